@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Orvik needs (only those missing) and builds it into build/.
+#   scripts/setup.sh            packages to build and run Orvik
+#   scripts/setup.sh --tests    also the packages the test suite reads its results with
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libtinyxml-dev libzip-dev
+          fonts-wqy-microhei xz-utils)
+if [[ "${1:-}" == "--tests" ]]; then
+  # openpyxl reads exported workbooks back; mdbtools is the independent reader that
+  # changed databases are checked with.
+  packages+=(python3 python3-openpyxl mdbtools)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build --parallel "$(nproc)"

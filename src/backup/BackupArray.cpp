@@ -1,0 +1,111 @@
+#include "backup/BackupArray.h"
+
+#include "config/Config.h"
+#include "config/IniFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+constexpr QLatin1String kConfigIni("config.ini");
+constexpr QLatin1String kDatabase("dbR.mdb");
+
+// A name exists whether it is a file or a folder, as the path test of the original does.
+bool exists(const QString &path)
+{
+    return QFileInfo::exists(path);
+}
+} // namespace
+
+CBackupArray::CBackupArray(const CConfig &config)
+    : m_config(config)
+{
+}
+
+CBackupArray::CBackupArray()
+    : CBackupArray(g_config)
+{
+}
+
+CBackupArray::~CBackupArray() = default;
+
+QString CBackupArray::BackupRoot() const
+{
+    QString root;
+    if (exists(m_config.SettingsPath()))
+        root = m_config.ReadBackupRoot();
+    if (root.isEmpty())
+        root = m_config.m_appDir;
+    // "./Backup" and "../Backup" are both read below the program directory: the first two
+    // characters give way to it.
+    if (root.startsWith(u'.'))
+        root = m_config.m_appDir + root.mid(2);
+    return root;
+}
+
+void CBackupArray::LoadFromSettings()
+{
+    AddDirectory(BackupRoot());
+}
+
+bool CBackupArray::IsBackupDirectory(const QString &dir)
+{
+    return exists(dir + kConfigIni) && exists(dir + kDatabase);
+}
+
+void CBackupArray::AddDirectory(const QString &path)
+{
+    QString dir = path;
+    if (!dir.endsWith(u'/'))
+        dir += u'/';
+    const QString withoutSlash = dir.left(dir.size() - 1);
+    const QString name = withoutSlash.mid(withoutSlash.lastIndexOf(u'/') + 1);
+
+    if (IsBackupDirectory(dir)) {
+        Append(dir, name);
+        return; // the subdirectories of a backup are not looked at
+    }
+
+    // Unsorted keeps the order in which the file system lists the entries.
+    const QDir listing(dir, QString(), QDir::Unsorted,
+                       QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList subdirs = listing.entryList();
+    for (const QString &sub : subdirs) {
+        const QString subdir = dir + sub + u'/';
+        if (IsBackupDirectory(subdir))
+            Append(subdir, sub);
+    }
+}
+
+void CBackupArray::Append(const QString &dir, const QString &name)
+{
+    const IniFile ini = IniFile::load(dir + kConfigIni, m_config.LegacyCodePage());
+    auto entry = std::make_unique<BackupEntry>();
+    entry->m_name = name;
+    entry->m_dtStart = ini.readString(QStringLiteral("base"), QStringLiteral("dt_start"));
+    entry->m_dtStop = ini.readString(QStringLiteral("base"), QStringLiteral("dt_stop"));
+    entry->m_path = dir;
+    m_entries.push_back(std::move(entry));
+}
+
+int CBackupArray::GetCount() const
+{
+    return static_cast<int>(m_entries.size());
+}
+
+BackupEntry *CBackupArray::GetAt(int index) const
+{
+    if (index < 0 || index >= GetCount())
+        return nullptr;
+    return m_entries[static_cast<size_t>(index)].get();
+}
+
+void CBackupArray::Remove(BackupEntry *entry)
+{
+    const auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                                 [entry](const auto &e) { return e.get() == entry; });
+    if (it != m_entries.end())
+        m_entries.erase(it);
+}

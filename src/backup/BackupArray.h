@@ -1,0 +1,50 @@
+#pragma once
+
+#include "backup/BackupEntry.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class CConfig;
+
+// The backups the main window lists: found under the backup root at start, extended by
+// the user during a run, shortened when a backup is deleted. Never saved.
+class CBackupArray
+{
+public:
+    // `config` supplies the program directory, the settings file and the code page of
+    // legacy config.ini files; it must outlive the catalogue.
+    explicit CBackupArray(const CConfig &config);
+    CBackupArray();
+    virtual ~CBackupArray();
+
+    CBackupArray(const CBackupArray &) = delete;
+    CBackupArray &operator=(const CBackupArray &) = delete;
+
+    // Adds the backups of the root named by m_BackDir (the program directory when unset).
+    void LoadFromSettings();
+    // Appends the directory itself when it is a backup, otherwise its backup subdirectories
+    // (one level deep, in the order the file system lists them).
+    void AddDirectory(const QString &path);
+
+    int GetCount() const;
+    BackupEntry *GetAt(int index) const;
+    // Removes and frees the entry when the catalogue holds it; otherwise does nothing.
+    void Remove(BackupEntry *entry);
+
+    // The root directory LoadFromSettings starts from.
+    QString BackupRoot() const;
+
+    // Whether `dir` (ending in "/") holds both files that make a backup.
+    static bool IsBackupDirectory(const QString &dir);
+
+private:
+    void Append(const QString &dir, const QString &name);
+
+    const CConfig &m_config;
+    std::vector<std::unique_ptr<BackupEntry>> m_entries;
+};
+
+extern CBackupArray g_backups;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStringList>
+
+// One function per orvik-cli command; `args` holds the words after the command name.
+// Each returns the process exit code.
+namespace Cli {
+
+// Exit codes shared by the commands.
+enum Exit : int {
+    ExitOk = 0,
+    ExitProblem = 1,  // the command ran and found something wrong (check)
+    ExitUsage = 2,    // bad arguments; also: the database does not open
+    ExitStatement = 3,
+    ExitNotFound = 4,
+};
+
+int Backups(const QStringList &args);
+
+} // namespace Cli

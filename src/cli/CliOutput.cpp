@@ -1,0 +1,77 @@
+#include "cli/CliOutput.h"
+
+namespace Cli {
+
+namespace {
+constexpr qsizetype kFlushThreshold = 1 << 16;
+}
+
+void appendEscaped(QByteArray &line, const QString &field)
+{
+    const QByteArray utf8 = field.toUtf8();
+    line.reserve(line.size() + utf8.size());
+    for (const char c : utf8) {
+        switch (c) {
+        case '\\':
+            line += "\\\\";
+            break;
+        case '\t':
+            line += "\\t";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        default:
+            line += c;
+        }
+    }
+}
+
+LineWriter::LineWriter(std::FILE *stream)
+    : m_stream(stream)
+{
+    m_buffer.reserve(kFlushThreshold * 2);
+}
+
+LineWriter::~LineWriter()
+{
+    flush();
+}
+
+void LineWriter::writeFields(const QStringList &fields)
+{
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i)
+            m_buffer += '\t';
+        appendEscaped(m_buffer, fields.at(i));
+    }
+    m_buffer += '\n';
+    if (m_buffer.size() >= kFlushThreshold)
+        flush();
+}
+
+void LineWriter::writeRaw(const QByteArray &line)
+{
+    m_buffer += line;
+    m_buffer += '\n';
+    if (m_buffer.size() >= kFlushThreshold)
+        flush();
+}
+
+void LineWriter::flush()
+{
+    if (!m_buffer.isEmpty())
+        std::fwrite(m_buffer.constData(), 1, static_cast<size_t>(m_buffer.size()), m_stream);
+    m_buffer.clear();
+    std::fflush(m_stream);
+}
+
+void printError(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+} // namespace Cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace Cli {
+
+// A field of a TAB-separated line in UTF-8: backslash, TAB, line feed and carriage return
+// are written \\, \t, \n and \r so that one record stays one line.
+void appendEscaped(QByteArray &line, const QString &field);
+
+// Buffered writer of TAB-separated lines; large outputs (a million rows) are written in
+// big blocks instead of one call per line.
+class LineWriter
+{
+public:
+    explicit LineWriter(std::FILE *stream = stdout);
+    ~LineWriter();
+    LineWriter(const LineWriter &) = delete;
+    LineWriter &operator=(const LineWriter &) = delete;
+
+    void writeFields(const QStringList &fields);
+    void writeRaw(const QByteArray &line); // `line` without its line feed
+    void flush();
+
+private:
+    std::FILE *m_stream;
+    QByteArray m_buffer;
+};
+
+// Prints `text` and a line feed to stderr.
+void printError(const QString &text);
+
+} // namespace Cli

@@ -1,0 +1,36 @@
+#include "backup/BackupArray.h"
+#include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
+#include "cli/CliUsage.h"
+#include "config/Config.h"
+
+#include <QCommandLineParser>
+
+namespace Cli {
+
+// Lists the backup catalogue as the main window shows it: number, name, start, stop, path.
+int Backups(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("root"), QString(), QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("add"), QString(), QStringLiteral("DIR")});
+    if (!parseArguments(parser, QStringLiteral("backups"), args) || !parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("backups"));
+
+    CBackupArray catalogue(g_config);
+    if (parser.isSet(QStringLiteral("root")))
+        catalogue.AddDirectory(parser.value(QStringLiteral("root")));
+    else
+        catalogue.LoadFromSettings();
+    for (const QString &dir : parser.values(QStringLiteral("add")))
+        catalogue.AddDirectory(dir);
+
+    LineWriter out;
+    for (int i = 0; i < catalogue.GetCount(); ++i) {
+        const BackupEntry *e = catalogue.GetAt(i);
+        out.writeFields({QString::number(i + 1), e->m_name, e->m_dtStart, e->m_dtStop, e->m_path});
+    }
+    return ExitOk;
+}
+
+} // namespace Cli

@@ -1,0 +1,117 @@
+#include "config/Config.h"
+
+#include "config/IniFile.h"
+#include "config/TextDecoder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace {
+// Constant-initialised, so it is ready before the program-wide settings object is built.
+constexpr QLatin1String kSection("config");
+
+QString withTrailingSlash(QString dir)
+{
+    if (!dir.isEmpty() && !dir.endsWith(u'/'))
+        dir += u'/';
+    return dir;
+}
+} // namespace
+
+CConfig::CConfig()
+{
+    Init(ProgramDirectory());
+}
+
+CConfig::CConfig(const QString &appDir)
+{
+    Init(appDir);
+}
+
+CConfig::~CConfig() = default;
+
+void CConfig::Init(const QString &appDir)
+{
+    m_appDir = withTrailingSlash(QDir::fromNativeSeparators(appDir));
+    m_sysDriveRoot = withTrailingSlash(QDir::rootPath());
+    // The program's own settings file is read before any language is known: the system
+    // language decides how a file in a legacy code page is read.
+    const IniFile ini = IniFile::load(SettingsPath(),
+                                      TextDecoder::legacyCodePageForLanguage(LanguageFromSystem()));
+    m_language = ini.readInt(kSection, QStringLiteral("m_language"), 3);
+    if (m_language == -1)
+        m_language = LanguageFromSystem();
+}
+
+QString CConfig::ProgramDirectory()
+{
+    if (QCoreApplication::instance())
+        return withTrailingSlash(QCoreApplication::applicationDirPath());
+    // The program-wide settings object is built before the application object exists;
+    // the kernel still knows where the executable lives.
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    if (self.exists())
+        return withTrailingSlash(QFileInfo(self.symLinkTarget()).absolutePath());
+    return withTrailingSlash(QDir::currentPath());
+}
+
+void CConfig::DeleteUiFont()
+{
+    m_font = QVariant();
+}
+
+int CConfig::LanguageFromLocale(const QLocale &locale)
+{
+    switch (locale.language()) {
+    case QLocale::Chinese:
+        // Only Chinese of the People's Republic has a language file of its own.
+        return locale.territory() == QLocale::China ? 0 : 2;
+    case QLocale::Turkish:
+        return 3;
+    default:
+        return 1;
+    }
+}
+
+int CConfig::LanguageFromSystem()
+{
+    return LanguageFromLocale(QLocale::system());
+}
+
+QString CConfig::SettingsPath() const
+{
+    return m_appDir + QStringLiteral("config.ini");
+}
+
+int CConfig::LegacyCodePage() const
+{
+    return TextDecoder::legacyCodePageForLanguage(m_language);
+}
+
+int CConfig::ReadPlayerType() const
+{
+    return IniFile::load(SettingsPath(), LegacyCodePage())
+        .readInt(kSection, QStringLiteral("m_PlayerType"), 0);
+}
+
+QString CConfig::ReadBackupRoot() const
+{
+    return IniFile::load(SettingsPath(), LegacyCodePage())
+        .readString(kSection, QStringLiteral("m_BackDir"));
+}
+
+QString CConfig::LanguageFileName() const
+{
+    switch (m_language) {
+    case 0:
+        return QStringLiteral("language/Menu_Chinese.xml");
+    case 1:
+        return QStringLiteral("language/Menu_English.xml");
+    case 3:
+        return QStringLiteral("language/Menu_Turkish.xml");
+    default:
+        return QString();
+    }
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+class QLocale;
+class QObject;
+
+// The program's settings: program directory, system root, UI language, UI font and the
+// folder picker. The settings file `config.ini` beside the program is only read, never
+// written; every value has a default.
+class CConfig
+{
+public:
+    // Settings of the running program (its own directory).
+    CConfig();
+    // Settings read from another directory, so tests need not write beside their binary.
+    explicit CConfig(const QString &appDir);
+    virtual ~CConfig();
+
+    CConfig(const CConfig &) = delete;
+    CConfig &operator=(const CConfig &) = delete;
+
+    // The UI font; empty until CreateUiFont and again after DeleteUiFont. Held as a QVariant
+    // so that the settings stay usable without the GUI libraries.
+    QVariant m_font;
+    QString m_appDir;       // the program directory, ending in "/"
+    QString m_sysDriveRoot; // the root under which the default media player is searched
+    int m_language = 3;     // UI language code: 0 Chinese, 1 English, 2 other Chinese, 3 Turkish
+
+    // Defined in orvik_gui (they need widgets).
+    void CreateUiFont();
+    void ApplyFontToChildren(QObject *window) const;
+    QString BrowseForFolder(QObject *parent, const QString &title, const QString &extra) const;
+
+    void DeleteUiFont();
+
+    static int LanguageFromSystem();
+    static int LanguageFromLocale(const QLocale &locale);
+
+    // m_appDir + "config.ini".
+    QString SettingsPath() const;
+    // The player choice, read anew from the settings file at every call (default 0).
+    int ReadPlayerType() const;
+    // The backup root as written in the settings file (empty when missing).
+    QString ReadBackupRoot() const;
+    // The code page that settings files without UTF-8 or UTF-16 text are read in.
+    int LegacyCodePage() const;
+    // The language file of m_language, relative to the program directory; empty for codes
+    // without a file.
+    QString LanguageFileName() const;
+
+    // The directory of the running executable, ending in "/".
+    static QString ProgramDirectory();
+
+private:
+    void Init(const QString &appDir);
+};
+
+extern CConfig g_config;

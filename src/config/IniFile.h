@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QList>
+
+// Reads an INI file the way Windows' private-profile functions do: sections and keys
+// compared without case, the first match wins, blanks around keys and values trimmed,
+// one pair of surrounding quotes removed, values cut at 254 characters. Nothing is
+// ever written back.
+class IniFile
+{
+public:
+    // Upper bound of a value, as the 255-character buffers of the callers leave room for.
+    static constexpr int MaxValueLength = 254;
+
+    IniFile() = default;
+
+    // Loads `path`; a missing or unreadable file leaves an empty document (every lookup
+    // then gives its default). `legacyCodePage` decodes files that are neither UTF-16
+    // (with a byte-order mark) nor valid UTF-8.
+    static IniFile load(const QString &path, int legacyCodePage);
+    // Parses text that is already decoded.
+    static IniFile fromText(const QString &text);
+
+    bool hasKey(const QString &section, const QString &key) const;
+    QString readString(const QString &section, const QString &key,
+                       const QString &defaultValue = QString()) const;
+    // Lenient integer: blanks, an optional sign, decimal digits up to the first other
+    // character; text without digits reads 0; an empty or missing value gives the default.
+    int readInt(const QString &section, const QString &key, int defaultValue) const;
+
+    static int parseLenientInt(const QString &text);
+
+private:
+    // Each section starts with a marker entry (isKey false), so that the first section
+    // of a name can be told from a later one of the same name.
+    struct Entry
+    {
+        QString section;
+        int sectionIndex;
+        QString key;
+        QString value;
+        bool isKey;
+    };
+    const Entry *find(const QString &section, const QString &key) const;
+
+    QList<Entry> m_entries;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Turns the bytes of a settings file into text: UTF-16 with a byte-order mark, UTF-8
+// (with or without a mark) when the bytes are valid UTF-8, otherwise the legacy code page
+// the caller names (a Windows code-page number).
+namespace TextDecoder {
+
+QString decodeFile(const QByteArray &bytes, int legacyCodePage);
+
+// The code page that files of a given UI language were written in before UTF-8:
+// Chinese (0) GB18030, other Chinese (2) Big5, Turkish (3) windows-1254, else windows-1252.
+int legacyCodePageForLanguage(int languageCode);
+
+} // namespace TextDecoder

@@ -1,0 +1,78 @@
+#pragma once
+// The numbers that tie the windows, the menus and the language files together.
+// Menu command ids are also the "id" of the Items under Orvik_Menu in the language files;
+// text ids and column ids select the Items under Dialog.
+
+namespace Ids {
+
+// Menu commands (QAction::data() holds the id).
+enum Command : int {
+    CmdAddDirectory = 32771,
+    CmdExit = 32772,
+    CmdPlayRecord = 32773,
+    CmdQueryBackup = 32774,
+    CmdDelete = 32778, // "delete the backup" in the main window, "delete the record" in the query window
+    CmdAbout = 16,     // the system-menu entry of the About box
+};
+
+// Controls (each widget's objectName is its id's name, e.g. "IDC_LIST_BACKUPS").
+enum Control : int {
+    IdcBackupList = 1000,
+    IdcResultList = 1005,
+    IdcRemark = 1010,
+    IdcFromCheck = 1016,
+    IdcDateFrom = 1017,
+    IdcDateTo = 1018,
+    IdcCallType = 1019,
+    IdcUserName = 1020,
+    IdcNumber = 1021,
+    IdcFind = 1023,
+    IdcExport = 1024,
+    IdcProgress = 1048,
+    IdcUserNameLabel = 1059,
+    IdcNumberLabel = 1060,
+    IdcRemarkLabel = 1061,
+    IdcCallTypeLabel = 1092,
+    IdcToLabel = 1093,
+};
+
+// Dialog texts: text id t is Item (t mod 50) of group "UserDlg<t div 50>".
+enum Text : int {
+    TxtAllCalls = 8,
+    TxtIncoming = 9,
+    TxtOutgoing = 10,
+    TxtMissed = 11,
+    TxtExportButton = 17,
+    TxtCallTypeLabel = 41,
+    TxtToLabel = 42,
+    TxtUserNameLabel = 43,
+    TxtNumberLabel = 44,
+    TxtRemarkLabel = 45,
+    TxtFromCheck = 46,
+    TxtFindButton = 47,
+    TxtQueryCaption = 48,
+    TxtAllUsers = 49,
+    TxtDeleteCaption = 84,
+    TxtErrorCaption = 86,
+    TxtProgressCaption = 129,
+    TxtDatabaseOpenFailed = 146,
+    TxtDeleteQuestion = 160,
+    TxtEmptyRecordingPath = 161,
+    TxtRecordingDeleted = 162,
+    TxtRecordingNotFound = 163,
+    TxtExportHeaderFirst = 169, // 169..175: header cells of export columns 1..7
+    TxtExportHeaderLast = 175,
+    TxtMainCaption = 193,
+    TxtFolderPickerTitle = 194,
+    TxtOpenedReadOnly = 195,
+};
+
+// Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list.
+enum Column : int {
+    ColResultFirst = 1,
+    ColResultLast = 9,
+    ColBackupFirst = 15,
+    ColBackupLast = 19,
+};
+
+} // namespace Ids

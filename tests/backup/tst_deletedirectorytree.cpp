@@ -1,0 +1,104 @@
+#include "backup/DeleteDirectoryTree.h"
+
+#include "common/TestFiles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestDeleteDirectoryTree : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void deletesNestedTreeWithReadOnlyParts();
+    void linksAreRemovedNotFollowed();
+    void pathThatIsALinkRemovesOnlyTheLink();
+    void refusesWhatIsNotADirectory();
+    void refusesTreeReachingIntoAnotherFileSystem();
+};
+
+void TestDeleteDirectoryTree::deletesNestedTreeWithReadOnlyParts()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.filePath("backup");
+    QVERIFY(TestFiles::write(root + "/config.ini", "[base]"));
+    QVERIFY(TestFiles::write(root + "/voice/a.wav", "RIFF"));
+    QVERIFY(TestFiles::write(root + "/voice/.hidden", ""));
+    QVERIFY(TestFiles::write(root + "/deep/er/still/file", "x"));
+    QVERIFY(QFile::setPermissions(root + "/config.ini", QFile::ReadOwner));
+    // A read-only directory, as a copy from a CD or a read-only share leaves it.
+    QVERIFY(::chmod(QFile::encodeName(root + "/voice").constData(), 0555) == 0);
+
+    QVERIFY(DeleteDirectoryTree(root + "/")); // with the trailing separator the catalogue uses
+    QVERIFY(!QFileInfo::exists(root));
+    QVERIFY(QFileInfo::exists(tmp.path()));
+}
+
+void TestDeleteDirectoryTree::linksAreRemovedNotFollowed()
+{
+    QTemporaryDir tmp;
+    const QString outside = tmp.filePath("outside");
+    QVERIFY(TestFiles::write(outside + "/precious.wav", "keep me"));
+    QVERIFY(TestFiles::write(outside + "/sub/more", "and me"));
+    const QString root = tmp.filePath("backup");
+    QVERIFY(TestFiles::write(root + "/voice/a.wav", "RIFF"));
+    QVERIFY(QFile::link(outside, root + "/voice/link-to-folder"));
+    QVERIFY(QFile::link(outside + "/precious.wav", root + "/link-to-file"));
+    QVERIFY(QFile::link(tmp.filePath("nowhere"), root + "/dangling"));
+
+    QVERIFY(DeleteDirectoryTree(root));
+    QVERIFY(!QFileInfo::exists(root));
+    QCOMPARE(TestFiles::read(outside + "/precious.wav"), QByteArray("keep me"));
+    QCOMPARE(TestFiles::read(outside + "/sub/more"), QByteArray("and me"));
+}
+
+void TestDeleteDirectoryTree::pathThatIsALinkRemovesOnlyTheLink()
+{
+    QTemporaryDir tmp;
+    const QString target = tmp.filePath("real");
+    QVERIFY(TestFiles::write(target + "/dbR.mdb", "data"));
+    QVERIFY(QFile::link(target, tmp.filePath("alias")));
+    QVERIFY(DeleteDirectoryTree(tmp.filePath("alias") + "/"));
+    QVERIFY(!QFileInfo(tmp.filePath("alias")).isSymLink());
+    QCOMPARE(TestFiles::read(target + "/dbR.mdb"), QByteArray("data"));
+}
+
+void TestDeleteDirectoryTree::refusesWhatIsNotADirectory()
+{
+    QTemporaryDir tmp;
+    QVERIFY(TestFiles::write(tmp.filePath("file"), "x"));
+    QVERIFY(!DeleteDirectoryTree(tmp.filePath("file")));
+    QVERIFY(QFileInfo::exists(tmp.filePath("file")));
+    QVERIFY(!DeleteDirectoryTree(tmp.filePath("missing")));
+    QVERIFY(!DeleteDirectoryTree(QString()));
+}
+
+void TestDeleteDirectoryTree::refusesTreeReachingIntoAnotherFileSystem()
+{
+    QTemporaryDir tmp;
+    const QString root = tmp.filePath("backup");
+    QVERIFY(TestFiles::write(root + "/config.ini", "[base]"));
+    QVERIFY(TestFiles::write(root + "/a/first", "1"));
+    const QString mountPoint = root + "/z/mounted";
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "orvik-test", mountPoint}) != 0)
+        QSKIP("cannot mount a tmpfs here (needs root)");
+    QVERIFY(TestFiles::write(mountPoint + "/on-other-fs", "keep"));
+
+    const bool deleted = DeleteDirectoryTree(root);
+    const QByteArray survivor = TestFiles::read(mountPoint + "/on-other-fs");
+    const bool firstKept = QFileInfo::exists(root + "/a/first");
+    QProcess::execute("umount", {mountPoint});
+
+    QVERIFY(!deleted);
+    QCOMPARE(survivor, QByteArray("keep"));
+    // The mount point is found before anything is deleted.
+    QVERIFY(firstKept);
+}
+
+QTEST_GUILESS_MAIN(TestDeleteDirectoryTree)
+#include "tst_deletedirectorytree.moc"

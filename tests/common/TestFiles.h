@@ -1,0 +1,44 @@
+#pragma once
+// Small helpers for tests that work on real files in temporary directories.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+#include <filesystem>
+
+namespace TestFiles {
+
+inline bool write(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(bytes) == bytes.size();
+}
+
+inline QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Copies a directory tree (files made writable, since the fixtures are read-only).
+inline bool copyTree(const QString &from, const QString &to)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::copy(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(),
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    if (ec)
+        return false;
+    for (auto it = fs::recursive_directory_iterator(QFile::encodeName(to).toStdString(), ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    fs::permissions(QFile::encodeName(to).toStdString(), fs::perms::owner_write, fs::perm_options::add, ec);
+    return !ec;
+}
+
+} // namespace TestFiles

@@ -1,0 +1,113 @@
+#include "config/Config.h"
+
+#include "common/TestFiles.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestConfig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaultsWithoutSettingsFile();
+    void languageCodes_data();
+    void languageCodes();
+    void languageFromLocale_data();
+    void languageFromLocale();
+    void playerTypeIsReadAtEveryCall();
+    void directories();
+};
+
+void TestConfig::defaultsWithoutSettingsFile()
+{
+    QTemporaryDir dir;
+    const CConfig config(dir.path());
+    QCOMPARE(config.m_language, 3);
+    QCOMPARE(config.LanguageFileName(), QStringLiteral("language/Menu_Turkish.xml"));
+    QCOMPARE(config.ReadPlayerType(), 0);
+    QCOMPARE(config.ReadBackupRoot(), QString());
+    QVERIFY(!config.m_font.isValid());
+}
+
+void TestConfig::languageCodes_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("Chinese") << QByteArray("0") << 0 << "language/Menu_Chinese.xml";
+    QTest::newRow("English") << QByteArray("1") << 1 << "language/Menu_English.xml";
+    QTest::newRow("other Chinese has no file") << QByteArray("2") << 2 << QString();
+    QTest::newRow("Turkish") << QByteArray("3") << 3 << "language/Menu_Turkish.xml";
+    QTest::newRow("unknown code has no file") << QByteArray("7") << 7 << QString();
+    QTest::newRow("text reads 0") << QByteArray("abc") << 0 << "language/Menu_Chinese.xml";
+    QTest::newRow("empty keeps the default") << QByteArray("") << 3 << "language/Menu_Turkish.xml";
+    QTest::newRow("-1 follows the system")
+        << QByteArray("-1") << CConfig::LanguageFromSystem() << QString();
+}
+
+void TestConfig::languageCodes()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(int, code);
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    QVERIFY(TestFiles::write(dir.filePath("config.ini"),
+                             "[Config]\r\nM_Language = " + value + "\r\nm_PlayerType=1\r\n"));
+    const CConfig config(dir.path());
+    QCOMPARE(config.m_language, code);
+    if (value != "-1")
+        QCOMPARE(config.LanguageFileName(), file);
+    QVERIFY(config.m_language != -1);
+}
+
+void TestConfig::languageFromLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("code");
+    QTest::newRow("Chinese (PRC)") << "zh_CN" << 0;
+    QTest::newRow("Chinese (Taiwan)") << "zh_TW" << 2;
+    QTest::newRow("Chinese (Hong Kong)") << "zh_HK" << 2;
+    QTest::newRow("Turkish") << "tr_TR" << 3;
+    QTest::newRow("German") << "de_DE" << 1;
+    QTest::newRow("English") << "en_US" << 1;
+}
+
+void TestConfig::languageFromLocale()
+{
+    QFETCH(QString, locale);
+    QFETCH(int, code);
+    QCOMPARE(CConfig::LanguageFromLocale(QLocale(locale)), code);
+}
+
+void TestConfig::playerTypeIsReadAtEveryCall()
+{
+    QTemporaryDir dir;
+    const CConfig config(dir.path());
+    QVERIFY(TestFiles::write(dir.filePath("config.ini"), "[config]\nm_PlayerType=1\n"));
+    QCOMPARE(config.ReadPlayerType(), 1);
+    QVERIFY(TestFiles::write(dir.filePath("config.ini"), "[config]\nm_PlayerType=7\n"));
+    QCOMPARE(config.ReadPlayerType(), 7);
+    QVERIFY(QFile::remove(dir.filePath("config.ini")));
+    QCOMPARE(config.ReadPlayerType(), 0);
+}
+
+void TestConfig::directories()
+{
+    QTemporaryDir dir;
+    const CConfig withoutSlash(dir.path());
+    const CConfig withSlash(dir.path() + "/");
+    QCOMPARE(withoutSlash.m_appDir, dir.path() + "/");
+    QCOMPARE(withSlash.m_appDir, dir.path() + "/");
+    QCOMPARE(withoutSlash.SettingsPath(), dir.path() + "/config.ini");
+    QCOMPARE(withoutSlash.m_sysDriveRoot, QStringLiteral("/"));
+    QCOMPARE(CConfig::ProgramDirectory(), QCoreApplication::applicationDirPath() + "/");
+    // The program-wide object was built before the application object and still found
+    // the directory of the test executable.
+    QCOMPARE(g_config.m_appDir, QCoreApplication::applicationDirPath() + "/");
+}
+
+QTEST_GUILESS_MAIN(TestConfig)
+#include "tst_config.moc"
