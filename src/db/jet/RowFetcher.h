@@ -1,0 +1,45 @@
+#pragma once
+// Reads single rows by row id, for callers that collected (and perhaps sorted) row ids
+// during a scan. The last page read is kept and reused while PageFile::generation() is
+// unchanged, so reading ids in page order touches each page once.
+//
+// The file and the table definition must outlive the fetcher.
+
+#include "db/jet/RowView.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace jet {
+
+class PageFile;
+class TableDef;
+
+class RowFetcher {
+public:
+    RowFetcher(const PageFile &file, const TableDef &table);
+
+    // Reads the live row whose header slot is `id`. False if the page is not a data page
+    // of this table, the slot does not exist or is deleted, or the row is damaged.
+    bool fetch(RowId id);
+    const RowView &row() const { return m_row; }
+    const QString &error() const { return m_error; }
+
+    // Forgets the kept page.
+    void invalidate() { m_cached = false; }
+
+private:
+    const PageFile &m_file;
+    const TableDef &m_table;
+    std::vector<std::uint8_t> m_page;
+    std::vector<std::uint8_t> m_scratch;
+    bool m_cached = false;
+    std::uint32_t m_cachedPage = 0;
+    std::uint64_t m_generation = 0;
+    RowView m_row;
+    QString m_error;
+};
+
+} // namespace jet
