@@ -1,0 +1,151 @@
+// The three shipped language files: every text the program asks for is there, the format
+// texts fit their callers, and every built-in menu item is retitled.
+#include "TestPaths.h"
+#include "app/BuiltInMenus.h"
+#include "app/MenuRetitler.h"
+#include "lang/Ids.h"
+#include "lang/Language.h"
+
+#include <QAction>
+#include <QFile>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Every text id of Ids::Text, the export headers included.
+QList<int> TextIds()
+{
+    using namespace Ids;
+    QList<int> ids = {TxtAllCalls, TxtIncoming, TxtOutgoing, TxtMissed, TxtExportButton, TxtCallTypeLabel,
+                      TxtToLabel, TxtUserNameLabel, TxtNumberLabel, TxtRemarkLabel, TxtFromCheck, TxtFindButton,
+                      TxtQueryCaption, TxtAllUsers, TxtDeleteCaption, TxtErrorCaption, TxtProgressCaption,
+                      TxtDatabaseOpenFailed, TxtDeleteQuestion, TxtEmptyRecordingPath, TxtRecordingDeleted,
+                      TxtRecordingNotFound, TxtMainCaption, TxtFolderPickerTitle, TxtOpenedReadOnly};
+    for (int id = TxtExportHeaderFirst; id <= TxtExportHeaderLast; ++id)
+        ids << id;
+    return ids;
+}
+
+QList<int> ColumnIds()
+{
+    QList<int> ids;
+    for (int id = Ids::ColResultFirst; id <= Ids::ColResultLast; ++id)
+        ids << id;
+    for (int id = Ids::ColBackupFirst; id <= Ids::ColBackupLast; ++id)
+        ids << id;
+    return ids;
+}
+
+QList<QAction *> Commands(const QWidget *menu)
+{
+    QList<QAction *> commands;
+    for (QAction *action : menu->findChildren<QAction *>())
+        if (action->data().isValid())
+            commands << action;
+    return commands;
+}
+
+} // namespace
+
+class LanguageFilesTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<CLanguage> Load()
+    {
+        QFETCH_GLOBAL(QString, file);
+        auto lang = std::make_unique<CLanguage>(QStringLiteral(ORVIK_LANGUAGE_DIR "/.."));
+        if (lang->Load(QStringLiteral("language/") + file) != 0)
+            return nullptr;
+        return lang;
+    }
+
+    // Retitles menu and checks that every entry and
+    // command got a non-empty text with its own mnemonic.
+    template <typename Menu, typename Translate>
+    void CheckRetitled(Menu *menu, Translate translate)
+    {
+        const QList<QAction *> commands = Commands(menu);
+        QStringList before;
+        for (const QAction *action : commands)
+            before << action->text();
+        MenuRetitler retitler(menu);
+        QCOMPARE(translate(retitler), 0);
+        QSet<int> mnemonics;
+        for (qsizetype i = 0; i < commands.size(); ++i) {
+            const QString text = commands[i]->text();
+            QVERIFY2(text != before[i] && !text.trimmed().isEmpty(), qPrintable(before[i]));
+            const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+            QVERIFY2(!mnemonic.isEmpty(), qPrintable(text));
+            QVERIFY2(!mnemonics.contains(mnemonic[0].toCombined()), qPrintable(text));
+            mnemonics.insert(mnemonic[0].toCombined());
+        }
+    }
+
+private slots:
+    void initTestCase_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *name : {"Menu_Chinese.xml", "Menu_English.xml", "Menu_Turkish.xml"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void providesEveryText()
+    {
+        const std::unique_ptr<CLanguage> lang = Load();
+        QVERIFY(lang);
+        QCOMPARE(lang->m_codePage, 65001);
+        for (int id : TextIds()) {
+            const QString text = lang->DialogText(id);
+            QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),
+                     qPrintable(QString::number(id)));
+            // Only 161 and 162 go through a format, with the recording path as their one %s.
+            const bool isFormat = id == Ids::TxtEmptyRecordingPath || id == Ids::TxtRecordingDeleted;
+            QCOMPARE(text.count(u'%'), isFormat ? 1 : 0);
+            QCOMPARE(text.count(QStringLiteral("%s")), isFormat ? 1 : 0);
+        }
+        // The Chinese caption is the built-in one that a second start looks for.
+        QFETCH_GLOBAL(QString, file);
+        if (file == QStringLiteral("Menu_Chinese.xml"))
+            QCOMPARE(lang->DialogText(Ids::TxtMainCaption), QStringLiteral("备份录音查询"));
+        for (int id : ColumnIds()) {
+            const QString text = lang->ColumnText(id);
+            QVERIFY2(!text.trimmed().isEmpty(), qPrintable(QString::number(id)));
+        }
+    }
+
+    void retitlesEveryBuiltInMenuItem()
+    {
+        const std::unique_ptr<CLanguage> lang = Load();
+        QVERIFY(lang);
+        std::unique_ptr<QMenuBar> bar(CreateMainMenuBar());
+        const QString entry = bar->actions().at(0)->text();
+        CheckRetitled(bar.get(), [&](MenuRetitler &r) { return lang->TranslateMenu(r, "Orvik_Menu"); });
+        QVERIFY(bar->actions().at(0)->text() != entry);
+        QVERIFY(!QKeySequence::mnemonic(bar->actions().at(0)->text()).isEmpty());
+
+        std::unique_ptr<QMenu> backups(CreateBackupListPopup());
+        CheckRetitled(backups.get(), [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus0"); });
+        std::unique_ptr<QMenu> records(CreateRecordListPopup());
+        CheckRetitled(records.get(), [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus1"); });
+    }
+
+    void copiedBesideTheExecutables()
+    {
+        QFETCH_GLOBAL(QString, file);
+        QFile source(QStringLiteral(ORVIK_LANGUAGE_DIR "/") + file);
+        QFile copy(QStringLiteral(ORVIK_BIN_DIR "/language/") + file);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        QVERIFY2(copy.open(QIODevice::ReadOnly), qPrintable(copy.fileName()));
+        QCOMPARE(copy.readAll(), source.readAll());
+    }
+};
+
+QTEST_MAIN(LanguageFilesTest)
+#include "LanguageFilesTest.moc"
