@@ -20,31 +20,31 @@ void AddCommand(QMenu *menu, int commandId, const QString &text, const char *obj
 QMenuBar *CreateMainMenuBar(QWidget *parent)
 {
     auto *bar = new QMenuBar(parent);
-    bar->setObjectName(QStringLiteral("IDR_MAIN_MENU"));
+    bar->setObjectName(QStringLiteral("MainMenuBar"));
     QMenu *operation = bar->addMenu(QStringLiteral("Operation (&O)"));
-    operation->setObjectName(QStringLiteral("MENU_OPERATION"));
-    AddCommand(operation, Ids::CmdAddDirectory, QStringLiteral("Add Directory (&A)"), "ID_ADD_DIRECTORY");
+    operation->setObjectName(QStringLiteral("OperationMenu"));
+    AddCommand(operation, Ids::CmdAddDirectory, QStringLiteral("Add Directory (&A)"), "CmdAddDirectory");
     operation->addSeparator();
-    AddCommand(operation, Ids::CmdExit, QStringLiteral("Exit (&X)"), "ID_EXIT");
+    AddCommand(operation, Ids::CmdExit, QStringLiteral("Exit (&X)"), "CmdExit");
     return bar;
 }
 
 QMenu *CreateBackupListPopup(QWidget *parent)
 {
     auto *popup = new QMenu(parent);
-    popup->setObjectName(QStringLiteral("MENU_BACKUP_LIST"));
-    AddCommand(popup, Ids::CmdDelete, QStringLiteral("Delete Current Backup (&D)"), "ID_DELETE");
+    popup->setObjectName(QStringLiteral("BackupListPopup"));
+    AddCommand(popup, Ids::CmdDelete, QStringLiteral("Delete Current Backup (&D)"), "CmdDelete");
     popup->addSeparator();
-    AddCommand(popup, Ids::CmdQueryBackup, QStringLiteral("Query Current Backup (&S)"), "ID_QUERY_BACKUP");
+    AddCommand(popup, Ids::CmdQueryBackup, QStringLiteral("Query Current Backup (&S)"), "CmdQueryBackup");
     return popup;
 }
 
 QMenu *CreateRecordListPopup(QWidget *parent)
 {
     auto *popup = new QMenu(parent);
-    popup->setObjectName(QStringLiteral("MENU_RECORD_LIST"));
-    AddCommand(popup, Ids::CmdPlayRecord, QStringLiteral("Play record"), "ID_PLAY_RECORD");
+    popup->setObjectName(QStringLiteral("RecordListPopup"));
+    AddCommand(popup, Ids::CmdPlayRecord, QStringLiteral("Play record"), "CmdPlayRecord");
     popup->addSeparator();
-    AddCommand(popup, Ids::CmdDelete, QStringLiteral("Delete record"), "ID_DELETE");
+    AddCommand(popup, Ids::CmdDelete, QStringLiteral("Delete record"), "CmdDelete");
     return popup;
 }

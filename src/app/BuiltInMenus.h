@@ -6,24 +6,24 @@ class QWidget;
 
 // Fresh copies of the program's built-in English menus, the base that the language file
 // retitles (see MenuRetitler). Every command QAction carries its command id (Ids::Command)
-// in data() and has an objectName; separators carry no id. The caller owns the result
-// (through parent when one is given).
+// in data() and is named after its constant (objectName "CmdExit", ...); separators carry
+// no id. The caller owns the result (through parent when one is given).
 
-// The main window's menu bar:
-//   "Operation (&O)"  (objectName MENU_OPERATION)
-//     32771 "Add Directory (&A)"   ID_ADD_DIRECTORY
+// The main window's menu bar (objectName MainMenuBar):
+//   "Operation (&O)"  (objectName OperationMenu)
+//     32771 "Add Directory (&A)"   CmdAddDirectory
 //     separator
-//     32772 "Exit (&X)"            ID_EXIT
+//     32772 "Exit (&X)"            CmdExit
 QMenuBar *CreateMainMenuBar(QWidget *parent = nullptr);
 
-// The backup list's context menu (main window):
-//   32778 "Delete Current Backup (&D)"   ID_DELETE
+// The backup list's context menu (main window; BackupListPopup):
+//   32778 "Delete Current Backup (&D)"   CmdDelete
 //   separator
-//   32774 "Query Current Backup (&S)"    ID_QUERY_BACKUP
+//   32774 "Query Current Backup (&S)"    CmdQueryBackup
 QMenu *CreateBackupListPopup(QWidget *parent = nullptr);
 
-// The record list's context menu (query window):
-//   32773 "Play record"     ID_PLAY_RECORD
+// The record list's context menu (query window; RecordListPopup):
+//   32773 "Play record"     CmdPlayRecord
 //   separator
-//   32778 "Delete record"   ID_DELETE
+//   32778 "Delete record"   CmdDelete
 QMenu *CreateRecordListPopup(QWidget *parent = nullptr);

@@ -91,7 +91,7 @@ private slots:
         QCOMPARE(TranslateBar(*bar), 0);
         QCOMPARE(Structure(bar->actions()), structure);
         QCOMPARE(Texts(bar->actions()), QStringList({"Ops (&P)", "&Add…", "", "Quit"}));
-        QCOMPARE(bar->findChild<QMenu *>("MENU_OPERATION")->title(), QStringLiteral("Ops (&P)"));
+        QCOMPARE(bar->findChild<QMenu *>("OperationMenu")->title(), QStringLiteral("Ops (&P)"));
         QCOMPARE(QKeySequence::mnemonic(bar->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_P));
     }
 
@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(TranslatePopup(*records, "PopMenus1"), 0);
         QCOMPARE(Texts(records->actions()), QStringList({"&Listen", "", "Remove record"}));
         QCOMPARE(Structure(records->actions()), structure);
-        QCOMPARE(records->findChild<QAction *>("ID_DELETE")->data().toInt(), int(Ids::CmdDelete));
+        QCOMPARE(records->findChild<QAction *>("CmdDelete")->data().toInt(), int(Ids::CmdDelete));
 
         // Translating twice, or a fresh copy, gives the same menu.
         QCOMPARE(TranslatePopup(*records, "PopMenus1"), 0);
