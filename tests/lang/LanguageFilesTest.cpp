@@ -11,6 +11,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
@@ -18,27 +19,30 @@
 
 namespace {
 
-// Every text id of Ids::Text, the export headers included.
-QList<int> TextIds()
+// The ids of one enum of Ids.h, read from the header itself so that a constant added there
+// is checked without touching this test. A ...First / ...Last pair stands for its range.
+QList<int> IdsOf(const QString &enumName)
 {
-    using namespace Ids;
-    QList<int> ids = {TxtAllCalls, TxtIncoming, TxtOutgoing, TxtMissed, TxtExportButton, TxtCallTypeLabel,
-                      TxtToLabel, TxtUserNameLabel, TxtNumberLabel, TxtRemarkLabel, TxtFromCheck, TxtFindButton,
-                      TxtQueryCaption, TxtAllUsers, TxtDeleteCaption, TxtErrorCaption, TxtProgressCaption,
-                      TxtDatabaseOpenFailed, TxtDeleteQuestion, TxtEmptyRecordingPath, TxtRecordingDeleted,
-                      TxtRecordingNotFound, TxtMainCaption, TxtFolderPickerTitle, TxtOpenedReadOnly};
-    for (int id = TxtExportHeaderFirst; id <= TxtExportHeaderLast; ++id)
-        ids << id;
-    return ids;
-}
-
-QList<int> ColumnIds()
-{
+    QFile header(QStringLiteral(ORVIK_LANGUAGE_DIR "/../src/lang/Ids.h"));
+    if (!header.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(header.readAll());
+    const qsizetype start = text.indexOf(QStringLiteral("enum ") + enumName + u' ');
+    const QString body = text.mid(start, text.indexOf(QStringLiteral("};"), start) - start);
+    QMap<QString, int> values;
+    static const QRegularExpression constant(QStringLiteral("(\\w+)\\s*=\\s*(-?\\d+)"));
+    for (const QRegularExpressionMatch &match : constant.globalMatch(body))
+        values.insert(match.captured(1), match.captured(2).toInt());
     QList<int> ids;
-    for (int id = Ids::ColResultFirst; id <= Ids::ColResultLast; ++id)
-        ids << id;
-    for (int id = Ids::ColBackupFirst; id <= Ids::ColBackupLast; ++id)
-        ids << id;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it.key().endsWith(QStringLiteral("Last")))
+            continue;
+        const int last = it.key().endsWith(QStringLiteral("First"))
+                             ? values.value(it.key().chopped(5) + QStringLiteral("Last"), it.value())
+                             : it.value();
+        for (int id = it.value(); id <= last; ++id)
+            ids << id;
+    }
     return ids;
 }
 
@@ -101,20 +105,26 @@ private slots:
         const std::unique_ptr<CLanguage> lang = Load();
         QVERIFY(lang);
         QCOMPARE(lang->m_codePage, 65001);
-        for (int id : TextIds()) {
+        const QList<int> textIds = IdsOf(QStringLiteral("Text"));
+        const QList<int> columnIds = IdsOf(QStringLiteral("Column"));
+        QVERIFY(textIds.contains(Ids::TxtAllCalls) && textIds.contains(Ids::TxtExportHeaderLast - 1)
+                && textIds.contains(Ids::TxtOpenedReadOnly));
+        QVERIFY(columnIds.contains(Ids::ColResultFirst + 1) && columnIds.contains(Ids::ColBackupLast));
+        // The texts that receive the recording path through a printf-style format; no other
+        // text may hold a "%".
+        const QList<int> formats = {Ids::TxtEmptyRecordingPath, Ids::TxtRecordingDeleted, 196, 197};
+        for (int id : textIds) {
             const QString text = lang->DialogText(id);
             QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),
                      qPrintable(QString::number(id)));
-            // Only 161 and 162 go through a format, with the recording path as their one %s.
-            const bool isFormat = id == Ids::TxtEmptyRecordingPath || id == Ids::TxtRecordingDeleted;
-            QCOMPARE(text.count(u'%'), isFormat ? 1 : 0);
-            QCOMPARE(text.count(QStringLiteral("%s")), isFormat ? 1 : 0);
+            QCOMPARE(text.count(u'%'), formats.contains(id) ? 1 : 0);
+            QCOMPARE(text.count(QStringLiteral("%s")), formats.contains(id) ? 1 : 0);
         }
         // The Chinese caption is the built-in one that a second start looks for.
         QFETCH_GLOBAL(QString, file);
         if (file == QStringLiteral("Menu_Chinese.xml"))
             QCOMPARE(lang->DialogText(Ids::TxtMainCaption), QStringLiteral("备份录音查询"));
-        for (int id : ColumnIds()) {
+        for (int id : columnIds) {
             const QString text = lang->ColumnText(id);
             QVERIFY2(!text.trimmed().isEmpty(), qPrintable(QString::number(id)));
         }
