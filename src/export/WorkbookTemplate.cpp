@@ -1,0 +1,59 @@
+#include "WorkbookTemplate.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <unistd.h>
+
+namespace {
+
+// Writes the whole file or nothing: a template cut short by a crash would otherwise stay in
+// the program folder as the user's template for good.
+bool WriteWhole(const QString &path, const QByteArray &bytes, QString *reason)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        *reason = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QByteArray EmbeddedTemplateWorkbook()
+{
+    QFile resource(QStringLiteral(":/workbook/sample.xlsx"));
+    if (!resource.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return resource.readAll();
+}
+
+QString EnsureTemplateWorkbook(const QString &programDir, const QString &fallbackDir, QString *error)
+{
+    const QString path = QDir(programDir).filePath(QStringLiteral("sample.xlsx"));
+    if (QFileInfo::exists(path))
+        return path;
+
+    const QByteArray bytes = EmbeddedTemplateWorkbook();
+    QString firstReason;
+    if (bytes.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("The built-in template workbook is missing.");
+        return QString();
+    }
+    if (WriteWhole(path, bytes, &firstReason))
+        return path;
+
+    // One file per user, so that users sharing a temporary folder do not meet.
+    const QString fallback =
+        QDir(fallbackDir).filePath(QStringLiteral("orvik-%1-sample.xlsx").arg(qulonglong(::getuid())));
+    QString secondReason;
+    if (WriteWhole(fallback, bytes, &secondReason))
+        return fallback;
+    if (error)
+        *error = QStringLiteral("Cannot write the template workbook to %1 (%2) nor to %3 (%4).")
+                     .arg(path, firstReason, fallback, secondReason);
+    return QString();
+}
