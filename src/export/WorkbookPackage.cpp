@@ -1,0 +1,255 @@
+#include "WorkbookPackage.h"
+
+#include "XmlScanner.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <zip.h>
+
+namespace {
+
+// A part bigger than this is not read into memory; a template has no reason for one.
+constexpr zip_uint64_t kMaxPartSize = 512u << 20;
+
+bool EndsWith(std::string_view s, std::string_view tail)
+{
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+}  // namespace
+
+CWorkbookPackage::~CWorkbookPackage()
+{
+    Close();
+}
+
+bool CWorkbookPackage::SetError(const QString &text)
+{
+    m_error = text;
+    return false;
+}
+
+bool CWorkbookPackage::Open(const QString &path)
+{
+    Close();
+    m_path = path;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return SetError(QStringLiteral("The template workbook %1 does not exist.").arg(path));
+    if (!info.isFile())
+        return SetError(QStringLiteral("The template workbook %1 is not a file.").arg(path));
+    int code = 0;
+    m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+    if (!m_zip) {
+        if (code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS)
+            return SetError(QStringLiteral("The template %1 is not a workbook (not a zip archive).").arg(path));
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        const QString reason = QString::fromLocal8Bit(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        return SetError(QStringLiteral("Cannot open the template workbook %1: %2").arg(path, reason));
+    }
+    return true;
+}
+
+void CWorkbookPackage::Close()
+{
+    if (m_zip) {
+        zip_discard(m_zip);
+        m_zip = nullptr;
+    }
+}
+
+std::int64_t CWorkbookPackage::IndexOf(const std::string &part) const
+{
+    if (!m_zip || part.empty())
+        return -1;
+    return zip_name_locate(m_zip, part.c_str(), ZIP_FL_NOCASE | ZIP_FL_ENC_RAW);
+}
+
+std::string CWorkbookPackage::NameAt(std::uint64_t index) const
+{
+    const char *name = m_zip ? zip_get_name(m_zip, index, ZIP_FL_ENC_RAW) : nullptr;
+    return name ? std::string(name) : std::string();
+}
+
+std::uint64_t CWorkbookPackage::EntryCount() const
+{
+    return m_zip ? std::uint64_t(zip_get_num_entries(m_zip, 0)) : 0;
+}
+
+bool CWorkbookPackage::Read(const std::string &part, std::string &bytes)
+{
+    const std::int64_t index = IndexOf(part);
+    if (index < 0)
+        return SetError(QStringLiteral("The template %1 has no part %2.").arg(m_path, QString::fromStdString(part)));
+    zip_stat_t st;
+    if (zip_stat_index(m_zip, zip_uint64_t(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+        return SetError(QStringLiteral("Cannot read %1 in %2.").arg(QString::fromStdString(part), m_path));
+    if (st.size > kMaxPartSize)
+        return SetError(QStringLiteral("The part %1 of %2 is too large.").arg(QString::fromStdString(part), m_path));
+    zip_file_t *file = zip_fopen_index(m_zip, zip_uint64_t(index), 0);
+    if (!file)
+        return SetError(QStringLiteral("Cannot read %1 in %2: %3")
+                            .arg(QString::fromStdString(part), m_path, QString::fromLocal8Bit(zip_strerror(m_zip))));
+    bytes.resize(st.size);
+    const zip_int64_t got = zip_fread(file, bytes.data(), st.size);
+    const bool ok = got == zip_int64_t(st.size);
+    const QString reason = ok ? QString() : QString::fromLocal8Bit(zip_file_strerror(file));
+    zip_fclose(file);
+    if (!ok)
+        return SetError(QStringLiteral("Cannot read %1 in %2: %3").arg(QString::fromStdString(part), m_path, reason));
+    return true;
+}
+
+std::string CWorkbookPackage::RelationshipsPartOf(const std::string &part)
+{
+    const std::size_t slash = part.rfind('/');
+    if (slash == std::string::npos)
+        return "_rels/" + part + ".rels";
+    return part.substr(0, slash + 1) + "_rels/" + part.substr(slash + 1) + ".rels";
+}
+
+std::string CWorkbookPackage::ResolveTarget(const std::string &sourcePart, std::string_view target)
+{
+    // Targets are relative URIs: percent-encoded, relative to the source part's folder
+    // unless they start with '/'.
+    const QString decoded = QUrl::fromPercentEncoding(QByteArray(target.data(), qsizetype(target.size())));
+    QString full;
+    if (decoded.startsWith(QLatin1Char('/'))) {
+        full = decoded;
+    } else {
+        const std::size_t slash = sourcePart.rfind('/');
+        const QString folder = slash == std::string::npos ? QString() : QString::fromStdString(sourcePart.substr(0, slash + 1));
+        full = QLatin1Char('/') + folder + decoded;
+    }
+    QString clean = QDir::cleanPath(full);
+    while (clean.startsWith(QLatin1Char('/')))
+        clean.remove(0, 1);
+    return clean.toStdString();
+}
+
+bool CWorkbookPackage::ReadRelationships(const std::string &sourcePart, std::vector<Relationship> &out)
+{
+    out.clear();
+    const std::string relsPart = RelationshipsPartOf(sourcePart);
+    if (IndexOf(relsPart) < 0)
+        return true;  // a part without relationships
+    std::string xml;
+    if (!Read(relsPart, xml))
+        return false;
+    CXmlScanner scanner(xml);
+    XmlToken token;
+    std::vector<XmlAttribute> attributes;
+    while (scanner.Next(token)) {
+        if (!token.Is(XmlToken::StartTag, "Relationship"))
+            continue;
+        if (!CXmlScanner::ParseAttributes(token.attributes, attributes))
+            break;
+        Relationship rel;
+        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "Id"))
+            rel.id = CXmlScanner::Decode(a->value).toStdString();
+        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "Type"))
+            rel.type = CXmlScanner::Decode(a->value).toStdString();
+        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "TargetMode"))
+            rel.external = a->value == "External";
+        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "Target")) {
+            const std::string target = CXmlScanner::Decode(a->value).toStdString();
+            rel.target = rel.external ? target : ResolveTarget(sourcePart, target);
+        }
+        out.push_back(std::move(rel));
+    }
+    if (scanner.Failed())
+        return SetError(QStringLiteral("The part %1 of %2 is not well-formed XML.")
+                            .arg(QString::fromStdString(relsPart), m_path));
+    return true;
+}
+
+bool CWorkbookPackage::Locate(const QString &sheetName, Layout &layout)
+{
+    layout = Layout();
+    std::vector<Relationship> rels;
+    if (!ReadRelationships(std::string(), rels))
+        return false;
+    for (const Relationship &rel : rels) {
+        if (!rel.external && EndsWith(rel.type, "/officeDocument")) {
+            layout.workbookPart = rel.target;
+            break;
+        }
+    }
+    if (layout.workbookPart.empty() || IndexOf(layout.workbookPart) < 0)
+        return SetError(QStringLiteral("The template %1 is not a workbook (it has no workbook part).").arg(m_path));
+    layout.workbookPart = NameAt(std::uint64_t(IndexOf(layout.workbookPart)));
+    layout.workbookRelsPart = RelationshipsPartOf(layout.workbookPart);
+
+    std::string workbookXml;
+    if (!Read(layout.workbookPart, workbookXml))
+        return false;
+    std::vector<Relationship> workbookRels;
+    if (!ReadRelationships(layout.workbookPart, workbookRels))
+        return false;
+    if (IndexOf(layout.workbookRelsPart) >= 0)
+        layout.workbookRelsPart = NameAt(std::uint64_t(IndexOf(layout.workbookRelsPart)));
+
+    // The workbook's sheet list, in order; the first whose name matches is the one, as in
+    // Excel, where two sheet names never differ only in case.
+    std::string sheetRelId;
+    bool found = false;
+    CXmlScanner scanner(workbookXml);
+    XmlToken token;
+    std::vector<XmlAttribute> attributes;
+    while (scanner.Next(token)) {
+        if (token.kind != XmlToken::StartTag)
+            continue;
+        const std::string_view local = token.LocalName();
+        if (local != "sheet" && local != "workbookPr")
+            continue;
+        if (!CXmlScanner::ParseAttributes(token.attributes, attributes))
+            return SetError(QStringLiteral("The workbook part of %1 is not well-formed XML.").arg(m_path));
+        if (local == "workbookPr") {
+            const XmlAttribute *a = CXmlScanner::Find(attributes, "date1904");
+            layout.date1904 = a && (a->value == "1" || a->value == "true");
+            continue;
+        }
+        const XmlAttribute *name = CXmlScanner::Find(attributes, "name");
+        if (found || !name || CXmlScanner::Decode(name->value).compare(sheetName, Qt::CaseInsensitive) != 0)
+            continue;
+        // The relationship id is the sheet's only prefixed "id" attribute (r:id).
+        for (const XmlAttribute &a : attributes) {
+            const std::size_t colon = a.name.find(':');
+            if (colon != std::string_view::npos && a.name.substr(colon + 1) == "id")
+                sheetRelId = CXmlScanner::Decode(a.value).toStdString();
+        }
+        found = true;
+    }
+    if (scanner.Failed())
+        return SetError(QStringLiteral("The workbook part of %1 is not well-formed XML.").arg(m_path));
+    if (!found)
+        return SetError(QStringLiteral("The template %1 has no worksheet named \"%2\".").arg(m_path, sheetName));
+
+    for (const Relationship &rel : workbookRels) {
+        if (rel.external)
+            continue;
+        if (rel.id == sheetRelId) {
+            if (!EndsWith(rel.type, "/worksheet"))
+                return SetError(QStringLiteral("The sheet \"%1\" of %2 is not a worksheet.").arg(sheetName, m_path));
+            layout.sheetPart = rel.target;
+        } else if (EndsWith(rel.type, "/styles") && layout.stylesPart.empty()) {
+            layout.stylesPart = rel.target;
+        } else if (EndsWith(rel.type, "/calcChain") && layout.calcChainPart.empty()) {
+            layout.calcChainPart = rel.target;
+            layout.calcChainRelId = rel.id;
+        }
+    }
+    const std::int64_t sheetIndex = IndexOf(layout.sheetPart);
+    if (layout.sheetPart.empty() || sheetIndex < 0)
+        return SetError(QStringLiteral("The worksheet \"%1\" of %2 has no sheet part.").arg(sheetName, m_path));
+    layout.sheetPart = NameAt(std::uint64_t(sheetIndex));
+    const std::int64_t stylesIndex = IndexOf(layout.stylesPart);
+    layout.stylesPart = stylesIndex < 0 ? std::string() : NameAt(std::uint64_t(stylesIndex));
+    const std::int64_t calcIndex = IndexOf(layout.calcChainPart);
+    layout.calcChainPart = calcIndex < 0 ? std::string() : NameAt(std::uint64_t(calcIndex));
+    return true;
+}

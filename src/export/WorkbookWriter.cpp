@@ -1,0 +1,824 @@
+#include "WorkbookWriter.h"
+
+#include "CellText.h"
+#include "WorkbookPackage.h"
+#include "WorkbookStyles.h"
+#include "XmlScanner.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <zip.h>
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The worksheet the rows go to, as Excel's Worksheets.Item("sheet1") finds it.
+const QString kSheetName = QStringLiteral("sheet1");
+
+// Deflate level of the worksheet part: level 1 compresses the repetitive sheet XML to about
+// the size level 6 gives, at a fraction of the time (see bench/bench_export.cpp).
+constexpr zip_uint32_t kSheetCompressionLevel = 1;
+
+// The buffered worksheet text goes to the temporary file in pieces of about this size.
+constexpr std::size_t kFlushSize = 1u << 20;
+
+// Width reserved for the dimension's ref value ("A1:XFD1048576") and its closing quote; the
+// value is filled in when the used range is known, the rest padded with blanks.
+constexpr std::size_t kDimensionWidth = 14;
+
+const char kStylesType[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles";
+const char kStylesContentType[] = "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
+
+struct TemplateCell
+{
+    int column = 0;
+    int style = -1;
+    bool formula = false;
+    bool selfClosing = true;
+    std::string name;        // element name as written ("c", "x:c")
+    std::string attributes;  // attributes other than r, each after a blank
+    std::string content;     // everything between the start and the end tag
+};
+
+struct TemplateRow
+{
+    int row = 0;
+    int style = -1;          // the row's format when it has customFormat
+    std::string name;
+    std::string attributes;  // attributes other than r and spans (spans would go stale)
+    std::string extra;       // children other than cells, kept after them
+    bool selfClosing = true;
+    std::vector<TemplateCell> cells;
+};
+
+bool IsTrue(std::string_view value)
+{
+    return value == "1" || value == "true";
+}
+
+// "B12" -> column 2; 0 when there are no column letters.
+int ColumnOf(std::string_view reference)
+{
+    int column = 0;
+    for (char c : reference) {
+        if (c >= 'A' && c <= 'Z')
+            column = column * 26 + (c - 'A' + 1);
+        else if (c >= 'a' && c <= 'z')
+            column = column * 26 + (c - 'a' + 1);
+        else
+            break;
+        if (column > CWorkbookWriter::kMaxColumns)
+            return 0;
+    }
+    return column;
+}
+
+void AppendInt(std::string &out, long long value)
+{
+    char buf[24];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, std::size_t(r.ptr - buf));
+}
+
+// Removes the first empty element <localName .../> whose attribute has the given value.
+std::string RemoveElement(const std::string &xml, std::string_view localName, std::string_view attribute,
+                          const QString &value, Qt::CaseSensitivity cs)
+{
+    CXmlScanner scanner(xml);
+    XmlToken token;
+    std::vector<XmlAttribute> attributes;
+    while (scanner.Next(token)) {
+        if (!token.Is(XmlToken::StartTag, localName) || !CXmlScanner::ParseAttributes(token.attributes, attributes))
+            continue;
+        const XmlAttribute *a = CXmlScanner::Find(attributes, attribute);
+        if (!a || CXmlScanner::Decode(a->value).compare(value, cs) != 0)
+            continue;
+        const std::size_t begin = scanner.Offset(token.raw);
+        if (!scanner.SkipElement(token))
+            break;
+        return xml.substr(0, begin) + xml.substr(scanner.Position());
+    }
+    return xml;
+}
+
+// Inserts text before the end tag of the document's root element.
+std::string InsertBeforeRootEnd(const std::string &xml, const std::string &text)
+{
+    const std::size_t end = xml.rfind("</");
+    if (end == std::string::npos)
+        return xml;
+    return xml.substr(0, end) + text + xml.substr(end);
+}
+
+}  // namespace
+
+struct CWorkbookWriter::Impl
+{
+    CWorkbookPackage package;
+    CWorkbookPackage::Layout layout;
+    CWorkbookStyles styles;
+    bool stylesSynthesized = false;
+    QString outputPath;
+    QString error;
+    bool open = false;
+
+    // The template's worksheet part and where the writer splices into it.
+    std::string sheet;
+    std::size_t dimensionBegin = 0, dimensionEnd = 0;  // the <dimension> element (or where it goes)
+    std::size_t sheetDataBegin = 0, sheetDataOpenEnd = 0;
+    bool sheetDataSelfClosing = false;
+    std::string sheetDataName;
+    std::size_t tailBegin = 0;                          // after </sheetData>
+    std::vector<TemplateRow> rows;
+    std::size_t nextTemplateRow = 0;
+    std::vector<int> columnStyles;                      // by column number; -1 when none
+
+    // Element texts with the sheet's namespace prefix.
+    std::string rowOpen, rowClose, cellOpen, cellClose, valueOpen, valueClose;
+    std::string inlineOpen, inlineOpenPreserve, inlineClose;
+
+    std::unique_ptr<QTemporaryFile> sheetFile;
+    std::string buf;
+    qint64 flushed = 0;
+    qint64 dimensionAt = 0;
+    int row = 0;
+    int minRow = 0, maxRow = 0, minColumn = 0, maxColumn = 0;
+    bool replacedFormula = false;
+
+    bool Fail(const QString &text)
+    {
+        error = text;
+        Reset();
+        return false;
+    }
+
+    void Reset()
+    {
+        open = false;
+        package.Close();
+        sheetFile.reset();  // removes the temporary file
+        buf = std::string();
+        rows.clear();
+        sheet.clear();
+    }
+
+    bool ParseSheet();
+    bool ParseRow(CXmlScanner &scanner, const XmlToken &start, int previousRow);
+    void WriteHead();
+    void Touch(int r, int column)
+    {
+        if (minRow == 0 || r < minRow)
+            minRow = r;
+        if (r > maxRow)
+            maxRow = r;
+        if (minColumn == 0 || column < minColumn)
+            minColumn = column;
+        if (column > maxColumn)
+            maxColumn = column;
+    }
+    void WriteTemplateRow(const TemplateRow &templateRow);
+    void WriteTemplateCell(const TemplateCell &cell, const std::string &rowText, int r);
+    void WriteCell(int column, const std::string &rowText, int r, int style, const QString &text, bool keepEmpty);
+    bool Flush(bool force);
+    std::string DimensionRef() const;
+    bool WritePackage();
+};
+
+CWorkbookWriter::CWorkbookWriter() : d(std::make_unique<Impl>()) {}
+
+CWorkbookWriter::~CWorkbookWriter() = default;
+
+bool CWorkbookWriter::IsOpen() const
+{
+    return d->open;
+}
+
+int CWorkbookWriter::RowsWritten() const
+{
+    return d->row;
+}
+
+QString CWorkbookWriter::ErrorText() const
+{
+    return d->error;
+}
+
+void CWorkbookWriter::Discard()
+{
+    d->Reset();
+}
+
+bool CWorkbookWriter::Open(const QString &templatePath, const QString &outputPath)
+{
+    d = std::make_unique<Impl>();
+    Impl &w = *d;
+    w.outputPath = QFileInfo(outputPath).absoluteFilePath();
+
+    if (!w.package.Open(templatePath) || !w.package.Locate(kSheetName, w.layout))
+        return w.Fail(w.package.ErrorText());
+    if (!w.package.Read(w.layout.sheetPart, w.sheet))
+        return w.Fail(w.package.ErrorText());
+    if (!w.ParseSheet())
+        return false;
+
+    std::string stylesXml;
+    if (w.layout.stylesPart.empty()) {
+        w.stylesSynthesized = true;
+        stylesXml = CWorkbookStyles::MinimalStyleSheet();
+    } else if (!w.package.Read(w.layout.stylesPart, stylesXml)) {
+        return w.Fail(w.package.ErrorText());
+    }
+    if (!w.styles.Parse(std::move(stylesXml)))
+        return w.Fail(w.styles.ErrorText());
+
+    // The worksheet goes to a temporary file beside the output: that shows at once whether
+    // the output's folder can be written, before any row is produced.
+    const QFileInfo output(w.outputPath);
+    if (output.isDir())
+        return w.Fail(QStringLiteral("Cannot write the workbook %1: it is a folder.").arg(w.outputPath));
+    w.sheetFile = std::make_unique<QTemporaryFile>(output.absolutePath() + QStringLiteral("/.orvik-sheet-XXXXXX.xml"));
+    if (!w.sheetFile->open())
+        return w.Fail(QStringLiteral("Cannot write the workbook %1: %2").arg(w.outputPath, w.sheetFile->errorString()));
+
+    w.buf.reserve(kFlushSize + (64u << 10));
+    w.WriteHead();
+    w.open = true;
+    return true;
+}
+
+bool CWorkbookWriter::Impl::ParseSheet()
+{
+    auto malformed = [this] {
+        return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
+                        .arg(QString::fromStdString(layout.sheetPart)));
+    };
+    if (sheet.size() >= 2 && ((uchar(sheet[0]) == 0xFF && uchar(sheet[1]) == 0xFE) || (uchar(sheet[0]) == 0xFE && uchar(sheet[1]) == 0xFF)))
+        return Fail(QStringLiteral("The worksheet of the template is not encoded in UTF-8."));
+
+    CXmlScanner scanner(sheet);
+    XmlToken token;
+    while (scanner.Next(token) && token.kind != XmlToken::StartTag) {
+    }
+    if (scanner.Failed())
+        return malformed();
+    if (!token.Is(XmlToken::StartTag, "worksheet") || token.selfClosing)
+        return Fail(QStringLiteral("The sheet \"sheet1\" of the template is not a worksheet."));
+
+    bool haveDimension = false, haveInsertPoint = false, haveSheetData = false;
+    std::vector<XmlAttribute> attributes;
+    columnStyles.assign(std::size_t(CWorkbookWriter::kMaxColumns) + 1, -1);
+
+    const XmlToken root = token;
+    while (scanner.NextChild(root, token)) {
+        if (token.kind != XmlToken::StartTag)
+            continue;
+        const std::string_view local = token.LocalName();
+        const std::size_t start = scanner.Offset(token.raw);
+        // <dimension> comes right after <sheetPr>, before everything else.
+        if (!haveInsertPoint && local != "sheetPr") {
+            dimensionBegin = dimensionEnd = start;
+            haveInsertPoint = true;
+        }
+        if (local == "dimension" && !haveDimension) {
+            if (!scanner.SkipElement(token))
+                return malformed();
+            dimensionBegin = start;
+            dimensionEnd = scanner.Position();
+            haveDimension = true;
+        } else if (local == "cols") {
+            XmlToken col;
+            while (scanner.NextChild(token, col)) {
+                if (col.kind != XmlToken::StartTag)
+                    continue;
+                if (col.LocalName() == "col" && CXmlScanner::ParseAttributes(col.attributes, attributes)) {
+                    const XmlAttribute *min = CXmlScanner::Find(attributes, "min");
+                    const XmlAttribute *max = CXmlScanner::Find(attributes, "max");
+                    const XmlAttribute *style = CXmlScanner::Find(attributes, "style");
+                    const long long first = min ? CXmlScanner::ToNumber(min->value) : -1;
+                    const long long last = max ? CXmlScanner::ToNumber(max->value) : -1;
+                    const long long s = style ? CXmlScanner::ToNumber(style->value) : -1;
+                    if (s > 0 && first >= 1 && last >= first) {
+                        for (long long c = first; c <= std::min<long long>(last, CWorkbookWriter::kMaxColumns); ++c)
+                            columnStyles[std::size_t(c)] = int(s);
+                    }
+                }
+                if (!scanner.SkipElement(col))
+                    return malformed();
+            }
+            if (scanner.Failed())
+                return malformed();
+        } else if (local == "sheetData" && !haveSheetData) {
+            haveSheetData = true;
+            sheetDataBegin = start;
+            sheetDataOpenEnd = scanner.Position();
+            sheetDataSelfClosing = token.selfClosing;
+            sheetDataName = std::string(token.name);
+            const std::string p(token.Prefix());
+            rowOpen = "<" + p + "row r=\"";
+            rowClose = "</" + p + "row>";
+            cellOpen = "<" + p + "c r=\"";
+            cellClose = "</" + p + "c>";
+            valueOpen = "<" + p + "v>";
+            valueClose = "</" + p + "v>";
+            inlineOpen = "<" + p + "is><" + p + "t>";
+            inlineOpenPreserve = "<" + p + "is><" + p + "t xml:space=\"preserve\">";
+            inlineClose = "</" + p + "t></" + p + "is>";
+            {
+                XmlToken child;
+                int previousRow = 0;
+                while (scanner.NextChild(token, child)) {
+                    if (child.kind != XmlToken::StartTag)
+                        continue;
+                    if (child.LocalName() == "row") {
+                        if (!ParseRow(scanner, child, previousRow))
+                            return false;
+                        previousRow = rows.back().row;
+                    } else if (!scanner.SkipElement(child)) {
+                        return malformed();
+                    }
+                }
+                if (scanner.Failed())
+                    return malformed();
+            }
+            tailBegin = scanner.Position();
+        } else if (!scanner.SkipElement(token)) {
+            return malformed();
+        }
+    }
+    if (scanner.Failed())
+        return malformed();
+    if (!haveSheetData)
+        return Fail(QStringLiteral("The worksheet of the template has no cell table (sheetData)."));
+    return true;
+}
+
+bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start, int previousRow)
+{
+    auto malformed = [this] {
+        return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
+                        .arg(QString::fromStdString(layout.sheetPart)));
+    };
+    std::vector<XmlAttribute> attributes;
+    if (!CXmlScanner::ParseAttributes(start.attributes, attributes))
+        return malformed();
+    TemplateRow row;
+    row.name = std::string(start.name);
+    row.selfClosing = start.selfClosing;
+    row.row = previousRow + 1;  // a row without r follows the one before it
+    bool customFormat = false;
+    int style = -1;
+    for (const XmlAttribute &a : attributes) {
+        if (a.name == "r") {
+            const long long r = CXmlScanner::ToNumber(a.value);
+            if (r < 1 || r > CWorkbookWriter::kMaxRows)
+                return malformed();
+            row.row = int(r);
+        } else if (a.name == "spans") {
+            continue;
+        } else {
+            if (a.name == "customFormat")
+                customFormat = IsTrue(a.value);
+            else if (a.name == "s")
+                style = int(std::max(-1LL, CXmlScanner::ToNumber(a.value)));
+            row.attributes += ' ';
+            row.attributes += a.raw;
+        }
+    }
+    if (row.row <= previousRow || row.row > CWorkbookWriter::kMaxRows)
+        return Fail(QStringLiteral("The rows of the template's worksheet are out of order."));
+    if (customFormat && style > 0)
+        row.style = style;
+
+    {
+        XmlToken child;
+        int previousColumn = 0;
+        while (scanner.NextChild(start, child)) {
+            if (child.kind != XmlToken::StartTag)
+                continue;
+            const std::size_t childStart = scanner.Offset(child.raw);
+            const std::size_t contentStart = scanner.Position();
+            if (!scanner.SkipElement(child))
+                return malformed();
+            if (child.LocalName() != "c") {
+                row.extra.append(sheet, childStart, scanner.Position() - childStart);
+                continue;
+            }
+            if (!CXmlScanner::ParseAttributes(child.attributes, attributes))
+                return malformed();
+            TemplateCell cell;
+            cell.name = std::string(child.name);
+            cell.selfClosing = child.selfClosing;
+            cell.column = previousColumn + 1;  // a cell without r follows the one before it
+            for (const XmlAttribute &a : attributes) {
+                if (a.name == "r") {
+                    cell.column = ColumnOf(a.value);
+                    if (cell.column == 0)
+                        return malformed();
+                    continue;
+                }
+                if (a.name == "s")
+                    cell.style = int(std::max(-1LL, CXmlScanner::ToNumber(a.value)));
+                cell.attributes += ' ';
+                cell.attributes += a.raw;
+            }
+            if (cell.column > CWorkbookWriter::kMaxColumns)
+                return malformed();
+            if (!child.selfClosing) {
+                cell.content = sheet.substr(contentStart, scanner.ContentEnd() - contentStart);
+                CXmlScanner inner(cell.content);
+                XmlToken t;
+                while (inner.Next(t)) {
+                    if (t.Is(XmlToken::StartTag, "f"))
+                        cell.formula = true;
+                }
+            }
+            previousColumn = cell.column;
+            row.cells.push_back(std::move(cell));
+        }
+        if (scanner.Failed())
+            return malformed();
+        std::stable_sort(row.cells.begin(), row.cells.end(),
+                         [](const TemplateCell &a, const TemplateCell &b) { return a.column < b.column; });
+    }
+    rows.push_back(std::move(row));
+    return true;
+}
+
+void CWorkbookWriter::Impl::WriteHead()
+{
+    buf.append(sheet, 0, dimensionBegin);
+    const std::string prefix = sheetDataName.substr(0, sheetDataName.size() - std::string_view("sheetData").size());
+    buf += "<" + prefix + "dimension ref=\"";
+    dimensionAt = qint64(buf.size());
+    buf.append(kDimensionWidth, ' ');
+    buf += "/>";
+    if (sheetDataSelfClosing) {
+        buf.append(sheet, dimensionEnd, sheetDataBegin - dimensionEnd);
+        buf += "<" + sheetDataName + ">";
+    } else {
+        buf.append(sheet, dimensionEnd, sheetDataOpenEnd - dimensionEnd);
+    }
+}
+
+void CWorkbookWriter::Impl::WriteTemplateCell(const TemplateCell &cell, const std::string &rowText, int r)
+{
+    buf += '<';
+    buf += cell.name;
+    buf += " r=\"";
+    AppendColumnName(buf, cell.column);
+    buf += rowText;
+    buf += '"';
+    buf += cell.attributes;
+    if (cell.selfClosing) {
+        buf += "/>";
+    } else {
+        buf += '>';
+        buf += cell.content;
+        buf += "</";
+        buf += cell.name;
+        buf += '>';
+    }
+    Touch(r, cell.column);
+}
+
+void CWorkbookWriter::Impl::WriteTemplateRow(const TemplateRow &templateRow)
+{
+    std::string rowText;
+    AppendInt(rowText, templateRow.row);
+    buf += '<';
+    buf += templateRow.name;
+    buf += " r=\"";
+    buf += rowText;
+    buf += '"';
+    buf += templateRow.attributes;
+    if (templateRow.selfClosing) {
+        buf += "/>";
+        return;
+    }
+    buf += '>';
+    for (const TemplateCell &cell : templateRow.cells)
+        WriteTemplateCell(cell, rowText, templateRow.row);
+    buf += templateRow.extra;
+    buf += "</";
+    buf += templateRow.name;
+    buf += '>';
+}
+
+void CWorkbookWriter::Impl::WriteCell(int column, const std::string &rowText, int r, int style, const QString &text,
+                                      bool keepEmpty)
+{
+    const TypedCell value = ReadTypedInput(text, layout.date1904);
+    if (value.kind == TypedCell::Empty && !keepEmpty)
+        return;
+    if (value.kind == TypedCell::DateTime)
+        style = styles.Derived(std::max(style, 0), CWorkbookStyles::DateTime);
+    else if (value.quoted)
+        style = styles.Derived(std::max(style, 0), CWorkbookStyles::QuotePrefix);
+
+    buf += cellOpen;
+    AppendColumnName(buf, column);
+    buf += rowText;
+    buf += '"';
+    if (style > 0) {
+        buf += " s=\"";
+        AppendInt(buf, style);
+        buf += '"';
+    }
+    switch (value.kind) {
+    case TypedCell::Empty:
+        buf += "/>";
+        break;
+    case TypedCell::Number:
+    case TypedCell::DateTime:
+        buf += '>';
+        buf += valueOpen;
+        AppendNumber(buf, value.number);
+        buf += valueClose;
+        buf += cellClose;
+        break;
+    case TypedCell::Text: {
+        // Texts longer than a cell can hold are cut at Excel's limit, not inside a
+        // surrogate pair.
+        constexpr qsizetype kMaxCellText = 32767;
+        QStringView t = value.text;
+        if (t.size() > kMaxCellText)
+            t = t.first(t[kMaxCellText - 1].isHighSurrogate() ? kMaxCellText - 1 : kMaxCellText);
+        buf += " t=\"inlineStr\">";
+        buf += NeedsSpacePreserved(t) ? inlineOpenPreserve : inlineOpen;
+        AppendCellText(buf, t);
+        buf += inlineClose;
+        buf += cellClose;
+        break;
+    }
+    }
+    Touch(r, column);
+}
+
+bool CWorkbookWriter::Impl::Flush(bool force)
+{
+    if (buf.empty() || (!force && buf.size() < kFlushSize))
+        return true;
+    if (sheetFile->write(buf.data(), qint64(buf.size())) != qint64(buf.size()))
+        return Fail(QStringLiteral("Cannot write the workbook %1: %2").arg(outputPath, sheetFile->errorString()));
+    flushed += qint64(buf.size());
+    buf.clear();
+    return true;
+}
+
+bool CWorkbookWriter::AddRow(const QStringList &cells)
+{
+    return AddRow(std::span<const QString>(cells.constData(), std::size_t(cells.size())));
+}
+
+bool CWorkbookWriter::AddRow(std::span<const QString> cells)
+{
+    Impl &w = *d;
+    if (!w.open) {
+        if (w.error.isEmpty())
+            w.error = QStringLiteral("No workbook is being written.");
+        return false;
+    }
+    if (w.row >= kMaxRows)
+        return w.Fail(QStringLiteral("A worksheet has no room for more than %1 rows.").arg(kMaxRows));
+    if (cells.size() > std::size_t(kMaxColumns))
+        return w.Fail(QStringLiteral("A worksheet has no room for more than %1 columns.").arg(kMaxColumns));
+    const int r = ++w.row;
+
+    // Template rows come in ascending order and the rows written have no gaps, so the
+    // template row for r, if any, is the next one.
+    while (w.nextTemplateRow < w.rows.size() && w.rows[w.nextTemplateRow].row < r)
+        w.WriteTemplateRow(w.rows[w.nextTemplateRow++]);
+    const TemplateRow *templateRow = nullptr;
+    if (w.nextTemplateRow < w.rows.size() && w.rows[w.nextTemplateRow].row == r)
+        templateRow = &w.rows[w.nextTemplateRow++];
+
+    if (!templateRow) {
+        // A row where nothing lands is left out, as Excel leaves it out.
+        bool any = false;
+        for (const QString &text : cells) {
+            if (!text.isEmpty() && text != QLatin1String("'")) {
+                any = true;
+                break;
+            }
+        }
+        if (!any)
+            return true;
+    }
+
+    std::string rowText;
+    AppendInt(rowText, r);
+    const int rowStyle = templateRow ? templateRow->style : -1;
+    if (templateRow) {
+        w.buf += '<';
+        w.buf += templateRow->name;
+        w.buf += " r=\"";
+        w.buf += rowText;
+        w.buf += '"';
+        w.buf += templateRow->attributes;
+        w.buf += '>';
+    } else {
+        w.buf += w.rowOpen;
+        w.buf += rowText;
+        w.buf += "\">";
+    }
+
+    // Merge the written cells with the template's cells of this row, in column order.
+    std::size_t next = 0;
+    const std::size_t templateCells = templateRow ? templateRow->cells.size() : 0;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const int column = int(i) + 1;
+        while (next < templateCells && templateRow->cells[next].column < column)
+            w.WriteTemplateCell(templateRow->cells[next++], rowText, r);
+        const TemplateCell *existing = nullptr;
+        while (next < templateCells && templateRow->cells[next].column == column)
+            existing = &templateRow->cells[next++];
+        int style;
+        if (existing) {
+            // A cell keeps its own format when a value is typed into it.
+            style = existing->style;
+            w.replacedFormula = w.replacedFormula || existing->formula;
+        } else {
+            style = rowStyle >= 0 ? rowStyle : w.columnStyles[std::size_t(column)];
+        }
+        w.WriteCell(column, rowText, r, style, cells[i], existing != nullptr);
+    }
+    while (next < templateCells)
+        w.WriteTemplateCell(templateRow->cells[next++], rowText, r);
+    if (templateRow) {
+        w.buf += templateRow->extra;
+        w.buf += "</";
+        w.buf += templateRow->name;
+        w.buf += '>';
+    } else {
+        w.buf += w.rowClose;
+    }
+    return w.Flush(false);
+}
+
+std::string CWorkbookWriter::Impl::DimensionRef() const
+{
+    std::string ref;
+    if (minRow == 0) {
+        ref = "A1";
+        return ref;
+    }
+    AppendColumnName(ref, minColumn);
+    AppendInt(ref, minRow);
+    if (minRow != maxRow || minColumn != maxColumn) {
+        ref += ':';
+        AppendColumnName(ref, maxColumn);
+        AppendInt(ref, maxRow);
+    }
+    return ref;
+}
+
+bool CWorkbookWriter::Finish()
+{
+    Impl &w = *d;
+    if (!w.open) {
+        if (w.error.isEmpty())
+            w.error = QStringLiteral("No workbook is being written.");
+        return false;
+    }
+    while (w.nextTemplateRow < w.rows.size())
+        w.WriteTemplateRow(w.rows[w.nextTemplateRow++]);
+    w.buf += "</";
+    w.buf += w.sheetDataName;
+    w.buf += '>';
+    w.buf.append(w.sheet, w.tailBegin, std::string::npos);
+    if (!w.Flush(true))
+        return false;
+
+    std::string ref = w.DimensionRef();
+    ref += '"';
+    ref.resize(kDimensionWidth, ' ');
+    if (!w.sheetFile->seek(w.dimensionAt) || w.sheetFile->write(ref.data(), qint64(ref.size())) != qint64(ref.size())
+        || !w.sheetFile->flush())
+        return w.Fail(QStringLiteral("Cannot write the workbook %1: %2").arg(w.outputPath, w.sheetFile->errorString()));
+
+    const bool ok = w.WritePackage();
+    w.Reset();
+    return ok;
+}
+
+bool CWorkbookWriter::Impl::WritePackage()
+{
+    // Parts that change besides the worksheet, by their name in the template.
+    std::vector<std::pair<std::string, std::string>> replaced;
+    std::vector<std::pair<std::string, std::string>> added;
+    std::string skipped;
+
+    std::string relsXml, typesXml;
+    bool relsChanged = false, typesChanged = false;
+    auto loadShared = [&]() {
+        if (relsXml.empty() && !package.Read(layout.workbookRelsPart, relsXml))
+            return false;
+        if (typesXml.empty() && !package.Read("[Content_Types].xml", typesXml))
+            return false;
+        return true;
+    };
+
+    if (styles.Changed()) {
+        if (!stylesSynthesized) {
+            replaced.emplace_back(layout.stylesPart, styles.Result());
+        } else {
+            // The template had no style part: add one, with its relationship and content type.
+            if (!loadShared())
+                return Fail(package.ErrorText());
+            const std::size_t slash = layout.workbookPart.rfind('/');
+            const std::string folder = slash == std::string::npos ? std::string() : layout.workbookPart.substr(0, slash + 1);
+            std::string name = "styles.xml";
+            for (int i = 1; package.IndexOf(folder + name) >= 0; ++i)
+                name = "styles" + std::to_string(i) + ".xml";
+            std::vector<CWorkbookPackage::Relationship> rels;
+            package.ReadRelationships(layout.workbookPart, rels);
+            std::string id = "rIdStyles";
+            for (int i = 1; std::any_of(rels.begin(), rels.end(), [&](const auto &r) { return r.id == id; }); ++i)
+                id = "rIdStyles" + std::to_string(i);
+            relsXml = InsertBeforeRootEnd(relsXml, "<Relationship Id=\"" + id + "\" Type=\"" + kStylesType
+                                                       + "\" Target=\"" + name + "\"/>");
+            typesXml = InsertBeforeRootEnd(typesXml, "<Override PartName=\"/" + folder + name + "\" ContentType=\""
+                                                         + kStylesContentType + "\"/>");
+            relsChanged = typesChanged = true;
+            added.emplace_back(folder + name, styles.Result());
+        }
+    }
+
+    // Excel's calculation chain lists the cells that hold formulas; one that names a cell
+    // whose formula was overwritten makes Excel report the file as damaged. Excel rebuilds a
+    // missing chain, so it is dropped when that happens.
+    if (replacedFormula && !layout.calcChainPart.empty()) {
+        if (!loadShared())
+            return Fail(package.ErrorText());
+        skipped = layout.calcChainPart;
+        relsXml = RemoveElement(relsXml, "Relationship", "Id", QString::fromStdString(layout.calcChainRelId), Qt::CaseSensitive);
+        typesXml = RemoveElement(typesXml, "Override", "PartName", QString::fromStdString("/" + layout.calcChainPart),
+                                 Qt::CaseInsensitive);
+        relsChanged = typesChanged = true;
+    }
+    if (relsChanged)
+        replaced.emplace_back(layout.workbookRelsPart, std::move(relsXml));
+    if (typesChanged)
+        replaced.emplace_back(package.NameAt(std::uint64_t(package.IndexOf("[Content_Types].xml"))), std::move(typesXml));
+
+    const QByteArray outputName = QFile::encodeName(outputPath);
+    int code = 0;
+    zip_t *out = zip_open(outputName.constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!out) {
+        zip_error_t e;
+        zip_error_init_with_code(&e, code);
+        const QString reason = QString::fromLocal8Bit(zip_error_strerror(&e));
+        zip_error_fini(&e);
+        return Fail(QStringLiteral("Cannot write the workbook %1: %2").arg(outputPath, reason));
+    }
+    auto zipFail = [&](const QString &what) {
+        const QString reason = QString::fromLocal8Bit(zip_strerror(out));
+        zip_discard(out);
+        return Fail(QStringLiteral("Cannot write the workbook %1: %2 %3").arg(outputPath, what, reason));
+    };
+    auto add = [&](const std::string &name, zip_source_t *source) -> zip_int64_t {
+        if (!source)
+            return -1;
+        const zip_int64_t index = zip_file_add(out, name.c_str(), source, ZIP_FL_ENC_GUESS);
+        if (index < 0)
+            zip_source_free(source);
+        return index;
+    };
+
+    const QByteArray sheetFileName = QFile::encodeName(sheetFile->fileName());
+    const std::uint64_t count = package.EntryCount();
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::string name = package.NameAt(i);
+        if (name.empty() || name == skipped)
+            continue;
+        zip_source_t *source = nullptr;
+        const bool isSheet = name == layout.sheetPart;
+        const auto change = std::find_if(replaced.begin(), replaced.end(), [&](const auto &p) { return p.first == name; });
+        if (isSheet)
+            source = zip_source_file(out, sheetFileName.constData(), 0, -1);
+        else if (change != replaced.end())
+            source = zip_source_buffer(out, change->second.data(), change->second.size(), 0);
+        else
+            source = zip_source_zip(out, package.Archive(), i, 0, 0, -1);  // copied as stored
+        const zip_int64_t index = add(name, source);
+        if (index < 0)
+            return zipFail(QString::fromStdString(name));
+        if (isSheet && zip_set_file_compression(out, zip_uint64_t(index), ZIP_CM_DEFLATE, kSheetCompressionLevel) != 0)
+            return zipFail(QString::fromStdString(name));
+    }
+    for (const auto &part : added) {
+        if (add(part.first, zip_source_buffer(out, part.second.data(), part.second.size(), 0)) < 0)
+            return zipFail(QString::fromStdString(part.first));
+    }
+    // libzip writes a temporary file beside the output and renames it at the end, so a
+    // failure leaves no partial workbook.
+    if (zip_close(out) != 0)
+        return zipFail(QString());
+    return true;
+}

@@ -1,0 +1,756 @@
+// The workbook writer: written workbooks are read back with openpyxl (read_workbook.py).
+
+#include "WorkbookTestSupport.h"
+
+#include "export/WorkbookTemplate.h"
+#include "export/WorkbookWriter.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace WorkbookTest;
+
+namespace {
+
+const QStringList kHeaders = {QStringLiteral("序号"), QStringLiteral("用户名"), QStringLiteral("类型"),
+                              QStringLiteral("号码"), QStringLiteral("开始时间"), QStringLiteral("通话时长"),
+                              QStringLiteral("备注")};
+
+// A row as the export hands it over: the number and the talk time with the apostrophe.
+QStringList CallRow(int n, const QString &name, const QString &type, const QString &number, const QString &start,
+                    const QString &talk, const QString &remark)
+{
+    return {QString::number(n), name, type, QLatin1Char('\'') + number, start, QLatin1Char('\'') + talk, remark};
+}
+
+bool WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes the rows with a fresh writer; returns the writer's error text, empty on success.
+QString Export(const QString &templatePath, const QString &output, const QList<QStringList> &rows)
+{
+    CWorkbookWriter writer;
+    if (!writer.Open(templatePath, output))
+        return writer.ErrorText();
+    for (const QStringList &row : rows) {
+        if (!writer.AddRow(row))
+            return writer.ErrorText();
+    }
+    return writer.Finish() ? QString() : writer.ErrorText();
+}
+
+}  // namespace
+
+class TestWorkbookWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void writesHeadersAndRowsIntoTheTemplate();
+    void stoppingEarlyKeepsTheRestOfTheTemplate();
+    void readsCellTextsAsExcelReadsTypedInput();
+    void keepsTextsIntact();
+    void streamsManyRows();
+
+    void respectsAUserEditedTemplate();
+    void handlesHandWrittenWorksheetXml();
+    void followsTheWorkbooksOwnPartList();
+    void addsAStylePartWhenTheTemplateHasNone();
+    void dropsTheCalculationChainWhenAFormulaIsOverwritten();
+
+    void failuresLeaveNothingBehind_data();
+    void failuresLeaveNothingBehind();
+    void failureWhileWritingLeavesNothingBehind();
+
+private:
+    QString ReadError(const QJsonObject &book) const { return book.isEmpty() ? m_readError : QString(); }
+    QJsonObject ReadBack(const QString &path, const QString &onlyRows = QString())
+    {
+        m_readError.clear();
+        return Read(path, &m_readError, onlyRows);
+    }
+    WorkbookTest::Parts TemplateParts() const { return ReadParts(m_template); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_template;
+    QString m_readError;
+};
+
+void TestWorkbookWriter::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QString error;
+    m_template = EnsureTemplateWorkbook(m_dir->path(), m_dir->path(), &error);
+    QVERIFY2(!m_template.isEmpty(), qPrintable(error));
+}
+
+void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
+{
+    const QString output = m_dir->filePath(QStringLiteral("calls.xlsx"));
+    const QString error = Export(m_template, output,
+                                 {kHeaders,
+                                  CallRow(1, "张三", "来电", "0123", "2009-12-29 08:05:09", "01:05", "客户回访"),
+                                  CallRow(2, "Ayşe", "去电", "+8613912345678", "2010-01-02 23:59:59", "125:07", ""),
+                                  CallRow(3, "", "未接", "", "2010-01-03 00:00:00", "00:00", "=1+1")});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    QCOMPARE(book.value("sheets").toArray(), QJsonArray({"Sheet1"}));
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+
+    // Row 1: the headers, bold from the template's row format.
+    for (int c = 0; c < 7; ++c) {
+        const QJsonObject cell = Cell(sheet, QString(QLatin1Char('A' + c)) + QLatin1Char('1'));
+        QCOMPARE(cell.value("value").toString(), kHeaders[c]);
+        QCOMPARE(cell.value("type").toString(), QStringLiteral("s"));
+        QVERIFY(cell.value("bold").toBool());
+    }
+
+    // Row 2, column by column.
+    QCOMPARE(Cell(sheet, "A2").value("value").toDouble(), 1.0);
+    QCOMPARE(Cell(sheet, "A2").value("type").toString(), QStringLiteral("n"));
+    QCOMPARE(Cell(sheet, "B2").value("value").toString(), QStringLiteral("张三"));
+    QCOMPARE(Cell(sheet, "C2").value("value").toString(), QStringLiteral("来电"));
+    QCOMPARE(Cell(sheet, "D2").value("value").toString(), QStringLiteral("0123"));
+    QCOMPARE(Cell(sheet, "D2").value("type").toString(), QStringLiteral("s"));
+    QVERIFY(Cell(sheet, "D2").value("quotePrefix").toBool());
+    QCOMPARE(Cell(sheet, "E2").value("value").toString(), QStringLiteral("2009-12-29T08:05:09"));
+    QCOMPARE(Cell(sheet, "E2").value("type").toString(), QStringLiteral("d"));
+    QCOMPARE(Cell(sheet, "E2").value("format").toString(), QStringLiteral("yyyy-mm-dd hh:mm:ss"));
+    QCOMPARE(Cell(sheet, "F2").value("value").toString(), QStringLiteral("01:05"));
+    QCOMPARE(Cell(sheet, "F2").value("type").toString(), QStringLiteral("s"));
+    QCOMPARE(Cell(sheet, "G2").value("value").toString(), QStringLiteral("客户回访"));
+
+    // Rows 3 and 4.
+    QCOMPARE(Cell(sheet, "A3").value("value").toDouble(), 2.0);
+    QCOMPARE(Cell(sheet, "B3").value("value").toString(), QStringLiteral("Ayşe"));
+    QCOMPARE(Cell(sheet, "D3").value("value").toString(), QStringLiteral("+8613912345678"));
+    QCOMPARE(Cell(sheet, "D3").value("type").toString(), QStringLiteral("s"));
+    QCOMPARE(Cell(sheet, "E3").value("value").toString(), QStringLiteral("2010-01-02T23:59:59"));
+    QCOMPARE(Cell(sheet, "F3").value("value").toString(), QStringLiteral("125:07"));
+    QVERIFY(Cell(sheet, "G3").value("value").isNull());
+    QCOMPARE(Cell(sheet, "A4").value("value").toDouble(), 3.0);
+    QVERIFY(Cell(sheet, "B4").value("value").isNull());
+    QVERIFY(Cell(sheet, "D4").value("value").isNull());
+    QCOMPARE(Cell(sheet, "E4").value("value").toString(), QStringLiteral("2010-01-03T00:00:00"));
+    QCOMPARE(Cell(sheet, "G4").value("value").toString(), QStringLiteral("=1+1"));
+    QCOMPARE(Cell(sheet, "G4").value("type").toString(), QStringLiteral("s"));
+
+    // The template's formats stay on the cells written over them: frames in rows 2 to 6,
+    // the shaded first column, combined with the date format where a date went.
+    for (const char *reference : {"A2", "B2", "E2", "G4"})
+        QCOMPARE(Cell(sheet, reference).value("border").toString(), QStringLiteral("thin"));
+    QCOMPARE(Cell(sheet, "A3").value("fill").toString(), QStringLiteral("solid"));
+    QCOMPARE(Cell(sheet, "E3").value("border").toString(), QStringLiteral("thin"));
+    QCOMPARE(Cell(sheet, "E3").value("format").toString(), QStringLiteral("yyyy-mm-dd hh:mm:ss"));
+    QCOMPARE(Cell(sheet, "D3").value("border").toString(), QStringLiteral("thin"));
+    QVERIFY(!Cell(sheet, "A2").value("bold").toBool());
+    const QJsonArray columns = sheet.value("columns").toArray();
+    QCOMPARE(columns.size(), 1);
+    QCOMPARE(columns[0].toObject().value("width").toDouble(), 14.6);
+    QCOMPARE(columns[0].toObject().value("max").toInt(), 16384);
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G6"));
+}
+
+void TestWorkbookWriter::stoppingEarlyKeepsTheRestOfTheTemplate()
+{
+    // More rows than the template frames, then a caller that stops after two of them, then
+    // one that writes past the framed rows.
+    const QString early = m_dir->filePath(QStringLiteral("early.xlsx"));
+    {
+        CWorkbookWriter writer;
+        QVERIFY(writer.Open(m_template, early));
+        QVERIFY(writer.AddRow(kHeaders));
+        QVERIFY(writer.AddRow(CallRow(1, "a", "b", "1", "2009-12-29 08:05:09", "00:01", "")));
+        QCOMPARE(writer.RowsWritten(), 2);
+        QVERIFY2(writer.Finish(), qPrintable(writer.ErrorText()));
+        QVERIFY(!writer.IsOpen());
+    }
+    const QJsonObject book = ReadBack(early);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+    QCOMPARE(Cell(sheet, "A2").value("value").toDouble(), 1.0);
+    QVERIFY(Cell(sheet, "A3").value("value").isNull());
+    QCOMPARE(Cell(sheet, "G6").value("border").toString(), QStringLiteral("thin"));
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G6"));
+
+    QList<QStringList> rows = {kHeaders};
+    for (int i = 1; i <= 8; ++i)
+        rows << CallRow(i, "n", "t", "1", "2009-12-29 08:05:09", "00:01", "r");
+    const QString longer = m_dir->filePath(QStringLiteral("longer.xlsx"));
+    QVERIFY(Export(m_template, longer, rows).isEmpty());
+    const QJsonObject longBook = ReadBack(longer);
+    QVERIFY2(!longBook.isEmpty(), qPrintable(m_readError));
+    const QJsonObject longSheet = Sheet(longBook, "Sheet1");
+    QCOMPARE(longSheet.value("dimension").toString(), QStringLiteral("A1:G9"));
+    QCOMPARE(Cell(longSheet, "G6").value("border").toString(), QStringLiteral("thin"));
+    QVERIFY(Cell(longSheet, "G7").value("border").isNull());
+    QCOMPARE(Cell(longSheet, "A9").value("value").toDouble(), 8.0);
+}
+
+void TestWorkbookWriter::readsCellTextsAsExcelReadsTypedInput()
+{
+    struct Case
+    {
+        const char *input;
+        const char *type;  // openpyxl's data type; "" for an empty cell
+        QJsonValue value;
+        bool quoted;
+    };
+    const Case cases[] = {
+        // Plain numbers.
+        {"12", "n", 12, false},
+        {"-3.5", "n", -3.5, false},
+        {".5", "n", 0.5, false},
+        {"1e3", "n", 1000, false},
+        {"2.5E-2", "n", 0.025, false},
+        {"0123", "n", 123, false},
+        {"-0", "n", 0, false},
+        // Excel keeps 15 significant digits of what is typed.
+        {"12345678901234567", "n", 12345678901234500.0, false},
+        // Typed without the apostrophe, Excel takes a leading "+" for a sign.
+        {"+8613912345678", "n", 8613912345678.0, false},
+        // The apostrophe keeps a text, and only the first one goes.
+        {"'+8613912345678", "s", "+8613912345678", true},
+        {"'0123", "s", "0123", true},
+        {"'01:05", "s", "01:05", true},
+        {"''x", "s", "'x", true},
+        {"'", "", QJsonValue(), true},
+        // Texts, never formulas, and nothing that only resembles a number.
+        {"=1+1", "s", "=1+1", false},
+        {"@x", "s", "@x", false},
+        {"-abc", "s", "-abc", false},
+        {"+", "s", "+", false},
+        {"-", "s", "-", false},
+        {"1e", "s", "1e", false},
+        {"1.2.3", "s", "1.2.3", false},
+        {" 12", "s", " 12", false},
+        {"1,234", "s", "1,234", false},
+        {"1e999", "s", "1e999", false},
+        {"0x1F", "s", "0x1F", false},
+        {"01:05", "s", "01:05", false},
+        // Start times become date-times, with calendar checks.
+        {"2009-12-29 08:05:09", "d", "2009-12-29T08:05:09", false},
+        {"2008-02-29 23:59:59", "d", "2008-02-29T23:59:59", false},
+        {"1900-01-01 00:00:00", "d", "1900-01-01T00:00:00", false},
+        {"1900-03-01 12:00:00", "d", "1900-03-01T12:00:00", false},
+        {"2009-02-29 00:00:00", "s", "2009-02-29 00:00:00", false},
+        {"2009-12-29 24:00:00", "s", "2009-12-29 24:00:00", false},
+        {"1899-12-31 00:00:00", "s", "1899-12-31 00:00:00", false},
+        {"-01--01--01 -01:-01:-01", "s", "-01--01--01 -01:-01:-01", false},
+        {"2009-12-29", "s", "2009-12-29", false},
+    };
+    const QString output = m_dir->filePath(QStringLiteral("values.xlsx"));
+    CWorkbookWriter writer;
+    QVERIFY(writer.Open(m_template, output));
+    QVERIFY(writer.AddRow(QStringList{QStringLiteral("input")}));
+    for (const Case &c : cases)
+        QVERIFY(writer.AddRow(QStringList{QString::fromUtf8(c.input), QStringLiteral("x")}));
+    QVERIFY2(writer.Finish(), qPrintable(writer.ErrorText()));
+
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+    int row = 2;
+    for (const Case &c : cases) {
+        const QJsonObject cell = Cell(sheet, QStringLiteral("A%1").arg(row++));
+        const QByteArray what = QByteArray("input ") + c.input;
+        if (!*c.type) {
+            QVERIFY2(cell.value("value").isNull() || cell.value("value").isUndefined(), what.constData());
+            continue;
+        }
+        QVERIFY2(cell.value("type").toString() == QLatin1String(c.type), what.constData());
+        if (c.value.isDouble())
+            QVERIFY2(cell.value("value").toDouble() == c.value.toDouble(), what.constData());
+        else
+            QVERIFY2(cell.value("value") == c.value, what.constData());
+        QVERIFY2(cell.value("quotePrefix").toBool() == c.quoted, what.constData());
+        if (QLatin1String(c.type) == QLatin1String("d"))
+            QVERIFY2(cell.value("format").toString() == QLatin1String("yyyy-mm-dd hh:mm:ss"), what.constData());
+    }
+}
+
+void TestWorkbookWriter::keepsTextsIntact()
+{
+    const QString lone = QString(QChar(0xD800)) + QStringLiteral("x");
+    const QString longText(40000, QLatin1Char('w'));
+    const QStringList texts = {
+        QStringLiteral("张伟 王芳 (销售部)"),
+        QStringLiteral("İstanbul ığüşöç ĞÜŞÖÇ"),
+        QStringLiteral("emoji 😀 done"),
+        QStringLiteral("<a & b> \"q\" 'a'"),
+        QStringLiteral("  padded  "),
+        QStringLiteral("line1\nline2\tend"),
+        QStringLiteral("a\x01" "b\x1F" "c"),
+        QStringLiteral("x\ry"),
+        QStringLiteral("_x0041_ stays as typed"),
+        QStringLiteral("_x00 and _X0041_ are no escapes"),
+        lone,
+        QStringLiteral("end") + QChar(0xFFFF),
+        longText,
+    };
+    // openpyxl reports strings as stored, so the escapes the file must carry are expected.
+    const QStringList stored = {
+        texts[0], texts[1], texts[2], texts[3], texts[4], texts[5],
+        QStringLiteral("a_x0001_b_x001F_c"),
+        QStringLiteral("x_x000D_y"),
+        QStringLiteral("_x005F_x0041_ stays as typed"),
+        texts[9],
+        QStringLiteral("_xD800_x"),
+        QStringLiteral("end_xFFFF_"),
+        QString(32767, QLatin1Char('w')),
+    };
+    const QString output = m_dir->filePath(QStringLiteral("texts.xlsx"));
+    CWorkbookWriter writer;
+    QVERIFY(writer.Open(m_template, output));
+    for (const QString &text : texts)
+        QVERIFY(writer.AddRow(QStringList{text}));
+    QVERIFY2(writer.Finish(), qPrintable(writer.ErrorText()));
+
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+    for (int i = 0; i < stored.size(); ++i) {
+        const QJsonObject cell = Cell(sheet, QStringLiteral("A%1").arg(i + 1));
+        QCOMPARE(cell.value("type").toString(), QStringLiteral("s"));
+        QCOMPARE(cell.value("value").toString(), stored[i]);
+    }
+}
+
+void TestWorkbookWriter::streamsManyRows()
+{
+    // Enough rows for the worksheet to pass through its temporary file in several pieces.
+    constexpr int kRows = 25000;
+    const QString output = m_dir->filePath(QStringLiteral("many.xlsx"));
+    CWorkbookWriter writer;
+    QVERIFY(writer.Open(m_template, output));
+    QVERIFY(writer.AddRow(kHeaders));
+    for (int i = 1; i <= kRows; ++i) {
+        const QString start = QStringLiteral("2010-01-%1 %2:%3:%4")
+                                  .arg(1 + i % 28, 2, 10, QLatin1Char('0'))
+                                  .arg(i % 24, 2, 10, QLatin1Char('0'))
+                                  .arg(i % 60, 2, 10, QLatin1Char('0'))
+                                  .arg((i * 7) % 60, 2, 10, QLatin1Char('0'));
+        QVERIFY(writer.AddRow(CallRow(i, QStringLiteral("用户%1").arg(i), "来电", QStringLiteral("0%1").arg(i), start,
+                                      "01:05", QStringLiteral("备注 %1").arg(i))));
+    }
+    QVERIFY2(writer.Finish(), qPrintable(writer.ErrorText()));
+
+    const QJsonObject book = ReadBack(output, QStringLiteral("1,2,12346,25001"));
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    QCOMPARE(book.value("max_row").toObject().value("Sheet1").toInt(), kRows + 1);
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G25001"));
+    QCOMPARE(Cell(sheet, "A1").value("value").toString(), kHeaders[0]);
+    QCOMPARE(Cell(sheet, "A12346").value("value").toDouble(), 12345.0);
+    QCOMPARE(Cell(sheet, "B12346").value("value").toString(), QStringLiteral("用户12345"));
+    QCOMPARE(Cell(sheet, "D12346").value("value").toString(), QStringLiteral("012345"));
+    QCOMPARE(Cell(sheet, "E12346").value("value").toString(), QStringLiteral("2010-01-26T09:45:15"));
+    QCOMPARE(Cell(sheet, "A25001").value("value").toDouble(), double(kRows));
+    QCOMPARE(Cell(sheet, "G25001").value("value").toString(), QStringLiteral("备注 25000"));
+    QCOMPARE(Listing(m_dir->path()), QStringList({"many.xlsx", "sample.xlsx"}));
+}
+
+void TestWorkbookWriter::respectsAUserEditedTemplate()
+{
+    const QString edited = m_dir->filePath(QStringLiteral("edited.xlsx"));
+    QProcess maker;
+    maker.start(QStringLiteral(ORVIK_TEST_PYTHON),
+                {QFileInfo(QStringLiteral(ORVIK_WORKBOOK_READER)).absolutePath() + QStringLiteral("/make_edited_template.py"),
+                 edited});
+    QVERIFY(maker.waitForFinished(60000));
+    QVERIFY2(maker.exitCode() == 0, maker.readAllStandardError().constData());
+    const Parts before = ReadParts(edited);
+
+    const QString output = m_dir->filePath(QStringLiteral("from-edited.xlsx"));
+    const QString error = Export(edited, output,
+                                 {kHeaders,
+                                  CallRow(1, "a", "b", "0123", "2009-12-29 08:05:09", "01:05", "new"),
+                                  CallRow(2, "c", "d", "0456", "2009-12-30 10:00:00", "02:00", "")});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    QCOMPARE(book.value("sheets").toArray(), QJsonArray({"Notes", "SHEET1"}));
+
+    // The other sheet is untouched, its shared strings and formula included.
+    const QJsonObject notes = Sheet(book, "Notes");
+    QCOMPARE(Cell(notes, "A1").value("value").toString(), QStringLiteral("keep me"));
+    QCOMPARE(Cell(notes, "B2").value("value").toDouble(), 42.0);
+    QCOMPARE(Cell(notes, "C3").value("value").toString(), QStringLiteral("=B2*2"));
+    const Parts after = ReadParts(output);
+    for (const auto &part : before) {
+        if (!part.first.contains(QLatin1String("sheet2")) && !part.first.contains(QLatin1String("styles")))
+            QVERIFY2(Part(after, part.first) == part.second, qPrintable(part.first));
+    }
+
+    const QJsonObject sheet = Sheet(book, "SHEET1");
+    QCOMPARE(Cell(sheet, "A1").value("value").toString(), kHeaders[0]);
+    QCOMPARE(Cell(sheet, "E2").value("value").toString(), QStringLiteral("2009-12-29T08:05:09"));
+    QCOMPARE(Cell(sheet, "E2").value("format").toString(), QStringLiteral("yyyy-mm-dd hh:mm:ss"));
+    // A cell already there takes the new value and keeps its format.
+    QCOMPARE(Cell(sheet, "C2").value("value").toString(), QStringLiteral("b"));
+    QVERIFY(Cell(sheet, "C2").value("italic").toBool());
+    // New cells: the row's format first, else the column's.
+    QCOMPARE(Cell(sheet, "A3").value("fillColor").toString(), QStringLiteral("FF00B0F0"));
+    QCOMPARE(Cell(sheet, "D3").value("fillColor").toString(), QStringLiteral("FF00B0F0"));
+    QCOMPARE(Cell(sheet, "D3").value("value").toString(), QStringLiteral("0456"));
+    QCOMPARE(Cell(sheet, "E3").value("fillColor").toString(), QStringLiteral("FF00B0F0"));
+    QCOMPARE(Cell(sheet, "E3").value("format").toString(), QStringLiteral("yyyy-mm-dd hh:mm:ss"));
+    QCOMPARE(Cell(sheet, "D2").value("fillColor").toString(), QStringLiteral("FFFFFF00"));
+    QVERIFY(Cell(sheet, "D2").value("quotePrefix").toBool());
+    QVERIFY(Cell(sheet, "A2").value("fill").isNull());
+    // A formatted cell in the formatted row keeps its own format.
+    QCOMPARE(Cell(sheet, "B3").value("border").toString(), QStringLiteral("thick"));
+    QCOMPARE(Cell(sheet, "B3").value("value").toString(), QStringLiteral("c"));
+    QVERIFY(Cell(sheet, "B3").value("fill").isNull());
+    // Cells beyond the written ones stay, and so do the column widths.
+    QCOMPARE(Cell(sheet, "J2").value("value").toString(), QStringLiteral("kept"));
+    QCOMPARE(Cell(sheet, "A10").value("value").toString(), QStringLiteral("below"));
+    bool wideB = false;
+    for (const QJsonValue &column : sheet.value("columns").toArray()) {
+        const QJsonObject c = column.toObject();
+        if (c.value("min").toInt() == 2 && c.value("max").toInt() == 2)
+            wideB = c.value("width").toDouble() == 30.0;
+    }
+    QVERIFY(wideB);
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:J10"));
+}
+
+void TestWorkbookWriter::handlesHandWrittenWorksheetXml()
+{
+    // A worksheet with a namespace prefix, rows and cells without references, a comment, an
+    // attribute value holding '>' and no <dimension>.
+    Parts parts = TemplateParts();
+    SetPart(parts, "xl/worksheets/sheet1.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">\n"
+            "<!-- written by hand: <row> in a comment is no row -->\n"
+            "<x:sheetPr codeName=\"a&gt;b>c\"/>\n"
+            "<x:sheetData>\n"
+            "  <x:row><x:c s=\"2\"/><x:c t=\"inlineStr\"><x:is><x:t>old &amp; gone</x:t></x:is></x:c></x:row>\n"
+            "  <x:row r=\"3\" spans=\"1:9\"><x:c r=\"I3\" t=\"inlineStr\"><x:is><x:t>far right</x:t></x:is></x:c></x:row>\n"
+            "  <x:row><x:c r=\"B4\"><x:v>7</x:v></x:c></x:row>\n"
+            "</x:sheetData>\n"
+            "<x:pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>\n"
+            "</x:worksheet>\n");
+    const QString prefixed = m_dir->filePath(QStringLiteral("prefixed.xlsx"));
+    QVERIFY(WriteParts(prefixed, parts));
+
+    const QString output = m_dir->filePath(QStringLiteral("out.xlsx"));
+    const QString error = Export(prefixed, output, {{"h1", "h2", "h3"}, {"1", "2009-12-29 08:05:09", "'x"}});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+    QCOMPARE(Cell(sheet, "A1").value("value").toString(), QStringLiteral("h1"));
+    QCOMPARE(Cell(sheet, "A1").value("border").toString(), QStringLiteral("thin"));
+    QCOMPARE(Cell(sheet, "B1").value("value").toString(), QStringLiteral("h2"));
+    QCOMPARE(Cell(sheet, "C1").value("value").toString(), QStringLiteral("h3"));
+    QCOMPARE(Cell(sheet, "A2").value("value").toDouble(), 1.0);
+    QCOMPARE(Cell(sheet, "B2").value("value").toString(), QStringLiteral("2009-12-29T08:05:09"));
+    QCOMPARE(Cell(sheet, "C2").value("value").toString(), QStringLiteral("x"));
+    QCOMPARE(Cell(sheet, "I3").value("value").toString(), QStringLiteral("far right"));
+    QCOMPARE(Cell(sheet, "B4").value("value").toDouble(), 7.0);
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:I4"));
+
+    // An empty <sheetData/> takes the rows as well.
+    SetPart(parts, "xl/worksheets/sheet1.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><dimension ref=\"A1\"/>"
+            "<sheetData/></worksheet>");
+    const QString empty = m_dir->filePath(QStringLiteral("empty.xlsx"));
+    QVERIFY(WriteParts(empty, parts));
+    QVERIFY(Export(empty, output, {{"only"}}).isEmpty());
+    const QJsonObject emptyBook = ReadBack(output);
+    QVERIFY2(!emptyBook.isEmpty(), qPrintable(m_readError));
+    QCOMPARE(Cell(Sheet(emptyBook, "Sheet1"), "A1").value("value").toString(), QStringLiteral("only"));
+    QCOMPARE(Sheet(emptyBook, "Sheet1").value("dimension").toString(), QStringLiteral("A1:A1"));
+}
+
+void TestWorkbookWriter::followsTheWorkbooksOwnPartList()
+{
+    // The workbook part elsewhere, the sheet "sheet1" second and in lower case, its part under
+    // another name reached by an absolute target, the styles by a target with ".." (in the
+    // one place openpyxl looks for them), and the 1904 date system.
+    const Parts original = TemplateParts();
+    Parts parts;
+    SetPart(parts, "[Content_Types].xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+            "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+            "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+            "<Override PartName=\"/book/main.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+            "<Override PartName=\"/book/sheets/first.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+            "<Override PartName=\"/book/sheets/data.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+            "<Override PartName=\"/xl/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+            "</Types>");
+    SetPart(parts, "_rels/.rels",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+            "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"book/main.xml\"/>"
+            "</Relationships>");
+    SetPart(parts, "book/main.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+            "<workbookPr date1904=\"1\"/><sheets>"
+            "<sheet name=\"First\" sheetId=\"1\" r:id=\"rIdA\"/>"
+            "<sheet name=\"sheet1\" sheetId=\"2\" r:id=\"rIdB\"/>"
+            "</sheets></workbook>");
+    SetPart(parts, "book/_rels/main.xml.rels",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+            "<Relationship Id=\"rIdA\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"sheets/first.xml\"/>"
+            "<Relationship Id=\"rIdB\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"/book/sheets/data.xml\"/>"
+            "<Relationship Id=\"rIdS\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" Target=\"../xl/styles.xml\"/>"
+            "</Relationships>");
+    const QByteArray first =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+        "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>first sheet</t></is></c></row></sheetData></worksheet>";
+    SetPart(parts, "book/sheets/first.xml", first);
+    SetPart(parts, "book/sheets/data.xml", Part(original, "xl/worksheets/sheet1.xml"));
+    SetPart(parts, "xl/styles.xml", Part(original, "xl/styles.xml"));
+    const QString relocated = m_dir->filePath(QStringLiteral("relocated.xlsx"));
+    QVERIFY(WriteParts(relocated, parts));
+
+    const QString output = m_dir->filePath(QStringLiteral("out.xlsx"));
+    const QString error =
+        Export(relocated, output, {{"when"}, {"2009-12-29 08:05:09"}, {"1904-01-02 06:00:00"}, {"1903-12-31 23:59:59"}});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    QVERIFY(book.value("date1904").toBool());
+    QCOMPARE(book.value("sheets").toArray(), QJsonArray({"First", "sheet1"}));
+    const QJsonObject sheet = Sheet(book, "sheet1");
+    QCOMPARE(Cell(sheet, "A1").value("value").toString(), QStringLiteral("when"));
+    QCOMPARE(Cell(sheet, "A1").value("bold").toBool(), true);
+    QCOMPARE(Cell(sheet, "A2").value("value").toString(), QStringLiteral("2009-12-29T08:05:09"));
+    QCOMPARE(Cell(sheet, "A3").value("value").toString(), QStringLiteral("1904-01-02T06:00:00"));
+    // Before the start of the 1904 date system there is no date: the text stays.
+    QCOMPARE(Cell(sheet, "A4").value("type").toString(), QStringLiteral("s"));
+    QCOMPARE(Cell(Sheet(book, "First"), "A1").value("value").toString(), QStringLiteral("first sheet"));
+    QCOMPARE(Part(ReadParts(output), "book/sheets/first.xml"), first);
+}
+
+void TestWorkbookWriter::addsAStylePartWhenTheTemplateHasNone()
+{
+    Parts parts = TemplateParts();
+    RemovePart(parts, "xl/styles.xml");
+    QByteArray rels = Part(parts, "xl/_rels/workbook.xml.rels");
+    const qsizetype at = rels.indexOf("<Relationship Id=\"rId2\"");
+    rels.remove(at, rels.indexOf("/>", at) + 2 - at);
+    SetPart(parts, "xl/_rels/workbook.xml.rels", rels);
+    QByteArray types = Part(parts, "[Content_Types].xml");
+    types.replace("<Override PartName=\"/xl/styles.xml\" "
+                  "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>",
+                  "");
+    SetPart(parts, "[Content_Types].xml", types);
+    // The worksheet without the template's cell formats, which would need the style part.
+    SetPart(parts, "xl/worksheets/sheet1.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData/></worksheet>");
+    const QString bare = m_dir->filePath(QStringLiteral("bare.xlsx"));
+    QVERIFY(WriteParts(bare, parts));
+
+    const QString output = m_dir->filePath(QStringLiteral("out.xlsx"));
+    const QString error = Export(bare, output, {{"2009-12-29 08:05:09", "'007", "plain"}});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+    QCOMPARE(Cell(sheet, "A1").value("value").toString(), QStringLiteral("2009-12-29T08:05:09"));
+    QCOMPARE(Cell(sheet, "A1").value("format").toString(), QStringLiteral("yyyy-mm-dd hh:mm:ss"));
+    QCOMPARE(Cell(sheet, "B1").value("value").toString(), QStringLiteral("007"));
+    QVERIFY(Cell(sheet, "B1").value("quotePrefix").toBool());
+    QVERIFY(!Cell(sheet, "C1").value("quotePrefix").toBool());
+    QVERIFY(PartNames(ReadParts(output)).contains(QStringLiteral("xl/styles.xml")));
+
+    // Without dates or apostrophes nothing needs a style part, and none is added.
+    QVERIFY(Export(bare, output, {{"1", "plain"}}).isEmpty());
+    QVERIFY(!PartNames(ReadParts(output)).contains(QStringLiteral("xl/styles.xml")));
+}
+
+void TestWorkbookWriter::dropsTheCalculationChainWhenAFormulaIsOverwritten()
+{
+    Parts parts = TemplateParts();
+    SetPart(parts, "xl/worksheets/sheet1.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
+            "<row r=\"2\"><c r=\"A2\"><f>1+1</f><v>2</v></c><c r=\"H2\"><f>2+2</f><v>4</v></c></row>"
+            "</sheetData></worksheet>");
+    SetPart(parts, "xl/calcChain.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+            "<calcChain xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+            "<c r=\"A2\" i=\"1\"/><c r=\"H2\"/></calcChain>");
+    QByteArray rels = Part(parts, "xl/_rels/workbook.xml.rels");
+    rels.replace("</Relationships>",
+                 "<Relationship Id=\"rIdCalc\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                 "relationships/calcChain\" Target=\"calcChain.xml\"/></Relationships>");
+    SetPart(parts, "xl/_rels/workbook.xml.rels", rels);
+    QByteArray types = Part(parts, "[Content_Types].xml");
+    types.replace("</Types>",
+                  "<Override PartName=\"/xl/calcChain.xml\" "
+                  "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml\"/></Types>");
+    SetPart(parts, "[Content_Types].xml", types);
+    const QString withFormulas = m_dir->filePath(QStringLiteral("formulas.xlsx"));
+    QVERIFY(WriteParts(withFormulas, parts));
+
+    // Only row 1 written: the formulas stay, and so does the chain.
+    const QString output = m_dir->filePath(QStringLiteral("out.xlsx"));
+    QVERIFY(Export(withFormulas, output, {{"h"}}).isEmpty());
+    Parts written = ReadParts(output);
+    QVERIFY(PartNames(written).contains(QStringLiteral("xl/calcChain.xml")));
+    QCOMPARE(Part(written, "xl/_rels/workbook.xml.rels"), rels);
+
+    // A2's formula overwritten: the chain goes, with its relationship and content type.
+    QVERIFY(Export(withFormulas, output, {{"h"}, {"5"}}).isEmpty());
+    written = ReadParts(output);
+    QVERIFY(!PartNames(written).contains(QStringLiteral("xl/calcChain.xml")));
+    QVERIFY(!Part(written, "xl/_rels/workbook.xml.rels").contains("calcChain"));
+    QVERIFY(Part(written, "xl/_rels/workbook.xml.rels").contains("worksheets/sheet1.xml"));
+    QVERIFY(!Part(written, "[Content_Types].xml").contains("calcChain"));
+    QVERIFY(Part(written, "[Content_Types].xml").contains("/xl/styles.xml"));
+    const QJsonObject book = ReadBack(output);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    const QJsonObject sheet = Sheet(book, "Sheet1");
+    QCOMPARE(Cell(sheet, "A2").value("value").toDouble(), 5.0);
+    QCOMPARE(Cell(sheet, "H2").value("value").toString(), QStringLiteral("=2+2"));
+}
+
+void TestWorkbookWriter::failuresLeaveNothingBehind_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("expected");  // part of the error text
+    QTest::newRow("template missing") << "missing" << "does not exist";
+    QTest::newRow("template not a zip") << "notzip" << "not a workbook";
+    QTest::newRow("zip without a workbook") << "nobook" << "not a workbook";
+    QTest::newRow("no sheet1") << "nosheet" << "no worksheet named";
+    QTest::newRow("broken worksheet xml") << "broken" << "not well-formed";
+    QTest::newRow("output folder missing") << "nofolder" << "Cannot write";
+    QTest::newRow("output folder below a file") << "belowfile" << "Cannot write";
+    QTest::newRow("output is a folder") << "isfolder" << "it is a folder";
+}
+
+void TestWorkbookWriter::failuresLeaveNothingBehind()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, expected);
+    const QString work = m_dir->filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    QString templatePath = m_template;
+    QString output = QDir(work).filePath(QStringLiteral("out.xlsx"));
+    Parts parts = TemplateParts();
+
+    if (kind == QLatin1String("missing")) {
+        templatePath = QDir(work).filePath(QStringLiteral("absent.xlsx"));
+    } else if (kind == QLatin1String("notzip")) {
+        templatePath = QDir(work).filePath(QStringLiteral("text.xlsx"));
+        QVERIFY(WriteFile(templatePath, "just some text, not a zip archive"));
+    } else if (kind == QLatin1String("nobook")) {
+        templatePath = QDir(work).filePath(QStringLiteral("other.zip"));
+        QVERIFY(WriteParts(templatePath, {{"readme.txt", "hello"}}));
+    } else if (kind == QLatin1String("nosheet")) {
+        QByteArray workbook = Part(parts, "xl/workbook.xml");
+        workbook.replace("name=\"Sheet1\"", "name=\"Sheet 1\"");
+        SetPart(parts, "xl/workbook.xml", workbook);
+        templatePath = QDir(work).filePath(QStringLiteral("renamed.xlsx"));
+        QVERIFY(WriteParts(templatePath, parts));
+    } else if (kind == QLatin1String("broken")) {
+        QByteArray sheet = Part(parts, "xl/worksheets/sheet1.xml");
+        sheet.replace("</sheetData>", "<row r=\"9\"><c r=\"A9\"></sheetData>");
+        sheet.chop(sheet.size() - sheet.indexOf("</sheetData>") - 20);
+        SetPart(parts, "xl/worksheets/sheet1.xml", sheet);
+        templatePath = QDir(work).filePath(QStringLiteral("broken.xlsx"));
+        QVERIFY(WriteParts(templatePath, parts));
+    } else if (kind == QLatin1String("nofolder")) {
+        output = QDir(work).filePath(QStringLiteral("absent/out.xlsx"));
+    } else if (kind == QLatin1String("belowfile")) {
+        // Holds for root too: nothing can be created below a regular file.
+        QVERIFY(WriteFile(QDir(work).filePath(QStringLiteral("file")), "x"));
+        output = QDir(work).filePath(QStringLiteral("file/out.xlsx"));
+    } else if (kind == QLatin1String("isfolder")) {
+        QVERIFY(QDir().mkpath(output));
+    }
+
+    // An earlier file at the output path (where there can be one) stays as it was.
+    const bool earlier = kind != QLatin1String("nofolder") && kind != QLatin1String("belowfile")
+                         && kind != QLatin1String("isfolder");
+    if (earlier)
+        QVERIFY(WriteFile(output, "earlier export"));
+    const QStringList listing = Listing(work);
+
+    CWorkbookWriter writer;
+    QVERIFY(!writer.Open(templatePath, output));
+    QVERIFY2(writer.ErrorText().contains(expected), qPrintable(writer.ErrorText()));
+    QVERIFY(!writer.IsOpen());
+    QVERIFY(!writer.AddRow(kHeaders));
+    QVERIFY(!writer.Finish());
+    QCOMPARE(Listing(work), listing);
+    if (earlier)
+        QCOMPARE(ReadFile(output), QByteArray("earlier export"));
+}
+
+void TestWorkbookWriter::failureWhileWritingLeavesNothingBehind()
+{
+    const QString work = m_dir->filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    const QString output = QDir(work).filePath(QStringLiteral("out.xlsx"));
+
+    // A row wider than a worksheet: the workbook is given up.
+    {
+        CWorkbookWriter writer;
+        QVERIFY(writer.Open(m_template, output));
+        QVERIFY(writer.AddRow(kHeaders));
+        QVERIFY(!writer.AddRow(QStringList(CWorkbookWriter::kMaxColumns + 1, QStringLiteral("x"))));
+        QVERIFY(writer.ErrorText().contains(QLatin1String("16384")));
+        QVERIFY(!writer.IsOpen());
+        QVERIFY(!writer.Finish());
+        QCOMPARE(Listing(work), QStringList());
+    }
+    // A writer dropped before Finish(), or discarded, leaves nothing either.
+    {
+        CWorkbookWriter writer;
+        QVERIFY(writer.Open(m_template, output));
+        QVERIFY(writer.AddRow(kHeaders));
+    }
+    QCOMPARE(Listing(work), QStringList());
+    {
+        CWorkbookWriter writer;
+        QVERIFY(writer.Open(m_template, output));
+        QVERIFY(writer.AddRow(kHeaders));
+        writer.Discard();
+        QVERIFY(!writer.Finish());
+        QCOMPARE(Listing(work), QStringList());
+    }
+    // The output folder removed while the rows are written: Finish() fails cleanly.
+    {
+        CWorkbookWriter writer;
+        QVERIFY(writer.Open(m_template, output));
+        QVERIFY(writer.AddRow(kHeaders));
+        QVERIFY(QDir(work).removeRecursively());
+        QVERIFY(!writer.Finish());
+        QVERIFY(!writer.ErrorText().isEmpty());
+        QVERIFY(!QFileInfo::exists(output));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestWorkbookWriter)
+#include "tst_workbookwriter.moc"
