@@ -1,0 +1,311 @@
+#include "db/jet/IndexPage.h"
+
+#include "db/jet/Bytes.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace jet {
+
+namespace {
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+std::uint32_t readBigEndian32(const std::uint8_t *p)
+{
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8)
+        | std::uint32_t(p[3]);
+}
+
+void writeU16(std::uint8_t *p, int v)
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+
+int commonPrefix(const QByteArray &a, const QByteArray &b)
+{
+    const int n = int(std::min(a.size(), b.size()));
+    int i = 0;
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+// The bytes of a node entry as stored: key, row pointer, child.
+QByteArray storedBytes(const IndexPage::Entry &e, bool node)
+{
+    if (!node)
+        return e.bytes;
+    QByteArray out = e.bytes;
+    out.append(char(e.child >> 24));
+    out.append(char(e.child >> 16));
+    out.append(char(e.child >> 8));
+    out.append(char(e.child));
+    return out;
+}
+
+} // namespace
+
+RowId IndexPage::Entry::rowId() const
+{
+    if (bytes.size() < kRowPointerSize)
+        return RowId{};
+    return rowIdFromBytes(reinterpret_cast<const std::uint8_t *>(bytes.constData()) + bytes.size()
+                          - kRowPointerSize);
+}
+
+const IndexPage::Offsets &IndexPage::offsets(Format format)
+{
+    static const Offsets jet3{0x08, 0x0C, 0x10, 0x14, 1, 0x15, 0x16, 0xF8};
+    static const Offsets jet4{0x0C, 0x10, 0x14, 0x18, 2, 0x1A, 0x1B, 0x1E0};
+    return format == Format::Jet3 ? jet3 : jet4;
+}
+
+QByteArray IndexPage::rowPointerBytes(RowId id)
+{
+    QByteArray out(4, '\0');
+    out[0] = char(id.page >> 16);
+    out[1] = char(id.page >> 8);
+    out[2] = char(id.page);
+    out[3] = char(id.slot);
+    return out;
+}
+
+RowId IndexPage::rowIdFromBytes(const std::uint8_t *p)
+{
+    return RowId{(std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | std::uint32_t(p[2]), p[3]};
+}
+
+bool IndexPage::entryEnds(Format format, int pageSize, const std::uint8_t *page, std::vector<int> *ends,
+                          QString *error)
+{
+    const Offsets &o = offsets(format);
+    ends->clear();
+    const int room = pageSize - o.entries;
+    for (int i = o.mask; i < o.entries; ++i) {
+        const std::uint8_t b = page[i];
+        if (!b)
+            continue;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!(b & (1u << bit)))
+                continue;
+            const int n = (i - o.mask) * 8 + bit;
+            if (n > room) {
+                setError(error, QStringLiteral("its entry mask marks an entry ending %1 bytes past the page end")
+                                    .arg(n - room));
+                return false;
+            }
+            ends->push_back(o.entries + n);
+        }
+    }
+    return true;
+}
+
+bool IndexPage::decode(Format format, int pageSize, const std::uint8_t *page, QString *error)
+{
+    m_format = format;
+    m_pageSize = pageSize;
+    entries.clear();
+    storedEntryBytes = 0;
+    const Offsets &o = offsets(format);
+    type = page[0];
+    if (type != kNode && type != kLeaf) {
+        setError(error, QStringLiteral("not an index page (type 0x%1)").arg(type, 2, 16, QLatin1Char('0')));
+        return false;
+    }
+    freeSpace = readU16(page + 2);
+    prev = readU32(page + o.prev);
+    next = readU32(page + o.next);
+    tail = readU32(page + o.tail);
+    prefixLength = o.prefixSize == 1 ? page[o.prefix] : readU16(page + o.prefix);
+    marker = page[o.marker];
+
+    std::vector<int> ends;
+    if (!entryEnds(format, pageSize, page, &ends, error))
+        return false;
+    const int minimum = kRowPointerSize + (type == kNode ? kChildSize : 0) + 1;
+    entries.reserve(ends.size());
+    int start = o.entries;
+    QByteArray first;
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+        const int end = ends[i];
+        QByteArray full;
+        if (i == 0) {
+            full = QByteArray(reinterpret_cast<const char *>(page + start), end - start);
+            if (ends.size() > 1 && full.size() < prefixLength) {
+                setError(error, QStringLiteral("its prefix length %1 is longer than its first entry (%2 bytes)")
+                                    .arg(prefixLength)
+                                    .arg(full.size()));
+                return false;
+            }
+            first = full;
+        } else {
+            full.reserve(prefixLength + end - start);
+            full.append(first.constData(), prefixLength);
+            full.append(reinterpret_cast<const char *>(page + start), end - start);
+        }
+        if (full.size() < minimum) {
+            setError(error, QStringLiteral("entry %1 is only %2 bytes long").arg(i).arg(full.size()));
+            return false;
+        }
+        Entry e;
+        if (type == kNode) {
+            e.child = readBigEndian32(reinterpret_cast<const std::uint8_t *>(full.constData()) + full.size()
+                                      - kChildSize);
+            full.chop(kChildSize);
+        }
+        e.bytes = std::move(full);
+        entries.push_back(std::move(e));
+        start = end;
+    }
+    storedEntryBytes = start - o.entries;
+    return true;
+}
+
+int IndexPage::effectivePrefix() const
+{
+    if (entries.size() < 2)
+        return entries.empty() ? 0 : std::min<int>(prefixLength, int(entries.front().bytes.size()));
+    const bool node = isNode();
+    const QByteArray first = storedBytes(entries.front(), node);
+    int shared = int(first.size());
+    int shortest = shared;
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+        const QByteArray b = storedBytes(entries[i], node);
+        shared = std::min(shared, commonPrefix(first, b));
+        shortest = std::min(shortest, int(b.size()));
+    }
+    // Every later entry must keep at least one stored byte, or its end would coincide with
+    // the previous one in the mask.
+    shared = std::min(shared, shortest - 1);
+    const int limit = offsets(m_format).prefixSize == 1 ? 0xFF : 0xFFFF;
+    shared = std::min(shared, limit);
+    return prefixLength <= shared ? prefixLength : shared;
+}
+
+int IndexPage::encodedEntryBytes() const
+{
+    if (entries.empty())
+        return 0;
+    const int prefix = effectivePrefix();
+    const int extra = isNode() ? kChildSize : 0;
+    int total = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        total += int(entries[i].bytes.size()) + extra - (i == 0 ? 0 : prefix);
+    return total;
+}
+
+bool IndexPage::encode(std::uint8_t *page, QString *error) const
+{
+    const Offsets &o = offsets(m_format);
+    const int room = m_pageSize - o.entries;
+    const int used = encodedEntryBytes();
+    if (used > room) {
+        setError(error, QStringLiteral("its %1 entries need %2 bytes but the page holds %3")
+                            .arg(entries.size())
+                            .arg(used)
+                            .arg(room));
+        return false;
+    }
+    const int prefix = effectivePrefix();
+    page[0] = type;
+    writeU16(page + 2, room - used);
+    writeU32(page + o.prev, prev);
+    writeU32(page + o.next, next);
+    writeU32(page + o.tail, tail);
+    if (o.prefixSize == 1)
+        page[o.prefix] = std::uint8_t(prefix);
+    else
+        writeU16(page + o.prefix, prefix);
+    page[o.marker] = marker;
+    std::memset(page + o.mask, 0, std::size_t(o.entries - o.mask));
+    std::memset(page + o.entries, 0, std::size_t(room));
+    int pos = o.entries;
+    const bool node = isNode();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const QByteArray b = storedBytes(entries[i], node);
+        const int skip = i == 0 ? 0 : prefix;
+        const int n = int(b.size()) - skip;
+        std::memcpy(page + pos, b.constData() + skip, std::size_t(n));
+        pos += n;
+        const int bit = pos - o.entries;
+        page[o.mask + bit / 8] |= std::uint8_t(1u << (bit % 8));
+    }
+    return true;
+}
+
+void IndexPage::makeEmptyLeaf()
+{
+    type = kLeaf;
+    prev = next = tail = 0;
+    prefixLength = 0;
+    marker = 0;
+    entries.clear();
+}
+
+int IndexPage::findRowInLeaf(Format format, int pageSize, const std::uint8_t *page, RowId id,
+                             QString *error)
+{
+    if (page[0] != kLeaf) {
+        setError(error, QStringLiteral("not an index leaf page (type 0x%1)").arg(page[0], 2, 16, QLatin1Char('0')));
+        return -2;
+    }
+    const Offsets &o = offsets(format);
+    const int prefix = o.prefixSize == 1 ? page[o.prefix] : readU16(page + o.prefix);
+    const std::uint8_t want[4] = {std::uint8_t(id.page >> 16), std::uint8_t(id.page >> 8),
+                                  std::uint8_t(id.page), std::uint8_t(id.slot)};
+    const int room = pageSize - o.entries;
+    int start = o.entries;
+    int index = 0;
+    int firstLength = -1;
+    for (int i = o.mask; i < o.entries; ++i) {
+        const std::uint8_t b = page[i];
+        if (!b)
+            continue;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!(b & (1u << bit)))
+                continue;
+            const int n = (i - o.mask) * 8 + bit;
+            if (n > room) {
+                setError(error, QStringLiteral("its entry mask runs past the page end"));
+                return -2;
+            }
+            const int end = o.entries + n;
+            const int stored = end - start;
+            if (index == 0) {
+                firstLength = stored;
+                if (stored < kRowPointerSize + 1) {
+                    setError(error, QStringLiteral("its first entry is only %1 bytes long").arg(stored));
+                    return -2;
+                }
+                if (std::memcmp(page + end - 4, want, 4) == 0)
+                    return 0;
+            } else {
+                if (prefix > firstLength || prefix + stored < kRowPointerSize + 1) {
+                    setError(error, QStringLiteral("entry %1 is too short for its prefix").arg(index));
+                    return -2;
+                }
+                // The last 4 bytes of the full entry; some may come from the shared prefix.
+                bool match = true;
+                for (int k = 0; k < 4 && match; ++k) {
+                    const int fullPos = prefix + stored - 4 + k;
+                    const std::uint8_t c = fullPos < prefix ? page[o.entries + fullPos]
+                                                            : page[start + fullPos - prefix];
+                    match = c == want[k];
+                }
+                if (match)
+                    return index;
+            }
+            start = end;
+            ++index;
+        }
+    }
+    return -1;
+}
+
+} // namespace jet
