@@ -1,0 +1,317 @@
+#include "db/jet/Journal.h"
+
+#include "db/jet/Bytes.h"
+#include "db/jet/PageFile.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace jet {
+
+namespace {
+
+constexpr char kMagic[8] = {'O', 'r', 'v', 'J', 'r', 'n', 'l', '1'};
+constexpr int kHeaderSize = 24;
+constexpr int kChecksumSize = 32;
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+void appendU32(QByteArray &out, std::uint32_t v)
+{
+    std::uint8_t b[4];
+    writeU32(b, v);
+    out.append(reinterpret_cast<const char *>(b), 4);
+}
+
+void appendU64(QByteArray &out, std::uint64_t v)
+{
+    appendU32(out, std::uint32_t(v));
+    appendU32(out, std::uint32_t(v >> 32));
+}
+
+QByteArray checksum(const char *data, qsizetype length)
+{
+    return QCryptographicHash::hash(QByteArrayView(data, length), QCryptographicHash::Sha256);
+}
+
+bool syncDirectoryOf(const QString &path, QString *error)
+{
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        setError(error, QStringLiteral("cannot open the folder of %1: %2").arg(path, systemError()));
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    if (!ok)
+        setError(error, QStringLiteral("cannot flush the folder of %1: %2").arg(path, systemError()));
+    ::close(fd);
+    return ok;
+}
+
+bool writeAll(int fd, const char *data, std::size_t length, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pwrite(fd, data + done, length - done, off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// Creates the journal with `bytes` and makes it and its directory entry durable.
+bool writeJournal(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        setError(error, QStringLiteral("cannot create the journal %1: %2").arg(path, systemError()));
+        return false;
+    }
+    bool ok = writeAll(fd, bytes.constData(), std::size_t(bytes.size()), 0);
+    if (!ok)
+        setError(error, QStringLiteral("cannot write the journal %1: %2").arg(path, systemError()));
+    if (ok && ::fsync(fd) != 0) {
+        setError(error, QStringLiteral("cannot flush the journal %1: %2").arg(path, systemError()));
+        ok = false;
+    }
+    ::close(fd);
+    if (ok)
+        ok = syncDirectoryOf(path, error);
+    if (!ok)
+        ::unlink(native.constData());
+    return ok;
+}
+
+// Removes the journal durably. If it cannot be removed it is emptied, which makes it
+// invalid (an invalid journal is discarded by recovery without touching the database).
+bool removeJournal(const QString &path, QString *error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::unlink(native.constData()) != 0 && errno != ENOENT) {
+        const QString why = systemError();
+        if (::truncate(native.constData(), 0) != 0) {
+            setError(error, QStringLiteral("cannot remove the journal %1: %2").arg(path, why));
+            return false;
+        }
+    }
+    return syncDirectoryOf(path, error);
+}
+
+std::uint64_t fileLength(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? std::uint64_t(st.st_size) : 0;
+}
+
+// Puts the original bytes back and flushes. Used when a write fails part-way.
+bool rollBack(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error)
+{
+    const std::uint64_t ps = std::uint64_t(file.pageSize());
+    for (const auto &c : changes) {
+        if (!writeAll(file.handle(), c.original.constData(), std::size_t(ps), c.page * ps)) {
+            setError(error, QStringLiteral("cannot write page %1 back: %2").arg(c.page).arg(systemError()));
+            return false;
+        }
+    }
+    if (::fsync(file.handle()) != 0) {
+        setError(error, QStringLiteral("cannot flush %1: %2").arg(file.path(), systemError()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString Journal::pathFor(const QString &databasePath)
+{
+    return databasePath + QStringLiteral("-journal");
+}
+
+bool Journal::exists(const QString &databasePath)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(pathFor(databasePath)).constData(), &st) == 0;
+}
+
+QByteArray Journal::build(int pageSize, std::uint64_t fileLength, const std::vector<PageBatch::Change> &changes)
+{
+    QByteArray out;
+    out.reserve(kHeaderSize + qsizetype(changes.size()) * (4 + pageSize) + kChecksumSize);
+    out.append(kMagic, sizeof kMagic);
+    appendU32(out, std::uint32_t(pageSize));
+    appendU64(out, fileLength);
+    appendU32(out, std::uint32_t(changes.size()));
+    for (const auto &c : changes) {
+        appendU32(out, c.page);
+        out.append(c.original.constData(), pageSize);
+    }
+    out.append(checksum(out.constData(), out.size()));
+    return out;
+}
+
+bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error,
+                     int crashAfterWrites)
+{
+    if (!file.isOpen()) {
+        setError(error, QStringLiteral("the database is not open"));
+        return false;
+    }
+    if (file.mode() != PageFile::OpenMode::ReadWrite) {
+        setError(error, QStringLiteral("the database is open read-only"));
+        return false;
+    }
+    if (changes.empty())
+        return true;
+    const int ps = file.pageSize();
+    for (const auto &c : changes) {
+        if (c.original.size() != ps || c.current.size() != ps || c.page >= file.pageCount()) {
+            setError(error, QStringLiteral("page %1 of the change does not belong to this file").arg(c.page));
+            return false;
+        }
+    }
+    const QString path = pathFor(file.path());
+    if (exists(file.path())) {
+        setError(error, QStringLiteral("%1 exists: an earlier change was interrupted and must be rolled back "
+                                       "(reopen the database for writing) before another one")
+                            .arg(path));
+        return false;
+    }
+    if (!writeJournal(path, build(ps, fileLength(file.handle()), changes), error))
+        return false;
+
+    int written = 0;
+    const auto crashed = [&] {
+        setError(error, QStringLiteral("stopped after %1 page writes (simulated crash)").arg(written));
+        return false;
+    };
+    QString why;
+    bool ok = true;
+    for (const auto &c : changes) {
+        if (written == crashAfterWrites)
+            return crashed();
+        if (!file.writePage(c.page, reinterpret_cast<const std::uint8_t *>(c.current.constData()), &why)) {
+            ok = false;
+            break;
+        }
+        ++written;
+    }
+    if (ok && written == crashAfterWrites)
+        return crashed();
+    if (ok && !file.sync(&why))
+        ok = false;
+    if (!ok) {
+        QString rollbackError;
+        if (rollBack(file, changes, &rollbackError) && removeJournal(path, &rollbackError)) {
+            setError(error, QStringLiteral("%1; the database was left unchanged").arg(why));
+        } else {
+            setError(error, QStringLiteral("%1; rolling back failed too (%2): the journal %3 will restore "
+                                           "the database when it is next opened for writing")
+                                .arg(why, rollbackError, path));
+        }
+        file.refresh();
+        return false;
+    }
+    if (!removeJournal(path, &why)) {
+        // A journal that stays would undo this change at the next open; undo it now so
+        // that the file and the journal agree.
+        QString rollbackError;
+        if (rollBack(file, changes, &rollbackError) && removeJournal(path, &rollbackError))
+            setError(error, QStringLiteral("%1; the change was undone").arg(why));
+        else
+            setError(error, QStringLiteral("%1; the journal will undo the change when the database is next "
+                                           "opened for writing").arg(why));
+        file.refresh();
+        return false;
+    }
+    return true;
+}
+
+bool Journal::recover(PageFile &file, QString *error)
+{
+    if (!file.isOpen()) {
+        setError(error, QStringLiteral("the database is not open"));
+        return false;
+    }
+    const QString path = pathFor(file.path());
+    if (!exists(file.path()))
+        return true;
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("cannot read the journal %1: %2").arg(path, in.errorString()));
+        return false;
+    }
+    const QByteArray bytes = in.readAll();
+    in.close();
+
+    const int ps = file.pageSize();
+    const auto *d = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    bool valid = bytes.size() >= kHeaderSize + kChecksumSize && std::memcmp(d, kMagic, sizeof kMagic) == 0;
+    std::uint32_t count = 0;
+    std::uint64_t originalLength = 0;
+    if (valid) {
+        count = readU32(d + 20);
+        originalLength = readU64(d + 12);
+        valid = readU32(d + 8) == std::uint32_t(ps)
+            && qint64(count) * (4 + ps) + kHeaderSize + kChecksumSize == bytes.size()
+            && originalLength % std::uint64_t(ps) == 0
+            && checksum(bytes.constData(), bytes.size() - kChecksumSize) == bytes.right(kChecksumSize);
+    }
+    if (!valid) {
+        // The journal never became complete, so no page of its transaction was written.
+        return removeJournal(path, error);
+    }
+    if (file.mode() != PageFile::OpenMode::ReadWrite) {
+        setError(error, QStringLiteral("%1 holds an interrupted change; the database must be opened for "
+                                       "writing to roll it back").arg(path));
+        return false;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t *record = d + kHeaderSize + std::size_t(i) * std::size_t(4 + ps);
+        const std::uint64_t page = readU32(record);
+        if (!writeAll(file.handle(), reinterpret_cast<const char *>(record + 4), std::size_t(ps),
+                      page * std::uint64_t(ps))) {
+            setError(error, QStringLiteral("cannot restore page %1 of %2: %3").arg(page).arg(file.path(), systemError()));
+            file.refresh();
+            return false;
+        }
+    }
+    if (fileLength(file.handle()) != originalLength && ::ftruncate(file.handle(), off_t(originalLength)) != 0) {
+        setError(error, QStringLiteral("cannot restore the length of %1: %2").arg(file.path(), systemError()));
+        file.refresh();
+        return false;
+    }
+    if (::fsync(file.handle()) != 0) {
+        setError(error, QStringLiteral("cannot flush %1: %2").arg(file.path(), systemError()));
+        file.refresh();
+        return false;
+    }
+    if (!removeJournal(path, error)) {
+        file.refresh();
+        return false;
+    }
+    return file.refresh(error);
+}
+
+} // namespace jet

@@ -1,0 +1,57 @@
+#pragma once
+// The rollback journal that makes a multi-page change atomic. Before the first page of a
+// transaction is written, the original bytes of every page it will write go to
+// "<database>-journal" beside the database, with a header and a checksum; the journal and
+// its directory are flushed; then the pages are written and the database flushed; then
+// the journal is removed (and the directory flushed). A crash before the journal is
+// complete leaves the database untouched and an invalid journal; a crash after it leaves a
+// valid journal, and recover() puts the original pages back.
+//
+// Journal file layout (little-endian):
+//   0   8  magic "OrvJrnl1"
+//   8   4  page size
+//   12  8  file length before the transaction
+//   20  4  number of pages n
+//   24     n times: u32 page number, then the page's original bytes
+//   end 32 SHA-256 of everything before it
+//
+// Recovery runs where the caller decides: the connection layer calls recover() at every
+// read-write open while it holds the write lock.
+
+#include "db/jet/PageBatch.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace jet {
+
+class PageFile;
+
+class Journal {
+public:
+    static QString pathFor(const QString &databasePath);
+
+    // Rolls back an interrupted transaction of `file`. Nothing to do (no journal) and an
+    // invalid or incomplete journal (removed; the database was never written) are
+    // successes. A valid journal puts every saved page back, restores the file length,
+    // flushes and removes the journal; that needs a read-write file.
+    static bool recover(PageFile &file, QString *error = nullptr);
+
+    // True if a journal file exists beside the database.
+    static bool exists(const QString &databasePath);
+
+    // Writes one transaction: journal, pages, flush, journal removed. On a failure while
+    // writing pages the originals are written back at once; if even that fails the journal
+    // stays for recover(). `crashAfterWrites` >= 0 is a test seam: the transaction stops
+    // after that many page writes as if the process had died there (no rollback, journal
+    // left in place) and the result is false.
+    static bool commit(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error = nullptr,
+                       int crashAfterWrites = -1);
+
+    // The journal's bytes for a transaction (exposed for tests that build damaged ones).
+    static QByteArray build(int pageSize, std::uint64_t fileLength, const std::vector<PageBatch::Change> &changes);
+};
+
+} // namespace jet

@@ -1,0 +1,66 @@
+#pragma once
+// Deletes rows of one table in place, as one transaction under the rollback journal:
+// either every row goes, with every index consistent, or the file stays exactly as it was.
+//
+// Per row it flags the header slot 0xC000 (the row's bytes and the page's free space stay),
+// lowers the row count in the table definition (never below 0), and removes the row's
+// entry from every physical index (each tree once, whatever the logical indexes sharing
+// it), with the tree repairs IndexTreeEditor describes; index pages that empty out are
+// freed in the global usage map (page 1). Long values of a deleted row stay where they are
+// until Access compacts the file. Overflowed rows are deleted through their header slot,
+// which is what index entries point to.
+//
+// All pages are changed in memory first; a page touched by several rows is journalled and
+// written once. Index keys over fixed-size numbers and dates are built from the row so the
+// trees can be descended; other keys are found by searching the leaves for the row pointer.
+//
+//     RowDeleter deleter(file, table);   // file opened ReadWrite, journal recovered
+//     if (!deleter.deleteRows(ids, &error)) ...   // nothing changed; error says why
+//
+// After a successful delete the caller reloads the table definition (its row count).
+
+#include "db/jet/RowId.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace jet {
+
+class PageFile;
+class TableDef;
+
+class RowDeleter {
+public:
+    struct Stats {
+        int rows = 0;
+        int pagesWritten = 0;
+        int indexPagesFreed = 0;
+        int freedOutsideMap = 0; // freed pages the global map does not cover (left unused)
+        int descents = 0;        // index entries found by key
+        int walks = 0;           // index entries found by searching the leaves
+    };
+
+    RowDeleter(PageFile &file, const TableDef &table);
+
+    // Deletes the live rows `rows` (header row ids, as RowScanner reports them). False, with
+    // the file unchanged, if a row is not live, is listed twice, an index lacks its entry, a
+    // page is damaged, an index page would need a split, the file is read-only, or writing
+    // fails.
+    bool deleteRows(const std::vector<RowId> &rows, QString *error = nullptr);
+
+    const Stats &stats() const { return m_stats; }
+
+    // Test seam: the next deleteRows() stops after `writes` page writes as if the process
+    // had died there, leaving the journal for Journal::recover(). -1 turns it off.
+    void setCrashAfterPageWrites(int writes) { m_crashAfter = writes; }
+
+private:
+    PageFile &m_file;
+    const TableDef &m_table;
+    Stats m_stats;
+    int m_crashAfter = -1;
+};
+
+} // namespace jet
