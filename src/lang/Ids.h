@@ -15,7 +15,7 @@ enum Command : int {
     CmdAbout = 16,     // the system-menu entry of the About box
 };
 
-// Controls (each widget's objectName is its id's name, e.g. "IDC_LIST_BACKUPS").
+// Controls (each widget's objectName is its constant's name, e.g. "IdcBackupList").
 enum Control : int {
     IdcBackupList = 1000,
     IdcResultList = 1005,
@@ -65,6 +65,8 @@ enum Text : int {
     TxtMainCaption = 193,
     TxtFolderPickerTitle = 194,
     TxtOpenedReadOnly = 195,
+    TxtRecordingOutside = 196, // playback refused: the file lies outside the voice folder ("%s": path)
+    TxtRecordingKept = 197,    // record deleted, its file outside the voice folder kept ("%s": path)
 };
 
 // Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list.

@@ -1,9 +1,10 @@
 #include "lang/Language.h"
 
+#include "config/Config.h"
+
 #include "lang/CodePageConverter.h"
 #include "lang/MenuTextTarget.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,10 +12,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <filesystem>
-#include <system_error>
-
-CLanguage g_language;
 
 namespace {
 
@@ -58,22 +55,11 @@ void ForEachItem(const TiXmlNode *section, const int *missingId, F &&f)
 
 } // namespace
 
-CLanguage::CLanguage() : m_programDir(DefaultProgramDir()) {}
+CLanguage::CLanguage() : m_programDir(CConfig::ProgramDirectory()) {}
 
 CLanguage::CLanguage(const QString &programDir) : m_programDir(programDir) {}
 
 CLanguage::~CLanguage() = default;
-
-QString CLanguage::DefaultProgramDir()
-{
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return QString();
-    return QFile::decodeName(QByteArray::fromStdString(exe.parent_path().native()));
-}
 
 int CLanguage::Load(const QString &relativeName)
 {

@@ -74,9 +74,6 @@ public:
     // The directory Load resolves relative names against (without a trailing "/").
     const QString &ProgramDir() const { return m_programDir; }
 
-    // The directory of the running executable: the application's when one exists, else
-    // read from the process itself. Usable before the application object is created.
-    static QString DefaultProgramDir();
 
 private:
     const TiXmlNode *Walk(std::initializer_list<const char *> path) const;

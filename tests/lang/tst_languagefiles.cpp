@@ -158,4 +158,4 @@ private slots:
 };
 
 QTEST_MAIN(LanguageFilesTest)
-#include "LanguageFilesTest.moc"
+#include "tst_languagefiles.moc"

@@ -247,7 +247,7 @@ private slots:
     void programWideLanguage()
     {
         // g_language was built before the application object and still found its directory.
-        QCOMPARE(g_language.ProgramDir(), QCoreApplication::applicationDirPath());
+        QCOMPARE(g_language.ProgramDir(), QCoreApplication::applicationDirPath() + "/");
         QCOMPARE(GetDialogText(193), QString());
         QCOMPARE(GetColumnText(15), QStringLiteral(" "));
         QCOMPARE(g_language.LoadFile(Write(LanguageXml(R"(<UserDlg3><Item id="43" name="main"/></UserDlg3>
@@ -297,4 +297,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(LanguageTest)
-#include "LanguageTest.moc"
+#include "tst_language.moc"

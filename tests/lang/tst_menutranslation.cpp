@@ -191,4 +191,4 @@ private slots:
 };
 
 QTEST_MAIN(MenuTranslationTest)
-#include "MenuTranslationTest.moc"
+#include "tst_menutranslation.moc"
