@@ -1,0 +1,31 @@
+#pragma once
+
+#include "db/OleDate.h"
+
+#include <QString>
+
+// One call record in memory: the columns of table `record`, each holding its default
+// until a value is read, plus the full path of the recording file.
+struct CallRecord
+{
+    int id = 0;
+    int line_id = 0;
+    OleDate record_time_start; // 1899-12-30 00:00:00, valid
+    OleDate record_time_stop;
+    int record_time = 0;
+    int talked_time = 0; // seconds; 0 on an incoming call means a missed call
+    int ring_time = 0;
+    QString fsk;  // the telephone number
+    QString dtmf; // digits dialled during the call
+    QString name; // the user
+    int record_type = 0;
+    int call_direction = 1; // 0 incoming, 1 outgoing
+    QString record_dir;
+    int ryear = -1;
+    int rmonth = -1;
+    int rday = -1;
+    QString record_file; // file name in the backup's voice folder, or "DEL"
+    QString context;     // the remark
+    QString address;
+    QString record_path; // not a column: set by the result list
+};

@@ -1,0 +1,141 @@
+#include "db/VariantConvert.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <charconv>
+#include <cmath>
+
+namespace VariantConvert {
+
+namespace {
+
+bool roundToInt32(double v, int *out)
+{
+    if (!std::isfinite(v))
+        return false;
+    const double rounded = std::nearbyint(v); // the default rounding mode: ties to even
+    if (rounded < -2147483648.0 || rounded > 2147483647.0)
+        return false;
+    *out = static_cast<int>(rounded);
+    return true;
+}
+
+QString shortestText(double v)
+{
+    char buffer[32];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return QString::fromLatin1(buffer, r.ptr - buffer);
+}
+
+} // namespace
+
+bool parseNumber(const QString &text, double *out)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+bool toInt32(const jet::Value &value, int *out)
+{
+    using K = jet::Value::Kind;
+    switch (value.kind()) {
+    case K::Boolean:
+        *out = value.toBool() ? -1 : 0;
+        return true;
+    case K::Integer: {
+        const std::int64_t v = value.toInt64();
+        if (v < INT32_MIN || v > INT32_MAX)
+            return false;
+        *out = static_cast<int>(v);
+        return true;
+    }
+    case K::Currency:
+    case K::Single:
+    case K::Double:
+    case K::DateTime:
+    case K::Decimal:
+        return roundToInt32(value.toDouble(), out);
+    case K::Text: {
+        double v = 0;
+        return parseNumber(value.text(), &v) && roundToInt32(v, out);
+    }
+    case K::Null:
+    case K::Binary:
+    case K::Guid:
+    case K::Error:
+        break;
+    }
+    return false;
+}
+
+bool toDouble(const jet::Value &value, double *out)
+{
+    using K = jet::Value::Kind;
+    switch (value.kind()) {
+    case K::Boolean:
+        *out = value.toBool() ? -1.0 : 0.0;
+        return true;
+    case K::Integer:
+    case K::Currency:
+    case K::Single:
+    case K::Double:
+    case K::DateTime:
+    case K::Decimal:
+        *out = value.toDouble();
+        return true;
+    case K::Text:
+        return parseNumber(value.text(), out);
+    case K::Null:
+    case K::Binary:
+    case K::Guid:
+    case K::Error:
+        break;
+    }
+    return false;
+}
+
+bool toText(const jet::Value &value, QString *out)
+{
+    using K = jet::Value::Kind;
+    switch (value.kind()) {
+    case K::Text:
+        *out = value.text();
+        return true;
+    case K::Boolean:
+        *out = value.toBool() ? QStringLiteral("-1") : QStringLiteral("0");
+        return true;
+    case K::Integer:
+        *out = QString::number(value.toInt64());
+        return true;
+    case K::Currency:
+    case K::Single:
+    case K::Double:
+    case K::Decimal:
+        *out = shortestText(value.toDouble());
+        return true;
+    case K::DateTime: {
+        const double days = value.dateTimeDays();
+        const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
+        const double whole = std::trunc(days);
+        const qint64 ms = std::llround((whole + std::fabs(days - whole)) * 86400000.0);
+        *out = epoch.addMSecs(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return true;
+    }
+    case K::Null:
+    case K::Binary:
+    case K::Guid:
+    case K::Error:
+        break;
+    }
+    return false;
+}
+
+} // namespace VariantConvert

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <string>
+#include <vector>
+
+namespace sql {
+
+// A LIKE pattern with the ANSI-92 wildcards of Jet's OLE DB provider: % any run of
+// characters, _ one character, [abc] [a-z] one of a set, [!abc] one not in a set.
+// Matching ignores letter case in all scripts (characters are compared case-folded).
+// NULL never matches; the caller tests for it.
+class LikePattern
+{
+public:
+    // False for a malformed pattern (an unclosed "[").
+    bool compile(const QString &pattern);
+    bool matches(QStringView text) const;
+
+private:
+    enum class Op : quint8 { Char, AnyOne, AnyRun, Set };
+    struct Element
+    {
+        Op op = Op::Char;
+        bool negated = false;
+        char32_t ch = 0;                                   // Char: the folded character
+        std::vector<std::pair<char32_t, char32_t>> ranges; // Set: inclusive, folded
+    };
+
+    bool matchesGeneral(QStringView text) const;
+    static bool elementMatches(const Element &e, char32_t c);
+
+    std::vector<Element> m_elements;
+    // Fast paths for the searches the query window builds ("%text%") and their kin.
+    enum class Shape : quint8 { General, Contains, Prefix, Suffix, Exact, Anything };
+    Shape m_shape = Shape::General;
+    QString m_needle;
+};
+
+} // namespace sql
