@@ -146,10 +146,12 @@ inline QByteArray makeDefinition(jet::Format format, const QVector<ColumnSpec> &
 // A row as Jet writes it: column count, fixed area, variable data, (Jet 3) jump table,
 // offset table, variable count, null mask. `nullMask` holds one bool per column number
 // (true = has a value / Boolean true). With `hasVariablePart` false the row ends after
-// the fixed area with only the null mask (tables without variable columns).
+// the fixed area with only the null mask (tables without variable columns). A Jet 3 jump
+// byte that no offset needs gets `unusedJump` (Access writes 0xFF; a reader must not use
+// it whatever it holds).
 inline QByteArray makeRow(jet::Format format, int columnCount, const QByteArray &fixed,
                           const QVector<QByteArray> &variable, const QVector<bool> &nullMask,
-                          bool hasVariablePart = true)
+                          bool hasVariablePart = true, std::uint8_t unusedJump = 0xFF)
 {
     const bool j4 = format == jet::Format::Jet4;
     const int c = j4 ? 2 : 1;
@@ -200,7 +202,7 @@ inline QByteArray makeRow(jet::Format format, int columnCount, const QByteArray 
     for (int i = v; i >= 0; --i)
         trailer.append(char(offsets[i] & 0xFF));
     for (int j = jumps - 1; j >= 0; --j) {
-        int first = 0xFF; // unused: no offset reaches this 256-byte step
+        int first = unusedJump; // no offset reaches this 256-byte step
         for (int i = 0; i <= v; ++i) {
             if (offsets[i] >= (j + 1) * 256) {
                 first = i;

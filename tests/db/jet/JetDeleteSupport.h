@@ -1,0 +1,105 @@
+#pragma once
+// Helpers for the tests of the Jet engine's write side: writable copies of fixtures, dumps
+// of the remaining rows, the checker, and mdb-export as an outside reader.
+
+#include "db/jet/Checker.h"
+#include "db/jet/Database.h"
+#include "db/jet/RowId.h"
+#include "db/jet/RowScanner.h"
+#include "db/jet/TableDumper.h"
+
+#include "JetTestSupport.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace JetDelete {
+
+// Copies `source` into `dir` under `name` and makes the copy writable.
+inline QString copyFixture(const QTemporaryDir &dir, const QString &source, const QString &name = QStringLiteral("dbR.mdb"))
+{
+    const QString target = dir.filePath(name);
+    QFile::remove(target);
+    if (!QFile::copy(source, target))
+        return QString();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return target;
+}
+
+// The table's dump as TableDumper writes it, split into lines (header first, no empty
+// last line).
+inline QStringList dumpLines(const jet::PageFile &file, const jet::TableDef &table, QString *error)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!jet::TableDumper::dump(file, table, buffer, error))
+        return {};
+    QStringList lines = QString::fromUtf8(buffer.data()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// A dump file's lines (header first).
+inline QStringList fileLines(const QString &path)
+{
+    QStringList lines = QString::fromUtf8(JetTest::readFile(path)).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Removes from `lines` (after the header) the rows whose row id is in `deleted`.
+inline QStringList withoutRows(const QStringList &lines, const std::vector<jet::RowId> &deleted)
+{
+    QSet<QString> ids;
+    for (const auto &id : deleted)
+        ids.insert(id.toString());
+    QStringList out;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i > 0 && ids.contains(lines[i].section(QLatin1Char('\t'), 0, 0)))
+            continue;
+        out << lines[i];
+    }
+    return out;
+}
+
+inline std::vector<jet::RowId> liveRows(const jet::PageFile &file, const jet::TableDef &table)
+{
+    std::vector<jet::RowId> rows;
+    jet::RowScanner scan(file, table);
+    while (scan.next())
+        rows.push_back(scan.rowId());
+    return rows;
+}
+
+inline bool haveMdbExport()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty();
+}
+
+// Runs mdb-export on a table and returns its data lines' first fields (quotes removed).
+// `ok` is false when the program fails or reports an error.
+inline QStringList mdbExportFirstFields(const QString &path, const QString &table, bool *ok)
+{
+    QProcess p;
+    p.start(QStringLiteral("mdb-export"), {path, table});
+    *ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList first;
+    for (int i = 1; i < lines.size(); ++i) {
+        QString f = lines[i].section(QLatin1Char(','), 0, 0);
+        if (f.startsWith(QLatin1Char('"')) && f.endsWith(QLatin1Char('"')) && f.size() >= 2)
+            f = f.mid(1, f.size() - 2);
+        first << f;
+    }
+    return first;
+}
+
+} // namespace JetDelete
