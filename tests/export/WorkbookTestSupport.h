@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
@@ -14,6 +15,8 @@
 #include <QStringList>
 
 #include <zip.h>
+
+#include <initializer_list>
 
 namespace WorkbookTest {
 
@@ -49,6 +52,36 @@ inline QJsonObject Sheet(const QJsonObject &book, const QString &name)
 inline QJsonObject Cell(const QJsonObject &sheet, const QString &reference)
 {
     return sheet.value(QStringLiteral("cells")).toObject().value(reference).toObject();
+}
+
+// One expected cell: its reference and properties as read_workbook.py names them; a
+// property that must be missing or empty is given as null.
+struct Expect
+{
+    const char *reference;
+    QJsonObject properties;
+};
+
+// Describes the first difference between the sheet and the expected cells; empty when none.
+inline QString Mismatch(const QJsonObject &sheet, std::initializer_list<Expect> expected)
+{
+    for (const Expect &e : expected) {
+        const QJsonObject cell = Cell(sheet, QString::fromLatin1(e.reference));
+        for (auto it = e.properties.begin(); it != e.properties.end(); ++it) {
+            QJsonValue actual = cell.value(it.key());
+            if (actual.isUndefined())
+                actual = QJsonValue();
+            const bool same = actual.isDouble() && it.value().isDouble() ? actual.toDouble() == it.value().toDouble()
+                                                                         : actual == it.value();
+            if (!same) {
+                return QStringLiteral("%1 %2: %3 instead of %4")
+                    .arg(QString::fromLatin1(e.reference), it.key(),
+                         QString::fromUtf8(QJsonDocument(QJsonArray{actual}).toJson(QJsonDocument::Compact)),
+                         QString::fromUtf8(QJsonDocument(QJsonArray{it.value()}).toJson(QJsonDocument::Compact)));
+            }
+        }
+    }
+    return QString();
 }
 
 inline Parts ReadParts(const QString &path)
