@@ -11,6 +11,8 @@
 #include "JetTestSupport.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -20,6 +22,68 @@
 #include <vector>
 
 namespace JetDelete {
+
+// A temporary folder for tests that commit many small transactions: in /dev/shm when it
+// exists, where the journal's flushes cost nothing, so that hundreds of transactions stay
+// fast; elsewhere the system's temporary folder.
+inline QString fastTempPattern()
+{
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    if (shm.isDir() && shm.isWritable())
+        return QStringLiteral("/dev/shm/orvik-jet-XXXXXX");
+    return QDir::tempPath() + QStringLiteral("/orvik-jet-XXXXXX");
+}
+
+// Splits CSV text as mdb-export writes it into records of fields: fields may be quoted,
+// quoted fields may hold commas, line breaks and doubled quotes.
+inline QList<QStringList> parseCsv(const QString &text)
+{
+    QList<QStringList> records;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    bool any = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == QLatin1Char('"')) {
+                if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                    field += c;
+                    ++i;
+                } else {
+                    quoted = false;
+                }
+            } else {
+                field += c;
+            }
+            continue;
+        }
+        if (c == QLatin1Char('"')) {
+            quoted = true;
+            any = true;
+        } else if (c == QLatin1Char(',')) {
+            fields << field;
+            field.clear();
+            any = true;
+        } else if (c == QLatin1Char('\n')) {
+            if (any || !field.isEmpty()) {
+                fields << field;
+                records << fields;
+            }
+            fields.clear();
+            field.clear();
+            any = false;
+        } else if (c != QLatin1Char('\r')) {
+            field += c;
+            any = true;
+        }
+    }
+    if (any || !field.isEmpty()) {
+        fields << field;
+        records << fields;
+    }
+    return records;
+}
 
 // Copies `source` into `dir` under `name` and makes the copy writable.
 inline QString copyFixture(const QTemporaryDir &dir, const QString &source, const QString &name = QStringLiteral("dbR.mdb"))
@@ -84,21 +148,17 @@ inline bool haveMdbExport()
     return !QStandardPaths::findExecutable(QStringLiteral("mdb-export")).isEmpty();
 }
 
-// Runs mdb-export on a table and returns its data lines' first fields (quotes removed).
-// `ok` is false when the program fails or reports an error.
+// Runs mdb-export on a table and returns its rows' first fields. `ok` is false when the
+// program fails.
 inline QStringList mdbExportFirstFields(const QString &path, const QString &table, bool *ok)
 {
     QProcess p;
     p.start(QStringLiteral("mdb-export"), {path, table});
     *ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QList<QStringList> records = parseCsv(QString::fromUtf8(p.readAllStandardOutput()));
     QStringList first;
-    for (int i = 1; i < lines.size(); ++i) {
-        QString f = lines[i].section(QLatin1Char(','), 0, 0);
-        if (f.startsWith(QLatin1Char('"')) && f.endsWith(QLatin1Char('"')) && f.size() >= 2)
-            f = f.mid(1, f.size() - 2);
-        first << f;
-    }
+    for (qsizetype i = 1; i < records.size(); ++i)
+        first << records[i].value(0);
     return first;
 }
 

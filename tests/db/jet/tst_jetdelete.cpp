@@ -113,7 +113,7 @@ void TestJetDelete::deleteEverything()
     QFETCH(int, maxBatch);
     QFETCH(bool, exportCheck);
 
-    QTemporaryDir dir;
+    QTemporaryDir dir(JetDelete::fastTempPattern());
     const QString path = JetDelete::copyFixture(dir, source);
     QVERIFY(!path.isEmpty());
     jet::Database db;
