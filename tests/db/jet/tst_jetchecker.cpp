@@ -1,0 +1,208 @@
+// The checker: sound on every table of every fixture as Access, Jackcess and the recorder
+// wrote them, and it reports each kind of damage injected into a copy.
+
+#include "db/jet/Checker.h"
+#include "db/jet/Database.h"
+#include "db/jet/IndexPage.h"
+
+#include "JetDeleteSupport.h"
+
+#include <QtTest>
+
+using jet::IndexPage;
+
+class TestJetChecker : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fixturesAreSound_data();
+    void fixturesAreSound();
+    void injectedDamageIsReported_data();
+    void injectedDamageIsReported();
+};
+
+namespace {
+
+enum class Damage {
+    SwapEntries,      // two neighbouring leaf entries change places
+    RowCount,         // the definition counts one row too many
+    BrokenLink,       // a leaf's next-page link points elsewhere
+    FreeSpace,        // a leaf's free-space field is off by two
+    NodeKey,          // a node entry no longer equals its child's last entry
+    DanglingPointer,  // a leaf entry names a row that is not live
+    MissingEntry,     // a leaf loses an entry
+    Loop,             // a node's tail points back to the root
+};
+
+QByteArray pageBytes(const QByteArray &file, int pageSize, std::uint32_t page)
+{
+    return file.mid(qsizetype(page) * pageSize, pageSize);
+}
+
+void putPage(QByteArray &file, int pageSize, std::uint32_t page, const QByteArray &bytes)
+{
+    file.replace(qsizetype(page) * pageSize, pageSize, bytes);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Damage)
+
+void TestJetChecker::fixturesAreSound_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<int>("minimumTables");
+    QTest::newRow("multipage-3000") << JetTest::multipage() << 1;
+    for (const char *b : {"2009-12", "2010-01", "odd-types", "nested/deep"})
+        QTest::newRow(b) << JetTest::sample(QString::fromLatin1(b)) << 1;
+    if (!JetTest::haveSharedFixtures())
+        return;
+    const QDir dir(JetTest::sharedFixtures() + QStringLiteral("/access-samples"));
+    for (const QString &f : dir.entryList({QStringLiteral("*.mdb")}, QDir::Files, QDir::Name))
+        QTest::newRow(qPrintable(f)) << dir.filePath(f) << 1;
+}
+
+void TestJetChecker::fixturesAreSound()
+{
+    QFETCH(QString, database);
+    QFETCH(int, minimumTables);
+    jet::Database db;
+    QString error;
+    QVERIFY2(db.open(database, jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    QVERIFY(db.userTableNames().size() >= minimumTables);
+    const QStringList problems = jet::Checker::checkDatabase(db);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+void TestJetChecker::injectedDamageIsReported_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("expected");
+
+    const QString multipage = JetTest::multipage();
+    const QString record = QStringLiteral("record");
+    QTest::newRow("Jet 4: entries out of order") << multipage << record << Damage::SwapEntries << QStringLiteral("sorts before");
+    QTest::newRow("Jet 4: wrong row count") << multipage << record << Damage::RowCount << QStringLiteral("counts 3001 rows, 3000 are live");
+    QTest::newRow("Jet 4: broken same-level link") << multipage << record << Damage::BrokenLink << QStringLiteral("instead of its neighbours");
+    QTest::newRow("Jet 4: wrong free space") << multipage << record << Damage::FreeSpace << QStringLiteral("bytes are free");
+    QTest::newRow("Jet 4: node key") << multipage << record << Damage::NodeKey << QStringLiteral("differs from the last entry");
+    QTest::newRow("Jet 4: entry for a deleted row") << multipage << record << Damage::DanglingPointer << QStringLiteral("not a live row");
+    QTest::newRow("Jet 4: missing entry") << multipage << record << Damage::MissingEntry << QStringLiteral("has no entry");
+    QTest::newRow("Jet 4: loop") << multipage << record << Damage::Loop << QStringLiteral("reached twice");
+    if (!JetTest::haveSharedFixtures())
+        return;
+    const QString v97 = JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb"));
+    const QString t1 = QStringLiteral("Table1");
+    QTest::newRow("Jet 3: entries out of order") << v97 << t1 << Damage::SwapEntries << QStringLiteral("sorts before");
+    QTest::newRow("Jet 3: wrong row count") << v97 << t1 << Damage::RowCount << QStringLiteral("counts 513 rows, 512 are live");
+    QTest::newRow("Jet 3: broken same-level link") << v97 << t1 << Damage::BrokenLink << QStringLiteral("instead of its neighbours");
+    QTest::newRow("Jet 3: wrong free space") << v97 << t1 << Damage::FreeSpace << QStringLiteral("bytes are free");
+    QTest::newRow("Jet 3: node key") << v97 << t1 << Damage::NodeKey << QStringLiteral("differs from the last entry");
+    QTest::newRow("Jet 3: missing entry") << v97 << t1 << Damage::MissingEntry << QStringLiteral("has no entry");
+}
+
+void TestJetChecker::injectedDamageIsReported()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, table);
+    QFETCH(Damage, damage);
+    QFETCH(QString, expected);
+
+    QTemporaryDir dir;
+    const QString path = JetDelete::copyFixture(dir, database);
+    QByteArray bytes = JetTest::readFile(path);
+    jet::Format format;
+    int ps = 0;
+    std::uint32_t root = 0;
+    std::uint64_t countAt = 0;
+    {
+        jet::Database db;
+        QString error;
+        QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+        const auto def = db.table(table, &error);
+        QVERIFY2(def, qPrintable(error));
+        QVERIFY(jet::Checker::checkTable(db.file(), *def).isEmpty()); // sound before
+        format = db.file().format();
+        ps = db.file().pageSize();
+        // The first index whose root is a node: its first child is a leaf with a neighbour.
+        for (const auto &index : def->physicalIndexes()) {
+            if (bytes[qsizetype(index.rootPage) * ps] == char(IndexPage::kNode)) {
+                root = index.rootPage;
+                break;
+            }
+        }
+        countAt = def->rowCountFileOffset();
+    }
+    QVERIFY(root != 0);
+    QString error;
+    IndexPage node;
+    QVERIFY(node.decode(format, ps, reinterpret_cast<const std::uint8_t *>(pageBytes(bytes, ps, root).constData()), &error));
+    QVERIFY(!node.entries.empty());
+    const std::uint32_t leafNo = node.entries.front().child;
+    QByteArray leafBytes = pageBytes(bytes, ps, leafNo);
+    IndexPage leaf;
+    QVERIFY(leaf.decode(format, ps, reinterpret_cast<const std::uint8_t *>(leafBytes.constData()), &error));
+    QVERIFY(leaf.entries.size() > 4);
+    const auto rewriteLeaf = [&] {
+        QVERIFY(leaf.encode(reinterpret_cast<std::uint8_t *>(leafBytes.data()), &error));
+        putPage(bytes, ps, leafNo, leafBytes);
+    };
+
+    switch (damage) {
+    case Damage::SwapEntries:
+        std::swap(leaf.entries[1], leaf.entries[2]);
+        rewriteLeaf();
+        break;
+    case Damage::RowCount:
+        JetTest::putU32(bytes, int(countAt), JetTest::getU32(bytes, qint64(countAt)) + 1);
+        break;
+    case Damage::BrokenLink:
+        leaf.next = root;
+        rewriteLeaf();
+        break;
+    case Damage::FreeSpace:
+        JetTest::putU16(leafBytes, 2, std::uint32_t(leaf.freeSpace + 2));
+        putPage(bytes, ps, leafNo, leafBytes);
+        break;
+    case Damage::NodeKey: {
+        QByteArray nodeBytes = pageBytes(bytes, ps, root);
+        node.entries.front().bytes = leaf.entries[leaf.entries.size() - 2].bytes;
+        QVERIFY(node.encode(reinterpret_cast<std::uint8_t *>(nodeBytes.data()), &error));
+        putPage(bytes, ps, root, nodeBytes);
+        break;
+    }
+    case Damage::DanglingPointer: {
+        // Rec-style tables keep deleted slots; point an entry at a slot past the page's rows.
+        QByteArray &b = leaf.entries[3].bytes;
+        b[b.size() - 1] = char(0xF0);
+        rewriteLeaf();
+        break;
+    }
+    case Damage::MissingEntry:
+        leaf.entries.erase(leaf.entries.begin() + 3);
+        rewriteLeaf();
+        break;
+    case Damage::Loop: {
+        QByteArray nodeBytes = pageBytes(bytes, ps, root);
+        node.tail = root;
+        QVERIFY(node.encode(reinterpret_cast<std::uint8_t *>(nodeBytes.data()), &error));
+        putPage(bytes, ps, root, nodeBytes);
+        break;
+    }
+    }
+    QVERIFY(JetTest::writeFile(path, bytes));
+
+    jet::Database db;
+    QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    const auto def = db.table(table, &error);
+    QVERIFY2(def, qPrintable(error));
+    const QStringList problems = jet::Checker::checkTable(db.file(), *def);
+    QVERIFY2(!problems.isEmpty(), "the damage went unnoticed");
+    QVERIFY2(problems.join(QLatin1Char('\n')).contains(expected), qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+QTEST_GUILESS_MAIN(TestJetChecker)
+#include "tst_jetchecker.moc"
