@@ -41,14 +41,38 @@ bool JetDate::toDateTime(double days, QDate *date, QTime *time)
     return true;
 }
 
+bool JetDate::toFields(double days, Fields *f)
+{
+    std::int64_t seconds = 0;
+    if (!toSeconds(days, &seconds))
+        return false;
+    const std::int64_t day = floorDiv(seconds, kSecondsPerDay);
+    const std::int64_t second = seconds - day * kSecondsPerDay;
+    f->hour = int(second / 3600);
+    f->minute = int(second / 60 % 60);
+    f->second = int(second % 60);
+
+    // Day number to civil date, counting in 400-year eras that start on March 1st so
+    // that the leap day ends each year.
+    const std::int64_t z = day - 25569 + 719468; // days since 0000-03-01
+    const std::int64_t era = floorDiv(z, 146097);
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    f->day = int(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    f->month = int(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    f->year = yearOfEra + era * 400 + (f->month <= 2 ? 1 : 0);
+    return true;
+}
+
 QString JetDate::toString(double days)
 {
-    QDate date;
-    QTime time;
-    if (!toDateTime(days, &date, &time))
+    Fields f;
+    if (!toFields(days, &f))
         return QString();
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", date.year(), date.month(), date.day(),
-                             time.hour(), time.minute(), time.second());
+    return QString::asprintf("%04lld-%02d-%02d %02d:%02d:%02d", static_cast<long long>(f.year), f.month,
+                             f.day, f.hour, f.minute, f.second);
 }
 
 double JetDate::fromDateTime(const QDate &date, const QTime &time)

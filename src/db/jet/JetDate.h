@@ -18,6 +18,13 @@ public:
     // more than a billion days away.
     static bool toSeconds(double days, std::int64_t *seconds);
     static bool toDateTime(double days, QDate *date, QTime *time);
+    // The same as calendar fields (proleptic Gregorian, astronomical years), without
+    // going through QDate.
+    struct Fields {
+        std::int64_t year;
+        int month, day, hour, minute, second;
+    };
+    static bool toFields(double days, Fields *fields);
     // "yyyy-MM-dd HH:mm:ss", or an empty string when toSeconds() fails.
     static QString toString(double days);
 

@@ -5,6 +5,7 @@
 #include "db/jet/PageFile.h"
 #include "db/jet/RowId.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace jet {
@@ -120,8 +121,9 @@ bool LongValueReader::read(const PageFile &file, const std::uint8_t *field, int 
 
     // Chain: every row is visited at most once, so a loop ends the value.
     std::unordered_set<std::uint32_t> visited;
+    // Grows with the rows actually read, so a damaged length costs nothing up front.
     QByteArray result;
-    result.reserve(int(total));
+    result.reserve(int(std::min<std::uint32_t>(total, 1u << 20)));
     RowId next = first;
     while (std::uint32_t(result.size()) < total) {
         if (next.isNull()) {

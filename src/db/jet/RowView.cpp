@@ -27,6 +27,7 @@ bool RowView::attach(const TableDef &table, const std::uint8_t *data, int length
                      const PageFile *file, QString *error)
 {
     m_table = nullptr;
+    m_columnCount = 0;
     m_data = data;
     m_length = length;
     m_id = id;
@@ -75,6 +76,7 @@ bool RowView::attach(const TableDef &table, const std::uint8_t *data, int length
         m_dataEnd = m_maskStart;
     }
     m_table = &table;
+    m_columnCount = table.columnCount();
     return true;
 }
 
@@ -146,6 +148,8 @@ int RowView::fieldBytes(const Column &col, int size, const std::uint8_t **bytes,
 
 bool RowView::isNull(int column) const
 {
+    if (!hasColumn(column))
+        return true;
     const Column &col = m_table->column(column);
     if (isType(col, ColumnType::Boolean))
         return false;
@@ -156,6 +160,8 @@ bool RowView::isNull(int column) const
 
 bool RowView::rawBytes(int column, const std::uint8_t **bytes, int *length) const
 {
+    if (!hasColumn(column))
+        return false;
     const Column &col = m_table->column(column);
     if (isType(col, ColumnType::Boolean) || !nullBit(col.number))
         return false;
@@ -164,6 +170,8 @@ bool RowView::rawBytes(int column, const std::uint8_t **bytes, int *length) cons
 
 bool RowView::integer(int column, std::int64_t *out) const
 {
+    if (!hasColumn(column))
+        return false;
     const Column &col = m_table->column(column);
     if (isType(col, ColumnType::Boolean)) {
         *out = nullBit(col.number) ? 1 : 0;
@@ -197,6 +205,8 @@ bool RowView::integer(int column, std::int64_t *out) const
 
 bool RowView::dateTime(int column, double *out) const
 {
+    if (!hasColumn(column))
+        return false;
     const Column &col = m_table->column(column);
     if (!isType(col, ColumnType::DateTime) || !nullBit(col.number))
         return false;
@@ -210,6 +220,8 @@ bool RowView::dateTime(int column, double *out) const
 
 bool RowView::real(int column, double *out) const
 {
+    if (!hasColumn(column))
+        return false;
     const Column &col = m_table->column(column);
     std::int64_t i = 0;
     switch (col.type()) {
@@ -263,6 +275,10 @@ bool RowView::longValue(const Column &col, const std::uint8_t *bytes, int length
 
 bool RowView::text(int column, QString &out, QString *error) const
 {
+    if (!hasColumn(column)) {
+        out.resize(0);
+        return false;
+    }
     const Column &col = m_table->column(column);
     const bool memo = isType(col, ColumnType::Memo);
     if ((!memo && !isType(col, ColumnType::Text)) || !nullBit(col.number)) {
@@ -301,6 +317,8 @@ bool RowView::text(int column, QString &out, QString *error) const
 
 Value RowView::value(int column) const
 {
+    if (!hasColumn(column))
+        return Value();
     const Column &col = m_table->column(column);
     const std::uint8_t type = col.typeCode;
     if (isType(col, ColumnType::Boolean))

@@ -39,6 +39,9 @@ public:
     const std::uint8_t *data() const { return m_data; }
     int length() const { return m_length; }
 
+    // Accessors take the column's position in TableDef::columns(). On a view that is not
+    // attached, or for a position out of range, they answer NULL / false.
+
     // NULL test without decoding. A Yes/No column is never NULL (a cleared bit is false).
     bool isNull(int column) const;
 
@@ -60,6 +63,10 @@ public:
     Value value(int column) const;
 
 private:
+    bool hasColumn(int column) const
+    {
+        return m_table && column >= 0 && column < m_columnCount;
+    }
     bool nullBit(int number) const;
     // Fixed field of `size` bytes, or null if it does not lie inside the row.
     const std::uint8_t *fixedField(const Column &col, int size) const;
@@ -72,6 +79,7 @@ private:
                    QString *error) const;
 
     const TableDef *m_table = nullptr;
+    int m_columnCount = 0;
     const PageFile *m_file = nullptr;
     const std::uint8_t *m_data = nullptr;
     int m_length = 0;

@@ -9,6 +9,8 @@
 
 #include <QIODevice>
 
+#include <charconv>
+
 namespace jet {
 
 namespace {
@@ -43,23 +45,26 @@ bool TableDumper::cell(const Value &value, QByteArray &out, QString *error)
     case Value::Kind::Boolean:
         out.append(value.toBool() ? '1' : '0');
         return true;
-    case Value::Kind::Integer:
-        out.append(QByteArray::number(qint64(value.toInt64())));
+    case Value::Kind::Integer: {
+        char buf[24];
+        const auto r = std::to_chars(buf, buf + sizeof buf, value.toInt64());
+        out.append(buf, int(r.ptr - buf));
         return true;
+    }
     case Value::Kind::Currency:
-        out.append(ValueFormat::currency(value.currencyUnits()));
+        ValueFormat::appendCurrency(out, value.currencyUnits());
         return true;
     case Value::Kind::Single:
-        out.append(ValueFormat::shortestDouble(double(value.singleValue())));
+        ValueFormat::appendShortestDouble(out, double(value.singleValue()));
         return true;
     case Value::Kind::Double:
-        out.append(ValueFormat::shortestDouble(value.toDouble()));
+        ValueFormat::appendShortestDouble(out, value.toDouble());
         return true;
     case Value::Kind::DateTime:
-        out.append(ValueFormat::dateTime(value.dateTimeDays()));
+        ValueFormat::appendDateTime(out, value.dateTimeDays());
         return true;
     case Value::Kind::Text:
-        out.append(ValueFormat::escapedText(value.text()));
+        ValueFormat::appendEscapedText(out, value.text());
         return true;
     case Value::Kind::Binary:
         out.append(ValueFormat::hex(value.bytes()));
@@ -85,8 +90,24 @@ bool TableDumper::rowLine(const RowView &row, QByteArray &line, QString *error)
     line.append(QByteArray::number(id.page));
     line.append(':');
     line.append(QByteArray::number(id.slot));
+    QString text;
+    const TableDef &table = row.table();
     for (int c = 0; c < row.columnCount(); ++c) {
         line.append('\t');
+        if (table.column(c).type() == ColumnType::Text) {
+            // The common case, without a Value in between.
+            QString why;
+            if (row.text(c, text, &why)) {
+                ValueFormat::appendEscapedText(line, text);
+                continue;
+            }
+            if (!why.isEmpty()) {
+                setError(error, why);
+                return false;
+            }
+            line.append("\\N");
+            continue;
+        }
         if (!cell(row.value(c), line, error))
             return false;
     }

@@ -4,86 +4,145 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace jet {
 
-QByteArray ValueFormat::shortestDouble(double d)
-{
-    if (std::isnan(d))
-        return QByteArrayLiteral("nan");
-    if (std::isinf(d))
-        return d < 0 ? QByteArrayLiteral("-inf") : QByteArrayLiteral("inf");
-    if (d == 0)
-        return std::signbit(d) ? QByteArrayLiteral("-0.0") : QByteArrayLiteral("0.0");
+namespace {
 
+void appendUnsigned(QByteArray &out, std::uint64_t v, int minDigits = 1)
+{
+    char buf[24];
+    int n = 0;
+    do {
+        buf[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    while (n < minDigits)
+        buf[n++] = '0';
+    while (n > 0)
+        out.append(buf[--n]);
+}
+
+void appendUtf8(QByteArray &out, char32_t c)
+{
+    if (c < 0x80) {
+        out.append(char(c));
+    } else if (c < 0x800) {
+        out.append(char(0xC0 | (c >> 6)));
+        out.append(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.append(char(0xE0 | (c >> 12)));
+        out.append(char(0x80 | ((c >> 6) & 0x3F)));
+        out.append(char(0x80 | (c & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (c >> 18)));
+        out.append(char(0x80 | ((c >> 12) & 0x3F)));
+        out.append(char(0x80 | ((c >> 6) & 0x3F)));
+        out.append(char(0x80 | (c & 0x3F)));
+    }
+}
+
+void appendUnicodeEscape(QByteArray &out, char16_t u)
+{
+    static const char hexDigits[] = "0123456789ABCDEF";
+    const char esc[6] = {'\\', 'u', hexDigits[(u >> 12) & 0xF], hexDigits[(u >> 8) & 0xF],
+                         hexDigits[(u >> 4) & 0xF], hexDigits[u & 0xF]};
+    out.append(esc, 6);
+}
+
+} // namespace
+
+void ValueFormat::appendShortestDouble(QByteArray &out, double d)
+{
+    if (std::isnan(d)) {
+        out.append("nan");
+        return;
+    }
+    if (std::isinf(d)) {
+        out.append(d < 0 ? "-inf" : "inf");
+        return;
+    }
+    if (d == 0) {
+        out.append(std::signbit(d) ? "-0.0" : "0.0");
+        return;
+    }
     // Shortest round-trip digits in scientific form, e.g. "-4.44555e+02".
     char buf[64];
     const auto result = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::scientific);
     const char *p = buf;
     const char *end = result.ptr;
-    QByteArray out;
     if (*p == '-') {
         out.append('-');
         ++p;
     }
-    QByteArray digits;
+    char digits[32];
+    int count = 0;
     while (p < end && *p != 'e') {
-        if (*p != '.')
-            digits.append(*p);
+        if (*p != '.' && count < int(sizeof digits))
+            digits[count++] = *p;
         ++p;
     }
     int exponent = 0;
     if (p < end && *p == 'e')
         std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), end, exponent);
-    while (digits.size() > 1 && digits.endsWith('0'))
-        digits.chop(1);
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
 
     if (exponent >= -4 && exponent < 16) {
         if (exponent >= 0) {
             const int intDigits = exponent + 1;
-            if (digits.size() <= intDigits) {
-                out.append(digits);
-                out.append(QByteArray(intDigits - digits.size(), '0'));
+            if (count <= intDigits) {
+                out.append(digits, count);
+                for (int i = count; i < intDigits; ++i)
+                    out.append('0');
                 out.append(".0");
             } else {
-                out.append(digits.left(intDigits));
+                out.append(digits, intDigits);
                 out.append('.');
-                out.append(digits.mid(intDigits));
+                out.append(digits + intDigits, count - intDigits);
             }
         } else {
             out.append("0.");
-            out.append(QByteArray(-exponent - 1, '0'));
-            out.append(digits);
+            for (int i = 0; i < -exponent - 1; ++i)
+                out.append('0');
+            out.append(digits, count);
         }
-        return out;
+        return;
     }
-    out.append(digits.at(0));
-    if (digits.size() > 1) {
+    out.append(digits[0]);
+    if (count > 1) {
         out.append('.');
-        out.append(digits.mid(1));
+        out.append(digits + 1, count - 1);
     }
     out.append('e');
     out.append(exponent < 0 ? '-' : '+');
-    const int absExp = exponent < 0 ? -exponent : exponent;
-    if (absExp < 10)
-        out.append('0');
-    out.append(QByteArray::number(absExp));
+    appendUnsigned(out, std::uint64_t(exponent < 0 ? -exponent : exponent), 2);
+}
+
+QByteArray ValueFormat::shortestDouble(double d)
+{
+    QByteArray out;
+    appendShortestDouble(out, d);
     return out;
+}
+
+void ValueFormat::appendCurrency(QByteArray &out, std::int64_t units)
+{
+    const bool negative = units < 0;
+    const std::uint64_t magnitude = negative ? std::uint64_t(0) - std::uint64_t(units) : std::uint64_t(units);
+    if (negative)
+        out.append('-');
+    appendUnsigned(out, magnitude / 10000);
+    out.append('.');
+    appendUnsigned(out, magnitude % 10000, 4);
 }
 
 QByteArray ValueFormat::currency(std::int64_t units)
 {
-    const bool negative = units < 0;
-    const std::uint64_t magnitude = negative ? std::uint64_t(0) - std::uint64_t(units) : std::uint64_t(units);
     QByteArray out;
-    if (negative)
-        out.append('-');
-    out.append(QByteArray::number(quint64(magnitude / 10000)));
-    out.append('.');
-    const QByteArray fraction = QByteArray::number(quint64(magnitude % 10000));
-    out.append(QByteArray(4 - fraction.size(), '0'));
-    out.append(fraction);
+    appendCurrency(out, units);
     return out;
 }
 
@@ -121,17 +180,42 @@ QByteArray ValueFormat::decimal(const Value::DecimalParts &parts)
 
 QByteArray ValueFormat::guid(const std::uint8_t *b)
 {
-    return QString::asprintf("{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                                b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10],
-                                b[11], b[12], b[13], b[14], b[15])
-        .toLatin1();
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
+                  b[14], b[15]);
+    return QByteArray(buf);
+}
+
+void ValueFormat::appendDateTime(QByteArray &out, double days)
+{
+    JetDate::Fields f;
+    if (JetDate::toFields(days, &f)) {
+        if (f.year < 0) {
+            out.append('-');
+            appendUnsigned(out, std::uint64_t(-f.year), 4);
+        } else {
+            appendUnsigned(out, std::uint64_t(f.year), 4);
+        }
+        out.append('-');
+        appendUnsigned(out, std::uint64_t(f.month), 2);
+        out.append('-');
+        appendUnsigned(out, std::uint64_t(f.day), 2);
+        out.append(' ');
+        appendUnsigned(out, std::uint64_t(f.hour), 2);
+        out.append(':');
+        appendUnsigned(out, std::uint64_t(f.minute), 2);
+        out.append(':');
+        appendUnsigned(out, std::uint64_t(f.second), 2);
+    }
+    out.append('|');
+    appendShortestDouble(out, days);
 }
 
 QByteArray ValueFormat::dateTime(double days)
 {
-    QByteArray out = JetDate::toString(days).toLatin1();
-    out.append('|');
-    out.append(shortestDouble(days));
+    QByteArray out;
+    appendDateTime(out, days);
     return out;
 }
 
@@ -140,41 +224,47 @@ QByteArray ValueFormat::hex(const QByteArray &bytes)
     return QByteArrayLiteral("0x") + bytes.toHex();
 }
 
-QByteArray ValueFormat::escapedText(const QString &text)
+void ValueFormat::appendEscapedText(QByteArray &out, const QString &text)
 {
-    QString out;
-    out.reserve(text.size());
     const int n = int(text.size());
     const QChar *s = text.constData();
-    const auto unicodeEscape = [&out](char16_t u) {
-        out.append(QString::asprintf("\\u%04X", unsigned(u)));
-    };
     for (int i = 0; i < n; ++i) {
         const char16_t u = s[i].unicode();
+        if (u >= 0x20 && u < 0x7F) {
+            if (u == u'\\')
+                out.append("\\\\", 2);
+            else
+                out.append(char(u));
+            continue;
+        }
         switch (u) {
-        case u'\\': out.append(QLatin1String("\\\\")); continue;
-        case u'\t': out.append(QLatin1String("\\t")); continue;
-        case u'\n': out.append(QLatin1String("\\n")); continue;
-        case u'\r': out.append(QLatin1String("\\r")); continue;
+        case u'\t': out.append("\\t", 2); continue;
+        case u'\n': out.append("\\n", 2); continue;
+        case u'\r': out.append("\\r", 2); continue;
         default: break;
         }
         if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029) {
-            unicodeEscape(u);
+            appendUnicodeEscape(out, u);
         } else if (QChar::isHighSurrogate(u)) {
             if (i + 1 < n && QChar::isLowSurrogate(s[i + 1].unicode())) {
-                out.append(s[i]);
-                out.append(s[i + 1]);
+                appendUtf8(out, QChar::surrogateToUcs4(u, s[i + 1].unicode()));
                 ++i;
             } else {
-                unicodeEscape(u);
+                appendUnicodeEscape(out, u);
             }
         } else if (QChar::isLowSurrogate(u)) {
-            unicodeEscape(u);
+            appendUnicodeEscape(out, u);
         } else {
-            out.append(s[i]);
+            appendUtf8(out, u);
         }
     }
-    return out.toUtf8();
+}
+
+QByteArray ValueFormat::escapedText(const QString &text)
+{
+    QByteArray out;
+    appendEscapedText(out, text);
+    return out;
 }
 
 } // namespace jet

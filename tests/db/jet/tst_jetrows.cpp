@@ -773,6 +773,20 @@ void TestJetRows::malformedRows()
     QVERIFY(!view.text(1, text, &error));
     QVERIFY2(error.contains(QLatin1String("outside the row")), qPrintable(error));
     QCOMPARE(view.value(0).toInt64(), 1);
+    QByteArray line;
+    error.clear();
+    QVERIFY(!jet::TableDumper::rowLine(view, line, &error));
+    QVERIFY2(error.contains(QLatin1String("column name")), qPrintable(error));
+    // Positions out of range, and a view that was never attached, answer NULL.
+    QVERIFY(view.isNull(3) && view.isNull(-1));
+    QVERIFY(view.value(99).isNull());
+    const RowView detached;
+    QVERIFY(!detached.isValid());
+    QCOMPARE(detached.columnCount(), 0);
+    QVERIFY(detached.isNull(0));
+    QVERIFY(!detached.text(0, text));
+    std::int64_t i = 0;
+    QVERIFY(!detached.integer(0, &i));
     // A fixed offset past the row.
     QVector<ColumnSpec> shifted = columns;
     shifted[2].fixedOffset = 900;
