@@ -41,6 +41,17 @@ int DebugTrace(const char *format, ...)
     va_end(args);
     if (length < 0 || !g_traceEnabled)
         return -1;
+    if (length >= kTraceBufferSize) {
+        // Cut at a character boundary and keep the line's end, so that the next line
+        // still starts on a line of its own.
+        int end = kTraceBufferSize - 2;
+        while (end > 0 && (static_cast<unsigned char>(g_traceBuffer[end]) & 0xC0) == 0x80)
+            --end;
+        const size_t formatLength = std::strlen(format);
+        if (formatLength && format[formatLength - 1] == '\n')
+            g_traceBuffer[end++] = '\n';
+        g_traceBuffer[end] = '\0';
+    }
     bool mustClose = false;
     std::FILE *out = openDestination(&mustClose);
     if (!out)

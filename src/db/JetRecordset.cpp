@@ -11,11 +11,13 @@ JetRecordset::JetRecordset(std::shared_ptr<jet::Database> db, jet::TableDef tabl
 bool JetRecordset::moveNext(QString *error)
 {
     if (!m_open) {
-        *error = QStringLiteral("Operation is not allowed when the object is closed.");
+        if (error)
+            *error = QStringLiteral("Operation is not allowed when the object is closed.");
         return false;
     }
     if (m_position >= m_rows.size()) {
-        *error = QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
+        if (error)
+            *error = QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
                                 "Requested operation requires a current record.");
         return false;
     }

@@ -25,7 +25,8 @@ public:
     size_t rowCount() const { return m_rows.size(); }
     size_t position() const { return m_position; }
 
-    // False (with the provider's message) when the recordset is closed or at its end.
+    // False (with the provider's message, when `error` is given) when the recordset is
+    // closed or at its end.
     bool moveNext(QString *error);
     void close();
 

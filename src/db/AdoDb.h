@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class JetConnection;
+class JetRecordset;
+
+// The connection through which a query window works on the recording database of one
+// backup. It never lets an engine error reach the user: every failure becomes a false
+// result plus one line on the diagnostic trace, and the caller decides what to show.
+class CAdoDb
+{
+public:
+    CAdoDb();
+    virtual ~CAdoDb();
+    CAdoDb(const CAdoDb &) = delete;
+    CAdoDb &operator=(const CAdoDb &) = delete;
+
+    // Opens the database read-write (shared) or, when that fails, read-only with
+    // everybody else kept out; the second way is announced to the user with text 195.
+    bool OpenAccessDatabase(const QString &path, const QString &password);
+    void Close();
+    // A statement without rows (a delete).
+    bool SqlExecute(const QString &sql);
+    // A row-returning statement; on success `cursor` holds its result.
+    bool SqlExecute(std::shared_ptr<JetRecordset> &cursor, const QString &sql);
+
+    // The connection string of each open attempt, as the provider would be given it.
+    static QString ConnectionString(int attempt, const QString &path, const QString &password);
+    // The connection string of the latest open attempt.
+    QString LastConnectionString() const { return m_lastConnectionString; }
+    // The provider's message of the latest failed open or statement (the command line
+    // shows it; the windows only trace it).
+    QString LastError() const { return m_lastError; }
+
+    std::shared_ptr<JetConnection> m_pConnection;
+
+private:
+    QString m_lastConnectionString;
+    QString m_lastError;
+};

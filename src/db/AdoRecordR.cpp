@@ -1,0 +1,134 @@
+#include "db/AdoRecordR.h"
+
+#include "db/CallRecord.h"
+#include "db/JetRecordset.h"
+#include "db/VariantConvert.h"
+
+namespace {
+
+enum Field {
+    Id,
+    LineId,
+    RecordTimeStart,
+    RecordTimeStop,
+    RecordTime,
+    RingTime,
+    TalkedTime,
+    RecordType,
+    CallDirection,
+    Context,
+    Fsk,
+    Dtmf,
+    RecordFile,
+    RecordDir,
+    RYear,
+    RMonth,
+    RDay,
+    Name,
+    Address,
+};
+
+} // namespace
+
+CAdoRecordR::CAdoRecordR(CAdoDb *db)
+    : CAdoRecordBase(db)
+{
+}
+
+CAdoRecordR::~CAdoRecordR()
+{
+    Close();
+    m_pRecordset.reset();
+}
+
+const std::array<const char *, CAdoRecordR::kColumnCount> &CAdoRecordR::ColumnNames()
+{
+    static const std::array<const char *, kColumnCount> names = {
+        "id",          "line_id",        "record_time_start", "record_time_stop", "record_time",
+        "ring_time",   "talked_time",    "record_type",       "call_direction",   "context",
+        "fsk",         "dtmf",           "record_file",       "record_dir",       "ryear",
+        "rmonth",      "rday",           "name",              "address",
+    };
+    return names;
+}
+
+bool CAdoRecordR::GetRecord(CallRecord &record)
+{
+    if (!HasRecord())
+        return false;
+    JetRecordset &rs = *m_pRecordset;
+    if (m_positionsFor != &rs) {
+        for (int i = 0; i < kColumnCount; ++i)
+            m_positions[size_t(i)] = rs.columnIndex(QLatin1String(ColumnNames()[size_t(i)]));
+        m_positionsFor = &rs;
+    }
+    // A row that can no longer be read leaves every field as it was.
+    const jet::RowView *row = rs.currentRow();
+    if (!row)
+        return true;
+
+    // Each column is read directly when its stored type is the field's type (the common
+    // case, and the fast one) and through the variant conversions otherwise.
+    auto column = [&](Field f) { return m_positions[f]; };
+    auto readInt = [&](Field f, int &field) {
+        const int c = column(f);
+        if (c < 0 || row->isNull(c))
+            return;
+        const jet::ColumnType type = rs.table().column(c).type();
+        std::int64_t v = 0;
+        if (type == jet::ColumnType::Byte || type == jet::ColumnType::Integer || type == jet::ColumnType::Long) {
+            if (row->integer(c, &v))
+                field = int(v);
+            return;
+        }
+        VariantConvert::toInt32(row->value(c), &field);
+    };
+    auto readDate = [&](Field f, OleDate &field) {
+        const int c = column(f);
+        if (c < 0 || row->isNull(c))
+            return;
+        double days = 0;
+        const bool ok = rs.table().column(c).type() == jet::ColumnType::DateTime
+            ? row->dateTime(c, &days)
+            : VariantConvert::toDouble(row->value(c), &days);
+        if (ok) {
+            field.m_dt = days;
+            field.m_status = OleDate::Valid;
+        }
+    };
+    // Our narrow code page is UTF-8, so text passes unchanged: nothing is lost to a code
+    // page that cannot represent it.
+    auto readText = [&](Field f, QString &field) {
+        const int c = column(f);
+        if (c < 0 || row->isNull(c))
+            return;
+        if (rs.table().column(c).isText()) {
+            const QString kept = field;
+            if (!row->text(c, field))
+                field = kept; // a damaged value fails like a failed conversion
+            return;
+        }
+        VariantConvert::toText(row->value(c), &field);
+    };
+
+    readInt(Id, record.id);
+    readInt(LineId, record.line_id);
+    readDate(RecordTimeStart, record.record_time_start);
+    readDate(RecordTimeStop, record.record_time_stop);
+    readInt(RecordTime, record.record_time);
+    readInt(RingTime, record.ring_time);
+    readInt(TalkedTime, record.talked_time);
+    readInt(RecordType, record.record_type);
+    readInt(CallDirection, record.call_direction);
+    readText(Context, record.context);
+    readText(Fsk, record.fsk);
+    readText(Dtmf, record.dtmf);
+    readText(RecordFile, record.record_file);
+    readText(RecordDir, record.record_dir);
+    readInt(RYear, record.ryear);
+    readInt(RMonth, record.rmonth);
+    readInt(RDay, record.rday);
+    readText(Name, record.name);
+    readText(Address, record.address);
+    return true;
+}

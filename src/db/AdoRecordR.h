@@ -1,0 +1,29 @@
+#pragma once
+
+#include "db/AdoRecordBase.h"
+
+#include <array>
+
+struct CallRecord;
+
+// The cursor over table `record`: it knows the nineteen columns a call record is read from.
+class CAdoRecordR : public CAdoRecordBase
+{
+public:
+    explicit CAdoRecordR(CAdoDb *db);
+    virtual ~CAdoRecordR();
+
+    // Reads the current row into `record`. Each column that is missing, NULL or cannot be
+    // converted leaves its field as it was. False (record untouched) when there is no row.
+    bool GetRecord(CallRecord &record);
+
+    static constexpr int kColumnCount = 19;
+    // The columns in the order they are read.
+    static const std::array<const char *, kColumnCount> &ColumnNames();
+
+private:
+    // Positions of the nineteen columns in the current result (-1 when missing), looked up
+    // once per result rather than once per row.
+    std::array<int, kColumnCount> m_positions{};
+    const JetRecordset *m_positionsFor = nullptr;
+};

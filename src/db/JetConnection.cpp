@@ -1,0 +1,322 @@
+#include "db/JetConnection.h"
+
+#include "db/FileLocks.h"
+#include "db/JetRecordset.h"
+#include "db/jet/Database.h"
+#include "db/jet/Journal.h"
+#include "db/jet/RowDeleter.h"
+#include "db/jet/RowScanner.h"
+#include "db/sql/SqlStatement.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <functional>
+#include <numeric>
+
+namespace {
+
+sql::SqlType sqlTypeOf(const jet::Column &c)
+{
+    switch (c.type()) {
+    case jet::ColumnType::Boolean:
+        return sql::SqlType::Boolean;
+    case jet::ColumnType::Byte:
+    case jet::ColumnType::Integer:
+    case jet::ColumnType::Long:
+    case jet::ColumnType::Currency:
+    case jet::ColumnType::Single:
+    case jet::ColumnType::Double:
+    case jet::ColumnType::Decimal:
+        return sql::SqlType::Number;
+    case jet::ColumnType::DateTime:
+        return sql::SqlType::Date;
+    case jet::ColumnType::Text:
+    case jet::ColumnType::Memo:
+        return sql::SqlType::Text;
+    default:
+        return sql::SqlType::Binary;
+    }
+}
+
+// The values of a scanned row, decoded only for the columns a condition asks for.
+class RowViewSource : public sql::RowSource
+{
+public:
+    explicit RowViewSource(const std::vector<sql::SqlType> &types)
+        : m_types(types)
+    {
+    }
+    void attach(const jet::RowView *row) { m_row = row; }
+
+    sql::SqlValue value(int column) const override
+    {
+        if (m_row->isNull(column))
+            return sql::SqlValue::null();
+        switch (m_types[size_t(column)]) {
+        case sql::SqlType::Boolean: {
+            std::int64_t v = 0;
+            m_row->integer(column, &v);
+            return sql::SqlValue::fromNumber(v ? -1.0 : 0.0);
+        }
+        case sql::SqlType::Number: {
+            double v = 0;
+            return m_row->real(column, &v) ? sql::SqlValue::fromNumber(v) : sql::SqlValue::null();
+        }
+        case sql::SqlType::Date: {
+            double v = 0;
+            return m_row->dateTime(column, &v) ? sql::SqlValue::fromDate(v) : sql::SqlValue::null();
+        }
+        case sql::SqlType::Text:
+            // A damaged text value matches nothing, as NULL does.
+            return m_row->text(column, m_text) ? sql::SqlValue::fromText(m_text) : sql::SqlValue::null();
+        case sql::SqlType::Binary:
+        case sql::SqlType::Null:
+            break;
+        }
+        return sql::SqlValue::binary();
+    }
+
+private:
+    const std::vector<sql::SqlType> &m_types;
+    const jet::RowView *m_row = nullptr;
+    mutable QString m_text;
+};
+
+// Jet sorts NULL before every value; texts without regard to case.
+int compareKeys(const sql::SqlValue &a, const sql::SqlValue &b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
+    if (a.kind == sql::SqlValue::Kind::Text && b.kind == sql::SqlValue::Kind::Text)
+        return a.text.compare(b.text, Qt::CaseInsensitive);
+    return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+}
+
+} // namespace
+
+JetConnection::JetConnection() = default;
+
+JetConnection::~JetConnection()
+{
+    sql::SqlError ignored;
+    if (isOpen())
+        close(&ignored);
+}
+
+sql::SqlError JetConnection::closedError()
+{
+    // ADO's adErrObjectClosed.
+    return {QStringLiteral("Operation is not allowed when the object is closed."), 0x800A0E78u};
+}
+
+sql::SqlError JetConnection::damaged(const QString &detail) const
+{
+    return sql::SqlError::general(
+        QStringLiteral("The database '%1' needs to be repaired or isn't a database file. (%2)").arg(m_path, detail));
+}
+
+bool JetConnection::isOpen() const
+{
+    return m_db && m_db->isOpen();
+}
+
+bool JetConnection::open(const QString &path, const QString &password, Mode mode, sql::SqlError *error)
+{
+    sql::SqlError ignored;
+    if (isOpen())
+        close(&ignored);
+    m_path = path;
+    m_mode = mode;
+
+    if (!QFileInfo(path).isFile()) {
+        *error = sql::SqlError::general(QStringLiteral("Could not find file '%1'.").arg(path));
+        return false;
+    }
+    const sql::SqlError cannotOpen = sql::SqlError::general(
+        QStringLiteral("The Microsoft Jet database engine cannot open the file '%1'.  It is already opened "
+                       "exclusively by another user, or you need permission to view its data.")
+            .arg(path));
+
+    auto db = std::make_shared<jet::Database>();
+    QString detail;
+    const auto fileMode = mode == Mode::ReadWrite ? jet::PageFile::OpenMode::ReadWrite : jet::PageFile::OpenMode::ReadOnly;
+    if (!db->file().open(path, fileMode, &detail)) {
+        // A file that opens read-only but not read-write is a permission problem; anything
+        // else that the file layer refuses is not a database we can read.
+        jet::PageFile probe;
+        QString probeDetail;
+        if (mode == Mode::ReadWrite && probe.open(path, jet::PageFile::OpenMode::ReadOnly, &probeDetail))
+            *error = cannotOpen;
+        else if (!QFileInfo(path).isReadable())
+            *error = cannotOpen;
+        else
+            *error = sql::SqlError::general(QStringLiteral("Unrecognized database format '%1'. (%2)").arg(path, detail));
+        return false;
+    }
+    const int fd = db->file().handle();
+    if (!FileLocks::lockOpen(fd, mode == Mode::ReadOnlyExclusive)) {
+        *error = cannotOpen;
+        return false;
+    }
+    if (mode == Mode::ReadWrite) {
+        // A journal left by a crash is rolled back before anything is read, unless another
+        // process is writing right now (then the journal is its own).
+        FileLocks::StatementLock writeLock(fd, true);
+        if (writeLock.locked() && !jet::Journal::recover(db->file(), &detail)) {
+            *error = damaged(detail);
+            return false;
+        }
+    }
+    if (!db->reload(&detail)) {
+        *error = damaged(detail);
+        return false;
+    }
+    if (db->file().password() != password) {
+        *error = sql::SqlError::general(QStringLiteral("Not a valid password."));
+        return false;
+    }
+    m_db = std::move(db);
+    return true;
+}
+
+bool JetConnection::close(sql::SqlError *error)
+{
+    if (!isOpen()) {
+        *error = closedError();
+        return false;
+    }
+    FileLocks::unlockOpen(m_db->file().handle());
+    // Recordsets still reading keep their own reference to the database.
+    m_db.reset();
+    return true;
+}
+
+bool JetConnection::execute(const QString &text, std::shared_ptr<JetRecordset> *recordset, sql::SqlError *error)
+{
+    if (!isOpen()) {
+        *error = closedError();
+        return false;
+    }
+    sql::Statement statement;
+    if (!sql::parse(text, &statement, error))
+        return false;
+    if (statement.kind == sql::Statement::Kind::Select)
+        return runSelect(statement, recordset, error);
+    return runDelete(statement, error);
+}
+
+bool JetConnection::prepare(sql::Statement &statement, std::optional<jet::TableDef> *table,
+                            std::vector<sql::SqlType> *types, sql::SqlError *error)
+{
+    QString detail;
+    // Another process may have deleted rows since the last statement.
+    if (!m_db->reload(&detail)) {
+        *error = damaged(detail);
+        return false;
+    }
+    *table = m_db->table(statement.table, &detail);
+    if (!*table) {
+        *error = m_db->catalog().find(statement.table) ? damaged(detail) : sql::SqlError::noSuchTable(statement.table);
+        return false;
+    }
+    std::vector<sql::ColumnInfo> columns;
+    for (const jet::Column &c : (*table)->columns()) {
+        columns.push_back({c.name, sqlTypeOf(c)});
+        types->push_back(sqlTypeOf(c));
+    }
+    return statement.bind(columns, error);
+}
+
+bool JetConnection::scan(const sql::Statement &statement, const jet::TableDef &table,
+                         const std::vector<sql::SqlType> &types,
+                         const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error)
+{
+    RowViewSource source(types);
+    jet::RowScanner scanner(m_db->file(), table);
+    while (scanner.next()) {
+        source.attach(&scanner.row());
+        if (statement.matches(source))
+            take(scanner.rowId(), source);
+    }
+    if (scanner.hasError()) {
+        *error = damaged(scanner.error());
+        return false;
+    }
+    return true;
+}
+
+bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset,
+                              sql::SqlError *error)
+{
+    FileLocks::StatementLock readLock(m_db->file().handle(), false);
+    if (!readLock.locked()) {
+        *error = sql::SqlError::general(QStringLiteral("Could not read; currently locked."));
+        return false;
+    }
+    std::optional<jet::TableDef> table;
+    std::vector<sql::SqlType> types;
+    if (!prepare(statement, &table, &types, error))
+        return false;
+
+    std::vector<jet::RowId> rows;
+    std::vector<std::vector<sql::SqlValue>> keys(statement.orderBy.size()); // one vector per key
+    const bool scanned = scan(statement, *table, types, [&](jet::RowId id, const sql::RowSource &row) {
+        rows.push_back(id);
+        for (size_t k = 0; k < statement.orderBy.size(); ++k)
+            keys[k].push_back(row.value(statement.orderBy[k].column));
+    }, error);
+    if (!scanned)
+        return false;
+
+    if (!statement.orderBy.empty()) {
+        std::vector<size_t> order(rows.size());
+        std::iota(order.begin(), order.end(), size_t(0));
+        // Stable: rows with equal keys keep the order in which the table holds them.
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            for (size_t k = 0; k < keys.size(); ++k) {
+                const int c = compareKeys(keys[k][a], keys[k][b]);
+                if (c != 0)
+                    return statement.orderBy[k].descending ? c > 0 : c < 0;
+            }
+            return false;
+        });
+        std::vector<jet::RowId> sorted;
+        sorted.reserve(rows.size());
+        for (size_t i : order)
+            sorted.push_back(rows[i]);
+        rows.swap(sorted);
+    }
+    if (recordset)
+        *recordset = std::make_shared<JetRecordset>(m_db, *table, std::move(rows));
+    return true;
+}
+
+bool JetConnection::runDelete(sql::Statement &statement, sql::SqlError *error)
+{
+    if (m_mode != Mode::ReadWrite) {
+        *error = sql::SqlError::general(QStringLiteral("Cannot update. Database or object is read-only."));
+        return false;
+    }
+    FileLocks::StatementLock writeLock(m_db->file().handle(), true);
+    if (!writeLock.locked()) {
+        *error = sql::SqlError::general(QStringLiteral("Could not update; currently locked."));
+        return false;
+    }
+    std::optional<jet::TableDef> table;
+    std::vector<sql::SqlType> types;
+    if (!prepare(statement, &table, &types, error))
+        return false;
+    std::vector<jet::RowId> rows;
+    if (!scan(statement, *table, types, [&rows](jet::RowId id, const sql::RowSource &) { rows.push_back(id); }, error))
+        return false;
+    if (rows.empty())
+        return true; // a delete that matches nothing succeeds
+    QString detail;
+    jet::RowDeleter deleter(m_db->file(), *table);
+    if (!deleter.deleteRows(rows, &detail)) {
+        *error = sql::SqlError::general(detail);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "db/sql/SqlError.h"
+
+#include <QString>
+
+#include "db/jet/RowId.h"
+#include "db/jet/TableDef.h"
+#include "db/sql/SqlValue.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class JetRecordset;
+namespace jet {
+class Database;
+}
+namespace sql {
+class RowSource;
+struct Statement;
+}
+
+// A connection to one Access database through Orvik's own Jet engine: opening in one of
+// the two access modes, the password test, statement execution and the locks that keep
+// other processes from seeing a delete half done.
+class JetConnection
+{
+public:
+    enum class Mode {
+        ReadWrite,         // needs a writable file; shares it with other read-write opens
+        ReadOnlyExclusive, // opens read-only and keeps everybody else out
+    };
+
+    JetConnection();
+    ~JetConnection();
+    JetConnection(const JetConnection &) = delete;
+    JetConnection &operator=(const JetConnection &) = delete;
+
+    // Fails with the provider's messages: a missing file, a file that is locked or may not
+    // be opened in this mode, a wrong password, a file that is not a Jet 3 or Jet 4 database.
+    bool open(const QString &path, const QString &password, Mode mode, sql::SqlError *error);
+    // False (with the error of a closed connection) when the connection was not open.
+    bool close(sql::SqlError *error);
+    bool isOpen() const;
+    Mode mode() const { return m_mode; }
+
+    // Runs one statement. A SELECT gives its rows in `recordset` (which may be null for
+    // callers that only want to know whether it runs); a DELETE removes its rows in one
+    // step that either completes or leaves the file unchanged. A statement that is refused
+    // changes nothing.
+    bool execute(const QString &statement, std::shared_ptr<JetRecordset> *recordset, sql::SqlError *error);
+
+    // The message for a statement run on a closed connection.
+    static sql::SqlError closedError();
+
+private:
+    // Reloads the catalog, finds the statement's table and binds the statement to it.
+    bool prepare(sql::Statement &statement, std::optional<jet::TableDef> *table,
+                 std::vector<sql::SqlType> *types, sql::SqlError *error);
+    // Calls `take` for every row of `table` that the statement's condition selects.
+    bool scan(const sql::Statement &statement, const jet::TableDef &table, const std::vector<sql::SqlType> &types,
+              const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error);
+    bool runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset, sql::SqlError *error);
+    bool runDelete(sql::Statement &statement, sql::SqlError *error);
+    sql::SqlError damaged(const QString &detail) const;
+
+    std::shared_ptr<jet::Database> m_db;
+    Mode m_mode = Mode::ReadWrite;
+    QString m_path;
+};

@@ -1,0 +1,69 @@
+#pragma once
+// A desktop for tests: it records every message, folder request, program start and file
+// opening, answers questions from a script, and never shows or starts anything.
+
+#include "config/Desktop.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class ScriptedDesktop : public Desktop
+{
+public:
+    struct Message
+    {
+        Icon icon;
+        QString caption;
+        QString text;
+        Buttons buttons;
+    };
+    struct Start
+    {
+        QString program;
+        QStringList arguments;
+    };
+
+    ScriptedDesktop() { m_previous = Desktop::install(this); }
+    ~ScriptedDesktop() override { Desktop::install(m_previous); }
+    ScriptedDesktop(const ScriptedDesktop &) = delete;
+    ScriptedDesktop &operator=(const ScriptedDesktop &) = delete;
+
+    // Answers for the next Yes/No questions, in order; an empty script answers No.
+    QList<Answer> answers;
+    // Folders the next folder requests return, in order; an empty script cancels.
+    QStringList folders;
+    bool startSucceeds = true;
+    bool openSucceeds = true;
+
+    QList<Message> messages;
+    QStringList folderTitles;
+    QList<Start> starts;
+    QStringList openedFiles;
+
+    Answer showMessage(QObject *, Icon icon, const QString &caption, const QString &text, Buttons buttons) override
+    {
+        messages.append({icon, caption, text, buttons});
+        if (buttons == Buttons::Ok)
+            return Answer::Ok;
+        return answers.isEmpty() ? Answer::No : answers.takeFirst();
+    }
+    QString browseForFolder(QObject *, const QString &title) override
+    {
+        folderTitles << title;
+        return folders.isEmpty() ? QString() : folders.takeFirst();
+    }
+    bool startProgram(const QString &program, const QStringList &arguments) override
+    {
+        starts.append({program, arguments});
+        return startSucceeds;
+    }
+    bool openFile(const QString &path) override
+    {
+        openedFiles << path;
+        return openSucceeds;
+    }
+
+private:
+    Desktop *m_previous = nullptr;
+};
