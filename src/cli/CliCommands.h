@@ -9,12 +9,16 @@ namespace Cli {
 // Exit codes shared by the commands.
 enum Exit : int {
     ExitOk = 0,
-    ExitProblem = 1,  // the command ran and found something wrong (check)
+    ExitProblem = 1,  // the command ran and found something wrong (check), or the user said no
     ExitUsage = 2,    // bad arguments; also: the database does not open
     ExitStatement = 3,
     ExitNotFound = 4,
 };
 
 int Backups(const QStringList &args);
+int Check(const QStringList &args);
+int Delete(const QStringList &args);
+int Query(const QStringList &args);
+int Sql(const QStringList &args);
 
 } // namespace Cli

@@ -17,7 +17,9 @@ int RunCli(int argc, char **argv)
     const QString command = args.takeFirst();
 
     const std::map<QString, std::function<int(const QStringList &)>> commands = {
-        {QStringLiteral("backups"), Cli::Backups},
+        {QStringLiteral("backups"), Cli::Backups}, {QStringLiteral("check"), Cli::Check},
+        {QStringLiteral("delete"), Cli::Delete},   {QStringLiteral("query"), Cli::Query},
+        {QStringLiteral("sql"), Cli::Sql},
     };
     const auto it = commands.find(command);
     if (it == commands.end())

@@ -6,28 +6,24 @@ namespace {
 constexpr qsizetype kFlushThreshold = 1 << 16;
 }
 
+void appendEscapedUtf8(QByteArray &line, QByteArrayView field)
+{
+    qsizetype plainFrom = 0;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        const char *escape = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
+        if (!escape)
+            continue;
+        line += field.sliced(plainFrom, i - plainFrom);
+        line += escape;
+        plainFrom = i + 1;
+    }
+    line += field.sliced(plainFrom);
+}
+
 void appendEscaped(QByteArray &line, const QString &field)
 {
-    const QByteArray utf8 = field.toUtf8();
-    line.reserve(line.size() + utf8.size());
-    for (const char c : utf8) {
-        switch (c) {
-        case '\\':
-            line += "\\\\";
-            break;
-        case '\t':
-            line += "\\t";
-            break;
-        case '\n':
-            line += "\\n";
-            break;
-        case '\r':
-            line += "\\r";
-            break;
-        default:
-            line += c;
-        }
-    }
+    appendEscapedUtf8(line, field.toUtf8());
 }
 
 LineWriter::LineWriter(std::FILE *stream)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,8 @@ namespace Cli {
 // A field of a TAB-separated line in UTF-8: backslash, TAB, line feed and carriage return
 // are written \\, \t, \n and \r so that one record stays one line.
 void appendEscaped(QByteArray &line, const QString &field);
+// The same for a field that is already UTF-8.
+void appendEscapedUtf8(QByteArray &line, QByteArrayView field);
 
 // Buffered writer of TAB-separated lines; large outputs (a million rows) are written in
 // big blocks instead of one call per line.

@@ -15,7 +15,17 @@ struct Usage
 };
 
 const Usage kUsages[] = {
-    {"backups", "orvik-cli backups [--root DIR] [--add DIR]..."},
+    {"backups", "orvik-cli backups [--root DIR] [--add DIR]...\n"
+                "      the backup catalogue: number, name, start, stop, path"},
+    {"query", "orvik-cli query DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--type all|incoming|outgoing|missed]\n"
+              "      [--user TEXT] [--number TEXT] [--remark TEXT] [--language CODE] [--sql]\n"
+              "      the calls of the backup in DIR, eleven cells per line, as the query window lists them"},
+    {"delete", "orvik-cli delete DIR ID [--yes] [--language CODE]\n"
+               "      deletes call record ID and its recording (exit 4: no such record, 1: not confirmed)"},
+    {"sql", "orvik-cli sql DB \"STATEMENT\"\n"
+            "      runs one statement; rows as TAB-separated values after a header line"},
+    {"check", "orvik-cli check DB [TABLE]\n"
+              "      verifies row counts and indexes; one line per problem (exit 1: problems found)"},
 };
 } // namespace
 

@@ -1,0 +1,107 @@
+#include "cli/CliSession.h"
+
+#include "cli/CliOutput.h"
+#include "config/Config.h"
+#include "db/AdoDb.h"
+#include "lang/Ids.h"
+#include "lang/Language.h"
+#include "query/BuildStatement.h"
+
+#include <QCommandLineParser>
+#include <QDate>
+
+namespace Cli {
+
+void addLanguageOption(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("language"), QString(), QStringLiteral("CODE")});
+}
+
+bool loadLanguage(const QCommandLineParser &parser)
+{
+    int code = g_config.m_language;
+    if (parser.isSet(QStringLiteral("language"))) {
+        const QString value = parser.value(QStringLiteral("language")).toLower();
+        bool numeric = false;
+        code = value.toInt(&numeric);
+        if (!numeric) {
+            if (value == QLatin1String("zh"))
+                code = 0;
+            else if (value == QLatin1String("en"))
+                code = 1;
+            else if (value == QLatin1String("tr"))
+                code = 3;
+            else
+                return false;
+        }
+    }
+    g_config.m_language = code;
+    const QString file = g_config.LanguageFileName();
+    if (!file.isEmpty())
+        g_language.Load(file);
+    return true;
+}
+
+void addFilterOptions(QCommandLineParser &parser)
+{
+    for (const char *name : {"from", "to"})
+        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("YYYY-MM-DD")});
+    parser.addOption({QStringLiteral("type"), QString(), QStringLiteral("all|incoming|outgoing|missed")});
+    for (const char *name : {"user", "number", "remark"})
+        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("TEXT")});
+}
+
+bool buildStatement(const QCommandLineParser &parser, QString *statement, QString *error)
+{
+    // The window's initial state: date box clear with both dates today, all call types,
+    // the user box showing the all-users text.
+    OleDate from = OleDate::fromDateTime(QDateTime::currentDateTime());
+    OleDate to = from;
+    const bool useDates = parser.isSet(QStringLiteral("from")) || parser.isSet(QStringLiteral("to"));
+    for (const char *name : {"from", "to"}) {
+        if (!parser.isSet(QString::fromLatin1(name)))
+            continue;
+        const QString text = parser.value(QString::fromLatin1(name));
+        const QDate date = QDate::fromString(text, Qt::ISODate);
+        if (!date.isValid()) {
+            *error = QStringLiteral("not a date (YYYY-MM-DD): %1").arg(text);
+            return false;
+        }
+        (qstrcmp(name, "from") == 0 ? from : to) = OleDate::fromDateTime(QDateTime(date, QTime(0, 0)));
+    }
+    int callType = CallTypeAll;
+    if (parser.isSet(QStringLiteral("type"))) {
+        const QString type = parser.value(QStringLiteral("type"));
+        if (type == QLatin1String("incoming"))
+            callType = CallTypeIncoming;
+        else if (type == QLatin1String("outgoing"))
+            callType = CallTypeOutgoing;
+        else if (type == QLatin1String("missed"))
+            callType = CallTypeMissed;
+        else if (type != QLatin1String("all")) {
+            *error = QStringLiteral("unknown call type: %1").arg(type);
+            return false;
+        }
+    }
+    const QString allUsers = GetDialogText(Ids::TxtAllUsers);
+    const QString user = parser.isSet(QStringLiteral("user")) ? parser.value(QStringLiteral("user")) : allUsers;
+    *statement = BuildStatement(parser.value(QStringLiteral("number")), user, allUsers,
+                                parser.value(QStringLiteral("remark")), callType, useDates, from, to);
+    return true;
+}
+
+QString backupDirectory(const QString &dir)
+{
+    return dir.endsWith(u'/') ? dir : dir + u'/';
+}
+
+bool openBackupDatabase(CAdoDb &db, const QString &backupDir)
+{
+    if (db.OpenAccessDatabase(backupDir + QStringLiteral("dbR.mdb"), QString()))
+        return true;
+    printError(GetDialogText(Ids::TxtDatabaseOpenFailed));
+    printError(db.LastError());
+    return false;
+}
+
+} // namespace Cli

@@ -1,0 +1,60 @@
+#include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
+#include "cli/CliUsage.h"
+#include "cli/TerminalDesktop.h"
+#include "config/Config.h"
+#include "db/AdoDb.h"
+#include "query/RecordActions.h"
+#include "query/ResultListModel.h"
+
+#include <QCommandLineParser>
+
+namespace Cli {
+
+// Deletes one call record as the query window does: its database row, then its recording.
+int Delete(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("yes"), QString()});
+    addLanguageOption(parser);
+    if (!parseArguments(parser, QStringLiteral("delete"), args) || parser.positionalArguments().size() != 2
+        || !loadLanguage(parser))
+        return usageError(QStringLiteral("delete"));
+    bool isNumber = false;
+    const qlonglong id = parser.positionalArguments().at(1).toLongLong(&isNumber);
+    if (!isNumber || id < INT32_MIN || id > INT32_MAX) {
+        printError(QStringLiteral("not a record id: %1").arg(parser.positionalArguments().at(1)));
+        return usageError(QStringLiteral("delete"));
+    }
+    TerminalDesktop desktop(parser.isSet(QStringLiteral("yes")));
+    ScopedDesktop installed(&desktop);
+
+    const QString backupDir = backupDirectory(parser.positionalArguments().at(0));
+    CAdoDb db;
+    if (!openBackupDatabase(db, backupDir))
+        return ExitUsage;
+
+    // The row as the result list would show it: cell 8 names the file, cell 9 the id.
+    ResultListModel model;
+    model.SetBackupDir(backupDir);
+    model.FillResultList(db, QStringLiteral("select * from record where id = %1").arg(id));
+    if (model.RowCount() == 0) {
+        printError(QStringLiteral("no record with id %1").arg(id));
+        return ExitNotFound;
+    }
+    RecordActions actions(db, model, g_config);
+    switch (actions.DeleteRecord(0)) {
+    case RecordActions::DeleteResult::Cancelled:
+        return ExitProblem;
+    case RecordActions::DeleteResult::Failed:
+        printError(db.LastError());
+        return ExitStatement;
+    case RecordActions::DeleteResult::Deleted:
+    case RecordActions::DeleteResult::DeletedFileKept:
+        break;
+    }
+    return ExitOk;
+}
+
+} // namespace Cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "db/OleDate.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The texts of the result list's cells that are computed from a call record. Each comes
+// as text and, for callers that write many rows, appended to a UTF-8 buffer.
+namespace CellFormat {
+
+// Cell 2: outgoing (text 10) when call_direction is not 0, else incoming (text 9) when the
+// call was talked, else missed (text 11).
+int CallTypeTextId(int callDirection, int talkedTime);
+
+// Cell 4: "2009-12-29 08:05:09" ("%.2d" parts); parts of a date that is not valid show as -01.
+QString StartTime(const OleDate &start);
+void AppendStartTime(QByteArray &out, const OleDate &start);
+// Cell 5: minutes and seconds, minutes not wrapped into hours: 7507 s give "125:07".
+QString TalkTime(int talkedTime);
+void AppendTalkTime(QByteArray &out, int talkedTime);
+// Cell 6: up to 1024 bytes in B, below 1000 KB in KB, then MB (of 1024 KB).
+QString FileSize(qint64 bytes);
+void AppendFileSize(QByteArray &out, qint64 bytes);
+
+} // namespace CellFormat

@@ -1,0 +1,130 @@
+#include "query/RecordActions.h"
+
+#include "config/Config.h"
+#include "config/Desktop.h"
+#include "db/AdoDb.h"
+#include "lang/Ids.h"
+#include "lang/Language.h"
+#include "query/ResultListModel.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+// Fills the one "%s" of a format text from the language file with `argument`.
+QString formatText(const QString &format, const QString &argument)
+{
+    QString text = format;
+    const qsizetype at = text.indexOf(QStringLiteral("%s"));
+    if (at >= 0)
+        text.replace(at, 2, argument);
+    return text;
+}
+
+// Used when no media player is found, as a plain name looked up in PATH when started.
+const char *const kFallbackPlayer = "mplayer";
+
+} // namespace
+
+RecordActions::RecordActions(CAdoDb &db, ResultListModel &model, const CConfig &config, QObject *owner)
+    : m_db(db)
+    , m_model(model)
+    , m_config(config)
+    , m_owner(owner)
+{
+}
+
+void RecordActions::ShowError(const QString &text, int captionId)
+{
+    Desktop::current().showMessage(m_owner, Desktop::Icon::Error, GetDialogText(captionId), text,
+                                   Desktop::Buttons::Ok);
+}
+
+QStringList RecordActions::MediaPlayerCandidates()
+{
+    return {QStringLiteral("vlc"), QStringLiteral("mpv"), QStringLiteral("totem"), QStringLiteral("celluloid"),
+            QStringLiteral("ffplay")};
+}
+
+QString RecordActions::FindMediaPlayer()
+{
+    for (const QString &candidate : MediaPlayerCandidates()) {
+        const QString found = QStandardPaths::findExecutable(candidate);
+        if (!found.isEmpty())
+            return found;
+    }
+    return QString();
+}
+
+void RecordActions::PlayRecording(const QString &path)
+{
+    if (path == QLatin1String("DEL")) {
+        ShowError(formatText(GetDialogText(Ids::TxtRecordingDeleted), path), Ids::TxtErrorCaption);
+        return;
+    }
+    if (!QFileInfo::exists(path)) {
+        if (!path.isEmpty())
+            ShowError(GetDialogText(Ids::TxtRecordingNotFound) + u' ' + path, Ids::TxtErrorCaption);
+        else
+            ShowError(formatText(GetDialogText(Ids::TxtEmptyRecordingPath), path), Ids::TxtErrorCaption);
+        return;
+    }
+    if (!m_model.Recordings().Contains(path)) {
+        ShowError(formatText(GetDialogText(Ids::TxtRecordingOutside), path), Ids::TxtErrorCaption);
+        return;
+    }
+
+    Desktop &desktop = Desktop::current();
+    // Read anew at every playback, so a changed setting applies without a restart.
+    const int playerType = m_config.ReadPlayerType();
+    if (playerType == 0) {
+        QString player = FindMediaPlayer();
+        if (player.isEmpty()) {
+            desktop.showMessage(m_owner, Desktop::Icon::Warning, QString(), QStringLiteral("MediaPlayer Is not Found"),
+                                Desktop::Buttons::Ok);
+            player = QLatin1String(kFallbackPlayer);
+        }
+        desktop.startProgram(player, {path});
+    } else if (playerType == 1) {
+        desktop.openFile(path);
+    } else {
+        desktop.startProgram(m_config.m_appDir + QStringLiteral("MPlayer.exe"), {path});
+    }
+}
+
+RecordActions::DeleteResult RecordActions::DeleteRecord(int row)
+{
+    Desktop &desktop = Desktop::current();
+    if (desktop.showMessage(m_owner, Desktop::Icon::Information, GetDialogText(Ids::TxtDeleteCaption),
+                            GetDialogText(Ids::TxtDeleteQuestion), Desktop::Buttons::YesNo)
+        != Desktop::Answer::Yes)
+        return DeleteResult::Cancelled;
+
+    // Cell 9 is the record id written by the list itself, always a decimal number.
+    const QString statement = QStringLiteral("delete from record where id = %1")
+                                  .arg(m_model.CellText(row, ResultListModel::CellId));
+    if (!m_db.SqlExecute(statement)) {
+        desktop.showMessage(m_owner, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption), QStringLiteral("Fail!"),
+                            Desktop::Buttons::Ok);
+        return DeleteResult::Failed;
+    }
+
+    DeleteResult result = DeleteResult::Deleted;
+    const QString file = m_model.CellText(row, ResultListModel::CellFile);
+    if (!file.isEmpty() && file != QLatin1String("DEL")) {
+        const QFileInfo info(file);
+        const bool inside = m_model.Recordings().Contains(file);
+        if (!inside && (info.exists() || info.isSymLink())) {
+            // Only files inside the backup's voice folder are ever deleted.
+            ShowError(formatText(GetDialogText(Ids::TxtRecordingKept), file), Ids::TxtErrorCaption);
+            result = DeleteResult::DeletedFileKept;
+        } else if (!inside || !QFile::remove(file)) {
+            ShowError(QString::asprintf("Del File %s Fail!", file.toUtf8().constData()), Ids::TxtErrorCaption);
+            result = DeleteResult::DeletedFileKept;
+        }
+    }
+    m_model.RemoveRow(row);
+    return result;
+}

@@ -1,0 +1,59 @@
+#include "query/RecordingFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+RecordingFolder::RecordingFolder(const QString &backupDir)
+    : m_voiceDir(backupDir + QStringLiteral("voice/"))
+{
+}
+
+bool RecordingFolder::LooksConfined(const QString &recordFile)
+{
+    if (recordFile.isEmpty() || recordFile.startsWith(u'/'))
+        return false;
+    const QStringList parts = recordFile.split(u'/');
+    return !parts.contains(QStringLiteral(".."));
+}
+
+bool RecordingFolder::Contains(const QString &path) const
+{
+    if (!path.startsWith(m_voiceDir) || !LooksConfined(path.mid(m_voiceDir.size())))
+        return false;
+    const QString voice = QFileInfo(m_voiceDir).canonicalFilePath();
+    const QString target = QFileInfo(path).canonicalFilePath();
+    // A missing file resolves to nothing: it cannot be shown to lie inside.
+    return !voice.isEmpty() && !target.isEmpty() && target.startsWith(voice + u'/');
+}
+
+qint64 RecordingFolder::SizeOf(const QString &recordFile)
+{
+    if (!LooksConfined(recordFile))
+        return -1;
+    if (!m_listed) {
+        m_listed = true;
+        const QStringList names = QDir(m_voiceDir).entryList(QDir::Files | QDir::System | QDir::Hidden);
+        m_names = QSet<QString>(names.begin(), names.end());
+    }
+    const bool plainName = !recordFile.contains(u'/');
+    if (plainName && !m_names.contains(recordFile))
+        return -1;
+    const QByteArray path = QFile::encodeName(PathOf(recordFile));
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return -1;
+    if ((S_ISLNK(st.st_mode) || !plainName) && !Contains(PathOf(recordFile)))
+        return -1;
+    // The size counts only for a file that opens for reading.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return ok ? qint64(st.st_size) : -1;
+}

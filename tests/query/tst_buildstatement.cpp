@@ -1,0 +1,93 @@
+#include "query/BuildStatement.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(OleDate)
+
+namespace {
+const QString kAll = QStringLiteral("All users");
+OleDate day(int y, int m, int d)
+{
+    return OleDate::fromDateTime(QDateTime(QDate(y, m, d), QTime(15, 30, 12)));
+}
+} // namespace
+
+class TestBuildStatement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void statements_data();
+    void statements();
+};
+
+void TestBuildStatement::statements_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("remark");
+    QTest::addColumn<int>("callType");
+    QTest::addColumn<bool>("useDates");
+    QTest::addColumn<OleDate>("from");
+    QTest::addColumn<OleDate>("to");
+    QTest::addColumn<QString>("statement");
+
+    const OleDate d1 = day(2009, 12, 1), d29 = day(2009, 12, 29);
+    QTest::newRow("nothing set") << "" << kAll << "" << 2 << false << d1 << d29
+                                 << "select * from Record  order by record_time_start";
+    QTest::newRow("number, incoming") << "138" << kAll << "" << 0 << false << d1 << d29
+                                      << "select * from Record where fsk LIKE '%138%' and call_direction = 0 order by "
+                                         "record_time_start";
+    QTest::newRow("number overrides user") << "138" << "Li" << "" << 2 << false << d1 << d29
+                                           << "select * from Record where fsk LIKE '%138%' order by record_time_start";
+    QTest::newRow("user, remark, missed, dates")
+        << "" << "Li" << "vip" << 3 << true << d1 << d29
+        << "select * from Record where name LIKE '%Li%' and context LIKE '%vip%' and talked_time = 0 and "
+           "call_direction = 0 and record_time_start >= #2009-12-1 0:0:0# and record_time_start <= "
+           "#2009-12-29 23:59:59# order by record_time_start";
+    QTest::newRow("user box emptied, outgoing")
+        << "" << "" << "" << 1 << false << d1 << d29
+        << "select * from Record where name LIKE '%%' and call_direction = 1 order by record_time_start";
+
+    QTest::newRow("all-users text compared exactly") << "" << "all users" << "" << 2 << false << d1 << d29
+                                                     << "select * from Record where name LIKE '%all users%' order by "
+                                                        "record_time_start";
+    QTest::newRow("remark alone") << "" << kAll << "50% off_deal" << 2 << false << d1 << d29
+                                  << "select * from Record where context LIKE '%50% off_deal%' order by "
+                                     "record_time_start";
+    QTest::newRow("a name that starts like the joining word")
+        << "" << "dan" << "" << 2 << false << d1 << d29
+        << "select * from Record where name LIKE '%dan%' order by record_time_start";
+    QTest::newRow("dates only, same day") << "" << kAll << "" << 2 << true << d29 << d29
+                                          << "select * from Record where record_time_start >= #2009-12-29 0:0:0# and "
+                                             "record_time_start <= #2009-12-29 23:59:59# order by record_time_start";
+    QTest::newRow("invalid date gives -1 parts")
+        << "" << kAll << "" << 2 << true << OleDate(0.0, OleDate::Invalid) << d29
+        << "select * from Record where record_time_start >= #-1--1--1 0:0:0# and record_time_start <= "
+           "#2009-12-29 23:59:59# order by record_time_start";
+    QTest::newRow("call type beyond the list counts as missed")
+        << "" << kAll << "" << 7 << false << d1 << d29
+        << "select * from Record where talked_time = 0 and call_direction = 0 order by record_time_start";
+    QTest::newRow("apostrophes are doubled")
+        << "0'1" << kAll << "it's" << 2 << false << d1 << d29
+        << "select * from Record where fsk LIKE '%0''1%' and context LIKE '%it''s%' order by record_time_start";
+    QTest::newRow("apostrophe in the user") << "" << "O'Brien" << "" << 2 << false << d1 << d29
+                                            << "select * from Record where name LIKE '%O''Brien%' order by "
+                                               "record_time_start";
+}
+
+void TestBuildStatement::statements()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, user);
+    QFETCH(QString, remark);
+    QFETCH(int, callType);
+    QFETCH(bool, useDates);
+    QFETCH(OleDate, from);
+    QFETCH(OleDate, to);
+    QFETCH(QString, statement);
+    QCOMPARE(BuildStatement(number, user, kAll, remark, callType, useDates, from, to), statement);
+}
+
+QTEST_GUILESS_MAIN(TestBuildStatement)
+#include "tst_buildstatement.moc"
