@@ -88,7 +88,7 @@ inline void toggleHeaderMask(QByteArray &file, jet::Format format)
 
 // ---- Hand-made table definitions -------------------------------------------------------
 
-struct ColumnSpec {
+struct ColumnDraft {
     std::uint8_t type;
     std::uint16_t number;
     std::uint16_t varIndex;
@@ -99,7 +99,7 @@ struct ColumnSpec {
 };
 
 // A definition as Jet lays it out (no indexes), for TableDef::parse.
-inline QByteArray makeDefinition(jet::Format format, const QVector<ColumnSpec> &columns, int varColumns)
+inline QByteArray makeDefinition(jet::Format format, const QVector<ColumnDraft> &columns, int varColumns)
 {
     const bool j4 = format == jet::Format::Jet4;
     const int headerEnd = j4 ? 0x3F : 0x2B;
@@ -108,12 +108,12 @@ inline QByteArray makeDefinition(jet::Format format, const QVector<ColumnSpec> &
     d[1] = 0x01;
     d[j4 ? 0x28 : 0x14] = char(0x4E);
     int maxNumber = 0;
-    for (const ColumnSpec &c : columns)
+    for (const ColumnDraft &c : columns)
         maxNumber = std::max(maxNumber, c.number + 1);
     putU16(d, j4 ? 0x29 : 0x15, std::uint32_t(maxNumber));
     putU16(d, j4 ? 0x2B : 0x17, std::uint32_t(varColumns));
     putU16(d, j4 ? 0x2D : 0x19, std::uint32_t(columns.size()));
-    for (const ColumnSpec &c : columns) {
+    for (const ColumnDraft &c : columns) {
         QByteArray block(j4 ? 25 : 18, '\0');
         block[0] = char(c.type);
         putU16(block, j4 ? 0x05 : 0x01, c.number);
@@ -125,7 +125,7 @@ inline QByteArray makeDefinition(jet::Format format, const QVector<ColumnSpec> &
         putU16(block, j4 ? 0x17 : 0x10, c.length);
         d.append(block);
     }
-    for (const ColumnSpec &c : columns) {
+    for (const ColumnDraft &c : columns) {
         if (j4) {
             QByteArray name(c.name.size() * 2, '\0');
             for (int i = 0; i < c.name.size(); ++i)

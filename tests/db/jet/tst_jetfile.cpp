@@ -45,16 +45,6 @@ void TestJetFile::rc4Keystream()
     const std::uint8_t tail[4] = {0xE9, 0x2D, 0x62, 0xD4}; // bytes 125-128
     QVERIFY(std::memcmp(stream, head, 8) == 0);
     QVERIFY(std::memcmp(stream + 124, tail, 4) == 0);
-
-    // Applying it twice restores the data.
-    QByteArray data("a header region of some length");
-    const QByteArray original = data;
-    jet::Rc4 a(PageFile::kHeaderMaskKey, 4);
-    a.apply(reinterpret_cast<std::uint8_t *>(data.data()), std::size_t(data.size()));
-    QVERIFY(data != original);
-    jet::Rc4 b(PageFile::kHeaderMaskKey, 4);
-    b.apply(reinterpret_cast<std::uint8_t *>(data.data()), std::size_t(data.size()));
-    QCOMPARE(data, original);
 }
 
 void TestJetFile::headerOfEveryFixture_data()

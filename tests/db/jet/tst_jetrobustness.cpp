@@ -454,7 +454,7 @@ void TestJetRobustness::catalogDamage()
 
     // Rename the "Tables" folder: there is no folder for tables any more.
     QByteArray renamed = original;
-    // Jackcess stores the catalog names as plain UCS-2.
+    // The backups store catalog names as plain UCS-2.
     const QByteArray tables("T\0a\0b\0l\0e\0s\0", 12);
     const qint64 at = renamed.indexOf(tables);
     QVERIFY(at > 0);

@@ -30,7 +30,7 @@ using jet::PageFile;
 using jet::RowView;
 using jet::TableDef;
 using jet::Value;
-using JetTest::ColumnSpec;
+using JetTest::ColumnDraft;
 
 class TestJetRows : public QObject
 {
@@ -483,12 +483,12 @@ void TestJetRows::jet3RowsWithJumpTables()
     QFETCH(int, dummyByte);
     // Table: one fixed Long (number 0), then Text columns numbered 1.. with variable
     // indexes 0.., and a Boolean after them.
-    QVector<ColumnSpec> columns;
-    columns << ColumnSpec{0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")};
+    QVector<ColumnDraft> columns;
+    columns << ColumnDraft{0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")};
     for (int i = 0; i < lengths.size(); ++i)
-        columns << ColumnSpec{0x0A, std::uint16_t(i + 1), std::uint16_t(i), 0x00, 0, 255, QStringLiteral("t%1").arg(i)};
+        columns << ColumnDraft{0x0A, std::uint16_t(i + 1), std::uint16_t(i), 0x00, 0, 255, QStringLiteral("t%1").arg(i)};
     const int boolNumber = int(lengths.size()) + 1;
-    columns << ColumnSpec{0x01, std::uint16_t(boolNumber), 0, 0x01, 0, 1, QStringLiteral("flag")};
+    columns << ColumnDraft{0x01, std::uint16_t(boolNumber), 0, 0x01, 0, 1, QStringLiteral("flag")};
     TableDef def;
     QString error;
     QVERIFY2(def.parse(JetTest::makeDefinition(Format::Jet3, columns, int(lengths.size())), Format::Jet3, nullptr, &error),
@@ -564,7 +564,7 @@ void TestJetRows::compressionSwitchInARow()
 {
     // A Jet 4 table with a Text and a Memo column holding values with mode switches; the
     // memo is inline, so no file is needed.
-    const QVector<ColumnSpec> columns{
+    const QVector<ColumnDraft> columns{
         {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
         {0x0A, 1, 0, 0x00, 0, 510, QStringLiteral("text")},
         {0x0C, 2, 1, 0x00, 0, 0, QStringLiteral("memo")},
@@ -606,7 +606,7 @@ void TestJetRows::tablesWithoutVariableColumns()
     QFETCH(bool, jet3);
     const Format format = jet3 ? Format::Jet3 : Format::Jet4;
     // Long, Double, Date/Time, Boolean, Currency, Byte: rows end with the null mask only.
-    const QVector<ColumnSpec> columns{
+    const QVector<ColumnDraft> columns{
         {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
         {0x07, 1, 0, 0x01, 4, 8, QStringLiteral("amount")},
         {0x08, 2, 0, 0x01, 12, 8, QStringLiteral("when")},
@@ -654,7 +654,7 @@ void TestJetRows::shortRowsAndDroppedColumns()
 {
     // Jet 4 table whose column 1 was dropped (numbers 0, 2, 3, 4; a 4-byte hole in the
     // fixed area) and whose columns 3 and 4 were added after the first row was written.
-    const QVector<ColumnSpec> columns{
+    const QVector<ColumnDraft> columns{
         {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
         {0x0A, 2, 1, 0x00, 0, 100, QStringLiteral("name")},
         {0x03, 3, 0, 0x01, 8, 2, QStringLiteral("added")},
@@ -715,7 +715,7 @@ void TestJetRows::jet3CodePages()
     QCOMPARE(sjis->decode(reinterpret_cast<const std::uint8_t *>(nihon.constData()), 6), QStringLiteral("日本x\uFFFD"));
 
     // A Jet 3 column reads through its own code page; the override wins over it.
-    QVector<ColumnSpec> columns{{0x0A, 0, 0, 0x00, 0, 50, QStringLiteral("name")}};
+    QVector<ColumnDraft> columns{{0x0A, 0, 0, 0x00, 0, 50, QStringLiteral("name")}};
     QByteArray definition = JetTest::makeDefinition(Format::Jet3, columns, 1);
     JetTest::putU16(definition, 0x2B + 0x0B, 1251);
     TableDef def;
@@ -740,7 +740,7 @@ void TestJetRows::jet3CodePages()
 
 void TestJetRows::malformedRows()
 {
-    const QVector<ColumnSpec> columns{
+    const QVector<ColumnDraft> columns{
         {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
         {0x0A, 1, 0, 0x00, 0, 100, QStringLiteral("name")},
         {0x08, 2, 0, 0x01, 4, 8, QStringLiteral("when")},
@@ -788,7 +788,7 @@ void TestJetRows::malformedRows()
     std::int64_t i = 0;
     QVERIFY(!detached.integer(0, &i));
     // A fixed offset past the row.
-    QVector<ColumnSpec> shifted = columns;
+    QVector<ColumnDraft> shifted = columns;
     shifted[2].fixedOffset = 900;
     TableDef def2;
     QVERIFY(def2.parse(JetTest::makeDefinition(Format::Jet4, shifted, 1), Format::Jet4, nullptr));
