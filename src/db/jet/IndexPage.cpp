@@ -248,17 +248,20 @@ void IndexPage::makeEmptyLeaf()
     entries.clear();
 }
 
-int IndexPage::findRowInLeaf(Format format, int pageSize, const std::uint8_t *page, RowId id,
-                             QString *error)
+namespace {
+
+// Calls visit(index, rowId) for every entry of a leaf page image, in order, rebuilding only
+// the last four bytes of each entry. visit returns false to stop. Returns false (error set)
+// for a damaged page.
+template <typename Visit>
+bool forEachLeafRow(Format format, int pageSize, const std::uint8_t *page, QString *error, Visit visit)
 {
-    if (page[0] != kLeaf) {
+    if (page[0] != IndexPage::kLeaf) {
         setError(error, QStringLiteral("not an index leaf page (type 0x%1)").arg(page[0], 2, 16, QLatin1Char('0')));
-        return -2;
+        return false;
     }
-    const Offsets &o = offsets(format);
+    const IndexPage::Offsets &o = IndexPage::offsets(format);
     const int prefix = o.prefixSize == 1 ? page[o.prefix] : readU16(page + o.prefix);
-    const std::uint8_t want[4] = {std::uint8_t(id.page >> 16), std::uint8_t(id.page >> 8),
-                                  std::uint8_t(id.page), std::uint8_t(id.slot)};
     const int room = pageSize - o.entries;
     int start = o.entries;
     int index = 0;
@@ -273,39 +276,65 @@ int IndexPage::findRowInLeaf(Format format, int pageSize, const std::uint8_t *pa
             const int n = (i - o.mask) * 8 + bit;
             if (n > room) {
                 setError(error, QStringLiteral("its entry mask runs past the page end"));
-                return -2;
+                return false;
             }
             const int end = o.entries + n;
             const int stored = end - start;
+            std::uint8_t last[4];
             if (index == 0) {
                 firstLength = stored;
-                if (stored < kRowPointerSize + 1) {
+                if (stored < IndexPage::kRowPointerSize + 1) {
                     setError(error, QStringLiteral("its first entry is only %1 bytes long").arg(stored));
-                    return -2;
+                    return false;
                 }
-                if (std::memcmp(page + end - 4, want, 4) == 0)
-                    return 0;
+                std::memcpy(last, page + end - 4, 4);
             } else {
-                if (prefix > firstLength || prefix + stored < kRowPointerSize + 1) {
+                if (prefix > firstLength || prefix + stored < IndexPage::kRowPointerSize + 1) {
                     setError(error, QStringLiteral("entry %1 is too short for its prefix").arg(index));
-                    return -2;
+                    return false;
                 }
-                // The last 4 bytes of the full entry; some may come from the shared prefix.
-                bool match = true;
-                for (int k = 0; k < 4 && match; ++k) {
-                    const int fullPos = prefix + stored - 4 + k;
-                    const std::uint8_t c = fullPos < prefix ? page[o.entries + fullPos]
-                                                            : page[start + fullPos - prefix];
-                    match = c == want[k];
+                if (stored >= 4) {
+                    std::memcpy(last, page + end - 4, 4);
+                } else {
+                    // Some of the last four bytes come from the shared prefix.
+                    for (int k = 0; k < 4; ++k) {
+                        const int fullPos = prefix + stored - 4 + k;
+                        last[k] = fullPos < prefix ? page[o.entries + fullPos] : page[start + fullPos - prefix];
+                    }
                 }
-                if (match)
-                    return index;
             }
+            if (!visit(index, IndexPage::rowIdFromBytes(last)))
+                return true;
             start = end;
             ++index;
         }
     }
-    return -1;
+    return true;
+}
+
+} // namespace
+
+int IndexPage::findRowInLeaf(Format format, int pageSize, const std::uint8_t *page, RowId id, QString *error)
+{
+    int found = -1;
+    if (!forEachLeafRow(format, pageSize, page, error, [&](int index, RowId row) {
+            if (row != id)
+                return true;
+            found = index;
+            return false;
+        }))
+        return -2;
+    return found;
+}
+
+bool IndexPage::leafRowIds(Format format, int pageSize, const std::uint8_t *page, std::vector<RowId> *rows,
+                           QString *error)
+{
+    rows->clear();
+    return forEachLeafRow(format, pageSize, page, error, [&](int, RowId row) {
+        rows->push_back(row);
+        return true;
+    });
 }
 
 } // namespace jet

@@ -81,6 +81,10 @@ public:
     // entries. Returns its index, -1 when absent, and -2 for a damaged page (error set).
     static int findRowInLeaf(Format format, int pageSize, const std::uint8_t *page, RowId id,
                              QString *error = nullptr);
+    // The row ids of a leaf page image's entries, in order. False (error set) for a
+    // damaged page.
+    static bool leafRowIds(Format format, int pageSize, const std::uint8_t *page, std::vector<RowId> *rows,
+                           QString *error = nullptr);
 
     Format format() const { return m_format; }
     int pageSize() const { return m_pageSize; }

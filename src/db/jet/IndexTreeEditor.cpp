@@ -160,6 +160,90 @@ int IndexTreeEditor::walk(std::uint32_t pageNo, int depth, RowId row, std::vecto
     return 0;
 }
 
+bool IndexTreeEditor::findEntries(const std::unordered_set<std::uint32_t> &rowPointers,
+                                  std::unordered_map<std::uint32_t, QByteArray> *entries, QString *error)
+{
+    entries->clear();
+    if (rowPointers.empty())
+        return true;
+    std::set<std::uint32_t> visited;
+    return collect(m_root, 0, rowPointers, entries, visited, error);
+}
+
+bool IndexTreeEditor::collect(std::uint32_t pageNo, int depth, const std::unordered_set<std::uint32_t> &rowPointers,
+                              std::unordered_map<std::uint32_t, QByteArray> *entries,
+                              std::set<std::uint32_t> &visited, QString *error)
+{
+    if (entries->size() == rowPointers.size())
+        return true; // all found
+    if (depth >= kMaxDepth) {
+        setError(error, QStringLiteral("the index tree below page %1 is deeper than %2 levels").arg(m_root).arg(kMaxDepth));
+        return false;
+    }
+    if (!visited.insert(pageNo).second) {
+        setError(error, QStringLiteral("index page %1 is reached twice (the tree loops)").arg(pageNo));
+        return false;
+    }
+    if (m_pages.find(pageNo) == m_pages.end()) {
+        QString why;
+        const std::uint8_t *bytes = m_batch.peek(pageNo, m_scratch, &why);
+        if (!bytes) {
+            setError(error, QStringLiteral("index page %1: %2").arg(pageNo).arg(why));
+            return false;
+        }
+        if (bytes[0] == IndexPage::kLeaf) {
+            // Only the row pointers of a leaf nobody changed are looked at; the page is
+            // decoded in full only when it holds one of the rows.
+            if (!IndexPage::leafRowIds(m_format, m_pageSize, bytes, &m_rowIds, &why)) {
+                setError(error, QStringLiteral("index page %1: %2").arg(pageNo).arg(why));
+                return false;
+            }
+            bool any = false;
+            for (const RowId &id : m_rowIds) {
+                if (rowPointers.count(id.toPointer())) {
+                    any = true;
+                    break;
+                }
+            }
+            if (!any)
+                return true;
+            IndexPage leaf;
+            if (!leaf.decode(m_format, m_pageSize, bytes, &why)) {
+                setError(error, QStringLiteral("index page %1: %2").arg(pageNo).arg(why));
+                return false;
+            }
+            for (const auto &e : leaf.entries) {
+                const std::uint32_t pointer = e.rowId().toPointer();
+                if (rowPointers.count(pointer))
+                    entries->emplace(pointer, e.bytes);
+            }
+            return true;
+        }
+    }
+    IndexPage *p = page(pageNo, error);
+    if (!p)
+        return false;
+    if (p->isLeaf()) {
+        for (const auto &e : p->entries) {
+            const std::uint32_t pointer = e.rowId().toPointer();
+            if (rowPointers.count(pointer))
+                entries->emplace(pointer, e.bytes);
+        }
+        return true;
+    }
+    std::vector<std::uint32_t> children;
+    children.reserve(p->entries.size() + 1);
+    for (const auto &e : p->entries)
+        children.push_back(e.child);
+    if (p->tail != 0)
+        children.push_back(p->tail);
+    for (const std::uint32_t child : children) {
+        if (!collect(child, depth + 1, rowPointers, entries, visited, error))
+            return false;
+    }
+    return true;
+}
+
 bool IndexTreeEditor::remove(RowId row, const QByteArray *entry, QString *error)
 {
     std::vector<Step> path;

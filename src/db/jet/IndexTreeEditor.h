@@ -26,6 +26,8 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace jet {
@@ -43,6 +45,12 @@ public:
     // the descent does not find the entry, every leaf is searched for the row pointer.
     // False with an error text if there is no such entry or a page is damaged.
     bool remove(RowId row, const QByteArray *entry, QString *error = nullptr);
+
+    // Searches the leaves once for the entries of many rows (whose keys the caller could not
+    // build) and returns each found entry's key and row pointer by row pointer, for
+    // remove() to descend with. Rows without an entry are simply absent from the result.
+    bool findEntries(const std::unordered_set<std::uint32_t> &rowPointers,
+                     std::unordered_map<std::uint32_t, QByteArray> *entries, QString *error = nullptr);
 
     // Encodes every changed page into the batch and zeroes the first 4 bytes of each freed
     // page. False if a page's entries no longer fit it.
@@ -64,6 +72,9 @@ private:
     int descend(const QByteArray &entry, std::vector<Step> *path, std::uint32_t *leaf, int *index, QString *error);
     int walk(std::uint32_t pageNo, int depth, RowId row, std::vector<Step> *path, std::uint32_t *leaf, int *index,
              std::set<std::uint32_t> &visited, QString *error);
+    bool collect(std::uint32_t pageNo, int depth, const std::unordered_set<std::uint32_t> &rowPointers,
+                 std::unordered_map<std::uint32_t, QByteArray> *entries, std::set<std::uint32_t> &visited,
+                 QString *error);
     bool removeChild(const std::vector<Step> &path, int level, std::uint32_t child, QString *error);
     bool propagateLast(const std::vector<Step> &path, int level, const QByteArray &last, QString *error);
     bool subtreeLast(std::uint32_t pageNo, QByteArray *last, QString *error);
@@ -77,6 +88,7 @@ private:
     std::set<std::uint32_t> m_dirty;
     std::vector<std::uint32_t> m_freed;
     std::vector<std::uint8_t> m_scratch;
+    std::vector<RowId> m_rowIds;
     int m_descents = 0;
     int m_walks = 0;
 };

@@ -12,6 +12,8 @@
 
 #include <memory>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace jet {
 
@@ -146,57 +148,87 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
     }
     std::uint32_t rowCount = readU32(tdef + countInPage);
 
+    // First pass: check every row and build its index entries from its stored bytes (a
+    // delete changes only slot flags, so the file's rows are the right source).
+    struct Work {
+        RowId id;
+        std::vector<char> skip;         // per index: no entry (all key columns NULL, nulls ignored)
+        std::vector<QByteArray> entry;  // per index: key + row pointer, empty if not buildable
+    };
+    std::vector<Work> work;
+    work.reserve(rows.size());
+    std::vector<std::unordered_set<std::uint32_t>> unkeyed(indexes.size());
     RowFetcher fetcher(m_file, m_table);
     std::set<RowId> seen;
+    const auto refuse = [&](const RowId &id, const QString &text) {
+        setError(error, QStringLiteral("cannot delete row %1: %2").arg(id.toString(), text));
+        return false;
+    };
     for (const RowId &id : rows) {
-        const auto refuse = [&](const QString &text) {
-            setError(error, QStringLiteral("cannot delete row %1: %2").arg(id.toString(), text));
-            return false;
-        };
         if (!seen.insert(id).second)
-            return refuse(QStringLiteral("it is listed twice"));
+            return refuse(id, QStringLiteral("it is listed twice"));
         if (id.page >= m_file.pageCount())
-            return refuse(QStringLiteral("page %1 is past the end of the file").arg(id.page));
-        std::uint8_t *data = batch.modify(id.page, &why);
+            return refuse(id, QStringLiteral("page %1 is past the end of the file").arg(id.page));
+        const std::uint8_t *data = batch.read(id.page, &why);
         if (!data)
-            return refuse(why);
+            return refuse(id, why);
         const DataPage dp(layout, data);
         if (!dp.isDataPage() || dp.isLongValuePage() || dp.owner() != m_table.firstPage())
-            return refuse(QStringLiteral("page %1 is not a data page of this table").arg(id.page));
+            return refuse(id, QStringLiteral("page %1 is not a data page of this table").arg(id.page));
         if (!dp.slotTableFits() || int(id.slot) >= dp.slotCount())
-            return refuse(QStringLiteral("there is no such row"));
-        const std::uint16_t slot = dp.slotEntry(int(id.slot));
-        if (slot & DataPage::kDeleted)
-            return refuse(QStringLiteral("it is not a live row"));
-
-        // The row's keys, from its bytes as stored (a delete changes only slot flags).
+            return refuse(id, QStringLiteral("there is no such row"));
+        if (dp.slotEntry(int(id.slot)) & DataPage::kDeleted)
+            return refuse(id, QStringLiteral("it is not a live row"));
         if (!fetcher.fetch(id))
-            return refuse(fetcher.error());
+            return refuse(id, fetcher.error());
         const RowView &row = fetcher.row();
-        std::vector<int> skip(indexes.size(), 0);
-        std::vector<QByteArray> entries(indexes.size());
-        std::vector<bool> haveEntry(indexes.size(), false);
+        Work w{id, std::vector<char>(indexes.size(), 0), std::vector<QByteArray>(indexes.size())};
         const QByteArray pointer = IndexPage::rowPointerBytes(id);
         for (std::size_t i = 0; i < indexes.size(); ++i) {
             if (indexes[i].ignoresNulls() && IndexKeyEncoder::allKeyColumnsNull(indexes[i], row)) {
-                skip[i] = 1;
+                w.skip[i] = 1;
                 continue;
             }
             QByteArray key;
-            if (IndexKeyEncoder::encode(indexes[i], row, &key)) {
-                entries[i] = key + pointer;
-                haveEntry[i] = true;
-            }
+            if (IndexKeyEncoder::encode(indexes[i], row, &key))
+                w.entry[i] = key + pointer;
+            else
+                unkeyed[i].insert(id.toPointer());
         }
+        work.push_back(std::move(w));
+    }
 
-        writeU16(data + layout.dataSlotTable + 2 * int(id.slot),
-                 std::uint16_t(slot | DataPage::kDeleted | DataPage::kOverflow));
+    // Entries whose keys could not be built (text) are found with one search of the leaves
+    // per index for the whole batch; each removal then descends by the found bytes.
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        if (unkeyed[i].empty())
+            continue;
+        std::unordered_map<std::uint32_t, QByteArray> found;
+        ++m_stats.leafSearches;
+        if (!editors[i]->findEntries(unkeyed[i], &found, &why)) {
+            setError(error, QStringLiteral("cannot delete: index %1: %2").arg(i).arg(why));
+            return false;
+        }
+        for (Work &w : work) {
+            const auto it = found.find(w.id.toPointer());
+            if (it != found.end())
+                w.entry[i] = it->second;
+        }
+    }
+
+    // Second pass: flag the rows, count them off, take their index entries out.
+    for (const Work &w : work) {
+        std::uint8_t *data = batch.modify(w.id.page, &why);
+        if (!data)
+            return refuse(w.id, why);
+        std::uint8_t *entry = data + layout.dataSlotTable + 2 * int(w.id.slot);
+        writeU16(entry, std::uint16_t(readU16(entry) | DataPage::kDeleted | DataPage::kOverflow));
         rowCount = rowCount > 0 ? rowCount - 1 : 0;
         for (std::size_t i = 0; i < indexes.size(); ++i) {
-            if (skip[i])
+            if (w.skip[i])
                 continue;
-            if (!editors[i]->remove(id, haveEntry[i] ? &entries[i] : nullptr, &why))
-                return refuse(QStringLiteral("index %1: %2").arg(i).arg(why));
+            if (!editors[i]->remove(w.id, w.entry[i].isEmpty() ? nullptr : &w.entry[i], &why))
+                return refuse(w.id, QStringLiteral("index %1: %2").arg(i).arg(why));
         }
         ++m_stats.rows;
     }

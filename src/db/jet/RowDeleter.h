@@ -38,8 +38,9 @@ public:
         int pagesWritten = 0;
         int indexPagesFreed = 0;
         int freedOutsideMap = 0; // freed pages the global map does not cover (left unused)
-        int descents = 0;        // index entries found by key
-        int walks = 0;           // index entries found by searching the leaves
+        int descents = 0;        // index entries reached by descending the tree
+        int walks = 0;           // index entries found by searching every leaf for one row
+        int leafSearches = 0;    // searches of every leaf for the text-keyed rows of a batch
     };
 
     RowDeleter(PageFile &file, const TableDef &table);

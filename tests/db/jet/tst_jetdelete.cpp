@@ -7,7 +7,12 @@
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/IndexKeyEncoder.h"
+#include "db/jet/IndexPage.h"
+#include "db/jet/IndexTreeEditor.h"
 #include "db/jet/Journal.h"
+#include "db/jet/PageBatch.h"
+#include "db/jet/RowFetcher.h"
 #include "db/jet/RowDeleter.h"
 #include "db/jet/RowScanner.h"
 #include "db/jet/UsageMap.h"
@@ -35,6 +40,7 @@ private slots:
     void refusalsLeaveFileUnchanged_data();
     void refusalsLeaveFileUnchanged();
     void readOnlyFileRefuses();
+    void searchAndDescentGiveTheSamePages();
 };
 
 namespace {
@@ -204,6 +210,12 @@ void TestJetDelete::oldestRowsFreeEmptiedLeaves()
     QCOMPARE(deleter.stats().rows, 800);
     QVERIFY2(deleter.stats().indexPagesFreed > 0, "the oldest 800 calls fill whole leaves of the time index");
     QCOMPARE(deleter.stats().freedOutsideMap, 0);
+    // id (Long) and record_time_start (Date) keys are built and descended; the text index
+    // (fsk) is searched once for the whole batch and then descended too.
+    QCOMPARE(def->physicalIndexes().size(), std::size_t(3));
+    QCOMPARE(deleter.stats().leafSearches, 1);
+    QCOMPARE(deleter.stats().walks, 0);
+    QCOMPARE(deleter.stats().descents, 3 * 800);
 
     def = db.table(QStringLiteral("record"), &error);
     QVERIFY2(def, qPrintable(error));
@@ -392,6 +404,69 @@ void TestJetDelete::readOnlyFileRefuses()
     QVERIFY2(error.contains(QLatin1String("read-only")), qPrintable(error));
     QCOMPARE(JetTest::readFile(path), before);
     QVERIFY(!jet::Journal::exists(path));
+}
+
+void TestJetDelete::searchAndDescentGiveTheSamePages()
+{
+    // Removing one row's entry from the time index by searching every leaf, by descending
+    // with its key, and by descending with a wrong key (which must fall back to the
+    // search) changes the same pages to the same bytes. Rows at the start of a leaf, in
+    // its middle and at its end (whose removal changes the parent) are tried.
+    jet::Database db;
+    QString error;
+    QVERIFY2(db.open(JetTest::multipage(), jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    const auto def = db.table(QStringLiteral("record"), &error);
+    QVERIFY2(def, qPrintable(error));
+    const jet::PhysicalIndex *timeIndex = nullptr;
+    for (const auto &index : def->physicalIndexes()) {
+        if (index.keyColumns.size() == 1 && index.keyColumns[0].column == def->columnIndex(QStringLiteral("record_time_start")))
+            timeIndex = &index;
+    }
+    QVERIFY(timeIndex);
+    const jet::PageFile &file = db.file();
+
+    // A leaf of the index and its rows.
+    QByteArray rootBytes(file.pageSize(), '\0');
+    QVERIFY(file.readPage(timeIndex->rootPage, reinterpret_cast<std::uint8_t *>(rootBytes.data())));
+    jet::IndexPage root;
+    QVERIFY(root.decode(file.format(), file.pageSize(), reinterpret_cast<const std::uint8_t *>(rootBytes.constData()), &error));
+    QVERIFY(root.isNode() && root.entries.size() > 2);
+    QByteArray leafBytes(file.pageSize(), '\0');
+    QVERIFY(file.readPage(root.entries[1].child, reinterpret_cast<std::uint8_t *>(leafBytes.data())));
+    jet::IndexPage leaf;
+    QVERIFY(leaf.decode(file.format(), file.pageSize(), reinterpret_cast<const std::uint8_t *>(leafBytes.constData()), &error));
+
+    jet::RowFetcher fetcher(file, *def);
+    for (const std::size_t at : {std::size_t(0), leaf.entries.size() / 2, leaf.entries.size() - 1}) {
+        const RowId row = leaf.entries[at].rowId();
+        QVERIFY2(fetcher.fetch(row), qPrintable(fetcher.error()));
+        QByteArray key;
+        QVERIFY(jet::IndexKeyEncoder::encode(*timeIndex, fetcher.row(), &key));
+        const QByteArray entry = key + jet::IndexPage::rowPointerBytes(row);
+        QCOMPARE(entry, leaf.entries[at].bytes);
+        QByteArray wrong = entry;
+        wrong[1] = char(~std::uint8_t(wrong[1]));
+
+        std::vector<std::vector<jet::PageBatch::Change>> results;
+        for (const QByteArray *given : {static_cast<const QByteArray *>(nullptr), &entry, static_cast<const QByteArray *>(&wrong)}) {
+            jet::PageBatch batch(file);
+            jet::IndexTreeEditor editor(batch, file.format(), file.pageSize(), timeIndex->rootPage);
+            QVERIFY2(editor.remove(row, given, &error), qPrintable(error));
+            QVERIFY2(editor.flush(&error), qPrintable(error));
+            QCOMPARE(editor.descents() + editor.walks(), 1);
+            QCOMPARE(editor.descents(), given == &entry ? 1 : 0);
+            results.push_back(batch.changes());
+        }
+        QVERIFY(!results[0].empty());
+        QCOMPARE(results[0].size(), at + 1 == leaf.entries.size() ? std::size_t(2) : std::size_t(1));
+        for (const auto &r : results) {
+            QCOMPARE(r.size(), results[0].size());
+            for (std::size_t i = 0; i < r.size(); ++i) {
+                QCOMPARE(r[i].page, results[0][i].page);
+                QVERIFY(r[i].current == results[0][i].current);
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestJetDelete)

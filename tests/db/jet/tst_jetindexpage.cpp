@@ -131,8 +131,13 @@ void TestJetIndexPage::everyPageRoundTrips()
                 IndexPage decoded;
                 QVERIFY(decoded.decode(file.format(), file.pageSize(), u8(again), &error));
                 QVERIFY2(sameEntries(decoded, p), qPrintable(where));
-                // The quick search finds each row pointer where the decode put it.
+                // The quick searches find each row pointer where the decode put it.
                 if (p.isLeaf()) {
+                    std::vector<RowId> ids;
+                    QVERIFY(IndexPage::leafRowIds(file.format(), file.pageSize(), u8(bytes), &ids, &error));
+                    QCOMPARE(ids.size(), p.entries.size());
+                    for (std::size_t i = 0; i < ids.size(); ++i)
+                        QCOMPARE(ids[i], p.entries[i].rowId());
                     for (std::size_t i = 0; i < p.entries.size(); ++i) {
                         const int found = IndexPage::findRowInLeaf(file.format(), file.pageSize(), u8(bytes), p.entries[i].rowId());
                         QVERIFY2(found >= 0 && p.entries[std::size_t(found)].rowId() == p.entries[i].rowId(), qPrintable(where));
@@ -286,6 +291,8 @@ void TestJetIndexPage::damagedPagesAreErrors()
     QVERIFY(!p.decode(file.format(), file.pageSize(), u8(bytes), &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QCOMPARE(IndexPage::findRowInLeaf(file.format(), file.pageSize(), u8(bytes), RowId{1, 1}, &error), -2);
+    std::vector<RowId> ids;
+    QVERIFY(!IndexPage::leafRowIds(file.format(), file.pageSize(), u8(bytes), &ids, &error));
 }
 
 void TestJetIndexPage::numericKeysMatchStoredEntries_data()
