@@ -18,6 +18,7 @@ enum Exit : int {
 int Backups(const QStringList &args);
 int Check(const QStringList &args);
 int Delete(const QStringList &args);
+int Export(const QStringList &args);
 int Query(const QStringList &args);
 int Sql(const QStringList &args);
 

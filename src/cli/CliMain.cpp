@@ -18,7 +18,8 @@ int RunCli(int argc, char **argv)
 
     const std::map<QString, std::function<int(const QStringList &)>> commands = {
         {QStringLiteral("backups"), Cli::Backups}, {QStringLiteral("check"), Cli::Check},
-        {QStringLiteral("delete"), Cli::Delete},   {QStringLiteral("query"), Cli::Query},
+        {QStringLiteral("delete"), Cli::Delete},   {QStringLiteral("export"), Cli::Export},
+        {QStringLiteral("query"), Cli::Query},
         {QStringLiteral("sql"), Cli::Sql},
     };
     const auto it = commands.find(command);

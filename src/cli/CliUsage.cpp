@@ -22,6 +22,8 @@ const Usage kUsages[] = {
               "      the calls of the backup in DIR, eleven cells per line, as the query window lists them"},
     {"delete", "orvik-cli delete DIR ID [--yes] [--language CODE]\n"
                "      deletes call record ID and its recording (exit 4: no such record, 1: not confirmed)"},
+    {"export", "orvik-cli export DIR [filters as for query] [--language CODE] --output FILE.xlsx\n"
+               "      the rows query lists, written into a workbook made from the template"},
     {"sql", "orvik-cli sql DB \"STATEMENT\"\n"
             "      runs one statement; rows as TAB-separated values after a header line"},
     {"check", "orvik-cli check DB [TABLE]\n"
