@@ -59,8 +59,11 @@ bool RowView::attach(const TableDef &table, const std::uint8_t *data, int length
             if (m_maskStart - 1 < m_fixedStart)
                 return bad(QStringLiteral("no room for the variable column count"));
             m_varCount = data[m_maskStart - 1];
-            // Offsets are single bytes; rows longer than 256 bytes carry one jump byte per
-            // 256 bytes of row, the last of which may be an unused placeholder.
+            // Offsets are single bytes, so rows longer than 256 bytes carry one jump byte per
+            // 256 bytes of row: jump[j] names the first offset entry at or past (j+1)*256.
+            // Their number follows from the row length, not from where the variable data
+            // ends; when the data stops short of the last step, that last byte is only a
+            // placeholder (it still takes its place) and must not be counted.
             m_jumpCount = (length - 1) / 256;
             m_tableStart = m_maskStart - 2 - m_jumpCount - m_varCount;
             m_usedJumps = m_jumpCount;
