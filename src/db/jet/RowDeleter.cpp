@@ -175,7 +175,8 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
         const DataPage dp(layout, data);
         if (!dp.isDataPage() || dp.isLongValuePage() || dp.owner() != m_table.firstPage())
             return refuse(id, QStringLiteral("page %1 is not a data page of this table").arg(id.page));
-        if (!dp.slotTableFits() || int(id.slot) >= dp.slotCount())
+        // Index entries name the row in one byte, so slots past 255 cannot be rows.
+        if (!dp.slotTableFits() || id.slot > 0xFF || int(id.slot) >= dp.slotCount())
             return refuse(id, QStringLiteral("there is no such row"));
         if (dp.slotEntry(int(id.slot)) & DataPage::kDeleted)
             return refuse(id, QStringLiteral("it is not a live row"));

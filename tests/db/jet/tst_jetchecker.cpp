@@ -1,5 +1,5 @@
-// The checker: sound on every table of every fixture as Access, Jackcess and the recorder
-// wrote them, and it reports each kind of damage injected into a copy.
+// The checker: sound on every table of every fixture as Access and the other tools wrote
+// them, and it reports each kind of damage injected into a copy.
 
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
