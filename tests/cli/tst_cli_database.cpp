@@ -1,0 +1,182 @@
+// orvik-cli sql, check and delete on copies of real databases: result rows and their text
+// forms, refused statements, the checker's verdicts, and deleting a call record with and
+// without confirmation.
+#include "db/jet/Database.h"
+
+#include "common/CliRunner.h"
+#include "common/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/file.h>
+
+namespace {
+
+struct BackupCopy
+{
+    QTemporaryDir dir;
+    QString path;
+    explicit BackupCopy(const QString &name = QStringLiteral("2009-12"))
+    {
+        path = dir.filePath(name);
+        TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/") + name, path);
+    }
+    QString database() const { return path + "/dbR.mdb"; }
+};
+
+} // namespace
+
+class TestCliDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sqlPrintsRows();
+    void sqlFailures();
+    void checkVerdicts();
+    void deleteOneRecord();
+    void deleteAskedOnTheTerminal();
+    void deleteFailures();
+
+private:
+    QTemporaryDir m_program;
+    std::unique_ptr<CliRunner> m_cli;
+};
+
+void TestCliDatabase::initTestCase()
+{
+    m_cli = std::make_unique<CliRunner>(m_program.path());
+    QVERIFY(TestFiles::write(m_program.filePath("config.ini"), "[config]\r\nm_language=1\r\n"));
+}
+
+void TestCliDatabase::sqlPrintsRows()
+{
+    BackupCopy backup(QStringLiteral("odd-types"));
+    const CliResult r = m_cli->run({"sql", backup.database(), "select * from Record where id >= 9 and id <= 11 order by id"});
+    QCOMPARE(r.exitCode, 0);
+    const QList<QByteArray> lines = r.lines();
+    QCOMPARE(lines.size(), 4);
+    const QList<QByteArray> header = lines[0].split('\t');
+    QCOMPARE(header.first(), QByteArray("id"));
+    QVERIFY(header.contains("note"));
+    QVERIFY(!header.contains("dtmf"));
+    const int start = int(header.indexOf("record_time_start"));
+    const int fsk = int(header.indexOf("fsk"));
+    const int note = int(header.indexOf("note"));
+    const QList<QByteArray> id9 = lines[1].split('\t');
+    const QList<QByteArray> id10 = lines[2].split('\t');
+    const QList<QByteArray> id11 = lines[3].split('\t');
+    QCOMPARE(id9[0], QByteArray("9"));
+    QCOMPARE(id9[start], QByteArray("\\N"));
+    QCOMPARE(id10[fsk], QByteArray("\\N"));
+    QCOMPARE(id10[start], QByteArray("2009-11-23 09:00:00")); // 40140.375 in the reference dump
+    QVERIFY(id11[note].size() > 6000); // the memo on long-value pages, whole
+
+    const CliResult deleted = m_cli->run({"sql", backup.database(), "delete from Record where id = 12"});
+    QCOMPARE(deleted.exitCode, 0);
+    QVERIFY(deleted.out.isEmpty());
+    QCOMPARE(m_cli->run({"sql", backup.database(), "select * from Record where id = 12"}).lines().size(), 1);
+    QCOMPARE(m_cli->run({"check", backup.database()}).exitCode, 0);
+}
+
+void TestCliDatabase::sqlFailures()
+{
+    BackupCopy backup;
+    const QByteArray before = TestFiles::read(backup.database());
+    const CliResult refused = m_cli->run({"sql", backup.database(), "delete from record where id = 1 or"});
+    QCOMPARE(refused.exitCode, 3);
+    QVERIFY(refused.out.isEmpty());
+    QVERIFY(refused.err.contains("Syntax error (missing operator) in query expression 'id = 1 or'."));
+    QCOMPARE(m_cli->run({"sql", backup.database(), "select * from nosuch"}).exitCode, 3);
+    QCOMPARE(TestFiles::read(backup.database()), before);
+
+    QTemporaryDir dir;
+    const CliResult missing = m_cli->run({"sql", dir.filePath("none.mdb"), "select * from record"});
+    QCOMPARE(missing.exitCode, 2);
+    QVERIFY(missing.err.contains("Could not find file"));
+    QVERIFY(TestFiles::write(dir.filePath("junk.mdb"), QByteArray(8192, 'j')));
+    QCOMPARE(m_cli->run({"sql", dir.filePath("junk.mdb"), "select * from record"}).exitCode, 2);
+    QCOMPARE(m_cli->run({"sql", backup.database()}).exitCode, 2);
+}
+
+void TestCliDatabase::checkVerdicts()
+{
+    BackupCopy backup;
+    QCOMPARE(m_cli->run({"check", backup.database()}).exitCode, 0);
+    QCOMPARE(m_cli->run({"check", backup.database(), "RECORD"}).exitCode, 0);
+    QCOMPARE(m_cli->run({"check", backup.database(), "nosuch"}).exitCode, 2);
+
+    // A wrong row count in the table definition is a problem the checker names.
+    jet::Database db;
+    QVERIFY(db.open(backup.database(), jet::PageFile::OpenMode::ReadOnly));
+    const quint64 offset = db.table("record")->rowCountFileOffset();
+    db.close();
+    QByteArray bytes = TestFiles::read(backup.database());
+    bytes[qsizetype(offset)] = char(bytes[qsizetype(offset)] + 1);
+    QVERIFY(TestFiles::write(backup.database(), bytes));
+    const CliResult damaged = m_cli->run({"check", backup.database()});
+    QCOMPARE(damaged.exitCode, 1);
+    QVERIFY(!damaged.lines().isEmpty());
+    QVERIFY(damaged.out.contains("61") && damaged.out.contains("60"));
+
+    QTemporaryDir dir;
+    QCOMPARE(m_cli->run({"check", dir.filePath("none.mdb")}).exitCode, 2);
+}
+
+void TestCliDatabase::deleteOneRecord()
+{
+    BackupCopy backup;
+    const QString file = backup.path + "/voice/20091201093713_4_0123456.wav";
+    QVERIFY(QFileInfo::exists(file));
+    const CliResult r = m_cli->run({"delete", backup.path, "2", "--yes"});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(!QFileInfo::exists(file));
+    QCOMPARE(m_cli->run({"query", backup.path}).lines().size(), 59);
+    QCOMPARE(m_cli->run({"check", backup.database()}).exitCode, 0);
+    // Deleted once, it is gone: the same id is not found again.
+    QCOMPARE(m_cli->run({"delete", backup.path, "2", "--yes"}).exitCode, 4);
+
+    // A "DEL" record: the record goes, no file is touched.
+    const QStringList voiceBefore = QDir(backup.path + "/voice").entryList(QDir::Files);
+    QCOMPARE(m_cli->run({"delete", backup.path, "11", "--yes"}).exitCode, 0);
+    QCOMPARE(QDir(backup.path + "/voice").entryList(QDir::Files), voiceBefore);
+    // A record whose file is missing: deleted, and the user told about the file.
+    const CliResult missing = m_cli->run({"delete", backup.path, "42", "--yes"});
+    QCOMPARE(missing.exitCode, 0);
+    QVERIFY(missing.err.contains("Del File ") && missing.err.contains(" Fail!"));
+    QCOMPARE(m_cli->run({"check", backup.database()}).exitCode, 0);
+}
+
+void TestCliDatabase::deleteAskedOnTheTerminal()
+{
+    BackupCopy backup;
+    const QByteArray before = TestFiles::read(backup.database());
+    const CliResult no = m_cli->run({"delete", backup.path, "3"}, "n\n");
+    QCOMPARE(no.exitCode, 1);
+    QVERIFY(no.err.contains("[y/N]"));
+    QCOMPARE(TestFiles::read(backup.database()), before);
+    const CliResult closedInput = m_cli->run({"delete", backup.path, "3"});
+    QCOMPARE(closedInput.exitCode, 1);
+    QCOMPARE(TestFiles::read(backup.database()), before);
+    QCOMPARE(m_cli->run({"delete", backup.path, "3"}, "y\n").exitCode, 0);
+    QCOMPARE(m_cli->run({"query", backup.path}).lines().size(), 59);
+}
+
+void TestCliDatabase::deleteFailures()
+{
+    BackupCopy backup;
+    QCOMPARE(m_cli->run({"delete", backup.path, "999", "--yes"}).exitCode, 4);
+    QCOMPARE(m_cli->run({"delete", backup.path, "abc", "--yes"}).exitCode, 2);
+    QTemporaryDir empty;
+    QCOMPARE(m_cli->run({"delete", empty.path(), "1", "--yes"}).exitCode, 2);
+    // The database refuses: another process holds it exclusively.
+    jet::PageFile holder;
+    QVERIFY(holder.open(backup.database(), jet::PageFile::OpenMode::ReadOnly));
+    QVERIFY(::flock(holder.handle(), LOCK_EX | LOCK_NB) == 0);
+    QCOMPARE(m_cli->run({"delete", backup.path, "1", "--yes"}).exitCode, 2);
+}
+
+QTEST_GUILESS_MAIN(TestCliDatabase)
+#include "tst_cli_database.moc"

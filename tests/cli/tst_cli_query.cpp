@@ -1,0 +1,233 @@
+// orvik-cli query and export on a real backup: every filter alone and combined, against
+// what the reference dump of the backup says should match; the statement; the language of
+// the texts; the exit codes; and the workbook export read back with openpyxl.
+#include "common/CliRunner.h"
+#include "common/ExpectedDump.h"
+#include "common/TestFiles.h"
+
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+const QString kBackup = QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12");
+
+QList<ExpectedRow> referenceRows()
+{
+    QList<ExpectedRow> rows =
+        readExpectedDump(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"));
+    std::stable_sort(rows.begin(), rows.end(), [](const ExpectedRow &a, const ExpectedRow &b) {
+        return a.rawDate("record_time_start") < b.rawDate("record_time_start");
+    });
+    return rows;
+}
+
+// The ids the reference rows hold where `keep` is true, in start-time order.
+QStringList expectedIds(const std::function<bool(const ExpectedRow &)> &keep)
+{
+    QStringList ids;
+    for (const ExpectedRow &r : referenceRows())
+        if (keep(r))
+            ids << r.text("id");
+    return ids;
+}
+
+bool contains(const ExpectedRow &r, const QString &column, const QString &needle)
+{
+    return !r.isNull(column) && r.text(column).contains(needle, Qt::CaseInsensitive);
+}
+
+QDate startDay(const ExpectedRow &r)
+{
+    return QDate::fromString(r.date("record_time_start").left(10), Qt::ISODate);
+}
+
+} // namespace
+
+class TestCliQuery : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void filters_data();
+    void filters();
+    void cellsAndStatement();
+    void textsFollowTheLanguage();
+    void exitCodes();
+    void exportWritesTheListedRows();
+
+private:
+    QTemporaryDir m_program;
+    std::unique_ptr<CliRunner> m_cli;
+};
+
+void TestCliQuery::initTestCase()
+{
+    m_cli = std::make_unique<CliRunner>(m_program.path());
+    QVERIFY(TestFiles::write(m_program.filePath("config.ini"), "[config]\r\nm_language=1\r\n"));
+}
+
+void TestCliQuery::filters_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("ids");
+    using Row = const ExpectedRow &;
+    QTest::newRow("no filter") << QStringList{} << expectedIds([](Row) { return true; });
+    QTest::newRow("incoming") << QStringList{"--type", "incoming"}
+                              << expectedIds([](Row r) { return r.number("call_direction") == 0; });
+    QTest::newRow("outgoing") << QStringList{"--type", "outgoing"}
+                              << expectedIds([](Row r) { return r.number("call_direction") == 1; });
+    QTest::newRow("missed") << QStringList{"--type", "missed"}
+                            << QStringList{"4", "10", "15", "23", "28", "36", "45", "53"};
+    QTest::newRow("all") << QStringList{"--type", "all"} << expectedIds([](Row) { return true; });
+    QTest::newRow("number") << QStringList{"--number", "138"}
+                            << expectedIds([](Row r) { return contains(r, "fsk", "138"); });
+    QTest::newRow("number with plus") << QStringList{"--number", "+86"}
+                                      << expectedIds([](Row r) { return contains(r, "fsk", "+86"); });
+    QTest::newRow("user, any case") << QStringList{"--user", "li"}
+                                    << expectedIds([](Row r) { return contains(r, "name", "li"); });
+    QTest::newRow("user in Chinese") << QStringList{"--user", "李明"}
+                                     << expectedIds([](Row r) { return contains(r, "name", "李明"); });
+    QTest::newRow("user with an apostrophe") << QStringList{"--user", "O'Brien"}
+                                             << expectedIds([](Row r) { return contains(r, "name", "O'Brien"); });
+    QTest::newRow("empty user matches every name that is not NULL")
+        << QStringList{"--user", ""} << expectedIds([](Row r) { return !r.isNull("name"); });
+    QTest::newRow("number overrides user") << QStringList{"--user", "Li", "--number", "110"}
+                                           << expectedIds([](Row r) { return contains(r, "fsk", "110"); });
+    QTest::newRow("remark, any case") << QStringList{"--remark", "VIP"}
+                                      << expectedIds([](Row r) { return contains(r, "context", "vip"); });
+    QTest::newRow("remark with wildcards")
+        << QStringList{"--remark", "50%deal"}
+        << expectedIds([](Row r) { return contains(r, "context", "50") && r.text("context").contains("deal"); });
+    QTest::newRow("one day, both ends included")
+        << QStringList{"--from", "2009-12-01", "--to", "2009-12-01"}
+        << expectedIds([](Row r) { return startDay(r) == QDate(2009, 12, 1); });
+    QTest::newRow("last day") << QStringList{"--from", "2009-12-31", "--to", "2009-12-31"}
+                              << expectedIds([](Row r) { return startDay(r) == QDate(2009, 12, 31); });
+    QTest::newRow("from after to") << QStringList{"--from", "2009-12-20", "--to", "2009-12-10"} << QStringList{};
+    QTest::newRow("to alone: from is today") << QStringList{"--to", "2009-12-31"} << QStringList{};
+    QTest::newRow("combined")
+        << QStringList{"--user", "Li", "--remark", "回", "--type", "incoming", "--from", "2009-12-01", "--to", "2009-12-29"}
+        << expectedIds([](Row r) {
+               return contains(r, "name", "Li") && contains(r, "context", "回") && r.number("call_direction") == 0
+                   && startDay(r) <= QDate(2009, 12, 29);
+           });
+    QTest::newRow("missed in a range")
+        << QStringList{"--type", "missed", "--from", "2009-12-10", "--to", "2009-12-26"}
+        << QStringList{"23", "28", "36", "45", "53"};
+}
+
+void TestCliQuery::filters()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, ids);
+    const CliResult r = m_cli->run(QStringList{"query", kBackup} + args);
+    QCOMPARE(r.exitCode, 0);
+    QStringList got;
+    for (const QByteArray &line : r.lines())
+        got << QString::fromUtf8(line.split('\t').value(9));
+    QCOMPARE(got, ids);
+    if (QTest::currentDataTag() != QLatin1String("from after to")
+        && QTest::currentDataTag() != QLatin1String("to alone: from is today"))
+        QVERIFY(!ids.isEmpty()); // each filter is meant to find something
+}
+
+void TestCliQuery::cellsAndStatement()
+{
+    const CliResult r = m_cli->run({"query", kBackup, "--sql", "--number", "0'1"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.lines().value(0),
+             QByteArray("select * from Record where fsk LIKE '%0''1%' order by record_time_start"));
+    QCOMPARE(r.lines().size(), 1);
+
+    const CliResult all = m_cli->run({"query", kBackup + "/"});
+    const QList<QByteArray> lines = all.lines();
+    QCOMPARE(lines.size(), 60);
+    const QList<QByteArray> first = lines[0].split('\t');
+    QCOMPARE(first.size(), 11);
+    QCOMPARE(first[0], QByteArray("1"));
+    QCOMPARE(first[4], QByteArray("2009-12-01 00:00:00"));
+    QCOMPARE(first[6], QByteArray("0 B"));
+    QCOMPARE(QString::fromUtf8(first[8]), kBackup + "/voice/20091201000000_2_110.wav");
+    // The remark with a line break inside stays on one line, escaped.
+    bool escapedBreak = false;
+    for (const QByteArray &line : lines)
+        escapedBreak = escapedBreak || line.split('\t').value(7).contains("\\r\\n");
+    QVERIFY(escapedBreak);
+}
+
+void TestCliQuery::textsFollowTheLanguage()
+{
+    const CliResult english = m_cli->run({"query", kBackup, "--type", "missed"});
+    const CliResult chinese = m_cli->run({"query", kBackup, "--type", "missed", "--language", "zh"});
+    const CliResult turkish = m_cli->run({"query", kBackup, "--type", "missed", "--language", "3"});
+    QCOMPARE(chinese.lines().size(), english.lines().size());
+    const QByteArray en = english.lines().value(0).split('\t').value(2);
+    const QByteArray zh = chinese.lines().value(0).split('\t').value(2);
+    const QByteArray tr = turkish.lines().value(0).split('\t').value(2);
+    QVERIFY(!en.isEmpty() && !zh.isEmpty() && !tr.isEmpty());
+    QVERIFY(en != zh && en != tr && zh != tr);
+    QVERIFY(QString::fromUtf8(zh).contains(QChar(0x672A))); // 未 of 未接
+    QCOMPARE(m_cli->run({"query", kBackup, "--language", "xx"}).exitCode, 2);
+}
+
+void TestCliQuery::exitCodes()
+{
+    QTemporaryDir empty;
+    const CliResult missing = m_cli->run({"query", empty.path()});
+    QCOMPARE(missing.exitCode, 2);
+    QVERIFY(missing.out.isEmpty());
+    QVERIFY(!missing.err.isEmpty()); // text 146 and the provider's reason
+
+    // A date the database cannot take gives a refused statement.
+    const CliResult refused = m_cli->run({"query", kBackup, "--from", "0050-01-01", "--to", "2009-12-01"});
+    QCOMPARE(refused.exitCode, 3);
+    QVERIFY(refused.err.contains("Syntax error in date"));
+    QCOMPARE(m_cli->run({"query", kBackup, "--from", "2009-13-45"}).exitCode, 2);
+    QCOMPARE(m_cli->run({"query", kBackup, "--type", "lost"}).exitCode, 2);
+    QCOMPARE(m_cli->run({"query"}).exitCode, 2);
+    const CliResult none = m_cli->run({"query", kBackup, "--number", "no such number"});
+    QCOMPARE(none.exitCode, 0);
+    QVERIFY(none.out.isEmpty());
+}
+
+void TestCliQuery::exportWritesTheListedRows()
+{
+    QTemporaryDir out;
+    const QString file = out.filePath("calls.xlsx");
+    const CliResult r = m_cli->run({"export", kBackup, "--type", "missed", "--output", file});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(QFileInfo::exists(file));
+    // The template was made beside the program on first use.
+    QVERIFY(QFileInfo::exists(m_program.filePath("sample.xlsx")));
+
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(ORVIK_SOURCE_DIR "/tests/export/read_workbook.py"), file, "--rows", "1,2,9"});
+    QVERIFY(reader.waitForFinished(60000));
+    QCOMPARE(reader.exitCode(), 0);
+    const QJsonObject workbook = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+    QCOMPARE(workbook.value("sheets").toArray().at(0).toString(), QStringLiteral("Sheet1"));
+    QCOMPARE(workbook.value("max_row").toObject().value("Sheet1").toInt(), 9); // header and eight missed calls
+    const QJsonObject cells = workbook.value("worksheets").toObject().value("Sheet1").toObject().value("cells").toObject();
+    QCOMPARE(cells.value("A1").toObject().value("value").toString(), QStringLiteral("No."));
+    QCOMPARE(cells.value("A2").toObject().value("value").toInt(), 1);
+    QCOMPARE(cells.value("D2").toObject().value("value").toString(), QStringLiteral("4008208820"));
+    QCOMPARE(cells.value("D2").toObject().value("type").toString(), QStringLiteral("s"));
+    QCOMPARE(cells.value("E2").toObject().value("value").toString(), QStringLiteral("2009-12-02T14:03:51"));
+    QCOMPARE(cells.value("F2").toObject().value("value").toString(), QStringLiteral("00:00"));
+    QCOMPARE(cells.value("A9").toObject().value("value").toInt(), 8);
+
+    QCOMPARE(m_cli->run({"export", kBackup}).exitCode, 2); // --output is required
+}
+
+QTEST_GUILESS_MAIN(TestCliQuery)
+#include "tst_cli_query.moc"

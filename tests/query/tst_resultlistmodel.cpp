@@ -1,0 +1,334 @@
+// The result rows: every cell of every row of a real backup against the reference dump,
+// the file-size rule at its edges, the talk-time and start-time formats, and what a new
+// search, a refused statement and a removed row do to the list.
+#include "db/AdoDb.h"
+#include "lang/Ids.h"
+#include "lang/Language.h"
+#include "query/CellFormat.h"
+#include "query/ResultListModel.h"
+
+#include "TestPaths.h"
+#include "common/ExpectedDump.h"
+#include "common/ScriptedDesktop.h"
+#include "common/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kAll = QStringLiteral("select * from Record  order by record_time_start");
+
+struct Backup
+{
+    QTemporaryDir dir;
+    QString path; // ends in "/"
+    explicit Backup(const QString &name = QStringLiteral("2009-12"))
+    {
+        path = dir.filePath(name) + "/";
+        TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/") + name, dir.filePath(name));
+    }
+};
+
+int rowOfId(const ResultListModel &model, int id)
+{
+    for (int r = 0; r < model.RowCount(); ++r) {
+        if (model.CellText(r, ResultListModel::CellId).toInt() == id)
+            return r;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestResultListModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void everyCellAgainstTheReference();
+    void recordingFileCells();
+    void fileSizes_data();
+    void fileSizes();
+    void talkTimes_data();
+    void talkTimes();
+    void startTimes_data();
+    void startTimes();
+    void newSearchRefusedStatementAndRemovedRows();
+    void nullsAndMissingColumns();
+    void incrementalFillShowsTheSameRows();
+
+private:
+    ScriptedDesktop m_desktop;
+};
+
+void TestResultListModel::initTestCase()
+{
+    QCOMPARE(g_language.LoadFile(QStringLiteral(ORVIK_LANGUAGE_DIR "/Menu_English.xml")), 0);
+}
+
+void TestResultListModel::everyCellAgainstTheReference()
+{
+    Backup backup;
+    CAdoDb db;
+    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
+    ResultListModel model;
+    model.SetBackupDir(backup.path);
+    model.FillResultList(db, kAll);
+
+    QList<ExpectedRow> expected = readExpectedDump(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"));
+    std::stable_sort(expected.begin(), expected.end(), [](const ExpectedRow &a, const ExpectedRow &b) {
+        return a.rawDate("record_time_start") < b.rawDate("record_time_start");
+    });
+    QCOMPARE(model.RowCount(), 60);
+    QCOMPARE(int(expected.size()), 60);
+    QCOMPARE(model.rowCount(), 60);
+    QCOMPARE(model.columnCount(), 11);
+    for (int r = 0; r < model.RowCount(); ++r) {
+        const ExpectedRow &e = expected[r];
+        auto cell = [&](int position) { return model.CellText(r, position); };
+        QCOMPARE(cell(ResultListModel::CellNumber), QString::number(r + 1));
+        QCOMPARE(cell(ResultListModel::CellId), e.text("id"));
+        QCOMPARE(cell(ResultListModel::CellName), e.text("name"));
+        QCOMPARE(cell(ResultListModel::CellPhone), e.text("fsk"));
+        QCOMPARE(cell(ResultListModel::CellRemark), e.text("context"));
+        QCOMPARE(cell(ResultListModel::CellDtmf), e.text("dtmf"));
+        QCOMPARE(cell(ResultListModel::CellStart), e.date("record_time_start"));
+        const int talked = e.number("talked_time");
+        QCOMPARE(cell(ResultListModel::CellTalkTime),
+                 QStringLiteral("%1:%2").arg(talked / 60, 2, 10, QChar(u'0')).arg(talked % 60, 2, 10, QChar(u'0')));
+        const int typeId = e.number("call_direction") != 0 ? Ids::TxtOutgoing
+                           : talked != 0                   ? Ids::TxtIncoming
+                                                           : Ids::TxtMissed;
+        QCOMPARE(cell(ResultListModel::CellType), GetDialogText(typeId));
+        QCOMPARE(model.data(model.index(r, ResultListModel::CellPhone)).toString(), e.text("fsk"));
+    }
+    // The missed calls of this backup, as its description lists them.
+    QList<int> missed;
+    for (int r = 0; r < model.RowCount(); ++r) {
+        if (model.CellText(r, ResultListModel::CellType) == GetDialogText(Ids::TxtMissed))
+            missed << model.CellText(r, ResultListModel::CellId).toInt();
+    }
+    std::sort(missed.begin(), missed.end());
+    QCOMPARE(missed, (QList<int>{4, 10, 15, 23, 28, 36, 45, 53}));
+    // 18 is outgoing with no talk time: outgoing, not missed.
+    QCOMPARE(model.CellText(rowOfId(model, 18), ResultListModel::CellType), GetDialogText(Ids::TxtOutgoing));
+}
+
+void TestResultListModel::recordingFileCells()
+{
+    Backup backup;
+    CAdoDb db;
+    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
+    ResultListModel model;
+    model.SetBackupDir(backup.path);
+    model.FillResultList(db, kAll);
+    auto cells = [&](int id) {
+        const int r = rowOfId(model, id);
+        return QStringList{model.CellText(r, ResultListModel::CellFile), model.CellText(r, ResultListModel::CellSize)};
+    };
+    const QString voice = backup.path + "voice/";
+    QCOMPARE(cells(1), (QStringList{voice + "20091201000000_2_110.wav", "0 B"}));
+    QCOMPARE(cells(3), (QStringList{voice + "20091202092128_4_110.wav", "1024 B"}));
+    QCOMPARE(cells(5).at(1), QStringLiteral("1.00 KB"));
+    QCOMPARE(cells(14).at(1), QStringLiteral("50.00 KB"));
+    QCOMPARE(cells(16).at(1), QStringLiteral("50.78 KB"));
+    for (int id : {11, 31, 51})
+        QCOMPARE(cells(id), (QStringList{"DEL", ""}));
+    for (int id : {12, 32, 52})
+        QCOMPARE(cells(id), (QStringList{"", ""}));
+    QCOMPARE(cells(41), (QStringList{voice + "del", ""})); // only "DEL" marks a deleted file
+    QVERIFY(!cells(42).at(0).isEmpty());
+    QCOMPARE(cells(42).at(1), QString()); // listed but missing on disk
+    QCOMPARE(cells(25).at(0), voice + QStringLiteral("留言_20091211094157_1_13812345678.wav"));
+    QVERIFY(cells(25).at(1).endsWith("KB"));
+
+    // A recording reached through a link that points outside the voice folder is not
+    // measured; one that stays inside is.
+    QTemporaryDir outside;
+    QVERIFY(TestFiles::write(outside.filePath("secret.wav"), QByteArray(5000, 'x')));
+    QVERIFY(QFile::remove(voice + "20091201000000_2_110.wav"));
+    QVERIFY(QFile::link(outside.filePath("secret.wav"), voice + "20091201000000_2_110.wav"));
+    QVERIFY(QFile::remove(voice + "20091202092128_4_110.wav"));
+    QVERIFY(QFile::link(voice + "20091201093713_4_0123456.wav", voice + "20091202092128_4_110.wav"));
+    model.FillResultList(db, kAll);
+    QCOMPARE(cells(1).at(1), QString());
+    QCOMPARE(cells(3).at(1), cells(2).at(1));
+}
+
+void TestResultListModel::fileSizes_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("empty") << qint64(0) << "0 B";
+    QTest::newRow("1 KB exactly") << qint64(1024) << "1024 B";
+    QTest::newRow("just above 1 KB") << qint64(1025) << "1.00 KB";
+    QTest::newRow("below 1000 KB") << qint64(1023999) << "1000.00 KB";
+    QTest::newRow("1000 KB") << qint64(1024000) << "0.98 MB";
+    QTest::newRow("2 GiB") << (qint64(2) << 30) << "2048.00 MB";
+    QTest::newRow("5 GiB") << (qint64(5) << 30) << "5120.00 MB";
+}
+
+void TestResultListModel::fileSizes()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, cell);
+    QCOMPARE(CellFormat::FileSize(bytes), cell);
+    // The same through a real (sparse) file of that size in a backup.
+    Backup backup;
+    const QString file = backup.path + "voice/20091201093713_4_0123456.wav";
+    QVERIFY(::truncate(QFile::encodeName(file).constData(), bytes) == 0);
+    CAdoDb db;
+    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
+    ResultListModel model;
+    model.SetBackupDir(backup.path);
+    model.FillResultList(db, "select * from Record where id = 2");
+    QCOMPARE(model.RowCount(), 1);
+    QCOMPARE(model.CellText(0, ResultListModel::CellSize), cell);
+}
+
+void TestResultListModel::talkTimes_data()
+{
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("0") << 0 << "00:00";
+    QTest::newRow("59") << 59 << "00:59";
+    QTest::newRow("60") << 60 << "01:00";
+    QTest::newRow("65") << 65 << "01:05";
+    QTest::newRow("7507, not wrapped into hours") << 7507 << "125:07";
+    QTest::newRow("negative, as C divides") << -65 << "-01:-05";
+}
+
+void TestResultListModel::talkTimes()
+{
+    QFETCH(int, seconds);
+    QFETCH(QString, cell);
+    QCOMPARE(CellFormat::TalkTime(seconds), cell);
+}
+
+void TestResultListModel::startTimes_data()
+{
+    QTest::addColumn<double>("days");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("first second of December 2009") << 40148.0 << int(OleDate::Valid) << "2009-12-01 00:00:00";
+    QTest::newRow("last second of a month") << 40633.0 + 86399.0 / 86400.0 << int(OleDate::Valid)
+                                            << "2011-03-31 23:59:59";
+    QTest::newRow("rounds to the next day") << 40148.99999999 << int(OleDate::Valid) << "2009-12-02 00:00:00";
+    QTest::newRow("the epoch") << 0.0 << int(OleDate::Valid) << "1899-12-30 00:00:00";
+    QTest::newRow("before the epoch") << -1.25 << int(OleDate::Valid) << "1899-12-29 06:00:00";
+    QTest::newRow("leap day") << 36585.5 << int(OleDate::Valid) << "2000-02-29 12:00:00";
+    QTest::newRow("year 100") << -657434.0 << int(OleDate::Valid) << "100-01-01 00:00:00";
+    QTest::newRow("not valid") << 40148.0 << int(OleDate::Invalid) << "-01--01--01 -01:-01:-01";
+    QTest::newRow("beyond year 9999") << 3.0e6 << int(OleDate::Valid) << "-01--01--01 -01:-01:-01";
+}
+
+void TestResultListModel::startTimes()
+{
+    QFETCH(double, days);
+    QFETCH(int, status);
+    QFETCH(QString, cell);
+    QCOMPARE(CellFormat::StartTime(OleDate(days, status)), cell);
+}
+
+void TestResultListModel::newSearchRefusedStatementAndRemovedRows()
+{
+    Backup backup;
+    CAdoDb db;
+    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
+    ResultListModel model;
+    model.SetBackupDir(backup.path);
+    model.FillResultList(db, "select * from Record where name LIKE '%li%' order by record_time_start");
+    const int found = model.RowCount();
+    QVERIFY(found > 0);
+    QStringList first;
+    for (int r = 0; r < found; ++r)
+        first << model.CellText(r, ResultListModel::CellId);
+    // The same search again: the same rows, numbered from 1 again.
+    model.FillResultList(db, "select * from Record where name LIKE '%li%' order by record_time_start");
+    QCOMPARE(model.RowCount(), found);
+    for (int r = 0; r < found; ++r) {
+        QCOMPARE(model.CellText(r, ResultListModel::CellId), first.at(r));
+        QCOMPARE(model.CellText(r, ResultListModel::CellNumber), QString::number(r + 1));
+    }
+    // Removing the first of three rows leaves rows numbered 2 and 3.
+    model.FillResultList(db, "select * from Record where id <= 3 order by record_time_start");
+    QCOMPARE(model.RowCount(), 3);
+    model.RemoveRow(0);
+    QCOMPARE(model.RowCount(), 2);
+    QCOMPARE(model.CellText(0, ResultListModel::CellNumber), QStringLiteral("2"));
+    QCOMPARE(model.CellText(1, ResultListModel::CellNumber), QStringLiteral("3"));
+    model.RemoveRow(5); // no such row: nothing happens
+    QCOMPARE(model.RowCount(), 2);
+    // A refused statement, or one that matches nothing, leaves the list empty.
+    model.FillResultList(db, "select * from Record where fsk LIKE '%O'Brien%'");
+    QCOMPARE(model.RowCount(), 0);
+    model.FillResultList(db, "select * from Record where id = 3");
+    model.FillResultList(db, "select * from Record where id = 999");
+    QCOMPARE(model.RowCount(), 0);
+    QCOMPARE(model.CellText(0, 0), QString());
+}
+
+void TestResultListModel::nullsAndMissingColumns()
+{
+    Backup backup(QStringLiteral("odd-types"));
+    CAdoDb db;
+    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
+    ResultListModel model;
+    model.SetBackupDir(backup.path);
+    model.FillResultList(db, kAll);
+    QCOMPARE(model.RowCount(), 12);
+    // id 9 has no start time: the record keeps 1899-12-30 and sorts first (NULL first).
+    QCOMPARE(model.CellText(0, ResultListModel::CellId), QStringLiteral("9"));
+    QCOMPARE(model.CellText(0, ResultListModel::CellStart), QStringLiteral("1899-12-30 00:00:00"));
+    // id 7: NULL call_direction keeps 1 (outgoing); NULL talked_time keeps 0.
+    const int r7 = rowOfId(model, 7);
+    QCOMPARE(model.CellText(r7, ResultListModel::CellType), GetDialogText(Ids::TxtOutgoing));
+    QCOMPARE(model.CellText(r7, ResultListModel::CellTalkTime), QStringLiteral("00:00"));
+    // id 10: NULL texts give empty cells; there is no dtmf column at all.
+    const int r10 = rowOfId(model, 10);
+    for (int cell : {ResultListModel::CellName, ResultListModel::CellPhone, ResultListModel::CellFile,
+                     ResultListModel::CellDtmf})
+        QCOMPARE(model.CellText(r10, cell), QString());
+    // talked_time is text here: "12" reads as 12 seconds, "abc" keeps 0.
+    QCOMPARE(model.CellText(rowOfId(model, 1), ResultListModel::CellTalkTime), QStringLiteral("00:12"));
+    QCOMPARE(model.CellText(rowOfId(model, 2), ResultListModel::CellTalkTime), QStringLiteral("00:00"));
+    QCOMPARE(model.CellText(rowOfId(model, 6), ResultListModel::CellSize), QString()); // missing.wav
+}
+
+void TestResultListModel::incrementalFillShowsTheSameRows()
+{
+    Backup backup;
+    CAdoDb db;
+    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
+    ResultListModel whole, steps;
+    whole.SetBackupDir(backup.path);
+    steps.SetBackupDir(backup.path);
+    whole.FillResultList(db, kAll);
+    QSignalSpy inserted(&steps, &QAbstractItemModel::rowsInserted);
+    QVERIFY(steps.BeginFill(db, kAll));
+    int batches = 0;
+    while (steps.FillMore(7))
+        ++batches;
+    QVERIFY(!steps.IsFilling());
+    QCOMPARE(batches, 8); // 60 rows in batches of 7: eight full ones and a last one
+    QCOMPARE(inserted.count(), 9);
+    QCOMPARE(steps.RowCount(), whole.RowCount());
+    for (int r = 0; r < whole.RowCount(); ++r)
+        for (int c = 0; c < ResultListModel::kCellCount; ++c)
+            QCOMPARE(steps.CellText(r, c), whole.CellText(r, c));
+    // A fill stopped half way keeps its rows.
+    QVERIFY(steps.BeginFill(db, kAll));
+    steps.FillMore(10);
+    steps.EndFill();
+    QCOMPARE(steps.RowCount(), 10);
+    QVERIFY(!steps.FillMore(10));
+}
+
+QTEST_GUILESS_MAIN(TestResultListModel)
+#include "tst_resultlistmodel.moc"
