@@ -1,11 +1,14 @@
 #include "cli/CliSession.h"
 
+#include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
+#include "cli/CliUsage.h"
 #include "config/Config.h"
 #include "db/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/BuildStatement.h"
+#include "query/ResultListModel.h"
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -102,6 +105,41 @@ bool openBackupDatabase(CAdoDb &db, const QString &backupDir)
     printError(GetDialogText(Ids::TxtDatabaseOpenFailed));
     printError(db.LastError());
     return false;
+}
+
+int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb &db, ResultListModel &model,
+                QString *statement)
+{
+    if (parser.positionalArguments().size() != 1 || !loadLanguage(parser))
+        return usageError(command);
+    QString error;
+    if (!buildStatement(parser, statement, &error)) {
+        printError(error);
+        return usageError(command);
+    }
+    const QString backupDir = backupDirectory(parser.positionalArguments().at(0));
+    if (!openBackupDatabase(db, backupDir))
+        return ExitUsage;
+    model.SetBackupDir(backupDir);
+    if (!model.BeginFill(db, *statement)) {
+        printError(db.LastError());
+        return ExitStatement;
+    }
+    return ExitOk;
+}
+
+bool forEachRow(ResultListModel &model, const std::function<bool(int row)> &take)
+{
+    bool more = true;
+    while (more) {
+        more = model.FillMore(4096);
+        for (int row = 0; row < model.RowCount(); ++row) {
+            if (!take(row))
+                return false;
+        }
+        model.ForgetRows();
+    }
+    return true;
 }
 
 } // namespace Cli

@@ -2,8 +2,11 @@
 
 #include <QString>
 
+#include <functional>
+
 class CAdoDb;
 class QCommandLineParser;
+class ResultListModel;
 
 // What the commands that work on one backup share: the language file, the search filter
 // options of the query window, and opening the backup's database as the window does.
@@ -24,5 +27,15 @@ bool buildStatement(const QCommandLineParser &parser, QString *statement, QStrin
 QString backupDirectory(const QString &dir);
 // Opens dir + "dbR.mdb" as the query window does; on failure prints text 146 to stderr.
 bool openBackupDatabase(CAdoDb &db, const QString &backupDir);
+
+// For the commands that search a backup like Find: loads the language, builds the
+// statement of the filter options, opens the backup named by the one positional argument
+// and starts the statement into `model`. Returns ExitOk when the rows can be read, else
+// the exit code (the reason printed). `statement` receives the statement once built.
+int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb &db, ResultListModel &model,
+                QString *statement);
+// Reads the rest of a search batch by batch, hands each row to `take` and forgets it, so a
+// large result needs little memory. Stops (false) when `take` returns false.
+bool forEachRow(ResultListModel &model, const std::function<bool(int row)> &take);
 
 } // namespace Cli

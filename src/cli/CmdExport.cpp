@@ -19,27 +19,17 @@ int Export(const QStringList &args)
     addFilterOptions(parser);
     addLanguageOption(parser);
     parser.addOption({QStringLiteral("output"), QString(), QStringLiteral("FILE.xlsx")});
-    if (!parseArguments(parser, QStringLiteral("export"), args) || parser.positionalArguments().size() != 1
-        || !parser.isSet(QStringLiteral("output")) || !loadLanguage(parser))
+    if (!parseArguments(parser, QStringLiteral("export"), args) || !parser.isSet(QStringLiteral("output")))
         return usageError(QStringLiteral("export"));
-    QString statement, error;
-    if (!buildStatement(parser, &statement, &error)) {
-        printError(error);
-        return usageError(QStringLiteral("export"));
-    }
     TerminalDesktop desktop;
     ScopedDesktop installed(&desktop);
 
-    const QString backupDir = backupDirectory(parser.positionalArguments().at(0));
     CAdoDb db;
-    if (!openBackupDatabase(db, backupDir))
-        return ExitUsage;
     ResultListModel model;
-    model.SetBackupDir(backupDir);
-    if (!model.BeginFill(db, statement)) {
-        printError(db.LastError());
-        return ExitStatement;
-    }
+    QString statement;
+    const int started = beginSearch(parser, QStringLiteral("export"), db, model, &statement);
+    if (started != ExitOk)
+        return started;
 
     CallListExport workbook;
     if (!workbook.Begin(g_config.m_appDir, parser.value(QStringLiteral("output")))) {
@@ -47,19 +37,10 @@ int Export(const QStringList &args)
                                                                                 : workbook.ErrorText());
         return ExitProblem;
     }
-    // Rows go into the workbook batch by batch and are then forgotten, as in `query`.
-    bool more = true;
-    while (more) {
-        more = model.FillMore(4096);
-        for (int row = 0; row < model.RowCount(); ++row) {
-            if (!workbook.AddRow(CallListExport::WorkbookRow([&](int cell) { return model.CellText(row, cell); }))) {
-                printError(workbook.ErrorText());
-                return ExitProblem;
-            }
-        }
-        model.ForgetRows();
-    }
-    if (!workbook.Finish()) {
+    const bool written = forEachRow(model, [&](int row) {
+        return workbook.AddRow(CallListExport::WorkbookRow([&](int cell) { return model.CellText(row, cell); }));
+    });
+    if (!written || !workbook.Finish()) {
         printError(workbook.ErrorText());
         return ExitProblem;
     }

@@ -17,51 +17,34 @@ int Query(const QStringList &args)
     addFilterOptions(parser);
     addLanguageOption(parser);
     parser.addOption({QStringLiteral("sql"), QString()});
-    if (!parseArguments(parser, QStringLiteral("query"), args) || parser.positionalArguments().size() != 1)
+    if (!parseArguments(parser, QStringLiteral("query"), args))
         return usageError(QStringLiteral("query"));
-    if (!loadLanguage(parser))
-        return usageError(QStringLiteral("query"));
-    QString statement, error;
-    if (!buildStatement(parser, &statement, &error)) {
-        printError(error);
-        return usageError(QStringLiteral("query"));
-    }
     TerminalDesktop desktop;
     ScopedDesktop installed(&desktop);
 
-    const QString backupDir = backupDirectory(parser.positionalArguments().at(0));
     CAdoDb db;
-    if (!openBackupDatabase(db, backupDir))
-        return ExitUsage;
-
-    LineWriter out;
-    if (parser.isSet(QStringLiteral("sql")))
-        out.writeFields({statement});
     ResultListModel model;
-    model.SetBackupDir(backupDir);
-    if (!model.BeginFill(db, statement)) {
-        out.flush();
-        printError(db.LastError());
-        return ExitStatement;
-    }
-    // Rows are printed and forgotten batch by batch, so a large result needs little memory.
+    QString statement;
+    const int started = beginSearch(parser, QStringLiteral("query"), db, model, &statement);
+    LineWriter out;
+    if (parser.isSet(QStringLiteral("sql")) && !statement.isEmpty())
+        out.writeFields({statement});
+    if (started != ExitOk)
+        return started;
+
     QByteArray line, cell;
-    bool more = true;
-    while (more) {
-        more = model.FillMore(4096);
-        for (int row = 0; row < model.RowCount(); ++row) {
-            line.resize(0);
-            for (int position = 0; position < ResultListModel::kCellCount; ++position) {
-                if (position)
-                    line += '\t';
-                cell.resize(0);
-                model.AppendCellUtf8(row, position, cell);
-                appendEscapedUtf8(line, cell);
-            }
-            out.writeRaw(line);
+    forEachRow(model, [&](int row) {
+        line.resize(0);
+        for (int position = 0; position < ResultListModel::kCellCount; ++position) {
+            if (position)
+                line += '\t';
+            cell.resize(0);
+            model.AppendCellUtf8(row, position, cell);
+            appendEscapedUtf8(line, cell);
         }
-        model.ForgetRows();
-    }
+        out.writeRaw(line);
+        return true;
+    });
     return ExitOk;
 }
 

@@ -22,6 +22,7 @@ class StatementLock
 public:
     StatementLock(int fd, bool write)
         : m_fd(fd)
+        , m_write(write)
         , m_locked(lockStatement(fd, write))
     {
     }
@@ -33,9 +34,11 @@ public:
     StatementLock(const StatementLock &) = delete;
     StatementLock &operator=(const StatementLock &) = delete;
     bool locked() const { return m_locked; }
+    bool forWriting() const { return m_write; }
 
 private:
     int m_fd;
+    bool m_write;
     bool m_locked;
 };
 

@@ -206,9 +206,15 @@ bool JetConnection::execute(const QString &text, std::shared_ptr<JetRecordset> *
     return runDelete(statement, error);
 }
 
-bool JetConnection::prepare(sql::Statement &statement, std::optional<jet::TableDef> *table,
-                            std::vector<sql::SqlType> *types, sql::SqlError *error)
+bool JetConnection::prepare(const FileLocks::StatementLock &lock, sql::Statement &statement,
+                            std::optional<jet::TableDef> *table, std::vector<sql::SqlType> *types,
+                            sql::SqlError *error)
 {
+    if (!lock.locked()) {
+        *error = sql::SqlError::general(lock.forWriting() ? QStringLiteral("Could not update; currently locked.")
+                                                          : QStringLiteral("Could not read; currently locked."));
+        return false;
+    }
     QString detail;
     // Another process may have deleted rows since the last statement.
     if (!m_db->reload(&detail)) {
@@ -249,14 +255,10 @@ bool JetConnection::scan(const sql::Statement &statement, const jet::TableDef &t
 bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset,
                               sql::SqlError *error)
 {
-    FileLocks::StatementLock readLock(m_db->file().handle(), false);
-    if (!readLock.locked()) {
-        *error = sql::SqlError::general(QStringLiteral("Could not read; currently locked."));
-        return false;
-    }
+    const FileLocks::StatementLock lock(m_db->file().handle(), false);
     std::optional<jet::TableDef> table;
     std::vector<sql::SqlType> types;
-    if (!prepare(statement, &table, &types, error))
+    if (!prepare(lock, statement, &table, &types, error))
         return false;
 
     std::vector<jet::RowId> rows;
@@ -298,14 +300,10 @@ bool JetConnection::runDelete(sql::Statement &statement, sql::SqlError *error)
         *error = sql::SqlError::general(QStringLiteral("Cannot update. Database or object is read-only."));
         return false;
     }
-    FileLocks::StatementLock writeLock(m_db->file().handle(), true);
-    if (!writeLock.locked()) {
-        *error = sql::SqlError::general(QStringLiteral("Could not update; currently locked."));
-        return false;
-    }
+    const FileLocks::StatementLock lock(m_db->file().handle(), true);
     std::optional<jet::TableDef> table;
     std::vector<sql::SqlType> types;
-    if (!prepare(statement, &table, &types, error))
+    if (!prepare(lock, statement, &table, &types, error))
         return false;
     std::vector<jet::RowId> rows;
     if (!scan(statement, *table, types, [&rows](jet::RowId id, const sql::RowSource &) { rows.push_back(id); }, error))

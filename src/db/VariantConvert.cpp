@@ -45,35 +45,16 @@ bool parseNumber(const QString &text, double *out)
 
 bool toInt32(const jet::Value &value, int *out)
 {
-    using K = jet::Value::Kind;
-    switch (value.kind()) {
-    case K::Boolean:
-        *out = value.toBool() ? -1 : 0;
-        return true;
-    case K::Integer: {
+    if (value.kind() == jet::Value::Kind::Integer) {
+        // Integers convert exactly, without a detour through a double.
         const std::int64_t v = value.toInt64();
         if (v < INT32_MIN || v > INT32_MAX)
             return false;
         *out = static_cast<int>(v);
         return true;
     }
-    case K::Currency:
-    case K::Single:
-    case K::Double:
-    case K::DateTime:
-    case K::Decimal:
-        return roundToInt32(value.toDouble(), out);
-    case K::Text: {
-        double v = 0;
-        return parseNumber(value.text(), &v) && roundToInt32(v, out);
-    }
-    case K::Null:
-    case K::Binary:
-    case K::Guid:
-    case K::Error:
-        break;
-    }
-    return false;
+    double v = 0;
+    return toDouble(value, &v) && roundToInt32(v, out);
 }
 
 bool toDouble(const jet::Value &value, double *out)
@@ -81,7 +62,7 @@ bool toDouble(const jet::Value &value, double *out)
     using K = jet::Value::Kind;
     switch (value.kind()) {
     case K::Boolean:
-        *out = value.toBool() ? -1.0 : 0.0;
+        *out = value.toBool() ? -1.0 : 0.0; // true is -1, as OLE has it
         return true;
     case K::Integer:
     case K::Currency:
