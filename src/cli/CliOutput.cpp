@@ -8,17 +8,21 @@ constexpr qsizetype kFlushThreshold = 1 << 16;
 
 void appendEscapedUtf8(QByteArray &line, QByteArrayView field)
 {
-    qsizetype plainFrom = 0;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const char c = field[i];
-        const char *escape = c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : nullptr;
-        if (!escape)
-            continue;
-        line += field.sliced(plainFrom, i - plainFrom);
-        line += escape;
-        plainFrom = i + 1;
+    // Text between the characters that need an escape is copied in runs.
+    static constexpr auto needsEscape = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+    const char *p = field.data();
+    const char *const end = p + field.size();
+    while (p < end) {
+        const char *run = p;
+        while (p < end && !needsEscape(*p))
+            ++p;
+        line.append(run, p - run);
+        if (p == end)
+            break;
+        const char escaped[2] = {'\\', *p == '\\' ? '\\' : *p == '\t' ? 't' : *p == '\n' ? 'n' : 'r'};
+        line.append(escaped, 2);
+        ++p;
     }
-    line += field.sliced(plainFrom);
 }
 
 void appendEscaped(QByteArray &line, const QString &field)

@@ -70,9 +70,10 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
     // Each column is read directly when its stored type is the field's type (the common
     // case, and the fast one) and through the variant conversions otherwise.
     auto column = [&](Field f) { return m_positions[f]; };
+    // The typed accessors answer false for NULL, so no separate NULL test is needed.
     auto readInt = [&](Field f, int &field) {
         const int c = column(f);
-        if (c < 0 || row->isNull(c))
+        if (c < 0)
             return;
         const jet::ColumnType type = rs.table().column(c).type();
         std::int64_t v = 0;
@@ -85,7 +86,7 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
     };
     auto readDate = [&](Field f, OleDate &field) {
         const int c = column(f);
-        if (c < 0 || row->isNull(c))
+        if (c < 0)
             return;
         double days = 0;
         const bool ok = rs.table().column(c).type() == jet::ColumnType::DateTime
@@ -100,12 +101,12 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
     // page that cannot represent it.
     auto readText = [&](Field f, QString &field) {
         const int c = column(f);
-        if (c < 0 || row->isNull(c))
+        if (c < 0)
             return;
         if (rs.table().column(c).isText()) {
             const QString kept = field;
             if (!row->text(c, field))
-                field = kept; // a damaged value fails like a failed conversion
+                field = kept; // NULL and a damaged value fail like a failed conversion
             return;
         }
         VariantConvert::toText(row->value(c), &field);
