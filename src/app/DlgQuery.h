@@ -1,0 +1,111 @@
+#pragma once
+
+#include "config/Desktop.h"
+#include "db/AdoDb.h"
+#include "db/OleDate.h"
+#include "query/ResultListModel.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <thread>
+
+class CDlgProgress;
+class QTableView;
+
+namespace Ui {
+class CDlgQuery;
+}
+
+// The search window of one backup: the filter band on top (70 pixels), the result list
+// below. It owns the connection to the backup's dbR.mdb for its whole life, runs each Find
+// as one statement whose rows arrive in batches (a million rows never freeze the window),
+// plays and deletes records from the list's row menu, and exports the list into a workbook
+// on a worker thread with a progress window. While an export runs, a close request waits
+// until the worker has ended.
+class CDlgQuery : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // `backupDir` is the backup directory, normally ending in "/".
+    explicit CDlgQuery(const QString &backupDir, QWidget *parent = nullptr);
+    ~CDlgQuery() override;
+
+    // Reads the filter and fills the list with the rows of its statement.
+    void OnFind();
+    // Toggles the date pickers with the "from" check box.
+    void OnFromCheck();
+    // Starts the export of the list on a worker thread (nothing when the list is empty).
+    void OnExport();
+
+    void accept() override; // OnOK: nothing, Enter runs Find instead
+    void reject() override; // OnCancel: Escape and the close box
+
+    const QString &BackupDir() const { return m_backupDir; }
+    ResultListModel &Model() { return m_model; }
+    QTableView *List() const;
+    CDlgProgress *Progress() const { return m_progress; }
+    // Whether rows of the last Find are still arriving.
+    bool IsFilling() const { return m_model.IsFilling(); }
+
+    // Shared with the export worker without a lock: 1 from the start of an export until
+    // its worker has ended; 1 once the user asked to close the window.
+    std::atomic<int32_t> m_exportRunning{0};
+    std::atomic<int32_t> m_closeRequested{0};
+
+    // The filter, copied from the controls by UpdateData(true).
+    bool m_useDateRange = false;
+    OleDate m_dateFrom;
+    OleDate m_dateTo;
+    int m_callType = 2;
+    QString m_userName;
+    QString m_number;
+    QString m_remark;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void OnInitDialog();
+    // true: controls → members; false: members → controls.
+    void UpdateData(bool saveAndValidate);
+    void SetUpResultList();
+    void ResizeList();
+    void FillResultList(const QString &statement);
+    void OnFillTimer();
+    void StopFill();
+    void UpdateExportButton();
+    void OnTimer();
+    void CloseWindow(int result);
+    void OnListDblClk(const QModelIndex &index);
+    void OnListRightClick(const QPoint &position);
+
+    // The worker's side of the export.
+    void ExportToExcel();
+    void EndExport();
+    // Runs `work` on the UI thread and waits for it.
+    void OnUiThread(const std::function<void()> &work);
+    void ShowMessageFromWorker(Desktop::Icon icon, const QString &caption, const QString &text);
+
+    std::unique_ptr<Ui::CDlgQuery> ui;
+    QString m_backupDir;
+    CAdoDb m_db;
+    ResultListModel m_model;
+    CDlgProgress *m_progress = nullptr;
+
+    // Rows of a large result arrive from a zero-interval timer, in slices of about
+    // kFillSliceMilliseconds, so the window keeps answering while they come.
+    QTimer *m_fillTimer = nullptr;
+    int m_fillBatch = 0;
+    // Timer 1: polls every 100 ms, after a close request during an export, until the
+    // worker has ended.
+    QTimer *m_closeTimer = nullptr;
+    bool m_closed = false;
+
+    std::thread m_worker;
+};

@@ -1,0 +1,256 @@
+#include "app/OrvikDlg.h"
+
+#include "app/AboutDlg.h"
+#include "app/AppResources.h"
+#include "app/BuiltInMenus.h"
+#include "app/DlgQuery.h"
+#include "app/MenuRetitler.h"
+#include "backup/BackupArray.h"
+#include "backup/DeleteDirectoryTree.h"
+#include "config/Config.h"
+#include "config/Desktop.h"
+#include "lang/Ids.h"
+#include "lang/Language.h"
+
+#include "ui_OrvikDlg.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableWidget>
+
+namespace {
+
+constexpr char kMenuElement[] = "Orvik_Menu";
+
+// The backup list: column title ids and widths in pixels.
+struct BackupColumn
+{
+    int titleId;
+    int width;
+};
+constexpr BackupColumn kBackupColumns[] = {
+    {Ids::ColBackupFirst, 40},      // row number
+    {Ids::ColBackupFirst + 1, 210}, // name
+    {Ids::ColBackupFirst + 2, 110}, // dt_start
+    {Ids::ColBackupFirst + 3, 110}, // dt_stop
+    {Ids::ColBackupLast, 400},      // path
+};
+
+// Rows are at least as high as the row image of the original list.
+constexpr int kMinimumRowHeight = 20;
+
+} // namespace
+
+COrvikDlg::COrvikDlg(QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::COrvikDlg>())
+{
+    ui->setupUi(this);
+    // A main window of its own: in the task bar, with minimise and maximise boxes.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                   | Qt::WindowCloseButtonHint);
+    m_hIcon = ProgramIcon();
+    OnInitDialog();
+
+    connect(ui->IdcBackupList, &QAbstractItemView::doubleClicked, this, &COrvikDlg::OnListDblClk);
+    connect(ui->IdcBackupList, &QWidget::customContextMenuRequested, this, &COrvikDlg::OnListRightClick);
+}
+
+COrvikDlg::~COrvikDlg() = default;
+
+QTableWidget *COrvikDlg::List() const
+{
+    return ui->IdcBackupList;
+}
+
+void COrvikDlg::OnInitDialog()
+{
+    setWindowIcon(m_hIcon);
+
+    // The built-in English menu bar, retitled from the language file of the settings.
+    m_menuBar = CreateMainMenuBar(this);
+    g_language.Load(g_config.LanguageFileName());
+    MenuRetitler retitler(m_menuBar);
+    g_language.TranslateMenu(retitler, kMenuElement);
+    // The About box has no text in the language files; it sits behind the translated menus.
+    QMenu *help = m_menuBar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("HelpMenu"));
+    QAction *about = help->addAction(QStringLiteral("&About Orvik..."));
+    about->setData(int(Ids::CmdAbout));
+    about->setObjectName(QStringLiteral("CmdAbout"));
+    layout()->setMenuBar(m_menuBar);
+    connect(m_menuBar, &QMenuBar::triggered, this, [this](QAction *action) {
+        bool isCommand = false;
+        const int id = action->data().toInt(&isCommand);
+        if (isCommand)
+            OnCommand(id);
+    });
+
+    g_backups.LoadFromSettings();
+    g_config.ApplyFontToChildren(this);
+
+    QTableWidget *list = ui->IdcBackupList;
+    list->setShowGrid(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    QHeaderView *header = list->horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(false);
+
+    list->setColumnCount(int(std::size(kBackupColumns)));
+    for (int c = 0; c < int(std::size(kBackupColumns)); ++c) {
+        list->setHorizontalHeaderItem(c, new QTableWidgetItem(GetColumnText(kBackupColumns[c].titleId)));
+        list->setColumnWidth(c, kBackupColumns[c].width);
+    }
+
+    setWindowTitle(GetDialogText(Ids::TxtMainCaption));
+
+    QHeaderView *rows = list->verticalHeader();
+    rows->setMinimumSectionSize(kMinimumRowHeight);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(std::max(kMinimumRowHeight, list->fontMetrics().height() + 6));
+    FillList();
+}
+
+void COrvikDlg::FillList()
+{
+    QTableWidget *list = ui->IdcBackupList;
+    list->setRowCount(0);
+    const int count = g_backups.GetCount();
+    list->setRowCount(count);
+    for (int i = 0; i < count; ++i) {
+        BackupEntry *entry = g_backups.GetAt(i);
+        const QString cells[] = {QString::number(i + 1), entry->m_name, entry->m_dtStart, entry->m_dtStop,
+                                 entry->m_path};
+        for (int c = 0; c < int(std::size(cells)); ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            list->setItem(i, c, item);
+        }
+        list->item(i, 0)->setData(Qt::UserRole, QVariant::fromValue(quintptr(entry)));
+    }
+}
+
+BackupEntry *COrvikDlg::EntryAt(int row) const
+{
+    const QTableWidgetItem *item = ui->IdcBackupList->item(row, 0);
+    return item ? reinterpret_cast<BackupEntry *>(item->data(Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+void COrvikDlg::OnCommand(int commandId)
+{
+    switch (commandId) {
+    case Ids::CmdAddDirectory:
+        OnAddDirectory();
+        break;
+    case Ids::CmdExit:
+        accept();
+        break;
+    case Ids::CmdAbout:
+        OnAbout();
+        break;
+    default:
+        break;
+    }
+}
+
+void COrvikDlg::OnAddDirectory()
+{
+    // An empty title: the picker then shows text 194.
+    const QString path = g_config.BrowseForFolder(this, QString(), QString());
+    if (path.isEmpty())
+        return;
+    g_backups.AddDirectory(path);
+    FillList();
+}
+
+void COrvikDlg::accept()
+{
+    QDialog::accept();
+}
+
+void COrvikDlg::reject()
+{
+    QDialog::reject();
+}
+
+void COrvikDlg::keyPressEvent(QKeyEvent *event)
+{
+    // Enter ends the program as Escape does; the dialog has no button that would take it.
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void COrvikDlg::OnListDblClk(const QModelIndex &index)
+{
+    if (index.isValid())
+        OpenQueryWindow(index.row());
+}
+
+void COrvikDlg::OnListRightClick(const QPoint &position)
+{
+    QTableWidget *list = ui->IdcBackupList;
+    const QModelIndex index = list->indexAt(position);
+    if (!index.isValid())
+        return;
+    const int row = index.row();
+
+    // Built afresh and translated for every display.
+    std::unique_ptr<QMenu> popup(CreateBackupListPopup(this));
+    MenuRetitler retitler(popup.get());
+    g_language.TranslatePopupMenu(retitler, kMenuElement, "PopMenus0");
+    const QAction *chosen = popup->exec(list->viewport()->mapToGlobal(position));
+    const int command = chosen ? chosen->data().toInt() : 0;
+    popup.reset();
+
+    if (command == Ids::CmdDelete)
+        DeleteBackup(row);
+    else if (command == Ids::CmdQueryBackup)
+        OpenQueryWindow(row);
+}
+
+void COrvikDlg::DeleteBackup(int row)
+{
+    if (Desktop::current().showMessage(this, Desktop::Icon::Information, GetDialogText(Ids::TxtDeleteCaption),
+                                       GetDialogText(Ids::TxtDeleteQuestion), Desktop::Buttons::YesNo)
+        != Desktop::Answer::Yes)
+        return;
+    BackupEntry *entry = EntryAt(row);
+    if (!entry)
+        return;
+    if (!DeleteDirectoryTree(entry->m_path)) {
+        // The backup stays listed: at least part of it is still on disk.
+        Desktop::current().showMessage(
+            this, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
+            QStringLiteral("The backup folder %1 could not be deleted completely.").arg(entry->m_path),
+            Desktop::Buttons::Ok);
+        return;
+    }
+    g_backups.Remove(entry);
+    // Only this row goes; the others keep their numbers until the list is rebuilt.
+    ui->IdcBackupList->removeRow(row);
+}
+
+void COrvikDlg::OpenQueryWindow(int row)
+{
+    const BackupEntry *entry = EntryAt(row);
+    if (!entry)
+        return;
+    CDlgQuery query(entry->m_path, this);
+    query.exec();
+}
+
+void COrvikDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}

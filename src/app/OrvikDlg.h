@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+
+#include <memory>
+
+struct BackupEntry;
+class QMenuBar;
+class QTableWidget;
+
+namespace Ui {
+class COrvikDlg;
+}
+
+// The main window: the list of backups (one row per catalogue entry, each row keeping a
+// pointer to its entry) and its commands: Add Directory, Exit, delete a backup, open the
+// query window on a backup. Everything is set up by the constructor, in the order the
+// window has always done it (menu bar, language file, catalogue, font, list, caption).
+class COrvikDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit COrvikDlg(QWidget *parent = nullptr);
+    ~COrvikDlg() override;
+
+    // Rebuilds all rows from the catalogue, numbered from 1.
+    void FillList();
+
+    QTableWidget *List() const;
+    QMenuBar *MenuBar() const { return m_menuBar; }
+    // The entry a row refers to; null for a position without a row.
+    BackupEntry *EntryAt(int row) const;
+
+    void accept() override; // OnOK
+    void reject() override; // OnCancel
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void OnInitDialog();
+    void OnCommand(int commandId);
+    void OnAddDirectory();
+    void OnListDblClk(const QModelIndex &index);
+    void OnListRightClick(const QPoint &position);
+    void DeleteBackup(int row);
+    void OpenQueryWindow(int row);
+    void OnAbout();
+
+    std::unique_ptr<Ui::COrvikDlg> ui;
+    QMenuBar *m_menuBar = nullptr;
+    QIcon m_hIcon;
+};

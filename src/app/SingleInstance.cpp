@@ -1,0 +1,127 @@
+#include "app/SingleInstance.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+// The request a second process sends, and how long it keeps trying: the first process may
+// hold the lock a moment before its socket listens.
+constexpr char kShowRequest[] = "show\n";
+constexpr int kHandOverMilliseconds = 5000;
+
+QString baseName()
+{
+    return QStringLiteral("orvik-%1").arg(qulonglong(::getuid()));
+}
+
+} // namespace
+
+CSingleInstance::CSingleInstance(const QString &directory, QObject *parent)
+    : QObject(parent)
+    , m_directory(directory)
+{
+}
+
+CSingleInstance::~CSingleInstance()
+{
+    if (m_server) {
+        m_server->close(); // removes the socket file
+        delete m_server;
+    }
+    // m_lock unlocks (and removes the lock file) when destroyed.
+}
+
+QString CSingleInstance::DefaultDirectory()
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    return dir;
+}
+
+QString CSingleInstance::LockPath() const
+{
+    return QDir(m_directory).filePath(baseName() + QStringLiteral(".lock"));
+}
+
+QString CSingleInstance::ServerPath() const
+{
+    return QDir(m_directory).filePath(baseName() + QStringLiteral(".socket"));
+}
+
+bool CSingleInstance::IsListening() const
+{
+    return m_server && m_server->isListening();
+}
+
+bool CSingleInstance::Acquire()
+{
+    QDir().mkpath(m_directory);
+    m_lock = std::make_unique<QLockFile>(LockPath());
+    // Only a dead holder makes a lock stale, never its age: the first window may stay open
+    // for days.
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        if (m_lock->error() == QLockFile::LockFailedError)
+            return false;
+        // No lock can be made here: run without the rule rather than not at all.
+        m_lock.reset();
+        return true;
+    }
+
+    // A socket file left by a process that died would make listen() fail.
+    QLocalServer::removeServer(ServerPath());
+    m_server = new QLocalServer;
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnNewConnection);
+    if (!m_server->listen(ServerPath())) {
+        delete m_server;
+        m_server = nullptr;
+    }
+    return true;
+}
+
+void CSingleInstance::OnNewConnection()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (!socket->canReadLine())
+                return;
+            const QByteArray request = socket->readLine().trimmed();
+            QByteArray answer = "unknown";
+            if (request + '\n' == kShowRequest)
+                answer = m_activate ? m_activate().toUtf8() : QByteArray("starting");
+            socket->write(answer + '\n');
+            socket->flush();
+            socket->disconnectFromServer();
+        });
+    }
+}
+
+QString CSingleInstance::HandOver() const
+{
+    const QDeadlineTimer deadline(kHandOverMilliseconds);
+    while (!deadline.hasExpired()) {
+        QLocalSocket socket;
+        socket.connectToServer(ServerPath());
+        if (socket.waitForConnected(500)) {
+            socket.write(kShowRequest);
+            if (!socket.waitForBytesWritten(1000))
+                return QString();
+            while (!socket.canReadLine() && socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+            }
+            return QString::fromUtf8(socket.readLine().trimmed());
+        }
+        QThread::msleep(100);
+    }
+    return QString();
+}

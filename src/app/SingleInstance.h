@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QLocalServer;
+class QLockFile;
+
+// The rule that one user runs one Orvik at a time.
+//
+// The first process takes a lock file in the user's runtime folder and listens on a local
+// socket beside it. A later process finds the lock held, connects to the socket and asks the
+// first one to bring its window forward, then ends. Neither side looks at window captions,
+// so the rule holds in every language. A lock left behind by a process that died is
+// recognised (its process is gone) and taken over; a socket file left behind is replaced.
+//
+//   CSingleInstance instance;
+//   if (!instance.Acquire()) { instance.HandOver(); return; }   // a first process runs
+//   instance.SetActivateHandler([&] { ...; return "shown"; });
+class CSingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `directory` holds the lock file and the socket; by default the user's runtime folder
+    // (XDG_RUNTIME_DIR), else the temporary folder.
+    explicit CSingleInstance(const QString &directory = DefaultDirectory(), QObject *parent = nullptr);
+    ~CSingleInstance() override;
+
+    // True when this process is the first: the lock is held and the socket listens until
+    // the object is destroyed. False when another living process holds the lock. When the
+    // lock cannot be made at all (folder not writable) the process runs as if it were the
+    // first, without the rule.
+    bool Acquire();
+
+    // Asks the first process to bring its window forward; returns its answer ("shown",
+    // "minimised", ...) or an empty string when it did not answer within a few seconds.
+    QString HandOver() const;
+
+    // Called on the first process's UI thread for every hand-over; the text it returns is
+    // sent back to the process that asked.
+    void SetActivateHandler(std::function<QString()> handler) { m_activate = std::move(handler); }
+
+    QString LockPath() const;
+    QString ServerPath() const;
+    bool IsListening() const;
+
+    static QString DefaultDirectory();
+
+private:
+    void OnNewConnection();
+
+    QString m_directory;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer *m_server = nullptr;
+    std::function<QString()> m_activate;
+};

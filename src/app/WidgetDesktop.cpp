@@ -1,0 +1,96 @@
+#include "app/WidgetDesktop.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPointer>
+#include <QProcess>
+#include <QThread>
+#include <QUrl>
+#include <QWidget>
+
+namespace {
+
+// Runs `work` on the UI thread and returns its result; directly when already there.
+template <typename Result, typename Work>
+Result onUiThread(Work work)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return work();
+    Result result{};
+    QMetaObject::invokeMethod(app, [&] { result = work(); }, Qt::BlockingQueuedConnection);
+    return result;
+}
+
+QWidget *ownerWidget(QObject *owner)
+{
+    QWidget *widget = qobject_cast<QWidget *>(owner);
+    // A hidden owner would centre the box on nothing useful; the active window is better.
+    if (!widget || !widget->isVisible())
+        widget = QApplication::activeWindow();
+    return widget;
+}
+
+QString boxCaption(const QString &caption)
+{
+    if (!caption.isEmpty())
+        return caption;
+    const QString title = QGuiApplication::applicationDisplayName();
+    return title.isEmpty() ? QStringLiteral("Orvik") : title;
+}
+
+} // namespace
+
+Desktop::Answer WidgetDesktop::showMessage(QObject *owner, Icon icon, const QString &caption,
+                                           const QString &text, Buttons buttons)
+{
+    QPointer<QObject> guard(owner);
+    return onUiThread<Answer>([&] {
+        QMessageBox box(ownerWidget(guard.data()));
+        switch (icon) {
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        }
+        box.setWindowTitle(boxCaption(caption));
+        box.setText(text);
+        // Texts come from language files and file names: never read them as markup.
+        box.setTextFormat(Qt::PlainText);
+        if (buttons == Buttons::YesNo) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::Yes);
+            return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+        }
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return Answer::Ok;
+    });
+}
+
+QString WidgetDesktop::browseForFolder(QObject *owner, const QString &title)
+{
+    QPointer<QObject> guard(owner);
+    return onUiThread<QString>([&] {
+        return QFileDialog::getExistingDirectory(ownerWidget(guard.data()), title, QString(),
+                                                 QFileDialog::ShowDirsOnly);
+    });
+}
+
+bool WidgetDesktop::startProgram(const QString &program, const QStringList &arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+bool WidgetDesktop::openFile(const QString &path)
+{
+    return onUiThread<bool>([&] { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+}

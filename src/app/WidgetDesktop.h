@@ -1,0 +1,18 @@
+#pragma once
+
+#include "config/Desktop.h"
+
+// The desktop of the windowed program: message boxes, the folder picker, detached player
+// processes and the desktop's default application for a file. Installed by main().
+//
+// Message boxes and the folder picker are widgets and live on the UI thread; a call from
+// another thread is carried over to the UI thread and waits for the answer there.
+class WidgetDesktop final : public Desktop
+{
+public:
+    Answer showMessage(QObject *owner, Icon icon, const QString &caption, const QString &text,
+                       Buttons buttons) override;
+    QString browseForFolder(QObject *owner, const QString &title) override;
+    bool startProgram(const QString &program, const QStringList &arguments) override;
+    bool openFile(const QString &path) override;
+};
