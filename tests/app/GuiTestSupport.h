@@ -1,0 +1,207 @@
+#pragma once
+// What the window tests share: a program folder of their own with config.ini and language
+// files, copies of the sample backups, and drivers for the things that would otherwise
+// block a test in a nested event loop (popup menus, modal windows).
+
+#include "TestFiles.h"
+#include "TestPaths.h"
+#include "backup/BackupArray.h"
+#include "config/Config.h"
+#include "lang/Language.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QMenu>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace GuiTest {
+
+// Empties the program-wide catalogue, which every main window fills again.
+inline void ClearCatalogue()
+{
+    while (g_backups.GetCount() > 0)
+        g_backups.Remove(g_backups.GetAt(0));
+}
+
+// A program folder (config.ini, language/) and a copy of the sample backup root "Rec".
+// setUp points g_config at the folder; the destructor puts the settings back.
+class ProgramFolder
+{
+public:
+    ProgramFolder()
+        : m_savedAppDir(g_config.m_appDir)
+        , m_savedLanguage(g_config.m_language)
+    {
+    }
+    ~ProgramFolder()
+    {
+        g_config.m_appDir = m_savedAppDir;
+        g_config.m_language = m_savedLanguage;
+        ClearCatalogue();
+    }
+    ProgramFolder(const ProgramFolder &) = delete;
+    ProgramFolder &operator=(const ProgramFolder &) = delete;
+
+    QString Program() const { return m_dir.path() + "/program/"; }
+    QString Root() const { return m_dir.path() + "/Rec/"; }
+    QString Path(const QString &relative) const { return m_dir.path() + '/' + relative; }
+
+    // `extraSettings` goes into section [config] after m_language and m_BackDir.
+    bool SetUp(int language, const QByteArray &extraSettings = QByteArray())
+    {
+        if (!m_dir.isValid() || !TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec"), Root()))
+            return false;
+        const QByteArray ini = "[config]\r\nm_language=" + QByteArray::number(language) + "\r\nm_BackDir="
+                               + Root().toUtf8() + "\r\n" + extraSettings;
+        if (!TestFiles::write(Program() + "config.ini", ini))
+            return false;
+        const QDir languages(QStringLiteral(ORVIK_LANGUAGE_DIR));
+        QDir().mkpath(Program() + "language");
+        for (const QString &f : languages.entryList({"*.xml"}, QDir::Files))
+            QFile::copy(languages.filePath(f), Program() + "language/" + f);
+        g_config.m_appDir = Program();
+        g_config.m_language = language;
+        ClearCatalogue();
+        return true;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_savedAppDir;
+    int m_savedLanguage;
+};
+
+// Loads a language file of the source tree into g_language (1 English, 0 Chinese).
+inline bool LoadLanguage(int language)
+{
+    const char *name = language == 0 ? "/Menu_Chinese.xml" : "/Menu_English.xml";
+    return g_language.LoadFile(QStringLiteral(ORVIK_LANGUAGE_DIR) + QLatin1String(name)) == 0;
+}
+
+// Acts on the next window of type W that appears (a modal window runs its own event loop,
+// so the test cannot act on it after the call that opened it). Every window seen is passed
+// to `act`, which must close it; `seen` counts them.
+template <typename W>
+class WindowWatcher
+{
+public:
+    explicit WindowWatcher(std::function<void(W *)> act)
+        : m_act(std::move(act))
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                W *window = qobject_cast<W *>(w);
+                if (window && window->isVisible() && !m_handled.contains(window)) {
+                    m_handled.append(window);
+                    ++seen;
+                    m_act(window);
+                }
+            }
+        });
+        m_timer.start();
+    }
+    int seen = 0;
+
+private:
+    std::function<void(W *)> m_act;
+    QList<QPointer<W>> m_handled;
+    QTimer m_timer;
+};
+
+// Answers popup menus while QMenu::exec runs: `choose` gets the menu and returns the action
+// to pick by keyboard (nullptr dismisses the menu with Escape). The texts of every menu
+// shown are kept.
+class PopupDriver
+{
+public:
+    explicit PopupDriver(std::function<QAction *(QMenu *)> choose)
+        : m_choose(std::move(choose))
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QMenu *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu || menu == m_last)
+                return;
+            m_last = menu;
+            QStringList texts;
+            for (const QAction *a : menu->actions())
+                texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            shown << texts;
+            QAction *pick = m_choose(menu);
+            if (pick) {
+                menu->setActiveAction(pick);
+                QTest::keyClick(menu, Qt::Key_Return);
+            } else {
+                QTest::keyClick(menu, Qt::Key_Escape);
+            }
+        });
+        m_timer.start();
+    }
+    QList<QStringList> shown;
+
+private:
+    std::function<QAction *(QMenu *)> m_choose;
+    QPointer<QMenu> m_last;
+    QTimer m_timer;
+};
+
+// The action of `menu` whose command id is `commandId`.
+inline QAction *CommandAction(QMenu *menu, int commandId)
+{
+    for (QAction *a : menu->actions())
+        if (!a->isSeparator() && a->data().toInt() == commandId)
+            return a;
+    return nullptr;
+}
+
+// A right click on `view` at `pos` (viewport coordinates), as the window system reports it.
+inline void RightClick(QAbstractItemView *view, const QPoint &pos)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(view->viewport(), &event);
+}
+
+// A double click as the window system delivers it: press, release, double click, release.
+inline void DoubleClick(QAbstractItemView *view, const QPoint &pos)
+{
+    QWidget *viewport = view->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+}
+
+inline QPoint CellCentre(QAbstractItemView *view, int row, int column = 1)
+{
+    return view->visualRect(view->model()->index(row, column)).center();
+}
+
+// A point of the list's viewport below its last row.
+inline QPoint BelowLastRow(QAbstractItemView *view)
+{
+    const int rows = view->model()->rowCount();
+    const QRect last = rows > 0 ? view->visualRect(view->model()->index(rows - 1, 1)) : QRect(0, 0, 10, 0);
+    return QPoint(last.center().x(), last.bottom() + 15);
+}
+
+// Saves a picture of `window` when ORVIK_SCREENSHOT_DIR names a folder (the screenshots in
+// docs/ are taken this way, under Xvfb); does nothing otherwise.
+inline void SaveScreenshot(QWidget *window, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("ORVIK_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    window->grab().save(QDir(dir).filePath(name), "PNG");
+}
+
+} // namespace GuiTest

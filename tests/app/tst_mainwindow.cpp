@@ -1,0 +1,436 @@
+// The main window on copies of the sample backups: the list, its titles in English and in
+// Chinese, the menus, Add Directory, deleting a backup, opening the query window.
+#include "GuiTestSupport.h"
+#include "ScriptedDesktop.h"
+#include "app/AboutDlg.h"
+#include "app/DlgQuery.h"
+#include "app/OrvikDlg.h"
+#include "backup/BackupArray.h"
+#include "lang/Ids.h"
+
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+using namespace GuiTest;
+
+namespace {
+
+QStringList RowTexts(const QTableWidget *list, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < list->columnCount(); ++c)
+        texts << (list->item(row, c) ? list->item(row, c)->text() : QString());
+    return texts;
+}
+
+QStringList ColumnTexts(const QTableWidget *list, int column)
+{
+    QStringList texts;
+    for (int r = 0; r < list->rowCount(); ++r)
+        texts << list->item(r, column)->text();
+    return texts;
+}
+
+QStringList HeaderTitles(const QTableWidget *list)
+{
+    QStringList titles;
+    for (int c = 0; c < list->columnCount(); ++c)
+        titles << list->horizontalHeaderItem(c)->text();
+    return titles;
+}
+
+QAction *MenuAction(COrvikDlg &dlg, const char *objectName)
+{
+    return dlg.MenuBar()->findChild<QAction *>(QLatin1String(objectName));
+}
+
+// The row of the list showing the backup whose folder name is `name`, or -1.
+int RowOf(const QTableWidget *list, const QString &name)
+{
+    for (int r = 0; r < list->rowCount(); ++r)
+        if (list->item(r, 1)->text() == name)
+            return r;
+    return -1;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listsBackupsInEachLanguage_data();
+    void listsBackupsInEachLanguage();
+    void listLayoutAndStyles();
+    void addDirectory();
+    void deleteBackupAfterYesOnly();
+    void undeletableBackupStaysListed();
+    void nothingHappensBelowLastRow();
+    void doubleClickAndMenuOpenTheQueryWindow();
+    void enterEscapeAndExitEndTheWindow();
+    void aboutBox();
+};
+
+void MainWindowTest::listsBackupsInEachLanguage_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QStringList>("menuTexts");
+    QTest::addColumn<QStringList>("popupTexts");
+    QTest::addColumn<QString>("january");
+
+    QTest::newRow("English") << 1 << "Call Recording Backups"
+                             << QStringList{"No.", "Backup Name", "Start", "End", "Path"}
+                             << QStringList{"&Operation", "&Add Directory...", "E&xit"}
+                             << QStringList{"&Delete Current Backup", "-", "&Query Current Backup"}
+                             << QString(); // the GBK config.ini of 2010-01 is not read as Chinese
+    QTest::newRow("Chinese") << 0 << "备份录音查询" << QStringList{"序号", "备份名称", "开始时间", "结束时间", "路径"}
+                             << QStringList{"操作(&O)", "添加目录(&A)...", "退出(&X)"}
+                             << QStringList{"删除当前备份(&D)", "-", "查询当前备份(&S)"}
+                             << QString("2010年01月01日 00:00:00");
+}
+
+void MainWindowTest::listsBackupsInEachLanguage()
+{
+    QFETCH(int, language);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, titles);
+    QFETCH(QStringList, menuTexts);
+    QFETCH(QStringList, popupTexts);
+    QFETCH(QString, january);
+
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(language));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    const QTableWidget *list = dlg.List();
+
+    QCOMPARE(dlg.windowTitle(), caption);
+    QCOMPARE(HeaderTitles(list), titles);
+
+    // The root holds three backups (not-a-backup lacks dbR.mdb, nested/deep is too deep).
+    QCOMPARE(list->rowCount(), 3);
+    QCOMPARE(g_backups.GetCount(), 3);
+    QCOMPARE(ColumnTexts(list, 0), (QStringList{"1", "2", "3"}));
+    QStringList names = ColumnTexts(list, 1);
+    names.sort();
+    QCOMPARE(names, (QStringList{"2009-12", "2010-01", "odd-types"}));
+    for (int r = 0; r < 3; ++r) {
+        const BackupEntry *entry = g_backups.GetAt(r);
+        QCOMPARE(dlg.EntryAt(r), entry);
+        QCOMPARE(RowTexts(list, r),
+                 (QStringList{QString::number(r + 1), entry->m_name, entry->m_dtStart, entry->m_dtStop, entry->m_path}));
+        QCOMPARE(entry->m_path, folder.Root() + entry->m_name + '/');
+    }
+    const int december = RowOf(list, "2009-12");
+    QCOMPARE(list->item(december, 2)->text(), QString("2009-12-01 00:00:00"));
+    QCOMPARE(list->item(december, 3)->text(), QString("2009-12-31 23:59:59"));
+    if (!january.isEmpty())
+        QCOMPARE(list->item(RowOf(list, "2010-01"), 2)->text(), january);
+    QCOMPARE(list->item(RowOf(list, "odd-types"), 3)->text(), QString());
+
+    // The menu bar: Operation with its two commands (then the untranslated Help menu).
+    const QList<QAction *> entries = dlg.MenuBar()->actions();
+    QVERIFY(entries.size() >= 1);
+    QStringList texts{entries[0]->text()};
+    for (const QAction *a : entries[0]->menu()->actions())
+        if (!a->isSeparator())
+            texts << a->text();
+    QCOMPARE(texts, menuTexts);
+
+    // The backup popup is translated each time it is shown.
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    PopupDriver popups([](QMenu *) { return nullptr; });
+    RightClick(dlg.List(), CellCentre(dlg.List(), 0));
+    RightClick(dlg.List(), CellCentre(dlg.List(), 2));
+    QCOMPARE(popups.shown, (QList<QStringList>{popupTexts, popupTexts}));
+    QVERIFY(desktop.messages.isEmpty());
+    QCOMPARE(list->rowCount(), 3);
+}
+
+void MainWindowTest::listLayoutAndStyles()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    QTableWidget *list = dlg.List();
+
+    const QHeaderView *header = list->horizontalHeader();
+    QCOMPARE(header->count(), 5);
+    const int widths[] = {40, 210, 110, 110, 400};
+    for (int c = 0; c < 5; ++c)
+        QCOMPARE(header->sectionSize(c), widths[c]);
+    QVERIFY(header->sectionsMovable());
+    QVERIFY(list->showGrid());
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(list->objectName(), QString("IdcBackupList"));
+    for (int r = 0; r < list->rowCount(); ++r)
+        QVERIFY(list->rowHeight(r) >= 20);
+    QCOMPARE(dlg.minimumSize(), QSize(900, 640));
+    QVERIFY(!dlg.windowIcon().isNull());
+
+    // The list fills the client area under the menu bar, whatever the size.
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    for (const QSize size : {QSize(900, 640), QSize(1200, 800)}) {
+        dlg.resize(size);
+        QTRY_COMPARE(dlg.size(), size);
+        QTRY_COMPARE(list->geometry(), QRect(0, dlg.MenuBar()->height(), size.width(), size.height() - dlg.MenuBar()->height()));
+    }
+    dlg.resize(400, 300);
+    QCoreApplication::processEvents();
+    QVERIFY(dlg.width() >= 900 && dlg.height() >= 640);
+}
+
+void MainWindowTest::addDirectory()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    QTableWidget *list = dlg.List();
+    QAction *add = MenuAction(dlg, "CmdAddDirectory");
+    QVERIFY(add);
+    const QStringList before = ColumnTexts(list, 4);
+
+    // Cancelled: nothing changes; the picker's title is text 194.
+    add->trigger();
+    QCOMPARE(desktop.folderTitles, QStringList{"Choose a folder with backups"});
+    QCOMPARE(ColumnTexts(list, 4), before);
+
+    // A backup outside the root, then a folder holding backups (the root again), then the
+    // same backup twice: every row is listed, numbered 1..n anew.
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), folder.Path("big")));
+    desktop.folders << folder.Path("big") << folder.Root() << folder.Path("big");
+    add->trigger();
+    QCOMPARE(list->rowCount(), 4);
+    QCOMPARE(list->item(3, 1)->text(), QString("big"));
+    QCOMPARE(list->item(3, 4)->text(), folder.Path("big/"));
+    add->trigger();
+    QCOMPARE(list->rowCount(), 7);
+    QCOMPARE(ColumnTexts(list, 4).mid(4), before);
+    add->trigger();
+    QCOMPARE(list->rowCount(), 8);
+    QCOMPARE(ColumnTexts(list, 0), (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
+    QCOMPARE(list->item(7, 4)->text(), folder.Path("big/"));
+    QCOMPARE(g_backups.GetCount(), 8);
+    for (int r = 0; r < 8; ++r)
+        QCOMPARE(dlg.EntryAt(r), g_backups.GetAt(r));
+
+    // A folder without backups adds nothing.
+    desktop.folders << folder.Path("Rec/not-a-backup");
+    add->trigger();
+    QCOMPARE(list->rowCount(), 8);
+    QCOMPARE(desktop.folderTitles.size(), 5);
+    QVERIFY(desktop.messages.isEmpty());
+}
+
+void MainWindowTest::deleteBackupAfterYesOnly()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTableWidget *list = dlg.List();
+    QCOMPARE(list->rowCount(), 3);
+    const QStringList rows[] = {RowTexts(list, 0), RowTexts(list, 1), RowTexts(list, 2)};
+    const QString middle = rows[1][4];
+    QVERIFY(QFileInfo::exists(middle + "dbR.mdb"));
+
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdDelete); });
+
+    // No: nothing changes.
+    desktop.answers << Desktop::Answer::No;
+    RightClick(list, CellCentre(list, 1));
+    QCOMPARE(popups.shown.size(), 1);
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].caption, QString("Confirm Deletion"));
+    QCOMPARE(desktop.messages[0].text, QString("Are you sure you want to delete it?"));
+    QCOMPARE(desktop.messages[0].buttons, Desktop::Buttons::YesNo);
+    QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Information);
+    QCOMPARE(list->rowCount(), 3);
+    QVERIFY(QFileInfo::exists(middle + "dbR.mdb"));
+
+    // Yes on the second of three rows: its folder is gone, the others keep numbers 1 and 3.
+    desktop.answers << Desktop::Answer::Yes;
+    RightClick(list, CellCentre(list, 1));
+    QCOMPARE(popups.shown.size(), 2);
+    QCOMPARE(desktop.messages.size(), 2);
+    QVERIFY(!QFileInfo::exists(middle));
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(RowTexts(list, 0), rows[0]);
+    QCOMPARE(RowTexts(list, 1), rows[2]);
+    QCOMPARE(g_backups.GetCount(), 2);
+    QCOMPARE(dlg.EntryAt(0), g_backups.GetAt(0));
+    QCOMPARE(dlg.EntryAt(1), g_backups.GetAt(1));
+    QCOMPARE(g_backups.GetAt(1)->m_path, rows[2][4]);
+
+    // Add Directory rebuilds and renumbers.
+    desktop.folders << folder.Root() + rows[0][1];
+    MenuAction(dlg, "CmdAddDirectory")->trigger();
+    QCOMPARE(ColumnTexts(list, 0), (QStringList{"1", "2", "3"}));
+}
+
+void MainWindowTest::undeletableBackupStaysListed()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    // A file system mounted inside the backup: the deletion refuses the whole tree, for
+    // root too.
+    const QString mountPoint = folder.Root() + "2009-12/voice/mounted";
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mountPoint}) != 0)
+        QSKIP("Cannot mount a tmpfs here (needs root and mount rights): the undeletable folder is not tested");
+    struct Unmount
+    {
+        QString path;
+        ~Unmount() { QProcess::execute("umount", {path}); }
+    } unmount{mountPoint};
+    QVERIFY(TestFiles::write(mountPoint + "/inside.txt", "kept"));
+
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTableWidget *list = dlg.List();
+    const int row = RowOf(list, "2009-12");
+    const QStringList texts = RowTexts(list, row);
+
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdDelete); });
+    desktop.answers << Desktop::Answer::Yes;
+    RightClick(list, CellCentre(list, row));
+    QCOMPARE(desktop.messages.size(), 2);
+    const ScriptedDesktop::Message &error = desktop.messages[1];
+    QCOMPARE(error.icon, Desktop::Icon::Error);
+    QCOMPARE(error.caption, QString("Confirm Deletion"));
+    QVERIFY2(error.text.contains(texts[4]), qPrintable(error.text));
+    QCOMPARE(list->rowCount(), 3);
+    QCOMPARE(RowTexts(list, row), texts);
+    QCOMPARE(g_backups.GetCount(), 3);
+    QCOMPARE(dlg.EntryAt(row)->m_path, texts[4]);
+    QVERIFY(QFileInfo::exists(mountPoint + "/inside.txt"));
+}
+
+void MainWindowTest::nothingHappensBelowLastRow()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTableWidget *list = dlg.List();
+
+    PopupDriver popups([](QMenu *) { return nullptr; });
+    WindowWatcher<CDlgQuery> queries([](CDlgQuery *q) { q->reject(); });
+    const QPoint below = BelowLastRow(list);
+    QVERIFY(!list->indexAt(below).isValid());
+    RightClick(list, below);
+    DoubleClick(list, below);
+    QCoreApplication::processEvents();
+    QVERIFY(popups.shown.isEmpty());
+    QCOMPARE(queries.seen, 0);
+    QCOMPARE(list->rowCount(), 3);
+
+    // An empty catalogue: nothing anywhere.
+    ClearCatalogue();
+    dlg.FillList();
+    RightClick(list, QPoint(20, 10));
+    DoubleClick(list, QPoint(20, 10));
+    QVERIFY(popups.shown.isEmpty());
+    QCOMPARE(queries.seen, 0);
+}
+
+void MainWindowTest::doubleClickAndMenuOpenTheQueryWindow()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTableWidget *list = dlg.List();
+    const int row = RowOf(list, "2009-12");
+
+    QStringList opened;
+    bool mainBlocked = false;
+    WindowWatcher<CDlgQuery> queries([&](CDlgQuery *q) {
+        opened << q->BackupDir() + " | " + q->windowTitle();
+        mainBlocked = q->isModal() && QApplication::activeModalWidget() == q;
+        q->reject();
+    });
+    DoubleClick(list, CellCentre(list, row));
+    QCOMPARE(queries.seen, 1);
+    QVERIFY(mainBlocked);
+
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdQueryBackup); });
+    RightClick(list, CellCentre(list, row));
+    QCOMPARE(queries.seen, 2);
+    const QString expected = folder.Root() + "2009-12/ | Search Recordings";
+    QCOMPARE(opened, (QStringList{expected, expected}));
+    QVERIFY(desktop.messages.isEmpty()); // the database opened
+    QCOMPARE(list->rowCount(), 3);
+}
+
+void MainWindowTest::enterEscapeAndExitEndTheWindow()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    struct Case
+    {
+        const char *name;
+        std::function<void(COrvikDlg &)> act;
+        int result;
+    };
+    const Case cases[] = {
+        {"Enter", [](COrvikDlg &d) { QTest::keyClick(d.List(), Qt::Key_Return); }, QDialog::Accepted},
+        {"Escape", [](COrvikDlg &d) { QTest::keyClick(d.List(), Qt::Key_Escape); }, QDialog::Rejected},
+        {"Exit", [](COrvikDlg &d) { MenuAction(d, "CmdExit")->trigger(); }, QDialog::Accepted},
+        {"close box", [](COrvikDlg &d) { d.close(); }, QDialog::Rejected},
+    };
+    for (const Case &c : cases) {
+        ClearCatalogue();
+        COrvikDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.List()->setFocus();
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        c.act(dlg);
+        QVERIFY2(finished.size() == 1, c.name);
+        QCOMPARE(finished[0][0].toInt(), c.result);
+        QVERIFY(!dlg.isVisible());
+    }
+}
+
+void MainWindowTest::aboutBox()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    QAction *about = MenuAction(dlg, "CmdAbout");
+    QVERIFY(about);
+    QCOMPARE(about->data().toInt(), int(Ids::CmdAbout));
+    QString title;
+    WindowWatcher<CAboutDlg> abouts([&](CAboutDlg *a) {
+        title = a->windowTitle();
+        a->accept();
+    });
+    about->trigger();
+    QCOMPARE(abouts.seen, 1);
+    QCOMPARE(title, QString("About Orvik"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,334 @@
+// The export road of the query window, end to end: the worker, the progress window, the
+// buttons, the workbook written (read back with openpyxl), the file handed to the desktop,
+// and the ways it ends early (a close request, rows deleted, no application, no template).
+#include "GuiTestSupport.h"
+#include "ScriptedDesktop.h"
+#include "app/DlgProgress.h"
+#include "app/DlgQuery.h"
+#include "query/ResultListModel.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace GuiTest;
+
+namespace {
+
+// Cells with a value, by row and column letter, of the first worksheet's rows 1..lastRow.
+using SheetRows = QMap<int, QMap<QString, QJsonValue>>;
+
+SheetRows ReadRows(const QString &path, int lastRow, QString *error)
+{
+    QStringList rows;
+    for (int r = 1; r <= lastRow; ++r)
+        rows << QString::number(r);
+    QProcess reader;
+    reader.start(QStringLiteral(ORVIK_TEST_PYTHON), {QStringLiteral(ORVIK_WORKBOOK_READER), path, "--rows", rows.join(',')});
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
+        *error = "openpyxl could not read " + path + ": " + QString::fromUtf8(reader.readAllStandardError());
+        return {};
+    }
+    const QJsonObject book = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+    const QJsonObject sheets = book.value("worksheets").toObject();
+    if (book.value("sheets").toArray().isEmpty()) {
+        *error = "no worksheet in " + path;
+        return {};
+    }
+    const QString first = book.value("sheets").toArray().at(0).toString();
+    const QJsonObject cells = sheets.value(first).toObject().value("cells").toObject();
+    SheetRows out;
+    for (auto it = cells.begin(); it != cells.end(); ++it) {
+        const QString ref = it.key();
+        const qsizetype digit = ref.indexOf(QRegularExpression("\\d"));
+        out[ref.mid(digit).toInt()][ref.left(digit)] = it.value().toObject().value("value");
+    }
+    return out;
+}
+
+// Counts the Show and Hide events of a window.
+class ShowCounter : public QObject
+{
+public:
+    explicit ShowCounter(QWidget *w) { w->installEventFilter(this); }
+    int shown = 0;
+    int hidden = 0;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Show)
+            ++shown;
+        else if (e->type() == QEvent::Hide)
+            ++hidden;
+        return false;
+    }
+};
+
+QPushButton *Button(CDlgQuery &dlg, const char *name)
+{
+    return dlg.findChild<QPushButton *>(QLatin1String(name));
+}
+
+QStringList ExportedFiles(const QString &dir)
+{
+    QStringList files;
+    QDirIterator it(dir, {"orvik-*.xlsx"}, QDir::Files);
+    while (it.hasNext())
+        files << it.next();
+    return files;
+}
+
+} // namespace
+
+class QueryExportTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    ProgramFolder *m_program = nullptr;
+    QByteArray m_savedTmp;
+
+    QString Backup(const QString &from, const QString &name)
+    {
+        const QString dir = m_dir.path() + "/backups/" + name + "/";
+        QDir().mkpath(m_dir.path() + "/backups");
+        if (!QFileInfo::exists(dir) && !TestFiles::copyTree(from, dir))
+            qFatal("cannot copy %s", qPrintable(from));
+        return dir;
+    }
+    QString December() { return Backup(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), "2009-12"); }
+    QString Big() { return Backup(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), "big"); }
+    QString OutputDir() const { return m_dir.path() + "/out"; }
+
+    // The window, shown, with every row of its backup listed.
+    void OpenAndFind(CDlgQuery &dlg)
+    {
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Button(dlg, "IdcFind")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsFilling(), 20000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(LoadLanguage(1));
+        // The exported workbooks land in the temporary folder: one of the test's own.
+        QVERIFY(QDir().mkpath(OutputDir()));
+        m_savedTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", OutputDir().toUtf8());
+        m_program = new ProgramFolder;
+        QVERIFY(m_program->SetUp(1));
+    }
+    void cleanupTestCase()
+    {
+        delete m_program;
+        qputenv("TMPDIR", m_savedTmp);
+    }
+    void cleanup()
+    {
+        for (const QString &f : ExportedFiles(OutputDir()))
+            QFile::remove(f);
+    }
+
+    void exportWritesTheListIntoAWorkbook();
+    void escapeDuringALargeExport();
+    void rowsDeletedDuringTheExport();
+    void noApplicationToOpenTheWorkbook();
+    void noTemplateCanBeMade();
+};
+
+void QueryExportTest::exportWritesTheListIntoAWorkbook()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(December());
+    OpenAndFind(dlg);
+    const ResultListModel &model = dlg.Model();
+    QCOMPARE(model.RowCount(), 60);
+    ShowCounter progress(dlg.Progress());
+
+    Button(dlg, "IdcExport")->click();
+    QCOMPARE(dlg.m_exportRunning.load(), 1);
+    QCOMPARE(dlg.m_closeRequested.load(), 0);
+    QVERIFY(!Button(dlg, "IdcFind")->isEnabled());
+    QVERIFY(!Button(dlg, "IdcExport")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
+
+    QCOMPARE(progress.shown, 1);
+    QCOMPARE(progress.hidden, 1);
+    QVERIFY(!dlg.Progress()->isVisible());
+    QCOMPARE(dlg.Progress()->ProgressBar()->maximum(), 60);
+    QCOMPARE(dlg.Progress()->ProgressBar()->value(), 60);
+    QVERIFY(Button(dlg, "IdcFind")->isEnabled());
+    QVERIFY(Button(dlg, "IdcExport")->isEnabled());
+    QVERIFY(desktop.messages.isEmpty());
+
+    // The workbook is handed to the desktop; the template was made beside the program.
+    QCOMPARE(desktop.openedFiles.size(), 1);
+    const QString path = desktop.openedFiles[0];
+    QCOMPARE(ExportedFiles(OutputDir()), QStringList{path});
+    QVERIFY(QFileInfo(path).fileName().contains("2009-12"));
+    QVERIFY(QFileInfo::exists(m_program->Program() + "sample.xlsx"));
+
+    QString error;
+    const SheetRows rows = ReadRows(path, 70, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(rows.size(), 61);
+    const QStringList columns{"A", "B", "C", "D", "E", "F", "G"};
+    QStringList header;
+    for (const QString &c : columns)
+        header << rows[1][c].toString();
+    QCOMPARE(header, (QStringList{"No.", "User Name", "Call Type", "Number", "Start Time", "Talk Time", "Remark"}));
+    const int cells[] = {0, 1, 2, 3, 4, 5, 7};
+    for (int r = 0; r < 60; ++r) {
+        const QMap<QString, QJsonValue> &row = rows[r + 2];
+        QCOMPARE(row["A"].toDouble(), double(r + 1));
+        for (int k : {1, 2, 3, 5, 6}) {
+            const QString expected = model.CellText(r, cells[k]);
+            // openpyxl shows a carriage return as the workbook stores it, "_x000D_".
+            const QString got = row.value(columns[k]).toString().replace("_x000D_", "\r");
+            QVERIFY2(got == expected, qPrintable(QString("row %1 column %2: %3 / %4").arg(r).arg(columns[k], got, expected)));
+        }
+        // The start time is read as a date, as typing it would be.
+        QCOMPARE(row["E"].toString(), model.CellText(r, 4).replace(' ', 'T'));
+    }
+    // Numbers and talk times stay texts: 0123456 keeps its zero, 02:30 is no time of day.
+    QCOMPARE(rows[3]["D"].toString(), QString("0123456"));
+    QCOMPARE(rows[3]["F"].toString(), QString("02:30"));
+
+    // A second export works the same way and gets a file of its own.
+    Button(dlg, "IdcExport")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
+    QCOMPARE(desktop.openedFiles.size(), 2);
+    QVERIFY(desktop.openedFiles[1] != path);
+}
+
+void QueryExportTest::escapeDuringALargeExport()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(Big());
+    OpenAndFind(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 3000);
+
+    // Escape when the progress bar says 100 rows are written. The worker cannot write a row
+    // without the UI thread handing it over, so the count at that moment is exact.
+    int atEscape = -1;
+    int runningAtClose = -1;
+    QProgressBar *bar = dlg.Progress()->ProgressBar();
+    connect(bar, &QProgressBar::valueChanged, &dlg, [&](int value) {
+        if (value == 100 && atEscape < 0) {
+            atEscape = value;
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        }
+    });
+    connect(&dlg, &QDialog::finished, &dlg, [&] { runningAtClose = dlg.m_exportRunning.load(); });
+    QSignalSpy finished(&dlg, &QDialog::finished);
+
+    Button(dlg, "IdcExport")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
+    QCOMPARE(atEscape, 100);
+    QCOMPARE(runningAtClose, 0); // closed only after the worker had ended
+    QCOMPARE(finished[0][0].toInt(), int(QDialog::Accepted));
+    QVERIFY(!dlg.Progress()->isVisible());
+
+    // The rows written so far are kept and opened.
+    QCOMPARE(desktop.openedFiles.size(), 1);
+    QString error;
+    const SheetRows rows = ReadRows(desktop.openedFiles[0], 200, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const int written = rows.size() - 1;
+    QVERIFY2(written >= 100 && written <= 101, qPrintable(QString::number(written)));
+    QCOMPARE(rows[written + 1]["A"].toDouble(), double(written));
+    QCOMPARE(finished.size(), 1);
+}
+
+void QueryExportTest::rowsDeletedDuringTheExport()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(Big());
+    OpenAndFind(dlg);
+    ResultListModel &model = dlg.Model();
+
+    // After 10 rows, all but the first 15 rows leave the list.
+    QProgressBar *bar = dlg.Progress()->ProgressBar();
+    connect(bar, &QProgressBar::valueChanged, &dlg, [&](int value) {
+        if (value == 10) {
+            while (model.RowCount() > 15)
+                model.RemoveRow(model.RowCount() - 1);
+        }
+    });
+    Button(dlg, "IdcExport")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
+    QCOMPARE(bar->maximum(), 3000);
+    QCOMPARE(bar->value(), 15);
+
+    QCOMPARE(desktop.openedFiles.size(), 1);
+    QString error;
+    const SheetRows rows = ReadRows(desktop.openedFiles[0], 40, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(rows.size(), 16);
+    for (int r = 0; r < 15; ++r)
+        QCOMPARE(rows[r + 2]["D"].toString(), model.CellText(r, ResultListModel::CellPhone));
+    QVERIFY(desktop.messages.isEmpty());
+}
+
+void QueryExportTest::noApplicationToOpenTheWorkbook()
+{
+    ScriptedDesktop desktop;
+    desktop.openSucceeds = false;
+    CDlgQuery dlg(December());
+    OpenAndFind(dlg);
+    Button(dlg, "IdcExport")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
+
+    QCOMPARE(desktop.openedFiles.size(), 1);
+    const QString path = desktop.openedFiles[0];
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
+    QCOMPARE(desktop.messages[0].text, "Please Install Excel First\n" + path);
+    // Nothing is lost: the workbook is there.
+    QString error;
+    QCOMPARE(ReadRows(path, 70, &error).size(), 61);
+    QVERIFY(Button(dlg, "IdcFind")->isEnabled() && Button(dlg, "IdcExport")->isEnabled());
+    QVERIFY(!dlg.Progress()->isVisible());
+}
+
+void QueryExportTest::noTemplateCanBeMade()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(December());
+    OpenAndFind(dlg);
+    ShowCounter progress(dlg.Progress());
+
+    // Neither the program folder nor the temporary folder can take a file, for root too:
+    // the program folder lies below a plain file, the temporary folder is /proc.
+    if (!QFileInfo(QStringLiteral("/proc/self")).isDir())
+        QSKIP("No /proc here: no folder that refuses every file for the temporary folder");
+    const QString plainFile = m_dir.path() + "/plain";
+    QVERIFY(TestFiles::write(plainFile, "x"));
+    const QString savedAppDir = g_config.m_appDir;
+    g_config.m_appDir = plainFile + "/program/";
+    qputenv("TMPDIR", "/proc");
+    Button(dlg, "IdcExport")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
+    qputenv("TMPDIR", OutputDir().toUtf8());
+    g_config.m_appDir = savedAppDir;
+
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, QString("Open File Error"));
+    QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
+    QVERIFY(desktop.openedFiles.isEmpty());
+    QCOMPARE(progress.shown, 0);
+    QVERIFY(!dlg.Progress()->isVisible());
+    QVERIFY(Button(dlg, "IdcFind")->isEnabled() && Button(dlg, "IdcExport")->isEnabled());
+    QVERIFY(ExportedFiles(OutputDir()).isEmpty());
+}
+
+QTEST_MAIN(QueryExportTest)
+#include "tst_queryexport.moc"

@@ -1,0 +1,623 @@
+// The query window on copies of the sample backups: its initial state, Find with the
+// filters against the rows the result list's own fill gives, the columns, playing and
+// deleting from the row menu, Enter, and the closing rules.
+#include "GuiTestSupport.h"
+#include "ScriptedDesktop.h"
+#include "app/DlgProgress.h"
+#include "app/DlgQuery.h"
+#include "db/AdoDb.h"
+#include "db/jet/Checker.h"
+#include "db/jet/Database.h"
+#include "lang/Ids.h"
+#include "query/BuildStatement.h"
+#include "query/ResultListModel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableView>
+
+using namespace GuiTest;
+
+namespace {
+
+template <typename W>
+W *Control(QWidget &window, const char *name)
+{
+    W *w = window.findChild<W *>(QLatin1String(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+// Every cell of every row, as the list's model holds them.
+QList<QStringList> AllCells(const ResultListModel &model)
+{
+    QList<QStringList> rows;
+    for (int r = 0; r < model.RowCount(); ++r) {
+        QStringList cells;
+        for (int p = 0; p < ResultListModel::kCellCount; ++p)
+            cells << model.CellText(r, p);
+        rows << cells;
+    }
+    return rows;
+}
+
+int RowWithId(const ResultListModel &model, int id)
+{
+    for (int r = 0; r < model.RowCount(); ++r)
+        if (model.CellText(r, ResultListModel::CellId) == QString::number(id))
+            return r;
+    return -1;
+}
+
+void WaitForFill(CDlgQuery &dlg)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsFilling(), 20000);
+}
+
+} // namespace
+
+class QueryWindowTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_backup; // a copy of Rec/2009-12, ending in "/"
+
+    // A fresh copy of the December backup for each test.
+    QString FreshBackup(const QString &name = QStringLiteral("2009-12"))
+    {
+        const QString dir = m_dir.path() + "/" + name + QString::number(++m_copies) + "/";
+        if (!TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), dir))
+            qFatal("cannot copy the sample backup");
+        return dir;
+    }
+    int m_copies = 0;
+
+private slots:
+    void initTestCase();
+    void initialState();
+    void separatorAddedToTheBackupDir_data();
+    void separatorAddedToTheBackupDir();
+    void findGivesTheRowsOfTheStatement_data();
+    void findGivesTheRowsOfTheStatement();
+    void titlesStandOverTheirCells();
+    void playFromTheList();
+    void deleteRecordFromRowMenu();
+    void enterRunsFindAndNeverCloses();
+    void escapeClosesAtOnce();
+    void escapeDuringExportWaitsForIt();
+    void databaseThatDoesNotOpen();
+    void largeResultArrivesInBatches();
+};
+
+void QueryWindowTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(LoadLanguage(1));
+}
+
+void QueryWindowTest::initialState()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    QVERIFY(desktop.messages.isEmpty());
+
+    QCOMPARE(dlg.windowTitle(), QString("Search Recordings"));
+    QCOMPARE(Control<QLabel>(dlg, "IdcCallTypeLabel")->text(), QString("Call type:"));
+    QCOMPARE(Control<QLabel>(dlg, "IdcToLabel")->text(), QString("To:"));
+    QCOMPARE(Control<QLabel>(dlg, "IdcUserNameLabel")->text(), QString("User name:"));
+    QCOMPARE(Control<QLabel>(dlg, "IdcNumberLabel")->text(), QString("Number:"));
+    QCOMPARE(Control<QLabel>(dlg, "IdcRemarkLabel")->text(), QString("Remark:"));
+    QCOMPARE(Control<QCheckBox>(dlg, "IdcFromCheck")->text(), QString("From:"));
+    QCOMPARE(Control<QPushButton>(dlg, "IdcFind")->text(), QString("Find"));
+    QCOMPARE(Control<QPushButton>(dlg, "IdcExport")->text(), QString("Export to Excel"));
+
+    auto *callType = Control<QComboBox>(dlg, "IdcCallType");
+    QCOMPARE(callType->count(), 4);
+    const QStringList types{callType->itemText(0), callType->itemText(1), callType->itemText(2), callType->itemText(3)};
+    QCOMPARE(types, (QStringList{"Incoming", "Outgoing", "All calls", "Missed"}));
+    QCOMPARE(callType->currentIndex(), 2);
+    QVERIFY(!callType->isEditable());
+
+    auto *user = Control<QComboBox>(dlg, "IdcUserName");
+    QVERIFY(user->isEditable());
+    QCOMPARE(user->count(), 1);
+    QCOMPARE(user->itemText(0), QString("All users"));
+    QCOMPARE(user->currentText(), QString("All users"));
+
+    auto *check = Control<QCheckBox>(dlg, "IdcFromCheck");
+    auto *from = Control<QDateEdit>(dlg, "IdcDateFrom");
+    auto *to = Control<QDateEdit>(dlg, "IdcDateTo");
+    QVERIFY(!check->isChecked());
+    for (QDateEdit *picker : {from, to}) {
+        QVERIFY(!picker->isEnabled());
+        QVERIFY(picker->calendarPopup());
+        QCOMPARE(picker->date(), QDate::currentDate());
+    }
+    QVERIFY(Control<QLineEdit>(dlg, "IdcNumber")->text().isEmpty());
+    QVERIFY(Control<QLineEdit>(dlg, "IdcRemark")->text().isEmpty());
+    QVERIFY(Control<QPushButton>(dlg, "IdcFind")->isDefault());
+    QCOMPARE(dlg.minimumSize(), QSize(900, 640));
+
+    // The check box toggles both pickers, and only them: no search runs.
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::mouseClick(check, Qt::LeftButton);
+    QVERIFY(from->isEnabled() && to->isEnabled());
+    QVERIFY(dlg.m_useDateRange);
+    QCOMPARE(dlg.Model().RowCount(), 0);
+    QTest::mouseClick(check, Qt::LeftButton);
+    QVERIFY(!from->isEnabled() && !to->isEnabled());
+
+    // The progress window exists, hidden, captioned with text 129.
+    QVERIFY(dlg.Progress());
+    QVERIFY(!dlg.Progress()->isVisible());
+    QCOMPARE(dlg.Progress()->windowTitle(), QString("Exporting to Excel"));
+    QCOMPARE(dlg.m_exportRunning.load(), 0);
+    QCOMPARE(dlg.m_closeRequested.load(), 0);
+
+    // The filter band keeps its 70 pixels; the list fills the rest at every size.
+    for (const QSize size : {QSize(900, 640), QSize(1300, 900)}) {
+        dlg.resize(size);
+        QTRY_COMPARE(dlg.size(), size);
+        QCOMPARE(dlg.List()->geometry(), QRect(0, 70, size.width(), size.height() - 70));
+        const QRect band = Control<QWidget>(dlg, "FilterBand")->geometry();
+        QCOMPARE(band.height(), 70);
+        for (QWidget *control : Control<QWidget>(dlg, "FilterBand")->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            QVERIFY2(control->geometry().bottom() < 70, qPrintable(control->objectName()));
+    }
+    dlg.resize(300, 200);
+    QCoreApplication::processEvents();
+    QVERIFY(dlg.width() >= 900 && dlg.height() >= 640);
+}
+
+void QueryWindowTest::separatorAddedToTheBackupDir_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QString>("expectedEnding");
+    QTest::newRow("slash") << "/" << "/";
+    QTest::newRow("none") << "" << "/";
+}
+
+void QueryWindowTest::separatorAddedToTheBackupDir()
+{
+    QFETCH(QString, ending);
+    QFETCH(QString, expectedEnding);
+    ScriptedDesktop desktop;
+    QString dir = FreshBackup();
+    dir.chop(1);
+    CDlgQuery dlg(dir + ending);
+    QCOMPARE(dlg.BackupDir(), dir + expectedEnding);
+    QVERIFY(desktop.messages.isEmpty()); // dbR.mdb was found below it
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 60);
+    QCOMPARE(dlg.Model().CellText(0, ResultListModel::CellFile), dir + "/voice/20091201000000_2_110.wav");
+
+    // A backslash counts as a separator ending too (the database is then not found here).
+    CDlgQuery other(dir + "\\");
+    QCOMPARE(other.BackupDir(), dir + "\\");
+}
+
+void QueryWindowTest::findGivesTheRowsOfTheStatement_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("user"); // "<all>": leave the all-users text
+    QTest::addColumn<QString>("remark");
+    QTest::addColumn<int>("callType");
+    QTest::addColumn<QDate>("from"); // invalid: check box clear
+    QTest::addColumn<QDate>("to");
+    QTest::addColumn<int>("expectedRows");
+
+    const QDate none;
+    QTest::newRow("nothing set") << "" << "<all>" << "" << 2 << none << none << 60;
+    QTest::newRow("missed") << "" << "<all>" << "" << 3 << none << none << 8;
+    QTest::newRow("number, incoming") << "138" << "<all>" << "" << 0 << none << none << 8;
+    QTest::newRow("number overrides user") << "138" << "Li" << "" << 2 << none << none << 11;
+    QTest::newRow("user") << "" << "Li" << "" << 2 << none << none << 11;
+    QTest::newRow("remark") << "" << "<all>" << "vip" << 2 << none << none << 9;
+    QTest::newRow("date range") << "" << "<all>" << "" << 2 << QDate(2009, 12, 10) << QDate(2009, 12, 20) << 22;
+    QTest::newRow("everything") << "" << "Li" << "vip" << 3 << QDate(2009, 12, 1) << QDate(2009, 12, 29) << 1;
+    QTest::newRow("user emptied, outgoing") << "" << "" << "" << 1 << none << none << 19;
+    QTest::newRow("apostrophe") << "" << "O'Brien" << "" << 2 << none << none << 4;
+    QTest::newRow("from after to") << "" << "<all>" << "" << 2 << QDate(2009, 12, 20) << QDate(2009, 12, 10) << 0;
+}
+
+void QueryWindowTest::findGivesTheRowsOfTheStatement()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, user);
+    QFETCH(QString, remark);
+    QFETCH(int, callType);
+    QFETCH(QDate, from);
+    QFETCH(QDate, to);
+    QFETCH(int, expectedRows);
+
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    CDlgQuery dlg(dir);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+
+    QTest::keyClicks(Control<QLineEdit>(dlg, "IdcNumber"), number);
+    QTest::keyClicks(Control<QLineEdit>(dlg, "IdcRemark"), remark);
+    auto *userBox = Control<QComboBox>(dlg, "IdcUserName");
+    if (user != "<all>") {
+        userBox->lineEdit()->selectAll();
+        QTest::keyClick(userBox->lineEdit(), Qt::Key_Delete);
+        QTest::keyClicks(userBox->lineEdit(), user);
+    }
+    Control<QComboBox>(dlg, "IdcCallType")->setCurrentIndex(callType);
+    const bool useRange = from.isValid();
+    if (useRange) {
+        QTest::mouseClick(Control<QCheckBox>(dlg, "IdcFromCheck"), Qt::LeftButton);
+        Control<QDateEdit>(dlg, "IdcDateFrom")->setDate(from);
+        Control<QDateEdit>(dlg, "IdcDateTo")->setDate(to);
+    }
+    QTest::mouseClick(Control<QPushButton>(dlg, "IdcFind"), Qt::LeftButton);
+    WaitForFill(dlg);
+
+    // The same statement run through the list's own fill on a second connection.
+    const QString userText = user == "<all>" ? QString("All users") : user;
+    const OleDate fromDate = OleDate::fromDateTime(QDateTime(useRange ? from : QDate::currentDate(), QTime(12, 0)));
+    const OleDate toDate = OleDate::fromDateTime(QDateTime(useRange ? to : QDate::currentDate(), QTime(12, 0)));
+    const QString statement = BuildStatement(number, userText, "All users", remark, callType, useRange, fromDate, toDate);
+    CAdoDb referenceDb;
+    QVERIFY(referenceDb.OpenAccessDatabase(dir + "dbR.mdb", QString()));
+    ResultListModel reference;
+    reference.SetBackupDir(dir);
+    reference.FillResultList(referenceDb, statement);
+
+    QCOMPARE(dlg.Model().RowCount(), expectedRows);
+    QCOMPARE(AllCells(dlg.Model()), AllCells(reference));
+    QCOMPARE(dlg.List()->model()->rowCount(), expectedRows);
+    QCOMPARE(dlg.m_number, number);
+    QCOMPARE(dlg.m_callType, callType);
+    QCOMPARE(dlg.m_useDateRange, useRange);
+    QVERIFY(desktop.messages.isEmpty());
+
+    // Find again: the same rows once, numbered from 1.
+    QTest::mouseClick(Control<QPushButton>(dlg, "IdcFind"), Qt::LeftButton);
+    WaitForFill(dlg);
+    QCOMPARE(AllCells(dlg.Model()), AllCells(reference));
+    if (expectedRows > 0)
+        QCOMPARE(dlg.Model().CellText(0, 0), QString("1"));
+    GuiTest::SaveScreenshot(&dlg, QStringLiteral("query-%1.png").arg(QTest::currentDataTag()).replace(' ', '-'));
+}
+
+void QueryWindowTest::titlesStandOverTheirCells()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    dlg.resize(1200, 700);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+
+    QTableView *list = dlg.List();
+    QCOMPARE(list->objectName(), QString("IdcResultList"));
+    const QAbstractItemModel *model = list->model();
+    QCOMPARE(model, static_cast<QAbstractItemModel *>(&dlg.Model()));
+    QCOMPARE(model->columnCount(), 11);
+    QStringList titles;
+    for (int p = 0; p < 11; ++p)
+        titles << model->headerData(p, Qt::Horizontal).toString();
+    QCOMPARE(titles, (QStringList{"No.", "User Name", "Call Type", "Number", "Start Time", "Talk Time", "File Size",
+                                  "Remark", "Recording File", "DID", "DTMFs"}));
+
+    const QHeaderView *header = list->horizontalHeader();
+    const int widths[] = {60, 70, 80, 100, 250, 80, 80, 100, 200, 0, 0};
+    int x = 0;
+    for (int p = 0; p < 11; ++p) {
+        QCOMPARE(header->sectionSize(p), widths[p]);
+        QCOMPARE(header->visualIndex(p), p);
+        QCOMPARE(header->sectionPosition(p), x);
+        x += widths[p];
+    }
+    QVERIFY(header->sectionsMovable());
+    QVERIFY(list->showGrid());
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(list->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    QCOMPARE(header->sectionResizeMode(4), QHeaderView::Interactive);
+
+    // Each title stands over its own cells: what the header's section at a cell's x shows
+    // is the cell's kind.
+    const QRegularExpression startTime("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$");
+    const QRegularExpression talkTime("^\\d\\d+:\\d\\d$");
+    const QRegularExpression size("^(\\d+ B|\\d+\\.\\d\\d KB|\\d+\\.\\d\\d MB)?$");
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QRect startCell = list->visualRect(model->index(r, 4));
+        QCOMPARE(header->logicalIndexAt(startCell.center().x()), 4);
+        QVERIFY(startTime.match(model->index(r, 4).data().toString()).hasMatch());
+        QVERIFY(talkTime.match(model->index(r, 5).data().toString()).hasMatch());
+        QVERIFY(size.match(model->index(r, 6).data().toString()).hasMatch());
+        const QString file = model->index(r, 8).data().toString();
+        QVERIFY(file.isEmpty() || file == "DEL" || file.startsWith(dlg.BackupDir() + "voice/"));
+        QCOMPARE(model->index(r, 9).data().toString(), dlg.Model().CellText(r, ResultListModel::CellId));
+    }
+    // The DTMF digits are kept in their (hidden) column.
+    QCOMPARE(model->index(0, 10).data().toString(), QString("8001#"));
+    QCOMPARE(model->index(0, 4).data().toString(), QString("2009-12-01 00:00:00"));
+    GuiTest::SaveScreenshot(&dlg, "query-window.png");
+}
+
+void QueryWindowTest::playFromTheList()
+{
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    CDlgQuery dlg(dir);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QTableView *list = dlg.List();
+    const ResultListModel &model = dlg.Model();
+
+    // A "DEL" record (id 11): text 162 with the marker, nothing started.
+    const int deleted = RowWithId(model, 11);
+    QVERIFY(deleted >= 0);
+    list->scrollTo(model.index(deleted, 1));
+    DoubleClick(list, CellCentre(list, deleted));
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, QString("The recording file of this call has been deleted (DEL)."));
+    QCOMPARE(desktop.messages[0].caption, QString("Error"));
+    QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
+    QVERIFY(desktop.starts.isEmpty() && desktop.openedFiles.isEmpty());
+
+    // A record with its file, with the desktop's player (type 1): the file is opened.
+    ProgramFolder program;
+    QVERIFY(program.SetUp(1, "m_PlayerType=1\r\n"));
+    const int first = RowWithId(model, 2);
+    list->scrollTo(model.index(first, 1));
+    DoubleClick(list, CellCentre(list, first));
+    QCOMPARE(desktop.openedFiles, QStringList{dir + "voice/20091201093713_4_0123456.wav"});
+
+    // The row menu's Play does the same.
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdPlayRecord); });
+    RightClick(list, CellCentre(list, first));
+    QCOMPARE(desktop.openedFiles.size(), 2);
+    QCOMPARE(popups.shown, (QList<QStringList>{{"&Play Record", "-", "&Delete Record"}}));
+
+    // Below the last row: nothing.
+    list->scrollToBottom();
+    DoubleClick(list, BelowLastRow(list));
+    RightClick(list, BelowLastRow(list));
+    QCOMPARE(popups.shown.size(), 1);
+    QCOMPARE(desktop.openedFiles.size(), 2);
+    QCOMPARE(desktop.messages.size(), 1);
+}
+
+void QueryWindowTest::deleteRecordFromRowMenu()
+{
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    CDlgQuery dlg(dir);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QTableView *list = dlg.List();
+    const ResultListModel &model = dlg.Model();
+    QCOMPARE(model.RowCount(), 60);
+
+    const int row = RowWithId(model, 2);
+    const QString file = model.CellText(row, ResultListModel::CellFile);
+    QVERIFY(QFileInfo::exists(file));
+    const QStringList next = AllCells(model).at(row + 1);
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdDelete); });
+
+    // No: database, file and list unchanged.
+    desktop.answers << Desktop::Answer::No;
+    RightClick(list, CellCentre(list, row));
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, QString("Are you sure you want to delete it?"));
+    QCOMPARE(model.RowCount(), 60);
+    QVERIFY(QFileInfo::exists(file));
+
+    // Yes: the row and the file go, the next row keeps its number.
+    desktop.answers << Desktop::Answer::Yes;
+    RightClick(list, CellCentre(list, row));
+    QCOMPARE(desktop.messages.size(), 2);
+    QCOMPARE(model.RowCount(), 59);
+    QVERIFY(!QFileInfo::exists(file));
+    QCOMPARE(AllCells(model).at(row), next);
+    QCOMPARE(RowWithId(model, 2), -1);
+
+    // The database lost exactly that record and stays sound.
+    dlg.reject();
+    QVERIFY(!dlg.isVisible());
+    {
+        jet::Database db;
+        QString error;
+        QVERIFY2(db.open(dir + "dbR.mdb", jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+        const QStringList problems = jet::Checker::checkDatabase(db);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    }
+    CDlgQuery again(dir);
+    Control<QPushButton>(again, "IdcFind")->click();
+    WaitForFill(again);
+    QCOMPARE(again.Model().RowCount(), 59);
+    QCOMPARE(RowWithId(again.Model(), 2), -1);
+}
+
+void QueryWindowTest::enterRunsFindAndNeverCloses()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QSignalSpy finished(&dlg, &QDialog::finished);
+
+    auto *number = Control<QLineEdit>(dlg, "IdcNumber");
+    number->setFocus();
+    QTest::keyClicks(number, "138");
+    QTest::keyClick(number, Qt::Key_Return);
+    WaitForFill(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 11);
+
+    // From the other fields as well; the user box keeps its one entry.
+    number->clear();
+    auto *user = Control<QComboBox>(dlg, "IdcUserName");
+    user->lineEdit()->selectAll();
+    QTest::keyClicks(user->lineEdit(), "Li");
+    QTest::keyClick(user->lineEdit(), Qt::Key_Return);
+    WaitForFill(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 11);
+    QCOMPARE(user->count(), 1);
+
+    auto *remark = Control<QLineEdit>(dlg, "IdcRemark");
+    QTest::keyClicks(remark, "vip");
+    QTest::keyClick(remark, Qt::Key_Enter, Qt::KeypadModifier);
+    WaitForFill(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 1);
+
+    QTest::mouseClick(Control<QCheckBox>(dlg, "IdcFromCheck"), Qt::LeftButton);
+    auto *from = Control<QDateEdit>(dlg, "IdcDateFrom");
+    from->setDate(QDate(2009, 12, 15));
+    Control<QDateEdit>(dlg, "IdcDateTo")->setDate(QDate(2009, 12, 31));
+    QTest::keyClick(from, Qt::Key_Return);
+    WaitForFill(dlg);
+    QVERIFY(dlg.m_useDateRange);
+    QCOMPARE(dlg.Model().RowCount(), 0);
+
+    QTest::keyClick(Control<QComboBox>(dlg, "IdcCallType"), Qt::Key_Return);
+    dlg.accept();
+    QCoreApplication::processEvents();
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(dlg.isVisible());
+}
+
+void QueryWindowTest::escapeClosesAtOnce()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    QTest::keyClick(Control<QLineEdit>(dlg, "IdcNumber"), Qt::Key_Escape);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toInt(), int(QDialog::Rejected));
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.m_closeRequested.load(), 1);
+
+    CDlgQuery other(FreshBackup());
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QSignalSpy otherFinished(&other, &QDialog::finished);
+    other.close(); // the close box
+    QCOMPARE(otherFinished.size(), 1);
+}
+
+void QueryWindowTest::escapeDuringExportWaitsForIt()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QSignalSpy finished(&dlg, &QDialog::finished);
+    auto *closeTimer = dlg.findChild<QTimer *>("CloseTimer");
+    QVERIFY(closeTimer);
+    QSignalSpy ticks(closeTimer, &QTimer::timeout);
+
+    // A stand-in for a running export.
+    dlg.m_exportRunning = 1;
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(Control<QLineEdit>(dlg, "IdcNumber"), Qt::Key_Escape);
+    QCOMPARE(dlg.m_closeRequested.load(), 1);
+    QVERIFY(closeTimer->isActive());
+    QCOMPARE(closeTimer->interval(), 100);
+    QTRY_VERIFY(ticks.size() >= 3);
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(finished.size(), 0);
+
+    // The export ends: the next tick closes the window, once.
+    dlg.m_exportRunning = 0;
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].toInt(), int(QDialog::Accepted));
+    QVERIFY(!dlg.isVisible());
+    QVERIFY(!closeTimer->isActive());
+    QTest::qWait(0);
+    QCOMPARE(finished.size(), 1);
+}
+
+void QueryWindowTest::databaseThatDoesNotOpen()
+{
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    QVERIFY(TestFiles::write(dir + "dbR.mdb", QByteArray(4096, 'x')));
+    CDlgQuery dlg(dir);
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, QString("The database of this backup could not be opened."));
+    QCOMPARE(desktop.messages[0].caption, QString("Error"));
+    QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
+
+    // Still usable: Find leaves the list empty, Export does nothing, Escape closes.
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTest::mouseClick(Control<QPushButton>(dlg, "IdcFind"), Qt::LeftButton);
+    WaitForFill(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 0);
+    QTest::mouseClick(Control<QPushButton>(dlg, "IdcExport"), Qt::LeftButton);
+    QCOMPARE(dlg.m_exportRunning.load(), 0);
+    QVERIFY(Control<QPushButton>(dlg, "IdcFind")->isEnabled());
+    QCOMPARE(desktop.messages.size(), 1);
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QVERIFY(!dlg.isVisible());
+
+    // No database at all: the same.
+    const QString empty = m_dir.path() + "/empty";
+    QVERIFY(QDir().mkpath(empty));
+    CDlgQuery none(empty);
+    QCOMPARE(desktop.messages.size(), 2);
+    QCOMPARE(desktop.messages[1].text, QString("The database of this backup could not be opened."));
+}
+
+void QueryWindowTest::largeResultArrivesInBatches()
+{
+    ScriptedDesktop desktop;
+    const QString dir = m_dir.path() + "/big/";
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), dir));
+    CDlgQuery dlg(dir);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto *find = Control<QPushButton>(dlg, "IdcFind");
+    auto *exportButton = Control<QPushButton>(dlg, "IdcExport");
+
+    // The first rows are there as soon as Find returns; the rest arrive later. The list is
+    // not exported half-filled.
+    find->click();
+    QVERIFY(dlg.IsFilling());
+    QVERIFY(dlg.Model().RowCount() > 0);
+    QVERIFY(dlg.Model().RowCount() < 3000);
+    QVERIFY(!exportButton->isEnabled());
+    QVERIFY(find->isEnabled());
+
+    // A new Find during the fill starts over.
+    find->click();
+    WaitForFill(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 3000);
+    for (int r = 0; r < 3000; r += 499)
+        QCOMPARE(dlg.Model().CellText(r, 0), QString::number(r + 1));
+    QVERIFY(exportButton->isEnabled());
+
+    // Closing during a fill stops it.
+    find->click();
+    QVERIFY(dlg.IsFilling());
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QVERIFY(!dlg.isVisible());
+    QVERIFY(!dlg.IsFilling());
+    QVERIFY(desktop.messages.isEmpty());
+}
+
+QTEST_MAIN(QueryWindowTest)
+#include "tst_querywindow.moc"
