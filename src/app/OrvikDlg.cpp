@@ -168,16 +168,6 @@ void COrvikDlg::OnAddDirectory()
     FillList();
 }
 
-void COrvikDlg::accept()
-{
-    QDialog::accept();
-}
-
-void COrvikDlg::reject()
-{
-    QDialog::reject();
-}
-
 void COrvikDlg::keyPressEvent(QKeyEvent *event)
 {
     // Enter ends the program as Escape does; the dialog has no button that would take it.

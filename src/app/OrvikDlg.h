@@ -33,9 +33,6 @@ public:
     // The entry a row refers to; null for a position without a row.
     BackupEntry *EntryAt(int row) const;
 
-    void accept() override; // OnOK
-    void reject() override; // OnCancel
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
