@@ -177,14 +177,30 @@ int CWorkbookStyles::Derived(int base, Variant variant)
     XmlToken tag;
     scanner.Next(tag);
     std::vector<std::pair<std::string_view, std::string>> set;
+    // A date-time is wider than the template's 14.6-character columns; where the template's
+    // format says nothing about alignment it shrinks to fit instead of showing "####".
+    const bool shrink = variant == DateTime && source.find("alignment") == std::string::npos;
     if (variant == DateTime) {
         const int id = m_dateFormatId >= 0 ? m_dateFormatId : m_nextFormatId;
         set = {{"numFmtId", std::to_string(id)}, {"applyNumberFormat", "1"}};
+        if (shrink)
+            set.emplace_back("applyAlignment", "1");
     } else {
         set = {{"quotePrefix", "1"}};
     }
     std::string xf = WithAttributes(tag, set);
-    xf += source.substr(tag.raw.size());  // children (alignment, protection) and the end tag
+    if (shrink) {
+        const std::string alignment = "<" + m_prefix + "alignment shrinkToFit=\"1\"/>";
+        if (tag.selfClosing) {
+            xf.replace(xf.size() - 2, 2, ">");
+            xf += alignment + "</" + std::string(tag.name) + ">";
+        } else {
+            xf += alignment; // the first child of an xf
+            xf += source.substr(tag.raw.size());
+        }
+    } else {
+        xf += source.substr(tag.raw.size()); // children (alignment, protection) and the end tag
+    }
     m_newXfs.push_back(std::move(xf));
     const int index = int(m_xfs.size() + m_newXfs.size()) - 1;
     m_derived.emplace(key, index);

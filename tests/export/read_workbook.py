@@ -35,6 +35,7 @@ def cell_info(cell):
         "fill": cell.fill.fill_type,
         "fillColor": cell.fill.fgColor.rgb if cell.fill.fill_type else None,
         "quotePrefix": bool(cell.quotePrefix),
+        "shrinkToFit": bool(cell.alignment.shrink_to_fit),
     }
 
 

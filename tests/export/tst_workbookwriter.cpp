@@ -126,8 +126,10 @@ void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
                 {"B2", {{"value", "张三"}, {"type", "s"}, {"border", "thin"}}},
                 {"C2", {{"value", "来电"}}},
                 {"D2", {{"value", "0123"}, {"type", "s"}, {"quotePrefix", true}, {"border", "thin"}}},
-                {"E2", {{"value", "2009-12-29T08:05:09"}, {"type", "d"}, {"format", date}, {"border", "thin"}}},
-                {"F2", {{"value", "01:05"}, {"type", "s"}, {"quotePrefix", true}}},
+                // A date-time shrinks to fit the template's narrow column instead of "####".
+                {"E2", {{"value", "2009-12-29T08:05:09"}, {"type", "d"}, {"format", date}, {"border", "thin"},
+                        {"shrinkToFit", true}}},
+                {"F2", {{"value", "01:05"}, {"type", "s"}, {"quotePrefix", true}, {"shrinkToFit", false}}},
                 {"G2", {{"value", "客户回访"}, {"quotePrefix", false}}},
                 {"A3", {{"value", 2}, {"fill", "solid"}}},
                 {"B3", {{"value", "Ayşe"}}},
