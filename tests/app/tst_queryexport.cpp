@@ -136,12 +136,32 @@ private slots:
             QFile::remove(f);
     }
 
+    void progressWindowIgnoresEnterEscapeAndClose();
     void exportWritesTheListIntoAWorkbook();
     void escapeDuringALargeExport();
     void rowsDeletedDuringTheExport();
     void noApplicationToOpenTheWorkbook();
     void noTemplateCanBeMade();
 };
+
+void QueryExportTest::progressWindowIgnoresEnterEscapeAndClose()
+{
+    QWidget owner;
+    CDlgProgress progress(&owner);
+    QCOMPARE(progress.windowTitle(), QString("Exporting to Excel"));
+    QCOMPARE(progress.ProgressBar()->objectName(), QString("IdcProgress"));
+    progress.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&progress));
+    QSignalSpy finished(&progress, &QDialog::finished);
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    QTest::keyClick(&progress, Qt::Key_Return);
+    QTest::keyClick(&progress, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(!progress.close());
+    QVERIFY(progress.isVisible());
+    QCOMPARE(finished.size(), 0);
+    progress.hide(); // only the export hides it
+    QVERIFY(!progress.isVisible());
+}
 
 void QueryExportTest::exportWritesTheListIntoAWorkbook()
 {
