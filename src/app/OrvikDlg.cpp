@@ -72,15 +72,16 @@ void COrvikDlg::OnInitDialog()
 
     // The built-in English menu bar, retitled from the language file of the settings.
     m_menuBar = CreateMainMenuBar(this);
-    g_language.Load(g_config.LanguageFileName());
-    MenuRetitler retitler(m_menuBar);
-    g_language.TranslateMenu(retitler, kMenuElement);
-    // The About box has no text in the language files; it sits behind the translated menus.
+    // The About box, which has no system menu to live in here, gets a Help menu of its own
+    // (entry 1, command 16), retitled with the rest.
     QMenu *help = m_menuBar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("HelpMenu"));
     QAction *about = help->addAction(QStringLiteral("&About Orvik..."));
     about->setData(int(Ids::CmdAbout));
     about->setObjectName(QStringLiteral("CmdAbout"));
+    g_language.Load(g_config.LanguageFileName());
+    MenuRetitler retitler(m_menuBar);
+    g_language.TranslateMenu(retitler, kMenuElement);
     layout()->setMenuBar(m_menuBar);
     connect(m_menuBar, &QMenuBar::triggered, this, [this](QAction *action) {
         bool isCommand = false;

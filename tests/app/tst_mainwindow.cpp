@@ -86,11 +86,11 @@ void MainWindowTest::listsBackupsInEachLanguage_data()
 
     QTest::newRow("English") << 1 << "Call Recording Backups"
                              << QStringList{"No.", "Backup Name", "Start", "End", "Path"}
-                             << QStringList{"&Operation", "&Add Directory...", "E&xit"}
+                             << QStringList{"&Operation", "&Add Directory...", "E&xit", "&Help", "&About Orvik..."}
                              << QStringList{"&Delete Current Backup", "-", "&Query Current Backup"}
                              << QString(); // the GBK config.ini of 2010-01 is not read as Chinese
     QTest::newRow("Chinese") << 0 << "备份录音查询" << QStringList{"序号", "备份名称", "开始时间", "结束时间", "路径"}
-                             << QStringList{"操作(&O)", "添加目录(&A)...", "退出(&X)"}
+                             << QStringList{"操作(&O)", "添加目录(&A)...", "退出(&X)", "帮助(&H)", "关于 Orvik(&A)..."}
                              << QStringList{"删除当前备份(&D)", "-", "查询当前备份(&S)"}
                              << QString("2010年01月01日 00:00:00");
 }
@@ -134,13 +134,16 @@ void MainWindowTest::listsBackupsInEachLanguage()
         QCOMPARE(list->item(RowOf(list, "2010-01"), 2)->text(), january);
     QCOMPARE(list->item(RowOf(list, "odd-types"), 3)->text(), QString());
 
-    // The menu bar: Operation with its two commands (then the untranslated Help menu).
+    // The menu bar: Operation with its two commands, then Help with the About box.
     const QList<QAction *> entries = dlg.MenuBar()->actions();
-    QVERIFY(entries.size() >= 1);
-    QStringList texts{entries[0]->text()};
-    for (const QAction *a : entries[0]->menu()->actions())
-        if (!a->isSeparator())
-            texts << a->text();
+    QCOMPARE(entries.size(), 2);
+    QStringList texts;
+    for (const QAction *entry : entries) {
+        texts << entry->text();
+        for (const QAction *a : entry->menu()->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+    }
     QCOMPARE(texts, menuTexts);
 
     // The backup popup is translated each time it is shown.
