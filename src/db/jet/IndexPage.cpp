@@ -15,6 +15,31 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
+// Calls visit(end) with the page offset where each entry ends, in order, as the entry-end
+// mask marks them; visit returns false to stop early. False (error set) when the mask marks
+// an end past the page.
+template <typename Visit>
+bool forEachEntryEnd(const IndexPage::Offsets &o, int pageSize, const std::uint8_t *page, QString *error, Visit visit)
+{
+    const int room = pageSize - o.entries;
+    for (int i = o.mask; i < o.entries; ++i) {
+        const std::uint8_t b = page[i];
+        for (int bit = 0; b && bit < 8; ++bit) {
+            if (!(b & (1u << bit)))
+                continue;
+            const int n = (i - o.mask) * 8 + bit;
+            if (n > room) {
+                setError(error, QStringLiteral("its entry mask marks an entry ending %1 bytes past the page end")
+                                    .arg(n - room));
+                return false;
+            }
+            if (!visit(o.entries + n))
+                return true;
+        }
+    }
+    return true;
+}
+
 std::uint32_t readBigEndian32(const std::uint8_t *p)
 {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8)
@@ -84,26 +109,11 @@ RowId IndexPage::rowIdFromBytes(const std::uint8_t *p)
 bool IndexPage::entryEnds(Format format, int pageSize, const std::uint8_t *page, std::vector<int> *ends,
                           QString *error)
 {
-    const Offsets &o = offsets(format);
     ends->clear();
-    const int room = pageSize - o.entries;
-    for (int i = o.mask; i < o.entries; ++i) {
-        const std::uint8_t b = page[i];
-        if (!b)
-            continue;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (!(b & (1u << bit)))
-                continue;
-            const int n = (i - o.mask) * 8 + bit;
-            if (n > room) {
-                setError(error, QStringLiteral("its entry mask marks an entry ending %1 bytes past the page end")
-                                    .arg(n - room));
-                return false;
-            }
-            ends->push_back(o.entries + n);
-        }
-    }
-    return true;
+    return forEachEntryEnd(offsets(format), pageSize, page, error, [ends](int end) {
+        ends->push_back(end);
+        return true;
+    });
 }
 
 bool IndexPage::decode(Format format, int pageSize, const std::uint8_t *page, QString *error)
@@ -262,54 +272,44 @@ bool forEachLeafRow(Format format, int pageSize, const std::uint8_t *page, QStri
     }
     const IndexPage::Offsets &o = IndexPage::offsets(format);
     const int prefix = o.prefixSize == 1 ? page[o.prefix] : readU16(page + o.prefix);
-    const int room = pageSize - o.entries;
     int start = o.entries;
     int index = 0;
     int firstLength = -1;
-    for (int i = o.mask; i < o.entries; ++i) {
-        const std::uint8_t b = page[i];
-        if (!b)
-            continue;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (!(b & (1u << bit)))
-                continue;
-            const int n = (i - o.mask) * 8 + bit;
-            if (n > room) {
-                setError(error, QStringLiteral("its entry mask runs past the page end"));
+    bool damaged = false;
+    const bool maskOk = forEachEntryEnd(o, pageSize, page, error, [&](int end) {
+        const int stored = end - start;
+        std::uint8_t last[4];
+        if (index == 0) {
+            firstLength = stored;
+            if (stored < IndexPage::kRowPointerSize + 1) {
+                setError(error, QStringLiteral("its first entry is only %1 bytes long").arg(stored));
+                damaged = true;
                 return false;
             }
-            const int end = o.entries + n;
-            const int stored = end - start;
-            std::uint8_t last[4];
-            if (index == 0) {
-                firstLength = stored;
-                if (stored < IndexPage::kRowPointerSize + 1) {
-                    setError(error, QStringLiteral("its first entry is only %1 bytes long").arg(stored));
-                    return false;
-                }
+            std::memcpy(last, page + end - 4, 4);
+        } else {
+            if (prefix > firstLength || prefix + stored < IndexPage::kRowPointerSize + 1) {
+                setError(error, QStringLiteral("entry %1 is too short for its prefix").arg(index));
+                damaged = true;
+                return false;
+            }
+            if (stored >= 4) {
                 std::memcpy(last, page + end - 4, 4);
             } else {
-                if (prefix > firstLength || prefix + stored < IndexPage::kRowPointerSize + 1) {
-                    setError(error, QStringLiteral("entry %1 is too short for its prefix").arg(index));
-                    return false;
-                }
-                if (stored >= 4) {
-                    std::memcpy(last, page + end - 4, 4);
-                } else {
-                    // Some of the last four bytes come from the shared prefix.
-                    for (int k = 0; k < 4; ++k) {
-                        const int fullPos = prefix + stored - 4 + k;
-                        last[k] = fullPos < prefix ? page[o.entries + fullPos] : page[start + fullPos - prefix];
-                    }
+                // Some of the last four bytes come from the shared prefix.
+                for (int k = 0; k < 4; ++k) {
+                    const int fullPos = prefix + stored - 4 + k;
+                    last[k] = fullPos < prefix ? page[o.entries + fullPos] : page[start + fullPos - prefix];
                 }
             }
-            if (!visit(index, IndexPage::rowIdFromBytes(last)))
-                return true;
-            start = end;
-            ++index;
         }
-    }
-    return true;
+        if (!visit(index, IndexPage::rowIdFromBytes(last)))
+            return false;
+        start = end;
+        ++index;
+        return true;
+    });
+    return maskOk && !damaged;
 }
 
 } // namespace
