@@ -16,7 +16,7 @@
 
 namespace jet {
 
-class Column;
+struct Column;
 class PageFile;
 class TableDef;
 

@@ -11,7 +11,7 @@ class QIODevice;
 
 namespace jet {
 
-class Column;
+struct Column;
 class PageFile;
 class RowView;
 class TableDef;
