@@ -1,0 +1,1 @@
+select * from Record  order by record_time_start

@@ -1,0 +1,1 @@
+select * from Record where fsk LIKE '%138%' and call_direction = 0 order by record_time_start

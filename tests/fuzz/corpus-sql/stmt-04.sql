@@ -1,0 +1,1 @@
+select * from Record where name LIKE '%Li%' and context LIKE '%vip%' and talked_time = 0 and call_direction = 0 and record_time_start >= #2009-12-1 0:0:0# and record_time_start <= #2009-12-29 23:59:59# order by record_time_start

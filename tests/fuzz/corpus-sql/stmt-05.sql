@@ -1,0 +1,1 @@
+select * from Record where name LIKE '%%' and call_direction = 1 order by record_time_start

@@ -1,0 +1,1 @@
+select * from Record where name LIKE '%all users%' order by record_time_start

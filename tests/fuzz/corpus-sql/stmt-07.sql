@@ -1,0 +1,1 @@
+select * from Record where context LIKE '%50% off_deal%' order by record_time_start

@@ -1,0 +1,1 @@
+select * from Record where record_time_start >= #-1--1--1 0:0:0# and record_time_start <= #2009-12-29 23:59:59# order by record_time_start

@@ -1,0 +1,1 @@
+select * from Record where fsk LIKE '%0''1%' and context LIKE '%it''s%' order by record_time_start

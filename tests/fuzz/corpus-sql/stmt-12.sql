@@ -1,0 +1,1 @@
+select * from Record where name LIKE '%O''Brien%' order by record_time_start

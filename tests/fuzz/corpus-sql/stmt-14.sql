@@ -1,0 +1,1 @@
+delete * from record where id = -3

@@ -1,0 +1,1 @@
+SELECT * FROM [record] WHERE ID<>1 OR NOT (fsk IS NULL);

@@ -1,0 +1,1 @@
+select * from record where fsk like '[12'

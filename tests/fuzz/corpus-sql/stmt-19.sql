@@ -1,0 +1,1 @@
+select * from record where fsk not like '[!0-9]*' and dtmf is not null order by fsk desc, name asc

@@ -1,0 +1,1 @@
+select * from record where record_time_start < #12/1/2009# or record_time_stop > #2009-12-01#

@@ -1,0 +1,1 @@
+select * from record where ryear = 2009 and rmonth <= 12 and rday >= 1 and address = "x"

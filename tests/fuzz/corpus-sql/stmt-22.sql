@@ -1,0 +1,1 @@
+select * from record where true = call_direction or record_type <> false or line_id = null

@@ -1,0 +1,1 @@
+select * from record where id >= 1.5e3 and id < -0.25 and (name like "a_c" or context like 'x[a-c]y')

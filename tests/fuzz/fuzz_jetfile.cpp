@@ -1,0 +1,43 @@
+// libFuzzer target for the Jet file reader: each input is a whole .mdb file. It is written
+// over one temporary file per process and read the way Orvik's commands read a database
+// (see orvikfuzz::exerciseJetFile).
+
+#include "FuzzTargets.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include <unistd.h>
+
+namespace {
+
+QString inputPath;
+
+void removeInput()
+{
+    QFile::remove(inputPath);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    inputPath = QDir::tempPath() + QStringLiteral("/orvik-fuzz-jet-%1.mdb").arg(::getpid());
+    std::atexit(removeInput);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (!orvikfuzz::writeFile(inputPath, bytes))
+        std::abort(); // /tmp is full or gone: no result would mean anything
+    volatile std::uint64_t sink = orvikfuzz::exerciseJetFile(inputPath, orvikfuzz::codePageFor(bytes));
+    (void)sink;
+    return 0;
+}
