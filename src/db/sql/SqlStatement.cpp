@@ -19,6 +19,9 @@ const char *const kUnsupportedVerbs[] = {"INSERT", "UPDATE", "CREATE", "DROP", "
 // Recursive-descent parser over the token list. Conditions nest at most this deep, so a
 // hostile statement cannot exhaust the stack.
 constexpr int kMaxDepth = 200;
+// A chain of AND and OR builds a tree one level deeper per operator, and binding,
+// evaluation and destruction recurse through it: a statement may hold this many at most.
+constexpr int kMaxOperators = 1000;
 
 class Parser
 {
@@ -59,6 +62,7 @@ private:
     const QString &m_text;
     std::vector<Token> m_tokens;
     size_t m_pos = 0;
+    int m_operators = 0; // AND and OR so far
     qsizetype m_conditionStart = 0;
     enum class Fault : quint8 { None, Operator, String, Date, Pattern } m_fault = Fault::None;
 };
@@ -218,6 +222,8 @@ std::unique_ptr<Expression> Parser::parseOr(int depth)
 {
     auto left = parseAnd(depth);
     while (left && peek().isWord(QLatin1String("OR"))) {
+        if (++m_operators > kMaxOperators)
+            return nullptr;
         next();
         auto node = std::make_unique<Expression>();
         node->kind = Expression::Kind::Or;
@@ -234,6 +240,8 @@ std::unique_ptr<Expression> Parser::parseAnd(int depth)
 {
     auto left = parseNot(depth);
     while (left && peek().isWord(QLatin1String("AND"))) {
+        if (++m_operators > kMaxOperators)
+            return nullptr;
         next();
         auto node = std::make_unique<Expression>();
         node->kind = Expression::Kind::And;
