@@ -12,8 +12,9 @@ std::atomic<Desktop *> g_current{nullptr};
 
 Desktop &Desktop::current()
 {
-    Desktop *d = g_current.load();
-    return d ? *d : g_headless;
+    if (Desktop *d = g_current.load())
+        return *d;
+    return g_headless;
 }
 
 Desktop *Desktop::install(Desktop *desktop)
