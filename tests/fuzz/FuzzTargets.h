@@ -69,97 +69,6 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return f.size() == bytes.size() || f.resize(bytes.size());
 }
 
-// The Jet 3 code page an input is read with: its last byte picks one, so that the fuzzer
-// also reaches the multi-byte code pages of East Asian backups. 0 keeps the file's own.
-inline int codePageFor(const QByteArray &bytes)
-{
-    static const int kCodePages[] = {0, 0, 936, 950, 932, 949, 1251, 1252};
-    return bytes.isEmpty() ? 0 : kCodePages[std::uint8_t(bytes.back()) & 7u];
-}
-
-// Everything a user's command does with a database file, read-only: open, list the user
-// tables, read each definition, scan and decode every column, fetch rows by id (those the
-// scan found and some it did not), dump, and check. `codePage` overrides the Jet 3 code
-// page unless it is 0.
-inline std::uint64_t exerciseJetFile(const QString &path, int codePage)
-{
-    Tally tally;
-    jet::Database db;
-    QString error;
-    if (!db.open(path, jet::PageFile::OpenMode::ReadOnly, &error))
-        return tally.sum;
-    db.file().setCodePageOverride(codePage);
-    tally.add(std::uint64_t(db.catalog().objectCount()));
-
-    const QStringList names = db.userTableNames();
-    int tablesDone = 0;
-    for (const QString &name : names) {
-        if (++tablesDone > kMaxTables)
-            break;
-        const auto table = db.table(name, &error);
-        if (!table)
-            continue;
-        tally.add(std::uint64_t(table->columnCount()));
-        for (const jet::Column &c : table->columns())
-            tally.add(std::uint64_t(c.name.size()));
-        tally.add(std::uint64_t(table->columnIndex(name)));
-
-        // Scan, decoding every column the ways the callers do.
-        std::vector<jet::RowId> ids;
-        {
-            jet::RowScanner scan(db.file(), *table);
-            QString text;
-            int rows = 0;
-            while (rows < kMaxScannedRows && scan.next()) {
-                ++rows;
-                const jet::RowView &row = scan.row();
-                if (ids.size() < std::size_t(kMaxFetchedRows))
-                    ids.push_back(scan.rowId());
-                for (int c = 0; c < row.columnCount(); ++c) {
-                    tally.add(row.value(c));
-                    tally.add(std::uint64_t(row.isNull(c)));
-                    std::int64_t i = 0;
-                    double d = 0;
-                    tally.add(std::uint64_t(row.integer(c, &i)));
-                    tally.add(std::uint64_t(row.real(c, &d)));
-                    tally.add(std::uint64_t(row.dateTime(c, &d)));
-                    tally.add(std::uint64_t(row.text(c, text)));
-                    const std::uint8_t *bytes = nullptr;
-                    int length = 0;
-                    if (row.rawBytes(c, &bytes, &length) && length > 0)
-                        tally.add(std::uint64_t(bytes[0]) + std::uint64_t(bytes[length - 1]));
-                }
-                // A position past the row's columns answers NULL.
-                tally.add(row.value(row.columnCount()));
-            }
-            tally.add(std::uint64_t(scan.hasError()));
-            // Ids the scan did not report: slot 0 and a far slot of every owned page.
-            const std::vector<std::uint32_t> &pages = scan.pages();
-            for (std::size_t p = 0; p < pages.size() && ids.size() < std::size_t(2 * kMaxFetchedRows); ++p) {
-                ids.push_back({pages[p], 0});
-                ids.push_back({pages[p], 255});
-            }
-            ids.push_back({0, 0});
-            ids.push_back({db.file().pageCount(), 0});
-            ids.push_back({0xFFFFFFu, 0xFFu});
-        }
-
-        jet::RowFetcher fetcher(db.file(), *table);
-        for (const jet::RowId &id : ids) {
-            if (!fetcher.fetch(id))
-                continue;
-            const jet::RowView &row = fetcher.row();
-            for (int c = 0; c < row.columnCount(); ++c)
-                tally.add(row.value(c));
-        }
-
-        NullDevice sink;
-        tally.add(std::uint64_t(jet::TableDumper::dump(db.file(), *table, sink, &error)));
-        tally.add(std::uint64_t(jet::Checker::checkTable(db.file(), *table).size()));
-    }
-    return tally.sum;
-}
-
 // The nineteen columns of the call-record table, as binding sees them.
 inline std::vector<sql::ColumnInfo> callRecordColumns()
 {
@@ -230,18 +139,20 @@ inline std::vector<MemoryRow> sampleRows()
     return rows;
 }
 
-struct StatementOutcome
+// What one input came to: a sum of everything read (the same input gives the same sum),
+// and whether a DELETE ran on a connection opened read-only, which would be a fault.
+struct Outcome
 {
     std::uint64_t sum = 0;
-    bool deleteAccepted = false; // a DELETE ran on the read-only connection: a fault
+    bool deleteAccepted = false;
 };
 
 // Parses, binds and evaluates one statement against the in-memory rows, then runs it on
 // the connection (opened read-only, so deletes are refused and nothing changes) and reads
 // the first rows of the result.
-inline StatementOutcome exerciseStatement(const QString &text, JetConnection *connection)
+inline Outcome exerciseStatement(const QString &text, JetConnection *connection)
 {
-    StatementOutcome outcome;
+    Outcome outcome;
     Tally tally;
     tally.add(std::uint64_t(sql::tokenize(text).size()));
     double days = 0;
@@ -279,6 +190,131 @@ inline StatementOutcome exerciseStatement(const QString &text, JetConnection *co
             }
         }
         tally.add(std::uint64_t(runError.hresult));
+    }
+    outcome.sum = tally.sum;
+    return outcome;
+}
+
+// The Jet 3 code page an input is read with: its last byte picks one, so that the fuzzer
+// also reaches the multi-byte code pages of East Asian backups. 0 keeps the file's own.
+inline int codePageFor(const QByteArray &bytes)
+{
+    static const int kCodePages[] = {0, 0, 936, 950, 932, 949, 1251, 1252};
+    return bytes.isEmpty() ? 0 : kCodePages[std::uint8_t(bytes.back()) & 7u];
+}
+
+// Everything a user's command does with a database file, read-only: open, list the user
+// tables, read each definition, scan and decode every column, fetch rows by id (those the
+// scan found and some it did not), dump, and check. `codePage` overrides the Jet 3 code
+// page unless it is 0.
+inline Outcome exerciseJetFile(const QString &path, int codePage)
+{
+    Outcome outcome;
+    Tally tally;
+    QString password;
+    QStringList tables; // the user tables read, and the first column of each
+    QStringList firstColumns;
+    { // the database is closed before the connection opens the file
+        jet::Database db;
+        QString error;
+        if (!db.open(path, jet::PageFile::OpenMode::ReadOnly, &error))
+            return outcome;
+        password = db.file().password();
+        db.file().setCodePageOverride(codePage);
+        tally.add(std::uint64_t(db.catalog().objectCount()));
+
+        const QStringList names = db.userTableNames();
+        int tablesDone = 0;
+        for (const QString &name : names) {
+            if (++tablesDone > kMaxTables)
+                break;
+            const auto table = db.table(name, &error);
+            if (!table)
+                continue;
+            if (table->columnCount() > 0) {
+                tables << name;
+                firstColumns << table->column(0).name;
+            }
+            tally.add(std::uint64_t(table->columnCount()));
+            for (const jet::Column &c : table->columns())
+                tally.add(std::uint64_t(c.name.size()));
+            tally.add(std::uint64_t(table->columnIndex(name)));
+
+            // Scan, decoding every column the ways the callers do.
+            std::vector<jet::RowId> ids;
+            {
+                jet::RowScanner scan(db.file(), *table);
+                QString text;
+                int rows = 0;
+                while (rows < kMaxScannedRows && scan.next()) {
+                    ++rows;
+                    const jet::RowView &row = scan.row();
+                    if (ids.size() < std::size_t(kMaxFetchedRows))
+                        ids.push_back(scan.rowId());
+                    for (int c = 0; c < row.columnCount(); ++c) {
+                        tally.add(row.value(c));
+                        tally.add(std::uint64_t(row.isNull(c)));
+                        std::int64_t i = 0;
+                        double d = 0;
+                        tally.add(std::uint64_t(row.integer(c, &i)));
+                        tally.add(std::uint64_t(row.real(c, &d)));
+                        tally.add(std::uint64_t(row.dateTime(c, &d)));
+                        tally.add(std::uint64_t(row.text(c, text)));
+                        const std::uint8_t *bytes = nullptr;
+                        int length = 0;
+                        if (row.rawBytes(c, &bytes, &length) && length > 0)
+                            tally.add(std::uint64_t(bytes[0]) + std::uint64_t(bytes[length - 1]));
+                    }
+                    // A position past the row's columns answers NULL.
+                    tally.add(row.value(row.columnCount()));
+                }
+                tally.add(std::uint64_t(scan.hasError()));
+                // Ids the scan did not report: slot 0 and a far slot of every owned page.
+                const std::vector<std::uint32_t> &pages = scan.pages();
+                for (std::size_t p = 0; p < pages.size() && ids.size() < std::size_t(2 * kMaxFetchedRows); ++p) {
+                    ids.push_back({pages[p], 0});
+                    ids.push_back({pages[p], 255});
+                }
+                ids.push_back({0, 0});
+                ids.push_back({db.file().pageCount(), 0});
+                ids.push_back({0xFFFFFFu, 0xFFu});
+            }
+
+            jet::RowFetcher fetcher(db.file(), *table);
+            for (const jet::RowId &id : ids) {
+                if (!fetcher.fetch(id))
+                    continue;
+                const jet::RowView &row = fetcher.row();
+                for (int c = 0; c < row.columnCount(); ++c)
+                    tally.add(row.value(c));
+            }
+
+            NullDevice sink;
+            tally.add(std::uint64_t(jet::TableDumper::dump(db.file(), *table, sink, &error)));
+            tally.add(std::uint64_t(jet::Checker::checkTable(db.file(), *table).size()));
+        }
+    }
+
+    // The way the call list reads a backup: a read-only, exclusive connection, a SELECT
+    // with a condition and an ordering, the recordset read row by row; a DELETE refused.
+    JetConnection connection;
+    sql::SqlError sqlError;
+    if (!tables.isEmpty()
+        && connection.open(path, password, JetConnection::Mode::ReadOnlyExclusive, &sqlError)) {
+        for (qsizetype t = 0; t < tables.size(); ++t) {
+            const QString &name = tables[t];
+            const QString &column = firstColumns[t];
+            const QString statements[] = {
+                QStringLiteral("select * from [%1] order by [%2] desc").arg(name, column),
+                QStringLiteral("select * from [%1] where [%2] is not null").arg(name, column),
+                QStringLiteral("delete from [%1]").arg(name),
+            };
+            for (const QString &text : statements) {
+                const Outcome run = exerciseStatement(text, &connection);
+                tally.add(run.sum);
+                outcome.deleteAccepted = outcome.deleteAccepted || run.deleteAccepted;
+            }
+        }
     }
     outcome.sum = tally.sum;
     return outcome;

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    const orvikfuzz::StatementOutcome outcome = orvikfuzz::exerciseStatement(text, connection);
+    const orvikfuzz::Outcome outcome = orvikfuzz::exerciseStatement(text, connection);
     if (outcome.deleteAccepted) {
         std::fprintf(stderr, "fuzz_sql: a DELETE ran on a read-only connection\n");
         std::abort();
