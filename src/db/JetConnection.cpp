@@ -16,6 +16,22 @@
 
 namespace {
 
+// The lock file Microsoft Access and every other Jet program keep beside a database while
+// they have it open ("dbR.mdb" -> "dbR.ldb"); empty when there is none. Writing pages
+// under a program that has the file open would damage it, so a delete is refused while
+// one exists (a stale one, left by a crash, is for the user to remove).
+QString jetLockFileOf(const QString &databasePath)
+{
+    const QFileInfo info(databasePath);
+    const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
+    for (const char *suffix : {".ldb", ".LDB", ".laccdb"}) {
+        const QString candidate = base + QLatin1String(suffix);
+        if (QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return QString();
+}
+
 sql::SqlType sqlTypeOf(const jet::Column &c)
 {
     switch (c.type()) {
@@ -298,6 +314,12 @@ bool JetConnection::runDelete(sql::Statement &statement, sql::SqlError *error)
 {
     if (m_mode != Mode::ReadWrite) {
         *error = sql::SqlError::general(QStringLiteral("Cannot update. Database or object is read-only."));
+        return false;
+    }
+    const QString jetLock = jetLockFileOf(m_path);
+    if (!jetLock.isEmpty()) {
+        *error = sql::SqlError::general(
+            QStringLiteral("Could not update; currently locked by another program (%1 exists).").arg(jetLock));
         return false;
     }
     const FileLocks::StatementLock lock(m_db->file().handle(), true);

@@ -100,6 +100,7 @@ private slots:
     void deleteThatMatchesNothingSucceeds();
     void refusedStatementChangesNothing();
     void deleteOnReadOnlyConnection();
+    void deleteWhileAnotherJetProgramHoldsTheFile();
     void longTraceLinesAreCut();
 
 private:
@@ -361,6 +362,32 @@ void TestAdoDb::deleteOnReadOnlyConnection()
     QVERIFY(!connection.execute(QStringLiteral("delete from record where id = 1"), nullptr, &error));
     QCOMPARE(error.message, QStringLiteral("Cannot update. Database or object is read-only."));
     QCOMPARE(TestFiles::read(path), before);
+}
+
+void TestAdoDb::deleteWhileAnotherJetProgramHoldsTheFile()
+{
+    QTemporaryDir dir;
+    const QString path = copyOfSample(dir);
+    const QByteArray before = TestFiles::read(path);
+    const QString lockFile = QFileInfo(path).absolutePath() + "/dbR.ldb";
+    QVERIFY(TestFiles::write(lockFile, QByteArray(64, '\0')));
+
+    JetConnection connection;
+    sql::SqlError error;
+    QVERIFY(connection.open(path, QString(), JetConnection::Mode::ReadWrite, &error));
+    // Reading goes on; writing pages under Access is refused and leaves the file as it was.
+    QVERIFY(connection.execute(QStringLiteral("select * from record where id = 1"), nullptr, &error));
+    QVERIFY(!connection.execute(QStringLiteral("delete from record where id = 1"), nullptr, &error));
+    QVERIFY2(error.message.startsWith("Could not update; currently locked"), qPrintable(error.message));
+    QVERIFY(error.message.contains(lockFile));
+    QCOMPARE(TestFiles::read(path), before);
+
+    // Once the other program has closed the file, the same connection deletes.
+    QVERIFY(QFile::remove(lockFile));
+    QVERIFY2(connection.execute(QStringLiteral("delete from record where id = 1"), nullptr, &error),
+             qPrintable(error.message));
+    QVERIFY(TestFiles::read(path) != before);
+    QCOMPARE(checkerProblems(path), QStringList());
 }
 
 void TestAdoDb::longTraceLinesAreCut()
