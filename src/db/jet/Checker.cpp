@@ -19,15 +19,6 @@ namespace jet {
 
 namespace {
 
-int compareBytes(const QByteArray &a, const QByteArray &b)
-{
-    const qsizetype n = std::min(a.size(), b.size());
-    const int c = std::memcmp(a.constData(), b.constData(), std::size_t(n));
-    if (c != 0)
-        return c;
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
 QString hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
@@ -145,7 +136,7 @@ private:
     {
         ++m_entries;
         const QByteArray key = e.key();
-        if (m_haveKey && compareBytes(key, m_previousKey) < 0)
+        if (m_haveKey && IndexPage::compareEntryBytes(key, m_previousKey) < 0)
             problem(QStringLiteral("leaf %1 entry %2 (%3) sorts before the entry preceding it (%4)")
                         .arg(pageNo)
                         .arg(index)

@@ -327,6 +327,15 @@ int IndexPage::findRowInLeaf(Format format, int pageSize, const std::uint8_t *pa
     return found;
 }
 
+int IndexPage::compareEntryBytes(const QByteArray &a, const QByteArray &b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    const int c = std::memcmp(a.constData(), b.constData(), std::size_t(n));
+    if (c != 0)
+        return c;
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
 bool IndexPage::leafRowIds(Format format, int pageSize, const std::uint8_t *page, std::vector<RowId> *rows,
                            QString *error)
 {

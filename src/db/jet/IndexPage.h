@@ -45,6 +45,10 @@ public:
         RowId rowId() const;
     };
 
+    // The order of index entries: unsigned bytes, a shorter entry before every longer one
+    // that starts with it. Negative, zero or positive.
+    static int compareEntryBytes(const QByteArray &a, const QByteArray &b);
+
     // Field offsets of one format.
     struct Offsets {
         int prev;

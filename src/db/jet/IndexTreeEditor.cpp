@@ -15,16 +15,6 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
-// Unsigned byte-string order, the order of index entries.
-int compareBytes(const QByteArray &a, const QByteArray &b)
-{
-    const qsizetype n = std::min(a.size(), b.size());
-    const int c = std::memcmp(a.constData(), b.constData(), std::size_t(n));
-    if (c != 0)
-        return c;
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
 } // namespace
 
 IndexTreeEditor::IndexTreeEditor(PageBatch &batch, Format format, int pageSize, std::uint32_t rootPage)
@@ -64,7 +54,7 @@ int IndexTreeEditor::descend(const QByteArray &entry, std::vector<Step> *path, s
             // Entries are sorted; find the first one not below the wanted bytes.
             const auto it = std::lower_bound(p->entries.begin(), p->entries.end(), entry,
                                              [](const IndexPage::Entry &e, const QByteArray &want) {
-                                                 return compareBytes(e.bytes, want) < 0;
+                                                 return IndexPage::compareEntryBytes(e.bytes, want) < 0;
                                              });
             if (it == p->entries.end() || it->bytes != entry)
                 return 0;
@@ -76,7 +66,7 @@ int IndexTreeEditor::descend(const QByteArray &entry, std::vector<Step> *path, s
         // the last entry only the tail can hold it.
         int chosen = -1;
         for (std::size_t i = 0; i < p->entries.size(); ++i) {
-            if (compareBytes(p->entries[i].bytes, entry) >= 0) {
+            if (IndexPage::compareEntryBytes(p->entries[i].bytes, entry) >= 0) {
                 chosen = int(i);
                 break;
             }
