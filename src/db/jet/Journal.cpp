@@ -17,9 +17,11 @@ namespace jet {
 
 namespace {
 
-constexpr char kMagic[8] = {'O', 'r', 'v', 'J', 'r', 'n', 'l', '1'};
+constexpr char kMagic[8] = {'O', 'r', 'v', 'J', 'r', 'n', 'l', '2'};
 constexpr int kHeaderSize = 24;
 constexpr int kChecksumSize = 32;
+// A crash during a page write may leave the page part old, part new, but not a sector of it.
+constexpr int kSectorSize = 512;
 
 void setError(QString *error, const QString &text)
 {
@@ -158,7 +160,7 @@ bool Journal::exists(const QString &databasePath)
 QByteArray Journal::build(int pageSize, std::uint64_t fileLength, const std::vector<PageBatch::Change> &changes)
 {
     QByteArray out;
-    out.reserve(kHeaderSize + qsizetype(changes.size()) * (4 + pageSize) + kChecksumSize);
+    out.reserve(kHeaderSize + qsizetype(changes.size()) * (4 + 2 * pageSize) + kChecksumSize);
     out.append(kMagic, sizeof kMagic);
     appendU32(out, std::uint32_t(pageSize));
     appendU64(out, fileLength);
@@ -166,6 +168,7 @@ QByteArray Journal::build(int pageSize, std::uint64_t fileLength, const std::vec
     for (const auto &c : changes) {
         appendU32(out, c.page);
         out.append(c.original.constData(), pageSize);
+        out.append(c.current.constData(), pageSize);
     }
     out.append(checksum(out.constData(), out.size()));
     return out;
@@ -274,7 +277,7 @@ bool Journal::recover(PageFile &file, QString *error)
         count = readU32(d + 20);
         originalLength = readU64(d + 12);
         valid = readU32(d + 8) == std::uint32_t(ps)
-            && qint64(count) * (4 + ps) + kHeaderSize + kChecksumSize == bytes.size()
+            && qint64(count) * (4 + 2 * qint64(ps)) + kHeaderSize + kChecksumSize == bytes.size()
             && originalLength % std::uint64_t(ps) == 0
             && checksum(bytes.constData(), bytes.size() - kChecksumSize) == bytes.right(kChecksumSize);
     }
@@ -287,8 +290,36 @@ bool Journal::recover(PageFile &file, QString *error)
                                        "writing to roll it back").arg(path));
         return false;
     }
+    // The journal must be this database's: every page it names holds, sector by sector, the
+    // bytes saved before the change or the bytes the change wrote. A journal of another file
+    // (the database was replaced under the same name) would write that file's pages here.
+    const std::size_t recordSize = std::size_t(4) + 2 * std::size_t(ps);
+    std::vector<std::uint8_t> now(static_cast<std::size_t>(ps));
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t *record = d + kHeaderSize + std::size_t(i) * std::size_t(4 + ps);
+        const std::uint8_t *record = d + kHeaderSize + std::size_t(i) * recordSize;
+        const std::uint32_t page = readU32(record);
+        const std::uint8_t *original = record + 4;
+        const std::uint8_t *written = original + ps;
+        bool belongs = (std::uint64_t(page) + 1) * std::uint64_t(ps) <= originalLength && page < file.pageCount();
+        QString why;
+        if (belongs && !file.readPage(page, now.data(), &why)) {
+            setError(error, QStringLiteral("cannot check the journal %1 against the database: %2").arg(path, why));
+            return false;
+        }
+        for (int at = 0; belongs && at < ps; at += kSectorSize) {
+            belongs = std::memcmp(now.data() + at, original + at, kSectorSize) == 0
+                || std::memcmp(now.data() + at, written + at, kSectorSize) == 0;
+        }
+        if (!belongs) {
+            setError(error, QStringLiteral("%1 does not belong to this database (page %2 holds neither its saved "
+                                           "nor its changed bytes); nothing was written and the journal was kept")
+                                .arg(path)
+                                .arg(page));
+            return false;
+        }
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t *record = d + kHeaderSize + std::size_t(i) * recordSize;
         const std::uint64_t page = readU32(record);
         if (!writeAll(file.handle(), reinterpret_cast<const char *>(record + 4), std::size_t(ps),
                       page * std::uint64_t(ps))) {

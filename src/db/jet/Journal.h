@@ -8,12 +8,16 @@
 // valid journal, and recover() puts the original pages back.
 //
 // Journal file layout (little-endian):
-//   0   8  magic "OrvJrnl1"
+//   0   8  magic "OrvJrnl2"
 //   8   4  page size
 //   12  8  file length before the transaction
 //   20  4  number of pages n
-//   24     n times: u32 page number, then the page's original bytes
+//   24     n times: u32 page number, the page's original bytes, then the bytes written
 //   end 32 SHA-256 of everything before it
+//
+// The written bytes tie the journal to its database: recovery applies it only if every page
+// it names holds, sector by sector, either its original or its written bytes, so a journal
+// of another file found beside this one is refused, leaving both untouched.
 //
 // Recovery runs where the caller decides: the connection layer calls recover() at every
 // read-write open while it holds the write lock.
@@ -36,7 +40,8 @@ public:
     // Rolls back an interrupted transaction of `file`. Nothing to do (no journal) and an
     // invalid or incomplete journal (removed; the database was never written) are
     // successes. A valid journal puts every saved page back, restores the file length,
-    // flushes and removes the journal; that needs a read-write file.
+    // flushes and removes the journal; that needs a read-write file. A valid journal whose
+    // pages do not match the file (see above) fails and stays, and nothing is written.
     static bool recover(PageFile &file, QString *error = nullptr);
 
     // True if a journal file exists beside the database.

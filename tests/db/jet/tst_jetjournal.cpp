@@ -32,6 +32,8 @@ private slots:
     void incompleteJournalIsDiscarded();
     void leftoverJournalBlocksDeletes();
     void readOnlyFileCannotRollBack();
+    void journalOfAnotherDatabaseIsNotApplied();
+    void tornPageIsRolledBack();
 
 private:
     // 300 rows of the 3000-row backup chosen at random: one transaction over most of its
@@ -42,13 +44,14 @@ private:
 
 namespace {
 
-// A journal for pages 3 and 10 whose saved "originals" are filler bytes, so that applying
-// it visibly changes the file.
-std::vector<PageBatch::Change> fillerChanges(int pageSize)
+// A journal for pages 3 and 10 of `file` whose saved "originals" are filler bytes, so that
+// applying it visibly changes the file; the bytes it says were written are the file's own,
+// as after a transaction that wrote them.
+std::vector<PageBatch::Change> fillerChanges(int pageSize, const QByteArray &file)
 {
     std::vector<PageBatch::Change> changes;
     for (const std::uint32_t page : {3u, 10u})
-        changes.push_back(PageBatch::Change{page, QByteArray(pageSize, char(0xAB)), QByteArray(pageSize, '\0')});
+        changes.push_back(PageBatch::Change{page, QByteArray(pageSize, char(0xAB)), file.mid(page * pageSize, pageSize)});
     return changes;
 }
 
@@ -140,7 +143,7 @@ void TestJetJournal::completeJournalIsRolledBack()
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
     QByteArray before = JetTest::readFile(path);
     const int ps = 4096;
-    QVERIFY(JetTest::writeFile(Journal::pathFor(path), Journal::build(ps, std::uint64_t(before.size()), fillerChanges(ps))));
+    QVERIFY(JetTest::writeFile(Journal::pathFor(path), Journal::build(ps, std::uint64_t(before.size()), fillerChanges(ps, before))));
     QVERIFY(JetTest::writeFile(path, before + QByteArray(ps, 'x')));
 
     jet::PageFile file;
@@ -159,7 +162,7 @@ void TestJetJournal::incompleteJournalIsDiscarded_data()
     QTest::addColumn<int>("cut");      // bytes kept, -1 = all
     QTest::addColumn<int>("flip");     // byte to invert, -1 = none
     QTest::addColumn<int>("pageSize"); // page size written into the journal
-    const int full = 24 + 2 * (4 + 4096) + 32;
+    const int full = 24 + 2 * (4 + 2 * 4096) + 32;
     QTest::newRow("empty") << 0 << -1 << 4096;
     QTest::newRow("cut inside the header") << 10 << -1 << 4096;
     QTest::newRow("cut inside a page") << 24 + 4 + 100 << -1 << 4096;
@@ -178,7 +181,7 @@ void TestJetJournal::incompleteJournalIsDiscarded()
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
     const QByteArray before = JetTest::readFile(path);
-    QByteArray journal = Journal::build(pageSize, std::uint64_t(before.size()), fillerChanges(pageSize));
+    QByteArray journal = Journal::build(pageSize, std::uint64_t(before.size()), fillerChanges(pageSize, before));
     if (cut >= 0)
         journal.truncate(cut);
     if (flip >= 0)
@@ -198,7 +201,7 @@ void TestJetJournal::leftoverJournalBlocksDeletes()
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
     const QByteArray before = JetTest::readFile(path);
-    const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096));
+    const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
     QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
 
     jet::Database db;
@@ -218,7 +221,7 @@ void TestJetJournal::readOnlyFileCannotRollBack()
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
     const QByteArray before = JetTest::readFile(path);
-    const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096));
+    const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
     QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
 
     jet::PageFile file;
@@ -228,6 +231,78 @@ void TestJetJournal::readOnlyFileCannotRollBack()
     QVERIFY2(error.contains(QLatin1String("opened for writing")), qPrintable(error));
     QCOMPARE(JetTest::readFile(path), before);
     QCOMPARE(JetTest::readFile(Journal::pathFor(path)), journal);
+}
+
+// The journal a crashed delete left beside one database, found beside another one of the
+// same page size (the file was replaced by another backup under the same name): its pages
+// belong to the other file, so nothing may be written, and the journal stays.
+void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
+{
+    QTemporaryDir crashed;
+    const QString crashedPath = JetDelete::copyFixture(crashed, JetTest::multipage());
+    QString error;
+    {
+        jet::Database db;
+        QVERIFY2(db.open(crashedPath, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+        const auto def = db.table(QStringLiteral("record"), &error);
+        QVERIFY2(def, qPrintable(error));
+        jet::RowDeleter deleter(db.file(), *def);
+        deleter.setCrashAfterPageWrites(1);
+        QVERIFY(!deleter.deleteRows(m_rows, &error));
+    }
+    const QByteArray journal = JetTest::readFile(Journal::pathFor(crashedPath));
+    QVERIFY(!journal.isEmpty());
+
+    QTemporaryDir dir;
+    const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
+    const QByteArray before = JetTest::readFile(path);
+    QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
+
+    jet::PageFile file;
+    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+    QVERIFY(!Journal::recover(file, &error));
+    QVERIFY2(error.contains(QLatin1String("does not belong")), qPrintable(error));
+    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(JetTest::readFile(Journal::pathFor(path)), journal);
+}
+
+// A crash in the middle of a page write can leave the page part new, part old (the disk
+// writes sectors, not pages); such a page still belongs to the journal and is restored.
+void TestJetJournal::tornPageIsRolledBack()
+{
+    QTemporaryDir dir;
+    const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
+    const QByteArray before = JetTest::readFile(path);
+    QString error;
+    {
+        jet::Database db;
+        QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+        const auto def = db.table(QStringLiteral("record"), &error);
+        QVERIFY2(def, qPrintable(error));
+        jet::RowDeleter deleter(db.file(), *def);
+        deleter.setCrashAfterPageWrites(m_pagesWritten);
+        QVERIFY(!deleter.deleteRows(m_rows, &error));
+    }
+    // Every page was written; give the pages back their old second halves, sector by
+    // sector where they differ, as a torn write would leave them.
+    QByteArray torn = JetTest::readFile(path);
+    const int ps = 4096;
+    int tornPages = 0;
+    for (qsizetype at = 0; at < torn.size(); at += ps) {
+        if (torn.mid(at, ps) == before.mid(at, ps))
+            continue;
+        torn.replace(at + ps / 2, ps / 2, before.mid(at + ps / 2, ps / 2));
+        ++tornPages;
+    }
+    QVERIFY(tornPages > 0);
+    QVERIFY(torn != before);
+    QVERIFY(JetTest::writeFile(path, torn));
+
+    jet::PageFile file;
+    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+    QVERIFY2(Journal::recover(file, &error), qPrintable(error));
+    QVERIFY(!Journal::exists(path));
+    QCOMPARE(JetTest::readFile(path), before);
 }
 
 QTEST_GUILESS_MAIN(TestJetJournal)
