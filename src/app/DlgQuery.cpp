@@ -89,6 +89,10 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     connect(ui->IdcExport, &QPushButton::clicked, this, &CDlgQuery::OnExport);
     connect(ui->IdcResultList, &QAbstractItemView::doubleClicked, this, &CDlgQuery::OnListDblClk);
     connect(ui->IdcResultList, &QWidget::customContextMenuRequested, this, &CDlgQuery::OnListRightClick);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
+        if (first < m_exportRow)
+            m_exportRow -= qMin(last + 1, m_exportRow) - first;
+    });
 }
 
 CDlgQuery::~CDlgQuery()

@@ -108,4 +108,7 @@ private:
     bool m_closed = false;
 
     std::thread m_worker;
+    // The list row the export writes next; used on the UI thread only. A row deleted above
+    // it moves it up with the rows that follow, so that none of them is skipped.
+    int m_exportRow = 0;
 };

@@ -3,7 +3,8 @@
 // The worker never touches a widget or the list itself: every row, the progress window, the
 // buttons and every message go through the UI thread, each call waiting for its answer
 // there. It reads the row count once, then each row just before writing it, and stops when
-// the list has become shorter (rows deleted meanwhile) or the window asked to close.
+// the list has no row left to write (rows deleted meanwhile) or the window asked to close.
+// The row to write next is kept on the UI thread (m_exportRow), where deletions move it.
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "config/Config.h"
@@ -77,6 +78,7 @@ void CDlgQuery::ExportToExcel()
     int count = 0;
     OnUiThread([&] {
         count = m_model.RowCount();
+        m_exportRow = 0;
         m_progress->ProgressBar()->setRange(0, count);
     });
 
@@ -86,9 +88,10 @@ void CDlgQuery::ExportToExcel()
         bool present = false;
         OnUiThread([&] {
             // Rows deleted during the export make the list shorter: what it holds is written.
-            if (i < m_model.RowCount()) {
+            if (m_exportRow < m_model.RowCount()) {
                 present = true;
-                row = CallListExport::WorkbookRow([&](int position) { return m_model.CellText(i, position); });
+                const int listRow = m_exportRow++;
+                row = CallListExport::WorkbookRow([&](int position) { return m_model.CellText(listRow, position); });
             }
         });
         if (!present)

@@ -140,6 +140,7 @@ private slots:
     void exportWritesTheListIntoAWorkbook();
     void escapeDuringALargeExport();
     void rowsDeletedDuringTheExport();
+    void rowDeletedAboveTheRowsStillToWrite();
     void noApplicationToOpenTheWorkbook();
     void noTemplateCanBeMade();
 };
@@ -295,6 +296,42 @@ void QueryExportTest::rowsDeletedDuringTheExport()
     QCOMPARE(rows.size(), 16);
     for (int r = 0; r < 15; ++r)
         QCOMPARE(rows[r + 2]["D"].toString(), model.CellText(r, ResultListModel::CellPhone));
+    QVERIFY(desktop.messages.isEmpty());
+}
+
+void QueryExportTest::rowDeletedAboveTheRowsStillToWrite()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(December());
+    OpenAndFind(dlg);
+    ResultListModel &model = dlg.Model();
+    QCOMPARE(model.RowCount(), 60);
+
+    // After 10 rows are written the user deletes the third one, which is already in the
+    // workbook. Every row the list still shows after it must follow all the same: none may
+    // be skipped because the rows below moved up by one.
+    QStringList numbers;
+    QProgressBar *bar = dlg.Progress()->ProgressBar();
+    connect(bar, &QProgressBar::valueChanged, &dlg, [&](int value) {
+        if (value == 10)
+            model.RemoveRow(2);
+    });
+    Button(dlg, "IdcExport")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
+    QCOMPARE(model.RowCount(), 59);
+    QCOMPARE(bar->value(), 60);
+
+    QCOMPARE(desktop.openedFiles.size(), 1);
+    QString error;
+    const SheetRows rows = ReadRows(desktop.openedFiles[0], 70, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(rows.size(), 61);
+    for (int r = 0; r < 60; ++r)
+        numbers << QString::number(rows[r + 2]["A"].toDouble());
+    QStringList expected;
+    for (int n = 1; n <= 60; ++n)
+        expected << QString::number(n);
+    QCOMPARE(numbers, expected);
     QVERIFY(desktop.messages.isEmpty());
 }
 
