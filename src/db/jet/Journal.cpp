@@ -148,7 +148,11 @@ bool rollBack(PageFile &file, const std::vector<PageBatch::Change> &changes, QSt
 
 QString Journal::pathFor(const QString &databasePath)
 {
-    return databasePath + QStringLiteral("-journal");
+    // Beside the file itself, whatever name it was opened by: a delete interrupted under one
+    // name (a symbolic link to the file or to a folder above it) must be found and rolled
+    // back when the database is opened under another.
+    const QString canonical = QFileInfo(databasePath).canonicalFilePath();
+    return (canonical.isEmpty() ? databasePath : canonical) + QStringLiteral("-journal");
 }
 
 bool Journal::exists(const QString &databasePath)

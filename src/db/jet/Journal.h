@@ -35,6 +35,7 @@ class PageFile;
 
 class Journal {
 public:
+    // "<database>-journal" beside the file that `databasePath` names, links resolved.
     static QString pathFor(const QString &databasePath);
 
     // Rolls back an interrupted transaction of `file`. Nothing to do (no journal) and an

@@ -34,6 +34,7 @@ private slots:
     void readOnlyFileCannotRollBack();
     void journalOfAnotherDatabaseIsNotApplied();
     void tornPageIsRolledBack();
+    void crashUnderAnotherNameIsRolledBack();
 
 private:
     // 300 rows of the 3000-row backup chosen at random: one transaction over most of its
@@ -302,6 +303,38 @@ void TestJetJournal::tornPageIsRolledBack()
     QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
     QVERIFY2(Journal::recover(file, &error), qPrintable(error));
     QVERIFY(!Journal::exists(path));
+    QCOMPARE(JetTest::readFile(path), before);
+}
+
+// A database reached through a symbolic link (to the file, or to a folder above it) is the
+// same file under another name: a delete that crashed under one name must be rolled back
+// when the database is next opened under the other, not left half written.
+void TestJetJournal::crashUnderAnotherNameIsRolledBack()
+{
+    QTemporaryDir dir;
+    const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
+    const QString link = dir.filePath(QStringLiteral("link.mdb"));
+    QVERIFY(QFile::link(path, link));
+    const QByteArray before = JetTest::readFile(path);
+    QString error;
+    {
+        jet::Database db;
+        QVERIFY2(db.open(link, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+        const auto def = db.table(QStringLiteral("record"), &error);
+        QVERIFY2(def, qPrintable(error));
+        jet::RowDeleter deleter(db.file(), *def);
+        deleter.setCrashAfterPageWrites(m_pagesWritten / 2);
+        QVERIFY(!deleter.deleteRows(m_rows, &error));
+    }
+    QVERIFY(JetTest::readFile(path) != before);
+    QVERIFY(Journal::exists(link));
+    QVERIFY(Journal::exists(path));
+
+    jet::PageFile file;
+    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+    QVERIFY2(Journal::recover(file, &error), qPrintable(error));
+    QVERIFY(!Journal::exists(path));
+    QVERIFY(!Journal::exists(link));
     QCOMPARE(JetTest::readFile(path), before);
 }
 
