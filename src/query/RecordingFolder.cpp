@@ -49,8 +49,9 @@ qint64 RecordingFolder::SizeOf(const QString &recordFile)
         return -1;
     if ((S_ISLNK(st.st_mode) || !plainName) && !Contains(PathOf(recordFile)))
         return -1;
-    // The size counts only for a file that opens for reading.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // The size counts only for a file that opens for reading. Without O_NONBLOCK a named
+    // pipe would hold the open until something writes to it.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return -1;
     const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -55,6 +56,7 @@ private slots:
     void recordingFileCells();
     void fileSizes_data();
     void fileSizes();
+    void recordingThatIsAPipe();
     void talkTimes_data();
     void talkTimes();
     void startTimes_data();
@@ -190,6 +192,24 @@ void TestResultListModel::fileSizes()
     model.FillResultList(db, "select * from Record where id = 2");
     QCOMPARE(model.RowCount(), 1);
     QCOMPARE(model.CellText(0, ResultListModel::CellSize), cell);
+}
+
+void TestResultListModel::recordingThatIsAPipe()
+{
+    // A named pipe in the voice folder under a recording's name has no size to show. Opening
+    // it for reading would wait for a writer that never comes, with the window frozen.
+    Backup backup;
+    const QString file = backup.path + "voice/20091201093713_4_0123456.wav";
+    QVERIFY(QFile::remove(file));
+    QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    CAdoDb db;
+    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
+    ResultListModel model;
+    model.SetBackupDir(backup.path);
+    model.FillResultList(db, "select * from Record where id = 2");
+    QCOMPARE(model.RowCount(), 1);
+    QCOMPARE(model.CellText(0, ResultListModel::CellFile), file);
+    QCOMPARE(model.CellText(0, ResultListModel::CellSize), QString());
 }
 
 void TestResultListModel::talkTimes_data()
