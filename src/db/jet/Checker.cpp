@@ -103,6 +103,10 @@ private:
                 m_leafDepth = depth;
             else if (m_leafDepth != depth)
                 problem(QStringLiteral("leaf %1 lies at depth %2, other leaves at %3").arg(pageNo).arg(depth).arg(m_leafDepth));
+            // Only the root may be an empty leaf; an emptied leaf below it must have left the
+            // tree (a tail has no entry of its own that would show it).
+            if (depth > 0 && page.entries.empty())
+                problem(QStringLiteral("leaf %1 has no entries but is still linked into the tree").arg(pageNo));
             for (std::size_t i = 0; i < page.entries.size(); ++i)
                 leafEntry(pageNo, int(i), page.entries[i]);
             if (!page.entries.empty())

@@ -10,7 +10,8 @@
 //   - each node entry equals the last entry of its child's subtree (tails have no entry);
 //   - pages of one level are linked to their neighbours by their previous/next fields;
 //   - every free-space field equals what the page's entries leave;
-//   - all leaves lie at the same depth and no page is reached twice.
+//   - all leaves lie at the same depth and no page is reached twice;
+//   - no leaf but the root is empty.
 // The result is a list of human-readable problems; an empty list means the table is sound.
 
 #include <QStringList>

@@ -33,6 +33,7 @@ enum class Damage {
     DanglingPointer,  // a leaf entry names a row that is not live
     MissingEntry,     // a leaf loses an entry
     Loop,             // a node's tail points back to the root
+    EmptyLeaf,        // a leaf without entries stays in the tree, as the root's tail
 };
 
 QByteArray pageBytes(const QByteArray &file, int pageSize, std::uint32_t page)
@@ -92,6 +93,7 @@ void TestJetChecker::injectedDamageIsReported_data()
     QTest::newRow("Jet 4: entry for a deleted row") << multipage << record << Damage::DanglingPointer << QStringLiteral("not a live row");
     QTest::newRow("Jet 4: missing entry") << multipage << record << Damage::MissingEntry << QStringLiteral("has no entry");
     QTest::newRow("Jet 4: loop") << multipage << record << Damage::Loop << QStringLiteral("reached twice");
+    QTest::newRow("Jet 4: empty leaf left in the tree") << multipage << record << Damage::EmptyLeaf << QStringLiteral("has no entries");
     if (!JetTest::haveSharedFixtures())
         return;
     const QString v97 = JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb"));
@@ -102,6 +104,7 @@ void TestJetChecker::injectedDamageIsReported_data()
     QTest::newRow("Jet 3: wrong free space") << v97 << t1 << Damage::FreeSpace << QStringLiteral("bytes are free");
     QTest::newRow("Jet 3: node key") << v97 << t1 << Damage::NodeKey << QStringLiteral("differs from the last entry");
     QTest::newRow("Jet 3: missing entry") << v97 << t1 << Damage::MissingEntry << QStringLiteral("has no entry");
+    QTest::newRow("Jet 3: empty leaf left in the tree") << v97 << t1 << Damage::EmptyLeaf << QStringLiteral("has no entries");
 }
 
 void TestJetChecker::injectedDamageIsReported()
@@ -185,6 +188,34 @@ void TestJetChecker::injectedDamageIsReported()
         leaf.entries.erase(leaf.entries.begin() + 3);
         rewriteLeaf();
         break;
+    case Damage::EmptyLeaf: {
+        // A new page at the end of the file: a leaf without entries, linked after the last
+        // leaf and hung below the root as its tail (a tail the root had becomes a normal
+        // entry). No entry is lost or out of order and the links agree; only the emptied
+        // page that stayed in the tree is wrong.
+        const std::uint32_t emptyNo = std::uint32_t(bytes.size() / ps);
+        const std::uint32_t lastNo = node.tail != 0 ? node.tail : node.entries.back().child;
+        QByteArray lastBytes = pageBytes(bytes, ps, lastNo);
+        IndexPage last;
+        QVERIFY(last.decode(format, ps, reinterpret_cast<const std::uint8_t *>(lastBytes.constData()), &error));
+        QVERIFY(last.isLeaf() && last.next == 0 && !last.entries.empty());
+        IndexPage empty = last;
+        empty.entries.clear();
+        empty.prev = lastNo;
+        QByteArray emptyBytes = lastBytes;
+        QVERIFY(empty.encode(reinterpret_cast<std::uint8_t *>(emptyBytes.data()), &error));
+        last.next = emptyNo;
+        QVERIFY(last.encode(reinterpret_cast<std::uint8_t *>(lastBytes.data()), &error));
+        putPage(bytes, ps, lastNo, lastBytes);
+        bytes.append(emptyBytes);
+        QByteArray nodeBytes = pageBytes(bytes, ps, root);
+        if (node.tail != 0)
+            node.entries.push_back(IndexPage::Entry{last.entries.back().bytes, node.tail});
+        node.tail = emptyNo;
+        QVERIFY(node.encode(reinterpret_cast<std::uint8_t *>(nodeBytes.data()), &error));
+        putPage(bytes, ps, root, nodeBytes);
+        break;
+    }
     case Damage::Loop: {
         QByteArray nodeBytes = pageBytes(bytes, ps, root);
         node.tail = root;
