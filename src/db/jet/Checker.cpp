@@ -6,9 +6,11 @@
 #include "db/jet/PageFile.h"
 #include "db/jet/RowScanner.h"
 #include "db/jet/TableDef.h"
+#include "db/jet/UsageMap.h"
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <unordered_map>
@@ -28,8 +30,8 @@ QString hex(const QByteArray &bytes)
 class IndexCheck {
 public:
     IndexCheck(const PageFile &file, int number, const std::unordered_set<std::uint32_t> &live,
-               const std::unordered_set<std::uint32_t> &expected)
-        : m_file(file), m_number(number), m_live(live), m_expected(expected)
+               const std::unordered_set<std::uint32_t> &expected, const std::vector<std::uint32_t> &unused)
+        : m_file(file), m_number(number), m_live(live), m_expected(expected), m_unused(unused)
     {
     }
 
@@ -87,6 +89,9 @@ private:
             problem(QStringLiteral("page %1: %2").arg(pageNo).arg(why));
             return;
         }
+        // A page the global map calls unused would be handed out again for new data.
+        if (std::binary_search(m_unused.begin(), m_unused.end(), pageNo))
+            problem(QStringLiteral("page %1 is in the tree but the global usage map marks it unused").arg(pageNo));
         if (m_levels.size() <= std::size_t(depth))
             m_levels.resize(std::size_t(depth) + 1);
         m_levels[std::size_t(depth)].push_back(Linked{pageNo, page.prev, page.next});
@@ -194,6 +199,7 @@ private:
     int m_number;
     const std::unordered_set<std::uint32_t> &m_live;
     const std::unordered_set<std::uint32_t> &m_expected;
+    const std::vector<std::uint32_t> &m_unused; // ascending
     QStringList m_problems;
     int m_suppressed = 0;
     std::set<std::uint32_t> m_visited;
@@ -229,8 +235,12 @@ QStringList Checker::checkTable(const PageFile &file, const TableDef &table)
     }
     if (table.rowCount() != live.size())
         problems << QStringLiteral("the table definition counts %1 rows, %2 are live").arg(table.rowCount()).arg(live.size());
+    std::vector<std::uint32_t> unused;
+    QString why;
+    if (!UsageMap::readPages(file, RowId{1, 0}, &unused, &why))
+        problems << QStringLiteral("the global usage map: %1").arg(why);
     for (std::size_t i = 0; i < indexes.size(); ++i) {
-        IndexCheck check(file, int(i), live, expected[i]);
+        IndexCheck check(file, int(i), live, expected[i], unused);
         problems << check.run(indexes[i].rootPage);
     }
     return problems;

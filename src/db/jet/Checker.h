@@ -11,7 +11,8 @@
 //   - pages of one level are linked to their neighbours by their previous/next fields;
 //   - every free-space field equals what the page's entries leave;
 //   - all leaves lie at the same depth and no page is reached twice;
-//   - no leaf but the root is empty.
+//   - no leaf but the root is empty;
+//   - the global usage map marks no page of an index unused.
 // The result is a list of human-readable problems; an empty list means the table is sound.
 
 #include <QStringList>

@@ -34,6 +34,7 @@ enum class Damage {
     MissingEntry,     // a leaf loses an entry
     Loop,             // a node's tail points back to the root
     EmptyLeaf,        // a leaf without entries stays in the tree, as the root's tail
+    MarkedUnused,     // the global usage map marks a leaf in use as unused
 };
 
 QByteArray pageBytes(const QByteArray &file, int pageSize, std::uint32_t page)
@@ -94,6 +95,7 @@ void TestJetChecker::injectedDamageIsReported_data()
     QTest::newRow("Jet 4: missing entry") << multipage << record << Damage::MissingEntry << QStringLiteral("has no entry");
     QTest::newRow("Jet 4: loop") << multipage << record << Damage::Loop << QStringLiteral("reached twice");
     QTest::newRow("Jet 4: empty leaf left in the tree") << multipage << record << Damage::EmptyLeaf << QStringLiteral("has no entries");
+    QTest::newRow("Jet 4: leaf marked unused") << multipage << record << Damage::MarkedUnused << QStringLiteral("marks it unused");
     if (!JetTest::haveSharedFixtures())
         return;
     const QString v97 = JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb"));
@@ -105,6 +107,7 @@ void TestJetChecker::injectedDamageIsReported_data()
     QTest::newRow("Jet 3: node key") << v97 << t1 << Damage::NodeKey << QStringLiteral("differs from the last entry");
     QTest::newRow("Jet 3: missing entry") << v97 << t1 << Damage::MissingEntry << QStringLiteral("has no entry");
     QTest::newRow("Jet 3: empty leaf left in the tree") << v97 << t1 << Damage::EmptyLeaf << QStringLiteral("has no entries");
+    QTest::newRow("Jet 3: leaf marked unused") << v97 << t1 << Damage::MarkedUnused << QStringLiteral("marks it unused");
 }
 
 void TestJetChecker::injectedDamageIsReported()
@@ -214,6 +217,15 @@ void TestJetChecker::injectedDamageIsReported()
         node.tail = emptyNo;
         QVERIFY(node.encode(reinterpret_cast<std::uint8_t *>(nodeBytes.data()), &error));
         putPage(bytes, ps, root, nodeBytes);
+        break;
+    }
+    case Damage::MarkedUnused: {
+        // Row 0 of page 1, an inline map in these files: 00, first page (u32), bits.
+        const int slotTable = format == jet::Format::Jet3 ? 0x0A : 0x0E;
+        const qsizetype row = ps + (std::uint8_t(bytes[ps + slotTable]) | ((std::uint8_t(bytes[ps + slotTable + 1]) & 0x1F) << 8));
+        QCOMPARE(bytes[row], char(0));
+        const std::uint32_t k = leafNo - JetTest::getU32(bytes, row + 1);
+        bytes[row + 5 + k / 8] = char(std::uint8_t(bytes[row + 5 + k / 8]) | (1u << (k % 8)));
         break;
     }
     case Damage::Loop: {
