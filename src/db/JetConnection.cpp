@@ -9,6 +9,7 @@
 #include "db/sql/SqlStatement.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <functional>
@@ -19,15 +20,23 @@ namespace {
 // The lock file Microsoft Access and every other Jet program keep beside a database while
 // they have it open ("dbR.mdb" -> "dbR.ldb"); empty when there is none. Writing pages
 // under a program that has the file open would damage it, so a delete is refused while
-// one exists (a stale one, left by a crash, is for the user to remove).
+// one exists (a stale one, left by a crash, is for the user to remove). The lock file lies
+// beside the file itself, so a path through a symbolic link is looked at resolved too.
 QString jetLockFileOf(const QString &databasePath)
 {
     const QFileInfo info(databasePath);
-    const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
-    for (const char *suffix : {".ldb", ".LDB", ".laccdb"}) {
-        const QString candidate = base + QLatin1String(suffix);
-        if (QFileInfo::exists(candidate))
-            return candidate;
+    QStringList bases{info.absolutePath() + QLatin1Char('/') + info.completeBaseName()};
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty()) {
+        const QFileInfo real(canonical);
+        bases << real.absolutePath() + QLatin1Char('/') + real.completeBaseName();
+    }
+    for (const QString &base : bases) {
+        for (const char *suffix : {".ldb", ".LDB", ".laccdb"}) {
+            const QString candidate = base + QLatin1String(suffix);
+            if (QFileInfo::exists(candidate))
+                return candidate;
+        }
     }
     return QString();
 }

@@ -101,6 +101,7 @@ private slots:
     void refusedStatementChangesNothing();
     void deleteOnReadOnlyConnection();
     void deleteWhileAnotherJetProgramHoldsTheFile();
+    void deleteThroughALinkWhileAnotherJetProgramHoldsTheFile();
     void longTraceLinesAreCut();
 
 private:
@@ -388,6 +389,27 @@ void TestAdoDb::deleteWhileAnotherJetProgramHoldsTheFile()
              qPrintable(error.message));
     QVERIFY(TestFiles::read(path) != before);
     QCOMPARE(checkerProblems(path), QStringList());
+}
+
+// Access keeps its lock file beside the database file itself; opened through a symbolic
+// link in another folder, under another name, the file is still Access's.
+void TestAdoDb::deleteThroughALinkWhileAnotherJetProgramHoldsTheFile()
+{
+    QTemporaryDir dir;
+    const QString path = copyOfSample(dir);
+    const QByteArray before = TestFiles::read(path);
+    const QString lockFile = QFileInfo(path).absolutePath() + "/dbR.ldb";
+    QVERIFY(TestFiles::write(lockFile, QByteArray(64, '\0')));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("view")));
+    const QString link = dir.filePath(QStringLiteral("view/calls.mdb"));
+    QVERIFY(QFile::link(path, link));
+
+    JetConnection connection;
+    sql::SqlError error;
+    QVERIFY(connection.open(link, QString(), JetConnection::Mode::ReadWrite, &error));
+    QVERIFY(!connection.execute(QStringLiteral("delete from record where id = 1"), nullptr, &error));
+    QVERIFY2(error.message.startsWith("Could not update; currently locked"), qPrintable(error.message));
+    QCOMPARE(TestFiles::read(path), before);
 }
 
 void TestAdoDb::longTraceLinesAreCut()
