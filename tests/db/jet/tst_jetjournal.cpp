@@ -37,6 +37,10 @@ private slots:
     void crashUnderAnotherNameIsRolledBack();
 
 private:
+    // Opens `path`, deletes m_rows and "dies" after `pageWrites` page writes, leaving the
+    // journal and a half-written file behind.
+    static void crashingDelete(const QString &path, const std::vector<RowId> &rows, int pageWrites);
+
     // 300 rows of the 3000-row backup chosen at random: one transaction over most of its
     // data pages and many index pages.
     std::vector<RowId> m_rows;
@@ -57,6 +61,19 @@ std::vector<PageBatch::Change> fillerChanges(int pageSize, const QByteArray &fil
 }
 
 } // namespace
+
+void TestJetJournal::crashingDelete(const QString &path, const std::vector<RowId> &rows, int pageWrites)
+{
+    jet::Database db;
+    QString error;
+    QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+    const auto def = db.table(QStringLiteral("record"), &error);
+    QVERIFY2(def, qPrintable(error));
+    jet::RowDeleter deleter(db.file(), *def);
+    deleter.setCrashAfterPageWrites(pageWrites);
+    QVERIFY(!deleter.deleteRows(rows, &error));
+    QVERIFY2(error.contains(QLatin1String("simulated crash")), qPrintable(error));
+}
 
 void TestJetJournal::initTestCase()
 {
@@ -101,16 +118,9 @@ void TestJetJournal::crashThenRecoverRestoresEveryByte()
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
     const QByteArray before = JetTest::readFile(path);
     QString error;
-    {
-        jet::Database db;
-        QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-        const auto def = db.table(QStringLiteral("record"), &error);
-        QVERIFY2(def, qPrintable(error));
-        jet::RowDeleter deleter(db.file(), *def);
-        deleter.setCrashAfterPageWrites(writes);
-        QVERIFY(!deleter.deleteRows(m_rows, &error));
-        QVERIFY2(error.contains(QLatin1String("simulated crash")), qPrintable(error));
-    }
+    crashingDelete(path, m_rows, writes);
+    if (QTest::currentTestFailed())
+        return;
     // The process "died" here: the journal is left, and the file is half written.
     QVERIFY(Journal::exists(path));
     if (writes > 0)
@@ -242,15 +252,9 @@ void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
     QTemporaryDir crashed;
     const QString crashedPath = JetDelete::copyFixture(crashed, JetTest::multipage());
     QString error;
-    {
-        jet::Database db;
-        QVERIFY2(db.open(crashedPath, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-        const auto def = db.table(QStringLiteral("record"), &error);
-        QVERIFY2(def, qPrintable(error));
-        jet::RowDeleter deleter(db.file(), *def);
-        deleter.setCrashAfterPageWrites(1);
-        QVERIFY(!deleter.deleteRows(m_rows, &error));
-    }
+    crashingDelete(crashedPath, m_rows, 1);
+    if (QTest::currentTestFailed())
+        return;
     const QByteArray journal = JetTest::readFile(Journal::pathFor(crashedPath));
     QVERIFY(!journal.isEmpty());
 
@@ -275,15 +279,9 @@ void TestJetJournal::tornPageIsRolledBack()
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
     const QByteArray before = JetTest::readFile(path);
     QString error;
-    {
-        jet::Database db;
-        QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-        const auto def = db.table(QStringLiteral("record"), &error);
-        QVERIFY2(def, qPrintable(error));
-        jet::RowDeleter deleter(db.file(), *def);
-        deleter.setCrashAfterPageWrites(m_pagesWritten);
-        QVERIFY(!deleter.deleteRows(m_rows, &error));
-    }
+    crashingDelete(path, m_rows, m_pagesWritten);
+    if (QTest::currentTestFailed())
+        return;
     // Every page was written; give the pages back their old second halves, sector by
     // sector where they differ, as a torn write would leave them.
     QByteArray torn = JetTest::readFile(path);
@@ -317,15 +315,9 @@ void TestJetJournal::crashUnderAnotherNameIsRolledBack()
     QVERIFY(QFile::link(path, link));
     const QByteArray before = JetTest::readFile(path);
     QString error;
-    {
-        jet::Database db;
-        QVERIFY2(db.open(link, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-        const auto def = db.table(QStringLiteral("record"), &error);
-        QVERIFY2(def, qPrintable(error));
-        jet::RowDeleter deleter(db.file(), *def);
-        deleter.setCrashAfterPageWrites(m_pagesWritten / 2);
-        QVERIFY(!deleter.deleteRows(m_rows, &error));
-    }
+    crashingDelete(link, m_rows, m_pagesWritten / 2);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(JetTest::readFile(path) != before);
     QVERIFY(Journal::exists(link));
     QVERIFY(Journal::exists(path));
