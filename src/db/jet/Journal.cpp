@@ -112,11 +112,18 @@ bool removeJournal(const QString &path, QString *error)
 {
     const QByteArray native = QFile::encodeName(path);
     if (::unlink(native.constData()) != 0 && errno != ENOENT) {
+        // An empty journal counts as none. It must reach the disk: a full journal that came
+        // back after a power cut would undo the change that was just made.
         const QString why = systemError();
-        if (::truncate(native.constData(), 0) != 0) {
+        const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
+        const bool emptied = fd >= 0 && ::ftruncate(fd, 0) == 0 && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!emptied) {
             setError(error, QStringLiteral("cannot remove the journal %1: %2").arg(path, why));
             return false;
         }
+        return true;
     }
     return syncDirectoryOf(path, error);
 }
