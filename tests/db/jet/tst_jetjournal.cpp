@@ -40,6 +40,10 @@ private:
     // Opens `path`, deletes m_rows and "dies" after `pageWrites` page writes, leaving the
     // journal and a half-written file behind.
     static void crashingDelete(const QString &path, const std::vector<RowId> &rows, int pageWrites);
+    // Opens `path` in `mode` and expects recovery to refuse with a message containing
+    // `why`, leaving the database as `before` and the journal as `journal`.
+    static void expectRecoveryRefused(const QString &path, jet::PageFile::OpenMode mode, const QString &why,
+                                      const QByteArray &before, const QByteArray &journal);
 
     // 300 rows of the 3000-row backup chosen at random: one transaction over most of its
     // data pages and many index pages.
@@ -73,6 +77,18 @@ void TestJetJournal::crashingDelete(const QString &path, const std::vector<RowId
     deleter.setCrashAfterPageWrites(pageWrites);
     QVERIFY(!deleter.deleteRows(rows, &error));
     QVERIFY2(error.contains(QLatin1String("simulated crash")), qPrintable(error));
+}
+
+void TestJetJournal::expectRecoveryRefused(const QString &path, jet::PageFile::OpenMode mode, const QString &why,
+                                           const QByteArray &before, const QByteArray &journal)
+{
+    jet::PageFile file;
+    QString error;
+    QVERIFY2(file.open(path, mode, &error), qPrintable(error));
+    QVERIFY(!Journal::recover(file, &error));
+    QVERIFY2(error.contains(why), qPrintable(error));
+    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(JetTest::readFile(Journal::pathFor(path)), journal);
 }
 
 void TestJetJournal::initTestCase()
@@ -235,13 +251,8 @@ void TestJetJournal::readOnlyFileCannotRollBack()
     const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
     QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
 
-    jet::PageFile file;
-    QString error;
-    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
-    QVERIFY(!Journal::recover(file, &error));
-    QVERIFY2(error.contains(QLatin1String("opened for writing")), qPrintable(error));
-    QCOMPARE(JetTest::readFile(path), before);
-    QCOMPARE(JetTest::readFile(Journal::pathFor(path)), journal);
+    expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadOnly, QStringLiteral("opened for writing"), before,
+                          journal);
 }
 
 // The journal a crashed delete left beside one database, found beside another one of the
@@ -251,7 +262,6 @@ void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
 {
     QTemporaryDir crashed;
     const QString crashedPath = JetDelete::copyFixture(crashed, JetTest::multipage());
-    QString error;
     crashingDelete(crashedPath, m_rows, 1);
     if (QTest::currentTestFailed())
         return;
@@ -263,12 +273,8 @@ void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
     const QByteArray before = JetTest::readFile(path);
     QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
 
-    jet::PageFile file;
-    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    QVERIFY(!Journal::recover(file, &error));
-    QVERIFY2(error.contains(QLatin1String("does not belong")), qPrintable(error));
-    QCOMPARE(JetTest::readFile(path), before);
-    QCOMPARE(JetTest::readFile(Journal::pathFor(path)), journal);
+    expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadWrite, QStringLiteral("does not belong"), before,
+                          journal);
 }
 
 // A crash in the middle of a page write can leave the page part new, part old (the disk
