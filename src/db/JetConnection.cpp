@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <numeric>
 
@@ -108,13 +109,16 @@ private:
     mutable QString m_text;
 };
 
-// Jet sorts NULL before every value; texts without regard to case.
+// Jet sorts NULL before every value; texts without regard to case. NaN sorts after every
+// number (where its bits put it in an index), so that the order stays a total one.
 int compareKeys(const sql::SqlValue &a, const sql::SqlValue &b)
 {
     if (a.isNull() || b.isNull())
         return a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
     if (a.kind == sql::SqlValue::Kind::Text && b.kind == sql::SqlValue::Kind::Text)
         return a.text.compare(b.text, Qt::CaseInsensitive);
+    if (std::isnan(a.number) || std::isnan(b.number))
+        return std::isnan(a.number) == std::isnan(b.number) ? 0 : (std::isnan(a.number) ? 1 : -1);
     return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
 }
 

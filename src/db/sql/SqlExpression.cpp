@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace sql {
 
@@ -110,9 +111,13 @@ Truth Expression::test(const RowSource &row) const
         int c = 0;
         if (a.kind == SqlValue::Kind::Text && b.kind == SqlValue::Kind::Text)
             c = a.text.compare(b.text, Qt::CaseInsensitive);
-        else if (a.kind != SqlValue::Kind::Text && b.kind != SqlValue::Kind::Text)
+        else if (a.kind != SqlValue::Kind::Text && b.kind != SqlValue::Kind::Text) {
+            // NaN (a Double column can hold one) is unordered: it is neither equal to, less
+            // than nor greater than any number, so of the comparisons only <> holds.
+            if (std::isnan(a.number) || std::isnan(b.number))
+                return fromBool(op == CompareOp::NotEqual);
             c = a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
-        else
+        } else
             return Truth::Unknown; // mixed kinds in one row (a damaged value): no match
         switch (op) {
         case CompareOp::Equal:
