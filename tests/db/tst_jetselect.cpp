@@ -1,5 +1,6 @@
 // SELECT statements run by the engine on real databases: conditions and ordering on values
-// that the query window's own statements rarely meet (NaN in a Double column).
+// that the query window's own statements rarely meet (NaN in a Double column, numbers
+// matched with LIKE).
 #include "db/JetConnection.h"
 #include "db/JetRecordset.h"
 
@@ -94,6 +95,8 @@ class TestJetSelect : public QObject
 private slots:
     void nanEqualsNoNumber();
     void nanDoesNotDisorderTheSort();
+    void likeOnALargeRoundNumber();
+    void likeOnANumberWithoutBinaryNoise();
 };
 
 void TestJetSelect::nanEqualsNoNumber()
@@ -141,6 +144,29 @@ void TestJetSelect::nanDoesNotDisorderTheSort()
         QCOMPARE(rows.front().ringTimeNull, !*direction);
         QCOMPARE(rows.back().ringTimeNull, bool(*direction));
     }
+}
+
+void TestJetSelect::likeOnALargeRoundNumber()
+{
+    QTemporaryDir dir;
+    const QString path = copyOfOddTypes(dir);
+    // Row 3 holds 4.5; make it one million, which Jet writes out as 1000000.
+    QVERIFY(replaceStoredDouble(path, 4.5, 1000000.0));
+
+    QCOMPARE(ids(select(path, "select * from Record where ring_time LIKE '1000000'")), (QList<int>{3}));
+    QCOMPARE(ids(select(path, "select * from Record where ring_time LIKE '%000'")), (QList<int>{3}));
+    QCOMPARE(ids(select(path, "select * from Record where ring_time LIKE '%e%'")), (QList<int>{}));
+}
+
+void TestJetSelect::likeOnANumberWithoutBinaryNoise()
+{
+    QTemporaryDir dir;
+    const QString path = copyOfOddTypes(dir);
+    // 0.1 + 0.2 is stored as 0.30000000000000004; Jet shows 15 significant digits: 0.3.
+    QVERIFY(replaceStoredDouble(path, 4.5, 0.1 + 0.2));
+
+    QCOMPARE(ids(select(path, "select * from Record where ring_time LIKE '0.3'")), (QList<int>{3}));
+    QCOMPARE(ids(select(path, "select * from Record where ring_time LIKE '%4'")), (QList<int>{}));
 }
 
 QTEST_GUILESS_MAIN(TestJetSelect)

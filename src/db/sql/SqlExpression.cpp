@@ -3,7 +3,6 @@
 #include "db/sql/SqlError.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace sql {
@@ -30,11 +29,11 @@ Truth fromBool(bool b)
     return b ? Truth::True : Truth::False;
 }
 
+// A number as Jet turns it into text: at most 15 significant digits, exponent notation
+// only for very large and very small values (1000000, 0.3, 1E+15, 1E-05).
 QString numberText(double v)
 {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return QString::fromLatin1(buffer, result.ptr - buffer);
+    return QString::number(v, 'G', 15);
 }
 
 } // namespace
