@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace fs = std::filesystem;
 
@@ -20,14 +22,27 @@ bool deviceOf(const fs::path &p, dev_t *device)
     return true;
 }
 
+// True when `p` (a link is not followed) lies on `device` and is not the root of a mount.
+// A bind mount of a folder or file of the same file system carries the same device number
+// as the tree around it; only the mount-root attribute tells it apart.
+bool inTreeOnDevice(const fs::path &p, dev_t device)
+{
+    struct statx stx {};
+    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &stx) != 0)
+        return false;
+    if (makedev(stx.stx_dev_major, stx.stx_dev_minor) != device)
+        return false;
+    return !(stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) || !(stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+}
+
 void makeOwnerWritable(const fs::path &dir)
 {
     std::error_code ec;
     fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
 }
 
-// True when no directory below `dir` lies on another file system than `device`.
-// Symbolic links are not followed, so only real directories count.
+// True when nothing below `dir` lies on another file system than `device` or is mounted
+// there. Symbolic links are not followed, so only real directories are descended into.
 bool staysOnDevice(const fs::path &dir, dev_t device)
 {
     makeOwnerWritable(dir); // a directory that cannot be listed cannot be checked
@@ -36,12 +51,11 @@ bool staysOnDevice(const fs::path &dir, dev_t device)
         const fs::file_status status = it->symlink_status(ec);
         if (ec)
             return false;
-        if (!fs::is_directory(status))
+        if (fs::is_symlink(status))
             continue;
-        dev_t childDevice = 0;
-        if (!deviceOf(it->path(), &childDevice) || childDevice != device)
+        if (!inTreeOnDevice(it->path(), device))
             return false;
-        if (!staysOnDevice(it->path(), device))
+        if (fs::is_directory(status) && !staysOnDevice(it->path(), device))
             return false;
     }
     return true;
@@ -57,8 +71,7 @@ bool deleteTree(const fs::path &dir, dev_t device)
         if (ec)
             return false;
         if (fs::is_directory(status)) {
-            dev_t childDevice = 0;
-            if (!deviceOf(item, &childDevice) || childDevice != device)
+            if (!inTreeOnDevice(item, device))
                 return false; // a mount point appeared since the check: leave it alone
             if (!deleteTree(item, device))
                 return false;

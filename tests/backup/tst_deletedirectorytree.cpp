@@ -19,6 +19,8 @@ private slots:
     void pathThatIsALinkRemovesOnlyTheLink();
     void refusesWhatIsNotADirectory();
     void refusesTreeReachingIntoAnotherFileSystem();
+    void refusesTreeHoldingABindMount();
+    void refusesTreeHoldingABindMountedFile();
 };
 
 void TestDeleteDirectoryTree::deletesNestedTreeWithReadOnlyParts()
@@ -98,6 +100,53 @@ void TestDeleteDirectoryTree::refusesTreeReachingIntoAnotherFileSystem()
     QCOMPARE(survivor, QByteArray("keep"));
     // The mount point is found before anything is deleted.
     QVERIFY(firstKept);
+}
+
+void TestDeleteDirectoryTree::refusesTreeHoldingABindMount()
+{
+    // A bind mount of a folder from the same file system has the same device number as
+    // the tree around it; only the mount itself tells it apart.
+    QTemporaryDir tmp;
+    const QString outside = tmp.filePath("outside");
+    QVERIFY(TestFiles::write(outside + "/precious.wav", "keep me"));
+    const QString root = tmp.filePath("backup");
+    QVERIFY(TestFiles::write(root + "/config.ini", "[base]"));
+    QVERIFY(TestFiles::write(root + "/a/first", "1"));
+    const QString mountPoint = root + "/voice";
+    QVERIFY(QDir().mkpath(mountPoint));
+    if (QProcess::execute("mount", {"--bind", outside, mountPoint}) != 0)
+        QSKIP("cannot bind-mount here (needs root)");
+
+    const bool deleted = DeleteDirectoryTree(root);
+    const bool firstKept = QFileInfo::exists(root + "/a/first");
+    QProcess::execute("umount", {mountPoint});
+
+    QVERIFY(!deleted);
+    QCOMPARE(TestFiles::read(outside + "/precious.wav"), QByteArray("keep me"));
+    QVERIFY(firstKept);
+}
+
+void TestDeleteDirectoryTree::refusesTreeHoldingABindMountedFile()
+{
+    // A file mounted over a name in the tree cannot be unlinked; the tree is refused before
+    // anything is deleted rather than half deleted, whatever the listing order.
+    QTemporaryDir tmp;
+    QVERIFY(TestFiles::write(tmp.filePath("outside.wav"), "keep me"));
+    const QString root = tmp.filePath("backup");
+    const QString mounted = root + "/voice/mounted.wav";
+    QVERIFY(TestFiles::write(mounted, ""));
+    for (int i = 0; i < 16; ++i)
+        QVERIFY(TestFiles::write(root + QStringLiteral("/voice/call%1.wav").arg(i), "RIFF"));
+    if (QProcess::execute("mount", {"--bind", tmp.filePath("outside.wav"), mounted}) != 0)
+        QSKIP("cannot bind-mount here (needs root)");
+
+    const bool deleted = DeleteDirectoryTree(root);
+    const int left = QDir(root + "/voice").entryList(QDir::Files).size();
+    QProcess::execute("umount", {mounted});
+
+    QVERIFY(!deleted);
+    QCOMPARE(TestFiles::read(tmp.filePath("outside.wav")), QByteArray("keep me"));
+    QCOMPARE(left, 17);
 }
 
 QTEST_GUILESS_MAIN(TestDeleteDirectoryTree)
