@@ -3,8 +3,9 @@
 #include <cmath>
 
 namespace {
-// The range of OLE automation dates: 100-01-01 to 9999-12-31 23:59:59.
-constexpr double kMinDays = -657434.0;
+// The range of OLE automation dates: 100-01-01 to 9999-12-31 23:59:59. Before the epoch
+// the fraction counts forward, so all of 100-01-01 lies between -657434 and -657435.
+constexpr double kMinDays = -657434.99999;
 constexpr double kMaxDays = 2958465.99999;
 } // namespace
 

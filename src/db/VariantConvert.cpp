@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QLocale>
 
-#include <charconv>
 #include <cmath>
 
 namespace VariantConvert {
@@ -21,11 +20,12 @@ bool roundToInt32(double v, int *out)
     return true;
 }
 
-QString shortestText(double v)
+// A number as VariantChangeType writes it: the significant digits of its type (15 for a
+// Double, 7 for a Single), exponent notation only for very large and very small values
+// (1000000, 0.3, 1E+15).
+QString numberText(double v, int digits)
 {
-    char buffer[32];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return QString::fromLatin1(buffer, r.ptr - buffer);
+    return QString::number(v, 'G', digits);
 }
 
 } // namespace
@@ -96,15 +96,19 @@ bool toText(const jet::Value &value, QString *out)
     case K::Integer:
         *out = QString::number(value.toInt64());
         return true;
-    case K::Currency:
     case K::Single:
+        *out = numberText(value.toDouble(), 7);
+        return true;
+    case K::Currency:
     case K::Double:
     case K::Decimal:
-        *out = shortestText(value.toDouble());
+        *out = numberText(value.toDouble(), 15);
         return true;
     case K::DateTime: {
         const double days = value.dateTimeDays();
-        const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0));
+        // In UTC: a stored date is a wall-clock time, which local time would shift by the
+        // zone's offsets and daylight saving time.
+        const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
         const double whole = std::trunc(days);
         const qint64 ms = std::llround((whole + std::fabs(days - whole)) * 86400000.0);
         *out = epoch.addMSecs(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
