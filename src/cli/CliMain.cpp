@@ -1,9 +1,12 @@
 #include "cli/CliMain.h"
 
 #include "cli/CliCommands.h"
+#include "cli/CliOutput.h"
 #include "cli/CliUsage.h"
 
 #include <QCoreApplication>
+
+#include <cstdio>
 
 #include <functional>
 #include <map>
@@ -25,5 +28,11 @@ int RunCli(int argc, char **argv)
     const auto it = commands.find(command);
     if (it == commands.end())
         return Cli::usageError();
-    return it->second(args);
+    const int code = it->second(args);
+    // A listing cut short by a full disk or a closed pipe must not end as a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        Cli::printError(QStringLiteral("cannot write the output"));
+        return code == Cli::ExitOk ? Cli::ExitProblem : code;
+    }
+    return code;
 }

@@ -19,6 +19,8 @@ private slots:
     void fieldsAreEscaped();
     void usageErrors_data();
     void usageErrors();
+    void outputThatCannotBeWrittenFails_data();
+    void outputThatCannotBeWrittenFails();
 };
 
 void TestCliBackups::listsTheSampleRoot()
@@ -105,6 +107,31 @@ void TestCliBackups::usageErrors()
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.out.isEmpty());
     QVERIFY(r.err.contains("usage"));
+}
+
+void TestCliBackups::outputThatCannotBeWrittenFails_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("backups") << QStringList{"backups", "--root", kRoot};
+    QTest::newRow("sql") << QStringList{"sql", kRoot + "/2009-12/dbR.mdb", "select * from record"};
+}
+
+void TestCliBackups::outputThatCannotBeWrittenFails()
+{
+    // A full disk must not look like a complete listing to a script.
+    QFETCH(QStringList, args);
+    if (!QFileInfo::exists("/dev/full"))
+        QSKIP("no /dev/full here");
+    QTemporaryDir prog;
+    const CliRunner cli(prog.path());
+    QCOMPARE(cli.run(args).exitCode, 0);
+    QProcess p;
+    p.setStandardOutputFile("/dev/full");
+    p.start(cli.program(), args);
+    QVERIFY(p.waitForFinished(120000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(!p.readAllStandardError().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliBackups)
