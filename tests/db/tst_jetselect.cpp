@@ -97,6 +97,7 @@ private slots:
     void nanDoesNotDisorderTheSort();
     void likeOnALargeRoundNumber();
     void likeOnANumberWithoutBinaryNoise();
+    void likeOnADateMatchesItsText();
 };
 
 void TestJetSelect::nanEqualsNoNumber()
@@ -167,6 +168,20 @@ void TestJetSelect::likeOnANumberWithoutBinaryNoise()
 
     QCOMPARE(ids(select(path, "select * from Record where ring_time LIKE '0.3'")), (QList<int>{3}));
     QCOMPARE(ids(select(path, "select * from Record where ring_time LIKE '%4'")), (QList<int>{}));
+}
+
+void TestJetSelect::likeOnADateMatchesItsText()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("dbR.mdb");
+    QVERIFY(QFile::copy(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12/dbR.mdb"), path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+
+    // A date is matched as the text of a date, which holds its year; never as its day
+    // count (40148 is 2009-12-01).
+    QCOMPARE(select(path, "select * from record where record_time_start LIKE '%2009%'").size(), 60);
+    QCOMPARE(select(path, "select * from record where record_time_start LIKE '%2010%'").size(), 0);
+    QCOMPARE(select(path, "select * from record where record_time_start LIKE '4014%'").size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestJetSelect)

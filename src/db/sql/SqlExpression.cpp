@@ -1,5 +1,6 @@
 #include "db/sql/SqlExpression.h"
 
+#include "db/VariantConvert.h"
 #include "db/sql/SqlError.h"
 
 #include <algorithm>
@@ -138,8 +139,14 @@ Truth Expression::test(const RowSource &row) const
         const SqlValue v = left->evaluate(row);
         if (v.isNull() || v.kind == SqlValue::Kind::Binary)
             return Truth::Unknown;
-        const bool match = v.kind == SqlValue::Kind::Text ? pattern.matches(v.text)
-                                                           : pattern.matches(numberText(v.number));
+        QString text;
+        if (v.kind == SqlValue::Kind::Text)
+            text = v.text;
+        else if (v.kind == SqlValue::Kind::Date)
+            VariantConvert::toText(jet::Value::dateTime(v.number), &text); // a date, not its day count
+        else
+            text = numberText(v.number);
+        const bool match = pattern.matches(text);
         return fromBool(match != negated);
     }
     case Kind::IsNull:
