@@ -3,9 +3,14 @@
 #include "config/TextDecoder.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 IniFile IniFile::load(const QString &path, int legacyCodePage)
 {
+    // Only a regular file (a link to one included) is read: opening a named pipe waits for
+    // a writer, and a device such as /dev/zero never ends.
+    if (!QFileInfo(path).isFile())
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};

@@ -16,9 +16,10 @@ public:
 
     IniFile() = default;
 
-    // Loads `path`; a missing or unreadable file leaves an empty document (every lookup
-    // then gives its default). `legacyCodePage` decodes files that are neither UTF-16
-    // (with a byte-order mark) nor valid UTF-8.
+    // Loads `path`; a missing or unreadable file, or one that is not a regular file (a named
+    // pipe, a device), leaves an empty document (every lookup then gives its default).
+    // `legacyCodePage` decodes files that are neither UTF-16 (with a byte-order mark) nor
+    // valid UTF-8.
     static IniFile load(const QString &path, int legacyCodePage);
     // Parses text that is already decoded.
     static IniFile fromText(const QString &text);

@@ -4,8 +4,11 @@
 #include "TestPaths.h"
 #include "common/TestFiles.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 class TestIniFile : public QObject
 {
@@ -20,6 +23,7 @@ private slots:
     void encodings();
     void sampleBackupFiles();
     void missingFileGivesDefaults();
+    void onlyRegularFilesAreRead();
 };
 
 void TestIniFile::windowsLookupRules()
@@ -160,6 +164,25 @@ void TestIniFile::missingFileGivesDefaults()
     const IniFile ini = IniFile::load(dir.filePath("absent.ini"), 1252);
     QCOMPARE(ini.readInt("config", "m_language", 3), 3);
     QCOMPARE(ini.readString("config", "m_BackDir"), QString());
+}
+
+void TestIniFile::onlyRegularFilesAreRead()
+{
+    // A config.ini that is a named pipe (or a link to a device) would block the catalogue
+    // or never end; it reads as a missing file.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("config.ini");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    // The writer waits for a reader, hands over one section and closes, so a reader that
+    // opens the pipe gets the text and its end at once.
+    QProcess writer;
+    writer.start("sh", {"-c", "printf '[base]\\ndt_start=from the pipe\\n' > \"$0\"", fifo});
+    QVERIFY(writer.waitForStarted());
+    const IniFile ini = IniFile::load(fifo, 1252);
+    writer.kill();
+    writer.waitForFinished();
+    QCOMPARE(ini.readString("base", "dt_start"), QString());
+    QVERIFY(!ini.hasKey("base", "dt_start"));
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)
