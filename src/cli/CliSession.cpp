@@ -34,8 +34,11 @@ bool loadLanguage(const QCommandLineParser &parser)
                 code = 1;
             else if (value == QLatin1String("tr"))
                 code = 3;
-            else
+            else {
+                printError(QStringLiteral("unknown language (0, 1, 3, zh, en or tr): %1")
+                               .arg(parser.value(QStringLiteral("language"))));
                 return false;
+            }
         }
     }
     g_config.m_language = code;

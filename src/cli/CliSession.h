@@ -14,7 +14,8 @@ namespace Cli {
 
 // --language CODE: a language code (0 Chinese, 1 English, 3 Turkish) or zh, en, tr.
 void addLanguageOption(QCommandLineParser &parser);
-// Loads the language file that --language or config.ini selects. False for an unknown code.
+// Loads the language file that --language or config.ini selects. False (with a message) for
+// an unknown code.
 bool loadLanguage(const QCommandLineParser &parser);
 
 // --from, --to, --type, --user, --number, --remark.

@@ -176,7 +176,9 @@ void TestCliQuery::textsFollowTheLanguage()
     QVERIFY(!en.isEmpty() && !zh.isEmpty() && !tr.isEmpty());
     QVERIFY(en != zh && en != tr && zh != tr);
     QVERIFY(QString::fromUtf8(zh).contains(QChar(0x672A))); // 未 of 未接
-    QCOMPARE(m_cli->run({"query", kBackup, "--language", "xx"}).exitCode, 2);
+    const CliResult unknown = m_cli->run({"query", kBackup, "--language", "xx"});
+    QCOMPARE(unknown.exitCode, 2);
+    QVERIFY(unknown.err.contains("unknown language (0, 1, 3, zh, en or tr): xx"));
 }
 
 void TestCliQuery::exitCodes()
