@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
 
 namespace {
 
@@ -36,6 +37,60 @@ int ParseItemId(const char *text)
     for (; *p >= '0' && *p <= '9'; ++p)
         value = std::min(value * 10 + (*p - '0'), 1LL + INT_MAX);
     return int(std::clamp(negative ? -value : value, (long long)INT_MIN, (long long)INT_MAX));
+}
+
+// Deeper element nesting than any language file needs. The XML library parses and frees
+// elements recursively, so a broken or hostile file nested hundreds of thousands of levels
+// deep would overflow the stack; such a file is refused before it is parsed.
+constexpr int kMaxNesting = 1000;
+
+// Whether the elements of an XML text nest deeper than `limit`, as far as its tags show: a
+// start tag goes one level down, an end tag one up. Comments, CDATA sections, declarations
+// and processing instructions do not count, nor does a '>' inside a quoted attribute value.
+bool NestsDeeperThan(std::string_view xml, int limit)
+{
+    int depth = 0;
+    size_t i = 0;
+    const auto skipPast = [&](std::string_view end) {
+        const size_t at = xml.find(end, i);
+        i = at == std::string_view::npos ? xml.size() : at + end.size();
+    };
+    while (depth <= limit) {
+        const size_t open = xml.find('<', i);
+        if (open == std::string_view::npos)
+            break;
+        i = open + 1;
+        const std::string_view rest = xml.substr(i);
+        if (rest.starts_with("!--")) {
+            skipPast("-->");
+        } else if (rest.starts_with("![CDATA[")) {
+            skipPast("]]>");
+        } else if (rest.starts_with('!') || rest.starts_with('?')) {
+            skipPast(">");
+        } else {
+            const bool endTag = rest.starts_with('/');
+            bool emptyElement = false;
+            char quote = 0;
+            for (; i < xml.size(); ++i) {
+                const char c = xml[i];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    emptyElement = xml[i - 1] == '/';
+                    ++i;
+                    break;
+                }
+            }
+            if (endTag)
+                depth = std::max(depth - 1, 0);
+            else if (!emptyElement)
+                ++depth;
+        }
+    }
+    return depth > limit;
 }
 
 // Calls f(id, rawName) for every Item element under section in document order; Items
@@ -87,6 +142,9 @@ int CLanguage::LoadFile(const QString &path)
         return -1;
     bytes.replace("\r\n", "\n");
     bytes.replace('\r', '\n');
+
+    if (NestsDeeperThan(std::string_view(bytes.constData(), size_t(bytes.size())), kMaxNesting))
+        return -1;
 
     auto document = std::make_unique<TiXmlDocument>();
     document->Parse(bytes.constData(), nullptr, TIXML_DEFAULT_ENCODING);

@@ -229,6 +229,31 @@ private slots:
         }
     }
 
+    void deeplyNestedFileIsRefused()
+    {
+        // The XML library parses and frees elements recursively; a file nested hundreds of
+        // thousands of levels deep (closed or not) would overflow the stack.
+        const int depth = 300000;
+        const QByteArray open = QByteArray("<a>").repeated(depth);
+        const QByteArray close = QByteArray("</a>").repeated(depth);
+        const QString good = Write(LanguageXml(R"(<UserDlg3><Item id="43" name="caption"/></UserDlg3>)"), "good.xml");
+        CLanguage lang(m_dir.path());
+        for (const QByteArray &deep : {LanguageXml(open + close), LanguageXml(open)}) {
+            QCOMPARE(lang.LoadFile(good), 0);
+            QCOMPARE(lang.LoadFile(Write(deep, "deep.xml")), -1);
+            QVERIFY(!lang.m_document);
+            QCOMPARE(lang.DialogText(193), QString());
+        }
+        // Nesting as deep as a hand-written file may go still loads; tags inside comments
+        // and CDATA are not elements.
+        const QByteArray fine = QByteArray("<b>").repeated(50) + "<!-- " + open.left(3000) + " -->"
+                                + "<![CDATA[" + open.left(3000) + "]]><c x=\"a>b\"/>"
+                                + QByteArray("</b>").repeated(50)
+                                + R"(<UserDlg3><Item id="43" name="deep enough"/></UserDlg3>)";
+        QCOMPARE(lang.LoadFile(Write(LanguageXml(fine), "fine.xml")), 0);
+        QCOMPARE(lang.DialogText(193), QStringLiteral("deep enough"));
+    }
+
     void loadJoinsTheProgramDirectory()
     {
         // Non-ASCII directory names and CR LF line ends as Windows editors write them.
