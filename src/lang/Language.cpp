@@ -133,7 +133,10 @@ int CLanguage::LoadFile(const QString &path)
 
     // The bytes are read here rather than by TinyXML, whose fopen-based loader does not
     // take a QString path; its loader's line-end rule (CR LF and lone CR become LF) is
-    // applied the same way.
+    // applied the same way. Only a regular file is read: a named pipe would wait for a
+    // writer, and a device may never end.
+    if (!QFileInfo(path).isFile())
+        return -1;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return -1;

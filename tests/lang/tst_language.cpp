@@ -5,8 +5,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -252,6 +255,26 @@ private slots:
                                 + R"(<UserDlg3><Item id="43" name="deep enough"/></UserDlg3>)";
         QCOMPARE(lang.LoadFile(Write(LanguageXml(fine), "fine.xml")), 0);
         QCOMPARE(lang.DialogText(193), QStringLiteral("deep enough"));
+    }
+
+    void languageFileThatIsAPipeIsNotRead()
+    {
+        // Opening a named pipe waits for a writer; the language file would block the start.
+        const QString good = Write(LanguageXml(R"(<UserDlg3><Item id="43" name="caption"/></UserDlg3>)"), "good.xml");
+        const QString fifo = m_dir.filePath("pipe.xml");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        // The writer waits for a reader and hands over a whole language file, so a loader
+        // that opens the pipe gets it at once instead of hanging.
+        QProcess writer;
+        writer.start("sh", {"-c", "cat \"$1\" > \"$0\"", fifo, good});
+        QVERIFY(writer.waitForStarted());
+        CLanguage lang(m_dir.path());
+        QCOMPARE(lang.LoadFile(good), 0);
+        const int loaded = lang.LoadFile(fifo);
+        writer.kill();
+        writer.waitForFinished();
+        QCOMPARE(loaded, -1);
+        QVERIFY(!lang.m_document);
     }
 
     void loadJoinsTheProgramDirectory()
