@@ -90,7 +90,9 @@ bool PageFile::open(const QString &path, OpenMode mode, QString *error)
 {
     close();
     const QByteArray native = QFile::encodeName(path);
-    const int flags = (mode == OpenMode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    // O_NONBLOCK: a named pipe under the database's name would otherwise hold the open until
+    // something writes to it; it is refused below like any other file that is not regular.
+    const int flags = (mode == OpenMode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     int fd;
     do {
         fd = ::open(native.constData(), flags);
@@ -110,6 +112,7 @@ bool PageFile::open(const QString &path, OpenMode mode, QString *error)
         ::close(fd);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
     m_path = path;
     m_mode = mode;

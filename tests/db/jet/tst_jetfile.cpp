@@ -11,8 +11,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using jet::Format;
 using jet::PageFile;
@@ -33,6 +40,7 @@ private slots:
     void pageReadsAreBoundsChecked();
     void writesNeedReadWriteMode();
     void refreshSeesAnotherWritersChanges();
+    void namedPipeIsRefusedWithoutWaiting();
 };
 
 void TestJetFile::rc4Keystream()
@@ -332,4 +340,30 @@ void TestJetFile::refreshSeesAnotherWritersChanges()
 }
 
 QTEST_GUILESS_MAIN(TestJetFile)
+// A named pipe under the database's name must be refused at once: a blocking open would
+// wait for a writer that never comes and freeze the window that opens the backup.
+void TestJetFile::namedPipeIsRefusedWithoutWaiting()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("dbR.mdb"));
+    QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    // Should the open block, this writer releases it after a while; the flag then tells.
+    std::atomic<bool> released{false};
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        released = true;
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    const auto joinWriter = qScopeGuard([&] { writer.join(); });
+    for (const auto mode : {jet::PageFile::OpenMode::ReadOnly, jet::PageFile::OpenMode::ReadWrite}) {
+        jet::PageFile file;
+        QString error;
+        QVERIFY(!file.open(path, mode, &error));
+        QVERIFY2(!released, "the open waited for a writer");
+        QVERIFY2(error.contains(QLatin1String("not a regular file")), qPrintable(error));
+    }
+}
+
 #include "tst_jetfile.moc"
