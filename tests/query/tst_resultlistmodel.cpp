@@ -35,6 +35,16 @@ struct Backup
     }
 };
 
+// Opens the backup's database as the query window does and fills `model` with `statement`.
+bool FillFromBackup(const Backup &backup, CAdoDb &db, ResultListModel &model, const QString &statement)
+{
+    if (!db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()))
+        return false;
+    model.SetBackupDir(backup.path);
+    model.FillResultList(db, statement);
+    return true;
+}
+
 int rowOfId(const ResultListModel &model, int id)
 {
     for (int r = 0; r < model.RowCount(); ++r) {
@@ -78,10 +88,8 @@ void TestResultListModel::everyCellAgainstTheReference()
 {
     Backup backup;
     CAdoDb db;
-    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
     ResultListModel model;
-    model.SetBackupDir(backup.path);
-    model.FillResultList(db, kAll);
+    QVERIFY(FillFromBackup(backup, db, model, kAll));
 
     QList<ExpectedRow> expected = readExpectedDump(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"));
     std::stable_sort(expected.begin(), expected.end(), [](const ExpectedRow &a, const ExpectedRow &b) {
@@ -126,10 +134,8 @@ void TestResultListModel::recordingFileCells()
 {
     Backup backup;
     CAdoDb db;
-    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
     ResultListModel model;
-    model.SetBackupDir(backup.path);
-    model.FillResultList(db, kAll);
+    QVERIFY(FillFromBackup(backup, db, model, kAll));
     auto cells = [&](int id) {
         const int r = rowOfId(model, id);
         return QStringList{model.CellText(r, ResultListModel::CellFile), model.CellText(r, ResultListModel::CellSize)};
@@ -186,10 +192,8 @@ void TestResultListModel::fileSizes()
     const QString file = backup.path + "voice/20091201093713_4_0123456.wav";
     QVERIFY(::truncate(QFile::encodeName(file).constData(), bytes) == 0);
     CAdoDb db;
-    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
     ResultListModel model;
-    model.SetBackupDir(backup.path);
-    model.FillResultList(db, "select * from Record where id = 2");
+    QVERIFY(FillFromBackup(backup, db, model, QStringLiteral("select * from Record where id = 2")));
     QCOMPARE(model.RowCount(), 1);
     QCOMPARE(model.CellText(0, ResultListModel::CellSize), cell);
 }
@@ -203,10 +207,8 @@ void TestResultListModel::recordingThatIsAPipe()
     QVERIFY(QFile::remove(file));
     QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
     CAdoDb db;
-    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
     ResultListModel model;
-    model.SetBackupDir(backup.path);
-    model.FillResultList(db, "select * from Record where id = 2");
+    QVERIFY(FillFromBackup(backup, db, model, QStringLiteral("select * from Record where id = 2")));
     QCOMPARE(model.RowCount(), 1);
     QCOMPARE(model.CellText(0, ResultListModel::CellFile), file);
     QCOMPARE(model.CellText(0, ResultListModel::CellSize), QString());
@@ -260,10 +262,8 @@ void TestResultListModel::newSearchRefusedStatementAndRemovedRows()
 {
     Backup backup;
     CAdoDb db;
-    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
     ResultListModel model;
-    model.SetBackupDir(backup.path);
-    model.FillResultList(db, "select * from Record where name LIKE '%li%' order by record_time_start");
+    QVERIFY(FillFromBackup(backup, db, model, QStringLiteral("select * from Record where name LIKE '%li%' order by record_time_start")));
     const int found = model.RowCount();
     QVERIFY(found > 0);
     QStringList first;
@@ -298,10 +298,8 @@ void TestResultListModel::nullsAndMissingColumns()
 {
     Backup backup(QStringLiteral("odd-types"));
     CAdoDb db;
-    QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
     ResultListModel model;
-    model.SetBackupDir(backup.path);
-    model.FillResultList(db, kAll);
+    QVERIFY(FillFromBackup(backup, db, model, kAll));
     QCOMPARE(model.RowCount(), 12);
     // id 9 has no start time: the record keeps 1899-12-30 and sorts first (NULL first).
     QCOMPARE(model.CellText(0, ResultListModel::CellId), QStringLiteral("9"));
