@@ -5,6 +5,7 @@
 
 #include "TestFiles.h"
 #include "TestPaths.h"
+#include "app/DlgQuery.h"
 #include "backup/BackupArray.h"
 #include "config/Config.h"
 #include "lang/Language.h"
@@ -14,6 +15,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
+#include <QPushButton>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -202,6 +204,33 @@ inline void SaveScreenshot(QWidget *window, const QString &name)
         return;
     QCoreApplication::processEvents();
     window->grab().save(QDir(dir).filePath(name), "PNG");
+}
+
+// The child control `name` of `window`; a missing one ends the test program, since every
+// later step would fail for the same reason.
+template <typename W>
+W *Control(QWidget &window, const char *name)
+{
+    W *w = window.findChild<W *>(QLatin1String(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+// Waits until a Find of the query window has listed all its rows (large results arrive in
+// slices).
+inline void WaitForFill(CDlgQuery &dlg)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsFilling(), 20000);
+}
+
+// The query window, shown, with every row of its backup listed.
+inline void ShowAndFind(CDlgQuery &dlg)
+{
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
 }
 
 } // namespace GuiTest

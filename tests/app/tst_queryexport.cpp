@@ -68,11 +68,6 @@ public:
     }
 };
 
-QPushButton *Button(CDlgQuery &dlg, const char *name)
-{
-    return dlg.findChild<QPushButton *>(QLatin1String(name));
-}
-
 QStringList ExportedFiles(const QString &dir)
 {
     QStringList files;
@@ -103,15 +98,6 @@ class QueryExportTest : public QObject
     QString December() { return Backup(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), "2009-12"); }
     QString Big() { return Backup(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), "big"); }
     QString OutputDir() const { return m_dir.path() + "/out"; }
-
-    // The window, shown, with every row of its backup listed.
-    void OpenAndFind(CDlgQuery &dlg)
-    {
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        Button(dlg, "IdcFind")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsFilling(), 20000);
-    }
 
 private slots:
     void initTestCase()
@@ -168,16 +154,16 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
 {
     ScriptedDesktop desktop;
     CDlgQuery dlg(December());
-    OpenAndFind(dlg);
+    ShowAndFind(dlg);
     const ResultListModel &model = dlg.Model();
     QCOMPARE(model.RowCount(), 60);
     ShowCounter progress(dlg.Progress());
 
-    Button(dlg, "IdcExport")->click();
+    Control<QPushButton>(dlg, "IdcExport")->click();
     QCOMPARE(dlg.m_exportRunning.load(), 1);
     QCOMPARE(dlg.m_closeRequested.load(), 0);
-    QVERIFY(!Button(dlg, "IdcFind")->isEnabled());
-    QVERIFY(!Button(dlg, "IdcExport")->isEnabled());
+    QVERIFY(!Control<QPushButton>(dlg, "IdcFind")->isEnabled());
+    QVERIFY(!Control<QPushButton>(dlg, "IdcExport")->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
 
     QCOMPARE(progress.shown, 1);
@@ -185,8 +171,8 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
     QVERIFY(!dlg.Progress()->isVisible());
     QCOMPARE(dlg.Progress()->ProgressBar()->maximum(), 60);
     QCOMPARE(dlg.Progress()->ProgressBar()->value(), 60);
-    QVERIFY(Button(dlg, "IdcFind")->isEnabled());
-    QVERIFY(Button(dlg, "IdcExport")->isEnabled());
+    QVERIFY(Control<QPushButton>(dlg, "IdcFind")->isEnabled());
+    QVERIFY(Control<QPushButton>(dlg, "IdcExport")->isEnabled());
     QVERIFY(desktop.messages.isEmpty());
 
     // The workbook is handed to the desktop; the template was made beside the program.
@@ -223,7 +209,7 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
     QCOMPARE(rows[3]["F"].toString(), QString("02:30"));
 
     // A second export works the same way and gets a file of its own.
-    Button(dlg, "IdcExport")->click();
+    Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
     QCOMPARE(desktop.openedFiles.size(), 2);
     QVERIFY(desktop.openedFiles[1] != path);
@@ -233,7 +219,7 @@ void QueryExportTest::escapeDuringALargeExport()
 {
     ScriptedDesktop desktop;
     CDlgQuery dlg(Big());
-    OpenAndFind(dlg);
+    ShowAndFind(dlg);
     QCOMPARE(dlg.Model().RowCount(), 3000);
 
     // Escape when the progress bar says 100 rows are written. The worker cannot write a row
@@ -251,7 +237,7 @@ void QueryExportTest::escapeDuringALargeExport()
     connect(&dlg, &QDialog::finished, &dlg, [&] { runningAtClose = dlg.m_exportRunning.load(); });
     QSignalSpy finished(&dlg, &QDialog::finished);
 
-    Button(dlg, "IdcExport")->click();
+    Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
     QCOMPARE(atEscape, 100);
     QCOMPARE(runningAtClose, 0); // closed only after the worker had ended
@@ -273,7 +259,7 @@ void QueryExportTest::rowsDeletedDuringTheExport()
 {
     ScriptedDesktop desktop;
     CDlgQuery dlg(Big());
-    OpenAndFind(dlg);
+    ShowAndFind(dlg);
     ResultListModel &model = dlg.Model();
 
     // After 10 rows, all but the first 15 rows leave the list.
@@ -284,7 +270,7 @@ void QueryExportTest::rowsDeletedDuringTheExport()
                 model.RemoveRow(model.RowCount() - 1);
         }
     });
-    Button(dlg, "IdcExport")->click();
+    Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
     QCOMPARE(bar->maximum(), 3000);
     QCOMPARE(bar->value(), 15);
@@ -303,7 +289,7 @@ void QueryExportTest::rowDeletedAboveTheRowsStillToWrite()
 {
     ScriptedDesktop desktop;
     CDlgQuery dlg(December());
-    OpenAndFind(dlg);
+    ShowAndFind(dlg);
     ResultListModel &model = dlg.Model();
     QCOMPARE(model.RowCount(), 60);
 
@@ -316,7 +302,7 @@ void QueryExportTest::rowDeletedAboveTheRowsStillToWrite()
         if (value == 10)
             model.RemoveRow(2);
     });
-    Button(dlg, "IdcExport")->click();
+    Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
     QCOMPARE(model.RowCount(), 59);
     QCOMPARE(bar->value(), 60);
@@ -340,8 +326,8 @@ void QueryExportTest::noApplicationToOpenTheWorkbook()
     ScriptedDesktop desktop;
     desktop.openSucceeds = false;
     CDlgQuery dlg(December());
-    OpenAndFind(dlg);
-    Button(dlg, "IdcExport")->click();
+    ShowAndFind(dlg);
+    Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
 
     QCOMPARE(desktop.openedFiles.size(), 1);
@@ -352,7 +338,7 @@ void QueryExportTest::noApplicationToOpenTheWorkbook()
     // Nothing is lost: the workbook is there.
     QString error;
     QCOMPARE(ReadRows(path, 70, &error).size(), 61);
-    QVERIFY(Button(dlg, "IdcFind")->isEnabled() && Button(dlg, "IdcExport")->isEnabled());
+    QVERIFY(Control<QPushButton>(dlg, "IdcFind")->isEnabled() && Control<QPushButton>(dlg, "IdcExport")->isEnabled());
     QVERIFY(!dlg.Progress()->isVisible());
 }
 
@@ -360,7 +346,7 @@ void QueryExportTest::noTemplateCanBeMade()
 {
     ScriptedDesktop desktop;
     CDlgQuery dlg(December());
-    OpenAndFind(dlg);
+    ShowAndFind(dlg);
     ShowCounter progress(dlg.Progress());
 
     // Neither the program folder nor the temporary folder can take a file, for root too:
@@ -372,7 +358,7 @@ void QueryExportTest::noTemplateCanBeMade()
     const QString savedAppDir = g_config.m_appDir;
     g_config.m_appDir = plainFile + "/program/";
     qputenv("TMPDIR", "/proc");
-    Button(dlg, "IdcExport")->click();
+    Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
     qputenv("TMPDIR", OutputDir().toUtf8());
     g_config.m_appDir = savedAppDir;
@@ -383,7 +369,7 @@ void QueryExportTest::noTemplateCanBeMade()
     QVERIFY(desktop.openedFiles.isEmpty());
     QCOMPARE(progress.shown, 0);
     QVERIFY(!dlg.Progress()->isVisible());
-    QVERIFY(Button(dlg, "IdcFind")->isEnabled() && Button(dlg, "IdcExport")->isEnabled());
+    QVERIFY(Control<QPushButton>(dlg, "IdcFind")->isEnabled() && Control<QPushButton>(dlg, "IdcExport")->isEnabled());
     QVERIFY(ExportedFiles(OutputDir()).isEmpty());
 }
 

@@ -27,15 +27,6 @@ using namespace GuiTest;
 
 namespace {
 
-template <typename W>
-W *Control(QWidget &window, const char *name)
-{
-    W *w = window.findChild<W *>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
 // Every cell of every row, as the list's model holds them.
 QList<QStringList> AllCells(const ResultListModel &model)
 {
@@ -55,11 +46,6 @@ int RowWithId(const ResultListModel &model, int id)
         if (model.CellText(r, ResultListModel::CellId) == QString::number(id))
             return r;
     return -1;
-}
-
-void WaitForFill(CDlgQuery &dlg)
-{
-    QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsFilling(), 20000);
 }
 
 } // namespace
@@ -298,10 +284,7 @@ void QueryWindowTest::titlesStandOverTheirCells()
     ScriptedDesktop desktop;
     CDlgQuery dlg(FreshBackup());
     dlg.resize(1200, 700);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    Control<QPushButton>(dlg, "IdcFind")->click();
-    WaitForFill(dlg);
+    ShowAndFind(dlg);
 
     QTableView *list = dlg.List();
     QCOMPARE(list->objectName(), QString("IdcResultList"));
@@ -356,10 +339,7 @@ void QueryWindowTest::playFromTheList()
     ScriptedDesktop desktop;
     const QString dir = FreshBackup();
     CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    Control<QPushButton>(dlg, "IdcFind")->click();
-    WaitForFill(dlg);
+    ShowAndFind(dlg);
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
 
@@ -402,10 +382,7 @@ void QueryWindowTest::deleteRecordFromRowMenu()
     ScriptedDesktop desktop;
     const QString dir = FreshBackup();
     CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    Control<QPushButton>(dlg, "IdcFind")->click();
-    WaitForFill(dlg);
+    ShowAndFind(dlg);
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
     QCOMPARE(model.RowCount(), 60);
