@@ -61,7 +61,8 @@ Measure runProcess(const QStringList &command)
         return {};
     }
     int status = 0;
-    struct rusage usage {};
+    struct rusage usage
+    {};
     wait4(pid, &status, 0, &usage);
     posix_spawn_file_actions_destroy(&actions);
     return {timer.nsecsElapsed() / 1e9, usage.ru_maxrss};

@@ -37,18 +37,26 @@ struct TypedRow
     std::string talk, remark;
 };
 
-const char *const kNames[] = {"张伟", "王芳", "李娜", "刘洋", "陈静", "Wang Lei", "赵敏 (销售部)", "Zhou Jie",
-                              "孙丽华", "Mehmet Yılmaz", "黄晓明", "", "林 Office", "郑国强"};
+const char *const kNames[] = {"张伟",     "王芳",   "李娜",          "刘洋",   "陈静", "Wang Lei",  "赵敏 (销售部)",
+                              "Zhou Jie", "孙丽华", "Mehmet Yılmaz", "黄晓明", "",     "林 Office", "郑国强"};
 const char *const kTypes[] = {"来电", "去电", "未接"};
-const char *const kRemarks[] = {"", "", "", "客户回访", "投诉: 发票未收到", "Order #A-1024 confirmed",
-                                "请回电 13912345678", "同事", "=SUM(A1:A3)", "送货地址变更，周五前处理"};
+const char *const kRemarks[] = {"",
+                                "",
+                                "",
+                                "客户回访",
+                                "投诉: 发票未收到",
+                                "Order #A-1024 confirmed",
+                                "请回电 13912345678",
+                                "同事",
+                                "=SUM(A1:A3)",
+                                "送货地址变更，周五前处理"};
 
 void MakeRows(int count, std::vector<Row> &rows, std::vector<TypedRow> &typed)
 {
     std::mt19937 random(20091229);
     rows.resize(std::size_t(count));
     typed.resize(std::size_t(count));
-    long long start = 1262073909;  // 2009-12-29 08:05:09 UTC, then onwards
+    long long start = 1262073909; // 2009-12-29 08:05:09 UTC, then onwards
     for (int i = 0; i < count; ++i) {
         start += 30 + random() % 3600;
         const long long days = start / 86400, secs = start % 86400;
@@ -91,7 +99,7 @@ void MakeRows(int count, std::vector<Row> &rows, std::vector<TypedRow> &typed)
     }
 }
 
-const QStringList kHeaders = {QStringLiteral("序号"), QStringLiteral("用户名"), QStringLiteral("类型"),
+const QStringList kHeaders = {QStringLiteral("序号"), QStringLiteral("用户名"),   QStringLiteral("类型"),
                               QStringLiteral("号码"), QStringLiteral("开始时间"), QStringLiteral("通话时长"),
                               QStringLiteral("备注")};
 
@@ -153,7 +161,7 @@ double Seconds(const std::function<bool()> &run)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -185,7 +193,8 @@ int main(int argc, char **argv)
     std::printf("rows: %d, best of %d rounds\n", count, rounds);
     std::printf("  Orvik workbook writer          %7.3f s  %9lld bytes\n", bestOurs, QFileInfo(ours).size());
     std::printf("  libxlsxwriter                  %7.3f s  %9lld bytes\n", bestTheirs, QFileInfo(theirs).size());
-    std::printf("  libxlsxwriter constant_memory  %7.3f s  %9lld bytes\n", bestConstant, QFileInfo(theirsConstant).size());
+    std::printf("  libxlsxwriter constant_memory  %7.3f s  %9lld bytes\n", bestConstant,
+                QFileInfo(theirsConstant).size());
     std::printf("  ratio Orvik / libxlsxwriter: %.2f (target at most 1.50)\n", bestOurs / bestTheirs);
     std::printf("  ratio Orvik / libxlsxwriter constant_memory: %.2f\n", bestOurs / bestConstant);
     return 0;

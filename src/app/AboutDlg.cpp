@@ -4,9 +4,7 @@
 
 #include "ui_AboutDlg.h"
 
-CAboutDlg::CAboutDlg(QWidget *parent)
-    : QDialog(parent)
-    , ui(std::make_unique<Ui::CAboutDlg>())
+CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::CAboutDlg>())
 {
     ui->setupUi(this);
     const QIcon icon = ProgramIcon();

@@ -7,9 +7,7 @@
 
 #include <QCloseEvent>
 
-CDlgProgress::CDlgProgress(QWidget *parent)
-    : QDialog(parent)
-    , ui(std::make_unique<Ui::CDlgProgress>())
+CDlgProgress::CDlgProgress(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::CDlgProgress>())
 {
     ui->setupUi(this);
     // A caption and a close box that does nothing, no help or resize decorations.

@@ -39,9 +39,8 @@ struct ResultColumn
     int width;
 };
 constexpr ResultColumn kResultColumns[ResultListModel::kCellCount] = {
-    {1, nullptr, 60},  {2, nullptr, 70},  {3, nullptr, 80},  {4, nullptr, 100},
-    {5, nullptr, 250}, {6, nullptr, 80},  {7, nullptr, 80},  {8, nullptr, 100},
-    {9, nullptr, 200}, {0, "DID", 0},     {0, "DTMFs", 0},
+    {1, nullptr, 60}, {2, nullptr, 70},  {3, nullptr, 80},  {4, nullptr, 100}, {5, nullptr, 250}, {6, nullptr, 80},
+    {7, nullptr, 80}, {8, nullptr, 100}, {9, nullptr, 200}, {0, "DID", 0},     {0, "DTMFs", 0},
 };
 
 // The first rows of a Find are read at once; the rest in slices of about this length.

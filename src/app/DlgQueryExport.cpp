@@ -58,8 +58,9 @@ void CDlgQuery::ExportToExcel()
         if (exporter.LastFailure() == CallListExport::Failure::Template)
             ShowMessageFromWorker(Desktop::Icon::Error, QString(), QStringLiteral("Open File Error"));
         else
-            ShowMessageFromWorker(Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
-                                  QStringLiteral("The workbook %1 could not be made: %2").arg(output, exporter.ErrorText()));
+            ShowMessageFromWorker(
+                Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
+                QStringLiteral("The workbook %1 could not be made: %2").arg(output, exporter.ErrorText()));
         EndExport();
         return;
     }
@@ -70,8 +71,8 @@ void CDlgQuery::ExportToExcel()
         bar->setValue(0);
         // Centred over the query window.
         const QRect over = frameGeometry();
-        m_progress->move(over.center() - QPoint(m_progress->frameGeometry().width() / 2,
-                                                m_progress->frameGeometry().height() / 2));
+        m_progress->move(over.center()
+                         - QPoint(m_progress->frameGeometry().width() / 2, m_progress->frameGeometry().height() / 2));
         m_progress->show();
     });
 

@@ -31,8 +31,7 @@ bool MenuRetitler::SetCommandText(int commandId, const QString &text)
     return true;
 }
 
-QAction *MenuRetitler::FindCommand(const QList<QAction *> &actions, int commandId,
-                                   QList<const QMenu *> &visited)
+QAction *MenuRetitler::FindCommand(const QList<QAction *> &actions, int commandId, QList<const QMenu *> &visited)
 {
     for (QAction *action : actions) {
         if (action->isSeparator())

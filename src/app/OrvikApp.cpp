@@ -27,9 +27,8 @@ bool COrvikApp::InitInstance()
     {
         COrvikDlg dlg;
         m_pMainWnd = &dlg;
-        instance.SetActivateHandler([this] {
-            return m_pMainWnd ? BringToFront(m_pMainWnd) : QStringLiteral("closing");
-        });
+        instance.SetActivateHandler(
+            [this] { return m_pMainWnd ? BringToFront(m_pMainWnd) : QStringLiteral("closing"); });
         dlg.exec();
         m_pMainWnd = nullptr;
         instance.SetActivateHandler({});

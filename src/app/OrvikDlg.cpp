@@ -44,9 +44,7 @@ constexpr int kMinimumRowHeight = 20;
 
 } // namespace
 
-COrvikDlg::COrvikDlg(QWidget *parent)
-    : QDialog(parent)
-    , ui(std::make_unique<Ui::COrvikDlg>())
+COrvikDlg::COrvikDlg(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::COrvikDlg>())
 {
     ui->setupUi(this);
     // A main window of its own: in the task bar, with minimise and maximise boxes.

@@ -24,11 +24,7 @@ QString baseName()
 
 } // namespace
 
-CSingleInstance::CSingleInstance(const QString &directory, QObject *parent)
-    : QObject(parent)
-    , m_directory(directory)
-{
-}
+CSingleInstance::CSingleInstance(const QString &directory, QObject *parent) : QObject(parent), m_directory(directory) {}
 
 CSingleInstance::~CSingleInstance()
 {
@@ -117,8 +113,7 @@ QString CSingleInstance::HandOver() const
             socket.write(kShowRequest);
             if (!socket.waitForBytesWritten(1000))
                 return QString();
-            while (!socket.canReadLine() && socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
-            }
+            while (!socket.canReadLine() && socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {}
             return QString::fromUtf8(socket.readLine().trimmed());
         }
         QThread::msleep(100);

@@ -21,7 +21,8 @@ Result onUiThread(Work work)
     if (!app || QThread::currentThread() == app->thread())
         return work();
     Result result{};
-    QMetaObject::invokeMethod(app, [&] { result = work(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [&] { result = work(); }, Qt::BlockingQueuedConnection);
     return result;
 }
 
@@ -44,8 +45,8 @@ QString boxCaption(const QString &caption)
 
 } // namespace
 
-Desktop::Answer WidgetDesktop::showMessage(QObject *owner, Icon icon, const QString &caption,
-                                           const QString &text, Buttons buttons)
+Desktop::Answer WidgetDesktop::showMessage(QObject *owner, Icon icon, const QString &caption, const QString &text,
+                                           Buttons buttons)
 {
     QPointer<QObject> guard(owner);
     return onUiThread<Answer>([&] {

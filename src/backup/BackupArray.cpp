@@ -19,15 +19,9 @@ bool exists(const QString &path)
 }
 } // namespace
 
-CBackupArray::CBackupArray(const CConfig &config)
-    : m_config(config)
-{
-}
+CBackupArray::CBackupArray(const CConfig &config) : m_config(config) {}
 
-CBackupArray::CBackupArray()
-    : CBackupArray(g_config)
-{
-}
+CBackupArray::CBackupArray() : CBackupArray(g_config) {}
 
 CBackupArray::~CBackupArray() = default;
 
@@ -69,8 +63,7 @@ void CBackupArray::AddDirectory(const QString &path)
     }
 
     // Unsorted keeps the order in which the file system lists the entries.
-    const QDir listing(dir, QString(), QDir::Unsorted,
-                       QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QDir listing(dir, QString(), QDir::Unsorted, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     const QStringList subdirs = listing.entryList();
     for (const QString &sub : subdirs) {
         const QString subdir = dir + sub + u'/';
@@ -104,8 +97,8 @@ BackupEntry *CBackupArray::GetAt(int index) const
 
 void CBackupArray::Remove(BackupEntry *entry)
 {
-    const auto it = std::find_if(m_entries.begin(), m_entries.end(),
-                                 [entry](const auto &e) { return e.get() == entry; });
+    const auto it =
+        std::find_if(m_entries.begin(), m_entries.end(), [entry](const auto &e) { return e.get() == entry; });
     if (it != m_entries.end())
         m_entries.erase(it);
 }

@@ -15,7 +15,8 @@ namespace {
 
 bool deviceOf(const fs::path &p, dev_t *device)
 {
-    struct stat st {};
+    struct stat st
+    {};
     if (::lstat(p.c_str(), &st) != 0)
         return false;
     *device = st.st_dev;
@@ -27,7 +28,8 @@ bool deviceOf(const fs::path &p, dev_t *device)
 // as the tree around it; only the mount-root attribute tells it apart.
 bool inTreeOnDevice(const fs::path &p, dev_t device)
 {
-    struct statx stx {};
+    struct statx stx
+    {};
     if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &stx) != 0)
         return false;
     if (makedev(stx.stx_dev_major, stx.stx_dev_minor) != device)

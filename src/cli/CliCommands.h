@@ -9,9 +9,9 @@ namespace Cli {
 // Exit codes shared by the commands.
 enum Exit : int {
     ExitOk = 0,
-    ExitProblem = 1,  // the command ran and found something wrong (check), the user said no,
-                      // or the output could not be written
-    ExitUsage = 2,    // bad arguments; also: the database does not open
+    ExitProblem = 1, // the command ran and found something wrong (check), the user said no,
+                     // or the output could not be written
+    ExitUsage = 2,   // bad arguments; also: the database does not open
     ExitStatement = 3,
     ExitNotFound = 4,
 };

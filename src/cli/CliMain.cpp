@@ -22,8 +22,7 @@ int RunCli(int argc, char **argv)
     const std::map<QString, std::function<int(const QStringList &)>> commands = {
         {QStringLiteral("backups"), Cli::Backups}, {QStringLiteral("check"), Cli::Check},
         {QStringLiteral("delete"), Cli::Delete},   {QStringLiteral("export"), Cli::Export},
-        {QStringLiteral("query"), Cli::Query},
-        {QStringLiteral("sql"), Cli::Sql},
+        {QStringLiteral("query"), Cli::Query},     {QStringLiteral("sql"), Cli::Sql},
     };
     const auto it = commands.find(command);
     if (it == commands.end())

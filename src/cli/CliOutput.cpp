@@ -30,8 +30,7 @@ void appendEscaped(QByteArray &line, const QString &field)
     appendEscapedUtf8(line, field.toUtf8());
 }
 
-LineWriter::LineWriter(std::FILE *stream)
-    : m_stream(stream)
+LineWriter::LineWriter(std::FILE *stream) : m_stream(stream)
 {
     m_buffer.reserve(kFlushThreshold * 2);
 }

@@ -34,7 +34,7 @@ int Export(const QStringList &args)
     CallListExport workbook;
     if (!workbook.Begin(g_config.m_appDir, parser.value(QStringLiteral("output")))) {
         printError(workbook.LastFailure() == CallListExport::Failure::Template ? QStringLiteral("Open File Error")
-                                                                                : workbook.ErrorText());
+                                                                               : workbook.ErrorText());
         return ExitProblem;
     }
     const bool written = forEachRow(model, [&](int row) {

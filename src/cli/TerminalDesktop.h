@@ -7,10 +7,7 @@
 class TerminalDesktop : public HeadlessDesktop
 {
 public:
-    explicit TerminalDesktop(bool answerYes = false)
-        : m_answerYes(answerYes)
-    {
-    }
+    explicit TerminalDesktop(bool answerYes = false) : m_answerYes(answerYes) {}
 
     Answer showMessage(QObject *owner, Icon icon, const QString &caption, const QString &text,
                        Buttons buttons) override;
@@ -23,10 +20,7 @@ private:
 class ScopedDesktop
 {
 public:
-    explicit ScopedDesktop(Desktop *desktop)
-        : m_previous(Desktop::install(desktop))
-    {
-    }
+    explicit ScopedDesktop(Desktop *desktop) : m_previous(Desktop::install(desktop)) {}
     ~ScopedDesktop() { Desktop::install(m_previous); }
     ScopedDesktop(const ScopedDesktop &) = delete;
     ScopedDesktop &operator=(const ScopedDesktop &) = delete;

@@ -38,8 +38,7 @@ void CConfig::Init(const QString &appDir)
     m_sysDriveRoot = withTrailingSlash(QDir::rootPath());
     // The program's own settings file is read before any language is known: the system
     // language decides how a file in a legacy code page is read.
-    const IniFile ini = IniFile::load(SettingsPath(),
-                                      TextDecoder::legacyCodePageForLanguage(LanguageFromSystem()));
+    const IniFile ini = IniFile::load(SettingsPath(), TextDecoder::legacyCodePageForLanguage(LanguageFromSystem()));
     m_language = ini.readInt(kSection, QStringLiteral("m_language"), 3);
     if (m_language == -1)
         m_language = LanguageFromSystem();
@@ -92,14 +91,12 @@ int CConfig::LegacyCodePage() const
 
 int CConfig::ReadPlayerType() const
 {
-    return IniFile::load(SettingsPath(), LegacyCodePage())
-        .readInt(kSection, QStringLiteral("m_PlayerType"), 0);
+    return IniFile::load(SettingsPath(), LegacyCodePage()).readInt(kSection, QStringLiteral("m_PlayerType"), 0);
 }
 
 QString CConfig::ReadBackupRoot() const
 {
-    return IniFile::load(SettingsPath(), LegacyCodePage())
-        .readString(kSection, QStringLiteral("m_BackDir"));
+    return IniFile::load(SettingsPath(), LegacyCodePage()).readString(kSection, QStringLiteral("m_BackDir"));
 }
 
 QString CConfig::LanguageFileName() const

@@ -23,8 +23,8 @@ Desktop *Desktop::install(Desktop *desktop)
     return previous ? previous : &g_headless;
 }
 
-Desktop::Answer HeadlessDesktop::showMessage(QObject *, Icon, const QString &caption,
-                                             const QString &text, Buttons buttons)
+Desktop::Answer HeadlessDesktop::showMessage(QObject *, Icon, const QString &caption, const QString &text,
+                                             Buttons buttons)
 {
     const QByteArray line = (caption.isEmpty() ? text : caption + QStringLiteral(": ") + text).toUtf8();
     std::fprintf(stderr, "%s\n", line.constData());

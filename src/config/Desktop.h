@@ -21,8 +21,8 @@ public:
 
     // Shows a message and waits for the answer. An empty caption means the application's
     // own title.
-    virtual Answer showMessage(QObject *owner, Icon icon, const QString &caption,
-                               const QString &text, Buttons buttons) = 0;
+    virtual Answer showMessage(QObject *owner, Icon icon, const QString &caption, const QString &text,
+                               Buttons buttons) = 0;
     // Lets the user choose a folder; empty when cancelled.
     virtual QString browseForFolder(QObject *owner, const QString &title) = 0;
     // Starts `program` with its arguments as separate words, never through a shell.

@@ -77,8 +77,7 @@ bool IniFile::hasKey(const QString &section, const QString &key) const
     return find(section, key) != nullptr;
 }
 
-QString IniFile::readString(const QString &section, const QString &key,
-                            const QString &defaultValue) const
+QString IniFile::readString(const QString &section, const QString &key, const QString &defaultValue) const
 {
     const Entry *e = find(section, key);
     return e ? e->value : defaultValue.left(MaxValueLength);

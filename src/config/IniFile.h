@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
-#include <QList>
 
 // Reads an INI file the way Windows' private-profile functions do: sections and keys
 // compared without case, the first match wins, blanks around keys and values trimmed,
@@ -25,8 +25,7 @@ public:
     static IniFile fromText(const QString &text);
 
     bool hasKey(const QString &section, const QString &key) const;
-    QString readString(const QString &section, const QString &key,
-                       const QString &defaultValue = QString()) const;
+    QString readString(const QString &section, const QString &key, const QString &defaultValue = QString()) const;
     // Lenient integer: blanks, an optional sign, decimal digits up to the first other
     // character; text without digits reads 0; an empty or missing value gives the default.
     int readInt(const QString &section, const QString &key, int defaultValue) const;

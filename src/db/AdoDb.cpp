@@ -34,9 +34,10 @@ QString CAdoDb::ConnectionString(int attempt, const QString &path, const QString
 {
     QString escapedPassword = password;
     escapedPassword.replace(u'\'', QStringLiteral("''"));
-    const QString mode = attempt == 1 ? QStringLiteral("Read|Write")
-                                      : QStringLiteral("Read|Share Deny Write|Share Exclusive");
-    return QStringLiteral("Provider = Microsoft.Jet.OLEDB.4.0;Data Source = %1;Jet OLEDB:Database Password='%2';Mode=%3")
+    const QString mode =
+        attempt == 1 ? QStringLiteral("Read|Write") : QStringLiteral("Read|Share Deny Write|Share Exclusive");
+    return QStringLiteral(
+               "Provider = Microsoft.Jet.OLEDB.4.0;Data Source = %1;Jet OLEDB:Database Password='%2';Mode=%3")
         .arg(quoteValue(path), escapedPassword, mode);
 }
 

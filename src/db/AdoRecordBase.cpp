@@ -5,10 +5,7 @@
 #include "db/JetConnection.h"
 #include "db/JetRecordset.h"
 
-CAdoRecordBase::CAdoRecordBase(CAdoDb *db)
-    : m_pDb(db)
-{
-}
+CAdoRecordBase::CAdoRecordBase(CAdoDb *db) : m_pDb(db) {}
 
 CAdoRecordBase::~CAdoRecordBase() = default;
 
@@ -43,7 +40,6 @@ void CAdoRecordBase::Close()
     if (m_pRecordset)
         m_pRecordset->close();
     else
-        DebugTrace("CAdoRecordBase::Close error [%s] \n",
-                   TraceText(JetConnection::closedError().message).constData());
+        DebugTrace("CAdoRecordBase::Close error [%s] \n", TraceText(JetConnection::closedError().message).constData());
     m_bOpen = 0;
 }

@@ -30,10 +30,7 @@ enum Field {
 
 } // namespace
 
-CAdoRecordR::CAdoRecordR(CAdoDb *db)
-    : CAdoRecordBase(db)
-{
-}
+CAdoRecordR::CAdoRecordR(CAdoDb *db) : CAdoRecordBase(db) {}
 
 CAdoRecordR::~CAdoRecordR()
 {
@@ -44,10 +41,25 @@ CAdoRecordR::~CAdoRecordR()
 const std::array<const char *, CAdoRecordR::kColumnCount> &CAdoRecordR::ColumnNames()
 {
     static const std::array<const char *, kColumnCount> names = {
-        "id",          "line_id",        "record_time_start", "record_time_stop", "record_time",
-        "ring_time",   "talked_time",    "record_type",       "call_direction",   "context",
-        "fsk",         "dtmf",           "record_file",       "record_dir",       "ryear",
-        "rmonth",      "rday",           "name",              "address",
+        "id",
+        "line_id",
+        "record_time_start",
+        "record_time_stop",
+        "record_time",
+        "ring_time",
+        "talked_time",
+        "record_type",
+        "call_direction",
+        "context",
+        "fsk",
+        "dtmf",
+        "record_file",
+        "record_dir",
+        "ryear",
+        "rmonth",
+        "rday",
+        "name",
+        "address",
     };
     return names;
 }
@@ -90,8 +102,8 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
             return;
         double days = 0;
         const bool ok = rs.table().column(c).type() == jet::ColumnType::DateTime
-            ? row->dateTime(c, &days)
-            : VariantConvert::toDouble(row->value(c), &days);
+                            ? row->dateTime(c, &days)
+                            : VariantConvert::toDouble(row->value(c), &days);
         if (ok) {
             field.m_dt = days;
             field.m_status = OleDate::Valid;

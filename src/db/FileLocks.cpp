@@ -15,7 +15,8 @@ constexpr off_t kStatementLockOffset = off_t(1) << 40;
 
 bool ofdLock(int fd, short type)
 {
-    struct flock fl {};
+    struct flock fl
+    {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = kStatementLockOffset;

@@ -20,12 +20,7 @@ void unlockStatement(int fd);
 class StatementLock
 {
 public:
-    StatementLock(int fd, bool write)
-        : m_fd(fd)
-        , m_write(write)
-        , m_locked(lockStatement(fd, write))
-    {
-    }
+    StatementLock(int fd, bool write) : m_fd(fd), m_write(write), m_locked(lockStatement(fd, write)) {}
     ~StatementLock()
     {
         if (m_locked)

@@ -69,10 +69,7 @@ sql::SqlType sqlTypeOf(const jet::Column &c)
 class RowViewSource : public sql::RowSource
 {
 public:
-    explicit RowViewSource(const std::vector<sql::SqlType> &types)
-        : m_types(types)
-    {
-    }
+    explicit RowViewSource(const std::vector<sql::SqlType> &types) : m_types(types) {}
     void attach(const jet::RowView *row) { m_row = row; }
 
     sql::SqlValue value(int column) const override
@@ -169,7 +166,8 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
 
     auto db = std::make_shared<jet::Database>();
     QString detail;
-    const auto fileMode = mode == Mode::ReadWrite ? jet::PageFile::OpenMode::ReadWrite : jet::PageFile::OpenMode::ReadOnly;
+    const auto fileMode =
+        mode == Mode::ReadWrite ? jet::PageFile::OpenMode::ReadWrite : jet::PageFile::OpenMode::ReadOnly;
     if (!db->file().open(path, fileMode, &detail)) {
         // A file that opens read-only but not read-write is a permission problem; anything
         // else that the file layer refuses is not a database we can read.
@@ -180,7 +178,8 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
         else if (!QFileInfo(path).isReadable())
             *error = cannotOpen;
         else
-            *error = sql::SqlError::general(QStringLiteral("Unrecognized database format '%1'. (%2)").arg(path, detail));
+            *error =
+                sql::SqlError::general(QStringLiteral("Unrecognized database format '%1'. (%2)").arg(path, detail));
         return false;
     }
     const int fd = db->file().handle();
@@ -236,8 +235,7 @@ bool JetConnection::execute(const QString &text, std::shared_ptr<JetRecordset> *
 }
 
 bool JetConnection::prepare(const FileLocks::StatementLock &lock, sql::Statement &statement,
-                            std::optional<jet::TableDef> *table, std::vector<sql::SqlType> *types,
-                            sql::SqlError *error)
+                            std::optional<jet::TableDef> *table, std::vector<sql::SqlType> *types, sql::SqlError *error)
 {
     if (!lock.locked()) {
         *error = sql::SqlError::general(lock.forWriting() ? QStringLiteral("Could not update; currently locked.")
@@ -281,8 +279,7 @@ bool JetConnection::scan(const sql::Statement &statement, const jet::TableDef &t
     return true;
 }
 
-bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset,
-                              sql::SqlError *error)
+bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset, sql::SqlError *error)
 {
     const FileLocks::StatementLock lock(m_db->file().handle(), false);
     std::optional<jet::TableDef> table;
@@ -292,11 +289,14 @@ bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetReco
 
     std::vector<jet::RowId> rows;
     std::vector<std::vector<sql::SqlValue>> keys(statement.orderBy.size()); // one vector per key
-    const bool scanned = scan(statement, *table, types, [&](jet::RowId id, const sql::RowSource &row) {
-        rows.push_back(id);
-        for (size_t k = 0; k < statement.orderBy.size(); ++k)
-            keys[k].push_back(row.value(statement.orderBy[k].column));
-    }, error);
+    const bool scanned = scan(
+        statement, *table, types,
+        [&](jet::RowId id, const sql::RowSource &row) {
+            rows.push_back(id);
+            for (size_t k = 0; k < statement.orderBy.size(); ++k)
+                keys[k].push_back(row.value(statement.orderBy[k].column));
+        },
+        error);
     if (!scanned)
         return false;
 
@@ -341,7 +341,8 @@ bool JetConnection::runDelete(sql::Statement &statement, sql::SqlError *error)
     if (!prepare(lock, statement, &table, &types, error))
         return false;
     std::vector<jet::RowId> rows;
-    if (!scan(statement, *table, types, [&rows](jet::RowId id, const sql::RowSource &) { rows.push_back(id); }, error))
+    if (!scan(
+            statement, *table, types, [&rows](jet::RowId id, const sql::RowSource &) { rows.push_back(id); }, error))
         return false;
     if (rows.empty())
         return true; // a delete that matches nothing succeeds

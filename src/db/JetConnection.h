@@ -59,8 +59,8 @@ public:
 private:
     // With the statement lock held: reloads the catalog (another process may have changed
     // the file), finds the statement's table and binds the statement to it.
-    bool prepare(const FileLocks::StatementLock &lock, sql::Statement &statement,
-                 std::optional<jet::TableDef> *table, std::vector<sql::SqlType> *types, sql::SqlError *error);
+    bool prepare(const FileLocks::StatementLock &lock, sql::Statement &statement, std::optional<jet::TableDef> *table,
+                 std::vector<sql::SqlType> *types, sql::SqlError *error);
     // Calls `take` for every row of `table` that the statement's condition selects.
     bool scan(const sql::Statement &statement, const jet::TableDef &table, const std::vector<sql::SqlType> &types,
               const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error);

@@ -5,8 +5,7 @@ JetRecordset::JetRecordset(std::shared_ptr<jet::Database> db, jet::TableDef tabl
     , m_table(std::move(table))
     , m_rows(std::move(rows))
     , m_fetcher(m_db->file(), m_table)
-{
-}
+{}
 
 bool JetRecordset::moveNext(QString *error)
 {
@@ -18,7 +17,7 @@ bool JetRecordset::moveNext(QString *error)
     if (m_position >= m_rows.size()) {
         if (error)
             *error = QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
-                                "Requested operation requires a current record.");
+                                    "Requested operation requires a current record.");
         return false;
     }
     ++m_position;

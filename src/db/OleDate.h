@@ -13,11 +13,7 @@ struct OleDate
     int m_status = Valid;
 
     OleDate() = default;
-    explicit OleDate(double days, int status = Valid)
-        : m_dt(days)
-        , m_status(status)
-    {
-    }
+    explicit OleDate(double days, int status = Valid) : m_dt(days), m_status(status) {}
     static OleDate fromDateTime(const QDateTime &dt);
 
     bool isValid() const { return m_status == Valid; }

@@ -10,9 +10,8 @@
 #include <QRegularExpression>
 
 const int CallListExport::kListCells[kColumns] = {
-    ResultListModel::CellNumber, ResultListModel::CellName,     ResultListModel::CellType,
-    ResultListModel::CellPhone,  ResultListModel::CellStart,    ResultListModel::CellTalkTime,
-    ResultListModel::CellRemark,
+    ResultListModel::CellNumber, ResultListModel::CellName,     ResultListModel::CellType,   ResultListModel::CellPhone,
+    ResultListModel::CellStart,  ResultListModel::CellTalkTime, ResultListModel::CellRemark,
 };
 
 QStringList CallListExport::HeaderRow()

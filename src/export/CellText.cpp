@@ -82,7 +82,7 @@ bool ReadNumber(QStringView s, double &value)
     if (r.ec != std::errc() || r.ptr != buf + len || !std::isfinite(value))
         return false;
     if (value == 0)
-        value = 0;  // no negative zero
+        value = 0; // no negative zero
     return true;
 }
 
@@ -118,7 +118,7 @@ bool ReadDateTime(QStringView s, bool date1904, double &serial)
         if (year < 1900)
             return false;
         if (year == 1900 && month == 2 && day == 29) {
-            days = 60;  // the day Excel's 1900 date system has and the calendar has not
+            days = 60; // the day Excel's 1900 date system has and the calendar has not
         } else {
             if (day > DaysInMonth(year, month))
                 return false;
@@ -153,11 +153,10 @@ bool IsHex(char16_t c)
 // "_xHHHH_" at p: a reader would take it for an escape.
 bool LooksLikeEscape(const char16_t *p, const char16_t *end)
 {
-    return end - p >= 7 && p[1] == u'x' && IsHex(p[2]) && IsHex(p[3]) && IsHex(p[4]) && IsHex(p[5])
-           && p[6] == u'_';
+    return end - p >= 7 && p[1] == u'x' && IsHex(p[2]) && IsHex(p[3]) && IsHex(p[4]) && IsHex(p[5]) && p[6] == u'_';
 }
 
-}  // namespace
+} // namespace
 
 TypedCell ReadTypedInput(QStringView input, bool date1904)
 {
@@ -171,8 +170,7 @@ TypedCell ReadTypedInput(QStringView input, bool date1904)
         return cell;
     }
     const char16_t first = input[0].unicode();
-    if ((IsDigit(first) || first == u'-' || first == u'+' || first == u'.')
-        && ReadNumber(input, cell.number)) {
+    if ((IsDigit(first) || first == u'-' || first == u'+' || first == u'.') && ReadNumber(input, cell.number)) {
         cell.kind = TypedCell::Number;
         return cell;
     }
@@ -205,16 +203,27 @@ void AppendCellText(std::string &out, QStringView text)
         if (c < 0x80) {
             if (c >= 0x20) {
                 switch (c) {
-                case u'&': std::memcpy(o, "&amp;", 5); o += 5; break;
-                case u'<': std::memcpy(o, "&lt;", 4); o += 4; break;
-                case u'>': std::memcpy(o, "&gt;", 4); o += 4; break;
+                case u'&':
+                    std::memcpy(o, "&amp;", 5);
+                    o += 5;
+                    break;
+                case u'<':
+                    std::memcpy(o, "&lt;", 4);
+                    o += 4;
+                    break;
+                case u'>':
+                    std::memcpy(o, "&gt;", 4);
+                    o += 4;
+                    break;
                 case u'_':
                     if (LooksLikeEscape(p, end))
                         o = PutHexEscape(o, c);
                     else
                         *o++ = '_';
                     break;
-                default: *o++ = char(c); break;
+                default:
+                    *o++ = char(c);
+                    break;
                 }
             } else if (c == u'\t' || c == u'\n') {
                 *o++ = char(c);
@@ -235,7 +244,7 @@ void AppendCellText(std::string &out, QStringView text)
                 *o++ = char(0x80 | (u & 0x3F));
                 p += 2;
             } else {
-                o = PutHexEscape(o, c);  // a lone surrogate
+                o = PutHexEscape(o, c); // a lone surrogate
                 ++p;
             }
         } else if (c >= 0xFFFE) {

@@ -15,9 +15,9 @@ struct TypedCell
     enum Kind { Empty, Number, DateTime, Text };
 
     Kind kind = Empty;
-    double number = 0;    // Number, or DateTime as a serial day count
-    QStringView text;     // Text: what the cell holds (a leading apostrophe removed)
-    bool quoted = false;  // the input began with the apostrophe that marks a text
+    double number = 0;   // Number, or DateTime as a serial day count
+    QStringView text;    // Text: what the cell holds (a leading apostrophe removed)
+    bool quoted = false; // the input began with the apostrophe that marks a text
 };
 
 // Reads one input text as Excel reads typed input:

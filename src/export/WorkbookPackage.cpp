@@ -18,7 +18,7 @@ bool EndsWith(std::string_view s, std::string_view tail)
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
-}  // namespace
+} // namespace
 
 CWorkbookPackage::~CWorkbookPackage()
 {
@@ -122,7 +122,8 @@ std::string CWorkbookPackage::ResolveTarget(const std::string &sourcePart, std::
         full = decoded;
     } else {
         const std::size_t slash = sourcePart.rfind('/');
-        const QString folder = slash == std::string::npos ? QString() : QString::fromStdString(sourcePart.substr(0, slash + 1));
+        const QString folder =
+            slash == std::string::npos ? QString() : QString::fromStdString(sourcePart.substr(0, slash + 1));
         full = QLatin1Char('/') + folder + decoded;
     }
     QString clean = QDir::cleanPath(full);
@@ -136,7 +137,7 @@ bool CWorkbookPackage::ReadRelationships(const std::string &sourcePart, std::vec
     out.clear();
     const std::string relsPart = RelationshipsPartOf(sourcePart);
     if (IndexOf(relsPart) < 0)
-        return true;  // a part without relationships
+        return true; // a part without relationships
     std::string xml;
     if (!Read(relsPart, xml))
         return false;
@@ -162,8 +163,8 @@ bool CWorkbookPackage::ReadRelationships(const std::string &sourcePart, std::vec
         out.push_back(std::move(rel));
     }
     if (scanner.Failed())
-        return SetError(QStringLiteral("The part %1 of %2 is not well-formed XML.")
-                            .arg(QString::fromStdString(relsPart), m_path));
+        return SetError(
+            QStringLiteral("The part %1 of %2 is not well-formed XML.").arg(QString::fromStdString(relsPart), m_path));
     return true;
 }
 

@@ -18,7 +18,7 @@ public:
     {
         std::string id;
         std::string type;
-        std::string target;  // part name the target resolves to (no leading '/')
+        std::string target; // part name the target resolves to (no leading '/')
         bool external = false;
     };
 
@@ -28,8 +28,8 @@ public:
         std::string workbookPart;
         std::string workbookRelsPart;
         std::string sheetPart;
-        std::string stylesPart;      // empty when the workbook has none
-        std::string calcChainPart;   // empty when the workbook has none
+        std::string stylesPart;    // empty when the workbook has none
+        std::string calcChainPart; // empty when the workbook has none
         std::string calcChainRelId;
         bool date1904 = false;
     };

@@ -42,7 +42,7 @@ std::string WithAttributes(const XmlToken &tag, const std::vector<std::pair<std:
     return out;
 }
 
-}  // namespace
+} // namespace
 
 std::string CWorkbookStyles::MinimalStyleSheet()
 {
@@ -70,8 +70,7 @@ bool CWorkbookStyles::Parse(std::string xml)
         return false;
     };
 
-    while (scanner.Next(token) && token.kind != XmlToken::StartTag) {
-    }
+    while (scanner.Next(token) && token.kind != XmlToken::StartTag) {}
     if (scanner.Failed())
         return malformed();
     if (!token.Is(XmlToken::StartTag, "styleSheet") || token.selfClosing) {
@@ -224,8 +223,8 @@ std::string CWorkbookStyles::Result() const
     for (const auto &entry : m_derived)
         needsFormat = needsFormat || entry.first.second == DateTime;
     if (needsFormat && m_dateFormatId < 0) {
-        const std::string numFmt = "<" + p + "numFmt numFmtId=\"" + std::to_string(m_nextFormatId)
-                                   + "\" formatCode=\"" + std::string(kDateTimeFormat) + "\"/>";
+        const std::string numFmt = "<" + p + "numFmt numFmtId=\"" + std::to_string(m_nextFormatId) + "\" formatCode=\""
+                                   + std::string(kDateTimeFormat) + "\"/>";
         const std::string count = std::to_string(m_numFmtCount + 1);
         if (m_hasNumFmts && !m_numFmtsSelfClosing) {
             CXmlScanner scanner(std::string_view(m_xml).substr(m_numFmtsStartTag.begin));
@@ -253,7 +252,8 @@ std::string CWorkbookStyles::Result() const
         edits.push_back({m_xfsStartTag.begin, m_xfsStartTag.end, WithAttributes(tag, {{"count", count}})});
         edits.push_back({m_xfsEndTag, m_xfsEndTag, added});
     } else {
-        const std::string element = "<" + p + "cellXfs count=\"" + count + "\">" + m_xfs.front() + added + "</" + p + "cellXfs>";
+        const std::string element =
+            "<" + p + "cellXfs count=\"" + count + "\">" + m_xfs.front() + added + "</" + p + "cellXfs>";
         if (m_xfsElement.end > m_xfsElement.begin)
             edits.push_back({m_xfsElement.begin, m_xfsElement.end, element});
         else

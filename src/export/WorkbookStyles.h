@@ -53,15 +53,15 @@ private:
     Range m_numFmtsStartTag;
     std::size_t m_numFmtsEndTag = 0;
     int m_numFmtCount = 0;
-    int m_dateFormatId = -1;       // an existing number format with kDateTimeFormat
-    int m_nextFormatId = 164;      // first free id for a custom number format
+    int m_dateFormatId = -1;  // an existing number format with kDateTimeFormat
+    int m_nextFormatId = 164; // first free id for a custom number format
 
-    bool m_hasXfs = false;         // <cellXfs> with its own start and end tag
-    Range m_xfsElement;            // the whole <cellXfs> element (self-closing or missing: empty range)
+    bool m_hasXfs = false; // <cellXfs> with its own start and end tag
+    Range m_xfsElement;    // the whole <cellXfs> element (self-closing or missing: empty range)
     Range m_xfsStartTag;
     std::size_t m_xfsEndTag = 0;
-    std::size_t m_xfsInsertAt = 0; // where a missing <cellXfs> goes
-    std::vector<std::string> m_xfs;  // each cell format as written
+    std::size_t m_xfsInsertAt = 0;  // where a missing <cellXfs> goes
+    std::vector<std::string> m_xfs; // each cell format as written
 
     std::vector<std::string> m_newXfs;
     std::map<std::pair<int, int>, int> m_derived;

@@ -20,7 +20,7 @@ bool WriteWhole(const QString &path, const QByteArray &bytes, QString *reason)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 QByteArray EmbeddedTemplateWorkbook()
 {

@@ -42,18 +42,18 @@ struct TemplateCell
     int style = -1;
     bool formula = false;
     bool selfClosing = true;
-    std::string name;        // element name as written ("c", "x:c")
-    std::string attributes;  // attributes other than r, each after a blank
-    std::string content;     // everything between the start and the end tag
+    std::string name;       // element name as written ("c", "x:c")
+    std::string attributes; // attributes other than r, each after a blank
+    std::string content;    // everything between the start and the end tag
 };
 
 struct TemplateRow
 {
     int row = 0;
-    int style = -1;          // the row's format when it has customFormat
+    int style = -1; // the row's format when it has customFormat
     std::string name;
-    std::string attributes;  // attributes other than r and spans (spans would go stale)
-    std::string extra;       // children other than cells, kept after them
+    std::string attributes; // attributes other than r and spans (spans would go stale)
+    std::string extra;      // children other than cells, kept after them
     bool selfClosing = true;
     std::vector<TemplateCell> cells;
 };
@@ -117,7 +117,7 @@ std::string InsertBeforeRootEnd(const std::string &xml, const std::string &text)
     return xml.substr(0, end) + text + xml.substr(end);
 }
 
-}  // namespace
+} // namespace
 
 struct CWorkbookWriter::Impl
 {
@@ -131,14 +131,14 @@ struct CWorkbookWriter::Impl
 
     // The template's worksheet part and where the writer splices into it.
     std::string sheet;
-    std::size_t dimensionBegin = 0, dimensionEnd = 0;  // the <dimension> element (or where it goes)
+    std::size_t dimensionBegin = 0, dimensionEnd = 0; // the <dimension> element (or where it goes)
     std::size_t sheetDataBegin = 0, sheetDataOpenEnd = 0;
     bool sheetDataSelfClosing = false;
     std::string sheetDataName;
-    std::size_t tailBegin = 0;                          // after </sheetData>
+    std::size_t tailBegin = 0; // after </sheetData>
     std::vector<TemplateRow> rows;
     std::size_t nextTemplateRow = 0;
-    std::vector<int> columnStyles;                      // by column number; -1 when none
+    std::vector<int> columnStyles; // by column number; -1 when none
 
     // Element texts with the sheet's namespace prefix.
     std::string rowOpen, rowClose, cellOpen, cellClose, valueOpen, valueClose;
@@ -163,7 +163,7 @@ struct CWorkbookWriter::Impl
     {
         open = false;
         package.Close();
-        sheetFile.reset();  // removes the temporary file
+        sheetFile.reset(); // removes the temporary file
         buf = std::string();
         rows.clear();
         sheet.clear();
@@ -259,13 +259,14 @@ bool CWorkbookWriter::Impl::ParseSheet()
         return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
                         .arg(QString::fromStdString(layout.sheetPart)));
     };
-    if (sheet.size() >= 2 && ((uchar(sheet[0]) == 0xFF && uchar(sheet[1]) == 0xFE) || (uchar(sheet[0]) == 0xFE && uchar(sheet[1]) == 0xFF)))
+    if (sheet.size() >= 2
+        && ((uchar(sheet[0]) == 0xFF && uchar(sheet[1]) == 0xFE)
+            || (uchar(sheet[0]) == 0xFE && uchar(sheet[1]) == 0xFF)))
         return Fail(QStringLiteral("The worksheet of the template is not encoded in UTF-8."));
 
     CXmlScanner scanner(sheet);
     XmlToken token;
-    while (scanner.Next(token) && token.kind != XmlToken::StartTag) {
-    }
+    while (scanner.Next(token) && token.kind != XmlToken::StartTag) {}
     if (scanner.Failed())
         return malformed();
     if (!token.Is(XmlToken::StartTag, "worksheet") || token.selfClosing)
@@ -373,7 +374,7 @@ bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start
     TemplateRow row;
     row.name = std::string(start.name);
     row.selfClosing = start.selfClosing;
-    row.row = previousRow + 1;  // a row without r follows the one before it
+    row.row = previousRow + 1; // a row without r follows the one before it
     bool customFormat = false;
     int style = -1;
     for (const XmlAttribute &a : attributes) {
@@ -417,7 +418,7 @@ bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start
             TemplateCell cell;
             cell.name = std::string(child.name);
             cell.selfClosing = child.selfClosing;
-            cell.column = previousColumn + 1;  // a cell without r follows the one before it
+            cell.column = previousColumn + 1; // a cell without r follows the one before it
             for (const XmlAttribute &a : attributes) {
                 if (a.name == "r") {
                     cell.column = ColumnOf(a.value);
@@ -738,7 +739,8 @@ bool CWorkbookWriter::Impl::WritePackage()
             if (!loadShared())
                 return Fail(package.ErrorText());
             const std::size_t slash = layout.workbookPart.rfind('/');
-            const std::string folder = slash == std::string::npos ? std::string() : layout.workbookPart.substr(0, slash + 1);
+            const std::string folder =
+                slash == std::string::npos ? std::string() : layout.workbookPart.substr(0, slash + 1);
             std::string name = "styles.xml";
             for (int i = 1; package.IndexOf(folder + name) >= 0; ++i)
                 name = "styles" + std::to_string(i) + ".xml";
@@ -763,7 +765,8 @@ bool CWorkbookWriter::Impl::WritePackage()
         if (!loadShared())
             return Fail(package.ErrorText());
         skipped = layout.calcChainPart;
-        relsXml = RemoveElement(relsXml, "Relationship", "Id", QString::fromStdString(layout.calcChainRelId), Qt::CaseSensitive);
+        relsXml = RemoveElement(relsXml, "Relationship", "Id", QString::fromStdString(layout.calcChainRelId),
+                                Qt::CaseSensitive);
         typesXml = RemoveElement(typesXml, "Override", "PartName", QString::fromStdString("/" + layout.calcChainPart),
                                  Qt::CaseInsensitive);
         relsChanged = typesChanged = true;
@@ -771,7 +774,8 @@ bool CWorkbookWriter::Impl::WritePackage()
     if (relsChanged)
         replaced.emplace_back(layout.workbookRelsPart, std::move(relsXml));
     if (typesChanged)
-        replaced.emplace_back(package.NameAt(std::uint64_t(package.IndexOf("[Content_Types].xml"))), std::move(typesXml));
+        replaced.emplace_back(package.NameAt(std::uint64_t(package.IndexOf("[Content_Types].xml"))),
+                              std::move(typesXml));
 
     const QByteArray outputName = QFile::encodeName(outputPath);
     int code = 0;
@@ -805,13 +809,14 @@ bool CWorkbookWriter::Impl::WritePackage()
             continue;
         zip_source_t *source = nullptr;
         const bool isSheet = name == layout.sheetPart;
-        const auto change = std::find_if(replaced.begin(), replaced.end(), [&](const auto &p) { return p.first == name; });
+        const auto change =
+            std::find_if(replaced.begin(), replaced.end(), [&](const auto &p) { return p.first == name; });
         if (isSheet)
             source = zip_source_file(out, sheetFileName.constData(), 0, -1);
         else if (change != replaced.end())
             source = zip_source_buffer(out, change->second.data(), change->second.size(), 0);
         else
-            source = zip_source_zip(out, package.Archive(), i, 0, 0, -1);  // copied as stored
+            source = zip_source_zip(out, package.Archive(), i, 0, 0, -1); // copied as stored
         const zip_int64_t index = add(name, source);
         if (index < 0)
             return zipFail(QString::fromStdString(name));

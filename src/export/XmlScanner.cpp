@@ -14,7 +14,7 @@ bool IsNameEnd(char c)
     return IsSpace(c) || c == '/' || c == '>' || c == '=';
 }
 
-}  // namespace
+} // namespace
 
 std::string_view XmlToken::LocalName() const
 {
@@ -167,7 +167,7 @@ bool CXmlScanner::NextChild(const XmlToken &parent, XmlToken &child)
         return false;
     }
     if (!Next(child))
-        return Fail();  // the document ends inside the element
+        return Fail(); // the document ends inside the element
     if (child.kind == XmlToken::EndTag) {
         if (child.name != parent.name)
             return Fail();

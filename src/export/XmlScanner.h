@@ -13,9 +13,9 @@
 
 struct XmlAttribute
 {
-    std::string_view name;   // qualified name as written, e.g. "r:id"
-    std::string_view value;  // raw value between the quotes, entities not yet decoded
-    std::string_view raw;    // the whole name="value" text
+    std::string_view name;  // qualified name as written, e.g. "r:id"
+    std::string_view value; // raw value between the quotes, entities not yet decoded
+    std::string_view raw;   // the whole name="value" text
 };
 
 struct XmlToken
@@ -23,10 +23,10 @@ struct XmlToken
     enum Kind { StartTag, EndTag, Text, Other };
 
     Kind kind = Other;
-    std::string_view raw;         // the whole token as written
-    std::string_view name;        // qualified tag name (start and end tags)
-    std::string_view attributes;  // text between the tag name and ">" or "/>"
-    bool selfClosing = false;     // <name .../>
+    std::string_view raw;        // the whole token as written
+    std::string_view name;       // qualified tag name (start and end tags)
+    std::string_view attributes; // text between the tag name and ">" or "/>"
+    bool selfClosing = false;    // <name .../>
 
     // The name without its namespace prefix.
     std::string_view LocalName() const;

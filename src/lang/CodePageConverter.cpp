@@ -34,8 +34,8 @@ public:
     // takes) and replaced by `replacement`, the way the Windows converters substitute
     // instead of failing when no strict flag is given.
     template <typename Sink>
-    void Run(const char *in, size_t inLength, size_t (*skip)(const char *, size_t),
-             std::string_view replacement, Sink &&sink)
+    void Run(const char *in, size_t inLength, size_t (*skip)(const char *, size_t), std::string_view replacement,
+             Sink &&sink)
     {
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         char scratch[512];
@@ -192,12 +192,10 @@ int CodePageFromEncoding(const char *encoding)
         int codePage;
     };
     static constexpr Entry kTable[] = {
-        {"windows-1250", 1250}, {"windows-1251", 1251}, {"windows-1252", 1252},
-        {"windows-1253", 1253}, {"windows-1254", 1254}, {"windows-1255", 1255},
-        {"windows-1256", 1256}, {"windows-1257", 1257}, {"windows-1258", 1258},
-        {"big5", 950},          {"gb2312", 936},        {"shift_jis", 932},
-        {"euc-kr", 51949},      {"tis-620", 874},       {"iso-8859-8", 28598},
-        {"utf-8", 65001},
+        {"windows-1250", 1250}, {"windows-1251", 1251}, {"windows-1252", 1252}, {"windows-1253", 1253},
+        {"windows-1254", 1254}, {"windows-1255", 1255}, {"windows-1256", 1256}, {"windows-1257", 1257},
+        {"windows-1258", 1258}, {"big5", 950},          {"gb2312", 936},        {"shift_jis", 932},
+        {"euc-kr", 51949},      {"tis-620", 874},       {"iso-8859-8", 28598},  {"utf-8", 65001},
     };
     const std::string_view name(encoding);
     for (const Entry &entry : kTable) {

@@ -99,8 +99,7 @@ bool NestsDeeperThan(std::string_view xml, int limit)
 template <typename F>
 void ForEachItem(const TiXmlNode *section, const int *missingId, F &&f)
 {
-    for (const TiXmlElement *item = section->FirstChildElement(kItem); item;
-         item = item->NextSiblingElement(kItem)) {
+    for (const TiXmlElement *item = section->FirstChildElement(kItem); item; item = item->NextSiblingElement(kItem)) {
         const char *idText = item->Attribute("id");
         if (!idText && !missingId)
             continue;
@@ -181,8 +180,7 @@ const char *CLanguage::FindItemName(const char *group, const char *section, int 
     const TiXmlNode *items = Walk({kRoot, kLanguage, group, section});
     if (!items)
         return nullptr;
-    for (const TiXmlElement *item = items->FirstChildElement(kItem); item;
-         item = item->NextSiblingElement(kItem)) {
+    for (const TiXmlElement *item = items->FirstChildElement(kItem); item; item = item->NextSiblingElement(kItem)) {
         const char *idText = item->Attribute("id");
         if (idText && ParseItemId(idText) == id)
             return item->Attribute("name");
@@ -230,8 +228,7 @@ int CLanguage::TranslateMenu(MenuTextTarget &menu, const char *menuElement) cons
     return 0;
 }
 
-int CLanguage::TranslatePopupMenu(MenuTextTarget &popup, const char *menuElement,
-                                  const char *popupElement) const
+int CLanguage::TranslatePopupMenu(MenuTextTarget &popup, const char *menuElement, const char *popupElement) const
 {
     const TiXmlNode *items = Walk({kRoot, kLanguage, menuElement, "Main", popupElement});
     if (!items)

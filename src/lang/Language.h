@@ -74,7 +74,6 @@ public:
     // The directory Load resolves relative names against (without a trailing "/").
     const QString &ProgramDir() const { return m_programDir; }
 
-
 private:
     const TiXmlNode *Walk(std::initializer_list<const char *> path) const;
 

@@ -10,9 +10,8 @@ QString quoted(QString text)
 
 } // namespace
 
-QString BuildStatement(const QString &number, const QString &user, const QString &allUsersText,
-                       const QString &remark, int callType, bool useDateRange, const OleDate &dateFrom,
-                       const OleDate &dateTo)
+QString BuildStatement(const QString &number, const QString &user, const QString &allUsersText, const QString &remark,
+                       int callType, bool useDateRange, const OleDate &dateFrom, const OleDate &dateTo)
 {
     QString statement = QStringLiteral("select * from Record where");
     QString conditions;

@@ -17,6 +17,5 @@ enum CallTypeIndex : int {
 // means no user condition; "%" and "_" typed into a text stay wildcards. An apostrophe
 // typed into a text is doubled, so that it is searched for instead of ending the pattern.
 // Only the calendar day of the two dates is used; a part that is not valid is -1.
-QString BuildStatement(const QString &number, const QString &user, const QString &allUsersText,
-                       const QString &remark, int callType, bool useDateRange, const OleDate &dateFrom,
-                       const OleDate &dateTo);
+QString BuildStatement(const QString &number, const QString &user, const QString &allUsersText, const QString &remark,
+                       int callType, bool useDateRange, const OleDate &dateFrom, const OleDate &dateTo);

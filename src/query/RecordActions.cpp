@@ -33,13 +33,11 @@ RecordActions::RecordActions(CAdoDb &db, ResultListModel &model, const CConfig &
     , m_model(model)
     , m_config(config)
     , m_owner(owner)
-{
-}
+{}
 
 void RecordActions::ShowError(const QString &text, int captionId)
 {
-    Desktop::current().showMessage(m_owner, Desktop::Icon::Error, GetDialogText(captionId), text,
-                                   Desktop::Buttons::Ok);
+    Desktop::current().showMessage(m_owner, Desktop::Icon::Error, GetDialogText(captionId), text, Desktop::Buttons::Ok);
 }
 
 QStringList RecordActions::MediaPlayerCandidates()
@@ -103,11 +101,11 @@ RecordActions::DeleteResult RecordActions::DeleteRecord(int row)
         return DeleteResult::Cancelled;
 
     // Cell 9 is the record id written by the list itself, always a decimal number.
-    const QString statement = QStringLiteral("delete from record where id = %1")
-                                  .arg(m_model.CellText(row, ResultListModel::CellId));
+    const QString statement =
+        QStringLiteral("delete from record where id = %1").arg(m_model.CellText(row, ResultListModel::CellId));
     if (!m_db.SqlExecute(statement)) {
-        desktop.showMessage(m_owner, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption), QStringLiteral("Fail!"),
-                            Desktop::Buttons::Ok);
+        desktop.showMessage(m_owner, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
+                            QStringLiteral("Fail!"), Desktop::Buttons::Ok);
         return DeleteResult::Failed;
     }
 

@@ -8,10 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-RecordingFolder::RecordingFolder(const QString &backupDir)
-    : m_voiceDir(backupDir + QStringLiteral("voice/"))
-{
-}
+RecordingFolder::RecordingFolder(const QString &backupDir) : m_voiceDir(backupDir + QStringLiteral("voice/")) {}
 
 bool RecordingFolder::LooksConfined(const QString &recordFile)
 {
@@ -44,7 +41,8 @@ qint64 RecordingFolder::SizeOf(const QString &recordFile)
     if (plainName && !m_names.contains(recordFile))
         return -1;
     const QByteArray path = QFile::encodeName(PathOf(recordFile));
-    struct stat st {};
+    struct stat st
+    {};
     if (::lstat(path.constData(), &st) != 0)
         return -1;
     if ((S_ISLNK(st.st_mode) || !plainName) && !Contains(PathOf(recordFile)))

@@ -22,9 +22,7 @@ void appendNumber(QByteArray &out, qint64 value)
 }
 } // namespace
 
-ResultListModel::ResultListModel(QObject *parent)
-    : QAbstractTableModel(parent)
-    , m_recordings(QString())
+ResultListModel::ResultListModel(QObject *parent) : QAbstractTableModel(parent), m_recordings(QString())
 {
     for (int i = 0; i < kCellCount; ++i)
         m_titles << QStringLiteral(" ");
@@ -111,8 +109,7 @@ void ResultListModel::EndFill()
 void ResultListModel::FillResultList(CAdoDb &db, const QString &statement)
 {
     if (BeginFill(db, statement)) {
-        while (FillMore(4096)) {
-        }
+        while (FillMore(4096)) {}
     }
 }
 

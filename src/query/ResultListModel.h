@@ -89,15 +89,15 @@ private:
 
     struct Row
     {
-        double start;          // record_time_start
-        qint64 size;           // bytes of the recording file, -1 when it does not open
-        quint32 block;         // where the row's texts lie in the arena
+        double start;  // record_time_start
+        qint64 size;   // bytes of the recording file, -1 when it does not open
+        quint32 block; // where the row's texts lie in the arena
         quint32 offset;
         std::array<quint32, TextFieldCount> length;
-        qint32 number;         // shown in cell 0
+        qint32 number; // shown in cell 0
         qint32 id;
         qint32 talkedTime;
-        quint8 typeText;       // 0 incoming, 1 outgoing, 2 missed
+        quint8 typeText; // 0 incoming, 1 outgoing, 2 missed
         bool startValid;
         FileKind file;
     };

@@ -15,8 +15,8 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -38,11 +38,7 @@ inline void ClearCatalogue()
 class ProgramFolder
 {
 public:
-    ProgramFolder()
-        : m_savedAppDir(g_config.m_appDir)
-        , m_savedLanguage(g_config.m_language)
-    {
-    }
+    ProgramFolder() : m_savedAppDir(g_config.m_appDir), m_savedLanguage(g_config.m_language) {}
     ~ProgramFolder()
     {
         g_config.m_appDir = m_savedAppDir;
@@ -61,8 +57,8 @@ public:
     {
         if (!m_dir.isValid() || !TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec"), Root()))
             return false;
-        const QByteArray ini = "[config]\r\nm_language=" + QByteArray::number(language) + "\r\nm_BackDir="
-                               + Root().toUtf8() + "\r\n" + extraSettings;
+        const QByteArray ini = "[config]\r\nm_language=" + QByteArray::number(language)
+                               + "\r\nm_BackDir=" + Root().toUtf8() + "\r\n" + extraSettings;
         if (!TestFiles::write(Program() + "config.ini", ini))
             return false;
         const QDir languages(QStringLiteral(ORVIK_LANGUAGE_DIR));
@@ -95,8 +91,7 @@ template <typename W>
 class WindowWatcher
 {
 public:
-    explicit WindowWatcher(std::function<void(W *)> act)
-        : m_act(std::move(act))
+    explicit WindowWatcher(std::function<void(W *)> act) : m_act(std::move(act))
     {
         m_timer.setInterval(10);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
@@ -125,8 +120,7 @@ private:
 class PopupDriver
 {
 public:
-    explicit PopupDriver(std::function<QAction *(QMenu *)> choose)
-        : m_choose(std::move(choose))
+    explicit PopupDriver(std::function<QAction *(QMenu *)> choose) : m_choose(std::move(choose))
     {
         m_timer.setInterval(10);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {

@@ -123,8 +123,8 @@ void MainWindowTest::listsBackupsInEachLanguage()
     for (int r = 0; r < 3; ++r) {
         const BackupEntry *entry = g_backups.GetAt(r);
         QCOMPARE(dlg.EntryAt(r), entry);
-        QCOMPARE(RowTexts(list, r),
-                 (QStringList{QString::number(r + 1), entry->m_name, entry->m_dtStart, entry->m_dtStop, entry->m_path}));
+        QCOMPARE(RowTexts(list, r), (QStringList{QString::number(r + 1), entry->m_name, entry->m_dtStart,
+                                                 entry->m_dtStop, entry->m_path}));
         QCOMPARE(entry->m_path, folder.Root() + entry->m_name + '/');
     }
     const int december = RowOf(list, "2009-12");
@@ -186,7 +186,8 @@ void MainWindowTest::listLayoutAndStyles()
     for (const QSize size : {QSize(900, 640), QSize(1200, 800)}) {
         dlg.resize(size);
         QTRY_COMPARE(dlg.size(), size);
-        QTRY_COMPARE(list->geometry(), QRect(0, dlg.MenuBar()->height(), size.width(), size.height() - dlg.MenuBar()->height()));
+        QTRY_COMPARE(list->geometry(),
+                     QRect(0, dlg.MenuBar()->height(), size.width(), size.height() - dlg.MenuBar()->height()));
     }
     dlg.resize(400, 300);
     QCoreApplication::processEvents();

@@ -29,7 +29,8 @@ SheetRows ReadRows(const QString &path, int lastRow, QString *error)
     for (int r = 1; r <= lastRow; ++r)
         rows << QString::number(r);
     QProcess reader;
-    reader.start(QStringLiteral(ORVIK_TEST_PYTHON), {QStringLiteral(ORVIK_WORKBOOK_READER), path, "--rows", rows.join(',')});
+    reader.start(QStringLiteral(ORVIK_TEST_PYTHON),
+                 {QStringLiteral(ORVIK_WORKBOOK_READER), path, "--rows", rows.join(',')});
     if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
         *error = "openpyxl could not read " + path + ": " + QString::fromUtf8(reader.readAllStandardError());
         return {};
@@ -199,7 +200,8 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
             const QString expected = model.CellText(r, cells[k]);
             // openpyxl shows a carriage return as the workbook stores it, "_x000D_".
             const QString got = row.value(columns[k]).toString().replace("_x000D_", "\r");
-            QVERIFY2(got == expected, qPrintable(QString("row %1 column %2: %3 / %4").arg(r).arg(columns[k], got, expected)));
+            QVERIFY2(got == expected,
+                     qPrintable(QString("row %1 column %2: %3 / %4").arg(r).arg(columns[k], got, expected)));
         }
         // The start time is read as a date, as typing it would be.
         QCOMPARE(row["E"].toString(), model.CellText(r, 4).replace(' ', 'T'));

@@ -157,7 +157,8 @@ void QueryWindowTest::initialState()
         QCOMPARE(dlg.List()->geometry(), QRect(0, 70, size.width(), size.height() - 70));
         const QRect band = Control<QWidget>(dlg, "FilterBand")->geometry();
         QCOMPARE(band.height(), 70);
-        for (QWidget *control : Control<QWidget>(dlg, "FilterBand")->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        for (QWidget *control :
+             Control<QWidget>(dlg, "FilterBand")->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
             QVERIFY2(control->geometry().bottom() < 70, qPrintable(control->objectName()));
     }
     dlg.resize(300, 200);
@@ -169,8 +170,10 @@ void QueryWindowTest::separatorAddedToTheBackupDir_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::addColumn<QString>("expectedEnding");
-    QTest::newRow("slash") << "/" << "/";
-    QTest::newRow("none") << "" << "/";
+    QTest::newRow("slash") << "/"
+                           << "/";
+    QTest::newRow("none") << ""
+                          << "/";
 }
 
 void QueryWindowTest::separatorAddedToTheBackupDir()
@@ -204,17 +207,39 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement_data()
     QTest::addColumn<int>("expectedRows");
 
     const QDate none;
-    QTest::newRow("nothing set") << "" << "<all>" << "" << 2 << none << none << 60;
-    QTest::newRow("missed") << "" << "<all>" << "" << 3 << none << none << 8;
-    QTest::newRow("number, incoming") << "138" << "<all>" << "" << 0 << none << none << 8;
-    QTest::newRow("number overrides user") << "138" << "Li" << "" << 2 << none << none << 11;
-    QTest::newRow("user") << "" << "Li" << "" << 2 << none << none << 11;
-    QTest::newRow("remark") << "" << "<all>" << "vip" << 2 << none << none << 9;
-    QTest::newRow("date range") << "" << "<all>" << "" << 2 << QDate(2009, 12, 10) << QDate(2009, 12, 20) << 22;
-    QTest::newRow("everything") << "" << "Li" << "vip" << 3 << QDate(2009, 12, 1) << QDate(2009, 12, 29) << 1;
-    QTest::newRow("user emptied, outgoing") << "" << "" << "" << 1 << none << none << 19;
-    QTest::newRow("apostrophe") << "" << "O'Brien" << "" << 2 << none << none << 4;
-    QTest::newRow("from after to") << "" << "<all>" << "" << 2 << QDate(2009, 12, 20) << QDate(2009, 12, 10) << 0;
+    QTest::newRow("nothing set") << ""
+                                 << "<all>"
+                                 << "" << 2 << none << none << 60;
+    QTest::newRow("missed") << ""
+                            << "<all>"
+                            << "" << 3 << none << none << 8;
+    QTest::newRow("number, incoming") << "138"
+                                      << "<all>"
+                                      << "" << 0 << none << none << 8;
+    QTest::newRow("number overrides user") << "138"
+                                           << "Li"
+                                           << "" << 2 << none << none << 11;
+    QTest::newRow("user") << ""
+                          << "Li"
+                          << "" << 2 << none << none << 11;
+    QTest::newRow("remark") << ""
+                            << "<all>"
+                            << "vip" << 2 << none << none << 9;
+    QTest::newRow("date range") << ""
+                                << "<all>"
+                                << "" << 2 << QDate(2009, 12, 10) << QDate(2009, 12, 20) << 22;
+    QTest::newRow("everything") << ""
+                                << "Li"
+                                << "vip" << 3 << QDate(2009, 12, 1) << QDate(2009, 12, 29) << 1;
+    QTest::newRow("user emptied, outgoing") << ""
+                                            << ""
+                                            << "" << 1 << none << none << 19;
+    QTest::newRow("apostrophe") << ""
+                                << "O'Brien"
+                                << "" << 2 << none << none << 4;
+    QTest::newRow("from after to") << ""
+                                   << "<all>"
+                                   << "" << 2 << QDate(2009, 12, 20) << QDate(2009, 12, 10) << 0;
 }
 
 void QueryWindowTest::findGivesTheRowsOfTheStatement()
@@ -255,7 +280,8 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement()
     const QString userText = user == "<all>" ? QString("All users") : user;
     const OleDate fromDate = OleDate::fromDateTime(QDateTime(useRange ? from : QDate::currentDate(), QTime(12, 0)));
     const OleDate toDate = OleDate::fromDateTime(QDateTime(useRange ? to : QDate::currentDate(), QTime(12, 0)));
-    const QString statement = BuildStatement(number, userText, "All users", remark, callType, useRange, fromDate, toDate);
+    const QString statement =
+        BuildStatement(number, userText, "All users", remark, callType, useRange, fromDate, toDate);
     CAdoDb referenceDb;
     QVERIFY(referenceDb.OpenAccessDatabase(dir + "dbR.mdb", QString()));
     ResultListModel reference;

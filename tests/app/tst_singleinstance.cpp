@@ -21,16 +21,15 @@ namespace {
 class Installation
 {
 public:
-    Installation(const QString &folder, int language, const QString &backupRoot)
-        : m_folder(folder)
+    Installation(const QString &folder, int language, const QString &backupRoot) : m_folder(folder)
     {
         QDir().mkpath(folder + "/language");
         QFile::copy(QStringLiteral(ORVIK_BIN_DIR "/orvik"), folder + "/orvik");
         const QDir languages(QStringLiteral(ORVIK_LANGUAGE_DIR));
         for (const QString &f : languages.entryList({"*.xml"}, QDir::Files))
             QFile::copy(languages.filePath(f), folder + "/language/" + f);
-        TestFiles::write(folder + "/config.ini",
-                         "[config]\nm_language=" + QByteArray::number(language) + "\nm_BackDir=" + backupRoot.toUtf8() + "\n");
+        TestFiles::write(folder + "/config.ini", "[config]\nm_language=" + QByteArray::number(language)
+                                                     + "\nm_BackDir=" + backupRoot.toUtf8() + "\n");
     }
     QString Program() const { return m_folder + "/orvik"; }
 

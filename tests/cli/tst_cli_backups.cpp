@@ -64,8 +64,8 @@ void TestCliBackups::addedDirectoriesFollowInOrder()
 {
     QTemporaryDir prog;
     const CliRunner cli(prog.path());
-    const CliResult r = cli.run({"backups", "--root", kRoot + "/2009-12", "--add", kRoot + "/nested/deep",
-                                 "--add", kRoot + "/2009-12/"});
+    const CliResult r = cli.run(
+        {"backups", "--root", kRoot + "/2009-12", "--add", kRoot + "/nested/deep", "--add", kRoot + "/2009-12/"});
     QCOMPARE(r.exitCode, 0);
     const QList<QByteArray> lines = r.lines();
     QCOMPARE(lines.size(), 3);

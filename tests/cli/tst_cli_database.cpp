@@ -54,7 +54,8 @@ void TestCliDatabase::initTestCase()
 void TestCliDatabase::sqlPrintsRows()
 {
     BackupCopy backup(QStringLiteral("odd-types"));
-    const CliResult r = m_cli->run({"sql", backup.database(), "select * from Record where id >= 9 and id <= 11 order by id"});
+    const CliResult r =
+        m_cli->run({"sql", backup.database(), "select * from Record where id >= 9 and id <= 11 order by id"});
     QCOMPARE(r.exitCode, 0);
     const QList<QByteArray> lines = r.lines();
     QCOMPARE(lines.size(), 4);
@@ -72,7 +73,7 @@ void TestCliDatabase::sqlPrintsRows()
     QCOMPARE(id9[start], QByteArray("\\N"));
     QCOMPARE(id10[fsk], QByteArray("\\N"));
     QCOMPARE(id10[start], QByteArray("2009-11-23 09:00:00")); // 40140.375 in the reference dump
-    QVERIFY(id11[note].size() > 6000); // the memo on long-value pages, whole
+    QVERIFY(id11[note].size() > 6000);                        // the memo on long-value pages, whole
 
     const CliResult deleted = m_cli->run({"sql", backup.database(), "delete from Record where id = 12"});
     QCOMPARE(deleted.exitCode, 0);

@@ -96,8 +96,8 @@ void TestCliQuery::filters_data()
                                     << expectedIds([](Row r) { return contains(r, "name", "li"); });
     QTest::newRow("user in Chinese") << QStringList{"--user", "李明"}
                                      << expectedIds([](Row r) { return contains(r, "name", "李明"); });
-    QTest::newRow("user with an apostrophe") << QStringList{"--user", "O'Brien"}
-                                             << expectedIds([](Row r) { return contains(r, "name", "O'Brien"); });
+    QTest::newRow("user with an apostrophe")
+        << QStringList{"--user", "O'Brien"} << expectedIds([](Row r) { return contains(r, "name", "O'Brien"); });
     QTest::newRow("empty user matches every name that is not NULL")
         << QStringList{"--user", ""} << expectedIds([](Row r) { return !r.isNull("name"); });
     QTest::newRow("number overrides user") << QStringList{"--user", "Li", "--number", "110"}
@@ -114,15 +114,14 @@ void TestCliQuery::filters_data()
                               << expectedIds([](Row r) { return startDay(r) == QDate(2009, 12, 31); });
     QTest::newRow("from after to") << QStringList{"--from", "2009-12-20", "--to", "2009-12-10"} << QStringList{};
     QTest::newRow("to alone: from is today") << QStringList{"--to", "2009-12-31"} << QStringList{};
-    QTest::newRow("combined")
-        << QStringList{"--user", "Li", "--remark", "回", "--type", "incoming", "--from", "2009-12-01", "--to", "2009-12-29"}
-        << expectedIds([](Row r) {
-               return contains(r, "name", "Li") && contains(r, "context", "回") && r.number("call_direction") == 0
-                   && startDay(r) <= QDate(2009, 12, 29);
-           });
-    QTest::newRow("missed in a range")
-        << QStringList{"--type", "missed", "--from", "2009-12-10", "--to", "2009-12-26"}
-        << QStringList{"23", "28", "36", "45", "53"};
+    QTest::newRow("combined") << QStringList{"--user",   "Li",     "--remark",   "回",   "--type",
+                                             "incoming", "--from", "2009-12-01", "--to", "2009-12-29"}
+                              << expectedIds([](Row r) {
+                                     return contains(r, "name", "Li") && contains(r, "context", "回")
+                                            && r.number("call_direction") == 0 && startDay(r) <= QDate(2009, 12, 29);
+                                 });
+    QTest::newRow("missed in a range") << QStringList{"--type", "missed", "--from", "2009-12-10", "--to", "2009-12-26"}
+                                       << QStringList{"23", "28", "36", "45", "53"};
 }
 
 void TestCliQuery::filters()
@@ -144,8 +143,7 @@ void TestCliQuery::cellsAndStatement()
 {
     const CliResult r = m_cli->run({"query", kBackup, "--sql", "--number", "0'1"});
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.lines().value(0),
-             QByteArray("select * from Record where fsk LIKE '%0''1%' order by record_time_start"));
+    QCOMPARE(r.lines().value(0), QByteArray("select * from Record where fsk LIKE '%0''1%' order by record_time_start"));
     QCOMPARE(r.lines().size(), 1);
 
     const CliResult all = m_cli->run({"query", kBackup + "/"});
@@ -219,7 +217,8 @@ void TestCliQuery::exportWritesTheListedRows()
     const QJsonObject workbook = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
     QCOMPARE(workbook.value("sheets").toArray().at(0).toString(), QStringLiteral("Sheet1"));
     QCOMPARE(workbook.value("max_row").toObject().value("Sheet1").toInt(), 9); // header and eight missed calls
-    const QJsonObject cells = workbook.value("worksheets").toObject().value("Sheet1").toObject().value("cells").toObject();
+    const QJsonObject cells =
+        workbook.value("worksheets").toObject().value("Sheet1").toObject().value("cells").toObject();
     QCOMPARE(cells.value("A1").toObject().value("value").toString(), QStringLiteral("No."));
     QCOMPARE(cells.value("A2").toObject().value("value").toInt(), 1);
     QCOMPARE(cells.value("D2").toObject().value("value").toString(), QStringLiteral("4008208820"));

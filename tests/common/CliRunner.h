@@ -28,8 +28,7 @@ class CliRunner
 {
 public:
     // Installs orvik-cli (and the language files) into `programDir`.
-    explicit CliRunner(const QString &programDir)
-        : m_program(programDir + "/orvik-cli")
+    explicit CliRunner(const QString &programDir) : m_program(programDir + "/orvik-cli")
     {
         QFile::copy(QStringLiteral(ORVIK_BIN_DIR "/orvik-cli"), m_program);
         QDir().mkpath(programDir + "/language");

@@ -44,8 +44,7 @@ void TestConfig::languageCodes_data()
     QTest::newRow("unknown code has no file") << QByteArray("7") << 7 << QString();
     QTest::newRow("text reads 0") << QByteArray("abc") << 0 << "language/Menu_Chinese.xml";
     QTest::newRow("empty keeps the default") << QByteArray("") << 3 << "language/Menu_Turkish.xml";
-    QTest::newRow("-1 follows the system")
-        << QByteArray("-1") << CConfig::LanguageFromSystem() << QString();
+    QTest::newRow("-1 follows the system") << QByteArray("-1") << CConfig::LanguageFromSystem() << QString();
 }
 
 void TestConfig::languageCodes()
@@ -54,8 +53,8 @@ void TestConfig::languageCodes()
     QFETCH(int, code);
     QFETCH(QString, file);
     QTemporaryDir dir;
-    QVERIFY(TestFiles::write(dir.filePath("config.ini"),
-                             "[Config]\r\nM_Language = " + value + "\r\nm_PlayerType=1\r\n"));
+    QVERIFY(
+        TestFiles::write(dir.filePath("config.ini"), "[Config]\r\nM_Language = " + value + "\r\nm_PlayerType=1\r\n"));
     const CConfig config(dir.path());
     QCOMPARE(config.m_language, code);
     if (value != "-1")

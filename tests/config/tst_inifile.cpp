@@ -28,16 +28,15 @@ private slots:
 
 void TestIniFile::windowsLookupRules()
 {
-    const IniFile ini = IniFile::fromText(QStringLiteral(
-        "orphan=before any section\r\n"
-        "[Base]\r\n"
-        "DT_Start=first\r\n"
-        "dt_start=second\r\n"
-        "no equals sign here\r\n"
-        "[other]\r\n"
-        "dt_stop=from other\r\n"
-        "[BASE]\r\n"
-        "dt_stop=from second base\r\n"));
+    const IniFile ini = IniFile::fromText(QStringLiteral("orphan=before any section\r\n"
+                                                         "[Base]\r\n"
+                                                         "DT_Start=first\r\n"
+                                                         "dt_start=second\r\n"
+                                                         "no equals sign here\r\n"
+                                                         "[other]\r\n"
+                                                         "dt_stop=from other\r\n"
+                                                         "[BASE]\r\n"
+                                                         "dt_stop=from second base\r\n"));
     QCOMPARE(ini.readString("base", "dt_start"), QStringLiteral("first"));
     // Only the first section of a name counts; a repeated one is never searched.
     QCOMPARE(ini.readString("base", "dt_stop", "none"), QStringLiteral("none"));
@@ -123,11 +122,9 @@ void TestIniFile::encodings_data()
     QTest::newRow("GBK under Chinese") << QByteArray("[base]\r\ntitle=\xB1\xB8\xD7\xA2\r\n")
                                        << TextDecoder::legacyCodePageForLanguage(0) << QStringLiteral("备注");
     QTest::newRow("windows-1252 under English") << QByteArray("[base]\r\ntitle=caf\xE9\r\n")
-                                                << TextDecoder::legacyCodePageForLanguage(1)
-                                                << QStringLiteral("café");
+                                                << TextDecoder::legacyCodePageForLanguage(1) << QStringLiteral("café");
     QTest::newRow("windows-1254 under Turkish") << QByteArray("[base]\r\ntitle=\xFE\xF0\xFD\r\n")
-                                                << TextDecoder::legacyCodePageForLanguage(3)
-                                                << QStringLiteral("şğı");
+                                                << TextDecoder::legacyCodePageForLanguage(3) << QStringLiteral("şğı");
 }
 
 void TestIniFile::encodings()

@@ -121,9 +121,8 @@ void TestAdoDb::readWriteOpenAtOnce()
     TraceCapture trace;
     CAdoDb db;
     QVERIFY(db.OpenAccessDatabase(path, QString()));
-    QCOMPARE(db.LastConnectionString(),
-             "Provider = Microsoft.Jet.OLEDB.4.0;Data Source = " + path
-                 + ";Jet OLEDB:Database Password='';Mode=Read|Write");
+    QCOMPARE(db.LastConnectionString(), "Provider = Microsoft.Jet.OLEDB.4.0;Data Source = " + path
+                                            + ";Jet OLEDB:Database Password='';Mode=Read|Write");
     // A fresh connection is closed first, which the trace reports.
     QCOMPARE(trace.lines(), QStringList{"CAdoDb::Close() error [" + kClosed + "] "});
     QVERIFY(desktop.messages.isEmpty());
@@ -158,7 +157,8 @@ void TestAdoDb::fallbackToExclusiveReadOnly()
         QVERIFY(db.LastConnectionString().endsWith("Mode=Read|Share Deny Write|Share Exclusive"));
         const QStringList lines = trace.lines();
         QCOMPARE(lines.size(), 3);
-        QVERIFY(lines[1].startsWith("OpenAccessDatabase " + path + " error [The Microsoft Jet database engine cannot open"));
+        QVERIFY(lines[1].startsWith("OpenAccessDatabase " + path
+                                    + " error [The Microsoft Jet database engine cannot open"));
         QCOMPARE(lines[2], "CAdoDb::Close() error [" + kClosed + "] ");
         // The notice with text 195, as an information box with the application's caption.
         QCOMPARE(desktop.messages.size(), 1);
@@ -171,7 +171,7 @@ void TestAdoDb::fallbackToExclusiveReadOnly()
         CAdoDb other;
         QVERIFY(!other.OpenAccessDatabase(path, QString()));
         // Reading works, deleting is refused without touching the file.
-        QVERIFY(db.SqlExecute(QStringLiteral("select * from record where id = 1")) );
+        QVERIFY(db.SqlExecute(QStringLiteral("select * from record where id = 1")));
         QVERIFY(!db.SqlExecute(QStringLiteral("delete from record where id = 1")));
         QCOMPARE(db.LastError(), QStringLiteral("Cannot update. Database or object is read-only."));
     }
@@ -241,12 +241,14 @@ void TestAdoDb::wrongPassword()
 
 void TestAdoDb::connectionStringsQuoteTheirValues()
 {
-    QCOMPARE(CAdoDb::ConnectionString(1, "/b/dbR.mdb", ""),
-             QStringLiteral("Provider = Microsoft.Jet.OLEDB.4.0;Data Source = /b/dbR.mdb;Jet OLEDB:Database Password='';"
-                            "Mode=Read|Write"));
-    QCOMPARE(CAdoDb::ConnectionString(2, "/b/dbR.mdb", ""),
-             QStringLiteral("Provider = Microsoft.Jet.OLEDB.4.0;Data Source = /b/dbR.mdb;Jet OLEDB:Database Password='';"
-                            "Mode=Read|Share Deny Write|Share Exclusive"));
+    QCOMPARE(
+        CAdoDb::ConnectionString(1, "/b/dbR.mdb", ""),
+        QStringLiteral("Provider = Microsoft.Jet.OLEDB.4.0;Data Source = /b/dbR.mdb;Jet OLEDB:Database Password='';"
+                       "Mode=Read|Write"));
+    QCOMPARE(
+        CAdoDb::ConnectionString(2, "/b/dbR.mdb", ""),
+        QStringLiteral("Provider = Microsoft.Jet.OLEDB.4.0;Data Source = /b/dbR.mdb;Jet OLEDB:Database Password='';"
+                       "Mode=Read|Share Deny Write|Share Exclusive"));
     // A semicolon or a quote in the path, an apostrophe in the password: each stays inside
     // its own value.
     const QString s = CAdoDb::ConnectionString(1, "/x;Mode=Share Exclusive/\"a\"/dbR.mdb", "it's");
@@ -275,10 +277,10 @@ void TestAdoDb::statementsOnAFailedOpen()
     std::shared_ptr<JetRecordset> cursor;
     QVERIFY(!db.SqlExecute(cursor, QStringLiteral("select * from record")));
     QVERIFY(!cursor);
-    QCOMPARE(trace.lines(), (QStringList{"sql execute 0 [delete from record where id = 1]",
-                                         "CAdoDb::SqlExecute error [800a0e78][" + kClosed + "] ",
-                                         "sql execute 1 [select * from record]",
-                                         "CAdoDb::SqlExecute error [" + kClosed + "] "}));
+    QCOMPARE(trace.lines(),
+             (QStringList{"sql execute 0 [delete from record where id = 1]",
+                          "CAdoDb::SqlExecute error [800a0e78][" + kClosed + "] ",
+                          "sql execute 1 [select * from record]", "CAdoDb::SqlExecute error [" + kClosed + "] "}));
     // A connection that never existed fails the same way.
     CAdoDb never;
     QVERIFY(!never.SqlExecute(QStringLiteral("select * from record")));
@@ -300,12 +302,12 @@ void TestAdoDb::statementsAndTheirTraceLines()
     QCOMPARE(cursor, kept); // a failed statement leaves the cursor as it was
     QVERIFY(!db.SqlExecute(QStringLiteral("delete from record where nosuch = 1")));
     QCOMPARE(trace.lines(),
-             (QStringList{"sql execute 1 [select * from Record where name LIKE '%李%']",
-                          "sql execute 1 [select * from Nowhere]",
-                          "CAdoDb::SqlExecute error [The Microsoft Jet database engine cannot find the input table or "
-                          "query 'Nowhere'.  Make sure it exists and that its name is spelled correctly.] ",
-                          "sql execute 0 [delete from record where nosuch = 1]",
-                          "CAdoDb::SqlExecute error [80040e10][No value given for one or more required parameters.] "}));
+             (QStringList{
+                 "sql execute 1 [select * from Record where name LIKE '%李%']", "sql execute 1 [select * from Nowhere]",
+                 "CAdoDb::SqlExecute error [The Microsoft Jet database engine cannot find the input table or "
+                 "query 'Nowhere'.  Make sure it exists and that its name is spelled correctly.] ",
+                 "sql execute 0 [delete from record where nosuch = 1]",
+                 "CAdoDb::SqlExecute error [80040e10][No value given for one or more required parameters.] "}));
 }
 
 void TestAdoDb::deleteThatMatchesNothingSucceeds()

@@ -30,8 +30,10 @@ void TestSqlParser::acceptsWhatTheQueryWindowBuilds_data()
         << "select * from Record where name LIKE '%Li%' and context LIKE '%vip%' and talked_time = 0 and "
            "call_direction = 0 and record_time_start >= #2009-12-1 0:0:0# and record_time_start <= "
            "#2009-12-29 23:59:59# order by record_time_start";
-    QTest::newRow("empty user") << "select * from Record where name LIKE '%%' and call_direction = 1 order by record_time_start";
-    QTest::newRow("doubled apostrophe") << "select * from Record where name LIKE '%O''Brien%' order by record_time_start";
+    QTest::newRow("empty user")
+        << "select * from Record where name LIKE '%%' and call_direction = 1 order by record_time_start";
+    QTest::newRow("doubled apostrophe")
+        << "select * from Record where name LIKE '%O''Brien%' order by record_time_start";
     QTest::newRow("delete") << "delete from record where id = 42";
     QTest::newRow("delete negative id") << "delete from record where id = -3";
     QTest::newRow("keywords in any case, semicolon") << "SELECT * FROM [record] WHERE ID<>1 OR NOT (fsk IS NULL);";
@@ -49,7 +51,8 @@ void TestSqlParser::statementParts()
 {
     Statement st;
     SqlError error;
-    QVERIFY(parse("select * from Record where name LIKE '%O''Brien%' order by record_time_start DESC, id", &st, &error));
+    QVERIFY(
+        parse("select * from Record where name LIKE '%O''Brien%' order by record_time_start DESC, id", &st, &error));
     QCOMPARE(st.kind, Statement::Kind::Select);
     QCOMPARE(st.table, QStringLiteral("Record"));
     QVERIFY(st.where);
@@ -90,32 +93,36 @@ void TestSqlParser::refusals_data()
     QTest::newRow("invalid date parts")
         << "select * from Record where record_time_start >= #-1--1--1 0:0:0# order by record_time_start"
         << "Syntax error in date in query expression 'record_time_start >= #-1--1--1 0:0:0#'." << syntax;
-    QTest::newRow("impossible day") << "select * from Record where record_time_start >= #2009-2-30 0:0:0#"
-                                    << "Syntax error in date in query expression 'record_time_start >= #2009-2-30 0:0:0#'."
-                                    << syntax;
+    QTest::newRow("impossible day")
+        << "select * from Record where record_time_start >= #2009-2-30 0:0:0#"
+        << "Syntax error in date in query expression 'record_time_start >= #2009-2-30 0:0:0#'." << syntax;
     QTest::newRow("unknown verb")
         << "frobnicate record"
         << "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'." << syntax;
     QTest::newRow("empty") << ""
                            << "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."
                            << syntax;
-    QTest::newRow("update") << "update record set name = 'x'" << "Operation must use an updateable query."
-                            << 0x80004005u;
-    QTest::newRow("drop") << "drop table record" << "Operation must use an updateable query." << 0x80004005u;
+    QTest::newRow("update") << "update record set name = 'x'"
+                            << "Operation must use an updateable query." << 0x80004005u;
+    QTest::newRow("drop") << "drop table record"
+                          << "Operation must use an updateable query." << 0x80004005u;
     QTest::newRow("column list")
         << "select id from record"
         << "The SELECT statement includes a reserved word or an argument name that is misspelled or missing, or "
            "the punctuation is incorrect."
         << syntax;
-    QTest::newRow("no table") << "select * from" << "Syntax error in FROM clause." << syntax;
-    QTest::newRow("join") << "select * from a, b" << "Syntax error in FROM clause." << syntax;
+    QTest::newRow("no table") << "select * from"
+                              << "Syntax error in FROM clause." << syntax;
+    QTest::newRow("join") << "select * from a, b"
+                          << "Syntax error in FROM clause." << syntax;
     QTest::newRow("second statement") << "select * from record; delete from record where id = 1"
                                       << "Characters found after end of SQL statement." << syntax;
-    QTest::newRow("order by nothing") << "select * from record order by" << "Syntax error in ORDER BY clause." << syntax;
+    QTest::newRow("order by nothing") << "select * from record order by"
+                                      << "Syntax error in ORDER BY clause." << syntax;
     QTest::newRow("dangling and") << "select * from record where id = 1 and"
                                   << "Syntax error (missing operator) in query expression 'id = 1 and'." << syntax;
-    QTest::newRow("bad pattern") << "select * from record where fsk like '[12'" << "Invalid pattern string."
-                                 << 0x80004005u;
+    QTest::newRow("bad pattern") << "select * from record where fsk like '[12'"
+                                 << "Invalid pattern string." << 0x80004005u;
     QTest::newRow("deep nesting") << "select * from r where " + QString(500, u'(') + "id = 1" + QString(500, u')')
                                   << QString() << syntax;
 }
@@ -156,8 +163,10 @@ void TestSqlParser::dateLiterals()
 
 void TestSqlParser::binding()
 {
-    const std::vector<ColumnInfo> columns = {
-        {"id", SqlType::Number}, {"fsk", SqlType::Text}, {"record_time_start", SqlType::Date}, {"blob", SqlType::Binary}};
+    const std::vector<ColumnInfo> columns = {{"id", SqlType::Number},
+                                             {"fsk", SqlType::Text},
+                                             {"record_time_start", SqlType::Date},
+                                             {"blob", SqlType::Binary}};
     auto bindError = [&](const QString &sql) {
         Statement st;
         SqlError error;
@@ -167,12 +176,17 @@ void TestSqlParser::binding()
     };
     QCOMPARE(bindError("select * from r where FSK like '%1%' and ID > 3 order by Record_Time_Start"), QString());
     QCOMPARE(bindError("select * from r where record_time_start >= 40148"), QString());
-    QCOMPARE(bindError("select * from r where nosuch = 1"), QStringLiteral("No value given for one or more required parameters."));
-    QCOMPARE(bindError("select * from r order by nosuch"), QStringLiteral("No value given for one or more required parameters."));
-    QCOMPARE(bindError("select * from r where id = 'abc'"), QStringLiteral("Data type mismatch in criteria expression."));
+    QCOMPARE(bindError("select * from r where nosuch = 1"),
+             QStringLiteral("No value given for one or more required parameters."));
+    QCOMPARE(bindError("select * from r order by nosuch"),
+             QStringLiteral("No value given for one or more required parameters."));
+    QCOMPARE(bindError("select * from r where id = 'abc'"),
+             QStringLiteral("Data type mismatch in criteria expression."));
     QCOMPARE(bindError("select * from r where fsk = 5"), QStringLiteral("Data type mismatch in criteria expression."));
-    QCOMPARE(bindError("select * from r where blob like 'a'"), QStringLiteral("Data type mismatch in criteria expression."));
-    QCOMPARE(bindError("select * from r where fsk and id = 1"), QStringLiteral("Data type mismatch in criteria expression."));
+    QCOMPARE(bindError("select * from r where blob like 'a'"),
+             QStringLiteral("Data type mismatch in criteria expression."));
+    QCOMPARE(bindError("select * from r where fsk and id = 1"),
+             QStringLiteral("Data type mismatch in criteria expression."));
     QCOMPARE(bindError("select * from r where fsk = NULL"), QString());
 
     Statement st;

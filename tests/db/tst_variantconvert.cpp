@@ -78,8 +78,8 @@ void TestVariantConvert::datesAsTextIgnoreTheTimeZone()
     tzset();
     QString summer, winter, beforeEpoch;
     const bool ok = VariantConvert::toText(jet::Value::dateTime(40000.5), &summer)
-        && VariantConvert::toText(jet::Value::dateTime(40148.0), &winter)
-        && VariantConvert::toText(jet::Value::dateTime(-1.75), &beforeEpoch);
+                    && VariantConvert::toText(jet::Value::dateTime(40148.0), &winter)
+                    && VariantConvert::toText(jet::Value::dateTime(-1.75), &beforeEpoch);
     if (oldTz.isNull())
         qunsetenv("TZ");
     else

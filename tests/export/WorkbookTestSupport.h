@@ -20,7 +20,7 @@
 
 namespace WorkbookTest {
 
-using Parts = QList<QPair<QString, QByteArray>>;  // part name and bytes, in archive order
+using Parts = QList<QPair<QString, QByteArray>>; // part name and bytes, in archive order
 
 // Reads a workbook with openpyxl. On failure the object is empty and *error says why.
 inline QJsonObject Read(const QString &path, QString *error, const QString &onlyRows = QString())
@@ -175,4 +175,4 @@ inline QStringList Listing(const QString &dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-}  // namespace WorkbookTest
+} // namespace WorkbookTest

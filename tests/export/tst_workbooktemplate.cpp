@@ -34,7 +34,7 @@ QString FallbackName()
     return QStringLiteral("orvik-%1-sample.xlsx").arg(qulonglong(::getuid()));
 }
 
-}  // namespace
+} // namespace
 
 class TestWorkbookTemplate : public QObject
 {

@@ -14,7 +14,7 @@ using namespace WorkbookTest;
 
 namespace {
 
-const QStringList kHeaders = {QStringLiteral("序号"), QStringLiteral("用户名"), QStringLiteral("类型"),
+const QStringList kHeaders = {QStringLiteral("序号"), QStringLiteral("用户名"),   QStringLiteral("类型"),
                               QStringLiteral("号码"), QStringLiteral("开始时间"), QStringLiteral("通话时长"),
                               QStringLiteral("备注")};
 
@@ -50,7 +50,7 @@ QString Export(const QString &templatePath, const QString &output, const QList<Q
     return writer.Finish() ? QString() : writer.ErrorText();
 }
 
-}  // namespace
+} // namespace
 
 class TestWorkbookWriter : public QObject
 {
@@ -100,11 +100,11 @@ void TestWorkbookWriter::init()
 void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
 {
     const QString output = m_dir->filePath(QStringLiteral("calls.xlsx"));
-    const QString error = Export(m_template, output,
-                                 {kHeaders,
-                                  CallRow(1, "张三", "来电", "0123", "2009-12-29 08:05:09", "01:05", "客户回访"),
-                                  CallRow(2, "Ayşe", "去电", "+8613912345678", "2010-01-02 23:59:59", "125:07", ""),
-                                  CallRow(3, "", "未接", "", "2010-01-03 00:00:00", "00:00", "=1+1")});
+    const QString error =
+        Export(m_template, output,
+               {kHeaders, CallRow(1, "张三", "来电", "0123", "2009-12-29 08:05:09", "01:05", "客户回访"),
+                CallRow(2, "Ayşe", "去电", "+8613912345678", "2010-01-02 23:59:59", "125:07", ""),
+                CallRow(3, "", "未接", "", "2010-01-03 00:00:00", "00:00", "=1+1")});
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
     const QJsonObject book = ReadBack(output);
@@ -121,27 +121,31 @@ void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
     const QString date = QStringLiteral("yyyy-mm-dd hh:mm:ss");
     // The rows, with the template's formats kept on the cells written over them: frames in
     // rows 2 to 6, the shaded first column, combined with the date format where a date went.
-    const QString mismatch = Mismatch(
-        sheet, {{"A2", {{"value", 1}, {"type", "n"}, {"fill", "solid"}, {"border", "thin"}, {"bold", false}}},
-                {"B2", {{"value", "张三"}, {"type", "s"}, {"border", "thin"}}},
-                {"C2", {{"value", "来电"}}},
-                {"D2", {{"value", "0123"}, {"type", "s"}, {"quotePrefix", true}, {"border", "thin"}}},
-                // A date-time shrinks to fit the template's narrow column instead of "####".
-                {"E2", {{"value", "2009-12-29T08:05:09"}, {"type", "d"}, {"format", date}, {"border", "thin"},
-                        {"shrinkToFit", true}}},
-                {"F2", {{"value", "01:05"}, {"type", "s"}, {"quotePrefix", true}, {"shrinkToFit", false}}},
-                {"G2", {{"value", "客户回访"}, {"quotePrefix", false}}},
-                {"A3", {{"value", 2}, {"fill", "solid"}}},
-                {"B3", {{"value", "Ayşe"}}},
-                {"D3", {{"value", "+8613912345678"}, {"type", "s"}}},
-                {"E3", {{"value", "2010-01-02T23:59:59"}, {"format", date}, {"border", "thin"}}},
-                {"F3", {{"value", "125:07"}}},
-                {"G3", {{"value", QJsonValue()}, {"border", "thin"}}},
-                {"A4", {{"value", 3}}},
-                {"B4", {{"value", QJsonValue()}}},
-                {"D4", {{"value", QJsonValue()}}},
-                {"E4", {{"value", "2010-01-03T00:00:00"}}},
-                {"G4", {{"value", "=1+1"}, {"type", "s"}, {"border", "thin"}}}});
+    const QString mismatch =
+        Mismatch(sheet, {{"A2", {{"value", 1}, {"type", "n"}, {"fill", "solid"}, {"border", "thin"}, {"bold", false}}},
+                         {"B2", {{"value", "张三"}, {"type", "s"}, {"border", "thin"}}},
+                         {"C2", {{"value", "来电"}}},
+                         {"D2", {{"value", "0123"}, {"type", "s"}, {"quotePrefix", true}, {"border", "thin"}}},
+                         // A date-time shrinks to fit the template's narrow column instead of "####".
+                         {"E2",
+                          {{"value", "2009-12-29T08:05:09"},
+                           {"type", "d"},
+                           {"format", date},
+                           {"border", "thin"},
+                           {"shrinkToFit", true}}},
+                         {"F2", {{"value", "01:05"}, {"type", "s"}, {"quotePrefix", true}, {"shrinkToFit", false}}},
+                         {"G2", {{"value", "客户回访"}, {"quotePrefix", false}}},
+                         {"A3", {{"value", 2}, {"fill", "solid"}}},
+                         {"B3", {{"value", "Ayşe"}}},
+                         {"D3", {{"value", "+8613912345678"}, {"type", "s"}}},
+                         {"E3", {{"value", "2010-01-02T23:59:59"}, {"format", date}, {"border", "thin"}}},
+                         {"F3", {{"value", "125:07"}}},
+                         {"G3", {{"value", QJsonValue()}, {"border", "thin"}}},
+                         {"A4", {{"value", 3}}},
+                         {"B4", {{"value", QJsonValue()}}},
+                         {"D4", {{"value", QJsonValue()}}},
+                         {"E4", {{"value", "2010-01-03T00:00:00"}}},
+                         {"G4", {{"value", "=1+1"}, {"type", "s"}, {"border", "thin"}}}});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
     const QJsonArray columns = sheet.value("columns").toArray();
@@ -190,7 +194,7 @@ void TestWorkbookWriter::readsCellTextsAsExcelReadsTypedInput()
     struct Case
     {
         const char *input;
-        const char *type;  // openpyxl's data type; "" for an empty cell
+        const char *type; // openpyxl's data type; "" for an empty cell
         QJsonValue value;
         bool quoted;
     };
@@ -278,7 +282,9 @@ void TestWorkbookWriter::keepsTextsIntact()
         QStringLiteral("<a & b> \"q\" 'a'"),
         QStringLiteral("  padded  "),
         QStringLiteral("line1\nline2\tend"),
-        QStringLiteral("a\x01" "b\x1F" "c"),
+        QStringLiteral("a\x01"
+                       "b\x1F"
+                       "c"),
         QStringLiteral("x\ry"),
         QStringLiteral("_x0041_ stays as typed"),
         QStringLiteral("_x00 and _X0041_ are no escapes"),
@@ -288,7 +294,12 @@ void TestWorkbookWriter::keepsTextsIntact()
     };
     // openpyxl reports strings as stored, so the escapes the file must carry are expected.
     const QStringList stored = {
-        texts[0], texts[1], texts[2], texts[3], texts[4], texts[5],
+        texts[0],
+        texts[1],
+        texts[2],
+        texts[3],
+        texts[4],
+        texts[5],
         QStringLiteral("a_x0001_b_x001F_c"),
         QStringLiteral("x_x000D_y"),
         QStringLiteral("_x005F_x0041_ stays as typed"),
@@ -353,17 +364,16 @@ void TestWorkbookWriter::respectsAUserEditedTemplate()
 {
     const QString edited = m_dir->filePath(QStringLiteral("edited.xlsx"));
     QProcess maker;
-    maker.start(QStringLiteral(ORVIK_TEST_PYTHON),
-                {QFileInfo(QStringLiteral(ORVIK_WORKBOOK_READER)).absolutePath() + QStringLiteral("/make_edited_template.py"),
-                 edited});
+    maker.start(QStringLiteral(ORVIK_TEST_PYTHON), {QFileInfo(QStringLiteral(ORVIK_WORKBOOK_READER)).absolutePath()
+                                                        + QStringLiteral("/make_edited_template.py"),
+                                                    edited});
     QVERIFY(maker.waitForFinished(60000));
     QVERIFY2(maker.exitCode() == 0, maker.readAllStandardError().constData());
     const Parts before = ReadParts(edited);
 
     const QString output = m_dir->filePath(QStringLiteral("from-edited.xlsx"));
     const QString error = Export(edited, output,
-                                 {kHeaders,
-                                  CallRow(1, "a", "b", "0123", "2009-12-29 08:05:09", "01:05", "new"),
+                                 {kHeaders, CallRow(1, "a", "b", "0123", "2009-12-29 08:05:09", "01:05", "new"),
                                   CallRow(2, "c", "d", "0456", "2009-12-30 10:00:00", "02:00", "")});
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
@@ -383,22 +393,22 @@ void TestWorkbookWriter::respectsAUserEditedTemplate()
     }
 
     const QJsonObject sheet = Sheet(book, "SHEET1");
-    const QString mismatch = Mismatch(
-        sheet, {{"A1", {{"value", kHeaders[0]}, {"bold", false}}},
-                {"E2", {{"value", "2009-12-29T08:05:09"}, {"format", "yyyy-mm-dd hh:mm:ss"}}},
-                // A cell already there takes the new value and keeps its format.
-                {"C2", {{"value", "b"}, {"italic", true}}},
-                // New cells: the row's format first, else the column's.
-                {"A3", {{"fillColor", "FF00B0F0"}}},
-                {"D3", {{"value", "0456"}, {"fillColor", "FF00B0F0"}}},
-                {"E3", {{"fillColor", "FF00B0F0"}, {"format", "yyyy-mm-dd hh:mm:ss"}}},
-                {"D2", {{"fillColor", "FFFFFF00"}, {"quotePrefix", true}}},
-                {"A2", {{"fill", QJsonValue()}}},
-                // A formatted cell in the formatted row keeps its own format.
-                {"B3", {{"value", "c"}, {"border", "thick"}, {"fill", QJsonValue()}}},
-                // Cells beyond the written ones stay.
-                {"J2", {{"value", "kept"}}},
-                {"A10", {{"value", "below"}}}});
+    const QString mismatch =
+        Mismatch(sheet, {{"A1", {{"value", kHeaders[0]}, {"bold", false}}},
+                         {"E2", {{"value", "2009-12-29T08:05:09"}, {"format", "yyyy-mm-dd hh:mm:ss"}}},
+                         // A cell already there takes the new value and keeps its format.
+                         {"C2", {{"value", "b"}, {"italic", true}}},
+                         // New cells: the row's format first, else the column's.
+                         {"A3", {{"fillColor", "FF00B0F0"}}},
+                         {"D3", {{"value", "0456"}, {"fillColor", "FF00B0F0"}}},
+                         {"E3", {{"fillColor", "FF00B0F0"}, {"format", "yyyy-mm-dd hh:mm:ss"}}},
+                         {"D2", {{"fillColor", "FFFFFF00"}, {"quotePrefix", true}}},
+                         {"A2", {{"fill", QJsonValue()}}},
+                         // A formatted cell in the formatted row keeps its own format.
+                         {"B3", {{"value", "c"}, {"border", "thick"}, {"fill", QJsonValue()}}},
+                         // Cells beyond the written ones stay.
+                         {"J2", {{"value", "kept"}}},
+                         {"A10", {{"value", "below"}}}});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     bool wideB = false;
     for (const QJsonValue &column : sheet.value("columns").toArray()) {
@@ -415,19 +425,20 @@ void TestWorkbookWriter::handlesHandWrittenWorksheetXml()
     // A worksheet with a namespace prefix, rows and cells without references, a comment, an
     // attribute value holding '>' and no <dimension>.
     Parts parts = TemplateParts();
-    SetPart(parts, "xl/worksheets/sheet1.xml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">\n"
-            "<!-- written by hand: <row> in a comment is no row -->\n"
-            "<x:sheetPr codeName=\"a&gt;b>c\"/>\n"
-            "<x:sheetData>\n"
-            "  <x:row><x:c s=\"2\"/><x:c t=\"inlineStr\"><x:is><x:t>old &amp; gone</x:t></x:is></x:c></x:row>\n"
-            "  <x:row r=\"3\" spans=\"1:9\"><x:c r=\"I3\" t=\"inlineStr\"><x:is><x:t>far right</x:t></x:is></x:c></x:row>\n"
-            "  <x:row><x:c r=\"B4\"><x:v>7</x:v></x:c></x:row>\n"
-            "</x:sheetData>\n"
-            "<x:pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>\n"
-            "</x:worksheet>\n");
+    SetPart(
+        parts, "xl/worksheets/sheet1.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">\n"
+        "<!-- written by hand: <row> in a comment is no row -->\n"
+        "<x:sheetPr codeName=\"a&gt;b>c\"/>\n"
+        "<x:sheetData>\n"
+        "  <x:row><x:c s=\"2\"/><x:c t=\"inlineStr\"><x:is><x:t>old &amp; gone</x:t></x:is></x:c></x:row>\n"
+        "  <x:row r=\"3\" spans=\"1:9\"><x:c r=\"I3\" t=\"inlineStr\"><x:is><x:t>far right</x:t></x:is></x:c></x:row>\n"
+        "  <x:row><x:c r=\"B4\"><x:v>7</x:v></x:c></x:row>\n"
+        "</x:sheetData>\n"
+        "<x:pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>\n"
+        "</x:worksheet>\n");
     const QString prefixed = m_dir->filePath(QStringLiteral("prefixed.xlsx"));
     QVERIFY(WriteParts(prefixed, parts));
 
@@ -447,7 +458,6 @@ void TestWorkbookWriter::handlesHandWrittenWorksheetXml()
                                               {"B4", {{"value", 7}}}});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:I4"));
-
 }
 
 void TestWorkbookWriter::followsTheWorkbooksOwnPartList()
@@ -462,15 +472,21 @@ void TestWorkbookWriter::followsTheWorkbooksOwnPartList()
             "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
             "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
             "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-            "<Override PartName=\"/book/main.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-            "<Override PartName=\"/book/sheets/first.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
-            "<Override PartName=\"/book/sheets/data.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
-            "<Override PartName=\"/xl/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+            "<Override PartName=\"/book/main.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+            "<Override PartName=\"/book/sheets/first.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+            "<Override PartName=\"/book/sheets/data.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+            "<Override PartName=\"/xl/styles.xml\" "
+            "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
             "</Types>");
     SetPart(parts, "_rels/.rels",
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
             "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-            "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"book/main.xml\"/>"
+            "<Relationship Id=\"rId1\" "
+            "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+            "Target=\"book/main.xml\"/>"
             "</Relationships>");
     SetPart(parts, "book/main.xml",
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
@@ -480,13 +496,19 @@ void TestWorkbookWriter::followsTheWorkbooksOwnPartList()
             "<sheet name=\"First\" sheetId=\"1\" r:id=\"rIdA\"/>"
             "<sheet name=\"sheet1\" sheetId=\"2\" r:id=\"rIdB\"/>"
             "</sheets></workbook>");
-    SetPart(parts, "book/_rels/main.xml.rels",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-            "<Relationship Id=\"rIdA\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"sheets/first.xml\"/>"
-            "<Relationship Id=\"rIdB\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"/book/sheets/data.xml\"/>"
-            "<Relationship Id=\"rIdS\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" Target=\"../xl/styles.xml\"/>"
-            "</Relationships>");
+    SetPart(
+        parts, "book/_rels/main.xml.rels",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+        "<Relationship Id=\"rIdA\" "
+        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+        "Target=\"sheets/first.xml\"/>"
+        "<Relationship Id=\"rIdB\" "
+        "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+        "Target=\"/book/sheets/data.xml\"/>"
+        "<Relationship Id=\"rIdS\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+        "Target=\"../xl/styles.xml\"/>"
+        "</Relationships>");
     const QByteArray first =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
         "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>"
@@ -498,8 +520,8 @@ void TestWorkbookWriter::followsTheWorkbooksOwnPartList()
     QVERIFY(WriteParts(relocated, parts));
 
     const QString output = m_dir->filePath(QStringLiteral("out.xlsx"));
-    const QString error =
-        Export(relocated, output, {{"when"}, {"2009-12-29 08:05:09"}, {"1904-01-02 06:00:00"}, {"1903-12-31 23:59:59"}});
+    const QString error = Export(relocated, output,
+                                 {{"when"}, {"2009-12-29 08:05:09"}, {"1904-01-02 06:00:00"}, {"1903-12-31 23:59:59"}});
     QVERIFY2(error.isEmpty(), qPrintable(error));
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
@@ -571,9 +593,10 @@ void TestWorkbookWriter::dropsTheCalculationChainWhenAFormulaIsOverwritten()
                  "relationships/calcChain\" Target=\"calcChain.xml\"/></Relationships>");
     SetPart(parts, "xl/_rels/workbook.xml.rels", rels);
     QByteArray types = Part(parts, "[Content_Types].xml");
-    types.replace("</Types>",
-                  "<Override PartName=\"/xl/calcChain.xml\" "
-                  "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml\"/></Types>");
+    types.replace(
+        "</Types>",
+        "<Override PartName=\"/xl/calcChain.xml\" "
+        "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml\"/></Types>");
     SetPart(parts, "[Content_Types].xml", types);
     const QString withFormulas = m_dir->filePath(QStringLiteral("formulas.xlsx"));
     QVERIFY(WriteParts(withFormulas, parts));
@@ -602,15 +625,23 @@ void TestWorkbookWriter::dropsTheCalculationChainWhenAFormulaIsOverwritten()
 void TestWorkbookWriter::failuresLeaveNothingBehind_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("expected");  // part of the error text
-    QTest::newRow("template missing") << "missing" << "does not exist";
-    QTest::newRow("template not a zip") << "notzip" << "not a workbook";
-    QTest::newRow("zip without a workbook") << "nobook" << "not a workbook";
-    QTest::newRow("no sheet1") << "nosheet" << "no worksheet named";
-    QTest::newRow("broken worksheet xml") << "broken" << "not well-formed";
-    QTest::newRow("output folder missing") << "nofolder" << "Cannot write";
-    QTest::newRow("output folder below a file") << "belowfile" << "Cannot write";
-    QTest::newRow("output is a folder") << "isfolder" << "it is a folder";
+    QTest::addColumn<QString>("expected"); // part of the error text
+    QTest::newRow("template missing") << "missing"
+                                      << "does not exist";
+    QTest::newRow("template not a zip") << "notzip"
+                                        << "not a workbook";
+    QTest::newRow("zip without a workbook") << "nobook"
+                                            << "not a workbook";
+    QTest::newRow("no sheet1") << "nosheet"
+                               << "no worksheet named";
+    QTest::newRow("broken worksheet xml") << "broken"
+                                          << "not well-formed";
+    QTest::newRow("output folder missing") << "nofolder"
+                                           << "Cannot write";
+    QTest::newRow("output folder below a file") << "belowfile"
+                                                << "Cannot write";
+    QTest::newRow("output is a folder") << "isfolder"
+                                        << "it is a folder";
 }
 
 void TestWorkbookWriter::failuresLeaveNothingBehind()
@@ -655,8 +686,8 @@ void TestWorkbookWriter::failuresLeaveNothingBehind()
     }
 
     // An earlier file at the output path (where there can be one) stays as it was.
-    const bool earlier = kind != QLatin1String("nofolder") && kind != QLatin1String("belowfile")
-                         && kind != QLatin1String("isfolder");
+    const bool earlier =
+        kind != QLatin1String("nofolder") && kind != QLatin1String("belowfile") && kind != QLatin1String("isfolder");
     if (earlier)
         QVERIFY(WriteFile(output, "earlier export"));
     const QStringList listing = Listing(work);

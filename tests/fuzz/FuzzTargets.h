@@ -120,22 +120,20 @@ inline std::vector<MemoryRow> sampleRows()
     auto t = [](const char16_t *s) { return SqlValue::fromText(QString::fromUtf16(s)); };
     std::vector<MemoryRow> rows;
     // An ordinary incoming call.
-    rows.emplace_back(std::vector<SqlValue>{
-        n(1), n(2), d(40148.5), d(40148.51), n(60), n(5), n(55), n(0), n(0), t(u"vip client"),
-        t(u"13812345678"), t(u"1#"), t(u"20091201120000.wav"), t(u"2009-12"), n(2009), n(12), n(1),
-        t(u"Li Wei"), t(u"Main St. 1")});
+    rows.emplace_back(std::vector<SqlValue>{n(1), n(2), d(40148.5), d(40148.51), n(60), n(5), n(55), n(0), n(0),
+                                            t(u"vip client"), t(u"13812345678"), t(u"1#"), t(u"20091201120000.wav"),
+                                            t(u"2009-12"), n(2009), n(12), n(1), t(u"Li Wei"), t(u"Main St. 1")});
     // A missed call with empty and NULL fields.
-    rows.emplace_back(std::vector<SqlValue>{
-        n(-3), n(0), d(-1.25), SqlValue::null(), n(0), n(0), n(0), n(1), n(0), t(u""), t(u""),
-        SqlValue::null(), t(u"DEL"), SqlValue::null(), n(-1), n(-1), n(-1), t(u"O'Brien"),
-        SqlValue::null()});
+    rows.emplace_back(std::vector<SqlValue>{n(-3), n(0), d(-1.25), SqlValue::null(), n(0), n(0), n(0), n(1), n(0),
+                                            t(u""), t(u""), SqlValue::null(), t(u"DEL"), SqlValue::null(), n(-1), n(-1),
+                                            n(-1), t(u"O'Brien"), SqlValue::null()});
     // Every column NULL.
     rows.emplace_back(std::vector<SqlValue>(19));
     // Text beyond Latin-1, case pairs and the wildcard characters themselves.
-    rows.emplace_back(std::vector<SqlValue>{
-        n(2147483647.0), n(1e300), d(2958465.99999), d(0), n(-0.0), n(1), n(2), n(3), n(1),
-        t(u"50% off_deal [x]"), t(u"+86 (10) 1234"), t(u"*#"), t(u"\u00c4rger.wav"), t(u"\u0130"),
-        n(9999), n(13), n(32), t(u"\u00dfTRASSE \U0001F600"), t(u"\u4e2d\u6587")});
+    rows.emplace_back(std::vector<SqlValue>{n(2147483647.0), n(1e300), d(2958465.99999), d(0), n(-0.0), n(1), n(2),
+                                            n(3), n(1), t(u"50% off_deal [x]"), t(u"+86 (10) 1234"), t(u"*#"),
+                                            t(u"\u00c4rger.wav"), t(u"\u0130"), n(9999), n(13), n(32),
+                                            t(u"\u00dfTRASSE \U0001F600"), t(u"\u4e2d\u6587")});
     return rows;
 }
 
@@ -299,8 +297,7 @@ inline Outcome exerciseJetFile(const QString &path, int codePage)
     // with a condition and an ordering, the recordset read row by row; a DELETE refused.
     JetConnection connection;
     sql::SqlError sqlError;
-    if (!tables.isEmpty()
-        && connection.open(path, password, JetConnection::Mode::ReadOnlyExclusive, &sqlError)) {
+    if (!tables.isEmpty() && connection.open(path, password, JetConnection::Mode::ReadOnlyExclusive, &sqlError)) {
         for (qsizetype t = 0; t < tables.size(); ++t) {
             const QString &name = tables[t];
             const QString &column = firstColumns[t];

@@ -18,8 +18,7 @@ const QByteArray kUtf8Declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
 // A language file whose Dialog element holds dialogBody.
 QByteArray LanguageXml(const QByteArray &dialogBody, const QByteArray &prolog = kUtf8Declaration)
 {
-    return prolog + "\n<Talvenor><Native-Langue><Dialog>\n" + dialogBody
-           + "\n</Dialog></Native-Langue></Talvenor>\n";
+    return prolog + "\n<Talvenor><Native-Langue><Dialog>\n" + dialogBody + "\n</Dialog></Native-Langue></Talvenor>\n";
 }
 
 QString WriteFile(const QString &path, const QByteArray &content)
@@ -89,8 +88,7 @@ private slots:
         QFETCH(QByteArray, idText);
         QFETCH(int, id);
         CLanguage lang(m_dir.path());
-        QCOMPARE(lang.LoadFile(Write(LanguageXml(R"(<ColumnId><Item id=")" + idText
-                                                 + R"(" name="hit"/></ColumnId>)"))),
+        QCOMPARE(lang.LoadFile(Write(LanguageXml(R"(<ColumnId><Item id=")" + idText + R"(" name="hit"/></ColumnId>)"))),
                  0);
         QCOMPARE(lang.ColumnText(id), QStringLiteral("hit"));
         QCOMPARE(lang.ColumnText(id + 1), QStringLiteral(" "));
@@ -113,7 +111,7 @@ private slots:
         QCOMPARE(lang.ColumnText(5), QStringLiteral("first"));
         QVERIFY(!lang.FindItemName("Dialog", "ColumnId", 6));
         QCOMPARE(lang.ColumnText(6), QStringLiteral(" ")); // the fallback, not the later Item
-        QCOMPARE(lang.ColumnText(7), QString());            // present but empty stays empty
+        QCOMPARE(lang.ColumnText(7), QString());           // present but empty stays empty
         QCOMPARE(lang.ColumnText(8), QStringLiteral("<a & b> 中"));
     }
 
@@ -170,8 +168,10 @@ private slots:
         QFETCH(QString, text);
         CLanguage lang(m_dir.path());
         const QByteArray prolog = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>";
-        QCOMPARE(lang.LoadFile(Write(LanguageXml("<UserDlg3><Item id=\"43\" name=\"" + bytes + "\"/></UserDlg3>"
-                                                 "<ColumnId><Item id=\"1\" name=\"" + bytes + "\"/></ColumnId>",
+        QCOMPARE(lang.LoadFile(Write(LanguageXml("<UserDlg3><Item id=\"43\" name=\"" + bytes
+                                                     + "\"/></UserDlg3>"
+                                                       "<ColumnId><Item id=\"1\" name=\""
+                                                     + bytes + "\"/></ColumnId>",
                                                  prolog))),
                  0);
         QCOMPARE(lang.m_codePage, codePage);
@@ -183,7 +183,9 @@ private slots:
     {
         const QByteArray body = "<ColumnId><Item id=\"1\" name=\"" + QStringLiteral("ığ").toUtf8() + "\"/></ColumnId>";
         CLanguage lang(m_dir.path());
-        QCOMPARE(lang.LoadFile(Write(LanguageXml(body, "<!-- note -->\n<?xml version=\"1.0\" encoding=\"windows-1254\"?>"))), 0);
+        QCOMPARE(
+            lang.LoadFile(Write(LanguageXml(body, "<!-- note -->\n<?xml version=\"1.0\" encoding=\"windows-1254\"?>"))),
+            0);
         QCOMPARE(lang.m_codePage, 0);
         QCOMPARE(lang.ColumnText(1), QStringLiteral("ığ"));
 
@@ -224,8 +226,8 @@ private slots:
         QVERIFY(!lang.m_document);
 
         // Well-formed, but not a language file: the document stays, every lookup misses.
-        for (const QByteArray &other : {QByteArray("<Other><Native-Langue/></Other>"),
-                                        QByteArray("<Talvenor><Dialog/></Talvenor>")}) {
+        for (const QByteArray &other :
+             {QByteArray("<Other><Native-Langue/></Other>"), QByteArray("<Talvenor><Dialog/></Talvenor>")}) {
             QCOMPARE(lang.LoadFile(Write(other, "other.xml")), -1);
             QVERIFY(lang.m_document);
             QCOMPARE(lang.DialogText(193), QString());
@@ -249,9 +251,8 @@ private slots:
         }
         // Nesting as deep as a hand-written file may go still loads; tags inside comments
         // and CDATA are not elements.
-        const QByteArray fine = QByteArray("<b>").repeated(50) + "<!-- " + open.left(3000) + " -->"
-                                + "<![CDATA[" + open.left(3000) + "]]><c x=\"a>b\"/>"
-                                + QByteArray("</b>").repeated(50)
+        const QByteArray fine = QByteArray("<b>").repeated(50) + "<!-- " + open.left(3000) + " -->" + "<![CDATA["
+                                + open.left(3000) + "]]><c x=\"a>b\"/>" + QByteArray("</b>").repeated(50)
                                 + R"(<UserDlg3><Item id="43" name="deep enough"/></UserDlg3>)";
         QCOMPARE(lang.LoadFile(Write(LanguageXml(fine), "fine.xml")), 0);
         QCOMPARE(lang.DialogText(193), QStringLiteral("deep enough"));
@@ -316,8 +317,8 @@ private slots:
         QTest::newRow("1254") << 1254 << QStringLiteral("Çıkış") << QByteArray("\xc7\xfd\x6b\xfd\xfe");
         QTest::newRow("0 is UTF-8") << 0 << QStringLiteral("ü 退出") << QStringLiteral("ü 退出").toUtf8();
         QTest::newRow("65001") << 65001 << QStringLiteral("😀 ş") << QStringLiteral("😀 ş").toUtf8();
-        QTest::newRow("longer than the buffers") << 936 << QString(3000, QChar(0x4E2D))
-                                                 << QByteArray("\xd6\xd0").repeated(3000);
+        QTest::newRow("longer than the buffers")
+            << 936 << QString(3000, QChar(0x4E2D)) << QByteArray("\xd6\xd0").repeated(3000);
     }
     void codePageRoundTrips()
     {
@@ -338,7 +339,12 @@ private slots:
         QVERIFY(converter.ToWide(nullptr, 0).isEmpty());
         QVERIFY(converter.ToWide("abc", 12345).isEmpty()); // no such code page
         QVERIFY(converter.ToNarrow(u"abc", 12345).empty());
-        QCOMPARE(converter.ToWide("a\xff" "b", 65001).toString(), QStringLiteral("a\uFFFDb"));
+        QCOMPARE(converter
+                     .ToWide("a\xff"
+                             "b",
+                             65001)
+                     .toString(),
+                 QStringLiteral("a\uFFFDb"));
         QCOMPARE(Bytes(converter.ToNarrow(u"a中😀b", 1254)), QByteArray("a??b"));
         QCOMPARE(Bytes(converter.ToNarrow(QStringView(u"ab\0cd", 5), 0)), QByteArray("ab"));
     }

@@ -141,9 +141,11 @@ private slots:
         QVERIFY(!QKeySequence::mnemonic(bar->actions().at(0)->text()).isEmpty());
 
         std::unique_ptr<QMenu> backups(CreateBackupListPopup());
-        CheckRetitled(backups.get(), [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus0"); });
+        CheckRetitled(backups.get(),
+                      [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus0"); });
         std::unique_ptr<QMenu> records(CreateRecordListPopup());
-        CheckRetitled(records.get(), [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus1"); });
+        CheckRetitled(records.get(),
+                      [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus1"); });
     }
 
     void copiedBesideTheExecutables()

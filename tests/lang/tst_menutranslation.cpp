@@ -22,8 +22,8 @@ QStringList Describe(const QList<QAction *> &actions, int depth = 0)
     QStringList lines;
     for (const QAction *action : actions) {
         lines << QStringLiteral("%1%2 %3 %4 [%5]")
-                     .arg(QString(depth * 2, u' '), action->isSeparator() ? "sep" : "act",
-                          action->data().toString(), action->objectName(), action->text());
+                     .arg(QString(depth * 2, u' '), action->isSeparator() ? "sep" : "act", action->data().toString(),
+                          action->objectName(), action->text());
         if (const QMenu *menu = action->menu())
             lines << Describe(menu->actions(), depth + 1);
     }
@@ -57,7 +57,8 @@ class MenuTranslationTest : public QObject
     std::unique_ptr<CLanguage> m_lang;
 
     // Loads a language file whose Orvik_Menu/Main element holds mainBody.
-    void LoadMain(const QByteArray &mainBody, const QByteArray &declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>")
+    void LoadMain(const QByteArray &mainBody,
+                  const QByteArray &declaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>")
     {
         QFile file(m_dir.filePath("menu.xml"));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -108,7 +109,8 @@ private slots:
     void incompletePathsChangeNothing_data()
     {
         QTest::addColumn<QByteArray>("mainBody");
-        QTest::newRow("commands without entries") << QByteArray(R"(<Commands><Item id="32772" name="Quit"/></Commands>)");
+        QTest::newRow("commands without entries")
+            << QByteArray(R"(<Commands><Item id="32772" name="Quit"/></Commands>)");
         QTest::newRow("popup lists only") << QByteArray(R"(<PopMenus0><Item id="32772" name="Quit"/></PopMenus0>)");
     }
     void incompletePathsChangeNothing()
@@ -130,7 +132,8 @@ private slots:
 
     void popupListsBelongToTheirPopups()
     {
-        LoadMain(R"(<PopMenus1><Item id="32778" name="Remove record"/><Item id="32773" name="&amp;Listen"/></PopMenus1>)");
+        LoadMain(
+            R"(<PopMenus1><Item id="32778" name="Remove record"/><Item id="32773" name="&amp;Listen"/></PopMenus1>)");
         std::unique_ptr<QMenu> backups(CreateBackupListPopup());
         std::unique_ptr<QMenu> records(CreateRecordListPopup());
         const QStringList backupTexts = Texts(backups->actions());

@@ -38,26 +38,35 @@ void TestBuildStatement::statements_data()
     QTest::newRow("number, incoming") << "138" << kAll << "" << 0 << false << d1 << d29
                                       << "select * from Record where fsk LIKE '%138%' and call_direction = 0 order by "
                                          "record_time_start";
-    QTest::newRow("number overrides user") << "138" << "Li" << "" << 2 << false << d1 << d29
-                                           << "select * from Record where fsk LIKE '%138%' order by record_time_start";
+    QTest::newRow("number overrides user")
+        << "138"
+        << "Li"
+        << "" << 2 << false << d1 << d29 << "select * from Record where fsk LIKE '%138%' order by record_time_start";
     QTest::newRow("user, remark, missed, dates")
-        << "" << "Li" << "vip" << 3 << true << d1 << d29
+        << ""
+        << "Li"
+        << "vip" << 3 << true << d1 << d29
         << "select * from Record where name LIKE '%Li%' and context LIKE '%vip%' and talked_time = 0 and "
            "call_direction = 0 and record_time_start >= #2009-12-1 0:0:0# and record_time_start <= "
            "#2009-12-29 23:59:59# order by record_time_start";
     QTest::newRow("user box emptied, outgoing")
-        << "" << "" << "" << 1 << false << d1 << d29
+        << ""
+        << ""
+        << "" << 1 << false << d1 << d29
         << "select * from Record where name LIKE '%%' and call_direction = 1 order by record_time_start";
 
-    QTest::newRow("all-users text compared exactly") << "" << "all users" << "" << 2 << false << d1 << d29
+    QTest::newRow("all-users text compared exactly") << ""
+                                                     << "all users"
+                                                     << "" << 2 << false << d1 << d29
                                                      << "select * from Record where name LIKE '%all users%' order by "
                                                         "record_time_start";
     QTest::newRow("remark alone") << "" << kAll << "50% off_deal" << 2 << false << d1 << d29
                                   << "select * from Record where context LIKE '%50% off_deal%' order by "
                                      "record_time_start";
     QTest::newRow("a name that starts like the joining word")
-        << "" << "dan" << "" << 2 << false << d1 << d29
-        << "select * from Record where name LIKE '%dan%' order by record_time_start";
+        << ""
+        << "dan"
+        << "" << 2 << false << d1 << d29 << "select * from Record where name LIKE '%dan%' order by record_time_start";
     QTest::newRow("dates only, same day") << "" << kAll << "" << 2 << true << d29 << d29
                                           << "select * from Record where record_time_start >= #2009-12-29 0:0:0# and "
                                              "record_time_start <= #2009-12-29 23:59:59# order by record_time_start";
@@ -71,7 +80,9 @@ void TestBuildStatement::statements_data()
     QTest::newRow("apostrophes are doubled")
         << "0'1" << kAll << "it's" << 2 << false << d1 << d29
         << "select * from Record where fsk LIKE '%0''1%' and context LIKE '%it''s%' order by record_time_start";
-    QTest::newRow("apostrophe in the user") << "" << "O'Brien" << "" << 2 << false << d1 << d29
+    QTest::newRow("apostrophe in the user") << ""
+                                            << "O'Brien"
+                                            << "" << 2 << false << d1 << d29
                                             << "select * from Record where name LIKE '%O''Brien%' order by "
                                                "record_time_start";
 }

@@ -91,7 +91,8 @@ void TestResultListModel::everyCellAgainstTheReference()
     ResultListModel model;
     QVERIFY(FillFromBackup(backup, db, model, kAll));
 
-    QList<ExpectedRow> expected = readExpectedDump(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"));
+    QList<ExpectedRow> expected =
+        readExpectedDump(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"));
     std::stable_sort(expected.begin(), expected.end(), [](const ExpectedRow &a, const ExpectedRow &b) {
         return a.rawDate("record_time_start") < b.rawDate("record_time_start");
     });
@@ -239,8 +240,8 @@ void TestResultListModel::startTimes_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("cell");
     QTest::newRow("first second of December 2009") << 40148.0 << int(OleDate::Valid) << "2009-12-01 00:00:00";
-    QTest::newRow("last second of a month") << 40633.0 + 86399.0 / 86400.0 << int(OleDate::Valid)
-                                            << "2011-03-31 23:59:59";
+    QTest::newRow("last second of a month")
+        << 40633.0 + 86399.0 / 86400.0 << int(OleDate::Valid) << "2011-03-31 23:59:59";
     QTest::newRow("rounds to the next day") << 40148.99999999 << int(OleDate::Valid) << "2009-12-02 00:00:00";
     QTest::newRow("the epoch") << 0.0 << int(OleDate::Valid) << "1899-12-30 00:00:00";
     QTest::newRow("before the epoch") << -1.25 << int(OleDate::Valid) << "1899-12-29 06:00:00";
@@ -263,7 +264,8 @@ void TestResultListModel::newSearchRefusedStatementAndRemovedRows()
     Backup backup;
     CAdoDb db;
     ResultListModel model;
-    QVERIFY(FillFromBackup(backup, db, model, QStringLiteral("select * from Record where name LIKE '%li%' order by record_time_start")));
+    QVERIFY(FillFromBackup(backup, db, model,
+                           QStringLiteral("select * from Record where name LIKE '%li%' order by record_time_start")));
     const int found = model.RowCount();
     QVERIFY(found > 0);
     QStringList first;
@@ -310,8 +312,8 @@ void TestResultListModel::nullsAndMissingColumns()
     QCOMPARE(model.CellText(r7, ResultListModel::CellTalkTime), QStringLiteral("00:00"));
     // id 10: NULL texts give empty cells; there is no dtmf column at all.
     const int r10 = rowOfId(model, 10);
-    for (int cell : {ResultListModel::CellName, ResultListModel::CellPhone, ResultListModel::CellFile,
-                     ResultListModel::CellDtmf})
+    for (int cell :
+         {ResultListModel::CellName, ResultListModel::CellPhone, ResultListModel::CellFile, ResultListModel::CellDtmf})
         QCOMPARE(model.CellText(r10, cell), QString());
     // talked_time is text here: "12" reads as 12 seconds, "abc" keeps 0.
     QCOMPARE(model.CellText(rowOfId(model, 1), ResultListModel::CellTalkTime), QStringLiteral("00:12"));

@@ -14,8 +14,7 @@ inline std::uint16_t readU16(const std::uint8_t *p)
 
 inline std::uint32_t readU32(const std::uint8_t *p)
 {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-        | (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 inline std::uint64_t readU64(const std::uint8_t *p)

@@ -13,7 +13,8 @@ void setError(QString *error, const QString &text)
         *error = text;
 }
 
-struct CatalogRow {
+struct CatalogRow
+{
     std::int32_t id = 0;
     std::int32_t parentId = 0;
     std::int64_t type = 0;

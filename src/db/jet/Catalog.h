@@ -16,7 +16,8 @@ namespace jet {
 
 class PageFile;
 
-class Catalog {
+class Catalog
+{
 public:
     static constexpr std::uint32_t kCatalogPage = 2;
     static constexpr std::int32_t kRootFolderId = 0x0F000000;

@@ -7,13 +7,14 @@
 
 namespace jet {
 
-struct CatalogEntry {
+struct CatalogEntry
+{
     static constexpr std::uint32_t kSystemFlags = 0x80000002u;
     static constexpr std::uint32_t kHiddenFlag = 0x00000008u;
 
     QString name;
-    std::int32_t id = 0;          // object id
-    std::uint32_t tdefPage = 0;   // id & 0x00FFFFFF
+    std::int32_t id = 0;        // object id
+    std::uint32_t tdefPage = 0; // id & 0x00FFFFFF
     std::uint32_t flags = 0;
 
     bool isSystem() const { return (flags & kSystemFlags) != 0; }

@@ -27,13 +27,17 @@ QString hex(const QByteArray &bytes)
 }
 
 // Walks one physical index and collects what it finds.
-class IndexCheck {
+class IndexCheck
+{
 public:
     IndexCheck(const PageFile &file, int number, const std::unordered_set<std::uint32_t> &live,
                const std::unordered_set<std::uint32_t> &expected, const std::vector<std::uint32_t> &unused)
-        : m_file(file), m_number(number), m_live(live), m_expected(expected), m_unused(unused)
-    {
-    }
+        : m_file(file)
+        , m_number(number)
+        , m_live(live)
+        , m_expected(expected)
+        , m_unused(unused)
+    {}
 
     QStringList run(std::uint32_t root)
     {
@@ -45,7 +49,8 @@ public:
         visit(root, 0, &last);
         checkLevels();
         if (m_entries != m_expected.size())
-            problem(QStringLiteral("it has %1 entries for %2 rows that need one").arg(m_entries).arg(m_expected.size()));
+            problem(
+                QStringLiteral("it has %1 entries for %2 rows that need one").arg(m_entries).arg(m_expected.size()));
         for (const std::uint32_t pointer : m_expected) {
             if (!m_seen.count(pointer))
                 problem(QStringLiteral("row %1 has no entry").arg(RowId::fromPointer(pointer).toString()));
@@ -96,7 +101,8 @@ private:
             m_levels.resize(std::size_t(depth) + 1);
         m_levels[std::size_t(depth)].push_back(Linked{pageNo, page.prev, page.next});
 
-        const int expectedFree = m_file.pageSize() - IndexPage::offsets(m_file.format()).entries - page.storedEntryBytes;
+        const int expectedFree =
+            m_file.pageSize() - IndexPage::offsets(m_file.format()).entries - page.storedEntryBytes;
         if (page.freeSpace != expectedFree)
             problem(QStringLiteral("page %1 says %2 bytes are free, its entries leave %3")
                         .arg(pageNo)
@@ -107,7 +113,10 @@ private:
             if (m_leafDepth < 0)
                 m_leafDepth = depth;
             else if (m_leafDepth != depth)
-                problem(QStringLiteral("leaf %1 lies at depth %2, other leaves at %3").arg(pageNo).arg(depth).arg(m_leafDepth));
+                problem(QStringLiteral("leaf %1 lies at depth %2, other leaves at %3")
+                            .arg(pageNo)
+                            .arg(depth)
+                            .arg(m_leafDepth));
             // Only the root may be an empty leaf; an emptied leaf below it must have left the
             // tree (a tail has no entry of its own that would show it).
             if (depth > 0 && page.entries.empty())
@@ -189,7 +198,8 @@ private:
         }
     }
 
-    struct Linked {
+    struct Linked
+    {
         std::uint32_t page;
         std::uint32_t prev;
         std::uint32_t next;
@@ -234,7 +244,9 @@ QStringList Checker::checkTable(const PageFile &file, const TableDef &table)
         return problems;
     }
     if (table.rowCount() != live.size())
-        problems << QStringLiteral("the table definition counts %1 rows, %2 are live").arg(table.rowCount()).arg(live.size());
+        problems << QStringLiteral("the table definition counts %1 rows, %2 are live")
+                        .arg(table.rowCount())
+                        .arg(live.size());
     std::vector<std::uint32_t> unused;
     QString why;
     if (!UsageMap::readPages(file, RowId{1, 0}, &unused, &why))

@@ -23,7 +23,8 @@ class Database;
 class PageFile;
 class TableDef;
 
-class Checker {
+class Checker
+{
 public:
     // At most this many problems are reported per index (the rest are counted).
     static constexpr int kMaxProblemsPerIndex = 20;

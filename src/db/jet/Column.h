@@ -31,7 +31,8 @@ enum class ColumnType : std::uint8_t {
     SystemData = 0x11,
 };
 
-struct Column {
+struct Column
+{
     // Column flag bits.
     static constexpr std::uint8_t kFixed = 0x01;
     static constexpr std::uint8_t kAutoNumber = 0x04;
@@ -45,13 +46,13 @@ struct Column {
     std::uint16_t fixedOffset = 0; // position in the fixed area (fixed columns)
     std::uint16_t length = 0;      // bytes (Jet 4 text: 2 per character)
     std::uint8_t flags = 0;
-    std::uint8_t extFlags = 0;     // Jet 4 only
-    std::uint16_t sortOrder = 0;   // text columns: LCID
-    std::uint16_t codePage = 0;    // Jet 3 text columns
-    std::uint8_t precision = 0;    // Jet 4 Decimal
-    std::uint8_t scale = 0;        // Jet 4 Decimal
+    std::uint8_t extFlags = 0;   // Jet 4 only
+    std::uint16_t sortOrder = 0; // text columns: LCID
+    std::uint16_t codePage = 0;  // Jet 3 text columns
+    std::uint8_t precision = 0;  // Jet 4 Decimal
+    std::uint8_t scale = 0;      // Jet 4 Decimal
     QString name;
-    int blockOffset = 0;           // offset of the column block in the assembled definition
+    int blockOffset = 0; // offset of the column block in the assembled definition
 
     // Memo/OLE columns: the column's own owned-pages and free-space usage maps, when the
     // definition lists them.
@@ -80,17 +81,28 @@ struct Column {
 inline int Column::fixedSize() const
 {
     switch (typeCode) {
-    case 0x01: return 0;
-    case 0x02: return 1;
-    case 0x03: return 2;
-    case 0x04: return 4;
-    case 0x05: return 8;
-    case 0x06: return 4;
-    case 0x07: return 8;
-    case 0x08: return 8;
-    case 0x0F: return 16;
-    case 0x10: return 17;
-    default: return length;
+    case 0x01:
+        return 0;
+    case 0x02:
+        return 1;
+    case 0x03:
+        return 2;
+    case 0x04:
+        return 4;
+    case 0x05:
+        return 8;
+    case 0x06:
+        return 4;
+    case 0x07:
+        return 8;
+    case 0x08:
+        return 8;
+    case 0x0F:
+        return 16;
+    case 0x10:
+        return 17;
+    default:
+        return length;
     }
 }
 

@@ -9,14 +9,14 @@
 
 namespace jet {
 
-class DataPage {
+class DataPage
+{
 public:
     static constexpr std::uint16_t kDeleted = 0x8000;  // deleted, or the data half of a moved row
     static constexpr std::uint16_t kOverflow = 0x4000; // the row moved; the slot holds a pointer
     static constexpr std::uint16_t kOffsetMask = 0x1FFF;
 
-    DataPage(const Layout &layout, const std::uint8_t *page)
-        : m_layout(layout), m_page(page)
+    DataPage(const Layout &layout, const std::uint8_t *page) : m_layout(layout), m_page(page)
     {
         m_slotCount = readU16(page + layout.dataSlotCount);
         m_slotTableEnd = layout.dataSlotTable + 2 * m_slotCount;
@@ -26,8 +26,7 @@ public:
     std::uint32_t owner() const { return readU32(m_page + 4); } // TDEF page, or "LVAL"
     bool isLongValuePage() const
     {
-        return m_page[0] == 0x01 && m_page[4] == 'L' && m_page[5] == 'V' && m_page[6] == 'A'
-            && m_page[7] == 'L';
+        return m_page[0] == 0x01 && m_page[4] == 'L' && m_page[5] == 'V' && m_page[6] == 'A' && m_page[7] == 'L';
     }
     // The slot table must fit the page, else the page is damaged.
     bool slotTableFits() const { return m_slotTableEnd <= m_layout.pageSize; }

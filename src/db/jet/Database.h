@@ -19,7 +19,8 @@
 
 namespace jet {
 
-class Database {
+class Database
+{
 public:
     bool open(const QString &path, PageFile::OpenMode mode, QString *error = nullptr);
     void close();

@@ -31,7 +31,7 @@ bool supported(std::uint8_t typeCode)
 bool isFloat(std::uint8_t typeCode)
 {
     return typeCode == std::uint8_t(ColumnType::Single) || typeCode == std::uint8_t(ColumnType::Double)
-        || typeCode == std::uint8_t(ColumnType::DateTime);
+           || typeCode == std::uint8_t(ColumnType::DateTime);
 }
 
 } // namespace

@@ -16,7 +16,8 @@ namespace jet {
 class RowView;
 struct PhysicalIndex;
 
-class IndexKeyEncoder {
+class IndexKeyEncoder
+{
 public:
     // True if every key column of the index has a type this encoder handles.
     static bool canEncode(const PhysicalIndex &index, const RowView &row);

@@ -29,8 +29,9 @@ bool forEachEntryEnd(const IndexPage::Offsets &o, int pageSize, const std::uint8
                 continue;
             const int n = (i - o.mask) * 8 + bit;
             if (n > room) {
-                setError(error, QStringLiteral("its entry mask marks an entry ending %1 bytes past the page end")
-                                    .arg(n - room));
+                setError(
+                    error,
+                    QStringLiteral("its entry mask marks an entry ending %1 bytes past the page end").arg(n - room));
                 return false;
             }
             if (!visit(o.entries + n))
@@ -42,8 +43,7 @@ bool forEachEntryEnd(const IndexPage::Offsets &o, int pageSize, const std::uint8
 
 std::uint32_t readBigEndian32(const std::uint8_t *p)
 {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8)
-        | std::uint32_t(p[3]);
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
 }
 
 void writeU16(std::uint8_t *p, int v)
@@ -80,8 +80,7 @@ RowId IndexPage::Entry::rowId() const
 {
     if (bytes.size() < kRowPointerSize)
         return RowId{};
-    return rowIdFromBytes(reinterpret_cast<const std::uint8_t *>(bytes.constData()) + bytes.size()
-                          - kRowPointerSize);
+    return rowIdFromBytes(reinterpret_cast<const std::uint8_t *>(bytes.constData()) + bytes.size() - kRowPointerSize);
 }
 
 const IndexPage::Offsets &IndexPage::offsets(Format format)
@@ -106,8 +105,7 @@ RowId IndexPage::rowIdFromBytes(const std::uint8_t *p)
     return RowId{(std::uint32_t(p[0]) << 16) | (std::uint32_t(p[1]) << 8) | std::uint32_t(p[2]), p[3]};
 }
 
-bool IndexPage::entryEnds(Format format, int pageSize, const std::uint8_t *page, std::vector<int> *ends,
-                          QString *error)
+bool IndexPage::entryEnds(Format format, int pageSize, const std::uint8_t *page, std::vector<int> *ends, QString *error)
 {
     ends->clear();
     return forEachEntryEnd(offsets(format), pageSize, page, error, [ends](int end) {
@@ -165,8 +163,8 @@ bool IndexPage::decode(Format format, int pageSize, const std::uint8_t *page, QS
         }
         Entry e;
         if (type == kNode) {
-            e.child = readBigEndian32(reinterpret_cast<const std::uint8_t *>(full.constData()) + full.size()
-                                      - kChildSize);
+            e.child =
+                readBigEndian32(reinterpret_cast<const std::uint8_t *>(full.constData()) + full.size() - kChildSize);
             full.chop(kChildSize);
         }
         e.bytes = std::move(full);

@@ -30,14 +30,16 @@
 
 namespace jet {
 
-class IndexPage {
+class IndexPage
+{
 public:
     static constexpr std::uint8_t kNode = 0x03;
     static constexpr std::uint8_t kLeaf = 0x04;
     static constexpr int kRowPointerSize = 4;
     static constexpr int kChildSize = 4;
 
-    struct Entry {
+    struct Entry
+    {
         QByteArray bytes;        // key followed by the 4-byte row pointer
         std::uint32_t child = 0; // node entries: the child page
 
@@ -50,7 +52,8 @@ public:
     static int compareEntryBytes(const QByteArray &a, const QByteArray &b);
 
     // Field offsets of one format.
-    struct Offsets {
+    struct Offsets
+    {
         int prev;
         int next;
         int tail;
@@ -83,8 +86,7 @@ public:
 
     // Scans a leaf page image for the entry that points to row `id` without building the
     // entries. Returns its index, -1 when absent, and -2 for a damaged page (error set).
-    static int findRowInLeaf(Format format, int pageSize, const std::uint8_t *page, RowId id,
-                             QString *error = nullptr);
+    static int findRowInLeaf(Format format, int pageSize, const std::uint8_t *page, RowId id, QString *error = nullptr);
     // The row ids of a leaf page image's entries, in order. False (error set) for a
     // damaged page.
     static bool leafRowIds(Format format, int pageSize, const std::uint8_t *page, std::vector<RowId> *rows,
@@ -96,10 +98,10 @@ public:
     std::uint32_t prev = 0;
     std::uint32_t next = 0;
     std::uint32_t tail = 0;
-    int prefixLength = 0;      // as read
-    std::uint8_t marker = 0;   // byte after the prefix length, as read
-    int freeSpace = 0;         // as read
-    int storedEntryBytes = 0;  // bytes the entries took on the page as read
+    int prefixLength = 0;     // as read
+    std::uint8_t marker = 0;  // byte after the prefix length, as read
+    int freeSpace = 0;        // as read
+    int storedEntryBytes = 0; // bytes the entries took on the page as read
     std::vector<Entry> entries;
 
     bool isLeaf() const { return type == kLeaf; }

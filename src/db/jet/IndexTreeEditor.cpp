@@ -18,9 +18,11 @@ void setError(QString *error, const QString &text)
 } // namespace
 
 IndexTreeEditor::IndexTreeEditor(PageBatch &batch, Format format, int pageSize, std::uint32_t rootPage)
-    : m_batch(batch), m_format(format), m_pageSize(pageSize), m_root(rootPage)
-{
-}
+    : m_batch(batch)
+    , m_format(format)
+    , m_pageSize(pageSize)
+    , m_root(rootPage)
+{}
 
 IndexPage *IndexTreeEditor::page(std::uint32_t number, QString *error)
 {
@@ -85,11 +87,12 @@ int IndexTreeEditor::descend(const QByteArray &entry, std::vector<Step> *path, s
     return -1;
 }
 
-int IndexTreeEditor::walk(std::uint32_t pageNo, int depth, RowId row, std::vector<Step> *path,
-                          std::uint32_t *leaf, int *index, std::set<std::uint32_t> &visited, QString *error)
+int IndexTreeEditor::walk(std::uint32_t pageNo, int depth, RowId row, std::vector<Step> *path, std::uint32_t *leaf,
+                          int *index, std::set<std::uint32_t> &visited, QString *error)
 {
     if (depth >= kMaxDepth) {
-        setError(error, QStringLiteral("the index tree below page %1 is deeper than %2 levels").arg(m_root).arg(kMaxDepth));
+        setError(error,
+                 QStringLiteral("the index tree below page %1 is deeper than %2 levels").arg(m_root).arg(kMaxDepth));
         return -1;
     }
     if (!visited.insert(pageNo).second) {
@@ -161,13 +164,14 @@ bool IndexTreeEditor::findEntries(const std::unordered_set<std::uint32_t> &rowPo
 }
 
 bool IndexTreeEditor::collect(std::uint32_t pageNo, int depth, const std::unordered_set<std::uint32_t> &rowPointers,
-                              std::unordered_map<std::uint32_t, QByteArray> *entries,
-                              std::set<std::uint32_t> &visited, QString *error)
+                              std::unordered_map<std::uint32_t, QByteArray> *entries, std::set<std::uint32_t> &visited,
+                              QString *error)
 {
     if (entries->size() == rowPointers.size())
         return true; // all found
     if (depth >= kMaxDepth) {
-        setError(error, QStringLiteral("the index tree below page %1 is deeper than %2 levels").arg(m_root).arg(kMaxDepth));
+        setError(error,
+                 QStringLiteral("the index tree below page %1 is deeper than %2 levels").arg(m_root).arg(kMaxDepth));
         return false;
     }
     if (!visited.insert(pageNo).second) {
@@ -254,9 +258,9 @@ bool IndexTreeEditor::remove(RowId row, const QByteArray *entry, QString *error)
         if (found < 0)
             return false;
         if (found == 0) {
-            setError(error, QStringLiteral("the index with root page %1 has no entry for row %2")
-                                .arg(m_root)
-                                .arg(row.toString()));
+            setError(
+                error,
+                QStringLiteral("the index with root page %1 has no entry for row %2").arg(m_root).arg(row.toString()));
             return false;
         }
         ++m_walks;

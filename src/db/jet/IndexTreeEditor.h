@@ -34,7 +34,8 @@ namespace jet {
 
 class PageBatch;
 
-class IndexTreeEditor {
+class IndexTreeEditor
+{
 public:
     static constexpr int kMaxDepth = 32;
 
@@ -61,7 +62,8 @@ public:
     int walks() const { return m_walks; }       // entries found by searching the leaves
 
 private:
-    struct Step {
+    struct Step
+    {
         std::uint32_t page = 0;
         int index = -1; // entry followed down, -1 = the tail
     };

@@ -71,8 +71,8 @@ QString JetDate::toString(double days)
     Fields f;
     if (!toFields(days, &f))
         return QString();
-    return QString::asprintf("%04lld-%02d-%02d %02d:%02d:%02d", static_cast<long long>(f.year), f.month,
-                             f.day, f.hour, f.minute, f.second);
+    return QString::asprintf("%04lld-%02d-%02d %02d:%02d:%02d", static_cast<long long>(f.year), f.month, f.day, f.hour,
+                             f.minute, f.second);
 }
 
 double JetDate::fromDateTime(const QDate &date, const QTime &time)

@@ -12,7 +12,8 @@
 
 namespace jet {
 
-class JetDate {
+class JetDate
+{
 public:
     // Wall-clock seconds since 1899-12-30 00:00:00. False for NaN, infinities and values
     // more than a billion days away.
@@ -20,7 +21,8 @@ public:
     static bool toDateTime(double days, QDate *date, QTime *time);
     // The same as calendar fields (proleptic Gregorian, astronomical years), without
     // going through QDate.
-    struct Fields {
+    struct Fields
+    {
         std::int64_t year;
         int month, day, hour, minute, second;
     };

@@ -255,7 +255,8 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
             setError(error, QStringLiteral("%1; the change was undone").arg(why));
         else
             setError(error, QStringLiteral("%1; the journal will undo the change when the database is next "
-                                           "opened for writing").arg(why));
+                                           "opened for writing")
+                                .arg(why));
         file.refresh();
         return false;
     }
@@ -288,9 +289,9 @@ bool Journal::recover(PageFile &file, QString *error)
         count = readU32(d + 20);
         originalLength = readU64(d + 12);
         valid = readU32(d + 8) == std::uint32_t(ps)
-            && qint64(count) * (4 + 2 * qint64(ps)) + kHeaderSize + kChecksumSize == bytes.size()
-            && originalLength % std::uint64_t(ps) == 0
-            && checksum(bytes.constData(), bytes.size() - kChecksumSize) == bytes.right(kChecksumSize);
+                && qint64(count) * (4 + 2 * qint64(ps)) + kHeaderSize + kChecksumSize == bytes.size()
+                && originalLength % std::uint64_t(ps) == 0
+                && checksum(bytes.constData(), bytes.size() - kChecksumSize) == bytes.right(kChecksumSize);
     }
     if (!valid) {
         // The journal never became complete, so no page of its transaction was written.
@@ -298,7 +299,8 @@ bool Journal::recover(PageFile &file, QString *error)
     }
     if (file.mode() != PageFile::OpenMode::ReadWrite) {
         setError(error, QStringLiteral("%1 holds an interrupted change; the database must be opened for "
-                                       "writing to roll it back").arg(path));
+                                       "writing to roll it back")
+                            .arg(path));
         return false;
     }
     // The journal must be this database's: every page it names holds, sector by sector, the
@@ -319,7 +321,7 @@ bool Journal::recover(PageFile &file, QString *error)
         }
         for (int at = 0; belongs && at < ps; at += kSectorSize) {
             belongs = std::memcmp(now.data() + at, original + at, kSectorSize) == 0
-                || std::memcmp(now.data() + at, written + at, kSectorSize) == 0;
+                      || std::memcmp(now.data() + at, written + at, kSectorSize) == 0;
         }
         if (!belongs) {
             setError(error, QStringLiteral("%1 does not belong to this database (page %2 holds neither its saved "
@@ -334,7 +336,8 @@ bool Journal::recover(PageFile &file, QString *error)
         const std::uint64_t page = readU32(record);
         if (!writeAll(file.handle(), reinterpret_cast<const char *>(record + 4), std::size_t(ps),
                       page * std::uint64_t(ps))) {
-            setError(error, QStringLiteral("cannot restore page %1 of %2: %3").arg(page).arg(file.path(), systemError()));
+            setError(error,
+                     QStringLiteral("cannot restore page %1 of %2: %3").arg(page).arg(file.path(), systemError()));
             file.refresh();
             return false;
         }

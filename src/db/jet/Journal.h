@@ -33,7 +33,8 @@ namespace jet {
 
 class PageFile;
 
-class Journal {
+class Journal
+{
 public:
     // "<database>-journal" beside the file that `databasePath` names, links resolved.
     static QString pathFor(const QString &databasePath);

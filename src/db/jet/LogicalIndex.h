@@ -8,13 +8,14 @@
 
 namespace jet {
 
-struct LogicalIndex {
+struct LogicalIndex
+{
     static constexpr std::uint8_t kOther = 0;
     static constexpr std::uint8_t kPrimaryKey = 1;
     static constexpr std::uint8_t kForeignKey = 2;
 
     std::int32_t number = 0;
-    std::int32_t physicalIndex = 0;      // position in TableDef::physicalIndexes()
+    std::int32_t physicalIndex = 0; // position in TableDef::physicalIndexes()
     std::uint8_t foreignTableType = 0;
     std::int32_t foreignIndexNumber = -1;
     std::uint32_t foreignTablePage = 0;

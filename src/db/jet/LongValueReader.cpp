@@ -19,7 +19,8 @@ void setError(QString *error, const QString &text)
 }
 
 // One page buffer that remembers which page it holds, since chains often stay on a page.
-class LvalPage {
+class LvalPage
+{
 public:
     explicit LvalPage(const PageFile &file) : m_file(file), m_buffer(file.pageSize(), '\0') {}
 
@@ -62,8 +63,7 @@ private:
 
 } // namespace
 
-bool LongValueReader::read(const PageFile &file, const std::uint8_t *field, int length, QByteArray *out,
-                           QString *error)
+bool LongValueReader::read(const PageFile &file, const std::uint8_t *field, int length, QByteArray *out, QString *error)
 {
     out->clear();
     if (length < kHeaderSize) {
@@ -141,7 +141,8 @@ bool LongValueReader::read(const PageFile &file, const std::uint8_t *field, int 
             return false;
         }
         const RowId following = RowId::fromPointer(readU32(data));
-        const int chunk = int(std::min<std::uint32_t>(std::uint32_t(rowLength - 4), total - std::uint32_t(result.size())));
+        const int chunk =
+            int(std::min<std::uint32_t>(std::uint32_t(rowLength - 4), total - std::uint32_t(result.size())));
         result.append(reinterpret_cast<const char *>(data + 4), chunk);
         next = following;
     }

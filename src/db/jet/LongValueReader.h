@@ -14,7 +14,8 @@ namespace jet {
 
 class PageFile;
 
-class LongValueReader {
+class LongValueReader
+{
 public:
     static constexpr int kHeaderSize = 12;
 

@@ -19,9 +19,11 @@ namespace jet {
 
 class PageFile;
 
-class PageBatch {
+class PageBatch
+{
 public:
-    struct Change {
+    struct Change
+    {
         std::uint32_t page = 0;
         QByteArray original;
         QByteArray current;
@@ -44,7 +46,8 @@ public:
     void clear() { m_pages.clear(); }
 
 private:
-    struct Image {
+    struct Image
+    {
         QByteArray original;
         QByteArray current;
         bool marked = false;

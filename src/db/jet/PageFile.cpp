@@ -134,8 +134,7 @@ bool PageFile::validateHeader(qint64 fileSize, QString *error)
     }
     // Enough for both header layouts; the smallest valid file has three 2048-byte pages.
     if (fileSize < 2048) {
-        setError(error, QStringLiteral("the file is too short (%1 bytes) to be an Access database")
-                            .arg(fileSize));
+        setError(error, QStringLiteral("the file is too short (%1 bytes) to be an Access database").arg(fileSize));
         return false;
     }
     QByteArray head(2048, '\0');
@@ -170,27 +169,28 @@ bool PageFile::validateHeader(qint64 fileSize, QString *error)
         m_layout = &Layout::of(Format::Jet4);
     } else if (version >= 2 && version <= 6) {
         setError(error, QStringLiteral("Access 2007 or later databases (ACE, .accdb, version byte %1) "
-                                       "are not supported").arg(version));
+                                       "are not supported")
+                            .arg(version));
         return false;
     } else {
-        setError(error, QStringLiteral("unknown database version byte 0x%1")
-                            .arg(version, 2, 16, QLatin1Char('0')));
+        setError(error, QStringLiteral("unknown database version byte 0x%1").arg(version, 2, 16, QLatin1Char('0')));
         return false;
     }
     const int ps = m_layout->pageSize;
     if (fileSize % ps != 0) {
         setError(error, QStringLiteral("the file length %1 is not a multiple of the page size %2; "
-                                       "the file is truncated or damaged").arg(fileSize).arg(ps));
+                                       "the file is truncated or damaged")
+                            .arg(fileSize)
+                            .arg(ps));
         return false;
     }
     if (fileSize / ps < 3) {
-        setError(error, QStringLiteral("the file is too short (%1 pages) to hold the system catalog")
-                            .arg(fileSize / ps));
+        setError(error,
+                 QStringLiteral("the file is too short (%1 pages) to hold the system catalog").arg(fileSize / ps));
         return false;
     }
     if (fileSize / ps > qint64(0xFFFFFF) + 1) {
-        setError(error, QStringLiteral("the file is too large (%1 pages) for a Jet database")
-                            .arg(fileSize / ps));
+        setError(error, QStringLiteral("the file is too large (%1 pages) for a Jet database").arg(fileSize / ps));
         return false;
     }
     m_pageCount = std::uint32_t(fileSize / ps);
@@ -210,7 +210,8 @@ bool PageFile::validateHeader(qint64 fileSize, QString *error)
     const std::uint32_t dbKey = readU32(hp + 0x3E);
     if (dbKey != 0) {
         setError(error, QStringLiteral("the pages of this database are encrypted (database key "
-                                       "0x%1), which is not supported").arg(dbKey, 8, 16, QLatin1Char('0')));
+                                       "0x%1), which is not supported")
+                            .arg(dbKey, 8, 16, QLatin1Char('0')));
         return false;
     }
     if (fmt == Format::Jet3) {
@@ -266,8 +267,7 @@ int PageFile::effectiveCodePage(int columnCodePage) const
     return 1252;
 }
 
-bool PageFile::readAt(std::uint64_t offset, std::uint8_t *buffer, std::size_t length,
-                      QString *error) const
+bool PageFile::readAt(std::uint64_t offset, std::uint8_t *buffer, std::size_t length, QString *error) const
 {
     std::size_t done = 0;
     while (done < length) {
@@ -279,8 +279,8 @@ bool PageFile::readAt(std::uint64_t offset, std::uint8_t *buffer, std::size_t le
             return false;
         }
         if (n == 0) {
-            setError(error, QStringLiteral("unexpected end of file at offset %1 (the file got shorter)")
-                                .arg(offset + done));
+            setError(error,
+                     QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done));
             return false;
         }
         done += std::size_t(n);
@@ -293,8 +293,7 @@ bool PageFile::readPage(std::uint32_t page, std::uint8_t *buffer, QString *error
     return readPages(page, 1, buffer, error);
 }
 
-bool PageFile::readPages(std::uint32_t first, std::uint32_t count, std::uint8_t *buffer,
-                         QString *error) const
+bool PageFile::readPages(std::uint32_t first, std::uint32_t count, std::uint8_t *buffer, QString *error) const
 {
     if (m_fd < 0) {
         setError(error, QStringLiteral("the database is not open"));
@@ -369,7 +368,8 @@ bool PageFile::refresh(QString *error)
     const int ps = m_layout->pageSize;
     if (st.st_size % ps != 0 || st.st_size / ps < 3) {
         setError(error, QStringLiteral("%1: the file length %2 is not a whole number of pages any more")
-                            .arg(m_path).arg(qint64(st.st_size)));
+                            .arg(m_path)
+                            .arg(qint64(st.st_size)));
         return false;
     }
     m_pageCount = std::uint32_t(std::min<qint64>(st.st_size / ps, qint64(0xFFFFFF) + 1));

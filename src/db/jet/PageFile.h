@@ -14,7 +14,8 @@
 
 namespace jet {
 
-class PageFile {
+class PageFile
+{
 public:
     enum class OpenMode { ReadOnly, ReadWrite };
 
@@ -42,8 +43,8 @@ public:
     std::uint32_t pageCount() const { return m_pageCount; }
 
     // Header facts, read from the unmasked header.
-    int codePage() const { return m_codePage; }   // u16 at 0x3C
-    int sortOrder() const { return m_sortOrder; } // LCID: 0x3A (Jet 3) or 0x6E (Jet 4)
+    int codePage() const { return m_codePage; }            // u16 at 0x3C
+    int sortOrder() const { return m_sortOrder; }          // LCID: 0x3A (Jet 3) or 0x6E (Jet 4)
     double creationDate() const { return m_creationDate; } // Jet 4 only, 0 for Jet 3
     // The header page with the masked region already unmasked.
     const QByteArray &unmaskedHeader() const { return m_header; }
@@ -63,8 +64,7 @@ public:
     // Reads page `page` (pageSize() bytes) or `count` consecutive pages into buffer.
     // Fails with an error text for pages past the end or a short read.
     bool readPage(std::uint32_t page, std::uint8_t *buffer, QString *error = nullptr) const;
-    bool readPages(std::uint32_t first, std::uint32_t count, std::uint8_t *buffer,
-                   QString *error = nullptr) const;
+    bool readPages(std::uint32_t first, std::uint32_t count, std::uint8_t *buffer, QString *error = nullptr) const;
 
     // Writes one existing page; only in ReadWrite mode. Bumps generation().
     bool writePage(std::uint32_t page, const std::uint8_t *buffer, QString *error = nullptr);
@@ -82,8 +82,7 @@ public:
 
 private:
     bool validateHeader(qint64 fileSize, QString *error);
-    bool readAt(std::uint64_t offset, std::uint8_t *buffer, std::size_t length,
-                QString *error) const;
+    bool readAt(std::uint64_t offset, std::uint8_t *buffer, std::size_t length, QString *error) const;
 
     int m_fd = -1;
     QString m_path;

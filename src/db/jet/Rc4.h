@@ -7,7 +7,8 @@
 
 namespace jet {
 
-class Rc4 {
+class Rc4
+{
 public:
     Rc4(const std::uint8_t *key, std::size_t keyLength);
 

@@ -36,8 +36,8 @@ void writeU16(std::uint8_t *p, std::uint16_t v)
 
 // Marks `pages` free in the global usage map (row 0 of page 1; a set bit means unused).
 // Pages the map does not cover are counted in `outside` and stay as they are in the map.
-bool freeInGlobalMap(PageBatch &batch, const PageFile &file, const std::vector<std::uint32_t> &pages,
-                     int *outside, QString *error)
+bool freeInGlobalMap(PageBatch &batch, const PageFile &file, const std::vector<std::uint32_t> &pages, int *outside,
+                     QString *error)
 {
     if (pages.empty())
         return true;
@@ -84,8 +84,9 @@ bool freeInGlobalMap(PageBatch &batch, const PageFile &file, const std::vector<s
             const std::uint32_t k = page % perMapPage;
             mapPage[4 + k / 8] |= std::uint8_t(1u << (k % 8));
         } else {
-            setError(error, QStringLiteral("the global usage map has the unknown type 0x%1")
-                                .arg(row[0], 2, 16, QLatin1Char('0')));
+            setError(
+                error,
+                QStringLiteral("the global usage map has the unknown type 0x%1").arg(row[0], 2, 16, QLatin1Char('0')));
             return false;
         }
     }
@@ -130,8 +131,8 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
             setError(error, QStringLiteral("cannot delete: index %1 of the table has no valid root page").arg(i));
             return false;
         }
-        editors.push_back(std::make_unique<IndexTreeEditor>(batch, m_file.format(), m_file.pageSize(),
-                                                            indexes[i].rootPage));
+        editors.push_back(
+            std::make_unique<IndexTreeEditor>(batch, m_file.format(), m_file.pageSize(), indexes[i].rootPage));
     }
 
     // The row count lives on the first definition page.
@@ -150,10 +151,11 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
 
     // First pass: check every row and build its index entries from its stored bytes (a
     // delete changes only slot flags, so the file's rows are the right source).
-    struct Work {
+    struct Work
+    {
         RowId id;
-        std::vector<char> skip;         // per index: no entry (all key columns NULL, nulls ignored)
-        std::vector<QByteArray> entry;  // per index: key + row pointer, empty if not buildable
+        std::vector<char> skip;        // per index: no entry (all key columns NULL, nulls ignored)
+        std::vector<QByteArray> entry; // per index: key + row pointer, empty if not buildable
     };
     std::vector<Work> work;
     work.reserve(rows.size());

@@ -31,9 +31,11 @@ namespace jet {
 class PageFile;
 class TableDef;
 
-class RowDeleter {
+class RowDeleter
+{
 public:
-    struct Stats {
+    struct Stats
+    {
         int rows = 0;
         int pagesWritten = 0;
         int indexPagesFreed = 0;

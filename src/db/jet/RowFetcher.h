@@ -17,7 +17,8 @@ namespace jet {
 class PageFile;
 class TableDef;
 
-class RowFetcher {
+class RowFetcher
+{
 public:
     RowFetcher(const PageFile &file, const TableDef &table);
 

@@ -9,7 +9,8 @@
 
 namespace jet {
 
-struct RowId {
+struct RowId
+{
     std::uint32_t page = 0;
     std::uint32_t slot = 0;
 

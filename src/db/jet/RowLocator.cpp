@@ -18,9 +18,9 @@ void setError(QString *error, const QString &text)
 
 } // namespace
 
-bool RowLocator::locate(const PageFile &file, const TableDef &table, const std::uint8_t *page,
-                        std::uint32_t pageNo, int slot, std::vector<std::uint8_t> &scratch,
-                        const std::uint8_t **row, int *length, QString *error)
+bool RowLocator::locate(const PageFile &file, const TableDef &table, const std::uint8_t *page, std::uint32_t pageNo,
+                        int slot, std::vector<std::uint8_t> &scratch, const std::uint8_t **row, int *length,
+                        QString *error)
 {
     const Layout &layout = file.layout();
     const RowId header{pageNo, std::uint32_t(slot)};
@@ -53,8 +53,8 @@ bool RowLocator::locate(const PageFile &file, const TableDef &table, const std::
         scratch.resize(std::size_t(layout.pageSize));
         QString readError;
         if (!file.readPage(target.page, scratch.data(), &readError)) {
-            setError(error, QStringLiteral("row %1 moved to %2: %3")
-                                .arg(header.toString(), target.toString(), readError));
+            setError(error,
+                     QStringLiteral("row %1 moved to %2: %3").arg(header.toString(), target.toString(), readError));
             return false;
         }
         const DataPage tp(layout, scratch.data());
@@ -64,8 +64,9 @@ bool RowLocator::locate(const PageFile &file, const TableDef &table, const std::
             return false;
         }
         if (!tp.rowBounds(int(target.slot), &start, &end)) {
-            setError(error, QStringLiteral("row %1 moved to %2, which does not exist")
-                                .arg(header.toString(), target.toString()));
+            setError(
+                error,
+                QStringLiteral("row %1 moved to %2, which does not exist").arg(header.toString(), target.toString()));
             return false;
         }
         entry = tp.slotEntry(int(target.slot));

@@ -25,7 +25,8 @@ namespace jet {
 class PageFile;
 class TableDef;
 
-class RowScanner {
+class RowScanner
+{
 public:
     static constexpr int kChunkPages = 32;
 

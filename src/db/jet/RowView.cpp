@@ -23,8 +23,8 @@ bool isType(const Column &col, ColumnType type)
 
 } // namespace
 
-bool RowView::attach(const TableDef &table, const std::uint8_t *data, int length, RowId id,
-                     const PageFile *file, QString *error)
+bool RowView::attach(const TableDef &table, const std::uint8_t *data, int length, RowId id, const PageFile *file,
+                     QString *error)
 {
     m_table = nullptr;
     m_columnCount = 0;
@@ -253,8 +253,7 @@ bool RowView::real(int column, double *out) const
     }
 }
 
-bool RowView::longValue(const Column &col, const std::uint8_t *bytes, int length, QByteArray *out,
-                        QString *error) const
+bool RowView::longValue(const Column &col, const std::uint8_t *bytes, int length, QByteArray *out, QString *error) const
 {
     QString why;
     bool ok = false;
@@ -294,8 +293,8 @@ bool RowView::text(int column, QString &out, QString *error) const
     if (r != 0) {
         out.resize(0);
         if (r < 0)
-            setError(error, QStringLiteral("row %1, column %2: value lies outside the row")
-                                .arg(m_id.toString(), col.name));
+            setError(error,
+                     QStringLiteral("row %1, column %2: value lies outside the row").arg(m_id.toString(), col.name));
         return false;
     }
     if (memo) {
@@ -336,9 +335,8 @@ Value RowView::value(int column) const
     if (r > 0)
         return Value::null(type);
     if (r < 0)
-        return Value::error(QStringLiteral("row %1, column %2: value lies outside the row")
-                                .arg(m_id.toString(), col.name),
-                            type);
+        return Value::error(
+            QStringLiteral("row %1, column %2: value lies outside the row").arg(m_id.toString(), col.name), type);
     const auto tooShort = [&]() {
         return Value::error(QStringLiteral("row %1, column %2: %3 bytes, %4 expected")
                                 .arg(m_id.toString(), col.name)

@@ -20,15 +20,16 @@ struct Column;
 class PageFile;
 class TableDef;
 
-class RowView {
+class RowView
+{
 public:
     RowView() = default;
 
     // Points the view at row bytes [data, data + length). `file` is needed only for Memo
     // and OLE values stored on long-value pages (may be null otherwise). Fails when the
     // row's own layout does not fit its length.
-    bool attach(const TableDef &table, const std::uint8_t *data, int length, RowId id,
-                const PageFile *file, QString *error = nullptr);
+    bool attach(const TableDef &table, const std::uint8_t *data, int length, RowId id, const PageFile *file,
+                QString *error = nullptr);
 
     bool isValid() const { return m_table != nullptr; }
     RowId rowId() const { return m_id; }
@@ -63,10 +64,7 @@ public:
     Value value(int column) const;
 
 private:
-    bool hasColumn(int column) const
-    {
-        return m_table && column >= 0 && column < m_columnCount;
-    }
+    bool hasColumn(int column) const { return m_table && column >= 0 && column < m_columnCount; }
     bool nullBit(int number) const;
     // Fixed field of `size` bytes, or null if it does not lie inside the row.
     const std::uint8_t *fixedField(const Column &col, int size) const;
@@ -75,8 +73,7 @@ private:
     int varEntry(int index) const;
     // Bytes of a column whatever its storage; the same codes as variableSlice.
     int fieldBytes(const Column &col, int size, const std::uint8_t **bytes, int *length) const;
-    bool longValue(const Column &col, const std::uint8_t *bytes, int length, QByteArray *out,
-                   QString *error) const;
+    bool longValue(const Column &col, const std::uint8_t *bytes, int length, QByteArray *out, QString *error) const;
 
     const TableDef *m_table = nullptr;
     int m_columnCount = 0;
@@ -85,15 +82,15 @@ private:
     int m_length = 0;
     RowId m_id;
     bool m_jet4 = true;
-    int m_fixedStart = 2;      // first byte of the fixed area
-    int m_storedColumns = 0;   // n
-    int m_maskStart = 0;       // L - m
-    int m_varCount = 0;        // v
-    int m_tableStart = 0;      // first byte of the offset table (end of variable data)
-    int m_dataEnd = 0;         // end of the fixed + variable data
+    int m_fixedStart = 2;    // first byte of the fixed area
+    int m_storedColumns = 0; // n
+    int m_maskStart = 0;     // L - m
+    int m_varCount = 0;      // v
+    int m_tableStart = 0;    // first byte of the offset table (end of variable data)
+    int m_dataEnd = 0;       // end of the fixed + variable data
     // Jet 3 jump table.
-    int m_jumpCount = 0;       // jump bytes present (J)
-    int m_usedJumps = 0;       // J, or J - 1 when the last one is a dummy
+    int m_jumpCount = 0; // jump bytes present (J)
+    int m_usedJumps = 0; // J, or J - 1 when the last one is a dummy
 };
 
 } // namespace jet

@@ -19,13 +19,14 @@ void setError(QString *error, const QString &text)
 }
 
 // Walks the assembled definition, refusing any read past its end.
-class DefinitionCursor {
+class DefinitionCursor
+{
 public:
     DefinitionCursor(const QByteArray &buffer, qint64 start)
-        : m_data(reinterpret_cast<const std::uint8_t *>(buffer.constData())),
-          m_size(buffer.size()), m_pos(start)
-    {
-    }
+        : m_data(reinterpret_cast<const std::uint8_t *>(buffer.constData()))
+        , m_size(buffer.size())
+        , m_pos(start)
+    {}
 
     bool has(qint64 n) const { return n >= 0 && m_pos <= m_size && n <= m_size - m_pos; }
     qint64 pos() const { return m_pos; }
@@ -88,12 +89,13 @@ bool TableDef::load(const PageFile &file, std::uint32_t firstPage, QString *erro
     while (next != 0) {
         if (int(pages.size()) >= kMaxPages) {
             setError(error, QStringLiteral("the table definition at page %1 runs over more than %2 pages")
-                                .arg(firstPage).arg(kMaxPages));
+                                .arg(firstPage)
+                                .arg(kMaxPages));
             return false;
         }
         if (!seen.insert(next).second) {
-            setError(error, QStringLiteral("the table definition at page %1 loops back to page %2")
-                                .arg(firstPage).arg(next));
+            setError(error,
+                     QStringLiteral("the table definition at page %1 loops back to page %2").arg(firstPage).arg(next));
             return false;
         }
         QString readError;
@@ -120,8 +122,7 @@ bool TableDef::load(const PageFile &file, std::uint32_t firstPage, QString *erro
     return true;
 }
 
-bool TableDef::parse(const QByteArray &definition, Format format, const PageFile *file,
-                     QString *error)
+bool TableDef::parse(const QByteArray &definition, Format format, const PageFile *file, QString *error)
 {
     const Layout &lay = Layout::of(format);
     m_format = format;
@@ -207,8 +208,8 @@ bool TableDef::parse(const QByteArray &definition, Format format, const PageFile
     for (auto &col : m_columns) {
         if (!readName(cur, format, nameCodec, &col.name))
             return truncated("column names");
-        const bool textual = col.typeCode == std::uint8_t(ColumnType::Text)
-            || col.typeCode == std::uint8_t(ColumnType::Memo);
+        const bool textual =
+            col.typeCode == std::uint8_t(ColumnType::Text) || col.typeCode == std::uint8_t(ColumnType::Memo);
         const int cp = file ? file->effectiveCodePage(textual ? col.codePage : 0)
                             : (textual && col.codePage ? col.codePage : 1252);
         col.codec = TextCodec::forCodePage(format == Format::Jet3 ? cp : 1252);

@@ -23,7 +23,8 @@ namespace jet {
 
 class PageFile;
 
-class TableDef {
+class TableDef
+{
 public:
     // Table types in the header.
     static constexpr std::uint8_t kUserTable = 0x4E;
@@ -39,8 +40,7 @@ public:
 
     // Parses an already assembled definition. `file` supplies the code pages for Jet 3
     // names and text; without one, 1252 is used. load() ends here.
-    bool parse(const QByteArray &definition, Format format, const PageFile *file,
-               QString *error = nullptr);
+    bool parse(const QByteArray &definition, Format format, const PageFile *file, QString *error = nullptr);
 
     Format format() const { return m_format; }
     std::uint32_t firstPage() const { return m_pages.empty() ? 0 : m_pages.front(); }

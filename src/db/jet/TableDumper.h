@@ -17,12 +17,12 @@ class RowView;
 class TableDef;
 class Value;
 
-class TableDumper {
+class TableDumper
+{
 public:
     // Dumps every live row. Fails on a damaged row or value (the error names it) or when
     // the device refuses to write.
-    static bool dump(const PageFile &file, const TableDef &table, QIODevice &out,
-                     QString *error = nullptr);
+    static bool dump(const PageFile &file, const TableDef &table, QIODevice &out, QString *error = nullptr);
 
     static QByteArray headerLine(const TableDef &table);
     // One row's line, with the trailing LF. False for a damaged value.

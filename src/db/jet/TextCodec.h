@@ -17,7 +17,8 @@
 
 namespace jet {
 
-class TextCodec {
+class TextCodec
+{
 public:
     // The codec of a Windows code page, created on first use and kept for the life of the
     // program (the pointer stays valid). Code page 0 or one iconv does not know falls back

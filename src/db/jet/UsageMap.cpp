@@ -35,8 +35,7 @@ void addBits(const std::uint8_t *bitmap, int bytes, std::uint64_t firstPage, std
 
 } // namespace
 
-bool UsageMap::readPages(const PageFile &file, RowId pointer, std::vector<std::uint32_t> *pages,
-                         QString *error)
+bool UsageMap::readPages(const PageFile &file, RowId pointer, std::vector<std::uint32_t> *pages, QString *error)
 {
     pages->clear();
     QByteArray buffer(file.pageSize(), '\0');
@@ -50,15 +49,14 @@ bool UsageMap::readPages(const PageFile &file, RowId pointer, std::vector<std::u
     int start = 0;
     int end = 0;
     if (!dp.isDataPage() || !dp.rowBounds(int(pointer.slot), &start, &end)) {
-        setError(error, QStringLiteral("usage map %1 does not point to a row of a data page")
-                            .arg(pointer.toString()));
+        setError(error, QStringLiteral("usage map %1 does not point to a row of a data page").arg(pointer.toString()));
         return false;
     }
     return decode(file, page + start, end - start, pages, error);
 }
 
-bool UsageMap::decode(const PageFile &file, const std::uint8_t *row, int length,
-                      std::vector<std::uint32_t> *pages, QString *error)
+bool UsageMap::decode(const PageFile &file, const std::uint8_t *row, int length, std::vector<std::uint32_t> *pages,
+                      QString *error)
 {
     pages->clear();
     if (length < 1) {

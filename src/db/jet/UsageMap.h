@@ -14,7 +14,8 @@ namespace jet {
 
 class PageFile;
 
-class UsageMap {
+class UsageMap
+{
 public:
     // Reads the map stored in row `pointer` and returns the pages it marks, ascending and
     // below the file's page count.
@@ -22,8 +23,8 @@ public:
                           QString *error = nullptr);
 
     // Same, from the map row's bytes.
-    static bool decode(const PageFile &file, const std::uint8_t *row, int length,
-                       std::vector<std::uint32_t> *pages, QString *error = nullptr);
+    static bool decode(const PageFile &file, const std::uint8_t *row, int length, std::vector<std::uint32_t> *pages,
+                       QString *error = nullptr);
 };
 
 } // namespace jet

@@ -86,42 +86,58 @@ Value Value::error(QString reason, std::uint8_t typeCode)
 bool Value::toBool() const
 {
     switch (m_kind) {
-    case Kind::Boolean: return m_u.b;
+    case Kind::Boolean:
+        return m_u.b;
     case Kind::Integer:
-    case Kind::Currency: return m_u.i != 0;
-    case Kind::Single: return m_u.f != 0.0f;
+    case Kind::Currency:
+        return m_u.i != 0;
+    case Kind::Single:
+        return m_u.f != 0.0f;
     case Kind::Double:
-    case Kind::DateTime: return m_u.d != 0.0;
-    case Kind::Decimal: return m_u.dec.high != 0 || m_u.dec.low != 0;
-    default: return false;
+    case Kind::DateTime:
+        return m_u.d != 0.0;
+    case Kind::Decimal:
+        return m_u.dec.high != 0 || m_u.dec.low != 0;
+    default:
+        return false;
     }
 }
 
 std::int64_t Value::toInt64() const
 {
     switch (m_kind) {
-    case Kind::Boolean: return m_u.b ? 1 : 0;
-    case Kind::Integer: return m_u.i;
-    case Kind::Currency: return m_u.i / 10000;
-    default: return 0;
+    case Kind::Boolean:
+        return m_u.b ? 1 : 0;
+    case Kind::Integer:
+        return m_u.i;
+    case Kind::Currency:
+        return m_u.i / 10000;
+    default:
+        return 0;
     }
 }
 
 double Value::toDouble() const
 {
     switch (m_kind) {
-    case Kind::Boolean: return m_u.b ? 1.0 : 0.0;
-    case Kind::Integer: return double(m_u.i);
-    case Kind::Currency: return double(m_u.i) / 10000.0;
-    case Kind::Single: return double(m_u.f);
+    case Kind::Boolean:
+        return m_u.b ? 1.0 : 0.0;
+    case Kind::Integer:
+        return double(m_u.i);
+    case Kind::Currency:
+        return double(m_u.i) / 10000.0;
+    case Kind::Single:
+        return double(m_u.f);
     case Kind::Double:
-    case Kind::DateTime: return m_u.d;
+    case Kind::DateTime:
+        return m_u.d;
     case Kind::Decimal: {
         const double magnitude = std::ldexp(double(m_u.dec.high), 64) + double(m_u.dec.low);
         const double v = magnitude / std::pow(10.0, m_u.dec.scale);
         return m_u.dec.negative ? -v : v;
     }
-    default: return 0.0;
+    default:
+        return 0.0;
     }
 }
 

@@ -12,7 +12,8 @@
 
 namespace jet {
 
-class Value {
+class Value
+{
 public:
     enum class Kind : std::uint8_t {
         Null,
@@ -29,7 +30,8 @@ public:
         Error,
     };
 
-    struct DecimalParts {
+    struct DecimalParts
+    {
         bool negative = false;
         std::uint64_t high = 0; // 128-bit magnitude
         std::uint64_t low = 0;
@@ -56,9 +58,9 @@ public:
     bool isNull() const { return m_kind == Kind::Null; }
     bool isError() const { return m_kind == Kind::Error; }
 
-    bool toBool() const;             // non-zero numbers and true are true
-    std::int64_t toInt64() const;    // Boolean, Integer, Currency (truncated), others 0
-    double toDouble() const;         // every numeric kind; Currency / 10000; Decimal approximated
+    bool toBool() const;          // non-zero numbers and true are true
+    std::int64_t toInt64() const; // Boolean, Integer, Currency (truncated), others 0
+    double toDouble() const;      // every numeric kind; Currency / 10000; Decimal approximated
     std::int64_t currencyUnits() const { return m_kind == Kind::Currency ? m_u.i : 0; }
     double dateTimeDays() const { return m_kind == Kind::DateTime ? m_u.d : 0.0; }
     float singleValue() const { return m_kind == Kind::Single ? m_u.f : 0.0f; }

@@ -47,8 +47,12 @@ void appendUtf8(QByteArray &out, char32_t c)
 void appendUnicodeEscape(QByteArray &out, char16_t u)
 {
     static const char hexDigits[] = "0123456789ABCDEF";
-    const char esc[6] = {'\\', 'u', hexDigits[(u >> 12) & 0xF], hexDigits[(u >> 8) & 0xF],
-                         hexDigits[(u >> 4) & 0xF], hexDigits[u & 0xF]};
+    const char esc[6] = {'\\',
+                         'u',
+                         hexDigits[(u >> 12) & 0xF],
+                         hexDigits[(u >> 8) & 0xF],
+                         hexDigits[(u >> 4) & 0xF],
+                         hexDigits[u & 0xF]};
     out.append(esc, 6);
 }
 
@@ -181,9 +185,8 @@ QByteArray ValueFormat::decimal(const Value::DecimalParts &parts)
 QByteArray ValueFormat::guid(const std::uint8_t *b)
 {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  b[3], b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13],
-                  b[14], b[15]);
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2],
+                  b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     return QByteArray(buf);
 }
 
@@ -238,10 +241,17 @@ void ValueFormat::appendEscapedText(QByteArray &out, const QString &text)
             continue;
         }
         switch (u) {
-        case u'\t': out.append("\\t", 2); continue;
-        case u'\n': out.append("\\n", 2); continue;
-        case u'\r': out.append("\\r", 2); continue;
-        default: break;
+        case u'\t':
+            out.append("\\t", 2);
+            continue;
+        case u'\n':
+            out.append("\\n", 2);
+            continue;
+        case u'\r':
+            out.append("\\r", 2);
+            continue;
+        default:
+            break;
         }
         if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029) {
             appendUnicodeEscape(out, u);

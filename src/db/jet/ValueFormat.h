@@ -12,7 +12,8 @@
 
 namespace jet {
 
-class ValueFormat {
+class ValueFormat
+{
 public:
     // The shortest decimal that reads back as `d`, laid out like Python's repr(): plain
     // notation with at least one digit after the point for 1e-4 <= |d| < 1e16, otherwise

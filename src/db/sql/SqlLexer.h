@@ -10,17 +10,17 @@ struct Token
 {
     enum class Type : quint8 {
         End,
-        Word,       // keyword or bare name
-        Name,       // [bracketed name]
+        Word, // keyword or bare name
+        Name, // [bracketed name]
         Number,
-        String,     // '...' or "..."
-        Date,       // #...#, text between the signs
-        Symbol,     // = <> < <= > >= ( ) , * ;
+        String,       // '...' or "..."
+        Date,         // #...#, text between the signs
+        Symbol,       // = <> < <= > >= ( ) , * ;
         Unterminated, // a string, name or date without its closing character
-        Invalid,    // a character the dialect does not know
+        Invalid,      // a character the dialect does not know
     };
     Type type = Type::End;
-    QString text;  // the value: unquoted string, name without brackets, symbol, number text
+    QString text;        // the value: unquoted string, name without brackets, symbol, number text
     qsizetype start = 0; // position in the statement
     qsizetype end = 0;
 

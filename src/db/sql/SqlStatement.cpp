@@ -13,8 +13,8 @@ namespace sql {
 namespace {
 
 // Statements Jet knows but this engine does not run.
-const char *const kUnsupportedVerbs[] = {"INSERT", "UPDATE", "CREATE", "DROP", "ALTER", "TRANSFORM",
-                                         "PROCEDURE", "PARAMETERS", "GRANT", "REVOKE"};
+const char *const kUnsupportedVerbs[] = {"INSERT",    "UPDATE",    "CREATE",     "DROP",  "ALTER",
+                                         "TRANSFORM", "PROCEDURE", "PARAMETERS", "GRANT", "REVOKE"};
 
 // Recursive-descent parser over the token list. Conditions nest at most this deep, so a
 // hostile statement cannot exhaust the stack.
@@ -26,19 +26,12 @@ constexpr int kMaxOperators = 1000;
 class Parser
 {
 public:
-    Parser(const QString &text, std::vector<Token> tokens)
-        : m_text(text)
-        , m_tokens(std::move(tokens))
-    {
-    }
+    Parser(const QString &text, std::vector<Token> tokens) : m_text(text), m_tokens(std::move(tokens)) {}
 
     bool parseStatement(Statement *st, SqlError *error);
 
 private:
-    const Token &peek(size_t ahead = 0) const
-    {
-        return m_tokens[std::min(m_pos + ahead, m_tokens.size() - 1)];
-    }
+    const Token &peek(size_t ahead = 0) const { return m_tokens[std::min(m_pos + ahead, m_tokens.size() - 1)]; }
     const Token &next() { return m_tokens[std::min(m_pos++, m_tokens.size() - 1)]; }
 
     bool parseTableName(Statement *st, SqlError *error);
@@ -54,10 +47,7 @@ private:
 
     // "Syntax error ... in query expression '<condition text>'."
     SqlError expressionError() const;
-    static bool isClauseKeyword(const Token &t)
-    {
-        return t.isWord(QLatin1String("ORDER"));
-    }
+    static bool isClauseKeyword(const Token &t) { return t.isWord(QLatin1String("ORDER")); }
 
     const QString &m_text;
     std::vector<Token> m_tokens;
@@ -73,9 +63,9 @@ bool Parser::parseStatement(Statement *st, SqlError *error)
     if (verb.isWord(QLatin1String("SELECT"))) {
         st->kind = Statement::Kind::Select;
         if (!next().isSymbol(QLatin1String("*"))) {
-            *error = SqlError::syntax(QStringLiteral(
-                "The SELECT statement includes a reserved word or an argument name that is misspelled "
-                "or missing, or the punctuation is incorrect."));
+            *error = SqlError::syntax(
+                QStringLiteral("The SELECT statement includes a reserved word or an argument name that is misspelled "
+                               "or missing, or the punctuation is incorrect."));
             return false;
         }
     } else if (verb.isWord(QLatin1String("DELETE"))) {
@@ -89,8 +79,8 @@ bool Parser::parseStatement(Statement *st, SqlError *error)
                 return false;
             }
         }
-        *error = SqlError::syntax(QStringLiteral(
-            "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."));
+        *error = SqlError::syntax(
+            QStringLiteral("Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."));
         return false;
     }
     if (!next().isWord(QLatin1String("FROM")) || !parseTableName(st, error)) {
@@ -99,8 +89,7 @@ bool Parser::parseStatement(Statement *st, SqlError *error)
     }
     if (peek().isWord(QLatin1String("WHERE")) && !parseWhere(st, error))
         return false;
-    if (st->kind == Statement::Kind::Select && peek().isWord(QLatin1String("ORDER"))
-        && !parseOrderBy(st, error))
+    if (st->kind == Statement::Kind::Select && peek().isWord(QLatin1String("ORDER")) && !parseOrderBy(st, error))
         return false;
     return parseEnd(error);
 }
@@ -110,14 +99,13 @@ bool Parser::parseTableName(Statement *st, SqlError *)
     const Token &name = next();
     if (name.type != Token::Type::Word && name.type != Token::Type::Name)
         return false;
-    if (name.type == Token::Type::Word
-        && (name.isWord(QLatin1String("WHERE")) || name.isWord(QLatin1String("ORDER"))))
+    if (name.type == Token::Type::Word && (name.isWord(QLatin1String("WHERE")) || name.isWord(QLatin1String("ORDER"))))
         return false;
     st->table = name.text;
     // One table only: joins, lists of tables and aliases are not part of the subset.
     const Token &after = peek();
-    return after.type == Token::Type::End || after.isSymbol(QLatin1String(";"))
-        || after.isWord(QLatin1String("WHERE")) || after.isWord(QLatin1String("ORDER"));
+    return after.type == Token::Type::End || after.isSymbol(QLatin1String(";")) || after.isWord(QLatin1String("WHERE"))
+           || after.isWord(QLatin1String("ORDER"));
 }
 
 bool Parser::parseWhere(Statement *st, SqlError *error)
@@ -185,8 +173,8 @@ bool Parser::parseEnd(SqlError *error)
     }
     if (peek().type != Token::Type::End) {
         *error = peek().isWord(QLatin1String("ORDER"))
-            ? SqlError::syntax(QStringLiteral("Syntax error in ORDER BY clause."))
-            : SqlError::syntax(QStringLiteral("Syntax error in FROM clause."));
+                     ? SqlError::syntax(QStringLiteral("Syntax error in ORDER BY clause."))
+                     : SqlError::syntax(QStringLiteral("Syntax error in FROM clause."));
         return false;
     }
     return true;
@@ -197,7 +185,8 @@ SqlError Parser::expressionError() const
     // The condition as the user wrote it, up to a following clause or the end.
     qsizetype end = m_text.size();
     for (size_t i = m_pos; i < m_tokens.size(); ++i) {
-        if (m_tokens[i].start >= m_conditionStart && (isClauseKeyword(m_tokens[i]) || m_tokens[i].isSymbol(QLatin1String(";")))
+        if (m_tokens[i].start >= m_conditionStart
+            && (isClauseKeyword(m_tokens[i]) || m_tokens[i].isSymbol(QLatin1String(";")))
             && m_tokens[i].type != Token::Type::Unterminated) {
             end = m_tokens[i].start;
             break;
@@ -275,9 +264,9 @@ std::unique_ptr<Expression> Parser::parsePredicate(int depth)
         return nullptr;
     const Token &t = peek();
     static const std::pair<const char *, Expression::CompareOp> kOperators[] = {
-        {"=", Expression::CompareOp::Equal},     {"<>", Expression::CompareOp::NotEqual},
-        {"<", Expression::CompareOp::Less},      {"<=", Expression::CompareOp::LessEqual},
-        {">", Expression::CompareOp::Greater},   {">=", Expression::CompareOp::GreaterEqual},
+        {"=", Expression::CompareOp::Equal},   {"<>", Expression::CompareOp::NotEqual},
+        {"<", Expression::CompareOp::Less},    {"<=", Expression::CompareOp::LessEqual},
+        {">", Expression::CompareOp::Greater}, {">=", Expression::CompareOp::GreaterEqual},
     };
     for (const auto &[symbol, op] : kOperators) {
         if (t.isSymbol(QLatin1String(symbol))) {
@@ -402,10 +391,10 @@ std::unique_ptr<Expression> Parser::parseOperand(int depth)
 
 bool parseDateLiteral(const QString &text, double *days)
 {
-    static const QRegularExpression isoDate(QStringLiteral(
-        R"(^\s*(\d{1,4})[-/](\d{1,2})[-/](\d{1,2})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
-    static const QRegularExpression usDate(QStringLiteral(
-        R"(^\s*(\d{1,2})/(\d{1,2})/(\d{1,4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
+    static const QRegularExpression isoDate(
+        QStringLiteral(R"(^\s*(\d{1,4})[-/](\d{1,2})[-/](\d{1,2})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
+    static const QRegularExpression usDate(
+        QStringLiteral(R"(^\s*(\d{1,2})/(\d{1,2})/(\d{1,4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?\s*$)"));
     int year = 0, month = 0, day = 0;
     QRegularExpressionMatch m = isoDate.match(text);
     if (m.hasMatch() && m.capturedLength(1) >= 3) {

@@ -14,14 +14,13 @@ namespace {
 
 int Fail(const char *what, const std::string &name, zip_t *archive)
 {
-    std::fprintf(stderr, "orvik_pack_workbook: %s %s: %s\n", what, name.c_str(),
-                 archive ? zip_strerror(archive) : "");
+    std::fprintf(stderr, "orvik_pack_workbook: %s %s: %s\n", what, name.c_str(), archive ? zip_strerror(archive) : "");
     if (archive)
         zip_discard(archive);
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -36,11 +35,10 @@ int main(int argc, char **argv)
     int error = 0;
     zip_t *archive = zip_open(output.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!archive) {
-        std::fprintf(stderr, "orvik_pack_workbook: cannot create %s (libzip error %d)\n",
-                     output.c_str(), error);
+        std::fprintf(stderr, "orvik_pack_workbook: cannot create %s (libzip error %d)\n", output.c_str(), error);
         return 1;
     }
-    const time_t fixedTime = 1262304000;  // 2010-01-01
+    const time_t fixedTime = 1262304000; // 2010-01-01
     for (int i = 3; i < argc; ++i) {
         const std::string part = argv[i];
         const std::string path = directory + "/" + part;

@@ -12,8 +12,8 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
@@ -86,7 +86,8 @@ inline QList<QStringList> parseCsv(const QString &text)
 }
 
 // Copies `source` into `dir` under `name` and makes the copy writable.
-inline QString copyFixture(const QTemporaryDir &dir, const QString &source, const QString &name = QStringLiteral("dbR.mdb"))
+inline QString copyFixture(const QTemporaryDir &dir, const QString &source,
+                           const QString &name = QStringLiteral("dbR.mdb"))
 {
     const QString target = dir.filePath(name);
     QFile::remove(target);

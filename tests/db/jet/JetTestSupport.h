@@ -88,11 +88,12 @@ inline void toggleHeaderMask(QByteArray &file, jet::Format format)
 
 // ---- Hand-made table definitions -------------------------------------------------------
 
-struct ColumnDraft {
+struct ColumnDraft
+{
     std::uint8_t type;
     std::uint16_t number;
     std::uint16_t varIndex;
-    std::uint8_t flags;        // 0x01 = fixed
+    std::uint8_t flags; // 0x01 = fixed
     std::uint16_t fixedOffset;
     std::uint16_t length;
     QString name;

@@ -1,8 +1,8 @@
 // The catalog and table definitions: table lists and lookup, header fields, columns,
 // indexes, usage maps and the file positions a deleter patches.
 
-#include "db/jet/Database.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/Database.h"
 #include "db/jet/RowScanner.h"
 #include "db/jet/TableDef.h"
 
@@ -62,8 +62,8 @@ void TestJetCatalog::userTablesMatchTheReferenceDumps_data()
         QSKIP("the shared fixtures folder (ORVIK_SHARED_FIXTURES) is not present");
     // One reference dump exists per user table of every fixture database.
     QMap<QString, QStringList> byDatabase;
-    const QStringList dumps = QDir(JetTest::sharedFixtures() + QStringLiteral("/expected"))
-                                  .entryList({QStringLiteral("*.tsv")}, QDir::Files);
+    const QStringList dumps =
+        QDir(JetTest::sharedFixtures() + QStringLiteral("/expected")).entryList({QStringLiteral("*.tsv")}, QDir::Files);
     for (QString f : dumps) {
         f.chop(4);
         const int cut = int(f.lastIndexOf(QLatin1String("__")));
@@ -102,17 +102,16 @@ void TestJetCatalog::catalogFacts()
     Database db;
     QVERIFY(db.open(JetTest::accessSample(QStringLiteral("testV1997.mdb")), PageFile::OpenMode::ReadOnly));
     QCOMPARE(db.catalog().objectCount(), 22);
-    QCOMPARE(db.userTableNames(),
-             (QStringList{QStringLiteral("Table1"), QStringLiteral("Table2"), QStringLiteral("Table3"),
-                          QStringLiteral("Table4")}));
+    QCOMPARE(db.userTableNames(), (QStringList{QStringLiteral("Table1"), QStringLiteral("Table2"),
+                                               QStringLiteral("Table3"), QStringLiteral("Table4")}));
     QCOMPARE(db.catalog().find(QStringLiteral("Table1"))->tdefPage, 29u);
     QCOMPARE(db.catalog().find(QStringLiteral("Table2"))->tdefPage, 34u);
 
     // A hidden table flagged 0x800A0000 and MSys tables flagged 0x0000000A stay out of the
     // user list of a Jet 4 file.
     Database unicode;
-    QVERIFY(unicode.open(JetTest::accessSample(QStringLiteral("testUnicodeCompV2003.mdb")),
-                         PageFile::OpenMode::ReadOnly));
+    QVERIFY(
+        unicode.open(JetTest::accessSample(QStringLiteral("testUnicodeCompV2003.mdb")), PageFile::OpenMode::ReadOnly));
     QCOMPARE(unicode.userTableNames(), QStringList{QStringLiteral("Table")});
     QVERIFY(unicode.catalog().tables().size() > 5);
 }
@@ -122,8 +121,8 @@ void TestJetCatalog::lookupIgnoresCase()
     Database db;
     QVERIFY(db.open(JetTest::sample(QStringLiteral("2009-12")), PageFile::OpenMode::ReadOnly));
     QCOMPARE(db.userTableNames(), QStringList{QStringLiteral("record")});
-    for (const QString &name : {QStringLiteral("record"), QStringLiteral("RECORD"), QStringLiteral("Record"),
-                                QStringLiteral("rEcOrD")}) {
+    for (const QString &name :
+         {QStringLiteral("record"), QStringLiteral("RECORD"), QStringLiteral("Record"), QStringLiteral("rEcOrD")}) {
         const jet::CatalogEntry *e = db.catalog().find(name);
         QVERIFY2(e, qPrintable(name));
         QCOMPARE(e->name, QStringLiteral("record"));
@@ -162,10 +161,25 @@ void TestJetCatalog::recordDefinition()
     QCOMPARE(def->ownedPagesMap(), (jet::RowId{25, 0}));
     QCOMPARE(def->freeSpaceMap(), (jet::RowId{25, 1}));
 
-    const QStringList names{"id", "line_id", "record_time_start", "record_time_stop", "record_time",
-                            "ring_time", "talked_time", "record_type", "call_direction", "context",
-                            "fsk", "dtmf", "record_file", "record_dir", "ryear", "rmonth", "rday",
-                            "name", "address"};
+    const QStringList names{"id",
+                            "line_id",
+                            "record_time_start",
+                            "record_time_stop",
+                            "record_time",
+                            "ring_time",
+                            "talked_time",
+                            "record_type",
+                            "call_direction",
+                            "context",
+                            "fsk",
+                            "dtmf",
+                            "record_file",
+                            "record_dir",
+                            "ryear",
+                            "rmonth",
+                            "rday",
+                            "name",
+                            "address"};
     for (int i = 0; i < def->columnCount(); ++i) {
         QCOMPARE(def->column(i).name, names.at(i));
         QCOMPARE(int(def->column(i).number), i);
@@ -263,7 +277,8 @@ void TestJetCatalog::indexesPointAtIndexPages()
         for (const jet::PhysicalIndex &index : def->physicalIndexes()) {
             QVERIFY(index.rootPage > 2 && index.rootPage < db.file().pageCount());
             const char type = bytes.at(qint64(index.rootPage) * ps);
-            QVERIFY2(type == 0x03 || type == 0x04, qPrintable(QStringLiteral("%1 root %2").arg(name).arg(index.rootPage)));
+            QVERIFY2(type == 0x03 || type == 0x04,
+                     qPrintable(QStringLiteral("%1 root %2").arg(name).arg(index.rootPage)));
             sawNode = sawNode || type == 0x03;
             QVERIFY(!index.keyColumns.empty());
             for (const auto &key : index.keyColumns)
@@ -380,7 +395,8 @@ void TestJetCatalog::droppedColumnsAndLongValueMaps()
 
     // overflowTestV2000: a dropped variable column leaves variable index 1 unused.
     Database overflow;
-    QVERIFY(overflow.open(JetTest::accessSample(QStringLiteral("overflowTestV2000.mdb")), PageFile::OpenMode::ReadOnly));
+    QVERIFY(
+        overflow.open(JetTest::accessSample(QStringLiteral("overflowTestV2000.mdb")), PageFile::OpenMode::ReadOnly));
     const auto t1 = loadTable(overflow, QStringLiteral("Table1"));
     QVERIFY(t1);
     QCOMPARE(t1->variableColumnCount(), 10);
@@ -408,7 +424,8 @@ void TestJetCatalog::droppedColumnsAndLongValueMaps()
 
     // Decimal: precision, then scale.
     Database numeric;
-    QVERIFY(numeric.open(JetTest::accessSample(QStringLiteral("fixedNumericTestV2000.mdb")), PageFile::OpenMode::ReadOnly));
+    QVERIFY(
+        numeric.open(JetTest::accessSample(QStringLiteral("fixedNumericTestV2000.mdb")), PageFile::OpenMode::ReadOnly));
     const auto test = loadTable(numeric, QStringLiteral("test"));
     QVERIFY(test);
     const jet::Column &col2 = test->column(1);

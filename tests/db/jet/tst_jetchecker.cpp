@@ -25,16 +25,16 @@ private slots:
 namespace {
 
 enum class Damage {
-    SwapEntries,      // two neighbouring leaf entries change places
-    RowCount,         // the definition counts one row too many
-    BrokenLink,       // a leaf's next-page link points elsewhere
-    FreeSpace,        // a leaf's free-space field is off by two
-    NodeKey,          // a node entry no longer equals its child's last entry
-    DanglingPointer,  // a leaf entry names a row that is not live
-    MissingEntry,     // a leaf loses an entry
-    Loop,             // a node's tail points back to the root
-    EmptyLeaf,        // a leaf without entries stays in the tree, as the root's tail
-    MarkedUnused,     // the global usage map marks a leaf in use as unused
+    SwapEntries,     // two neighbouring leaf entries change places
+    RowCount,        // the definition counts one row too many
+    BrokenLink,      // a leaf's next-page link points elsewhere
+    FreeSpace,       // a leaf's free-space field is off by two
+    NodeKey,         // a node entry no longer equals its child's last entry
+    DanglingPointer, // a leaf entry names a row that is not live
+    MissingEntry,    // a leaf loses an entry
+    Loop,            // a node's tail points back to the root
+    EmptyLeaf,       // a leaf without entries stays in the tree, as the root's tail
+    MarkedUnused,    // the global usage map marks a leaf in use as unused
 };
 
 QByteArray pageBytes(const QByteArray &file, int pageSize, std::uint32_t page)
@@ -86,28 +86,41 @@ void TestJetChecker::injectedDamageIsReported_data()
 
     const QString multipage = JetTest::multipage();
     const QString record = QStringLiteral("record");
-    QTest::newRow("Jet 4: entries out of order") << multipage << record << Damage::SwapEntries << QStringLiteral("sorts before");
-    QTest::newRow("Jet 4: wrong row count") << multipage << record << Damage::RowCount << QStringLiteral("counts 3001 rows, 3000 are live");
-    QTest::newRow("Jet 4: broken same-level link") << multipage << record << Damage::BrokenLink << QStringLiteral("instead of its neighbours");
-    QTest::newRow("Jet 4: wrong free space") << multipage << record << Damage::FreeSpace << QStringLiteral("bytes are free");
-    QTest::newRow("Jet 4: node key") << multipage << record << Damage::NodeKey << QStringLiteral("differs from the last entry");
-    QTest::newRow("Jet 4: entry for a deleted row") << multipage << record << Damage::DanglingPointer << QStringLiteral("not a live row");
-    QTest::newRow("Jet 4: missing entry") << multipage << record << Damage::MissingEntry << QStringLiteral("has no entry");
+    QTest::newRow("Jet 4: entries out of order")
+        << multipage << record << Damage::SwapEntries << QStringLiteral("sorts before");
+    QTest::newRow("Jet 4: wrong row count")
+        << multipage << record << Damage::RowCount << QStringLiteral("counts 3001 rows, 3000 are live");
+    QTest::newRow("Jet 4: broken same-level link")
+        << multipage << record << Damage::BrokenLink << QStringLiteral("instead of its neighbours");
+    QTest::newRow("Jet 4: wrong free space")
+        << multipage << record << Damage::FreeSpace << QStringLiteral("bytes are free");
+    QTest::newRow("Jet 4: node key") << multipage << record << Damage::NodeKey
+                                     << QStringLiteral("differs from the last entry");
+    QTest::newRow("Jet 4: entry for a deleted row")
+        << multipage << record << Damage::DanglingPointer << QStringLiteral("not a live row");
+    QTest::newRow("Jet 4: missing entry")
+        << multipage << record << Damage::MissingEntry << QStringLiteral("has no entry");
     QTest::newRow("Jet 4: loop") << multipage << record << Damage::Loop << QStringLiteral("reached twice");
-    QTest::newRow("Jet 4: empty leaf left in the tree") << multipage << record << Damage::EmptyLeaf << QStringLiteral("has no entries");
-    QTest::newRow("Jet 4: leaf marked unused") << multipage << record << Damage::MarkedUnused << QStringLiteral("marks it unused");
+    QTest::newRow("Jet 4: empty leaf left in the tree")
+        << multipage << record << Damage::EmptyLeaf << QStringLiteral("has no entries");
+    QTest::newRow("Jet 4: leaf marked unused")
+        << multipage << record << Damage::MarkedUnused << QStringLiteral("marks it unused");
     if (!JetTest::haveSharedFixtures())
         return;
     const QString v97 = JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb"));
     const QString t1 = QStringLiteral("Table1");
     QTest::newRow("Jet 3: entries out of order") << v97 << t1 << Damage::SwapEntries << QStringLiteral("sorts before");
-    QTest::newRow("Jet 3: wrong row count") << v97 << t1 << Damage::RowCount << QStringLiteral("counts 513 rows, 512 are live");
-    QTest::newRow("Jet 3: broken same-level link") << v97 << t1 << Damage::BrokenLink << QStringLiteral("instead of its neighbours");
+    QTest::newRow("Jet 3: wrong row count")
+        << v97 << t1 << Damage::RowCount << QStringLiteral("counts 513 rows, 512 are live");
+    QTest::newRow("Jet 3: broken same-level link")
+        << v97 << t1 << Damage::BrokenLink << QStringLiteral("instead of its neighbours");
     QTest::newRow("Jet 3: wrong free space") << v97 << t1 << Damage::FreeSpace << QStringLiteral("bytes are free");
     QTest::newRow("Jet 3: node key") << v97 << t1 << Damage::NodeKey << QStringLiteral("differs from the last entry");
     QTest::newRow("Jet 3: missing entry") << v97 << t1 << Damage::MissingEntry << QStringLiteral("has no entry");
-    QTest::newRow("Jet 3: empty leaf left in the tree") << v97 << t1 << Damage::EmptyLeaf << QStringLiteral("has no entries");
-    QTest::newRow("Jet 3: leaf marked unused") << v97 << t1 << Damage::MarkedUnused << QStringLiteral("marks it unused");
+    QTest::newRow("Jet 3: empty leaf left in the tree")
+        << v97 << t1 << Damage::EmptyLeaf << QStringLiteral("has no entries");
+    QTest::newRow("Jet 3: leaf marked unused")
+        << v97 << t1 << Damage::MarkedUnused << QStringLiteral("marks it unused");
 }
 
 void TestJetChecker::injectedDamageIsReported()
@@ -145,7 +158,8 @@ void TestJetChecker::injectedDamageIsReported()
     QVERIFY(root != 0);
     QString error;
     IndexPage node;
-    QVERIFY(node.decode(format, ps, reinterpret_cast<const std::uint8_t *>(pageBytes(bytes, ps, root).constData()), &error));
+    QVERIFY(node.decode(format, ps, reinterpret_cast<const std::uint8_t *>(pageBytes(bytes, ps, root).constData()),
+                        &error));
     QVERIFY(!node.entries.empty());
     const std::uint32_t leafNo = node.entries.front().child;
     QByteArray leafBytes = pageBytes(bytes, ps, leafNo);
@@ -222,7 +236,8 @@ void TestJetChecker::injectedDamageIsReported()
     case Damage::MarkedUnused: {
         // Row 0 of page 1, an inline map in these files: 00, first page (u32), bits.
         const int slotTable = format == jet::Format::Jet3 ? 0x0A : 0x0E;
-        const qsizetype row = ps + (std::uint8_t(bytes[ps + slotTable]) | ((std::uint8_t(bytes[ps + slotTable + 1]) & 0x1F) << 8));
+        const qsizetype row =
+            ps + (std::uint8_t(bytes[ps + slotTable]) | ((std::uint8_t(bytes[ps + slotTable + 1]) & 0x1F) << 8));
         QCOMPARE(bytes[row], char(0));
         const std::uint32_t k = leafNo - JetTest::getU32(bytes, row + 1);
         bytes[row + 5 + k / 8] = char(std::uint8_t(bytes[row + 5 + k / 8]) | (1u << (k % 8)));

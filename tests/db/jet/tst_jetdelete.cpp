@@ -5,15 +5,15 @@
 // outside reader.
 
 #include "db/jet/Checker.h"
-#include "db/jet/Database.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/Database.h"
 #include "db/jet/IndexKeyEncoder.h"
 #include "db/jet/IndexPage.h"
 #include "db/jet/IndexTreeEditor.h"
 #include "db/jet/Journal.h"
 #include "db/jet/PageBatch.h"
-#include "db/jet/RowFetcher.h"
 #include "db/jet/RowDeleter.h"
+#include "db/jet/RowFetcher.h"
 #include "db/jet/RowScanner.h"
 #include "db/jet/UsageMap.h"
 
@@ -88,9 +88,9 @@ void TestJetDelete::deleteEverything_data()
     QTest::addColumn<int>("maxBatch");
     QTest::addColumn<bool>("exportCheck"); // first column is a number mdb-export prints plainly
 
-    QTest::newRow("multipage-3000 record") << JetTest::multipage() << QStringLiteral("record")
-                                          << QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__multipage-3000__dbR.mdb__record.tsv")
-                                          << 12 << true;
+    QTest::newRow("multipage-3000 record")
+        << JetTest::multipage() << QStringLiteral("record")
+        << QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__multipage-3000__dbR.mdb__record.tsv") << 12 << true;
     if (!JetTest::haveSharedFixtures())
         return;
     const QString expected = JetTest::sharedFixtures() + QStringLiteral("/expected/access-samples__");
@@ -106,9 +106,9 @@ void TestJetDelete::deleteEverything_data()
             << JetTest::accessSample(QStringLiteral("testIndexCodesV1997.mdb")) << name
             << expected + QStringLiteral("testIndexCodesV1997.mdb__%1.tsv").arg(name) << 5 << false;
     }
-    QTest::newRow("indexTestV2000 Table1") << JetTest::accessSample(QStringLiteral("indexTestV2000.mdb"))
-                                           << QStringLiteral("Table1")
-                                           << expected + QStringLiteral("indexTestV2000.mdb__Table1.tsv") << 2 << true;
+    QTest::newRow("indexTestV2000 Table1")
+        << JetTest::accessSample(QStringLiteral("indexTestV2000.mdb")) << QStringLiteral("Table1")
+        << expected + QStringLiteral("indexTestV2000.mdb__Table1.tsv") << 2 << true;
 }
 
 void TestJetDelete::deleteEverything()
@@ -155,7 +155,8 @@ void TestJetDelete::deleteEverything()
         QVERIFY2(def, qPrintable(error));
         QCOMPARE(def->rowCount(), std::uint32_t(order.size() - next));
         const QStringList problems = jet::Checker::checkTable(db.file(), *def);
-        QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("after %1 rows: %2").arg(next).arg(problems.join(QLatin1String("; ")))));
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(QStringLiteral("after %1 rows: %2").arg(next).arg(problems.join(QLatin1String("; ")))));
         const QStringList now = JetDelete::dumpLines(db.file(), *def, &error);
         QCOMPARE(joined(now), joined(JetDelete::withoutRows(reference, deleted)));
         if (exportCheck && !exportedHalfway && next * 2 >= order.size()) {
@@ -222,7 +223,8 @@ void TestJetDelete::oldestRowsFreeEmptiedLeaves()
     QCOMPARE(def->rowCount(), 2200u);
     const QStringList problems = jet::Checker::checkTable(db.file(), *def);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
-    const QStringList reference = JetDelete::fileLines(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__multipage-3000__dbR.mdb__record.tsv"));
+    const QStringList reference = JetDelete::fileLines(
+        QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__multipage-3000__dbR.mdb__record.tsv"));
     const QStringList now = JetDelete::dumpLines(db.file(), *def, &error);
     QCOMPARE(joined(now), joined(JetDelete::withoutRows(reference, oldest)));
 
@@ -231,7 +233,8 @@ void TestJetDelete::oldestRowsFreeEmptiedLeaves()
     std::vector<std::uint32_t> freeAfter;
     QVERIFY2(jet::UsageMap::readPages(db.file(), RowId{1, 0}, &freeAfter, &error), qPrintable(error));
     std::vector<std::uint32_t> newlyFree;
-    std::set_difference(freeAfter.begin(), freeAfter.end(), freeBefore.begin(), freeBefore.end(), std::back_inserter(newlyFree));
+    std::set_difference(freeAfter.begin(), freeAfter.end(), freeBefore.begin(), freeBefore.end(),
+                        std::back_inserter(newlyFree));
     QCOMPARE(int(newlyFree.size()), deleter.stats().indexPagesFreed);
     QVERIFY(std::includes(freeAfter.begin(), freeAfter.end(), freeBefore.begin(), freeBefore.end()));
     const QByteArray after = JetTest::readFile(path);
@@ -255,7 +258,8 @@ void TestJetDelete::recorderBackup()
     QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
     auto def = db.table(QStringLiteral("record"), &error);
     QVERIFY2(def, qPrintable(error));
-    const QStringList reference = JetDelete::fileLines(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"));
+    const QStringList reference = JetDelete::fileLines(
+        QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"));
     const std::vector<RowId> rows = JetDelete::liveRows(db.file(), *def);
     QCOMPARE(rows.size(), std::size_t(60));
 
@@ -277,7 +281,8 @@ void TestJetDelete::recorderBackup()
     const QByteArray bytes = JetTest::readFile(path);
     const int ps = db.file().pageSize();
     const auto slotEntry = [&](int page, int slot) {
-        return std::uint16_t(std::uint8_t(bytes[page * ps + 0x0E + 2 * slot]) | (std::uint8_t(bytes[page * ps + 0x0F + 2 * slot]) << 8));
+        return std::uint16_t(std::uint8_t(bytes[page * ps + 0x0E + 2 * slot])
+                             | (std::uint8_t(bytes[page * ps + 0x0F + 2 * slot]) << 8));
     };
     QCOMPARE(slotEntry(29, 7) & 0xC000, 0xC000);
     QCOMPARE(slotEntry(31, 12) & 0xC000, 0xC000);
@@ -318,7 +323,8 @@ void TestJetDelete::overflowRow()
     QVERIFY2(def, qPrintable(error));
     QCOMPARE(def->rowCount(), 5u);
     QVERIFY(jet::Checker::checkTable(db.file(), *def).isEmpty());
-    const QStringList reference = JetDelete::fileLines(JetTest::sharedFixtures() + QStringLiteral("/expected/access-samples__overflowTestV2000.mdb__Table1.tsv"));
+    const QStringList reference = JetDelete::fileLines(
+        JetTest::sharedFixtures() + QStringLiteral("/expected/access-samples__overflowTestV2000.mdb__Table1.tsv"));
     const QStringList now = JetDelete::dumpLines(db.file(), *def, &error);
     QCOMPARE(joined(now), joined(JetDelete::withoutRows(reference, gone)));
 
@@ -335,7 +341,9 @@ void TestJetDelete::overflowRow()
     const qsizetype slot0 = 27 * ps + 0x0E;
     const qsizetype slot2 = 27 * ps + 0x0E + 4;
     for (const qsizetype at : changed) {
-        const bool allowed = at == slot0 + 1 || at == slot2 + 1 || (at >= qsizetype(def->rowCountFileOffset()) && at < qsizetype(def->rowCountFileOffset()) + 4);
+        const bool allowed =
+            at == slot0 + 1 || at == slot2 + 1
+            || (at >= qsizetype(def->rowCountFileOffset()) && at < qsizetype(def->rowCountFileOffset()) + 4);
         QVERIFY2(allowed, qPrintable(QStringLiteral("byte %1 (page %2) changed").arg(at).arg(at / ps)));
     }
     QCOMPARE(std::uint8_t(after[slot2 + 1]) & 0xC0, 0xC0);
@@ -419,7 +427,8 @@ void TestJetDelete::searchAndDescentGiveTheSamePages()
     QVERIFY2(def, qPrintable(error));
     const jet::PhysicalIndex *timeIndex = nullptr;
     for (const auto &index : def->physicalIndexes()) {
-        if (index.keyColumns.size() == 1 && index.keyColumns[0].column == def->columnIndex(QStringLiteral("record_time_start")))
+        if (index.keyColumns.size() == 1
+            && index.keyColumns[0].column == def->columnIndex(QStringLiteral("record_time_start")))
             timeIndex = &index;
     }
     QVERIFY(timeIndex);
@@ -429,12 +438,14 @@ void TestJetDelete::searchAndDescentGiveTheSamePages()
     QByteArray rootBytes(file.pageSize(), '\0');
     QVERIFY(file.readPage(timeIndex->rootPage, reinterpret_cast<std::uint8_t *>(rootBytes.data())));
     jet::IndexPage root;
-    QVERIFY(root.decode(file.format(), file.pageSize(), reinterpret_cast<const std::uint8_t *>(rootBytes.constData()), &error));
+    QVERIFY(root.decode(file.format(), file.pageSize(), reinterpret_cast<const std::uint8_t *>(rootBytes.constData()),
+                        &error));
     QVERIFY(root.isNode() && root.entries.size() > 2);
     QByteArray leafBytes(file.pageSize(), '\0');
     QVERIFY(file.readPage(root.entries[1].child, reinterpret_cast<std::uint8_t *>(leafBytes.data())));
     jet::IndexPage leaf;
-    QVERIFY(leaf.decode(file.format(), file.pageSize(), reinterpret_cast<const std::uint8_t *>(leafBytes.constData()), &error));
+    QVERIFY(leaf.decode(file.format(), file.pageSize(), reinterpret_cast<const std::uint8_t *>(leafBytes.constData()),
+                        &error));
 
     jet::RowFetcher fetcher(file, *def);
     for (const std::size_t at : {std::size_t(0), leaf.entries.size() / 2, leaf.entries.size() - 1}) {
@@ -448,7 +459,8 @@ void TestJetDelete::searchAndDescentGiveTheSamePages()
         wrong[1] = char(~std::uint8_t(wrong[1]));
 
         std::vector<std::vector<jet::PageBatch::Change>> results;
-        for (const QByteArray *given : {static_cast<const QByteArray *>(nullptr), &entry, static_cast<const QByteArray *>(&wrong)}) {
+        for (const QByteArray *given :
+             {static_cast<const QByteArray *>(nullptr), &entry, static_cast<const QByteArray *>(&wrong)}) {
             jet::PageBatch batch(file);
             jet::IndexTreeEditor editor(batch, file.format(), file.pageSize(), timeIndex->rootPage);
             QVERIFY2(editor.remove(row, given, &error), qPrintable(error));

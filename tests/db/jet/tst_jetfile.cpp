@@ -125,7 +125,8 @@ void TestJetFile::refusedFiles_data()
     JetTest::toggleHeaderMask(keyed, Format::Jet4);
     QTest::newRow("db_key") << keyed << QStringLiteral("encrypted");
 
-    QTest::newRow("truncated") << jet4.left(jet4.size() - 1000) << QStringLiteral("not a multiple of the page size 4096");
+    QTest::newRow("truncated") << jet4.left(jet4.size() - 1000)
+                               << QStringLiteral("not a multiple of the page size 4096");
     QTest::newRow("two pages") << jet4.left(2 * 4096) << QStringLiteral("too short");
     QTest::newRow("shorter than a page") << jet4.left(1000) << QStringLiteral("too short");
     QTest::newRow("empty") << QByteArray() << QStringLiteral("empty");

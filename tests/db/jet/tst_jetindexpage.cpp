@@ -139,8 +139,10 @@ void TestJetIndexPage::everyPageRoundTrips()
                     for (std::size_t i = 0; i < ids.size(); ++i)
                         QCOMPARE(ids[i], p.entries[i].rowId());
                     for (std::size_t i = 0; i < p.entries.size(); ++i) {
-                        const int found = IndexPage::findRowInLeaf(file.format(), file.pageSize(), u8(bytes), p.entries[i].rowId());
-                        QVERIFY2(found >= 0 && p.entries[std::size_t(found)].rowId() == p.entries[i].rowId(), qPrintable(where));
+                        const int found =
+                            IndexPage::findRowInLeaf(file.format(), file.pageSize(), u8(bytes), p.entries[i].rowId());
+                        QVERIFY2(found >= 0 && p.entries[std::size_t(found)].rowId() == p.entries[i].rowId(),
+                                 qPrintable(where));
                     }
                 }
             });
@@ -158,7 +160,9 @@ void TestJetIndexPage::jet3PrefixByte()
     // of 0 and a marker byte, not a prefix of 256.
     jet::PageFile file;
     QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")), jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")),
+                       jet::PageFile::OpenMode::ReadOnly, &error),
+             qPrintable(error));
     const QByteArray bytes = page(file, 36);
     QCOMPARE(std::uint8_t(bytes[0x14]), 0x00);
     QCOMPARE(std::uint8_t(bytes[0x15]), 0x01);
@@ -172,7 +176,8 @@ void TestJetIndexPage::jet3PrefixByte()
     QCOMPARE(node.entries[1].child, 38u);
     QCOMPARE(node.tail, 39u);
     // Each entry is a 5-byte descending Long key and a row pointer.
-    QCOMPARE(node.entries[0].bytes.toHex(), QByteArray("807ffff4d3000020" "62"));
+    QCOMPARE(node.entries[0].bytes.toHex(), QByteArray("807ffff4d3000020"
+                                                       "62"));
     QCOMPARE(node.entries[0].rowId(), (RowId{0x20, 0x62}));
 
     // Changing an entry keeps the marker byte.
@@ -190,7 +195,9 @@ void TestJetIndexPage::removingEntriesKeepsPrefixValid()
     // Leaf 37 of compIndexTestV1997.mdb: 299 entries sharing a 3-byte prefix.
     jet::PageFile file;
     QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")), jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")),
+                       jet::PageFile::OpenMode::ReadOnly, &error),
+             qPrintable(error));
     const QByteArray bytes = page(file, 37);
     IndexPage leaf;
     QVERIFY2(leaf.decode(file.format(), file.pageSize(), u8(bytes), &error), qPrintable(error));
@@ -243,7 +250,9 @@ void TestJetIndexPage::pageThatWouldOverflowIsRefused()
         QSKIP("the shared fixtures folder (files made by Access) is absent");
     jet::PageFile file;
     QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")), jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")),
+                       jet::PageFile::OpenMode::ReadOnly, &error),
+             qPrintable(error));
     const QByteArray bytes = page(file, 37);
     IndexPage leaf;
     QVERIFY(leaf.decode(file.format(), file.pageSize(), u8(bytes), &error));
@@ -282,7 +291,9 @@ void TestJetIndexPage::damagedPagesAreErrors()
     QFETCH(QString, reason);
     jet::PageFile file;
     QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV2000.mdb")), jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV2000.mdb")),
+                       jet::PageFile::OpenMode::ReadOnly, &error),
+             qPrintable(error));
     QByteArray bytes = ::page(file, std::uint32_t(page));
     IndexPage p;
     QVERIFY(p.decode(file.format(), file.pageSize(), u8(bytes), &error));
@@ -304,22 +315,29 @@ void TestJetIndexPage::numericKeysMatchStoredEntries_data()
     QTest::newRow("Rec/2009-12 record") << JetTest::sample(QStringLiteral("2009-12")) << QStringLiteral("record") << 2;
     if (!JetTest::haveSharedFixtures())
         return;
-    QTest::newRow("compIndexTestV1997 (descending Long, NULLs)") << JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")) << QStringLiteral("Table1") << 1;
-    QTest::newRow("compIndexTestV2000 (descending Long, NULLs)") << JetTest::accessSample(QStringLiteral("compIndexTestV2000.mdb")) << QStringLiteral("Table1") << 1;
-    QTest::newRow("indexTestV2000 Table1 (Long)") << JetTest::accessSample(QStringLiteral("indexTestV2000.mdb")) << QStringLiteral("Table1") << 4;
-    QTest::newRow("testUnicodeCompV2003 Table (Long)") << JetTest::accessSample(QStringLiteral("testUnicodeCompV2003.mdb")) << QStringLiteral("Table") << 1;
-    QTest::newRow("testIndexCodesV1997 Table11 (Long)") << JetTest::accessSample(QStringLiteral("testIndexCodesV1997.mdb")) << QStringLiteral("Table11") << 1;
+    QTest::newRow("compIndexTestV1997 (descending Long, NULLs)")
+        << JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")) << QStringLiteral("Table1") << 1;
+    QTest::newRow("compIndexTestV2000 (descending Long, NULLs)")
+        << JetTest::accessSample(QStringLiteral("compIndexTestV2000.mdb")) << QStringLiteral("Table1") << 1;
+    QTest::newRow("indexTestV2000 Table1 (Long)")
+        << JetTest::accessSample(QStringLiteral("indexTestV2000.mdb")) << QStringLiteral("Table1") << 4;
+    QTest::newRow("testUnicodeCompV2003 Table (Long)")
+        << JetTest::accessSample(QStringLiteral("testUnicodeCompV2003.mdb")) << QStringLiteral("Table") << 1;
+    QTest::newRow("testIndexCodesV1997 Table11 (Long)")
+        << JetTest::accessSample(QStringLiteral("testIndexCodesV1997.mdb")) << QStringLiteral("Table11") << 1;
     // Tables 2 to 9 index one column of each numeric type, ascending and descending, with
     // negative values, zero and NULLs.
-    const struct {
+    const struct
+    {
         const char *table;
         const char *type;
-    } typed[] = {{"Table2", "Long"}, {"Table3", "Integer"}, {"Table4", "Double"}, {"Table5", "Single"},
+    } typed[] = {{"Table2", "Long"}, {"Table3", "Integer"},  {"Table4", "Double"}, {"Table5", "Single"},
                  {"Table6", "Date"}, {"Table8", "Currency"}, {"Table9", "Byte"}};
     for (const auto &t : typed) {
         for (const char *suffix : {"", "_desc"}) {
             const QString name = QString::fromLatin1(t.table) + QString::fromLatin1(suffix);
-            QTest::newRow(qPrintable(QStringLiteral("testIndexCodesV1997 %1 (%2)").arg(name, QString::fromLatin1(t.type))))
+            QTest::newRow(
+                qPrintable(QStringLiteral("testIndexCodesV1997 %1 (%2)").arg(name, QString::fromLatin1(t.type))))
                 << JetTest::accessSample(QStringLiteral("testIndexCodesV1997.mdb")) << name << 1;
         }
     }
@@ -353,7 +371,9 @@ void TestJetIndexPage::numericKeysMatchStoredEntries()
                 break;
             any = true;
             const QByteArray entry = key + IndexPage::rowPointerBytes(scan.rowId());
-            QVERIFY2(stored.count(entry), qPrintable(QStringLiteral("row %1: built %2, not stored").arg(scan.rowId().toString(), QString::fromLatin1(entry.toHex(' ')))));
+            QVERIFY2(stored.count(entry),
+                     qPrintable(QStringLiteral("row %1: built %2, not stored")
+                                    .arg(scan.rowId().toString(), QString::fromLatin1(entry.toHex(' ')))));
             ++matched;
         }
         QVERIFY(!scan.hasError());

@@ -60,7 +60,8 @@ std::vector<PageBatch::Change> fillerChanges(int pageSize, const QByteArray &fil
 {
     std::vector<PageBatch::Change> changes;
     for (const std::uint32_t page : {3u, 10u})
-        changes.push_back(PageBatch::Change{page, QByteArray(pageSize, char(0xAB)), file.mid(page * pageSize, pageSize)});
+        changes.push_back(
+            PageBatch::Change{page, QByteArray(pageSize, char(0xAB)), file.mid(page * pageSize, pageSize)});
     return changes;
 }
 
@@ -112,7 +113,8 @@ void TestJetJournal::initTestCase()
 
 void TestJetJournal::pathIsBesideTheDatabase()
 {
-    QCOMPARE(Journal::pathFor(QStringLiteral("/backups/Rec/2009-12/dbR.mdb")), QStringLiteral("/backups/Rec/2009-12/dbR.mdb-journal"));
+    QCOMPARE(Journal::pathFor(QStringLiteral("/backups/Rec/2009-12/dbR.mdb")),
+             QStringLiteral("/backups/Rec/2009-12/dbR.mdb-journal"));
 }
 
 void TestJetJournal::crashThenRecoverRestoresEveryByte_data()
@@ -170,7 +172,8 @@ void TestJetJournal::completeJournalIsRolledBack()
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
     QByteArray before = JetTest::readFile(path);
     const int ps = 4096;
-    QVERIFY(JetTest::writeFile(Journal::pathFor(path), Journal::build(ps, std::uint64_t(before.size()), fillerChanges(ps, before))));
+    QVERIFY(JetTest::writeFile(Journal::pathFor(path),
+                               Journal::build(ps, std::uint64_t(before.size()), fillerChanges(ps, before))));
     QVERIFY(JetTest::writeFile(path, before + QByteArray(ps, 'x')));
 
     jet::PageFile file;
@@ -273,8 +276,7 @@ void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
     const QByteArray before = JetTest::readFile(path);
     QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
 
-    expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadWrite, QStringLiteral("does not belong"), before,
-                          journal);
+    expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadWrite, QStringLiteral("does not belong"), before, journal);
 }
 
 // A crash in the middle of a page write can leave the page part new, part old (the disk

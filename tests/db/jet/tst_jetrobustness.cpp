@@ -2,8 +2,8 @@
 // and absurd counts in copies of the fixtures. Every read must end with a result or an
 // error text: no crash, no hang, no runaway allocation.
 
-#include "db/jet/Database.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/Database.h"
 #include "db/jet/RowFetcher.h"
 #include "db/jet/RowScanner.h"
 #include "db/jet/TableDumper.h"
@@ -41,7 +41,8 @@ private:
 namespace {
 
 // Deterministic pseudo-random numbers (xorshift), so every run damages the same bytes.
-class Random {
+class Random
+{
 public:
     explicit Random(std::uint64_t seed) : m_state(seed * 0x9E3779B97F4A7C15ull + 1) {}
     std::uint64_t next()
@@ -69,7 +70,8 @@ bool overwrite(const QString &path, const QByteArray &bytes)
     return f.size() == bytes.size() || f.resize(bytes.size());
 }
 
-struct Outcome {
+struct Outcome
+{
     bool opened = false;
     int tables = 0;
     int tablesRead = 0;
@@ -259,8 +261,8 @@ void TestJetRobustness::randomDamage()
         run(copy);
     }
 
-    qDebug("%s: %d damaged copies, %d refused, %d read with errors", qPrintable(QFileInfo(source).fileName()),
-           variants, refused, failedReads);
+    qDebug("%s: %d damaged copies, %d refused, %d read with errors", qPrintable(QFileInfo(source).fileName()), variants,
+           refused, failedReads);
     // The damage must be noticed in some of them, or the test is not touching anything.
     QVERIFY(refused + failedReads > variants / 10);
 }
@@ -296,7 +298,8 @@ void TestJetRobustness::absurdCounts()
     const QString path = m_dir.filePath(QStringLiteral("counts.mdb"));
     QString error;
 
-    struct Patch {
+    struct Patch
+    {
         int offset;
         int size;
         std::uint32_t value;
@@ -304,11 +307,11 @@ void TestJetRobustness::absurdCounts()
     };
     // Offsets on page 24 (record's definition) and page 29 (its first data page).
     const Patch patches[] = {
-        {24 * 4096 + 0x2D, 2, 0xFFFF, "more than its"},       // column count
-        {24 * 4096 + 0x33, 4, 0xFFFFFFFF, "more than its"},   // physical index count
-        {24 * 4096 + 0x2F, 4, 0x10000000, "more than its"},   // logical index count
-        {29 * 4096 + 0x0C, 2, 0xFFFF, "do not fit"},          // slot count
-        {29 * 4096 + 0x0E, 2, 0x1FFF, "outside its page"},    // slot 0 starts past the page
+        {24 * 4096 + 0x2D, 2, 0xFFFF, "more than its"},     // column count
+        {24 * 4096 + 0x33, 4, 0xFFFFFFFF, "more than its"}, // physical index count
+        {24 * 4096 + 0x2F, 4, 0x10000000, "more than its"}, // logical index count
+        {29 * 4096 + 0x0C, 2, 0xFFFF, "do not fit"},        // slot count
+        {29 * 4096 + 0x0E, 2, 0x1FFF, "outside its page"},  // slot 0 starts past the page
     };
     for (const Patch &p : patches) {
         QByteArray copy = original;
@@ -324,7 +327,8 @@ void TestJetRobustness::absurdCounts()
 
     // A row claiming 0xFFFF columns: its null mask cannot fit.
     QByteArray copy = original;
-    const int rowStart = 29 * 4096 + (std::uint8_t(copy[29 * 4096 + 0x0E]) | (std::uint8_t(copy[29 * 4096 + 0x0F]) << 8));
+    const int rowStart =
+        29 * 4096 + (std::uint8_t(copy[29 * 4096 + 0x0E]) | (std::uint8_t(copy[29 * 4096 + 0x0F]) << 8));
     JetTest::putU16(copy, rowStart, 0xFFFF);
     QVERIFY(JetTest::writeFile(path, copy));
     const Outcome o = readEverything(path);
@@ -339,15 +343,16 @@ void TestJetRobustness::movedRowLoopsAndBadPointers()
     const int slotTable = 29 * 4096 + 0x0E;
     const int rowStart = 29 * 4096 + (std::uint8_t(original[slotTable]) | (std::uint8_t(original[slotTable + 1]) << 8));
 
-    struct Case {
+    struct Case
+    {
         std::uint32_t pointer;
         const char *message;
     };
     const Case cases[] = {
-        {(29u << 8) | 0, "loop or run over"},             // points at itself
-        {(0xFFFFFu << 8) | 0, "past the end"},            // page beyond the file
+        {(29u << 8) | 0, "loop or run over"},              // points at itself
+        {(0xFFFFFu << 8) | 0, "past the end"},             // page beyond the file
         {(24u << 8) | 0, "not a data page of this table"}, // the definition page
-        {(31u << 8) | 250, "does not exist"},             // no such slot
+        {(31u << 8) | 250, "does not exist"},              // no such slot
     };
     for (const Case &c : cases) {
         QByteArray copy = original;
@@ -388,7 +393,8 @@ void TestJetRobustness::usageMapDamage()
     QCOMPARE(int(original[mapAt]), 1);
     QCOMPARE(JetTest::getU32(original, mapAt + 1), 30u);
 
-    struct Case {
+    struct Case
+    {
         int offset;
         std::uint32_t value;
         bool wholeWord;
@@ -398,7 +404,7 @@ void TestJetRobustness::usageMapDamage()
         {mapAt + 1, 0x00FFFFFF, true, "past the end"}, // map page beyond the file
         {mapAt + 1, 24, true, "not a usage map page"}, // the definition page
         {mapAt, 0x07, false, "unknown usage map type"},
-        {mapAt + 1, 0, true, ""},                      // no map page: an empty table
+        {mapAt + 1, 0, true, ""}, // no map page: an empty table
     };
     for (const Case &c : cases) {
         QByteArray copy = original;

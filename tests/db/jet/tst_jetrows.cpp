@@ -117,8 +117,8 @@ QByteArray leDouble(double d)
 // A row view over hand-made bytes; the bytes must outlive the view.
 bool attach(RowView &view, const TableDef &def, const QByteArray &row, QString *error = nullptr)
 {
-    return view.attach(def, reinterpret_cast<const std::uint8_t *>(row.constData()), int(row.size()),
-                       jet::RowId{7, 3}, nullptr, error);
+    return view.attach(def, reinterpret_cast<const std::uint8_t *>(row.constData()), int(row.size()), jet::RowId{7, 3},
+                       nullptr, error);
 }
 
 } // namespace
@@ -127,19 +127,30 @@ void TestJetRows::lazyAccessorsAgreeWithValue_data()
 {
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("table");
-    QTest::newRow("2009-12 record") << "Rec/2009-12" << "record";
-    QTest::newRow("2010-01 record") << "Rec/2010-01" << "record";
-    QTest::newRow("odd-types Record") << "Rec/odd-types" << "Record";
+    QTest::newRow("2009-12 record") << "Rec/2009-12"
+                                    << "record";
+    QTest::newRow("2010-01 record") << "Rec/2010-01"
+                                    << "record";
+    QTest::newRow("odd-types Record") << "Rec/odd-types"
+                                      << "Record";
     if (!JetTest::haveSharedFixtures())
         return;
-    QTest::newRow("testV1997 Table1") << "testV1997.mdb" << "Table1";
-    QTest::newRow("test2V1997 MSP_PROJECTS") << "test2V1997.mdb" << "MSP_PROJECTS";
-    QTest::newRow("overflowTestV2000 Table1") << "overflowTestV2000.mdb" << "Table1";
-    QTest::newRow("fixedNumericTestV2000 test") << "fixedNumericTestV2000.mdb" << "test";
-    QTest::newRow("testIndexCodesV1997 Table1") << "testIndexCodesV1997.mdb" << "Table1";
-    QTest::newRow("testUnicodeCompV2003 Table") << "testUnicodeCompV2003.mdb" << "Table";
-    QTest::newRow("testUnicodeCompV2003 MSysAccessStorage") << "testUnicodeCompV2003.mdb" << "MSysAccessStorage";
-    QTest::newRow("testV1997 MSysObjects") << "testV1997.mdb" << "MSysObjects";
+    QTest::newRow("testV1997 Table1") << "testV1997.mdb"
+                                      << "Table1";
+    QTest::newRow("test2V1997 MSP_PROJECTS") << "test2V1997.mdb"
+                                             << "MSP_PROJECTS";
+    QTest::newRow("overflowTestV2000 Table1") << "overflowTestV2000.mdb"
+                                              << "Table1";
+    QTest::newRow("fixedNumericTestV2000 test") << "fixedNumericTestV2000.mdb"
+                                                << "test";
+    QTest::newRow("testIndexCodesV1997 Table1") << "testIndexCodesV1997.mdb"
+                                                << "Table1";
+    QTest::newRow("testUnicodeCompV2003 Table") << "testUnicodeCompV2003.mdb"
+                                                << "Table";
+    QTest::newRow("testUnicodeCompV2003 MSysAccessStorage") << "testUnicodeCompV2003.mdb"
+                                                            << "MSysAccessStorage";
+    QTest::newRow("testV1997 MSysObjects") << "testV1997.mdb"
+                                           << "MSysObjects";
 }
 
 void TestJetRows::lazyAccessorsAgreeWithValue()
@@ -176,9 +187,9 @@ void TestJetRows::lazyAccessorsAgreeWithValue()
                 QCOMPARE(d, v.dateTimeDays());
 
             const bool numeric = v.kind() == Value::Kind::Integer || v.kind() == Value::Kind::Boolean
-                || v.kind() == Value::Kind::Currency || v.kind() == Value::Kind::Single
-                || v.kind() == Value::Kind::Double || v.kind() == Value::Kind::DateTime
-                || v.kind() == Value::Kind::Decimal;
+                                 || v.kind() == Value::Kind::Currency || v.kind() == Value::Kind::Single
+                                 || v.kind() == Value::Kind::Double || v.kind() == Value::Kind::DateTime
+                                 || v.kind() == Value::Kind::Decimal;
             QVERIFY2(row.real(c, &d) == numeric, qPrintable(where));
             if (numeric)
                 QCOMPARE(d, v.toDouble());
@@ -269,7 +280,8 @@ void TestJetRows::fetchRefusesWhatIsNotALiveRow()
     // overflowTestV2000: rows moved from 27:2 to 28:0 and from 27:4 to 31:0. The header
     // slot reads the moved data; the data slot itself is not a row of its own.
     Database overflow;
-    QVERIFY(overflow.open(JetTest::accessSample(QStringLiteral("overflowTestV2000.mdb")), PageFile::OpenMode::ReadOnly));
+    QVERIFY(
+        overflow.open(JetTest::accessSample(QStringLiteral("overflowTestV2000.mdb")), PageFile::OpenMode::ReadOnly));
     const auto t1 = overflow.table(QStringLiteral("Table1"));
     QVERIFY(t1);
     jet::RowFetcher moved(overflow.file(), *t1);
@@ -399,9 +411,10 @@ void TestJetRows::damagedLongValues()
     };
     QCOMPARE(JetTest::getU32(original, slot0(original, 31)), std::uint32_t(32 << 8));
 
-    struct Case {
+    struct Case
+    {
         const char *name;
-        std::uint32_t link;  // new link of row 32:0
+        std::uint32_t link; // new link of row 32:0
         const char *message;
     };
     const Case cases[] = {
@@ -486,13 +499,15 @@ void TestJetRows::jet3RowsWithJumpTables()
     QVector<ColumnDraft> columns;
     columns << ColumnDraft{0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")};
     for (int i = 0; i < lengths.size(); ++i)
-        columns << ColumnDraft{0x0A, std::uint16_t(i + 1), std::uint16_t(i), 0x00, 0, 255, QStringLiteral("t%1").arg(i)};
+        columns << ColumnDraft{0x0A, std::uint16_t(i + 1),        std::uint16_t(i), 0x00, 0,
+                               255,  QStringLiteral("t%1").arg(i)};
     const int boolNumber = int(lengths.size()) + 1;
     columns << ColumnDraft{0x01, std::uint16_t(boolNumber), 0, 0x01, 0, 1, QStringLiteral("flag")};
     TableDef def;
     QString error;
-    QVERIFY2(def.parse(JetTest::makeDefinition(Format::Jet3, columns, int(lengths.size())), Format::Jet3, nullptr, &error),
-             qPrintable(error));
+    QVERIFY2(
+        def.parse(JetTest::makeDefinition(Format::Jet3, columns, int(lengths.size())), Format::Jet3, nullptr, &error),
+        qPrintable(error));
     QCOMPARE(def.columnCount(), int(columns.size()));
 
     QVector<QByteArray> values;
@@ -503,8 +518,8 @@ void TestJetRows::jet3RowsWithJumpTables()
             v.append(char('a' + (i * 7 + k) % 26));
         values << v;
     }
-    const QByteArray row = JetTest::makeRow(Format::Jet3, boolNumber + 1, le32(424242), values, mask, true,
-                                            std::uint8_t(dummyByte));
+    const QByteArray row =
+        JetTest::makeRow(Format::Jet3, boolNumber + 1, le32(424242), values, mask, true, std::uint8_t(dummyByte));
     // The row really has the jump table this case is about (jump[J-1] sits lowest).
     const int maskBytes = (boolNumber + 1 + 7) / 8;
     QCOMPARE((int(row.size()) - 1) / 256, jumps);
@@ -529,15 +544,15 @@ void TestJetRows::compressedText_data()
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QString>("text");
     QTest::newRow("compressed ascii") << bytes({0xFF, 0xFE, 'o', 'n', 'l', 'y'}) << QStringLiteral("only");
-    QTest::newRow("compressed latin-1")
-        << bytes({0xFF, 0xFE, 0xE4, 0xE4, 0x6B, 0x6B, 0xF6, 0x73, 0x69, 0xE4}) << QStringLiteral("ääkkösiä");
+    QTest::newRow("compressed latin-1") << bytes({0xFF, 0xFE, 0xE4, 0xE4, 0x6B, 0x6B, 0xF6, 0x73, 0x69, 0xE4})
+                                        << QStringLiteral("ääkkösiä");
     QTest::newRow("plain UCS-2") << bytes({0x1C, 0x04, 0x38, 0x04, 0x40, 0x04}) << QStringLiteral("Мир");
     QTest::newRow("switch and back") << bytes({0xFF, 0xFE, 0x41, 0x00, 0x2C, 0x67, 0x00, 0x42})
                                      << QStringLiteral("A\u672CB");
     QTest::newRow("ends uncompressed") << bytes({0xFF, 0xFE, 'x', 0x00, 0x22, 0x6F, 0x57, 0x5B})
                                        << QStringLiteral("x\u6F22\u5B57");
-    QTest::newRow("starts with a switch") << bytes({0xFF, 0xFE, 0x00, 0xB1, 0x03, 0x00, 'z'})
-                                          << QStringLiteral("\u03B1z");
+    QTest::newRow("starts with a switch")
+        << bytes({0xFF, 0xFE, 0x00, 0xB1, 0x03, 0x00, 'z'}) << QStringLiteral("\u03B1z");
     QTest::newRow("several switches") << bytes({0xFF, 0xFE, 'a', 0x00, 0x3A, 0x04, 0x00, 'b', 0x00, 0xAC, 0x20})
                                       << QStringLiteral("a\u043Ab\u20AC");
     QTest::newRow("odd byte of an uncompressed part dropped")
@@ -607,20 +622,17 @@ void TestJetRows::tablesWithoutVariableColumns()
     const Format format = jet3 ? Format::Jet3 : Format::Jet4;
     // Long, Double, Date/Time, Boolean, Currency, Byte: rows end with the null mask only.
     const QVector<ColumnDraft> columns{
-        {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
-        {0x07, 1, 0, 0x01, 4, 8, QStringLiteral("amount")},
-        {0x08, 2, 0, 0x01, 12, 8, QStringLiteral("when")},
-        {0x01, 3, 0, 0x01, 0, 1, QStringLiteral("done")},
-        {0x05, 4, 0, 0x01, 20, 8, QStringLiteral("price")},
-        {0x02, 5, 0, 0x01, 28, 1, QStringLiteral("level")},
+        {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},     {0x07, 1, 0, 0x01, 4, 8, QStringLiteral("amount")},
+        {0x08, 2, 0, 0x01, 12, 8, QStringLiteral("when")},  {0x01, 3, 0, 0x01, 0, 1, QStringLiteral("done")},
+        {0x05, 4, 0, 0x01, 20, 8, QStringLiteral("price")}, {0x02, 5, 0, 0x01, 28, 1, QStringLiteral("level")},
     };
     TableDef def;
     QString error;
     QVERIFY2(def.parse(JetTest::makeDefinition(format, columns, 0), format, nullptr, &error), qPrintable(error));
     QCOMPARE(def.variableColumnCount(), 0);
 
-    const QByteArray fixed = le32(std::uint32_t(-17)) + leDouble(-2.5) + leDouble(40148.75)
-        + le64(std::uint64_t(-123456)) + bytes({250});
+    const QByteArray fixed =
+        le32(std::uint32_t(-17)) + leDouble(-2.5) + leDouble(40148.75) + le64(std::uint64_t(-123456)) + bytes({250});
     const QByteArray row = JetTest::makeRow(format, 6, fixed, {}, {true, true, true, true, true, true}, false);
     QCOMPARE(row.size(), (jet3 ? 1 : 2) + 29 + 1);
     RowView view;
@@ -665,9 +677,9 @@ void TestJetRows::shortRowsAndDroppedColumns()
     QCOMPARE(def.maxColumns(), 5);
 
     // Old row: three columns stored (0-2), two variable slots (index 0 was the dropped one).
-    const QByteArray oldRow = JetTest::makeRow(Format::Jet4, 3, le32(5) + le32(0xDEADBEEF),
-                                               {bytes({'x', 0}), bytes({0xFF, 0xFE, 'o', 'l', 'd'})},
-                                               {true, true, true});
+    const QByteArray oldRow =
+        JetTest::makeRow(Format::Jet4, 3, le32(5) + le32(0xDEADBEEF),
+                         {bytes({'x', 0}), bytes({0xFF, 0xFE, 'o', 'l', 'd'})}, {true, true, true});
     RowView view;
     QString error;
     QVERIFY2(attach(view, def, oldRow, &error), qPrintable(error));
@@ -681,9 +693,9 @@ void TestJetRows::shortRowsAndDroppedColumns()
     QVERIFY(!view.text(3, text));
 
     // New row with all columns; note's variable index 2 lies beyond a short offset table.
-    const QByteArray newRow = JetTest::makeRow(Format::Jet4, 5, le32(6) + le32(0) + bytes({0x39, 0x30}),
-                                               {QByteArray(), bytes({0xFF, 0xFE, 'n', 'e', 'w'})},
-                                               {true, false, true, true, true});
+    const QByteArray newRow =
+        JetTest::makeRow(Format::Jet4, 5, le32(6) + le32(0) + bytes({0x39, 0x30}),
+                         {QByteArray(), bytes({0xFF, 0xFE, 'n', 'e', 'w'})}, {true, false, true, true, true});
     QVERIFY(attach(view, def, newRow));
     QCOMPARE(view.value(2).toInt64(), 12345);
     QVERIFY(view.text(1, text));
@@ -757,7 +769,8 @@ void TestJetRows::malformedRows()
     QVERIFY2(error.contains(QLatin1String("null mask")), qPrintable(error));
     QVERIFY2(error.contains(QLatin1String("row 7:3")), qPrintable(error));
 
-    const QByteArray good = JetTest::makeRow(Format::Jet4, 3, le32(1) + leDouble(1.0), {bytes({'a', 0})}, {true, true, true});
+    const QByteArray good =
+        JetTest::makeRow(Format::Jet4, 3, le32(1) + leDouble(1.0), {bytes({'a', 0})}, {true, true, true});
     QVERIFY(attach(view, def, good));
     // A variable count larger than the row.
     QByteArray badCount = good;
@@ -912,7 +925,8 @@ void TestJetRows::exactNumbers()
 
 void TestJetRows::guidsBytesAndEscapes()
 {
-    const QByteArray guid = bytes({0x6a, 0x27, 0x39, 0x8e, 0xa8, 0xbc, 0xc4, 0x4a, 0x89, 0x1e, 0x49, 0x91, 0x1d, 0x84, 0x38, 0xdd});
+    const QByteArray guid =
+        bytes({0x6a, 0x27, 0x39, 0x8e, 0xa8, 0xbc, 0xc4, 0x4a, 0x89, 0x1e, 0x49, 0x91, 0x1d, 0x84, 0x38, 0xdd});
     QCOMPARE(jet::ValueFormat::guid(reinterpret_cast<const std::uint8_t *>(guid.constData())),
              QByteArray("{8E39276A-BCA8-4AC4-891E-49911D8438DD}"));
     QCOMPARE(jet::ValueFormat::hex(bytes({0x00, 0xAB, 0x7F})), QByteArray("0x00ab7f"));
@@ -920,8 +934,9 @@ void TestJetRows::guidsBytesAndEscapes()
 
     QCOMPARE(jet::ValueFormat::escapedText(QStringLiteral("a\\b\tc\nd\re")), QByteArray("a\\\\b\\tc\\nd\\re"));
     QCOMPARE(jet::ValueFormat::escapedText(QStringLiteral("\\N")), QByteArray("\\\\N"));
-    QCOMPARE(jet::ValueFormat::escapedText(QString(QChar(0x01)) + QChar(0x1F) + QChar(0x7F) + QChar(0x85) + QChar(0x9F)),
-             QByteArray("\\u0001\\u001F\\u007F\\u0085\\u009F"));
+    QCOMPARE(
+        jet::ValueFormat::escapedText(QString(QChar(0x01)) + QChar(0x1F) + QChar(0x7F) + QChar(0x85) + QChar(0x9F)),
+        QByteArray("\\u0001\\u001F\\u007F\\u0085\\u009F"));
     QCOMPARE(jet::ValueFormat::escapedText(QString(QChar(0x2028)) + QChar(0x2029) + QChar(0xA0)),
              QByteArray("\\u2028\\u2029\xC2\xA0"));
     // A surrogate pair passes as UTF-8; lone halves are escaped.
