@@ -21,8 +21,6 @@ bool exists(const QString &path)
 
 CBackupArray::CBackupArray(const CConfig &config) : m_config(config) {}
 
-CBackupArray::CBackupArray() : CBackupArray(g_config) {}
-
 CBackupArray::~CBackupArray() = default;
 
 QString CBackupArray::BackupRoot() const
@@ -41,6 +39,7 @@ QString CBackupArray::BackupRoot() const
 
 void CBackupArray::LoadFromSettings()
 {
+    m_entries.clear();
     AddDirectory(BackupRoot());
 }
 

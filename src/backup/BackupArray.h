@@ -17,13 +17,14 @@ public:
     // `config` supplies the program directory, the settings file and the code page of
     // legacy config.ini files; it must outlive the catalogue.
     explicit CBackupArray(const CConfig &config);
-    CBackupArray();
     virtual ~CBackupArray();
 
     CBackupArray(const CBackupArray &) = delete;
     CBackupArray &operator=(const CBackupArray &) = delete;
 
-    // Adds the backups of the root named by m_BackDir (the program directory when unset).
+    // Builds the catalogue from the backups of the root named by m_BackDir (the program
+    // directory when unset). Whatever it held before goes: each main window starts from the
+    // settings as they are now.
     void LoadFromSettings();
     // Appends the directory itself when it is a backup, otherwise its backup subdirectories
     // (one level deep, in the order the file system lists them).

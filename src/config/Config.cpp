@@ -22,17 +22,17 @@ QString withTrailingSlash(QString dir)
 
 CConfig::CConfig()
 {
-    Init(ProgramDirectory());
+    Reload(ProgramDirectory());
 }
 
 CConfig::CConfig(const QString &appDir)
 {
-    Init(appDir);
+    Reload(appDir);
 }
 
 CConfig::~CConfig() = default;
 
-void CConfig::Init(const QString &appDir)
+void CConfig::Reload(const QString &appDir)
 {
     m_appDir = withTrailingSlash(QDir::fromNativeSeparators(appDir));
     m_sysDriveRoot = withTrailingSlash(QDir::rootPath());

@@ -28,7 +28,14 @@ public:
     QString m_sysDriveRoot; // the root under which the default media player is searched
     int m_language = 3;     // UI language code: 0 Chinese, 1 English, 2 other Chinese, 3 Turkish
 
-    // Defined in orvik_gui (they need widgets).
+    // Sets m_appDir to appDir, m_sysDriveRoot to the system root and reads m_language from
+    // appDir's config.ini, as construction does; m_font is left alone. The program reads its
+    // own directory once, when g_config is built; a test calls this to run the windows on a
+    // program folder of its own.
+    void Reload(const QString &appDir);
+
+    // The window helpers are members of the settings but need widgets: they are defined in
+    // the GUI library (app/ConfigUi.cpp), so the core links without it.
     void CreateUiFont();
     void ApplyFontToChildren(QObject *window) const;
     QString BrowseForFolder(QObject *parent, const QString &title, const QString &extra) const;
@@ -52,9 +59,6 @@ public:
 
     // The directory of the running executable, ending in "/".
     static QString ProgramDirectory();
-
-private:
-    void Init(const QString &appDir);
 };
 
 extern CConfig g_config;

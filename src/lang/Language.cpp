@@ -1,7 +1,5 @@
 #include "lang/Language.h"
 
-#include "config/Config.h"
-
 #include "lang/CodePageConverter.h"
 #include "lang/MenuTextTarget.h"
 
@@ -108,8 +106,6 @@ void ForEachItem(const TiXmlNode *section, const int *missingId, F &&f)
 }
 
 } // namespace
-
-CLanguage::CLanguage() : m_programDir(CConfig::ProgramDirectory()) {}
 
 CLanguage::CLanguage(const QString &programDir) : m_programDir(programDir) {}
 

@@ -29,11 +29,11 @@ class TiXmlNode;
 class CLanguage
 {
 public:
-    // The language files are looked up below the directory of the running executable.
-    // Needs no application object (the program-wide instance is built before it exists).
-    CLanguage();
-    // The language files are looked up below programDir instead.
+    // Load looks up language files below programDir, read at every Load rather than copied:
+    // g_language is given g_config.m_appDir, so it loads from wherever the settings were last
+    // read. The string must outlive the object, hence no temporaries.
     explicit CLanguage(const QString &programDir);
+    CLanguage(QString &&) = delete;
     ~CLanguage();
     CLanguage(const CLanguage &) = delete;
     CLanguage &operator=(const CLanguage &) = delete;
@@ -44,7 +44,8 @@ public:
     // The parsed language file; null while none is loaded.
     std::unique_ptr<TiXmlDocument> m_document;
 
-    // Loads relativeName (e.g. "language/Menu_English.xml") from the program directory.
+    // Loads relativeName (e.g. "language/Menu_English.xml") from the program directory as it
+    // stands at this call.
     // Returns 0 when loaded; -1 when the file cannot be read or parsed (no document stays
     // loaded) or when it lacks Talvenor/Native-Langue (the document stays loaded, and every
     // lookup fails on it); -2 when no file exists there (the previous document stays).
@@ -71,13 +72,13 @@ public:
     // no document is loaded or the path is incomplete; 0 otherwise.
     int TranslatePopupMenu(MenuTextTarget &popup, const char *menuElement, const char *popupElement) const;
 
-    // The directory Load resolves relative names against (without a trailing "/").
+    // The directory Load resolves relative names against.
     const QString &ProgramDir() const { return m_programDir; }
 
 private:
     const TiXmlNode *Walk(std::initializer_list<const char *> path) const;
 
-    QString m_programDir;
+    const QString &m_programDir;
 };
 
 // The program's language, shared by all windows.

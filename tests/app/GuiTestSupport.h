@@ -26,25 +26,14 @@
 
 namespace GuiTest {
 
-// Empties the program-wide catalogue, which every main window fills again.
-inline void ClearCatalogue()
-{
-    while (g_backups.GetCount() > 0)
-        g_backups.Remove(g_backups.GetAt(0));
-}
-
 // A program folder (config.ini, language/) and a copy of the sample backup root "Rec".
-// setUp points g_config at the folder; the destructor puts the settings back.
+// SetUp reads the settings from the folder, as the program reads its own at start; the
+// destructor reads those of the test's own directory again.
 class ProgramFolder
 {
 public:
-    ProgramFolder() : m_savedAppDir(g_config.m_appDir), m_savedLanguage(g_config.m_language) {}
-    ~ProgramFolder()
-    {
-        g_config.m_appDir = m_savedAppDir;
-        g_config.m_language = m_savedLanguage;
-        ClearCatalogue();
-    }
+    ProgramFolder() = default;
+    ~ProgramFolder() { g_config.Reload(CConfig::ProgramDirectory()); }
     ProgramFolder(const ProgramFolder &) = delete;
     ProgramFolder &operator=(const ProgramFolder &) = delete;
 
@@ -65,16 +54,12 @@ public:
         QDir().mkpath(Program() + "language");
         for (const QString &f : languages.entryList({"*.xml"}, QDir::Files))
             QFile::copy(languages.filePath(f), Program() + "language/" + f);
-        g_config.m_appDir = Program();
-        g_config.m_language = language;
-        ClearCatalogue();
-        return true;
+        g_config.Reload(Program());
+        return g_config.m_language == language;
     }
 
 private:
     QTemporaryDir m_dir;
-    QString m_savedAppDir;
-    int m_savedLanguage;
 };
 
 // Loads a language file of the source tree into g_language (1 English, 0 Chinese).

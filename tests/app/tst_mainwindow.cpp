@@ -346,9 +346,13 @@ void MainWindowTest::nothingHappensBelowLastRow()
     QCOMPARE(queries.seen, 0);
     QCOMPARE(list->rowCount(), 3);
 
-    // An empty catalogue: nothing anywhere.
-    ClearCatalogue();
+    // A backup root without backups: an empty list, and nothing anywhere.
+    QVERIFY(QDir().mkpath(folder.Path("empty")));
+    QVERIFY(TestFiles::write(folder.Program() + "config.ini",
+                             "[config]\r\nm_language=1\r\nm_BackDir=" + folder.Path("empty").toUtf8() + "\r\n"));
+    g_backups.LoadFromSettings();
     dlg.FillList();
+    QCOMPARE(list->rowCount(), 0);
     RightClick(list, QPoint(20, 10));
     DoubleClick(list, QPoint(20, 10));
     QVERIFY(popups.shown.isEmpty());
@@ -404,7 +408,6 @@ void MainWindowTest::enterEscapeAndExitEndTheWindow()
         {"close box", [](COrvikDlg &d) { d.close(); }, QDialog::Rejected},
     };
     for (const Case &c : cases) {
-        ClearCatalogue();
         COrvikDlg dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));

@@ -357,13 +357,12 @@ void QueryExportTest::noTemplateCanBeMade()
         QSKIP("No /proc here: no folder that refuses every file for the temporary folder");
     const QString plainFile = m_dir.path() + "/plain";
     QVERIFY(TestFiles::write(plainFile, "x"));
-    const QString savedAppDir = g_config.m_appDir;
-    g_config.m_appDir = plainFile + "/program/";
+    g_config.Reload(plainFile + "/program/");
     qputenv("TMPDIR", "/proc");
     Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
     qputenv("TMPDIR", OutputDir().toUtf8());
-    g_config.m_appDir = savedAppDir;
+    g_config.Reload(m_program->Program());
 
     QCOMPARE(desktop.messages.size(), 1);
     QCOMPARE(desktop.messages[0].text, QString("Open File Error"));

@@ -189,6 +189,10 @@ void TestBackupArray::removeFreesOnlyHeldEntries()
     catalogue.Remove(catalogue.GetAt(1));
     QCOMPARE(names(catalogue), (QStringList{before.at(0), before.at(2)}));
     QCOMPARE(catalogue.GetAt(1), last); // later entries move up, the objects stay the same
+
+    // A second load builds the catalogue anew from the settings instead of adding to it.
+    catalogue.LoadFromSettings();
+    QCOMPARE(names(catalogue), before);
 }
 
 QTEST_GUILESS_MAIN(TestBackupArray)

@@ -103,6 +103,15 @@ void TestConfig::directories()
     QCOMPARE(withoutSlash.SettingsPath(), dir.path() + "/config.ini");
     QCOMPARE(withoutSlash.m_sysDriveRoot, QStringLiteral("/"));
     QCOMPARE(CConfig::ProgramDirectory(), QCoreApplication::applicationDirPath() + "/");
+    // Reload reads everything again from the directory it is given.
+    QTemporaryDir other;
+    QVERIFY(TestFiles::write(other.filePath("config.ini"), "[config]\nm_language=0\n"));
+    CConfig reloaded(dir.path());
+    QCOMPARE(reloaded.m_language, 3);
+    reloaded.Reload(other.path());
+    QCOMPARE(reloaded.m_appDir, other.path() + "/");
+    QCOMPARE(reloaded.m_language, 0);
+    QCOMPARE(reloaded.m_sysDriveRoot, QStringLiteral("/"));
     // The program-wide object was built before the application object and still found
     // the directory of the test executable.
     QCOMPARE(g_config.m_appDir, QCoreApplication::applicationDirPath() + "/");

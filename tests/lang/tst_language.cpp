@@ -1,4 +1,5 @@
 // Loading language files, text and column lookups, declared encodings and code pages.
+#include "config/Config.h"
 #include "lang/CodePageConverter.h"
 #include "lang/Language.h"
 
@@ -42,6 +43,7 @@ class LanguageTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    const QString m_programDir = m_dir.path();
 
     QString Write(const QByteArray &content, const QString &name = QStringLiteral("lang.xml"))
     {
@@ -52,7 +54,7 @@ private slots:
     void textIdsSelectGroupAndItem()
     {
         // Decoys sit where a wrong group or a wrong remainder would look.
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         QCOMPARE(lang.LoadFile(Write(LanguageXml(R"(
             <UserDlg0><Item id="43" name="decoy"/><Item id="49" name="text 49"/><Item id="16" name="decoy"/></UserDlg0>
             <UserDlg1><Item id="0" name="text 50"/><Item id="34" name="text 84"/></UserDlg1>
@@ -87,7 +89,7 @@ private slots:
     {
         QFETCH(QByteArray, idText);
         QFETCH(int, id);
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         QCOMPARE(lang.LoadFile(Write(LanguageXml(R"(<ColumnId><Item id=")" + idText + R"(" name="hit"/></ColumnId>)"))),
                  0);
         QCOMPARE(lang.ColumnText(id), QStringLiteral("hit"));
@@ -96,7 +98,7 @@ private slots:
 
     void itemRules()
     {
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         QCOMPARE(lang.LoadFile(Write(LanguageXml("<ColumnId>"
                                                  "<Item name=\"without id\"/>"
                                                  "<Entry id=\"4\" name=\"not an Item\"/>"
@@ -166,7 +168,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, codePage);
         QFETCH(QString, text);
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         const QByteArray prolog = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>";
         QCOMPARE(lang.LoadFile(Write(LanguageXml("<UserDlg3><Item id=\"43\" name=\"" + bytes
                                                      + "\"/></UserDlg3>"
@@ -182,7 +184,7 @@ private slots:
     void onlyALeadingDeclarationSetsTheCodePage()
     {
         const QByteArray body = "<ColumnId><Item id=\"1\" name=\"" + QStringLiteral("ığ").toUtf8() + "\"/></ColumnId>";
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         QCOMPARE(
             lang.LoadFile(Write(LanguageXml(body, "<!-- note -->\n<?xml version=\"1.0\" encoding=\"windows-1254\"?>"))),
             0);
@@ -202,7 +204,7 @@ private slots:
     void loadResultsAndWhatStaysLoaded()
     {
         const QString good = Write(LanguageXml(R"(<UserDlg3><Item id="43" name="caption"/></UserDlg3>)"), "good.xml");
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         QVERIFY(!lang.m_document);
         QCOMPARE(lang.DialogText(193), QString());
         QCOMPARE(lang.ColumnText(15), QStringLiteral(" "));
@@ -242,7 +244,7 @@ private slots:
         const QByteArray open = QByteArray("<a>").repeated(depth);
         const QByteArray close = QByteArray("</a>").repeated(depth);
         const QString good = Write(LanguageXml(R"(<UserDlg3><Item id="43" name="caption"/></UserDlg3>)"), "good.xml");
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         for (const QByteArray &deep : {LanguageXml(open + close), LanguageXml(open)}) {
             QCOMPARE(lang.LoadFile(good), 0);
             QCOMPARE(lang.LoadFile(Write(deep, "deep.xml")), -1);
@@ -269,7 +271,7 @@ private slots:
         QProcess writer;
         writer.start("sh", {"-c", "cat \"$1\" > \"$0\"", fifo, good});
         QVERIFY(writer.waitForStarted());
-        CLanguage lang(m_dir.path());
+        CLanguage lang(m_programDir);
         QCOMPARE(lang.LoadFile(good), 0);
         const int loaded = lang.LoadFile(fifo);
         writer.kill();
@@ -295,13 +297,20 @@ private slots:
 
     void programWideLanguage()
     {
-        // g_language was built before the application object and still found its directory.
+        // g_language starts empty and looks below the program directory as g_config last read
+        // it: after the settings are read from another folder, its language files are loaded.
         QCOMPARE(g_language.ProgramDir(), QCoreApplication::applicationDirPath() + "/");
         QCOMPARE(GetDialogText(193), QString());
         QCOMPARE(GetColumnText(15), QStringLiteral(" "));
-        QCOMPARE(g_language.LoadFile(Write(LanguageXml(R"(<UserDlg3><Item id="43" name="main"/></UserDlg3>
-                                                         <ColumnId><Item id="15" name="No."/></ColumnId>)"))),
-                 0);
+        const QString program = m_dir.filePath(QStringLiteral("program"));
+        WriteFile(program + "/config.ini", "[config]\r\nm_language=1\r\n");
+        WriteFile(program + "/language/Menu_English.xml",
+                  LanguageXml(R"(<UserDlg3><Item id="43" name="main"/></UserDlg3>
+                                 <ColumnId><Item id="15" name="No."/></ColumnId>)"));
+        g_config.Reload(program);
+        const int loaded = g_language.Load(g_config.LanguageFileName());
+        g_config.Reload(CConfig::ProgramDirectory());
+        QCOMPARE(loaded, 0);
         QCOMPARE(GetDialogText(193), QStringLiteral("main"));
         QCOMPARE(GetColumnText(15), QStringLiteral("No."));
         QCOMPARE(GetColumnText(16), QStringLiteral(" "));

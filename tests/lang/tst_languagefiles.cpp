@@ -61,10 +61,13 @@ class LanguageFilesTest : public QObject
 {
     Q_OBJECT
 
+    // The source tree stands in for the program directory: its language/ holds the files.
+    const QString m_programDir = QStringLiteral(ORVIK_LANGUAGE_DIR "/..");
+
     std::unique_ptr<CLanguage> Load()
     {
         QFETCH_GLOBAL(QString, file);
-        auto lang = std::make_unique<CLanguage>(QStringLiteral(ORVIK_LANGUAGE_DIR "/.."));
+        auto lang = std::make_unique<CLanguage>(m_programDir);
         if (lang->Load(QStringLiteral("language/") + file) != 0)
             return nullptr;
         return lang;

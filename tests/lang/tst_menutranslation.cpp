@@ -54,6 +54,7 @@ class MenuTranslationTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    const QString m_programDir = m_dir.path();
     std::unique_ptr<CLanguage> m_lang;
 
     // Loads a language file whose Orvik_Menu/Main element holds mainBody.
@@ -65,7 +66,7 @@ class MenuTranslationTest : public QObject
         file.write(declaration + "<Talvenor><Native-Langue><Orvik_Menu><Main>" + mainBody
                    + "</Main></Orvik_Menu></Native-Langue></Talvenor>");
         file.close();
-        m_lang = std::make_unique<CLanguage>(m_dir.path());
+        m_lang = std::make_unique<CLanguage>(m_programDir);
         QCOMPARE(m_lang->LoadFile(file.fileName()), 0);
     }
 
@@ -124,7 +125,7 @@ private slots:
 
         MenuRetitler retitler(bar.get());
         QCOMPARE(m_lang->TranslateMenu(retitler, "Other_Menu"), -1);
-        CLanguage empty(m_dir.path());
+        CLanguage empty(m_programDir);
         QCOMPARE(empty.TranslateMenu(retitler, "Orvik_Menu"), -1);
         QCOMPARE(empty.TranslatePopupMenu(retitler, "Orvik_Menu", "PopMenus0"), -1);
         QCOMPARE(Describe(bar->actions()), before);
