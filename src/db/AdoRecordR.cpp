@@ -121,7 +121,7 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
                 field = kept; // NULL and a damaged value fail like a failed conversion
             return;
         }
-        VariantConvert::toText(row->value(c), &field);
+        row->value(c).toText(&field);
     };
 
     readInt(Id, record.id);

@@ -1,6 +1,5 @@
 #include "db/VariantConvert.h"
 
-#include <QDateTime>
 #include <QLocale>
 
 #include <cmath>
@@ -20,16 +19,8 @@ bool roundToInt32(double v, int *out)
     return true;
 }
 
-// A number as VariantChangeType writes it: the significant digits of its type (15 for a
-// Double, 7 for a Single), exponent notation only for very large and very small values
-// (1000000, 0.3, 1E+15).
-QString numberText(double v, int digits)
-{
-    return QString::number(v, 'G', digits);
-}
-
-} // namespace
-
+// The number in a text as VarI4FromStr and VarR8FromStr accept it: blanks around it, an
+// optional sign, digits with an optional decimal point and exponent.
 bool parseNumber(const QString &text, double *out)
 {
     const QString t = text.trimmed();
@@ -42,6 +33,8 @@ bool parseNumber(const QString &text, double *out)
     *out = v;
     return true;
 }
+
+} // namespace
 
 bool toInt32(const jet::Value &value, int *out)
 {
@@ -74,46 +67,6 @@ bool toDouble(const jet::Value &value, double *out)
         return true;
     case K::Text:
         return parseNumber(value.text(), out);
-    case K::Null:
-    case K::Binary:
-    case K::Guid:
-    case K::Error:
-        break;
-    }
-    return false;
-}
-
-bool toText(const jet::Value &value, QString *out)
-{
-    using K = jet::Value::Kind;
-    switch (value.kind()) {
-    case K::Text:
-        *out = value.text();
-        return true;
-    case K::Boolean:
-        *out = value.toBool() ? QStringLiteral("-1") : QStringLiteral("0");
-        return true;
-    case K::Integer:
-        *out = QString::number(value.toInt64());
-        return true;
-    case K::Single:
-        *out = numberText(value.toDouble(), 7);
-        return true;
-    case K::Currency:
-    case K::Double:
-    case K::Decimal:
-        *out = numberText(value.toDouble(), 15);
-        return true;
-    case K::DateTime: {
-        const double days = value.dateTimeDays();
-        // In UTC: a stored date is a wall-clock time, which local time would shift by the
-        // zone's offsets and daylight saving time.
-        const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
-        const double whole = std::trunc(days);
-        const qint64 ms = std::llround((whole + std::fabs(days - whole)) * 86400000.0);
-        *out = epoch.addMSecs(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        return true;
-    }
     case K::Null:
     case K::Binary:
     case K::Guid:

@@ -1,5 +1,5 @@
-// The conversions of column values to call-record fields (the rules of VariantChangeType)
-// and the calendar parts of OLE dates.
+// The conversions of column values to call-record fields (the rules of VariantChangeType),
+// the engine's text of values, and the calendar parts of OLE dates.
 #include "db/OleDate.h"
 #include "db/VariantConvert.h"
 
@@ -59,7 +59,7 @@ void TestVariantConvert::numbersAsText()
 {
     auto text = [](const jet::Value &v) {
         QString s;
-        return VariantConvert::toText(v, &s) ? s : QStringLiteral("<failed>");
+        return v.toText(&s) ? s : QStringLiteral("<failed>");
     };
     QCOMPARE(text(jet::Value::real(1000000.0)), QStringLiteral("1000000"));
     QCOMPARE(text(jet::Value::real(0.1 + 0.2)), QStringLiteral("0.3"));
@@ -77,9 +77,8 @@ void TestVariantConvert::datesAsTextIgnoreTheTimeZone()
     qputenv("TZ", "Europe/Berlin");
     tzset();
     QString summer, winter, beforeEpoch;
-    const bool ok = VariantConvert::toText(jet::Value::dateTime(40000.5), &summer)
-                    && VariantConvert::toText(jet::Value::dateTime(40148.0), &winter)
-                    && VariantConvert::toText(jet::Value::dateTime(-1.75), &beforeEpoch);
+    const bool ok = jet::Value::dateTime(40000.5).toText(&summer) && jet::Value::dateTime(40148.0).toText(&winter)
+                    && jet::Value::dateTime(-1.75).toText(&beforeEpoch);
     if (oldTz.isNull())
         qunsetenv("TZ");
     else

@@ -1,5 +1,7 @@
 #include "db/jet/Value.h"
 
+#include "db/jet/JetDate.h"
+
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -139,6 +141,42 @@ double Value::toDouble() const
     default:
         return 0.0;
     }
+}
+
+bool Value::toText(QString *out) const
+{
+    switch (m_kind) {
+    case Kind::Text:
+        *out = m_text;
+        return true;
+    case Kind::Boolean:
+        *out = m_u.b ? QStringLiteral("-1") : QStringLiteral("0");
+        return true;
+    case Kind::Integer:
+        *out = QString::number(m_u.i);
+        return true;
+    case Kind::Single:
+        *out = QString::number(double(m_u.f), 'G', 7);
+        return true;
+    case Kind::Currency:
+    case Kind::Double:
+    case Kind::Decimal:
+        *out = QString::number(toDouble(), 'G', 15);
+        return true;
+    case Kind::DateTime: {
+        const QString text = JetDate::toString(m_u.d);
+        if (text.isEmpty())
+            return false;
+        *out = text;
+        return true;
+    }
+    case Kind::Null:
+    case Kind::Binary:
+    case Kind::Guid:
+    case Kind::Error:
+        break;
+    }
+    return false;
 }
 
 std::array<std::uint8_t, 16> Value::guidBytes() const

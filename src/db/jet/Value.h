@@ -61,6 +61,12 @@ public:
     bool toBool() const;          // non-zero numbers and true are true
     std::int64_t toInt64() const; // Boolean, Integer, Currency (truncated), others 0
     double toDouble() const;      // every numeric kind; Currency / 10000; Decimal approximated
+    // The value as text, the way Jet converts it: numbers with the significant digits of
+    // their type (15, 7 for a Single) and exponent notation only for very large and very
+    // small values (1000000, 0.3, 1E+15); yes/no as "-1" and "0"; dates as "yyyy-MM-dd
+    // HH:mm:ss" on the wall clock. False, leaving *out alone, for Null, Binary, Guid and Error
+    // values and for a date beyond any calendar.
+    bool toText(QString *out) const;
     std::int64_t currencyUnits() const { return m_kind == Kind::Currency ? m_u.i : 0; }
     double dateTimeDays() const { return m_kind == Kind::DateTime ? m_u.d : 0.0; }
     float singleValue() const { return m_kind == Kind::Single ? m_u.f : 0.0f; }

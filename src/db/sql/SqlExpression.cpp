@@ -1,6 +1,6 @@
 #include "db/sql/SqlExpression.h"
 
-#include "db/VariantConvert.h"
+#include "db/jet/Value.h"
 #include "db/sql/SqlError.h"
 
 #include <algorithm>
@@ -28,13 +28,6 @@ bool comparable(SqlType a, SqlType b)
 Truth fromBool(bool b)
 {
     return b ? Truth::True : Truth::False;
-}
-
-// A number as Jet turns it into text: at most 15 significant digits, exponent notation
-// only for very large and very small values (1000000, 0.3, 1E+15, 1E-05).
-QString numberText(double v)
-{
-    return QString::number(v, 'G', 15);
 }
 
 } // namespace
@@ -139,13 +132,12 @@ Truth Expression::test(const RowSource &row) const
         const SqlValue v = left->evaluate(row);
         if (v.isNull() || v.kind == SqlValue::Kind::Binary)
             return Truth::Unknown;
-        QString text;
-        if (v.kind == SqlValue::Kind::Text)
-            text = v.text;
-        else if (v.kind == SqlValue::Kind::Date)
-            VariantConvert::toText(jet::Value::dateTime(v.number), &text); // a date, not its day count
-        else
-            text = numberText(v.number);
+        // Numbers and dates are matched by the text Jet gives them: a date by its calendar
+        // text, not its day count.
+        QString text = v.text;
+        if (v.kind != SqlValue::Kind::Text)
+            (v.kind == SqlValue::Kind::Date ? jet::Value::dateTime(v.number) : jet::Value::real(v.number))
+                .toText(&text);
         const bool match = pattern.matches(text);
         return fromBool(match != negated);
     }
