@@ -13,7 +13,9 @@ class CAdoRecordBase
 public:
     // `db` is not owned and must outlive the cursor.
     explicit CAdoRecordBase(CAdoDb *db);
-    ~CAdoRecordBase();
+    // Virtual: CAdoRecordR derives from it, and a cursor freed through the base must free
+    // all of itself.
+    virtual ~CAdoRecordBase();
     CAdoRecordBase(const CAdoRecordBase &) = delete;
     CAdoRecordBase &operator=(const CAdoRecordBase &) = delete;
 
