@@ -38,6 +38,12 @@ inline float readFloat(const std::uint8_t *p)
     return f;
 }
 
+inline void writeU16(std::uint8_t *p, std::uint16_t v)
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+
 inline void writeU32(std::uint8_t *p, std::uint32_t v)
 {
     p[0] = std::uint8_t(v);

@@ -1,17 +1,12 @@
 #include "db/jet/Catalog.h"
 
+#include "db/jet/ErrorText.h"
 #include "db/jet/RowScanner.h"
 #include "db/jet/TableDef.h"
 
 namespace jet {
 
 namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 struct CatalogRow
 {

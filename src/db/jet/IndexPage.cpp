@@ -1,6 +1,7 @@
 #include "db/jet/IndexPage.h"
 
 #include "db/jet/Bytes.h"
+#include "db/jet/ErrorText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,12 +9,6 @@
 namespace jet {
 
 namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 // Calls visit(end) with the page offset where each entry ends, in order, as the entry-end
 // mask marks them; visit returns false to stop early. False (error set) when the mask marks
@@ -44,12 +39,6 @@ bool forEachEntryEnd(const IndexPage::Offsets &o, int pageSize, const std::uint8
 std::uint32_t readBigEndian32(const std::uint8_t *p)
 {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-}
-
-void writeU16(std::uint8_t *p, int v)
-{
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
 }
 
 int commonPrefix(const QByteArray &a, const QByteArray &b)

@@ -1,21 +1,12 @@
 #include "db/jet/IndexTreeEditor.h"
 
+#include "db/jet/ErrorText.h"
 #include "db/jet/PageBatch.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace jet {
-
-namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-} // namespace
 
 IndexTreeEditor::IndexTreeEditor(PageBatch &batch, Format format, int pageSize, std::uint32_t rootPage)
     : m_batch(batch)

@@ -1,6 +1,7 @@
 #include "db/jet/Journal.h"
 
 #include "db/jet/Bytes.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/PageFile.h"
 
 #include <QCryptographicHash>
@@ -22,17 +23,6 @@ constexpr int kHeaderSize = 24;
 constexpr int kChecksumSize = 32;
 // A crash during a page write may leave the page part old, part new, but not a sector of it.
 constexpr int kSectorSize = 512;
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 void appendU32(QByteArray &out, std::uint32_t v)
 {

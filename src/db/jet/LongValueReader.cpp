@@ -2,6 +2,7 @@
 
 #include "db/jet/Bytes.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/PageFile.h"
 #include "db/jet/RowId.h"
 
@@ -11,12 +12,6 @@
 namespace jet {
 
 namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 // One page buffer that remembers which page it holds, since chains often stay on a page.
 class LvalPage

@@ -1,6 +1,7 @@
 #include "db/jet/PageFile.h"
 
 #include "db/jet/Bytes.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/Rc4.h"
 #include "db/jet/TextCodec.h"
 
@@ -20,17 +21,6 @@ namespace jet {
 const std::uint8_t PageFile::kHeaderMaskKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 
 namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 // Integer part of the creation date as Java's (int) cast computes it: NaN gives 0, values
 // outside the int32 range saturate.

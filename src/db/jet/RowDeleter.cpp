@@ -2,6 +2,7 @@
 
 #include "db/jet/Bytes.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/IndexKeyEncoder.h"
 #include "db/jet/IndexTreeEditor.h"
 #include "db/jet/Journal.h"
@@ -21,18 +22,6 @@ namespace {
 
 constexpr std::uint32_t kGlobalMapPage = 1;
 constexpr std::uint8_t kMapPageType = 0x05;
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-void writeU16(std::uint8_t *p, std::uint16_t v)
-{
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-}
 
 // Marks `pages` free in the global usage map (row 0 of page 1; a set bit means unused).
 // Pages the map does not cover are counted in `outside` and stay as they are in the map.

@@ -2,21 +2,12 @@
 
 #include "db/jet/Bytes.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/PageFile.h"
 #include "db/jet/RowId.h"
 #include "db/jet/TableDef.h"
 
 namespace jet {
-
-namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-} // namespace
 
 bool RowLocator::locate(const PageFile &file, const TableDef &table, const std::uint8_t *page, std::uint32_t pageNo,
                         int slot, std::vector<std::uint8_t> &scratch, const std::uint8_t **row, int *length,

@@ -2,6 +2,7 @@
 
 #include "db/jet/Bytes.h"
 #include "db/jet/Column.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/LongValueReader.h"
 #include "db/jet/TableDef.h"
 #include "db/jet/TextCodec.h"
@@ -9,12 +10,6 @@
 namespace jet {
 
 namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 bool isType(const Column &col, ColumnType type)
 {

@@ -1,6 +1,7 @@
 #include "db/jet/TableDef.h"
 
 #include "db/jet/Bytes.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/Layout.h"
 #include "db/jet/PageFile.h"
 #include "db/jet/TextCodec.h"
@@ -11,12 +12,6 @@
 namespace jet {
 
 namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 // Walks the assembled definition, refusing any read past its end.
 class DefinitionCursor

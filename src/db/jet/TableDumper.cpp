@@ -1,6 +1,7 @@
 #include "db/jet/TableDumper.h"
 
 #include "db/jet/Column.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/RowScanner.h"
 #include "db/jet/RowView.h"
 #include "db/jet/TableDef.h"
@@ -12,16 +13,6 @@
 #include <charconv>
 
 namespace jet {
-
-namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-} // namespace
 
 QByteArray TableDumper::headerLine(const TableDef &table)
 {

@@ -2,6 +2,7 @@
 
 #include "db/jet/Bytes.h"
 #include "db/jet/DataPage.h"
+#include "db/jet/ErrorText.h"
 #include "db/jet/PageFile.h"
 
 #include <QByteArray>
@@ -9,12 +10,6 @@
 namespace jet {
 
 namespace {
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 void addBits(const std::uint8_t *bitmap, int bytes, std::uint64_t firstPage, std::uint32_t pageCount,
              std::vector<std::uint32_t> *pages)

@@ -1,0 +1,25 @@
+#pragma once
+// How the engine reports a failure: functions that can fail take an optional QString* and
+// fill it with the reason, so a caller that only needs success or failure passes nullptr.
+
+#include <QString>
+
+#include <cerrno>
+#include <cstring>
+
+namespace jet {
+
+// Sets *error to text when the caller asked for the reason.
+inline void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+// The reason the last failed system call gave (errno), in words.
+inline QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace jet
