@@ -1,6 +1,6 @@
 #include "WorkbookPackage.h"
 
-#include "XmlScanner.h"
+#include "lang/XmlScanner.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "WorkbookStyles.h"
 
-#include "XmlScanner.h"
+#include "lang/XmlScanner.h"
 
 #include <algorithm>
 

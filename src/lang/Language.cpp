@@ -2,6 +2,7 @@
 
 #include "lang/CodePageConverter.h"
 #include "lang/MenuTextTarget.h"
+#include "lang/XmlScanner.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -42,53 +43,21 @@ int ParseItemId(const char *text)
 // deep would overflow the stack; such a file is refused before it is parsed.
 constexpr int kMaxNesting = 1000;
 
-// Whether the elements of an XML text nest deeper than `limit`, as far as its tags show: a
-// start tag goes one level down, an end tag one up. Comments, CDATA sections, declarations
-// and processing instructions do not count, nor does a '>' inside a quoted attribute value.
-bool NestsDeeperThan(std::string_view xml, int limit)
+// Whether an XML text must not reach the parser: its elements nest deeper than `limit` (a
+// start tag goes one level down, an end tag one up), or the scanner cannot read its markup
+// at all, so its depth is unknown.
+bool UnsafeToParse(std::string_view xml, int limit)
 {
+    CXmlScanner scanner(xml);
+    XmlToken token;
     int depth = 0;
-    size_t i = 0;
-    const auto skipPast = [&](std::string_view end) {
-        const size_t at = xml.find(end, i);
-        i = at == std::string_view::npos ? xml.size() : at + end.size();
-    };
-    while (depth <= limit) {
-        const size_t open = xml.find('<', i);
-        if (open == std::string_view::npos)
-            break;
-        i = open + 1;
-        const std::string_view rest = xml.substr(i);
-        if (rest.starts_with("!--")) {
-            skipPast("-->");
-        } else if (rest.starts_with("![CDATA[")) {
-            skipPast("]]>");
-        } else if (rest.starts_with('!') || rest.starts_with('?')) {
-            skipPast(">");
-        } else {
-            const bool endTag = rest.starts_with('/');
-            bool emptyElement = false;
-            char quote = 0;
-            for (; i < xml.size(); ++i) {
-                const char c = xml[i];
-                if (quote) {
-                    if (c == quote)
-                        quote = 0;
-                } else if (c == '"' || c == '\'') {
-                    quote = c;
-                } else if (c == '>') {
-                    emptyElement = xml[i - 1] == '/';
-                    ++i;
-                    break;
-                }
-            }
-            if (endTag)
-                depth = std::max(depth - 1, 0);
-            else if (!emptyElement)
-                ++depth;
-        }
+    while (depth <= limit && scanner.Next(token)) {
+        if (token.kind == XmlToken::StartTag && !token.selfClosing)
+            ++depth;
+        else if (token.kind == XmlToken::EndTag)
+            depth = std::max(depth - 1, 0);
     }
-    return depth > limit;
+    return depth > limit || scanner.Failed();
 }
 
 // Calls f(id, rawName) for every Item element under section in document order; Items
@@ -141,7 +110,7 @@ int CLanguage::LoadFile(const QString &path)
     bytes.replace("\r\n", "\n");
     bytes.replace('\r', '\n');
 
-    if (NestsDeeperThan(std::string_view(bytes.constData(), size_t(bytes.size())), kMaxNesting))
+    if (UnsafeToParse(std::string_view(bytes.constData(), size_t(bytes.size())), kMaxNesting))
         return -1;
 
     auto document = std::make_unique<TiXmlDocument>();

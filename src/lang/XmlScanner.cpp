@@ -1,4 +1,4 @@
-#include "XmlScanner.h"
+#include "lang/XmlScanner.h"
 
 #include <cstring>
 

@@ -3,7 +3,9 @@
 //
 // The workbook writer rewrites a few elements of the template's parts and copies everything
 // else byte for byte, so it needs the byte ranges of the elements it looks at rather than a
-// tree. Tokens are views into the document; nothing is copied or decoded until asked for.
+// tree; the language file is measured with it before the XML library, which recurses, may
+// parse it. Tokens are views into the document; nothing is copied or decoded until asked
+// for.
 
 #include <QString>
 
