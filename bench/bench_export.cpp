@@ -105,7 +105,7 @@ const QStringList kHeaders = {QStringLiteral("序号"), QStringLiteral("用户�
 
 bool WriteOurs(const QString &templatePath, const QString &output, const std::vector<Row> &rows)
 {
-    CWorkbookWriter writer;
+    WorkbookWriter writer;
     if (!writer.Open(templatePath, output) || !writer.AddRow(kHeaders))
         return std::fprintf(stderr, "%s\n", qPrintable(writer.ErrorText())), false;
     for (const Row &row : rows) {

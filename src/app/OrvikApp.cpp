@@ -11,7 +11,7 @@
 
 bool COrvikApp::InitInstance()
 {
-    CSingleInstance instance;
+    SingleInstance instance;
     if (!instance.Acquire()) {
         // Another Orvik of this user runs: its window comes forward, this process opens none.
         const QString answer = instance.HandOver();

@@ -24,9 +24,9 @@ QString baseName()
 
 } // namespace
 
-CSingleInstance::CSingleInstance(const QString &directory, QObject *parent) : QObject(parent), m_directory(directory) {}
+SingleInstance::SingleInstance(const QString &directory, QObject *parent) : QObject(parent), m_directory(directory) {}
 
-CSingleInstance::~CSingleInstance()
+SingleInstance::~SingleInstance()
 {
     if (m_server) {
         m_server->close(); // removes the socket file
@@ -35,7 +35,7 @@ CSingleInstance::~CSingleInstance()
     // m_lock unlocks (and removes the lock file) when destroyed.
 }
 
-QString CSingleInstance::DefaultDirectory()
+QString SingleInstance::DefaultDirectory()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
@@ -43,22 +43,22 @@ QString CSingleInstance::DefaultDirectory()
     return dir;
 }
 
-QString CSingleInstance::LockPath() const
+QString SingleInstance::LockPath() const
 {
     return QDir(m_directory).filePath(baseName() + QStringLiteral(".lock"));
 }
 
-QString CSingleInstance::ServerPath() const
+QString SingleInstance::ServerPath() const
 {
     return QDir(m_directory).filePath(baseName() + QStringLiteral(".socket"));
 }
 
-bool CSingleInstance::IsListening() const
+bool SingleInstance::IsListening() const
 {
     return m_server && m_server->isListening();
 }
 
-bool CSingleInstance::Acquire()
+bool SingleInstance::Acquire()
 {
     QDir().mkpath(m_directory);
     m_lock = std::make_unique<QLockFile>(LockPath());
@@ -77,7 +77,7 @@ bool CSingleInstance::Acquire()
     QLocalServer::removeServer(ServerPath());
     m_server = new QLocalServer;
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnNewConnection);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::OnNewConnection);
     if (!m_server->listen(ServerPath())) {
         delete m_server;
         m_server = nullptr;
@@ -85,7 +85,7 @@ bool CSingleInstance::Acquire()
     return true;
 }
 
-void CSingleInstance::OnNewConnection()
+void SingleInstance::OnNewConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -103,7 +103,7 @@ void CSingleInstance::OnNewConnection()
     }
 }
 
-QString CSingleInstance::HandOver() const
+QString SingleInstance::HandOver() const
 {
     const QDeadlineTimer deadline(kHandOverMilliseconds);
     while (!deadline.hasExpired()) {

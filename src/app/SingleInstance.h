@@ -17,18 +17,18 @@ class QLockFile;
 // so the rule holds in every language. A lock left behind by a process that died is
 // recognised (its process is gone) and taken over; a socket file left behind is replaced.
 //
-//   CSingleInstance instance;
+//   SingleInstance instance;
 //   if (!instance.Acquire()) { instance.HandOver(); return; }   // a first process runs
 //   instance.SetActivateHandler([&] { ...; return "shown"; });
-class CSingleInstance : public QObject
+class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
     // `directory` holds the lock file and the socket; by default the user's runtime folder
     // (XDG_RUNTIME_DIR), else the temporary folder.
-    explicit CSingleInstance(const QString &directory = DefaultDirectory(), QObject *parent = nullptr);
-    ~CSingleInstance() override;
+    explicit SingleInstance(const QString &directory = DefaultDirectory(), QObject *parent = nullptr);
+    ~SingleInstance() override;
 
     // True when this process is the first: the lock is held and the socket listens until
     // the object is destroyed. False when another living process holds the lock. When the

@@ -41,7 +41,7 @@ public:
     QString TemplatePath() const { return m_templatePath; }
 
 private:
-    CWorkbookWriter m_writer;
+    WorkbookWriter m_writer;
     Failure m_failure = Failure::None;
     QString m_error;
     QString m_templatePath;

@@ -20,18 +20,18 @@ bool EndsWith(std::string_view s, std::string_view tail)
 
 } // namespace
 
-CWorkbookPackage::~CWorkbookPackage()
+WorkbookPackage::~WorkbookPackage()
 {
     Close();
 }
 
-bool CWorkbookPackage::SetError(const QString &text)
+bool WorkbookPackage::SetError(const QString &text)
 {
     m_error = text;
     return false;
 }
 
-bool CWorkbookPackage::Open(const QString &path)
+bool WorkbookPackage::Open(const QString &path)
 {
     Close();
     m_path = path;
@@ -54,7 +54,7 @@ bool CWorkbookPackage::Open(const QString &path)
     return true;
 }
 
-void CWorkbookPackage::Close()
+void WorkbookPackage::Close()
 {
     if (m_zip) {
         zip_discard(m_zip);
@@ -62,25 +62,25 @@ void CWorkbookPackage::Close()
     }
 }
 
-std::int64_t CWorkbookPackage::IndexOf(const std::string &part) const
+std::int64_t WorkbookPackage::IndexOf(const std::string &part) const
 {
     if (!m_zip || part.empty())
         return -1;
     return zip_name_locate(m_zip, part.c_str(), ZIP_FL_NOCASE | ZIP_FL_ENC_RAW);
 }
 
-std::string CWorkbookPackage::NameAt(std::uint64_t index) const
+std::string WorkbookPackage::NameAt(std::uint64_t index) const
 {
     const char *name = m_zip ? zip_get_name(m_zip, index, ZIP_FL_ENC_RAW) : nullptr;
     return name ? std::string(name) : std::string();
 }
 
-std::uint64_t CWorkbookPackage::EntryCount() const
+std::uint64_t WorkbookPackage::EntryCount() const
 {
     return m_zip ? std::uint64_t(zip_get_num_entries(m_zip, 0)) : 0;
 }
 
-bool CWorkbookPackage::Read(const std::string &part, std::string &bytes)
+bool WorkbookPackage::Read(const std::string &part, std::string &bytes)
 {
     const std::int64_t index = IndexOf(part);
     if (index < 0)
@@ -104,7 +104,7 @@ bool CWorkbookPackage::Read(const std::string &part, std::string &bytes)
     return true;
 }
 
-std::string CWorkbookPackage::RelationshipsPartOf(const std::string &part)
+std::string WorkbookPackage::RelationshipsPartOf(const std::string &part)
 {
     const std::size_t slash = part.rfind('/');
     if (slash == std::string::npos)
@@ -112,7 +112,7 @@ std::string CWorkbookPackage::RelationshipsPartOf(const std::string &part)
     return part.substr(0, slash + 1) + "_rels/" + part.substr(slash + 1) + ".rels";
 }
 
-std::string CWorkbookPackage::ResolveTarget(const std::string &sourcePart, std::string_view target)
+std::string WorkbookPackage::ResolveTarget(const std::string &sourcePart, std::string_view target)
 {
     // Targets are relative URIs: percent-encoded, relative to the source part's folder
     // unless they start with '/'.
@@ -132,7 +132,7 @@ std::string CWorkbookPackage::ResolveTarget(const std::string &sourcePart, std::
     return clean.toStdString();
 }
 
-bool CWorkbookPackage::ReadRelationships(const std::string &sourcePart, std::vector<Relationship> &out)
+bool WorkbookPackage::ReadRelationships(const std::string &sourcePart, std::vector<Relationship> &out)
 {
     out.clear();
     const std::string relsPart = RelationshipsPartOf(sourcePart);
@@ -141,23 +141,23 @@ bool CWorkbookPackage::ReadRelationships(const std::string &sourcePart, std::vec
     std::string xml;
     if (!Read(relsPart, xml))
         return false;
-    CXmlScanner scanner(xml);
+    XmlScanner scanner(xml);
     XmlToken token;
     std::vector<XmlAttribute> attributes;
     while (scanner.Next(token)) {
         if (!token.Is(XmlToken::StartTag, "Relationship"))
             continue;
-        if (!CXmlScanner::ParseAttributes(token.attributes, attributes))
+        if (!XmlScanner::ParseAttributes(token.attributes, attributes))
             break;
         Relationship rel;
-        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "Id"))
-            rel.id = CXmlScanner::Decode(a->value).toStdString();
-        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "Type"))
-            rel.type = CXmlScanner::Decode(a->value).toStdString();
-        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "TargetMode"))
+        if (const XmlAttribute *a = XmlScanner::Find(attributes, "Id"))
+            rel.id = XmlScanner::Decode(a->value).toStdString();
+        if (const XmlAttribute *a = XmlScanner::Find(attributes, "Type"))
+            rel.type = XmlScanner::Decode(a->value).toStdString();
+        if (const XmlAttribute *a = XmlScanner::Find(attributes, "TargetMode"))
             rel.external = a->value == "External";
-        if (const XmlAttribute *a = CXmlScanner::Find(attributes, "Target")) {
-            const std::string target = CXmlScanner::Decode(a->value).toStdString();
+        if (const XmlAttribute *a = XmlScanner::Find(attributes, "Target")) {
+            const std::string target = XmlScanner::Decode(a->value).toStdString();
             rel.target = rel.external ? target : ResolveTarget(sourcePart, target);
         }
         out.push_back(std::move(rel));
@@ -168,7 +168,7 @@ bool CWorkbookPackage::ReadRelationships(const std::string &sourcePart, std::vec
     return true;
 }
 
-bool CWorkbookPackage::Locate(const QString &sheetName, Layout &layout)
+bool WorkbookPackage::Locate(const QString &sheetName, Layout &layout)
 {
     layout = Layout();
     std::vector<Relationship> rels;
@@ -198,7 +198,7 @@ bool CWorkbookPackage::Locate(const QString &sheetName, Layout &layout)
     // Excel, where two sheet names never differ only in case.
     std::string sheetRelId;
     bool found = false;
-    CXmlScanner scanner(workbookXml);
+    XmlScanner scanner(workbookXml);
     XmlToken token;
     std::vector<XmlAttribute> attributes;
     while (scanner.Next(token)) {
@@ -207,21 +207,21 @@ bool CWorkbookPackage::Locate(const QString &sheetName, Layout &layout)
         const std::string_view local = token.LocalName();
         if (local != "sheet" && local != "workbookPr")
             continue;
-        if (!CXmlScanner::ParseAttributes(token.attributes, attributes))
+        if (!XmlScanner::ParseAttributes(token.attributes, attributes))
             return SetError(QStringLiteral("The workbook part of %1 is not well-formed XML.").arg(m_path));
         if (local == "workbookPr") {
-            const XmlAttribute *a = CXmlScanner::Find(attributes, "date1904");
+            const XmlAttribute *a = XmlScanner::Find(attributes, "date1904");
             layout.date1904 = a && (a->value == "1" || a->value == "true");
             continue;
         }
-        const XmlAttribute *name = CXmlScanner::Find(attributes, "name");
-        if (found || !name || CXmlScanner::Decode(name->value).compare(sheetName, Qt::CaseInsensitive) != 0)
+        const XmlAttribute *name = XmlScanner::Find(attributes, "name");
+        if (found || !name || XmlScanner::Decode(name->value).compare(sheetName, Qt::CaseInsensitive) != 0)
             continue;
         // The relationship id is the sheet's only prefixed "id" attribute (r:id).
         for (const XmlAttribute &a : attributes) {
             const std::size_t colon = a.name.find(':');
             if (colon != std::string_view::npos && a.name.substr(colon + 1) == "id")
-                sheetRelId = CXmlScanner::Decode(a.value).toStdString();
+                sheetRelId = XmlScanner::Decode(a.value).toStdString();
         }
         found = true;
     }

@@ -11,7 +11,7 @@
 
 struct zip;
 
-class CWorkbookPackage
+class WorkbookPackage
 {
 public:
     struct Relationship
@@ -34,10 +34,10 @@ public:
         bool date1904 = false;
     };
 
-    CWorkbookPackage() = default;
-    ~CWorkbookPackage();
-    CWorkbookPackage(const CWorkbookPackage &) = delete;
-    CWorkbookPackage &operator=(const CWorkbookPackage &) = delete;
+    WorkbookPackage() = default;
+    ~WorkbookPackage();
+    WorkbookPackage(const WorkbookPackage &) = delete;
+    WorkbookPackage &operator=(const WorkbookPackage &) = delete;
 
     bool Open(const QString &path);
     void Close();

@@ -12,7 +12,7 @@ const char kDefaultXf[] = "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId
 std::string WithAttributes(const XmlToken &tag, const std::vector<std::pair<std::string_view, std::string>> &set)
 {
     std::vector<XmlAttribute> attributes;
-    CXmlScanner::ParseAttributes(tag.attributes, attributes);
+    XmlScanner::ParseAttributes(tag.attributes, attributes);
     std::string out = "<";
     out += tag.name;
     std::vector<bool> done(set.size(), false);
@@ -44,7 +44,7 @@ std::string WithAttributes(const XmlToken &tag, const std::vector<std::pair<std:
 
 } // namespace
 
-std::string CWorkbookStyles::MinimalStyleSheet()
+std::string WorkbookStyles::MinimalStyleSheet()
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
            "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
@@ -58,11 +58,11 @@ std::string CWorkbookStyles::MinimalStyleSheet()
            "</styleSheet>";
 }
 
-bool CWorkbookStyles::Parse(std::string xml)
+bool WorkbookStyles::Parse(std::string xml)
 {
-    *this = CWorkbookStyles();
+    *this = WorkbookStyles();
     m_xml = std::move(xml);
-    CXmlScanner scanner(m_xml);
+    XmlScanner scanner(m_xml);
     XmlToken token;
     std::vector<XmlAttribute> attributes;
     auto malformed = [&] {
@@ -105,15 +105,15 @@ bool CWorkbookStyles::Parse(std::string xml)
                     continue;
                 if (child.LocalName() == "numFmt") {
                     ++m_numFmtCount;
-                    if (!CXmlScanner::ParseAttributes(child.attributes, attributes))
+                    if (!XmlScanner::ParseAttributes(child.attributes, attributes))
                         return malformed();
-                    const XmlAttribute *id = CXmlScanner::Find(attributes, "numFmtId");
-                    const XmlAttribute *code = CXmlScanner::Find(attributes, "formatCode");
-                    const long long value = id ? CXmlScanner::ToNumber(id->value) : -1;
+                    const XmlAttribute *id = XmlScanner::Find(attributes, "numFmtId");
+                    const XmlAttribute *code = XmlScanner::Find(attributes, "formatCode");
+                    const long long value = id ? XmlScanner::ToNumber(id->value) : -1;
                     if (value >= m_nextFormatId && value < 100000)
                         m_nextFormatId = int(value) + 1;
                     if (value >= 0 && value < 100000 && code && m_dateFormatId < 0
-                        && CXmlScanner::Decode(code->value) == QLatin1String(kDateTimeFormat))
+                        && XmlScanner::Decode(code->value) == QLatin1String(kDateTimeFormat))
                         m_dateFormatId = int(value);
                 }
                 if (!scanner.SkipElement(child))
@@ -162,7 +162,7 @@ bool CWorkbookStyles::Parse(std::string xml)
     return true;
 }
 
-int CWorkbookStyles::Derived(int base, Variant variant)
+int WorkbookStyles::Derived(int base, Variant variant)
 {
     if (base < 0 || base >= int(m_xfs.size()))
         base = 0;
@@ -172,7 +172,7 @@ int CWorkbookStyles::Derived(int base, Variant variant)
         return it->second;
 
     const std::string &source = m_xfs[std::size_t(base)];
-    CXmlScanner scanner(source);
+    XmlScanner scanner(source);
     XmlToken tag;
     scanner.Next(tag);
     std::vector<std::pair<std::string_view, std::string>> set;
@@ -206,7 +206,7 @@ int CWorkbookStyles::Derived(int base, Variant variant)
     return index;
 }
 
-std::string CWorkbookStyles::Result() const
+std::string WorkbookStyles::Result() const
 {
     if (m_newXfs.empty())
         return m_xml;
@@ -227,7 +227,7 @@ std::string CWorkbookStyles::Result() const
                                    + std::string(kDateTimeFormat) + "\"/>";
         const std::string count = std::to_string(m_numFmtCount + 1);
         if (m_hasNumFmts && !m_numFmtsSelfClosing) {
-            CXmlScanner scanner(std::string_view(m_xml).substr(m_numFmtsStartTag.begin));
+            XmlScanner scanner(std::string_view(m_xml).substr(m_numFmtsStartTag.begin));
             XmlToken tag;
             scanner.Next(tag);
             edits.push_back({m_numFmtsStartTag.begin, m_numFmtsStartTag.end, WithAttributes(tag, {{"count", count}})});
@@ -246,7 +246,7 @@ std::string CWorkbookStyles::Result() const
         added += xf;
     const std::string count = std::to_string(m_xfs.size() + m_newXfs.size());
     if (m_hasXfs) {
-        CXmlScanner scanner(std::string_view(m_xml).substr(m_xfsStartTag.begin));
+        XmlScanner scanner(std::string_view(m_xml).substr(m_xfsStartTag.begin));
         XmlToken tag;
         scanner.Next(tag);
         edits.push_back({m_xfsStartTag.begin, m_xfsStartTag.end, WithAttributes(tag, {{"count", count}})});

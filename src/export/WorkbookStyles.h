@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-class CWorkbookStyles
+class WorkbookStyles
 {
 public:
     enum Variant { DateTime, QuotePrefix };

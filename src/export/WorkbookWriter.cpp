@@ -74,7 +74,7 @@ int ColumnOf(std::string_view reference)
             column = column * 26 + (c - 'a' + 1);
         else
             break;
-        if (column > CWorkbookWriter::kMaxColumns)
+        if (column > WorkbookWriter::kMaxColumns)
             return 0;
     }
     return column;
@@ -91,14 +91,14 @@ void AppendInt(std::string &out, long long value)
 std::string RemoveElement(const std::string &xml, std::string_view localName, std::string_view attribute,
                           const QString &value, Qt::CaseSensitivity cs)
 {
-    CXmlScanner scanner(xml);
+    XmlScanner scanner(xml);
     XmlToken token;
     std::vector<XmlAttribute> attributes;
     while (scanner.Next(token)) {
-        if (!token.Is(XmlToken::StartTag, localName) || !CXmlScanner::ParseAttributes(token.attributes, attributes))
+        if (!token.Is(XmlToken::StartTag, localName) || !XmlScanner::ParseAttributes(token.attributes, attributes))
             continue;
-        const XmlAttribute *a = CXmlScanner::Find(attributes, attribute);
-        if (!a || CXmlScanner::Decode(a->value).compare(value, cs) != 0)
+        const XmlAttribute *a = XmlScanner::Find(attributes, attribute);
+        if (!a || XmlScanner::Decode(a->value).compare(value, cs) != 0)
             continue;
         const std::size_t begin = scanner.Offset(token.raw);
         if (!scanner.SkipElement(token))
@@ -119,11 +119,11 @@ std::string InsertBeforeRootEnd(const std::string &xml, const std::string &text)
 
 } // namespace
 
-struct CWorkbookWriter::Impl
+struct WorkbookWriter::Impl
 {
-    CWorkbookPackage package;
-    CWorkbookPackage::Layout layout;
-    CWorkbookStyles styles;
+    WorkbookPackage package;
+    WorkbookPackage::Layout layout;
+    WorkbookStyles styles;
     bool stylesSynthesized = false;
     QString outputPath;
     QString error;
@@ -170,7 +170,7 @@ struct CWorkbookWriter::Impl
     }
 
     bool ParseSheet();
-    bool ParseRow(CXmlScanner &scanner, const XmlToken &start, int previousRow);
+    bool ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow);
     void WriteHead();
     void Touch(int r, int column)
     {
@@ -191,31 +191,31 @@ struct CWorkbookWriter::Impl
     bool WritePackage();
 };
 
-CWorkbookWriter::CWorkbookWriter() : d(std::make_unique<Impl>()) {}
+WorkbookWriter::WorkbookWriter() : d(std::make_unique<Impl>()) {}
 
-CWorkbookWriter::~CWorkbookWriter() = default;
+WorkbookWriter::~WorkbookWriter() = default;
 
-bool CWorkbookWriter::IsOpen() const
+bool WorkbookWriter::IsOpen() const
 {
     return d->open;
 }
 
-int CWorkbookWriter::RowsWritten() const
+int WorkbookWriter::RowsWritten() const
 {
     return d->row;
 }
 
-QString CWorkbookWriter::ErrorText() const
+QString WorkbookWriter::ErrorText() const
 {
     return d->error;
 }
 
-void CWorkbookWriter::Discard()
+void WorkbookWriter::Discard()
 {
     d->Reset();
 }
 
-bool CWorkbookWriter::Open(const QString &templatePath, const QString &outputPath)
+bool WorkbookWriter::Open(const QString &templatePath, const QString &outputPath)
 {
     d = std::make_unique<Impl>();
     Impl &w = *d;
@@ -231,7 +231,7 @@ bool CWorkbookWriter::Open(const QString &templatePath, const QString &outputPat
     std::string stylesXml;
     if (w.layout.stylesPart.empty()) {
         w.stylesSynthesized = true;
-        stylesXml = CWorkbookStyles::MinimalStyleSheet();
+        stylesXml = WorkbookStyles::MinimalStyleSheet();
     } else if (!w.package.Read(w.layout.stylesPart, stylesXml)) {
         return w.Fail(w.package.ErrorText());
     }
@@ -253,7 +253,7 @@ bool CWorkbookWriter::Open(const QString &templatePath, const QString &outputPat
     return true;
 }
 
-bool CWorkbookWriter::Impl::ParseSheet()
+bool WorkbookWriter::Impl::ParseSheet()
 {
     auto malformed = [this] {
         return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
@@ -264,7 +264,7 @@ bool CWorkbookWriter::Impl::ParseSheet()
             || (uchar(sheet[0]) == 0xFE && uchar(sheet[1]) == 0xFF)))
         return Fail(QStringLiteral("The worksheet of the template is not encoded in UTF-8."));
 
-    CXmlScanner scanner(sheet);
+    XmlScanner scanner(sheet);
     XmlToken token;
     while (scanner.Next(token) && token.kind != XmlToken::StartTag) {}
     if (scanner.Failed())
@@ -274,7 +274,7 @@ bool CWorkbookWriter::Impl::ParseSheet()
 
     bool haveDimension = false, haveInsertPoint = false, haveSheetData = false;
     std::vector<XmlAttribute> attributes;
-    columnStyles.assign(std::size_t(CWorkbookWriter::kMaxColumns) + 1, -1);
+    columnStyles.assign(std::size_t(WorkbookWriter::kMaxColumns) + 1, -1);
 
     const XmlToken root = token;
     while (scanner.NextChild(root, token)) {
@@ -300,15 +300,15 @@ bool CWorkbookWriter::Impl::ParseSheet()
             while (scanner.NextChild(token, col)) {
                 if (col.kind != XmlToken::StartTag)
                     continue;
-                if (col.LocalName() == "col" && CXmlScanner::ParseAttributes(col.attributes, attributes)) {
-                    const XmlAttribute *min = CXmlScanner::Find(attributes, "min");
-                    const XmlAttribute *max = CXmlScanner::Find(attributes, "max");
-                    const XmlAttribute *style = CXmlScanner::Find(attributes, "style");
-                    const long long first = min ? CXmlScanner::ToNumber(min->value) : -1;
-                    const long long last = max ? CXmlScanner::ToNumber(max->value) : -1;
-                    const long long s = style ? CXmlScanner::ToNumber(style->value) : -1;
+                if (col.LocalName() == "col" && XmlScanner::ParseAttributes(col.attributes, attributes)) {
+                    const XmlAttribute *min = XmlScanner::Find(attributes, "min");
+                    const XmlAttribute *max = XmlScanner::Find(attributes, "max");
+                    const XmlAttribute *style = XmlScanner::Find(attributes, "style");
+                    const long long first = min ? XmlScanner::ToNumber(min->value) : -1;
+                    const long long last = max ? XmlScanner::ToNumber(max->value) : -1;
+                    const long long s = style ? XmlScanner::ToNumber(style->value) : -1;
                     if (s > 0 && first >= 1 && last >= first) {
-                        for (long long c = first; c <= std::min<long long>(last, CWorkbookWriter::kMaxColumns); ++c)
+                        for (long long c = first; c <= std::min<long long>(last, WorkbookWriter::kMaxColumns); ++c)
                             columnStyles[std::size_t(c)] = int(s);
                     }
                 }
@@ -362,14 +362,14 @@ bool CWorkbookWriter::Impl::ParseSheet()
     return true;
 }
 
-bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start, int previousRow)
+bool WorkbookWriter::Impl::ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow)
 {
     auto malformed = [this] {
         return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
                         .arg(QString::fromStdString(layout.sheetPart)));
     };
     std::vector<XmlAttribute> attributes;
-    if (!CXmlScanner::ParseAttributes(start.attributes, attributes))
+    if (!XmlScanner::ParseAttributes(start.attributes, attributes))
         return malformed();
     TemplateRow row;
     row.name = std::string(start.name);
@@ -379,8 +379,8 @@ bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start
     int style = -1;
     for (const XmlAttribute &a : attributes) {
         if (a.name == "r") {
-            const long long r = CXmlScanner::ToNumber(a.value);
-            if (r < 1 || r > CWorkbookWriter::kMaxRows)
+            const long long r = XmlScanner::ToNumber(a.value);
+            if (r < 1 || r > WorkbookWriter::kMaxRows)
                 return malformed();
             row.row = int(r);
         } else if (a.name == "spans") {
@@ -389,12 +389,12 @@ bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start
             if (a.name == "customFormat")
                 customFormat = IsTrue(a.value);
             else if (a.name == "s")
-                style = int(std::max(-1LL, CXmlScanner::ToNumber(a.value)));
+                style = int(std::max(-1LL, XmlScanner::ToNumber(a.value)));
             row.attributes += ' ';
             row.attributes += a.raw;
         }
     }
-    if (row.row <= previousRow || row.row > CWorkbookWriter::kMaxRows)
+    if (row.row <= previousRow || row.row > WorkbookWriter::kMaxRows)
         return Fail(QStringLiteral("The rows of the template's worksheet are out of order."));
     if (customFormat && style > 0)
         row.style = style;
@@ -413,7 +413,7 @@ bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start
                 row.extra.append(sheet, childStart, scanner.Position() - childStart);
                 continue;
             }
-            if (!CXmlScanner::ParseAttributes(child.attributes, attributes))
+            if (!XmlScanner::ParseAttributes(child.attributes, attributes))
                 return malformed();
             TemplateCell cell;
             cell.name = std::string(child.name);
@@ -427,15 +427,15 @@ bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start
                     continue;
                 }
                 if (a.name == "s")
-                    cell.style = int(std::max(-1LL, CXmlScanner::ToNumber(a.value)));
+                    cell.style = int(std::max(-1LL, XmlScanner::ToNumber(a.value)));
                 cell.attributes += ' ';
                 cell.attributes += a.raw;
             }
-            if (cell.column > CWorkbookWriter::kMaxColumns)
+            if (cell.column > WorkbookWriter::kMaxColumns)
                 return malformed();
             if (!child.selfClosing) {
                 cell.content = sheet.substr(contentStart, scanner.ContentEnd() - contentStart);
-                CXmlScanner inner(cell.content);
+                XmlScanner inner(cell.content);
                 XmlToken t;
                 while (inner.Next(t)) {
                     if (t.Is(XmlToken::StartTag, "f"))
@@ -454,7 +454,7 @@ bool CWorkbookWriter::Impl::ParseRow(CXmlScanner &scanner, const XmlToken &start
     return true;
 }
 
-void CWorkbookWriter::Impl::WriteHead()
+void WorkbookWriter::Impl::WriteHead()
 {
     buf.append(sheet, 0, dimensionBegin);
     const std::string prefix = sheetDataName.substr(0, sheetDataName.size() - std::string_view("sheetData").size());
@@ -470,7 +470,7 @@ void CWorkbookWriter::Impl::WriteHead()
     }
 }
 
-void CWorkbookWriter::Impl::WriteTemplateCell(const TemplateCell &cell, const std::string &rowText, int r)
+void WorkbookWriter::Impl::WriteTemplateCell(const TemplateCell &cell, const std::string &rowText, int r)
 {
     buf += '<';
     buf += cell.name;
@@ -491,7 +491,7 @@ void CWorkbookWriter::Impl::WriteTemplateCell(const TemplateCell &cell, const st
     Touch(r, cell.column);
 }
 
-void CWorkbookWriter::Impl::WriteTemplateRow(const TemplateRow &templateRow)
+void WorkbookWriter::Impl::WriteTemplateRow(const TemplateRow &templateRow)
 {
     std::string rowText;
     AppendInt(rowText, templateRow.row);
@@ -514,16 +514,16 @@ void CWorkbookWriter::Impl::WriteTemplateRow(const TemplateRow &templateRow)
     buf += '>';
 }
 
-void CWorkbookWriter::Impl::WriteCell(int column, const std::string &rowText, int r, int style, const QString &text,
-                                      bool keepEmpty)
+void WorkbookWriter::Impl::WriteCell(int column, const std::string &rowText, int r, int style, const QString &text,
+                                     bool keepEmpty)
 {
     const TypedCell value = ReadTypedInput(text, layout.date1904);
     if (value.kind == TypedCell::Empty && !keepEmpty)
         return;
     if (value.kind == TypedCell::DateTime)
-        style = styles.Derived(std::max(style, 0), CWorkbookStyles::DateTime);
+        style = styles.Derived(std::max(style, 0), WorkbookStyles::DateTime);
     else if (value.quoted)
-        style = styles.Derived(std::max(style, 0), CWorkbookStyles::QuotePrefix);
+        style = styles.Derived(std::max(style, 0), WorkbookStyles::QuotePrefix);
 
     buf += cellOpen;
     AppendColumnName(buf, column);
@@ -567,7 +567,7 @@ void CWorkbookWriter::Impl::WriteCell(int column, const std::string &rowText, in
     Touch(r, column);
 }
 
-bool CWorkbookWriter::Impl::Flush(bool force)
+bool WorkbookWriter::Impl::Flush(bool force)
 {
     if (buf.empty() || (!force && buf.size() < kFlushSize))
         return true;
@@ -578,12 +578,12 @@ bool CWorkbookWriter::Impl::Flush(bool force)
     return true;
 }
 
-bool CWorkbookWriter::AddRow(const QStringList &cells)
+bool WorkbookWriter::AddRow(const QStringList &cells)
 {
     return AddRow(std::span<const QString>(cells.constData(), std::size_t(cells.size())));
 }
 
-bool CWorkbookWriter::AddRow(std::span<const QString> cells)
+bool WorkbookWriter::AddRow(std::span<const QString> cells)
 {
     Impl &w = *d;
     if (!w.open) {
@@ -668,7 +668,7 @@ bool CWorkbookWriter::AddRow(std::span<const QString> cells)
     return w.Flush(false);
 }
 
-std::string CWorkbookWriter::Impl::DimensionRef() const
+std::string WorkbookWriter::Impl::DimensionRef() const
 {
     std::string ref;
     if (minRow == 0) {
@@ -685,7 +685,7 @@ std::string CWorkbookWriter::Impl::DimensionRef() const
     return ref;
 }
 
-bool CWorkbookWriter::Finish()
+bool WorkbookWriter::Finish()
 {
     Impl &w = *d;
     if (!w.open) {
@@ -714,7 +714,7 @@ bool CWorkbookWriter::Finish()
     return ok;
 }
 
-bool CWorkbookWriter::Impl::WritePackage()
+bool WorkbookWriter::Impl::WritePackage()
 {
     // Parts that change besides the worksheet, by their name in the template.
     std::vector<std::pair<std::string, std::string>> replaced;
@@ -744,7 +744,7 @@ bool CWorkbookWriter::Impl::WritePackage()
             std::string name = "styles.xml";
             for (int i = 1; package.IndexOf(folder + name) >= 0; ++i)
                 name = "styles" + std::to_string(i) + ".xml";
-            std::vector<CWorkbookPackage::Relationship> rels;
+            std::vector<WorkbookPackage::Relationship> rels;
             package.ReadRelationships(layout.workbookPart, rels);
             std::string id = "rIdStyles";
             for (int i = 1; std::any_of(rels.begin(), rels.end(), [&](const auto &r) { return r.id == id; }); ++i)

@@ -15,7 +15,7 @@
 // any row and call Finish(). The output file appears only when Finish() succeeds; after any
 // failure, Discard() or the destructor, nothing is left behind.
 //
-//   CWorkbookWriter writer;
+//   WorkbookWriter writer;
 //   if (!writer.Open(templatePath, outputPath)) ... writer.ErrorText()
 //   writer.AddRow(headers);
 //   while (more && !stopRequested) writer.AddRow(cells);
@@ -27,16 +27,16 @@
 #include <memory>
 #include <span>
 
-class CWorkbookWriter
+class WorkbookWriter
 {
 public:
     static constexpr int kMaxRows = 1048576;
     static constexpr int kMaxColumns = 16384;
 
-    CWorkbookWriter();
-    ~CWorkbookWriter();
-    CWorkbookWriter(const CWorkbookWriter &) = delete;
-    CWorkbookWriter &operator=(const CWorkbookWriter &) = delete;
+    WorkbookWriter();
+    ~WorkbookWriter();
+    WorkbookWriter(const WorkbookWriter &) = delete;
+    WorkbookWriter &operator=(const WorkbookWriter &) = delete;
 
     // Reads the template and prepares the output. False (with ErrorText()) when the template
     // is missing, is not a workbook, has no worksheet "sheet1", or the output's folder cannot

@@ -48,7 +48,7 @@ constexpr int kMaxNesting = 1000;
 // at all, so its depth is unknown.
 bool UnsafeToParse(std::string_view xml, int limit)
 {
-    CXmlScanner scanner(xml);
+    XmlScanner scanner(xml);
     XmlToken token;
     int depth = 0;
     while (depth <= limit && scanner.Next(token)) {

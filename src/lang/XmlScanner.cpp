@@ -28,21 +28,21 @@ std::string_view XmlToken::Prefix() const
     return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon + 1);
 }
 
-CXmlScanner::CXmlScanner(std::string_view document) : m_doc(document)
+XmlScanner::XmlScanner(std::string_view document) : m_doc(document)
 {
     // A byte order mark is not markup.
     if (m_doc.substr(0, 3) == "\xEF\xBB\xBF")
         m_pos = 3;
 }
 
-bool CXmlScanner::Fail()
+bool XmlScanner::Fail()
 {
     m_failed = true;
     m_pos = m_doc.size();
     return false;
 }
 
-bool CXmlScanner::Next(XmlToken &token)
+bool XmlScanner::Next(XmlToken &token)
 {
     if (m_pos >= m_doc.size())
         return false;
@@ -133,7 +133,7 @@ bool CXmlScanner::Next(XmlToken &token)
     return true;
 }
 
-bool CXmlScanner::SkipElement(const XmlToken &start)
+bool XmlScanner::SkipElement(const XmlToken &start)
 {
     if (start.kind != XmlToken::StartTag)
         return Fail();
@@ -160,7 +160,7 @@ bool CXmlScanner::SkipElement(const XmlToken &start)
     return Fail();
 }
 
-bool CXmlScanner::NextChild(const XmlToken &parent, XmlToken &child)
+bool XmlScanner::NextChild(const XmlToken &parent, XmlToken &child)
 {
     if (parent.selfClosing) {
         m_contentEnd = m_pos;
@@ -177,7 +177,7 @@ bool CXmlScanner::NextChild(const XmlToken &parent, XmlToken &child)
     return true;
 }
 
-bool CXmlScanner::ParseAttributes(std::string_view text, std::vector<XmlAttribute> &out)
+bool XmlScanner::ParseAttributes(std::string_view text, std::vector<XmlAttribute> &out)
 {
     out.clear();
     std::size_t p = 0;
@@ -215,7 +215,7 @@ bool CXmlScanner::ParseAttributes(std::string_view text, std::vector<XmlAttribut
     }
 }
 
-const XmlAttribute *CXmlScanner::Find(const std::vector<XmlAttribute> &attributes, std::string_view name)
+const XmlAttribute *XmlScanner::Find(const std::vector<XmlAttribute> &attributes, std::string_view name)
 {
     for (const XmlAttribute &a : attributes) {
         if (a.name == name)
@@ -224,7 +224,7 @@ const XmlAttribute *CXmlScanner::Find(const std::vector<XmlAttribute> &attribute
     return nullptr;
 }
 
-QString CXmlScanner::Decode(std::string_view raw)
+QString XmlScanner::Decode(std::string_view raw)
 {
     if (raw.find('&') == std::string_view::npos)
         return QString::fromUtf8(raw.data(), qsizetype(raw.size()));
@@ -272,7 +272,7 @@ QString CXmlScanner::Decode(std::string_view raw)
     return out;
 }
 
-long long CXmlScanner::ToNumber(std::string_view raw)
+long long XmlScanner::ToNumber(std::string_view raw)
 {
     if (raw.empty() || raw.size() > 15)
         return -1;

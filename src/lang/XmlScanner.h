@@ -37,10 +37,10 @@ struct XmlToken
     bool Is(Kind k, std::string_view localName) const { return kind == k && LocalName() == localName; }
 };
 
-class CXmlScanner
+class XmlScanner
 {
 public:
-    explicit CXmlScanner(std::string_view document);
+    explicit XmlScanner(std::string_view document);
 
     // Reads the next token. Returns false at the end of the document and on malformed markup;
     // Failed() tells the two apart.

@@ -61,8 +61,8 @@ class SingleInstanceTest : public QObject
         m_processes << p;
         return p;
     }
-    QString LockPath() const { return CSingleInstance(m_runtime).LockPath(); }
-    QString ServerPath() const { return CSingleInstance(m_runtime).ServerPath(); }
+    QString LockPath() const { return SingleInstance(m_runtime).LockPath(); }
+    QString ServerPath() const { return SingleInstance(m_runtime).ServerPath(); }
 
     // A first instance is up once its socket takes connections (a socket file left by a
     // killed process takes none).
@@ -181,7 +181,7 @@ void SingleInstanceTest::staleLockDoesNotBlock()
 void SingleInstanceTest::firstWindowComesForwardAsItIs()
 {
     // This test process is the first instance; a real orvik is the second.
-    CSingleInstance instance(m_runtime);
+    SingleInstance instance(m_runtime);
     QVERIFY(instance.Acquire());
     QVERIFY(instance.IsListening());
     QDialog window;

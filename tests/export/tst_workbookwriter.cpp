@@ -40,7 +40,7 @@ QByteArray ReadFile(const QString &path)
 // Writes the rows with a fresh writer; returns the writer's error text, empty on success.
 QString Export(const QString &templatePath, const QString &output, const QList<QStringList> &rows)
 {
-    CWorkbookWriter writer;
+    WorkbookWriter writer;
     if (!writer.Open(templatePath, output))
         return writer.ErrorText();
     for (const QStringList &row : rows) {
@@ -160,7 +160,7 @@ void TestWorkbookWriter::stoppingEarlyKeepsTheRestOfTheTemplate()
     // A caller that stops after one row, then one that writes past the framed rows.
     const QString early = m_dir->filePath(QStringLiteral("early.xlsx"));
     {
-        CWorkbookWriter writer;
+        WorkbookWriter writer;
         QVERIFY(writer.Open(m_template, early));
         QVERIFY(writer.AddRow(kHeaders));
         QVERIFY(writer.AddRow(CallRow(1, "a", "b", "1", "2009-12-29 08:05:09", "00:01", "")));
@@ -242,7 +242,7 @@ void TestWorkbookWriter::readsCellTextsAsExcelReadsTypedInput()
         {"2009-12-29", "s", "2009-12-29", false},
     };
     const QString output = m_dir->filePath(QStringLiteral("values.xlsx"));
-    CWorkbookWriter writer;
+    WorkbookWriter writer;
     QVERIFY(writer.Open(m_template, output));
     QVERIFY(writer.AddRow(QStringList{QStringLiteral("input")}));
     for (const Case &c : cases)
@@ -309,7 +309,7 @@ void TestWorkbookWriter::keepsTextsIntact()
         QString(32767, QLatin1Char('w')),
     };
     const QString output = m_dir->filePath(QStringLiteral("texts.xlsx"));
-    CWorkbookWriter writer;
+    WorkbookWriter writer;
     QVERIFY(writer.Open(m_template, output));
     for (const QString &text : texts)
         QVERIFY(writer.AddRow(QStringList{text}));
@@ -330,7 +330,7 @@ void TestWorkbookWriter::streamsManyRows()
     // Enough rows for the worksheet to pass through its temporary file in several pieces.
     constexpr int kRows = 25000;
     const QString output = m_dir->filePath(QStringLiteral("many.xlsx"));
-    CWorkbookWriter writer;
+    WorkbookWriter writer;
     QVERIFY(writer.Open(m_template, output));
     QVERIFY(writer.AddRow(kHeaders));
     for (int i = 1; i <= kRows; ++i) {
@@ -692,7 +692,7 @@ void TestWorkbookWriter::failuresLeaveNothingBehind()
         QVERIFY(WriteFile(output, "earlier export"));
     const QStringList listing = Listing(work);
 
-    CWorkbookWriter writer;
+    WorkbookWriter writer;
     QVERIFY(!writer.Open(templatePath, output));
     QVERIFY2(writer.ErrorText().contains(expected), qPrintable(writer.ErrorText()));
     QVERIFY(!writer.IsOpen());
@@ -711,10 +711,10 @@ void TestWorkbookWriter::failureWhileWritingLeavesNothingBehind()
 
     // A row wider than a worksheet: the workbook is given up.
     {
-        CWorkbookWriter writer;
+        WorkbookWriter writer;
         QVERIFY(writer.Open(m_template, output));
         QVERIFY(writer.AddRow(kHeaders));
-        QVERIFY(!writer.AddRow(QStringList(CWorkbookWriter::kMaxColumns + 1, QStringLiteral("x"))));
+        QVERIFY(!writer.AddRow(QStringList(WorkbookWriter::kMaxColumns + 1, QStringLiteral("x"))));
         QVERIFY(writer.ErrorText().contains(QLatin1String("16384")));
         QVERIFY(!writer.IsOpen());
         QVERIFY(!writer.Finish());
@@ -722,13 +722,13 @@ void TestWorkbookWriter::failureWhileWritingLeavesNothingBehind()
     }
     // A writer dropped before Finish(), or discarded, leaves nothing either.
     {
-        CWorkbookWriter writer;
+        WorkbookWriter writer;
         QVERIFY(writer.Open(m_template, output));
         QVERIFY(writer.AddRow(kHeaders));
     }
     QCOMPARE(Listing(work), QStringList());
     {
-        CWorkbookWriter writer;
+        WorkbookWriter writer;
         QVERIFY(writer.Open(m_template, output));
         QVERIFY(writer.AddRow(kHeaders));
         writer.Discard();
@@ -737,7 +737,7 @@ void TestWorkbookWriter::failureWhileWritingLeavesNothingBehind()
     }
     // The output folder removed while the rows are written: Finish() fails cleanly.
     {
-        CWorkbookWriter writer;
+        WorkbookWriter writer;
         QVERIFY(writer.Open(m_template, output));
         QVERIFY(writer.AddRow(kHeaders));
         QVERIFY(QDir(work).removeRecursively());
