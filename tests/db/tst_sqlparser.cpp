@@ -56,22 +56,22 @@ void TestSqlParser::statementParts()
     QCOMPARE(st.kind, Statement::Kind::Select);
     QCOMPARE(st.table, QStringLiteral("Record"));
     QVERIFY(st.where);
-    QCOMPARE(st.where->kind, Expression::Kind::Like);
-    QCOMPARE(st.where->left->name, QStringLiteral("name"));
-    QVERIFY(st.where->pattern.matches(QStringLiteral("Mr O'Brien")));
+    QCOMPARE(st.where->kind(), Expression::Kind::Like);
+    QCOMPARE(st.where->left()->name(), QStringLiteral("name"));
+    QVERIFY(st.where->pattern().matches(QStringLiteral("Mr O'Brien")));
     QCOMPARE(st.orderBy.size(), size_t(2));
     QVERIFY(st.orderBy[0].descending);
     QVERIFY(!st.orderBy[1].descending);
 
     QVERIFY(parse("delete * from record where id = -3", &st, &error));
     QCOMPARE(st.kind, Statement::Kind::Delete);
-    QCOMPARE(st.where->kind, Expression::Kind::Compare);
-    QCOMPARE(st.where->right->value.number, -3.0);
+    QCOMPARE(st.where->kind(), Expression::Kind::Compare);
+    QCOMPARE(st.where->right()->value().number, -3.0);
 
     // AND binds tighter than OR.
     QVERIFY(parse("select * from t where a = 1 or b = 2 and c = 3", &st, &error));
-    QCOMPARE(st.where->kind, Expression::Kind::Or);
-    QCOMPARE(st.where->right->kind, Expression::Kind::And);
+    QCOMPARE(st.where->kind(), Expression::Kind::Or);
+    QCOMPARE(st.where->right()->kind(), Expression::Kind::And);
 }
 
 void TestSqlParser::refusals_data()

@@ -39,6 +39,9 @@ private:
     bool parseOrderBy(Statement *st, SqlError *error);
     bool parseEnd(SqlError *error);
 
+    // A run of `operand`s joined by `keyword` (AND, OR), grouped from the left.
+    std::unique_ptr<Expression> parseChain(const char *keyword, Expression::Kind kind, int depth,
+                                           std::unique_ptr<Expression> (Parser::*operand)(int));
     std::unique_ptr<Expression> parseOr(int depth);
     std::unique_ptr<Expression> parseAnd(int depth);
     std::unique_ptr<Expression> parseNot(int depth);
@@ -207,40 +210,30 @@ SqlError Parser::expressionError() const
     return SqlError::syntax(QStringLiteral("Syntax error (missing operator) in query expression '%1'.").arg(condition));
 }
 
-std::unique_ptr<Expression> Parser::parseOr(int depth)
+std::unique_ptr<Expression> Parser::parseChain(const char *keyword, Expression::Kind kind, int depth,
+                                               std::unique_ptr<Expression> (Parser::*operand)(int))
 {
-    auto left = parseAnd(depth);
-    while (left && peek().isWord(QLatin1String("OR"))) {
+    auto left = (this->*operand)(depth);
+    while (left && peek().isWord(QLatin1String(keyword))) {
         if (++m_operators > kMaxOperators)
             return nullptr;
         next();
-        auto node = std::make_unique<Expression>();
-        node->kind = Expression::Kind::Or;
-        node->left = std::move(left);
-        node->right = parseAnd(depth);
-        if (!node->right)
+        auto right = (this->*operand)(depth);
+        if (!right)
             return nullptr;
-        left = std::move(node);
+        left = Expression::logical(kind, std::move(left), std::move(right));
     }
     return left;
 }
 
+std::unique_ptr<Expression> Parser::parseOr(int depth)
+{
+    return parseChain("OR", Expression::Kind::Or, depth, &Parser::parseAnd);
+}
+
 std::unique_ptr<Expression> Parser::parseAnd(int depth)
 {
-    auto left = parseNot(depth);
-    while (left && peek().isWord(QLatin1String("AND"))) {
-        if (++m_operators > kMaxOperators)
-            return nullptr;
-        next();
-        auto node = std::make_unique<Expression>();
-        node->kind = Expression::Kind::And;
-        node->left = std::move(left);
-        node->right = parseNot(depth);
-        if (!node->right)
-            return nullptr;
-        left = std::move(node);
-    }
-    return left;
+    return parseChain("AND", Expression::Kind::And, depth, &Parser::parseNot);
 }
 
 std::unique_ptr<Expression> Parser::parseNot(int depth)
@@ -249,10 +242,8 @@ std::unique_ptr<Expression> Parser::parseNot(int depth)
         return nullptr;
     if (peek().isWord(QLatin1String("NOT"))) {
         next();
-        auto node = std::make_unique<Expression>();
-        node->kind = Expression::Kind::Not;
-        node->left = parseNot(depth + 1);
-        return node->left ? std::move(node) : nullptr;
+        auto operand = parseNot(depth + 1);
+        return operand ? Expression::negation(std::move(operand)) : nullptr;
     }
     return parsePredicate(depth);
 }
@@ -271,12 +262,8 @@ std::unique_ptr<Expression> Parser::parsePredicate(int depth)
     for (const auto &[symbol, op] : kOperators) {
         if (t.isSymbol(QLatin1String(symbol))) {
             next();
-            auto node = std::make_unique<Expression>();
-            node->kind = Expression::Kind::Compare;
-            node->op = op;
-            node->left = std::move(left);
-            node->right = parseOperand(depth);
-            return node->right ? std::move(node) : nullptr;
+            auto right = parseOperand(depth);
+            return right ? Expression::compare(op, std::move(left), std::move(right)) : nullptr;
         }
     }
     bool negated = false;
@@ -293,30 +280,23 @@ std::unique_ptr<Expression> Parser::parsePredicate(int depth)
         }
         if (pattern.type != Token::Type::String)
             return nullptr;
-        auto node = std::make_unique<Expression>();
-        node->kind = Expression::Kind::Like;
-        node->negated = negated;
-        node->left = std::move(left);
-        if (!node->pattern.compile(pattern.text)) {
+        LikePattern compiled;
+        if (!compiled.compile(pattern.text)) {
             m_fault = Fault::Pattern;
             return nullptr;
         }
-        return node;
+        return Expression::like(std::move(left), std::move(compiled), negated);
     }
     if (negated)
         return nullptr;
     if (peek().isWord(QLatin1String("IS"))) {
         next();
-        auto node = std::make_unique<Expression>();
-        node->kind = Expression::Kind::IsNull;
-        if (peek().isWord(QLatin1String("NOT"))) {
+        const bool isNot = peek().isWord(QLatin1String("NOT"));
+        if (isNot)
             next();
-            node->negated = true;
-        }
         if (!next().isWord(QLatin1String("NULL")))
             return nullptr;
-        node->left = std::move(left);
-        return node;
+        return Expression::isNull(std::move(left), isNot);
     }
     return left;
 }
@@ -326,8 +306,6 @@ std::unique_ptr<Expression> Parser::parseOperand(int depth)
     if (depth > kMaxDepth)
         return nullptr;
     const Token &t = next();
-    auto node = std::make_unique<Expression>();
-    node->kind = Expression::Kind::Literal;
     switch (t.type) {
     case Token::Type::Symbol:
         if (t.text == u'(') {
@@ -336,47 +314,34 @@ std::unique_ptr<Expression> Parser::parseOperand(int depth)
                 return nullptr;
             return inner;
         }
-        if (t.text == u'-' && peek().type == Token::Type::Number) {
-            node->type = SqlType::Number;
-            node->value = SqlValue::fromNumber(-next().text.toDouble());
-            return node;
-        }
+        if (t.text == u'-' && peek().type == Token::Type::Number)
+            return Expression::literal(SqlType::Number, SqlValue::fromNumber(-next().text.toDouble()));
         return nullptr;
     case Token::Type::Number:
-        node->type = SqlType::Number;
-        node->value = SqlValue::fromNumber(t.text.toDouble());
-        return node;
+        return Expression::literal(SqlType::Number, SqlValue::fromNumber(t.text.toDouble()));
     case Token::Type::String:
-        node->type = SqlType::Text;
-        node->value = SqlValue::fromText(t.text);
-        return node;
+        return Expression::literal(SqlType::Text, SqlValue::fromText(t.text));
     case Token::Type::Date: {
         double days = 0;
         if (!parseDateLiteral(t.text, &days)) {
             m_fault = Fault::Date;
             return nullptr;
         }
-        node->type = SqlType::Date;
-        node->value = SqlValue::fromDate(days);
-        return node;
+        return Expression::literal(SqlType::Date, SqlValue::fromDate(days));
     }
     case Token::Type::Word:
         if (t.isWord(QLatin1String("NULL")))
-            return node; // a NULL literal
-        if (t.isWord(QLatin1String("TRUE")) || t.isWord(QLatin1String("FALSE"))) {
-            node->type = SqlType::Boolean;
-            node->value = SqlValue::fromNumber(t.isWord(QLatin1String("TRUE")) ? -1.0 : 0.0);
-            return node;
-        }
+            return Expression::literal(SqlType::Null, SqlValue::null());
+        if (t.isWord(QLatin1String("TRUE")) || t.isWord(QLatin1String("FALSE")))
+            return Expression::literal(SqlType::Boolean,
+                                       SqlValue::fromNumber(t.isWord(QLatin1String("TRUE")) ? -1.0 : 0.0));
         for (const char *reserved : {"AND", "OR", "NOT", "LIKE", "IS", "ORDER", "WHERE", "FROM", "SELECT"}) {
             if (t.isWord(QLatin1String(reserved)))
                 return nullptr;
         }
         [[fallthrough]];
     case Token::Type::Name:
-        node->kind = Expression::Kind::Column;
-        node->name = t.text;
-        return node;
+        return Expression::column(t.text);
     case Token::Type::Unterminated:
         m_fault = m_text.at(t.start) == u'#' ? Fault::Date : Fault::String;
         return nullptr;
