@@ -52,13 +52,13 @@ bool CallListExport::Begin(const QString &programDir, const QString &outputPath)
 {
     m_failure = Failure::None;
     m_error.clear();
-    m_templatePath = EnsureTemplateWorkbook(programDir, QDir::tempPath(), &m_error);
-    if (m_templatePath.isEmpty()) {
+    const QString templatePath = EnsureTemplateWorkbook(programDir, QDir::tempPath(), &m_error);
+    if (templatePath.isEmpty()) {
         m_failure = Failure::Template;
         return false;
     }
     m_error.clear();
-    if (!m_writer.Open(m_templatePath, outputPath) || !m_writer.AddRow(HeaderRow())) {
+    if (!m_writer.Open(templatePath, outputPath) || !m_writer.AddRow(HeaderRow())) {
         m_failure = Failure::Workbook;
         return false;
     }

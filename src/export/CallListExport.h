@@ -38,11 +38,9 @@ public:
 
     Failure LastFailure() const { return m_failure; }
     QString ErrorText() const { return m_error.isEmpty() ? m_writer.ErrorText() : m_error; }
-    QString TemplatePath() const { return m_templatePath; }
 
 private:
     WorkbookWriter m_writer;
     Failure m_failure = Failure::None;
     QString m_error;
-    QString m_templatePath;
 };

@@ -29,7 +29,6 @@ public:
     bool Parse(std::string xml);
     QString ErrorText() const { return m_error; }
 
-    int CellFormatCount() const { return int(m_xfs.size()); }
     // Index of the cell format that is `base` combined with `variant`; added on first use.
     int Derived(int base, Variant variant);
     bool Changed() const { return !m_newXfs.empty(); }

@@ -40,7 +40,6 @@ public:
 
     // Current buffer sizes (0 until the buffer is first used).
     int WideCapacity() const { return m_wideCapacity; }
-    int NarrowCapacity() const { return m_narrowCapacity; }
 
 private:
     int m_initialCapacity = kInitialCapacity;

@@ -63,7 +63,6 @@ public:
     std::size_t Offset(std::string_view part) const { return std::size_t(part.data() - m_doc.data()); }
     // Byte offset of the next unread byte.
     std::size_t Position() const { return m_pos; }
-    std::string_view Document() const { return m_doc; }
 
     // Splits the attribute text of a start tag. Returns false when it is malformed.
     static bool ParseAttributes(std::string_view text, std::vector<XmlAttribute> &out);

@@ -10,7 +10,6 @@ namespace jet {
 struct CatalogEntry
 {
     static constexpr std::uint32_t kSystemFlags = 0x80000002u;
-    static constexpr std::uint32_t kHiddenFlag = 0x00000008u;
 
     QString name;
     std::int32_t id = 0;        // object id
@@ -18,7 +17,6 @@ struct CatalogEntry
     std::uint32_t flags = 0;
 
     bool isSystem() const { return (flags & kSystemFlags) != 0; }
-    bool isHidden() const { return (flags & kHiddenFlag) != 0; }
 };
 
 } // namespace jet

@@ -67,7 +67,6 @@ struct Column
     ColumnType type() const { return ColumnType(typeCode); }
     bool isFixed() const { return (flags & kFixed) != 0; }
     bool isAutoNumber() const { return (flags & kAutoNumber) != 0; }
-    bool isLongValue() const { return typeCode == 0x0B || typeCode == 0x0C; }
     bool isText() const { return typeCode == 0x0A || typeCode == 0x0C; }
 
     // Bytes a value of this type takes in the fixed area (0 for Boolean; for types

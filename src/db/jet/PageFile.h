@@ -58,7 +58,6 @@ public:
     // Code page used for Jet 3 text: the override if set, else the column's own code
     // page, else the header's, else 1252. See TextCodec.
     void setCodePageOverride(int codePage) { m_codePageOverride = codePage; }
-    int codePageOverride() const { return m_codePageOverride; }
     int effectiveCodePage(int columnCodePage) const;
 
     // Reads page `page` (pageSize() bytes) or `count` consecutive pages into buffer.

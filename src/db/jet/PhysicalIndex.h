@@ -31,7 +31,6 @@ struct PhysicalIndex
 
     bool isUnique() const { return (flags & kUnique) != 0; }
     bool ignoresNulls() const { return (flags & kIgnoreNulls) != 0; }
-    bool isRequired() const { return (flags & kRequired) != 0; }
 };
 
 } // namespace jet

@@ -28,9 +28,6 @@ public:
     const RowView &row() const { return m_row; }
     const QString &error() const { return m_error; }
 
-    // Forgets the kept page.
-    void invalidate() { m_cached = false; }
-
 private:
     const PageFile &m_file;
     const TableDef &m_table;

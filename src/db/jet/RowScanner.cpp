@@ -10,18 +10,6 @@ namespace jet {
 
 RowScanner::RowScanner(const PageFile &file, const TableDef &table) : m_file(file), m_table(table) {}
 
-void RowScanner::rewind()
-{
-    m_pages.clear();
-    m_started = false;
-    m_finished = false;
-    m_pageIndex = 0;
-    m_inPage = false;
-    m_chunkCount = 0;
-    m_row = RowView();
-    m_error.clear();
-}
-
 bool RowScanner::fail(const QString &error)
 {
     m_error = error.isEmpty() ? QStringLiteral("unknown error") : error;

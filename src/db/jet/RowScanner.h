@@ -41,9 +41,6 @@ public:
     bool hasError() const { return !m_error.isEmpty(); }
     const QString &error() const { return m_error; }
 
-    // Starts over, re-reading the usage map and pages.
-    void rewind();
-
     // Progress: data pages in the owned map (known after the first next()), and how many
     // have been finished.
     std::size_t pageCount() const { return m_pages.size(); }
