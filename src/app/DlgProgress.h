@@ -10,7 +10,7 @@ namespace Ui {
 class CDlgProgress;
 }
 
-// The export's progress window: one progress bar, captioned with text 129. Only the export
+// The export's progress window: one progress bar, captioned with Ids::TxtProgressCaption. Only the export
 // shows and hides it: Enter, Escape and the close box do nothing.
 class CDlgProgress : public QDialog
 {

@@ -39,7 +39,7 @@ constexpr BackupColumn kBackupColumns[] = {
     {Ids::ColBackupLast, 400},      // path
 };
 
-// Rows are at least as high as the row image of the original list.
+// Rows are at least 20 pixels high, whatever the font, so the list keeps its row height.
 constexpr int kMinimumRowHeight = 20;
 
 } // namespace
@@ -159,7 +159,7 @@ void COrvikDlg::OnCommand(int commandId)
 
 void COrvikDlg::OnAddDirectory()
 {
-    // An empty title: the picker then shows text 194.
+    // An empty title: the picker then shows Ids::TxtFolderPickerTitle.
     const QString path = g_config.BrowseForFolder(this, QString(), QString());
     if (path.isEmpty())
         return;

@@ -12,7 +12,7 @@ namespace {
 constexpr QLatin1String kConfigIni("config.ini");
 constexpr QLatin1String kDatabase("dbR.mdb");
 
-// A name exists whether it is a file or a folder, as the path test of the original does.
+// A name exists whether it is a file or a folder: a folder named config.ini counts too.
 bool exists(const QString &path)
 {
     return QFileInfo::exists(path);

@@ -26,7 +26,7 @@ bool buildStatement(const QCommandLineParser &parser, QString *statement, QStrin
 
 // The backup directory as the query window keeps it: ending in "/".
 QString backupDirectory(const QString &dir);
-// Opens dir + "dbR.mdb" as the query window does; on failure prints text 146 to stderr.
+// Opens dir + "dbR.mdb" as the query window does; on failure prints Ids::TxtDatabaseOpenFailed to stderr.
 bool openBackupDatabase(CAdoDb &db, const QString &backupDir);
 
 // For the commands that search a backup like Find: loads the language, builds the

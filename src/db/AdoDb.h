@@ -20,7 +20,7 @@ public:
     CAdoDb &operator=(const CAdoDb &) = delete;
 
     // Opens the database read-write (shared) or, when that fails, read-only with
-    // everybody else kept out; the second way is announced to the user with text 195.
+    // everybody else kept out; the second way is announced to the user with Ids::TxtOpenedReadOnly.
     bool OpenAccessDatabase(const QString &path, const QString &password);
     void Close();
     // A statement without rows (a delete).

@@ -27,5 +27,7 @@ struct CallRecord
     QString record_file; // file name in the backup's voice folder, or "DEL"
     QString context;     // the remark
     QString address;
-    QString record_path; // not a column: set by the result list
+    // Not a column, and left empty: the result list (ResultListModel) forms the recording's
+    // path from record_file straight into its cell 8 and never stores it here.
+    QString record_path;
 };

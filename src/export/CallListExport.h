@@ -9,7 +9,7 @@
 #include <functional>
 
 // The export of the call list into a workbook, shared by the query window's worker and
-// the command line: the header row (texts 169 to 175), seven columns per list row (cells
+// the command line: the header row (Ids::TxtExportHeaderFirst to TxtExportHeaderLast), seven columns per list row (cells
 // 0, 1, 2, 3, 4, 5 and 7, the number and the talk time marked as text with a leading
 // apostrophe), the template workbook and the name of the file written.
 class CallListExport

@@ -9,8 +9,8 @@
 // as text and, for callers that write many rows, appended to a UTF-8 buffer.
 namespace CellFormat {
 
-// Cell 2: outgoing (text 10) when call_direction is not 0, else incoming (text 9) when the
-// call was talked, else missed (text 11).
+// Cell 2: outgoing (Ids::TxtOutgoing) when call_direction is not 0, else incoming
+// (TxtIncoming) when the call was talked, else missed (TxtMissed).
 int CallTypeTextId(int callDirection, int talkedTime);
 
 // Cell 4: "2009-12-29 08:05:09" ("%.2d" parts); parts of a date that is not valid show as -01.

@@ -205,7 +205,7 @@ void MainWindowTest::addDirectory()
     QVERIFY(add);
     const QStringList before = ColumnTexts(list, 4);
 
-    // Cancelled: nothing changes; the picker's title is text 194.
+    // Cancelled: nothing changes; the picker's title is Ids::TxtFolderPickerTitle.
     add->trigger();
     QCOMPARE(desktop.folderTitles, QStringList{"Choose a folder with backups"});
     QCOMPARE(ColumnTexts(list, 4), before);

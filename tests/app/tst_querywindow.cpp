@@ -143,7 +143,7 @@ void QueryWindowTest::initialState()
     QTest::mouseClick(check, Qt::LeftButton);
     QVERIFY(!from->isEnabled() && !to->isEnabled());
 
-    // The progress window exists, hidden, captioned with text 129.
+    // The progress window exists, hidden, captioned with Ids::TxtProgressCaption.
     QVERIFY(dlg.Progress());
     QVERIFY(!dlg.Progress()->isVisible());
     QCOMPARE(dlg.Progress()->windowTitle(), QString("Exporting to Excel"));
@@ -369,7 +369,7 @@ void QueryWindowTest::playFromTheList()
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
 
-    // A "DEL" record (id 11): text 162 with the marker, nothing started.
+    // A "DEL" record (id 11): Ids::TxtRecordingDeleted with the marker, nothing started.
     const int deleted = RowWithId(model, 11);
     QVERIFY(deleted >= 0);
     list->scrollTo(model.index(deleted, 1));

@@ -185,7 +185,7 @@ void TestCliQuery::exitCodes()
     const CliResult missing = m_cli->run({"query", empty.path()});
     QCOMPARE(missing.exitCode, 2);
     QVERIFY(missing.out.isEmpty());
-    QVERIFY(!missing.err.isEmpty()); // text 146 and the provider's reason
+    QVERIFY(!missing.err.isEmpty()); // Ids::TxtDatabaseOpenFailed and the provider's reason
 
     // A date the database cannot take gives a refused statement.
     const CliResult refused = m_cli->run({"query", kBackup, "--from", "0050-01-01", "--to", "2009-12-01"});

@@ -160,7 +160,7 @@ void TestAdoDb::fallbackToExclusiveReadOnly()
         QVERIFY(lines[1].startsWith("OpenAccessDatabase " + path
                                     + " error [The Microsoft Jet database engine cannot open"));
         QCOMPARE(lines[2], "CAdoDb::Close() error [" + kClosed + "] ");
-        // The notice with text 195, as an information box with the application's caption.
+        // The notice Ids::TxtOpenedReadOnly, as an information box with the application's caption.
         QCOMPARE(desktop.messages.size(), 1);
         QCOMPARE(desktop.messages[0].text, GetDialogText(Ids::TxtOpenedReadOnly));
         QVERIFY(!desktop.messages[0].text.isEmpty());

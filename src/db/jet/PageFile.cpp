@@ -22,8 +22,8 @@ const std::uint8_t PageFile::kHeaderMaskKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 
 namespace {
 
-// Integer part of the creation date as Java's (int) cast computes it: NaN gives 0, values
-// outside the int32 range saturate.
+// Integer part of the creation date, truncated toward zero: NaN gives 0, values outside
+// the int32 range saturate.
 std::int32_t truncateToInt32(double d)
 {
     if (std::isnan(d))

@@ -15,7 +15,7 @@ namespace jet {
 class ValueFormat
 {
 public:
-    // The shortest decimal that reads back as `d`, laid out like Python's repr(): plain
+    // The shortest decimal that reads back as `d`, laid out as the dump writes numbers: plain
     // notation with at least one digit after the point for 1e-4 <= |d| < 1e16, otherwise
     // d.ddde+XX; "-0.0", "nan", "inf", "-inf".
     static void appendShortestDouble(QByteArray &out, double d);
