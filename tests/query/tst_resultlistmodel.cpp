@@ -1,6 +1,7 @@
 // The result rows: every cell of every row of a real backup against the reference dump,
 // the file-size rule at its edges, the talk-time and start-time formats, and what a new
-// search, a refused statement and a removed row do to the list.
+// search, a refused statement and a removed row do to the list. Qt's model tester watches
+// the fills and the removals, so every change is announced as views expect.
 #include "db/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
@@ -264,6 +265,7 @@ void TestResultListModel::newSearchRefusedStatementAndRemovedRows()
     Backup backup;
     CAdoDb db;
     ResultListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(FillFromBackup(backup, db, model,
                            QStringLiteral("select * from Record where name LIKE '%li%' order by record_time_start")));
     const int found = model.RowCount();
@@ -327,6 +329,7 @@ void TestResultListModel::incrementalFillShowsTheSameRows()
     CAdoDb db;
     QVERIFY(db.OpenAccessDatabase(backup.path + "dbR.mdb", QString()));
     ResultListModel whole, steps;
+    QAbstractItemModelTester tester(&steps, QAbstractItemModelTester::FailureReportingMode::QtTest);
     whole.SetBackupDir(backup.path);
     steps.SetBackupDir(backup.path);
     whole.FillResultList(db, kAll);
