@@ -52,7 +52,7 @@ void TestFuzzRegressions::initTestCase()
     QVERIFY(sample.open(QIODevice::ReadOnly));
     m_sampleBytes = sample.readAll();
     m_sampleCopy = m_dir.filePath(QStringLiteral("statements.mdb"));
-    QVERIFY(orvikfuzz::writeFile(m_sampleCopy, m_sampleBytes));
+    QVERIFY(TestFiles::overwrite(m_sampleCopy, m_sampleBytes));
     sql::SqlError error;
     QVERIFY2(m_connection.open(m_sampleCopy, QString(), JetConnection::Mode::ReadOnlyExclusive, &error),
              qPrintable(error.message));
@@ -88,7 +88,7 @@ void TestFuzzRegressions::jetFiles()
     QVERIFY(input.open(QIODevice::ReadOnly));
     const QByteArray bytes = input.readAll();
     const QString copy = m_dir.filePath(QStringLiteral("input.mdb"));
-    QVERIFY(orvikfuzz::writeFile(copy, bytes));
+    QVERIFY(TestFiles::overwrite(copy, bytes));
 
     const int codePage = orvikfuzz::codePageFor(bytes);
     const orvikfuzz::Outcome first = orvikfuzz::exerciseJetFile(copy, codePage);

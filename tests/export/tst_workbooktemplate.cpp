@@ -2,6 +2,7 @@
 // writes its file.
 
 #include "WorkbookTestSupport.h"
+#include "common/TestFiles.h"
 
 #include "export/WorkbookTemplate.h"
 
@@ -16,18 +17,6 @@
 using namespace WorkbookTest;
 
 namespace {
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QString FallbackName()
 {
@@ -53,7 +42,7 @@ void TestWorkbookTemplate::builtInTemplateHasTheDescribedLayout()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("sample.xlsx"));
-    QVERIFY(WriteFile(path, EmbeddedTemplateWorkbook()));
+    QVERIFY(TestFiles::write(path, EmbeddedTemplateWorkbook()));
 
     QString error;
     const QJsonObject book = Read(path, &error);
@@ -100,7 +89,7 @@ void TestWorkbookTemplate::missingFileIsWrittenFromTheBuiltInTemplate()
     // The program folder is given with a trailing separator, as the settings hold it.
     const QString path = EnsureTemplateWorkbook(program.path() + QLatin1Char('/'), temp.path(), &error);
     QCOMPARE(path, program.filePath(QStringLiteral("sample.xlsx")));
-    QCOMPARE(ReadFile(path), EmbeddedTemplateWorkbook());
+    QCOMPARE(TestFiles::read(path), EmbeddedTemplateWorkbook());
     QVERIFY(Listing(temp.path()).isEmpty());
     QCOMPARE(Listing(program.path()), QStringList({"sample.xlsx"}));
 }
@@ -112,7 +101,7 @@ void TestWorkbookTemplate::existingFileIsTheTemplateAndStaysUnchanged()
     const QString path = program.filePath(QStringLiteral("sample.xlsx"));
     // Whatever the user left there is the template, even a file that is not a workbook.
     const QByteArray edited = "the user's own template";
-    QVERIFY(WriteFile(path, edited));
+    QVERIFY(TestFiles::write(path, edited));
     QFile file(path);
     const QDateTime old = QDateTime::currentDateTime().addDays(-30);
     QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
@@ -120,7 +109,7 @@ void TestWorkbookTemplate::existingFileIsTheTemplateAndStaysUnchanged()
 
     QString error;
     QCOMPARE(EnsureTemplateWorkbook(program.path(), temp.path(), &error), path);
-    QCOMPARE(ReadFile(path), edited);
+    QCOMPARE(TestFiles::read(path), edited);
     QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(), old.toSecsSinceEpoch());
     QVERIFY(Listing(temp.path()).isEmpty());
 }
@@ -132,7 +121,7 @@ void TestWorkbookTemplate::unwritableProgramFolderFallsBackToTheTemporaryFolder(
     // The tests run as root, for whom permission bits do not stop writing; a folder below a
     // regular file cannot be created or written by anyone.
     const QString blocker = root.filePath(QStringLiteral("not-a-folder"));
-    QVERIFY(WriteFile(blocker, "x"));
+    QVERIFY(TestFiles::write(blocker, "x"));
     const QString program = blocker + QStringLiteral("/program");
     const QString temp = root.filePath(QStringLiteral("temp"));
     QVERIFY(QDir().mkpath(temp));
@@ -140,13 +129,13 @@ void TestWorkbookTemplate::unwritableProgramFolderFallsBackToTheTemporaryFolder(
     QString error;
     const QString fallback = QDir(temp).filePath(FallbackName());
     QCOMPARE(EnsureTemplateWorkbook(program, temp, &error), fallback);
-    QCOMPARE(ReadFile(fallback), EmbeddedTemplateWorkbook());
+    QCOMPARE(TestFiles::read(fallback), EmbeddedTemplateWorkbook());
     QCOMPARE(Listing(temp), QStringList({FallbackName()}));
 
     // Every export that falls back writes the file anew.
-    QVERIFY(WriteFile(fallback, "left over by an earlier export"));
+    QVERIFY(TestFiles::write(fallback, "left over by an earlier export"));
     QCOMPARE(EnsureTemplateWorkbook(program, temp, &error), fallback);
-    QCOMPARE(ReadFile(fallback), EmbeddedTemplateWorkbook());
+    QCOMPARE(TestFiles::read(fallback), EmbeddedTemplateWorkbook());
     QCOMPARE(Listing(temp), QStringList({FallbackName()}));
 }
 
@@ -155,7 +144,7 @@ void TestWorkbookTemplate::nothingWritableIsAFailure()
     QTemporaryDir root;
     QVERIFY(root.isValid());
     const QString blocker = root.filePath(QStringLiteral("not-a-folder"));
-    QVERIFY(WriteFile(blocker, "x"));
+    QVERIFY(TestFiles::write(blocker, "x"));
 
     QString error;
     QCOMPARE(EnsureTemplateWorkbook(blocker + QStringLiteral("/program"), blocker + QStringLiteral("/temp"), &error),

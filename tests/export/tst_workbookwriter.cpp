@@ -1,6 +1,7 @@
 // The workbook writer: written workbooks are read back with openpyxl (read_workbook.py).
 
 #include "WorkbookTestSupport.h"
+#include "common/TestFiles.h"
 
 #include "export/WorkbookTemplate.h"
 #include "export/WorkbookWriter.h"
@@ -23,18 +24,6 @@ QStringList CallRow(int n, const QString &name, const QString &type, const QStri
                     const QString &talk, const QString &remark)
 {
     return {QString::number(n), name, type, QLatin1Char('\'') + number, start, QLatin1Char('\'') + talk, remark};
-}
-
-bool WriteFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Writes the rows with a fresh writer; returns the writer's error text, empty on success.
@@ -658,7 +647,7 @@ void TestWorkbookWriter::failuresLeaveNothingBehind()
         templatePath = QDir(work).filePath(QStringLiteral("absent.xlsx"));
     } else if (kind == QLatin1String("notzip")) {
         templatePath = QDir(work).filePath(QStringLiteral("text.xlsx"));
-        QVERIFY(WriteFile(templatePath, "just some text, not a zip archive"));
+        QVERIFY(TestFiles::write(templatePath, "just some text, not a zip archive"));
     } else if (kind == QLatin1String("nobook")) {
         templatePath = QDir(work).filePath(QStringLiteral("other.zip"));
         QVERIFY(WriteParts(templatePath, {{"readme.txt", "hello"}}));
@@ -679,7 +668,7 @@ void TestWorkbookWriter::failuresLeaveNothingBehind()
         output = QDir(work).filePath(QStringLiteral("absent/out.xlsx"));
     } else if (kind == QLatin1String("belowfile")) {
         // Holds for root too: nothing can be created below a regular file.
-        QVERIFY(WriteFile(QDir(work).filePath(QStringLiteral("file")), "x"));
+        QVERIFY(TestFiles::write(QDir(work).filePath(QStringLiteral("file")), "x"));
         output = QDir(work).filePath(QStringLiteral("file/out.xlsx"));
     } else if (kind == QLatin1String("isfolder")) {
         QVERIFY(QDir().mkpath(output));
@@ -689,7 +678,7 @@ void TestWorkbookWriter::failuresLeaveNothingBehind()
     const bool earlier =
         kind != QLatin1String("nofolder") && kind != QLatin1String("belowfile") && kind != QLatin1String("isfolder");
     if (earlier)
-        QVERIFY(WriteFile(output, "earlier export"));
+        QVERIFY(TestFiles::write(output, "earlier export"));
     const QStringList listing = Listing(work);
 
     WorkbookWriter writer;
@@ -700,7 +689,7 @@ void TestWorkbookWriter::failuresLeaveNothingBehind()
     QVERIFY(!writer.Finish());
     QCOMPARE(Listing(work), listing);
     if (earlier)
-        QCOMPARE(ReadFile(output), QByteArray("earlier export"));
+        QCOMPARE(TestFiles::read(output), QByteArray("earlier export"));
 }
 
 void TestWorkbookWriter::failureWhileWritingLeavesNothingBehind()

@@ -17,6 +17,10 @@
 #include "db/sql/SqlLexer.h"
 #include "db/sql/SqlStatement.h"
 
+// Relative, so that the fuzz targets, built without the tests folder on the include path,
+// find it too.
+#include "../common/TestFiles.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QIODevice>
@@ -57,17 +61,6 @@ struct Tally
         add(std::uint64_t(value.toInt64()));
     }
 };
-
-// Writes `bytes` over the file at `path`, truncating it to their length.
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
-        return false;
-    if (f.write(bytes) != bytes.size())
-        return false;
-    return f.size() == bytes.size() || f.resize(bytes.size());
-}
 
 // The nineteen columns of the call-record table, as binding sees them.
 inline std::vector<sql::ColumnInfo> callRecordColumns()

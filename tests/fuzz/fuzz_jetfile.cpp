@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    if (!orvikfuzz::writeFile(inputPath, bytes))
+    if (!TestFiles::overwrite(inputPath, bytes))
         std::abort(); // /tmp is full or gone: no result would mean anything
     const orvikfuzz::Outcome outcome = orvikfuzz::exerciseJetFile(inputPath, orvikfuzz::codePageFor(bytes));
     if (outcome.deleteAccepted) {

@@ -1,4 +1,5 @@
 // Loading language files, text and column lookups, declared encodings and code pages.
+#include "common/TestFiles.h"
 #include "config/Config.h"
 #include "lang/CodePageConverter.h"
 #include "lang/Language.h"
@@ -24,9 +25,7 @@ QByteArray LanguageXml(const QByteArray &dialogBody, const QByteArray &prolog = 
 
 QString WriteFile(const QString &path, const QByteArray &content)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+    if (!TestFiles::write(path, content))
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }

@@ -114,7 +114,7 @@ inline QStringList dumpLines(const jet::PageFile &file, const jet::TableDef &tab
 // A dump file's lines (header first).
 inline QStringList fileLines(const QString &path)
 {
-    QStringList lines = QString::fromUtf8(JetTest::readFile(path)).split(QLatin1Char('\n'));
+    QStringList lines = QString::fromUtf8(TestFiles::read(path)).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;

@@ -6,6 +6,7 @@
 #include "db/jet/Rc4.h"
 
 #include "TestPaths.h"
+#include "common/TestFiles.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -41,20 +42,6 @@ inline QString accessSample(const QString &file)
 inline QString multipage()
 {
     return QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000/dbR.mdb");
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(bytes) == bytes.size();
 }
 
 inline void putU16(QByteArray &b, int at, std::uint32_t v)

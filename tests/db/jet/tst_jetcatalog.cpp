@@ -234,7 +234,7 @@ void TestJetCatalog::rowCountPositionInTheFile()
             continue;
         Database db;
         QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
-        const QByteArray bytes = JetTest::readFile(path);
+        const QByteArray bytes = TestFiles::read(path);
         for (const QString &name : db.userTableNames()) {
             const auto def = loadTable(db, name);
             QVERIFY(def);
@@ -268,7 +268,7 @@ void TestJetCatalog::indexesPointAtIndexPages()
     QFETCH(QString, database);
     Database db;
     QVERIFY(db.open(database, PageFile::OpenMode::ReadOnly));
-    const QByteArray bytes = JetTest::readFile(database);
+    const QByteArray bytes = TestFiles::read(database);
     const int ps = db.file().pageSize();
     bool sawNode = false;
     for (const QString &name : db.userTableNames()) {

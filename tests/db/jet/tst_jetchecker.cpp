@@ -132,7 +132,7 @@ void TestJetChecker::injectedDamageIsReported()
 
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, database);
-    QByteArray bytes = JetTest::readFile(path);
+    QByteArray bytes = TestFiles::read(path);
     jet::Format format;
     int ps = 0;
     std::uint32_t root = 0;
@@ -251,7 +251,7 @@ void TestJetChecker::injectedDamageIsReported()
         break;
     }
     }
-    QVERIFY(JetTest::writeFile(path, bytes));
+    QVERIFY(TestFiles::write(path, bytes));
 
     jet::Database db;
     QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));

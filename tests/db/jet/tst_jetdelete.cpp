@@ -204,7 +204,7 @@ void TestJetDelete::oldestRowsFreeEmptiedLeaves()
 
     std::vector<std::uint32_t> freeBefore;
     QVERIFY2(jet::UsageMap::readPages(db.file(), RowId{1, 0}, &freeBefore, &error), qPrintable(error));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
 
     jet::RowDeleter deleter(db.file(), *def);
     QVERIFY2(deleter.deleteRows(oldest, &error), qPrintable(error));
@@ -237,7 +237,7 @@ void TestJetDelete::oldestRowsFreeEmptiedLeaves()
                         std::back_inserter(newlyFree));
     QCOMPARE(int(newlyFree.size()), deleter.stats().indexPagesFreed);
     QVERIFY(std::includes(freeAfter.begin(), freeAfter.end(), freeBefore.begin(), freeBefore.end()));
-    const QByteArray after = JetTest::readFile(path);
+    const QByteArray after = TestFiles::read(path);
     const int ps = db.file().pageSize();
     for (const std::uint32_t page : newlyFree) {
         const char type = before[qsizetype(page) * ps];
@@ -278,7 +278,7 @@ void TestJetDelete::recorderBackup()
     compareWithMdbExport(path, QStringLiteral("record"), now);
 
     // The slots deleted before (29:7 and 31:12) keep their 0xC000 and bytes.
-    const QByteArray bytes = JetTest::readFile(path);
+    const QByteArray bytes = TestFiles::read(path);
     const int ps = db.file().pageSize();
     const auto slotEntry = [&](int page, int slot) {
         return std::uint16_t(std::uint8_t(bytes[page * ps + 0x0E + 2 * slot])
@@ -312,7 +312,7 @@ void TestJetDelete::overflowRow()
     QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
     auto def = db.table(QStringLiteral("Table1"), &error);
     QVERIFY2(def, qPrintable(error));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
 
     // 27:2 is a moved row (header 0x4000, data at 28:0); 27:0 an ordinary one.
     const std::vector<RowId> gone{RowId{27, 2}, RowId{27, 0}};
@@ -330,7 +330,7 @@ void TestJetDelete::overflowRow()
 
     // Only the two header slot entries and the row count changed: row bytes, the moved
     // data's slot (28:0) and the free space stay.
-    const QByteArray after = JetTest::readFile(path);
+    const QByteArray after = TestFiles::read(path);
     const int ps = db.file().pageSize();
     QCOMPARE(after.size(), before.size());
     std::vector<qsizetype> changed;
@@ -381,7 +381,7 @@ void TestJetDelete::refusalsLeaveFileUnchanged()
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     jet::Database db;
     QString error;
     QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
@@ -393,7 +393,7 @@ void TestJetDelete::refusalsLeaveFileUnchanged()
     jet::RowDeleter deleter(db.file(), *def);
     QVERIFY(!deleter.deleteRows(ids, &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
-    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(TestFiles::read(path), before);
     QVERIFY(!jet::Journal::exists(path));
 }
 
@@ -401,7 +401,7 @@ void TestJetDelete::readOnlyFileRefuses()
 {
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     jet::Database db;
     QString error;
     QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
@@ -410,7 +410,7 @@ void TestJetDelete::readOnlyFileRefuses()
     jet::RowDeleter deleter(db.file(), *def);
     QVERIFY(!deleter.deleteRows({RowId{29, 0}}, &error));
     QVERIFY2(error.contains(QLatin1String("read-only")), qPrintable(error));
-    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(TestFiles::read(path), before);
     QVERIFY(!jet::Journal::exists(path));
 }
 

@@ -81,7 +81,7 @@ void TestJetDump::compareDump()
     buffer.open(QIODevice::WriteOnly);
     QVERIFY2(jet::TableDumper::dump(db.file(), *def, buffer, &error), qPrintable(error));
     const QByteArray actual = buffer.data();
-    const QByteArray reference = JetTest::readFile(expected);
+    const QByteArray reference = TestFiles::read(expected);
     QVERIFY(!reference.isEmpty());
     if (actual != reference) {
         // Show the first line that differs rather than two whole files.

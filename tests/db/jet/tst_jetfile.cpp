@@ -99,7 +99,7 @@ void TestJetFile::refusedFiles_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
 
-    const QByteArray jet4 = JetTest::readFile(JetTest::sample(QStringLiteral("2009-12")));
+    const QByteArray jet4 = TestFiles::read(JetTest::sample(QStringLiteral("2009-12")));
     QVERIFY(jet4.size() > 4096 * 3);
 
     QByteArray ace = jet4;
@@ -144,7 +144,7 @@ void TestJetFile::refusedFiles()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("dbR.mdb"));
-    QVERIFY(JetTest::writeFile(path, bytes));
+    QVERIFY(TestFiles::write(path, bytes));
 
     PageFile file;
     QString error;
@@ -162,7 +162,7 @@ void TestJetFile::passwordJet3()
 {
     if (!JetTest::haveSharedFixtures())
         QSKIP("the shared fixtures folder (ORVIK_SHARED_FIXTURES) is not present");
-    QByteArray bytes = JetTest::readFile(JetTest::accessSample(QStringLiteral("testV1997.mdb")));
+    QByteArray bytes = TestFiles::read(JetTest::accessSample(QStringLiteral("testV1997.mdb")));
     JetTest::toggleHeaderMask(bytes, Format::Jet3);
     // Twenty bytes in the file's code page; 0xE9 is "é" in 1252.
     const QByteArray secret("Gr\xE9ve2024");
@@ -171,7 +171,7 @@ void TestJetFile::passwordJet3()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("pw.mdb"));
-    QVERIFY(JetTest::writeFile(path, bytes));
+    QVERIFY(TestFiles::write(path, bytes));
     PageFile file;
     QString error;
     QVERIFY2(file.open(path, PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
@@ -187,7 +187,7 @@ void TestJetFile::passwordJet3()
 
 void TestJetFile::passwordJet4()
 {
-    QByteArray bytes = JetTest::readFile(JetTest::sample(QStringLiteral("2009-12")));
+    QByteArray bytes = TestFiles::read(JetTest::sample(QStringLiteral("2009-12")));
     JetTest::toggleHeaderMask(bytes, Format::Jet4);
     double created = 0;
     std::memcpy(&created, bytes.constData() + 0x72, 8);
@@ -203,7 +203,7 @@ void TestJetFile::passwordJet4()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("pw.mdb"));
-    QVERIFY(JetTest::writeFile(path, bytes));
+    QVERIFY(TestFiles::write(path, bytes));
     PageFile file;
     QString error;
     QVERIFY2(file.open(path, PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
@@ -219,7 +219,7 @@ void TestJetFile::jet4PasswordFieldHoldsTheDateMask()
     // compIndexTestV2000.mdb was created on day 38985.41: with no password, the raw field
     // is the mask 49 98 00 00 repeated, and nothing is left once the mask is removed.
     const QString path = JetTest::accessSample(QStringLiteral("compIndexTestV2000.mdb"));
-    QByteArray bytes = JetTest::readFile(path);
+    QByteArray bytes = TestFiles::read(path);
     JetTest::toggleHeaderMask(bytes, Format::Jet4);
     QCOMPARE(bytes.mid(0x42, 40).toHex(), QByteArray::fromHex("49980000").repeated(10).toHex());
 
@@ -233,7 +233,7 @@ void TestJetFile::jet4PasswordFieldHoldsTheDateMask()
 void TestJetFile::pageReadsAreBoundsChecked()
 {
     const QString path = JetTest::sample(QStringLiteral("2009-12"));
-    const QByteArray bytes = JetTest::readFile(path);
+    const QByteArray bytes = TestFiles::read(path);
     PageFile file;
     QVERIFY(file.open(path, PageFile::OpenMode::ReadOnly));
     const std::uint32_t pages = file.pageCount();
@@ -284,7 +284,7 @@ void TestJetFile::writesNeedReadWriteMode()
     QVERIFY(writer.generation() > before);
     QVERIFY(!writer.writePage(writer.pageCount(), buf, &error));
     QVERIFY(writer.sync());
-    QCOMPARE(JetTest::readFile(path).mid(qint64(last) * 4096, 4096), page);
+    QCOMPARE(TestFiles::read(path).mid(qint64(last) * 4096, 4096), page);
 }
 
 void TestJetFile::refreshSeesAnotherWritersChanges()

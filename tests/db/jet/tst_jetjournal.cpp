@@ -88,8 +88,8 @@ void TestJetJournal::expectRecoveryRefused(const QString &path, jet::PageFile::O
     QVERIFY2(file.open(path, mode, &error), qPrintable(error));
     QVERIFY(!Journal::recover(file, &error));
     QVERIFY2(error.contains(why), qPrintable(error));
-    QCOMPARE(JetTest::readFile(path), before);
-    QCOMPARE(JetTest::readFile(Journal::pathFor(path)), journal);
+    QCOMPARE(TestFiles::read(path), before);
+    QCOMPARE(TestFiles::read(Journal::pathFor(path)), journal);
 }
 
 void TestJetJournal::initTestCase()
@@ -134,7 +134,7 @@ void TestJetJournal::crashThenRecoverRestoresEveryByte()
     QFETCH(int, writes);
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     QString error;
     crashingDelete(path, m_rows, writes);
     if (QTest::currentTestFailed())
@@ -142,13 +142,13 @@ void TestJetJournal::crashThenRecoverRestoresEveryByte()
     // The process "died" here: the journal is left, and the file is half written.
     QVERIFY(Journal::exists(path));
     if (writes > 0)
-        QVERIFY(JetTest::readFile(path) != before);
+        QVERIFY(TestFiles::read(path) != before);
 
     jet::Database db;
     QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
     QVERIFY2(Journal::recover(db.file(), &error), qPrintable(error));
     QVERIFY(!Journal::exists(path));
-    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(TestFiles::read(path), before);
     QVERIFY2(Journal::recover(db.file(), &error), qPrintable(error)); // nothing left to do
 
     // The restored file takes the same delete.
@@ -170,11 +170,11 @@ void TestJetJournal::completeJournalIsRolledBack()
     // grew during the transaction gets its old length back.
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    QByteArray before = JetTest::readFile(path);
+    QByteArray before = TestFiles::read(path);
     const int ps = 4096;
-    QVERIFY(JetTest::writeFile(Journal::pathFor(path),
-                               Journal::build(ps, std::uint64_t(before.size()), fillerChanges(ps, before))));
-    QVERIFY(JetTest::writeFile(path, before + QByteArray(ps, 'x')));
+    QVERIFY(TestFiles::write(Journal::pathFor(path),
+                             Journal::build(ps, std::uint64_t(before.size()), fillerChanges(ps, before))));
+    QVERIFY(TestFiles::write(path, before + QByteArray(ps, 'x')));
 
     jet::PageFile file;
     QString error;
@@ -184,7 +184,7 @@ void TestJetJournal::completeJournalIsRolledBack()
     QCOMPARE(file.pageCount(), std::uint32_t(before.size() / ps));
     before.replace(3 * ps, ps, QByteArray(ps, char(0xAB)));
     before.replace(10 * ps, ps, QByteArray(ps, char(0xAB)));
-    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(TestFiles::read(path), before);
 }
 
 void TestJetJournal::incompleteJournalIsDiscarded_data()
@@ -210,29 +210,29 @@ void TestJetJournal::incompleteJournalIsDiscarded()
     QFETCH(int, pageSize);
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     QByteArray journal = Journal::build(pageSize, std::uint64_t(before.size()), fillerChanges(pageSize, before));
     if (cut >= 0)
         journal.truncate(cut);
     if (flip >= 0)
         journal[flip] = char(~std::uint8_t(journal[flip]));
-    QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
+    QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
 
     jet::PageFile file;
     QString error;
     QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
     QVERIFY2(Journal::recover(file, &error), qPrintable(error));
     QVERIFY(!Journal::exists(path));
-    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(TestFiles::read(path), before);
 }
 
 void TestJetJournal::leftoverJournalBlocksDeletes()
 {
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
-    QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
+    QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
 
     jet::Database db;
     QString error;
@@ -242,17 +242,17 @@ void TestJetJournal::leftoverJournalBlocksDeletes()
     jet::RowDeleter deleter(db.file(), *def);
     QVERIFY(!deleter.deleteRows({RowId{29, 0}}, &error));
     QVERIFY2(error.contains(QLatin1String("interrupted")), qPrintable(error));
-    QCOMPARE(JetTest::readFile(path), before);
-    QCOMPARE(JetTest::readFile(Journal::pathFor(path)), journal);
+    QCOMPARE(TestFiles::read(path), before);
+    QCOMPARE(TestFiles::read(Journal::pathFor(path)), journal);
 }
 
 void TestJetJournal::readOnlyFileCannotRollBack()
 {
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
-    QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
+    QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
 
     expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadOnly, QStringLiteral("opened for writing"), before,
                           journal);
@@ -268,13 +268,13 @@ void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
     crashingDelete(crashedPath, m_rows, 1);
     if (QTest::currentTestFailed())
         return;
-    const QByteArray journal = JetTest::readFile(Journal::pathFor(crashedPath));
+    const QByteArray journal = TestFiles::read(Journal::pathFor(crashedPath));
     QVERIFY(!journal.isEmpty());
 
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = JetTest::readFile(path);
-    QVERIFY(JetTest::writeFile(Journal::pathFor(path), journal));
+    const QByteArray before = TestFiles::read(path);
+    QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
 
     expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadWrite, QStringLiteral("does not belong"), before, journal);
 }
@@ -285,14 +285,14 @@ void TestJetJournal::tornPageIsRolledBack()
 {
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     QString error;
     crashingDelete(path, m_rows, m_pagesWritten);
     if (QTest::currentTestFailed())
         return;
     // Every page was written; give the pages back their old second halves, sector by
     // sector where they differ, as a torn write would leave them.
-    QByteArray torn = JetTest::readFile(path);
+    QByteArray torn = TestFiles::read(path);
     const int ps = 4096;
     int tornPages = 0;
     for (qsizetype at = 0; at < torn.size(); at += ps) {
@@ -303,13 +303,13 @@ void TestJetJournal::tornPageIsRolledBack()
     }
     QVERIFY(tornPages > 0);
     QVERIFY(torn != before);
-    QVERIFY(JetTest::writeFile(path, torn));
+    QVERIFY(TestFiles::write(path, torn));
 
     jet::PageFile file;
     QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
     QVERIFY2(Journal::recover(file, &error), qPrintable(error));
     QVERIFY(!Journal::exists(path));
-    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(TestFiles::read(path), before);
 }
 
 // A database reached through a symbolic link (to the file, or to a folder above it) is the
@@ -321,12 +321,12 @@ void TestJetJournal::crashUnderAnotherNameIsRolledBack()
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
     const QString link = dir.filePath(QStringLiteral("link.mdb"));
     QVERIFY(QFile::link(path, link));
-    const QByteArray before = JetTest::readFile(path);
+    const QByteArray before = TestFiles::read(path);
     QString error;
     crashingDelete(link, m_rows, m_pagesWritten / 2);
     if (QTest::currentTestFailed())
         return;
-    QVERIFY(JetTest::readFile(path) != before);
+    QVERIFY(TestFiles::read(path) != before);
     QVERIFY(Journal::exists(link));
     QVERIFY(Journal::exists(path));
 
@@ -335,7 +335,7 @@ void TestJetJournal::crashUnderAnotherNameIsRolledBack()
     QVERIFY2(Journal::recover(file, &error), qPrintable(error));
     QVERIFY(!Journal::exists(path));
     QVERIFY(!Journal::exists(link));
-    QCOMPARE(JetTest::readFile(path), before);
+    QCOMPARE(TestFiles::read(path), before);
 }
 
 QTEST_GUILESS_MAIN(TestJetJournal)

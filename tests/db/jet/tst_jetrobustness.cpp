@@ -58,18 +58,6 @@ private:
     std::uint64_t m_state;
 };
 
-// Rewrites the file in place. Truncating to zero and writing again would make ext4 flush
-// the file to disk on every close, which costs seconds over a few thousand copies.
-bool overwrite(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
-        return false;
-    if (f.write(bytes) != bytes.size())
-        return false;
-    return f.size() == bytes.size() || f.resize(bytes.size());
-}
-
 struct Outcome
 {
     bool opened = false;
@@ -193,7 +181,7 @@ void TestJetRobustness::randomDamage_data()
 void TestJetRobustness::randomDamage()
 {
     QFETCH(QString, source);
-    const QByteArray original = JetTest::readFile(source);
+    const QByteArray original = TestFiles::read(source);
     const Outcome intact = readEverything(source);
     QVERIFY2(intact.opened && intact.firstError.isEmpty(), qPrintable(intact.firstError));
 
@@ -210,7 +198,7 @@ void TestJetRobustness::randomDamage()
     int refused = 0;
     int failedReads = 0;
     const auto run = [&](const QByteArray &bytes) {
-        QVERIFY(overwrite(path, bytes));
+        QVERIFY(TestFiles::overwrite(path, bytes));
         const Outcome o = readEverything(path);
         ++variants;
         if (!o.opened)
@@ -269,11 +257,11 @@ void TestJetRobustness::randomDamage()
 
 void TestJetRobustness::definitionChainLoop()
 {
-    QByteArray bytes = JetTest::readFile(JetTest::sample(QStringLiteral("2009-12")));
+    QByteArray bytes = TestFiles::read(JetTest::sample(QStringLiteral("2009-12")));
     // record's definition (page 24) names itself as its next page.
     JetTest::putU32(bytes, 24 * 4096 + 4, 24);
     const QString path = m_dir.filePath(QStringLiteral("tdef-loop.mdb"));
-    QVERIFY(JetTest::writeFile(path, bytes));
+    QVERIFY(TestFiles::write(path, bytes));
     Database db;
     QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
     QString error;
@@ -282,11 +270,11 @@ void TestJetRobustness::definitionChainLoop()
 
     // A chain through two pages that point at each other: 24 -> 32 -> 24, with 32 made a
     // definition page.
-    bytes = JetTest::readFile(JetTest::sample(QStringLiteral("2009-12")));
+    bytes = TestFiles::read(JetTest::sample(QStringLiteral("2009-12")));
     JetTest::putU32(bytes, 24 * 4096 + 4, 32);
     bytes[32 * 4096] = 0x02;
     JetTest::putU32(bytes, 32 * 4096 + 4, 24);
-    QVERIFY(JetTest::writeFile(path, bytes));
+    QVERIFY(TestFiles::write(path, bytes));
     QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
     QVERIFY(!db.table(QStringLiteral("record"), &error));
     QVERIFY2(error.contains(QLatin1String("loops back")), qPrintable(error));
@@ -294,7 +282,7 @@ void TestJetRobustness::definitionChainLoop()
 
 void TestJetRobustness::absurdCounts()
 {
-    const QByteArray original = JetTest::readFile(JetTest::sample(QStringLiteral("2009-12")));
+    const QByteArray original = TestFiles::read(JetTest::sample(QStringLiteral("2009-12")));
     const QString path = m_dir.filePath(QStringLiteral("counts.mdb"));
     QString error;
 
@@ -319,7 +307,7 @@ void TestJetRobustness::absurdCounts()
             JetTest::putU16(copy, p.offset, p.value);
         else
             JetTest::putU32(copy, p.offset, p.value);
-        QVERIFY(JetTest::writeFile(path, copy));
+        QVERIFY(TestFiles::write(path, copy));
         const Outcome o = readEverything(path);
         QVERIFY(o.opened);
         QVERIFY2(o.firstError.contains(QLatin1String(p.message)), qPrintable(o.firstError));
@@ -330,7 +318,7 @@ void TestJetRobustness::absurdCounts()
     const int rowStart =
         29 * 4096 + (std::uint8_t(copy[29 * 4096 + 0x0E]) | (std::uint8_t(copy[29 * 4096 + 0x0F]) << 8));
     JetTest::putU16(copy, rowStart, 0xFFFF);
-    QVERIFY(JetTest::writeFile(path, copy));
+    QVERIFY(TestFiles::write(path, copy));
     const Outcome o = readEverything(path);
     QVERIFY2(o.firstError.contains(QLatin1String("row 29:0")), qPrintable(o.firstError));
     QVERIFY2(o.firstError.contains(QLatin1String("null mask")), qPrintable(o.firstError));
@@ -338,7 +326,7 @@ void TestJetRobustness::absurdCounts()
 
 void TestJetRobustness::movedRowLoopsAndBadPointers()
 {
-    const QByteArray original = JetTest::readFile(JetTest::sample(QStringLiteral("2009-12")));
+    const QByteArray original = TestFiles::read(JetTest::sample(QStringLiteral("2009-12")));
     const QString path = m_dir.filePath(QStringLiteral("moved.mdb"));
     const int slotTable = 29 * 4096 + 0x0E;
     const int rowStart = 29 * 4096 + (std::uint8_t(original[slotTable]) | (std::uint8_t(original[slotTable + 1]) << 8));
@@ -358,7 +346,7 @@ void TestJetRobustness::movedRowLoopsAndBadPointers()
         QByteArray copy = original;
         copy[slotTable + 1] = char(std::uint8_t(copy[slotTable + 1]) | 0x40); // slot 0 moved
         JetTest::putU32(copy, rowStart, c.pointer);
-        QVERIFY(JetTest::writeFile(path, copy));
+        QVERIFY(TestFiles::write(path, copy));
         Database db;
         QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
         const auto def = db.table(QStringLiteral("record"));
@@ -376,7 +364,7 @@ void TestJetRobustness::movedRowLoopsAndBadPointers()
 
 void TestJetRobustness::usageMapDamage()
 {
-    const QByteArray original = JetTest::readFile(JetTest::sample(QStringLiteral("2009-12")));
+    const QByteArray original = TestFiles::read(JetTest::sample(QStringLiteral("2009-12")));
     const QString path = m_dir.filePath(QStringLiteral("map.mdb"));
     Database intact;
     QVERIFY(intact.open(JetTest::sample(QStringLiteral("2009-12")), PageFile::OpenMode::ReadOnly));
@@ -412,7 +400,7 @@ void TestJetRobustness::usageMapDamage()
             JetTest::putU32(copy, c.offset, c.value);
         else
             copy[c.offset] = char(c.value);
-        QVERIFY(JetTest::writeFile(path, copy));
+        QVERIFY(TestFiles::write(path, copy));
         Database db;
         QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
         const auto table = db.table(QStringLiteral("record"));
@@ -429,7 +417,7 @@ void TestJetRobustness::usageMapDamage()
     // read, the others (index pages, the catalog, other data) are passed over.
     QByteArray copy = original;
     std::memset(copy.data() + 30 * 4096 + 4, 0xFF, 4092);
-    QVERIFY(JetTest::writeFile(path, copy));
+    QVERIFY(TestFiles::write(path, copy));
     const Outcome o = readEverything(path);
     QVERIFY(o.opened);
     QVERIFY2(o.firstError.isEmpty(), qPrintable(o.firstError));
@@ -446,13 +434,13 @@ void TestJetRobustness::usageMapDamage()
 
 void TestJetRobustness::catalogDamage()
 {
-    const QByteArray original = JetTest::readFile(JetTest::sample(QStringLiteral("odd-types")));
+    const QByteArray original = TestFiles::read(JetTest::sample(QStringLiteral("odd-types")));
     const QString path = m_dir.filePath(QStringLiteral("catalog.mdb"));
     QString error;
 
     QByteArray zeroed = original;
     std::memset(zeroed.data() + 2 * 4096, 0, 4096);
-    QVERIFY(JetTest::writeFile(path, zeroed));
+    QVERIFY(TestFiles::write(path, zeroed));
     Database db;
     QVERIFY(!db.open(path, PageFile::OpenMode::ReadOnly, &error));
     QVERIFY2(error.contains(QLatin1String("system catalog")), qPrintable(error));
@@ -465,7 +453,7 @@ void TestJetRobustness::catalogDamage()
     const qint64 at = renamed.indexOf(tables);
     QVERIFY(at > 0);
     renamed[at] = 'X';
-    QVERIFY(JetTest::writeFile(path, renamed));
+    QVERIFY(TestFiles::write(path, renamed));
     QVERIFY(!db.open(path, PageFile::OpenMode::ReadOnly, &error));
     QVERIFY2(error.contains(QLatin1String("\"Tables\" folder")), qPrintable(error));
 }

@@ -403,7 +403,7 @@ void TestJetRows::longValues()
 void TestJetRows::damagedLongValues()
 {
     // odd-types id 11: the memo chain 31:0 -> 32:0 -> 33:0. Break it in copies.
-    const QByteArray original = JetTest::readFile(JetTest::sample(QStringLiteral("odd-types")));
+    const QByteArray original = TestFiles::read(JetTest::sample(QStringLiteral("odd-types")));
     const qint64 ps = 4096;
     // Row 0 of an LVAL page starts at its slot table entry; its first 4 bytes link on.
     const auto slot0 = [&](const QByteArray &file, int page) {
@@ -429,7 +429,7 @@ void TestJetRows::damagedLongValues()
         QByteArray copy = original;
         JetTest::putU32(copy, int(slot0(copy, 32)), c.link);
         const QString path = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mdb"));
-        QVERIFY(JetTest::writeFile(path, copy));
+        QVERIFY(TestFiles::write(path, copy));
 
         Database db;
         QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
