@@ -99,27 +99,12 @@ bool WorkbookStyles::Parse(std::string xml)
             m_numFmtsStartTag = {start, scanner.Position()};
             if (token.selfClosing)
                 continue;
-            XmlToken child;
-            while (scanner.NextChild(token, child)) {
-                if (child.kind != XmlToken::StartTag)
-                    continue;
-                if (child.LocalName() == "numFmt") {
-                    ++m_numFmtCount;
-                    if (!XmlScanner::ParseAttributes(child.attributes, attributes))
-                        return malformed();
-                    const XmlAttribute *id = XmlScanner::Find(attributes, "numFmtId");
-                    const XmlAttribute *code = XmlScanner::Find(attributes, "formatCode");
-                    const long long value = id ? XmlScanner::ToNumber(id->value) : -1;
-                    if (value >= m_nextFormatId && value < 100000)
-                        m_nextFormatId = int(value) + 1;
-                    if (value >= 0 && value < 100000 && code && m_dateFormatId < 0
-                        && XmlScanner::Decode(code->value) == QLatin1String(kDateTimeFormat))
-                        m_dateFormatId = int(value);
-                }
-                if (!scanner.SkipElement(child))
-                    return malformed();
-            }
-            if (scanner.Failed())
+            const bool read = scanner.ForEachChild(token, [&](const XmlToken &child) {
+                if (child.LocalName() == "numFmt" && !ReadNumberFormat(child, attributes))
+                    return false;
+                return scanner.SkipElement(child);
+            });
+            if (!read)
                 return malformed();
             m_numFmtsEndTag = scanner.ContentEnd();
         } else if (local == "cellXfs") {
@@ -131,17 +116,15 @@ bool WorkbookStyles::Parse(std::string xml)
             }
             m_hasXfs = true;
             m_xfsStartTag = {start, scanner.Position()};
-            XmlToken child;
-            while (scanner.NextChild(token, child)) {
-                if (child.kind != XmlToken::StartTag)
-                    continue;
+            const bool read = scanner.ForEachChild(token, [&](const XmlToken &child) {
                 const std::size_t childStart = scanner.Offset(child.raw);
                 if (!scanner.SkipElement(child))
-                    return malformed();
+                    return false;
                 if (child.LocalName() == "xf")
                     m_xfs.emplace_back(m_xml, childStart, scanner.Position() - childStart);
-            }
-            if (scanner.Failed())
+                return true;
+            });
+            if (!read)
                 return malformed();
             m_xfsEndTag = scanner.ContentEnd();
         } else if (!scanner.SkipElement(token)) {
@@ -159,6 +142,22 @@ bool WorkbookStyles::Parse(std::string xml)
         if (m_prefix.size())
             m_xfs.back().insert(1, m_prefix);
     }
+    return true;
+}
+
+bool WorkbookStyles::ReadNumberFormat(const XmlToken &numFmt, std::vector<XmlAttribute> &attributes)
+{
+    ++m_numFmtCount;
+    if (!XmlScanner::ParseAttributes(numFmt.attributes, attributes))
+        return false;
+    const XmlAttribute *id = XmlScanner::Find(attributes, "numFmtId");
+    const XmlAttribute *code = XmlScanner::Find(attributes, "formatCode");
+    const long long value = id ? XmlScanner::ToNumber(id->value) : -1;
+    if (value >= m_nextFormatId && value < 100000)
+        m_nextFormatId = int(value) + 1;
+    if (value >= 0 && value < 100000 && code && m_dateFormatId < 0
+        && XmlScanner::Decode(code->value) == QLatin1String(kDateTimeFormat))
+        m_dateFormatId = int(value);
     return true;
 }
 

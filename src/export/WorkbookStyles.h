@@ -6,6 +6,8 @@
 // The part is kept as it was written; new formats are appended to <cellXfs> (and the number
 // format to <numFmts>), so every existing format index stays valid.
 
+#include "lang/XmlScanner.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -36,6 +38,10 @@ public:
     std::string Result() const;
 
 private:
+    // Counts a <numFmt> and notes its id and whether it is the date-time format; false when
+    // its attributes are malformed. `attributes` is scratch space.
+    bool ReadNumberFormat(const XmlToken &numFmt, std::vector<XmlAttribute> &attributes);
+
     struct Range
     {
         std::size_t begin = 0;

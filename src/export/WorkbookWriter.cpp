@@ -170,6 +170,14 @@ struct WorkbookWriter::Impl
     }
 
     bool ParseSheet();
+    // Fails with the message for a worksheet that is not well-formed XML.
+    bool SheetMalformed();
+    // The column formats of <cols>; false when its markup is malformed.
+    bool ParseColumnStyles(XmlScanner &scanner, const XmlToken &cols);
+    // The element texts of written rows and cells, with the worksheet's namespace prefix.
+    void SetElementTexts(const std::string &prefix);
+    // <sheetData> and its template rows; false (with the error set) when it cannot be used.
+    bool ParseSheetData(XmlScanner &scanner, const XmlToken &sheetData);
     bool ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow);
     void WriteHead();
     void Touch(int r, int column)
@@ -188,7 +196,20 @@ struct WorkbookWriter::Impl
     void WriteCell(int column, const std::string &rowText, int r, int style, const QString &text, bool keepEmpty);
     bool Flush(bool force);
     std::string DimensionRef() const;
+
+    // The parts of the output that differ from the template's, besides the worksheet.
+    struct PartChanges
+    {
+        std::vector<std::pair<std::string, std::string>> replaced; // by name in the template
+        std::vector<std::pair<std::string, std::string>> added;
+        std::string skipped; // a part left out: the calculation chain
+    };
+    // Writes the output: the template's parts, the worksheet and the changed parts.
     bool WritePackage();
+    bool CollectPartChanges(PartChanges &changes);
+    // A style part for a template without one, with its relationship and content type.
+    void AddStylesPart(std::string &relsXml, std::string &typesXml, PartChanges &changes);
+    bool WriteArchive(const PartChanges &changes);
 };
 
 WorkbookWriter::WorkbookWriter() : d(std::make_unique<Impl>()) {}
@@ -253,12 +274,14 @@ bool WorkbookWriter::Open(const QString &templatePath, const QString &outputPath
     return true;
 }
 
+bool WorkbookWriter::Impl::SheetMalformed()
+{
+    return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
+                    .arg(QString::fromStdString(layout.sheetPart)));
+}
+
 bool WorkbookWriter::Impl::ParseSheet()
 {
-    auto malformed = [this] {
-        return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
-                        .arg(QString::fromStdString(layout.sheetPart)));
-    };
     if (sheet.size() >= 2
         && ((uchar(sheet[0]) == 0xFF && uchar(sheet[1]) == 0xFE)
             || (uchar(sheet[0]) == 0xFE && uchar(sheet[1]) == 0xFF)))
@@ -268,12 +291,11 @@ bool WorkbookWriter::Impl::ParseSheet()
     XmlToken token;
     while (scanner.Next(token) && token.kind != XmlToken::StartTag) {}
     if (scanner.Failed())
-        return malformed();
+        return SheetMalformed();
     if (!token.Is(XmlToken::StartTag, "worksheet") || token.selfClosing)
         return Fail(QStringLiteral("The sheet \"sheet1\" of the template is not a worksheet."));
 
     bool haveDimension = false, haveInsertPoint = false, haveSheetData = false;
-    std::vector<XmlAttribute> attributes;
     columnStyles.assign(std::size_t(WorkbookWriter::kMaxColumns) + 1, -1);
 
     const XmlToken root = token;
@@ -291,83 +313,90 @@ bool WorkbookWriter::Impl::ParseSheet()
             if (haveSheetData)
                 return Fail(QStringLiteral("The worksheet of the template has its elements out of order."));
             if (!scanner.SkipElement(token))
-                return malformed();
+                return SheetMalformed();
             dimensionBegin = start;
             dimensionEnd = scanner.Position();
             haveDimension = true;
         } else if (local == "cols") {
-            XmlToken col;
-            while (scanner.NextChild(token, col)) {
-                if (col.kind != XmlToken::StartTag)
-                    continue;
-                if (col.LocalName() == "col" && XmlScanner::ParseAttributes(col.attributes, attributes)) {
-                    const XmlAttribute *min = XmlScanner::Find(attributes, "min");
-                    const XmlAttribute *max = XmlScanner::Find(attributes, "max");
-                    const XmlAttribute *style = XmlScanner::Find(attributes, "style");
-                    const long long first = min ? XmlScanner::ToNumber(min->value) : -1;
-                    const long long last = max ? XmlScanner::ToNumber(max->value) : -1;
-                    const long long s = style ? XmlScanner::ToNumber(style->value) : -1;
-                    if (s > 0 && first >= 1 && last >= first) {
-                        for (long long c = first; c <= std::min<long long>(last, WorkbookWriter::kMaxColumns); ++c)
-                            columnStyles[std::size_t(c)] = int(s);
-                    }
-                }
-                if (!scanner.SkipElement(col))
-                    return malformed();
-            }
-            if (scanner.Failed())
-                return malformed();
+            if (!ParseColumnStyles(scanner, token))
+                return SheetMalformed();
         } else if (local == "sheetData" && !haveSheetData) {
             haveSheetData = true;
-            sheetDataBegin = start;
-            sheetDataOpenEnd = scanner.Position();
-            sheetDataSelfClosing = token.selfClosing;
-            sheetDataName = std::string(token.name);
-            const std::string p(token.Prefix());
-            rowOpen = "<" + p + "row r=\"";
-            rowClose = "</" + p + "row>";
-            cellOpen = "<" + p + "c r=\"";
-            cellClose = "</" + p + "c>";
-            valueOpen = "<" + p + "v>";
-            valueClose = "</" + p + "v>";
-            inlineOpen = "<" + p + "is><" + p + "t>";
-            inlineOpenPreserve = "<" + p + "is><" + p + "t xml:space=\"preserve\">";
-            inlineClose = "</" + p + "t></" + p + "is>";
-            {
-                XmlToken child;
-                int previousRow = 0;
-                while (scanner.NextChild(token, child)) {
-                    if (child.kind != XmlToken::StartTag)
-                        continue;
-                    if (child.LocalName() == "row") {
-                        if (!ParseRow(scanner, child, previousRow))
-                            return false;
-                        previousRow = rows.back().row;
-                    } else if (!scanner.SkipElement(child)) {
-                        return malformed();
-                    }
-                }
-                if (scanner.Failed())
-                    return malformed();
-            }
-            tailBegin = scanner.Position();
+            if (!ParseSheetData(scanner, token))
+                return false;
         } else if (!scanner.SkipElement(token)) {
-            return malformed();
+            return SheetMalformed();
         }
     }
     if (scanner.Failed())
-        return malformed();
+        return SheetMalformed();
     if (!haveSheetData)
         return Fail(QStringLiteral("The worksheet of the template has no cell table (sheetData)."));
     return true;
 }
 
+bool WorkbookWriter::Impl::ParseColumnStyles(XmlScanner &scanner, const XmlToken &cols)
+{
+    std::vector<XmlAttribute> attributes;
+    return scanner.ForEachChild(cols, [&](const XmlToken &col) {
+        if (col.LocalName() == "col" && XmlScanner::ParseAttributes(col.attributes, attributes)) {
+            const XmlAttribute *min = XmlScanner::Find(attributes, "min");
+            const XmlAttribute *max = XmlScanner::Find(attributes, "max");
+            const XmlAttribute *style = XmlScanner::Find(attributes, "style");
+            const long long first = min ? XmlScanner::ToNumber(min->value) : -1;
+            const long long last = max ? XmlScanner::ToNumber(max->value) : -1;
+            const long long s = style ? XmlScanner::ToNumber(style->value) : -1;
+            if (s > 0 && first >= 1 && last >= first) {
+                for (long long c = first; c <= std::min<long long>(last, WorkbookWriter::kMaxColumns); ++c)
+                    columnStyles[std::size_t(c)] = int(s);
+            }
+        }
+        return scanner.SkipElement(col);
+    });
+}
+
+void WorkbookWriter::Impl::SetElementTexts(const std::string &p)
+{
+    rowOpen = "<" + p + "row r=\"";
+    rowClose = "</" + p + "row>";
+    cellOpen = "<" + p + "c r=\"";
+    cellClose = "</" + p + "c>";
+    valueOpen = "<" + p + "v>";
+    valueClose = "</" + p + "v>";
+    inlineOpen = "<" + p + "is><" + p + "t>";
+    inlineOpenPreserve = "<" + p + "is><" + p + "t xml:space=\"preserve\">";
+    inlineClose = "</" + p + "t></" + p + "is>";
+}
+
+bool WorkbookWriter::Impl::ParseSheetData(XmlScanner &scanner, const XmlToken &sheetData)
+{
+    sheetDataBegin = scanner.Offset(sheetData.raw);
+    sheetDataOpenEnd = scanner.Position();
+    sheetDataSelfClosing = sheetData.selfClosing;
+    sheetDataName = std::string(sheetData.name);
+    SetElementTexts(std::string(sheetData.Prefix()));
+
+    int previousRow = 0;
+    bool rowRefused = false; // ParseRow said why
+    const bool read = scanner.ForEachChild(sheetData, [&](const XmlToken &child) {
+        if (child.LocalName() != "row")
+            return scanner.SkipElement(child);
+        if (!ParseRow(scanner, child, previousRow)) {
+            rowRefused = true;
+            return false;
+        }
+        previousRow = rows.back().row;
+        return true;
+    });
+    if (!read)
+        return rowRefused ? false : SheetMalformed();
+    tailBegin = scanner.Position();
+    return true;
+}
+
 bool WorkbookWriter::Impl::ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow)
 {
-    auto malformed = [this] {
-        return Fail(QStringLiteral("The worksheet part %1 of the template is not well-formed XML.")
-                        .arg(QString::fromStdString(layout.sheetPart)));
-    };
+    auto malformed = [this] { return SheetMalformed(); };
     std::vector<XmlAttribute> attributes;
     if (!XmlScanner::ParseAttributes(start.attributes, attributes))
         return malformed();
@@ -716,46 +745,30 @@ bool WorkbookWriter::Finish()
 
 bool WorkbookWriter::Impl::WritePackage()
 {
-    // Parts that change besides the worksheet, by their name in the template.
-    std::vector<std::pair<std::string, std::string>> replaced;
-    std::vector<std::pair<std::string, std::string>> added;
-    std::string skipped;
+    PartChanges changes;
+    return CollectPartChanges(changes) && WriteArchive(changes);
+}
 
+bool WorkbookWriter::Impl::CollectPartChanges(PartChanges &changes)
+{
+    // The workbook's relationships and the content types: read when a part is added or
+    // dropped, and then written changed.
     std::string relsXml, typesXml;
-    bool relsChanged = false, typesChanged = false;
+    bool sharedChanged = false;
     auto loadShared = [&]() {
-        if (relsXml.empty() && !package.Read(layout.workbookRelsPart, relsXml))
-            return false;
-        if (typesXml.empty() && !package.Read("[Content_Types].xml", typesXml))
-            return false;
-        return true;
+        if (!sharedChanged)
+            sharedChanged =
+                package.Read(layout.workbookRelsPart, relsXml) && package.Read("[Content_Types].xml", typesXml);
+        return sharedChanged;
     };
 
     if (styles.Changed()) {
-        if (!stylesSynthesized) {
-            replaced.emplace_back(layout.stylesPart, styles.Result());
-        } else {
-            // The template had no style part: add one, with its relationship and content type.
-            if (!loadShared())
-                return Fail(package.ErrorText());
-            const std::size_t slash = layout.workbookPart.rfind('/');
-            const std::string folder =
-                slash == std::string::npos ? std::string() : layout.workbookPart.substr(0, slash + 1);
-            std::string name = "styles.xml";
-            for (int i = 1; package.IndexOf(folder + name) >= 0; ++i)
-                name = "styles" + std::to_string(i) + ".xml";
-            std::vector<WorkbookPackage::Relationship> rels;
-            package.ReadRelationships(layout.workbookPart, rels);
-            std::string id = "rIdStyles";
-            for (int i = 1; std::any_of(rels.begin(), rels.end(), [&](const auto &r) { return r.id == id; }); ++i)
-                id = "rIdStyles" + std::to_string(i);
-            relsXml = InsertBeforeRootEnd(relsXml, "<Relationship Id=\"" + id + "\" Type=\"" + kStylesType
-                                                       + "\" Target=\"" + name + "\"/>");
-            typesXml = InsertBeforeRootEnd(typesXml, "<Override PartName=\"/" + folder + name + "\" ContentType=\""
-                                                         + kStylesContentType + "\"/>");
-            relsChanged = typesChanged = true;
-            added.emplace_back(folder + name, styles.Result());
-        }
+        if (!stylesSynthesized)
+            changes.replaced.emplace_back(layout.stylesPart, styles.Result());
+        else if (loadShared())
+            AddStylesPart(relsXml, typesXml, changes);
+        else
+            return Fail(package.ErrorText());
     }
 
     // Excel's calculation chain lists the cells that hold formulas; one that names a cell
@@ -764,19 +777,41 @@ bool WorkbookWriter::Impl::WritePackage()
     if (replacedFormula && !layout.calcChainPart.empty()) {
         if (!loadShared())
             return Fail(package.ErrorText());
-        skipped = layout.calcChainPart;
+        changes.skipped = layout.calcChainPart;
         relsXml = RemoveElement(relsXml, "Relationship", "Id", QString::fromStdString(layout.calcChainRelId),
                                 Qt::CaseSensitive);
         typesXml = RemoveElement(typesXml, "Override", "PartName", QString::fromStdString("/" + layout.calcChainPart),
                                  Qt::CaseInsensitive);
-        relsChanged = typesChanged = true;
     }
-    if (relsChanged)
-        replaced.emplace_back(layout.workbookRelsPart, std::move(relsXml));
-    if (typesChanged)
-        replaced.emplace_back(package.NameAt(std::uint64_t(package.IndexOf("[Content_Types].xml"))),
-                              std::move(typesXml));
+    if (sharedChanged) {
+        changes.replaced.emplace_back(layout.workbookRelsPart, std::move(relsXml));
+        changes.replaced.emplace_back(package.NameAt(std::uint64_t(package.IndexOf("[Content_Types].xml"))),
+                                      std::move(typesXml));
+    }
+    return true;
+}
 
+void WorkbookWriter::Impl::AddStylesPart(std::string &relsXml, std::string &typesXml, PartChanges &changes)
+{
+    const std::size_t slash = layout.workbookPart.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : layout.workbookPart.substr(0, slash + 1);
+    std::string name = "styles.xml";
+    for (int i = 1; package.IndexOf(folder + name) >= 0; ++i)
+        name = "styles" + std::to_string(i) + ".xml";
+    std::vector<WorkbookPackage::Relationship> rels;
+    package.ReadRelationships(layout.workbookPart, rels);
+    std::string id = "rIdStyles";
+    for (int i = 1; std::any_of(rels.begin(), rels.end(), [&](const auto &r) { return r.id == id; }); ++i)
+        id = "rIdStyles" + std::to_string(i);
+    relsXml = InsertBeforeRootEnd(relsXml, "<Relationship Id=\"" + id + "\" Type=\"" + kStylesType + "\" Target=\""
+                                               + name + "\"/>");
+    typesXml = InsertBeforeRootEnd(typesXml, "<Override PartName=\"/" + folder + name + "\" ContentType=\""
+                                                 + kStylesContentType + "\"/>");
+    changes.added.emplace_back(folder + name, styles.Result());
+}
+
+bool WorkbookWriter::Impl::WriteArchive(const PartChanges &changes)
+{
     const QByteArray outputName = QFile::encodeName(outputPath);
     int code = 0;
     zip_t *out = zip_open(outputName.constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
@@ -805,15 +840,15 @@ bool WorkbookWriter::Impl::WritePackage()
     const std::uint64_t count = package.EntryCount();
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::string name = package.NameAt(i);
-        if (name.empty() || name == skipped)
+        if (name.empty() || name == changes.skipped)
             continue;
         zip_source_t *source = nullptr;
         const bool isSheet = name == layout.sheetPart;
-        const auto change =
-            std::find_if(replaced.begin(), replaced.end(), [&](const auto &p) { return p.first == name; });
+        const auto change = std::find_if(changes.replaced.begin(), changes.replaced.end(),
+                                         [&](const auto &p) { return p.first == name; });
         if (isSheet)
             source = zip_source_file(out, sheetFileName.constData(), 0, -1);
-        else if (change != replaced.end())
+        else if (change != changes.replaced.end())
             source = zip_source_buffer(out, change->second.data(), change->second.size(), 0);
         else
             source = zip_source_zip(out, package.Archive(), i, 0, 0, -1); // copied as stored
@@ -823,7 +858,7 @@ bool WorkbookWriter::Impl::WritePackage()
         if (isSheet && zip_set_file_compression(out, zip_uint64_t(index), ZIP_CM_DEFLATE, kSheetCompressionLevel) != 0)
             return zipFail(QString::fromStdString(name));
     }
-    for (const auto &part : added) {
+    for (const auto &part : changes.added) {
         if (add(part.first, zip_source_buffer(out, part.second.data(), part.second.size(), 0)) < 0)
             return zipFail(QString::fromStdString(part.first));
     }

@@ -59,6 +59,21 @@ public:
     // Child elements the caller does not descend into must be skipped with SkipElement().
     bool NextChild(const XmlToken &parent, XmlToken &child);
 
+    // Calls visit(child) for each child element of `parent` (whose start tag was just read)
+    // in document order, passing over text and comments. visit must read or skip the
+    // child's content, and returns false to stop. False when visit stops or the markup is
+    // malformed (Failed()); true at the parent's end tag, with ContentEnd() there.
+    template <typename Visit>
+    bool ForEachChild(const XmlToken &parent, Visit &&visit)
+    {
+        XmlToken child;
+        while (NextChild(parent, child)) {
+            if (child.kind == XmlToken::StartTag && !visit(child))
+                return false;
+        }
+        return !m_failed;
+    }
+
     // Byte offset of a view into the document.
     std::size_t Offset(std::string_view part) const { return std::size_t(part.data() - m_doc.data()); }
     // Byte offset of the next unread byte.
