@@ -58,6 +58,139 @@ bool readName(DefinitionCursor &cur, Format format, const TextCodec *codec, QStr
     return true;
 }
 
+// The entry count of each physical index: 4 unknown bytes, the count, (Jet 4) 4 more.
+bool readIndexEntryCounts(DefinitionCursor &cur, const Layout &lay, std::vector<PhysicalIndex> &indexes)
+{
+    for (auto &index : indexes) {
+        if (!cur.has(lay.tdefIndexCountSize))
+            return false;
+        index.entryCountOffset = int(cur.pos() + 4);
+        index.entryCount = readU32(cur.here() + 4);
+        cur.skip(lay.tdefIndexCountSize);
+    }
+    return true;
+}
+
+bool readColumnBlocks(DefinitionCursor &cur, const Layout &lay, std::vector<Column> &columns)
+{
+    for (auto &col : columns) {
+        if (!cur.has(lay.columnBlockSize))
+            return false;
+        const std::uint8_t *b = cur.here();
+        col.blockOffset = int(cur.pos());
+        col.typeCode = b[lay.colType];
+        col.number = readU16(b + lay.colNumber);
+        col.varIndex = readU16(b + lay.colVarIndex);
+        col.sortOrder = readU16(b + lay.colSortOrder);
+        col.codePage = lay.colCodePage >= 0 ? readU16(b + lay.colCodePage) : 0;
+        if (lay.colPrecision >= 0 && col.typeCode == std::uint8_t(ColumnType::Decimal)) {
+            col.precision = b[lay.colPrecision];
+            col.scale = b[lay.colScale];
+        }
+        col.flags = b[lay.colFlags];
+        col.extFlags = lay.colExtFlags >= 0 ? b[lay.colExtFlags] : 0;
+        col.fixedOffset = readU16(b + lay.colFixedOffset);
+        col.length = readU16(b + lay.colLength);
+        cur.skip(lay.columnBlockSize);
+    }
+    return true;
+}
+
+// The column names, and the codec each column's text is read with.
+bool readColumnNames(DefinitionCursor &cur, Format format, const PageFile *file, const TextCodec *nameCodec,
+                     std::vector<Column> &columns)
+{
+    for (auto &col : columns) {
+        if (!readName(cur, format, nameCodec, &col.name))
+            return false;
+        const bool textual =
+            col.typeCode == std::uint8_t(ColumnType::Text) || col.typeCode == std::uint8_t(ColumnType::Memo);
+        const int cp = file ? file->effectiveCodePage(textual ? col.codePage : 0)
+                            : (textual && col.codePage ? col.codePage : 1252);
+        col.codec = TextCodec::forCodePage(format == Format::Jet3 ? cp : 1252);
+    }
+    return true;
+}
+
+bool readPhysicalIndexBlocks(DefinitionCursor &cur, const Layout &lay, std::vector<PhysicalIndex> &indexes)
+{
+    for (auto &index : indexes) {
+        if (!cur.has(lay.physicalIndexBlockSize))
+            return false;
+        const std::uint8_t *b = cur.here();
+        index.blockOffset = int(cur.pos());
+        for (int k = 0; k < 10; ++k) {
+            const std::uint8_t *e = b + lay.physColumns + 3 * k;
+            const std::uint16_t number = readU16(e);
+            if (number == 0xFFFF)
+                continue;
+            PhysicalIndex::KeyColumn key;
+            key.number = number;
+            key.ascending = e[2] != 0x00;
+            index.keyColumns.push_back(key);
+        }
+        index.usageMap = RowId::fromPointer(readU32(b + lay.physUsageMap));
+        index.rootPage = readU32(b + lay.physRootPage);
+        index.flags = b[lay.physFlags];
+        cur.skip(lay.physicalIndexBlockSize);
+    }
+    return true;
+}
+
+bool readLogicalIndexBlocks(DefinitionCursor &cur, const Layout &lay, std::vector<LogicalIndex> &indexes)
+{
+    for (auto &index : indexes) {
+        if (!cur.has(lay.logicalIndexBlockSize))
+            return false;
+        const std::uint8_t *b = cur.here();
+        index.blockOffset = int(cur.pos());
+        index.number = std::int32_t(readU32(b + lay.logNumber));
+        index.physicalIndex = std::int32_t(readU32(b + lay.logPhysical));
+        index.foreignTableType = b[lay.logFkTableType];
+        index.foreignIndexNumber = std::int32_t(readU32(b + lay.logFkIndex));
+        index.foreignTablePage = readU32(b + lay.logFkTablePage);
+        index.cascadeUpdates = b[lay.logCascadeUpdates] != 0;
+        index.cascadeDeletes = b[lay.logCascadeDeletes] != 0;
+        index.indexType = b[lay.logIndexType];
+        cur.skip(lay.logicalIndexBlockSize);
+    }
+    return true;
+}
+
+// Usage maps of Memo/OLE columns: {column number, owned map, free map} until 0xFFFF.
+// Older definitions may end without the list, so a short tail is not an error.
+void readLongValueMaps(DefinitionCursor &cur, std::vector<Column> &columns)
+{
+    while (cur.has(2)) {
+        const std::uint16_t number = readU16(cur.here());
+        if (number == 0xFFFF || !cur.has(10))
+            break;
+        for (auto &col : columns) {
+            if (col.number == number) {
+                col.hasLongValueMaps = true;
+                col.longValueOwnedMap = RowId::fromPointer(readU32(cur.here() + 2));
+                col.longValueFreeMap = RowId::fromPointer(readU32(cur.here() + 6));
+            }
+        }
+        cur.skip(10);
+    }
+}
+
+// Each key column's position among the columns, which are in column-number order.
+void resolveKeyColumns(std::vector<PhysicalIndex> &indexes, const std::vector<Column> &columns)
+{
+    for (auto &index : indexes) {
+        for (auto &key : index.keyColumns) {
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                if (columns[c].number == key.number) {
+                    key.column = int(c);
+                    break;
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 
 bool TableDef::load(const PageFile &file, std::uint32_t firstPage, QString *error)
@@ -169,117 +302,28 @@ bool TableDef::parse(const QByteArray &definition, Format format, const PageFile
         return false;
     };
 
-    // Per physical index: 4 unknown bytes, the entry count, (Jet 4) 4 more.
     m_physical.resize(physicalCount);
-    for (auto &index : m_physical) {
-        if (!cur.has(lay.tdefIndexCountSize))
-            return truncated("index entry counts");
-        index.entryCountOffset = int(cur.pos() + 4);
-        index.entryCount = readU32(cur.here() + 4);
-        cur.skip(lay.tdefIndexCountSize);
-    }
-
+    if (!readIndexEntryCounts(cur, lay, m_physical))
+        return truncated("index entry counts");
     m_columns.resize(std::size_t(columnCount));
-    for (auto &col : m_columns) {
-        if (!cur.has(lay.columnBlockSize))
-            return truncated("column blocks");
-        const std::uint8_t *b = cur.here();
-        col.blockOffset = int(cur.pos());
-        col.typeCode = b[lay.colType];
-        col.number = readU16(b + lay.colNumber);
-        col.varIndex = readU16(b + lay.colVarIndex);
-        col.sortOrder = readU16(b + lay.colSortOrder);
-        col.codePage = lay.colCodePage >= 0 ? readU16(b + lay.colCodePage) : 0;
-        if (lay.colPrecision >= 0 && col.typeCode == std::uint8_t(ColumnType::Decimal)) {
-            col.precision = b[lay.colPrecision];
-            col.scale = b[lay.colScale];
-        }
-        col.flags = b[lay.colFlags];
-        col.extFlags = lay.colExtFlags >= 0 ? b[lay.colExtFlags] : 0;
-        col.fixedOffset = readU16(b + lay.colFixedOffset);
-        col.length = readU16(b + lay.colLength);
-        cur.skip(lay.columnBlockSize);
-    }
-    for (auto &col : m_columns) {
-        if (!readName(cur, format, nameCodec, &col.name))
-            return truncated("column names");
-        const bool textual =
-            col.typeCode == std::uint8_t(ColumnType::Text) || col.typeCode == std::uint8_t(ColumnType::Memo);
-        const int cp = file ? file->effectiveCodePage(textual ? col.codePage : 0)
-                            : (textual && col.codePage ? col.codePage : 1252);
-        col.codec = TextCodec::forCodePage(format == Format::Jet3 ? cp : 1252);
-    }
-
-    for (auto &index : m_physical) {
-        if (!cur.has(lay.physicalIndexBlockSize))
-            return truncated("physical index blocks");
-        const std::uint8_t *b = cur.here();
-        index.blockOffset = int(cur.pos());
-        for (int k = 0; k < 10; ++k) {
-            const std::uint8_t *e = b + lay.physColumns + 3 * k;
-            const std::uint16_t number = readU16(e);
-            if (number == 0xFFFF)
-                continue;
-            PhysicalIndex::KeyColumn key;
-            key.number = number;
-            key.ascending = e[2] != 0x00;
-            index.keyColumns.push_back(key);
-        }
-        index.usageMap = RowId::fromPointer(readU32(b + lay.physUsageMap));
-        index.rootPage = readU32(b + lay.physRootPage);
-        index.flags = b[lay.physFlags];
-        cur.skip(lay.physicalIndexBlockSize);
-    }
-
+    if (!readColumnBlocks(cur, lay, m_columns))
+        return truncated("column blocks");
+    if (!readColumnNames(cur, format, file, nameCodec, m_columns))
+        return truncated("column names");
+    if (!readPhysicalIndexBlocks(cur, lay, m_physical))
+        return truncated("physical index blocks");
     m_logical.resize(logicalCount);
-    for (auto &index : m_logical) {
-        if (!cur.has(lay.logicalIndexBlockSize))
-            return truncated("logical index blocks");
-        const std::uint8_t *b = cur.here();
-        index.blockOffset = int(cur.pos());
-        index.number = std::int32_t(readU32(b + lay.logNumber));
-        index.physicalIndex = std::int32_t(readU32(b + lay.logPhysical));
-        index.foreignTableType = b[lay.logFkTableType];
-        index.foreignIndexNumber = std::int32_t(readU32(b + lay.logFkIndex));
-        index.foreignTablePage = readU32(b + lay.logFkTablePage);
-        index.cascadeUpdates = b[lay.logCascadeUpdates] != 0;
-        index.cascadeDeletes = b[lay.logCascadeDeletes] != 0;
-        index.indexType = b[lay.logIndexType];
-        cur.skip(lay.logicalIndexBlockSize);
-    }
+    if (!readLogicalIndexBlocks(cur, lay, m_logical))
+        return truncated("logical index blocks");
     for (auto &index : m_logical) {
         if (!readName(cur, format, nameCodec, &index.name))
             return truncated("index names");
     }
-
-    // Usage maps of Memo/OLE columns: {column number, owned map, free map} until 0xFFFF.
-    // Older definitions may end without the list, so a short tail is not an error.
-    while (cur.has(2)) {
-        const std::uint16_t number = readU16(cur.here());
-        if (number == 0xFFFF || !cur.has(10))
-            break;
-        for (auto &col : m_columns) {
-            if (col.number == number) {
-                col.hasLongValueMaps = true;
-                col.longValueOwnedMap = RowId::fromPointer(readU32(cur.here() + 2));
-                col.longValueFreeMap = RowId::fromPointer(readU32(cur.here() + 6));
-            }
-        }
-        cur.skip(10);
-    }
+    readLongValueMaps(cur, m_columns);
 
     std::stable_sort(m_columns.begin(), m_columns.end(),
                      [](const Column &a, const Column &b) { return a.number < b.number; });
-    for (auto &index : m_physical) {
-        for (auto &key : index.keyColumns) {
-            for (std::size_t c = 0; c < m_columns.size(); ++c) {
-                if (m_columns[c].number == key.number) {
-                    key.column = int(c);
-                    break;
-                }
-            }
-        }
-    }
+    resolveKeyColumns(m_physical, m_columns);
     return true;
 }
 
