@@ -82,6 +82,12 @@ bool freeInGlobalMap(PageBatch &batch, const PageFile &file, const std::vector<s
     return true;
 }
 
+bool refuse(QString *error, const RowId &id, const QString &text)
+{
+    setError(error, QStringLiteral("cannot delete row %1: %2").arg(id.toString(), text));
+    return false;
+}
+
 } // namespace
 
 RowDeleter::RowDeleter(PageFile &file, const TableDef &table) : m_file(file), m_table(table) {}
@@ -91,18 +97,8 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
     m_stats = Stats();
     const int crashAfter = m_crashAfter;
     m_crashAfter = -1;
-    if (!m_file.isOpen()) {
-        setError(error, QStringLiteral("the database is not open"));
+    if (!checkFileAndTable(error))
         return false;
-    }
-    if (m_file.mode() != PageFile::OpenMode::ReadWrite) {
-        setError(error, QStringLiteral("cannot delete: the database is open read-only"));
-        return false;
-    }
-    if (m_table.pages().empty() || m_table.format() != m_file.format()) {
-        setError(error, QStringLiteral("cannot delete: the table definition does not belong to this database"));
-        return false;
-    }
     if (rows.empty())
         return true;
     if (Journal::exists(m_file.path())) {
@@ -111,18 +107,10 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
         return false;
     }
 
-    const Layout &layout = m_file.layout();
-    const auto &indexes = m_table.physicalIndexes();
     PageBatch batch(m_file);
-    std::vector<std::unique_ptr<IndexTreeEditor>> editors;
-    for (std::size_t i = 0; i < indexes.size(); ++i) {
-        if (indexes[i].rootPage == 0 || indexes[i].rootPage >= m_file.pageCount()) {
-            setError(error, QStringLiteral("cannot delete: index %1 of the table has no valid root page").arg(i));
-            return false;
-        }
-        editors.push_back(
-            std::make_unique<IndexTreeEditor>(batch, m_file.format(), m_file.pageSize(), indexes[i].rootPage));
-    }
+    Editors editors;
+    if (!openIndexEditors(batch, editors, error))
+        return false;
 
     // The row count lives on the first definition page.
     const std::uint64_t countOffset = m_table.rowCountFileOffset();
@@ -138,43 +126,85 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
     }
     std::uint32_t rowCount = readU32(tdef + countInPage);
 
-    // First pass: check every row and build its index entries from its stored bytes (a
-    // delete changes only slot flags, so the file's rows are the right source).
-    struct Work
-    {
-        RowId id;
-        std::vector<char> skip;        // per index: no entry (all key columns NULL, nulls ignored)
-        std::vector<QByteArray> entry; // per index: key + row pointer, empty if not buildable
-    };
-    std::vector<Work> work;
+    std::vector<RowToDelete> work;
+    if (!collectRows(rows, batch, editors, work, error) || !removeRows(work, batch, editors, &rowCount, error))
+        return false;
+    writeU32(tdef + countInPage, rowCount);
+    if (!releaseIndexPages(batch, editors, error))
+        return false;
+
+    const std::vector<PageBatch::Change> changes = batch.changes();
+    if (!Journal::commit(m_file, changes, &why, crashAfter)) {
+        setError(error, QStringLiteral("cannot delete: %1").arg(why));
+        return false;
+    }
+    m_stats.pagesWritten = int(changes.size());
+    return true;
+}
+
+bool RowDeleter::checkFileAndTable(QString *error) const
+{
+    if (!m_file.isOpen()) {
+        setError(error, QStringLiteral("the database is not open"));
+        return false;
+    }
+    if (m_file.mode() != PageFile::OpenMode::ReadWrite) {
+        setError(error, QStringLiteral("cannot delete: the database is open read-only"));
+        return false;
+    }
+    if (m_table.pages().empty() || m_table.format() != m_file.format()) {
+        setError(error, QStringLiteral("cannot delete: the table definition does not belong to this database"));
+        return false;
+    }
+    return true;
+}
+
+bool RowDeleter::openIndexEditors(PageBatch &batch, Editors &editors, QString *error) const
+{
+    const auto &indexes = m_table.physicalIndexes();
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+        if (indexes[i].rootPage == 0 || indexes[i].rootPage >= m_file.pageCount()) {
+            setError(error, QStringLiteral("cannot delete: index %1 of the table has no valid root page").arg(i));
+            return false;
+        }
+        editors.push_back(
+            std::make_unique<IndexTreeEditor>(batch, m_file.format(), m_file.pageSize(), indexes[i].rootPage));
+    }
+    return true;
+}
+
+bool RowDeleter::collectRows(const std::vector<RowId> &rows, PageBatch &batch, Editors &editors,
+                             std::vector<RowToDelete> &work, QString *error)
+{
+    // Index entries are built from each row's stored bytes (a delete changes only slot
+    // flags, so the file's rows are the right source).
+    const Layout &layout = m_file.layout();
+    const auto &indexes = m_table.physicalIndexes();
     work.reserve(rows.size());
     std::vector<std::unordered_set<std::uint32_t>> unkeyed(indexes.size());
     RowFetcher fetcher(m_file, m_table);
     std::set<RowId> seen;
-    const auto refuse = [&](const RowId &id, const QString &text) {
-        setError(error, QStringLiteral("cannot delete row %1: %2").arg(id.toString(), text));
-        return false;
-    };
+    QString why;
     for (const RowId &id : rows) {
         if (!seen.insert(id).second)
-            return refuse(id, QStringLiteral("it is listed twice"));
+            return refuse(error, id, QStringLiteral("it is listed twice"));
         if (id.page >= m_file.pageCount())
-            return refuse(id, QStringLiteral("page %1 is past the end of the file").arg(id.page));
+            return refuse(error, id, QStringLiteral("page %1 is past the end of the file").arg(id.page));
         const std::uint8_t *data = batch.read(id.page, &why);
         if (!data)
-            return refuse(id, why);
+            return refuse(error, id, why);
         const DataPage dp(layout, data);
         if (!dp.isDataPage() || dp.isLongValuePage() || dp.owner() != m_table.firstPage())
-            return refuse(id, QStringLiteral("page %1 is not a data page of this table").arg(id.page));
+            return refuse(error, id, QStringLiteral("page %1 is not a data page of this table").arg(id.page));
         // Index entries name the row in one byte, so slots past 255 cannot be rows.
         if (!dp.slotTableFits() || id.slot > 0xFF || int(id.slot) >= dp.slotCount())
-            return refuse(id, QStringLiteral("there is no such row"));
+            return refuse(error, id, QStringLiteral("there is no such row"));
         if (dp.slotEntry(int(id.slot)) & DataPage::kDeleted)
-            return refuse(id, QStringLiteral("it is not a live row"));
+            return refuse(error, id, QStringLiteral("it is not a live row"));
         if (!fetcher.fetch(id))
-            return refuse(id, fetcher.error());
+            return refuse(error, id, fetcher.error());
         const RowView &row = fetcher.row();
-        Work w{id, std::vector<char>(indexes.size(), 0), std::vector<QByteArray>(indexes.size())};
+        RowToDelete w{id, std::vector<char>(indexes.size(), 0), std::vector<QByteArray>(indexes.size())};
         const QByteArray pointer = IndexPage::rowPointerBytes(id);
         for (std::size_t i = 0; i < indexes.size(); ++i) {
             if (indexes[i].ignoresNulls() && IndexKeyEncoder::allKeyColumnsNull(indexes[i], row)) {
@@ -201,31 +231,41 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
             setError(error, QStringLiteral("cannot delete: index %1: %2").arg(i).arg(why));
             return false;
         }
-        for (Work &w : work) {
+        for (RowToDelete &w : work) {
             const auto it = found.find(w.id.toPointer());
             if (it != found.end())
                 w.entry[i] = it->second;
         }
     }
+    return true;
+}
 
-    // Second pass: flag the rows, count them off, take their index entries out.
-    for (const Work &w : work) {
+bool RowDeleter::removeRows(const std::vector<RowToDelete> &work, PageBatch &batch, Editors &editors,
+                            std::uint32_t *rowCount, QString *error)
+{
+    const Layout &layout = m_file.layout();
+    QString why;
+    for (const RowToDelete &w : work) {
         std::uint8_t *data = batch.modify(w.id.page, &why);
         if (!data)
-            return refuse(w.id, why);
+            return refuse(error, w.id, why);
         std::uint8_t *entry = data + layout.dataSlotTable + 2 * int(w.id.slot);
         writeU16(entry, std::uint16_t(readU16(entry) | DataPage::kDeleted | DataPage::kOverflow));
-        rowCount = rowCount > 0 ? rowCount - 1 : 0;
-        for (std::size_t i = 0; i < indexes.size(); ++i) {
+        *rowCount = *rowCount > 0 ? *rowCount - 1 : 0;
+        for (std::size_t i = 0; i < editors.size(); ++i) {
             if (w.skip[i])
                 continue;
             if (!editors[i]->remove(w.id, w.entry[i].isEmpty() ? nullptr : &w.entry[i], &why))
-                return refuse(w.id, QStringLiteral("index %1: %2").arg(i).arg(why));
+                return refuse(error, w.id, QStringLiteral("index %1: %2").arg(i).arg(why));
         }
         ++m_stats.rows;
     }
-    writeU32(tdef + countInPage, rowCount);
+    return true;
+}
 
+bool RowDeleter::releaseIndexPages(PageBatch &batch, Editors &editors, QString *error)
+{
+    QString why;
     std::vector<std::uint32_t> freed;
     for (std::size_t i = 0; i < editors.size(); ++i) {
         if (!editors[i]->flush(&why)) {
@@ -241,13 +281,6 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
         return false;
     }
     m_stats.indexPagesFreed = int(freed.size());
-
-    const std::vector<PageBatch::Change> changes = batch.changes();
-    if (!Journal::commit(m_file, changes, &why, crashAfter)) {
-        setError(error, QStringLiteral("cannot delete: %1").arg(why));
-        return false;
-    }
-    m_stats.pagesWritten = int(changes.size());
     return true;
 }
 

@@ -21,13 +21,17 @@
 
 #include "db/jet/RowId.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace jet {
 
+class IndexTreeEditor;
+class PageBatch;
 class PageFile;
 class TableDef;
 
@@ -60,6 +64,30 @@ public:
     void setCrashAfterPageWrites(int writes) { m_crashAfter = writes; }
 
 private:
+    // A row on its way out, checked: its id, and per physical index its entry or that it
+    // has none.
+    struct RowToDelete
+    {
+        RowId id;
+        std::vector<char> skip;        // per index: no entry (all key columns NULL, nulls ignored)
+        std::vector<QByteArray> entry; // per index: key + row pointer, empty if not buildable
+    };
+    using Editors = std::vector<std::unique_ptr<IndexTreeEditor>>;
+
+    // Whether the file is open for writing and the table definition belongs to it.
+    bool checkFileAndTable(QString *error) const;
+    // An editor for each physical index; false when an index has no valid root page.
+    bool openIndexEditors(PageBatch &batch, Editors &editors, QString *error) const;
+    // Checks every row and finds its index entries; false, refusing the whole delete, when
+    // one of them cannot go.
+    bool collectRows(const std::vector<RowId> &rows, PageBatch &batch, Editors &editors, std::vector<RowToDelete> &work,
+                     QString *error);
+    // Flags the rows deleted, counts them off *rowCount and takes their index entries out.
+    bool removeRows(const std::vector<RowToDelete> &work, PageBatch &batch, Editors &editors, std::uint32_t *rowCount,
+                    QString *error);
+    // Writes the index changes and frees the index pages that emptied out.
+    bool releaseIndexPages(PageBatch &batch, Editors &editors, QString *error);
+
     PageFile &m_file;
     const TableDef &m_table;
     Stats m_stats;
