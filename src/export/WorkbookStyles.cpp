@@ -82,11 +82,9 @@ bool WorkbookStyles::Parse(std::string xml)
     bool insertPointFound = false;
 
     const XmlToken root = token;
-    while (scanner.NextChild(root, token)) {
-        if (token.kind != XmlToken::StartTag)
-            continue;
-        const std::string_view local = token.LocalName();
-        const std::size_t start = scanner.Offset(token.raw);
+    const bool read = scanner.ForEachChild(root, [&](const XmlToken &element) {
+        const std::string_view local = element.LocalName();
+        const std::size_t start = scanner.Offset(element.raw);
         if (!insertPointFound && !m_hasXfs
             && (local == "cellStyles" || local == "dxfs" || local == "tableStyles" || local == "colors"
                 || local == "extLst")) {
@@ -95,28 +93,28 @@ bool WorkbookStyles::Parse(std::string xml)
         }
         if (local == "numFmts") {
             m_hasNumFmts = true;
-            m_numFmtsSelfClosing = token.selfClosing;
+            m_numFmtsSelfClosing = element.selfClosing;
             m_numFmtsStartTag = {start, scanner.Position()};
-            if (token.selfClosing)
-                continue;
-            const bool read = scanner.ForEachChild(token, [&](const XmlToken &child) {
+            if (element.selfClosing)
+                return true;
+            const bool formatsRead = scanner.ForEachChild(element, [&](const XmlToken &child) {
                 if (child.LocalName() == "numFmt" && !ReadNumberFormat(child, attributes))
                     return false;
                 return scanner.SkipElement(child);
             });
-            if (!read)
-                return malformed();
             m_numFmtsEndTag = scanner.ContentEnd();
-        } else if (local == "cellXfs") {
-            if (token.selfClosing) {
+            return formatsRead;
+        }
+        if (local == "cellXfs") {
+            if (element.selfClosing) {
                 m_xfsElement = {start, scanner.Position()};
                 m_xfsInsertAt = start;
                 insertPointFound = true;
-                continue;
+                return true;
             }
             m_hasXfs = true;
             m_xfsStartTag = {start, scanner.Position()};
-            const bool read = scanner.ForEachChild(token, [&](const XmlToken &child) {
+            const bool formatsRead = scanner.ForEachChild(element, [&](const XmlToken &child) {
                 const std::size_t childStart = scanner.Offset(child.raw);
                 if (!scanner.SkipElement(child))
                     return false;
@@ -124,14 +122,12 @@ bool WorkbookStyles::Parse(std::string xml)
                     m_xfs.emplace_back(m_xml, childStart, scanner.Position() - childStart);
                 return true;
             });
-            if (!read)
-                return malformed();
             m_xfsEndTag = scanner.ContentEnd();
-        } else if (!scanner.SkipElement(token)) {
-            return malformed();
+            return formatsRead;
         }
-    }
-    if (scanner.Failed())
+        return scanner.SkipElement(element);
+    });
+    if (!read)
         return malformed();
     if (!insertPointFound)
         m_xfsInsertAt = scanner.ContentEnd();

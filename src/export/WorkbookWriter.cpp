@@ -172,11 +172,12 @@ struct WorkbookWriter::Impl
     bool ParseSheet();
     // Fails with the message for a worksheet that is not well-formed XML.
     bool SheetMalformed();
-    // The column formats of <cols>; false when its markup is malformed.
+    // The column formats of <cols>; false when its markup is malformed (error not set).
     bool ParseColumnStyles(XmlScanner &scanner, const XmlToken &cols);
     // The element texts of written rows and cells, with the worksheet's namespace prefix.
     void SetElementTexts(const std::string &prefix);
-    // <sheetData> and its template rows; false (with the error set) when it cannot be used.
+    // <sheetData> and its template rows; false when a row cannot be used (with the error set)
+    // or the markup is malformed.
     bool ParseSheetData(XmlScanner &scanner, const XmlToken &sheetData);
     bool ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow);
     void WriteHead();
@@ -298,12 +299,11 @@ bool WorkbookWriter::Impl::ParseSheet()
     bool haveDimension = false, haveInsertPoint = false, haveSheetData = false;
     columnStyles.assign(std::size_t(WorkbookWriter::kMaxColumns) + 1, -1);
 
+    // A child that cannot be used says why (error is set); otherwise the markup is broken.
     const XmlToken root = token;
-    while (scanner.NextChild(root, token)) {
-        if (token.kind != XmlToken::StartTag)
-            continue;
-        const std::string_view local = token.LocalName();
-        const std::size_t start = scanner.Offset(token.raw);
+    const bool read = scanner.ForEachChild(root, [&](const XmlToken &element) {
+        const std::string_view local = element.LocalName();
+        const std::size_t start = scanner.Offset(element.raw);
         // <dimension> comes right after <sheetPr>, before everything else.
         if (!haveInsertPoint && local != "sheetPr") {
             dimensionBegin = dimensionEnd = start;
@@ -312,24 +312,23 @@ bool WorkbookWriter::Impl::ParseSheet()
         if (local == "dimension" && !haveDimension) {
             if (haveSheetData)
                 return Fail(QStringLiteral("The worksheet of the template has its elements out of order."));
-            if (!scanner.SkipElement(token))
-                return SheetMalformed();
+            if (!scanner.SkipElement(element))
+                return false;
             dimensionBegin = start;
             dimensionEnd = scanner.Position();
             haveDimension = true;
-        } else if (local == "cols") {
-            if (!ParseColumnStyles(scanner, token))
-                return SheetMalformed();
-        } else if (local == "sheetData" && !haveSheetData) {
-            haveSheetData = true;
-            if (!ParseSheetData(scanner, token))
-                return false;
-        } else if (!scanner.SkipElement(token)) {
-            return SheetMalformed();
+            return true;
         }
-    }
-    if (scanner.Failed())
-        return SheetMalformed();
+        if (local == "cols")
+            return ParseColumnStyles(scanner, element);
+        if (local == "sheetData" && !haveSheetData) {
+            haveSheetData = true;
+            return ParseSheetData(scanner, element);
+        }
+        return scanner.SkipElement(element);
+    });
+    if (!read)
+        return error.isEmpty() ? SheetMalformed() : false;
     if (!haveSheetData)
         return Fail(QStringLiteral("The worksheet of the template has no cell table (sheetData)."));
     return true;
@@ -376,22 +375,18 @@ bool WorkbookWriter::Impl::ParseSheetData(XmlScanner &scanner, const XmlToken &s
     sheetDataName = std::string(sheetData.name);
     SetElementTexts(std::string(sheetData.Prefix()));
 
+    // ParseRow says why it refuses a row; a failure of the scanner is reported by the caller.
     int previousRow = 0;
-    bool rowRefused = false; // ParseRow said why
     const bool read = scanner.ForEachChild(sheetData, [&](const XmlToken &child) {
         if (child.LocalName() != "row")
             return scanner.SkipElement(child);
-        if (!ParseRow(scanner, child, previousRow)) {
-            rowRefused = true;
+        if (!ParseRow(scanner, child, previousRow))
             return false;
-        }
         previousRow = rows.back().row;
         return true;
     });
-    if (!read)
-        return rowRefused ? false : SheetMalformed();
     tailBegin = scanner.Position();
-    return true;
+    return read;
 }
 
 bool WorkbookWriter::Impl::ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow)
