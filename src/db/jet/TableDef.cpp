@@ -58,26 +58,33 @@ bool readName(DefinitionCursor &cur, Format format, const TextCodec *codec, QStr
     return true;
 }
 
-// The entry count of each physical index: 4 unknown bytes, the count, (Jet 4) 4 more.
-bool readIndexEntryCounts(DefinitionCursor &cur, const Layout &lay, std::vector<PhysicalIndex> &indexes)
+// Calls read(item, bytes, offset) for each item with the next block of blockSize bytes and
+// its offset in the definition; false when the definition ends inside the blocks.
+template <typename T, typename Read>
+bool readBlocks(DefinitionCursor &cur, int blockSize, std::vector<T> &items, Read &&read)
 {
-    for (auto &index : indexes) {
-        if (!cur.has(lay.tdefIndexCountSize))
+    for (auto &item : items) {
+        if (!cur.has(blockSize))
             return false;
-        index.entryCountOffset = int(cur.pos() + 4);
-        index.entryCount = readU32(cur.here() + 4);
-        cur.skip(lay.tdefIndexCountSize);
+        read(item, cur.here(), int(cur.pos()));
+        cur.skip(blockSize);
     }
     return true;
 }
 
+// The entry count of each physical index: 4 unknown bytes, the count, (Jet 4) 4 more.
+bool readIndexEntryCounts(DefinitionCursor &cur, const Layout &lay, std::vector<PhysicalIndex> &indexes)
+{
+    return readBlocks(cur, lay.tdefIndexCountSize, indexes, [](PhysicalIndex &index, const std::uint8_t *b, int at) {
+        index.entryCountOffset = at + 4;
+        index.entryCount = readU32(b + 4);
+    });
+}
+
 bool readColumnBlocks(DefinitionCursor &cur, const Layout &lay, std::vector<Column> &columns)
 {
-    for (auto &col : columns) {
-        if (!cur.has(lay.columnBlockSize))
-            return false;
-        const std::uint8_t *b = cur.here();
-        col.blockOffset = int(cur.pos());
+    return readBlocks(cur, lay.columnBlockSize, columns, [&lay](Column &col, const std::uint8_t *b, int at) {
+        col.blockOffset = at;
         col.typeCode = b[lay.colType];
         col.number = readU16(b + lay.colNumber);
         col.varIndex = readU16(b + lay.colVarIndex);
@@ -91,9 +98,7 @@ bool readColumnBlocks(DefinitionCursor &cur, const Layout &lay, std::vector<Colu
         col.extFlags = lay.colExtFlags >= 0 ? b[lay.colExtFlags] : 0;
         col.fixedOffset = readU16(b + lay.colFixedOffset);
         col.length = readU16(b + lay.colLength);
-        cur.skip(lay.columnBlockSize);
-    }
-    return true;
+    });
 }
 
 // The column names, and the codec each column's text is read with.
@@ -114,47 +119,39 @@ bool readColumnNames(DefinitionCursor &cur, Format format, const PageFile *file,
 
 bool readPhysicalIndexBlocks(DefinitionCursor &cur, const Layout &lay, std::vector<PhysicalIndex> &indexes)
 {
-    for (auto &index : indexes) {
-        if (!cur.has(lay.physicalIndexBlockSize))
-            return false;
-        const std::uint8_t *b = cur.here();
-        index.blockOffset = int(cur.pos());
-        for (int k = 0; k < 10; ++k) {
-            const std::uint8_t *e = b + lay.physColumns + 3 * k;
-            const std::uint16_t number = readU16(e);
-            if (number == 0xFFFF)
-                continue;
-            PhysicalIndex::KeyColumn key;
-            key.number = number;
-            key.ascending = e[2] != 0x00;
-            index.keyColumns.push_back(key);
-        }
-        index.usageMap = RowId::fromPointer(readU32(b + lay.physUsageMap));
-        index.rootPage = readU32(b + lay.physRootPage);
-        index.flags = b[lay.physFlags];
-        cur.skip(lay.physicalIndexBlockSize);
-    }
-    return true;
+    return readBlocks(cur, lay.physicalIndexBlockSize, indexes,
+                      [&lay](PhysicalIndex &index, const std::uint8_t *b, int at) {
+                          index.blockOffset = at;
+                          for (int k = 0; k < 10; ++k) {
+                              const std::uint8_t *e = b + lay.physColumns + 3 * k;
+                              const std::uint16_t number = readU16(e);
+                              if (number == 0xFFFF)
+                                  continue;
+                              PhysicalIndex::KeyColumn key;
+                              key.number = number;
+                              key.ascending = e[2] != 0x00;
+                              index.keyColumns.push_back(key);
+                          }
+                          index.usageMap = RowId::fromPointer(readU32(b + lay.physUsageMap));
+                          index.rootPage = readU32(b + lay.physRootPage);
+                          index.flags = b[lay.physFlags];
+                      });
 }
 
 bool readLogicalIndexBlocks(DefinitionCursor &cur, const Layout &lay, std::vector<LogicalIndex> &indexes)
 {
-    for (auto &index : indexes) {
-        if (!cur.has(lay.logicalIndexBlockSize))
-            return false;
-        const std::uint8_t *b = cur.here();
-        index.blockOffset = int(cur.pos());
-        index.number = std::int32_t(readU32(b + lay.logNumber));
-        index.physicalIndex = std::int32_t(readU32(b + lay.logPhysical));
-        index.foreignTableType = b[lay.logFkTableType];
-        index.foreignIndexNumber = std::int32_t(readU32(b + lay.logFkIndex));
-        index.foreignTablePage = readU32(b + lay.logFkTablePage);
-        index.cascadeUpdates = b[lay.logCascadeUpdates] != 0;
-        index.cascadeDeletes = b[lay.logCascadeDeletes] != 0;
-        index.indexType = b[lay.logIndexType];
-        cur.skip(lay.logicalIndexBlockSize);
-    }
-    return true;
+    return readBlocks(cur, lay.logicalIndexBlockSize, indexes,
+                      [&lay](LogicalIndex &index, const std::uint8_t *b, int at) {
+                          index.blockOffset = at;
+                          index.number = std::int32_t(readU32(b + lay.logNumber));
+                          index.physicalIndex = std::int32_t(readU32(b + lay.logPhysical));
+                          index.foreignTableType = b[lay.logFkTableType];
+                          index.foreignIndexNumber = std::int32_t(readU32(b + lay.logFkIndex));
+                          index.foreignTablePage = readU32(b + lay.logFkTablePage);
+                          index.cascadeUpdates = b[lay.logCascadeUpdates] != 0;
+                          index.cascadeDeletes = b[lay.logCascadeDeletes] != 0;
+                          index.indexType = b[lay.logIndexType];
+                      });
 }
 
 // Usage maps of Memo/OLE columns: {column number, owned map, free map} until 0xFFFF.
