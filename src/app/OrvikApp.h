@@ -23,6 +23,7 @@ public:
     // minimised and only asks for attention. Returns "shown" or "minimised".
     static QString BringToFront(QWidget *window);
 
+private:
     // The main window while it runs, else null.
     COrvikDlg *m_pMainWnd = nullptr;
 };
