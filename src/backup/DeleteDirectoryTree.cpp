@@ -1,111 +1,85 @@
 #include "backup/DeleteDirectoryTree.h"
 
-#include <QFile>
+#include "backup/DirectoryHandle.h"
 
-#include <filesystem>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
-namespace fs = std::filesystem;
+#include <utility>
+#include <vector>
 
 namespace {
 
-bool deviceOf(const fs::path &p, dev_t *device)
-{
-    struct stat st
-    {};
-    if (::lstat(p.c_str(), &st) != 0)
-        return false;
-    *device = st.st_dev;
-    return true;
-}
+// Deeper trees are refused rather than walked with one open directory per level.
+constexpr int kMaxDepth = 200;
 
-// True when `p` (a link is not followed) lies on `device` and is not the root of a mount.
-// A bind mount of a folder or file of the same file system carries the same device number
-// as the tree around it; only the mount-root attribute tells it apart.
-bool inTreeOnDevice(const fs::path &p, dev_t device)
+// A directory as the check found it: the names to remove and the folders to empty first.
+// The deletion works from this record only, so nothing that was not checked is touched.
+class CheckedDirectory
 {
-    struct statx stx
-    {};
-    if (::statx(AT_FDCWD, p.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &stx) != 0)
-        return false;
-    if (makedev(stx.stx_dev_major, stx.stx_dev_minor) != device)
-        return false;
-    return !(stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) || !(stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
-}
-
-void makeOwnerWritable(const fs::path &dir)
-{
-    std::error_code ec;
-    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-}
-
-// True when nothing below `dir` lies on another file system than `device` or is mounted
-// there. Symbolic links are not followed, so only real directories are descended into.
-bool staysOnDevice(const fs::path &dir, dev_t device)
-{
-    makeOwnerWritable(dir); // a directory that cannot be listed cannot be checked
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::file_status status = it->symlink_status(ec);
-        if (ec)
+public:
+    // Looks at everything below `dir`, changing nothing. False when something lies on
+    // another file system than `device`, is mounted there, or cannot be looked at.
+    bool check(const DirectoryHandle &dir, std::uint64_t device, int depth)
+    {
+        std::vector<DirectoryHandle::Entry> entries;
+        if (depth > kMaxDepth || !dir.list(&entries))
             return false;
-        if (fs::is_symlink(status))
-            continue;
-        if (!inTreeOnDevice(it->path(), device))
-            return false;
-        if (fs::is_directory(status) && !staysOnDevice(it->path(), device))
-            return false;
-    }
-    return true;
-}
-
-bool deleteTree(const fs::path &dir, dev_t device)
-{
-    makeOwnerWritable(dir);
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path item = it->path();
-        const fs::file_status status = it->symlink_status(ec);
-        if (ec)
-            return false;
-        if (fs::is_directory(status)) {
-            if (!inTreeOnDevice(item, device))
-                return false; // a mount point appeared since the check: leave it alone
-            if (!deleteTree(item, device))
+        for (DirectoryHandle::Entry &entry : entries) {
+            const bool link = entry.kind() == DirectoryHandle::Kind::Link;
+            if (!link && (entry.device() != device || entry.isMountRoot()))
                 return false;
-        } else if (!fs::remove(item, ec) || ec) {
-            return false; // files, links and special files are removed as names
+            if (entry.kind() != DirectoryHandle::Kind::Directory) {
+                m_names.push_back(std::move(entry));
+                continue;
+            }
+            const DirectoryHandle child = dir.openDirectory(entry);
+            CheckedDirectory checked;
+            if (!child.isOpen() || !checked.check(child, device, depth + 1))
+                return false;
+            m_folders.emplace_back(std::move(entry), std::move(checked));
         }
+        return true;
     }
-    return fs::remove(dir, ec) && !ec;
-}
+
+    // Removes what the check found, each name only while it still refers to the object
+    // that was checked. Stops at the first thing that changed or cannot be removed.
+    bool remove(const DirectoryHandle &dir) const
+    {
+        // Read-only copies of a backup (from a CD, say) have folders their owner cannot write.
+        if (!dir.makeOwnerWritable())
+            return false;
+        for (const DirectoryHandle::Entry &entry : m_names) {
+            DirectoryHandle::Entry now;
+            if (!dir.look(entry.name(), &now) || !now.sameObject(entry) || !dir.removeName(entry.name()))
+                return false;
+        }
+        for (const auto &[entry, checked] : m_folders) {
+            const DirectoryHandle child = dir.openDirectory(entry);
+            if (!child.isOpen() || !checked.remove(child) || !dir.removeEmptyDirectory(entry.name()))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    std::vector<DirectoryHandle::Entry> m_names;
+    std::vector<std::pair<DirectoryHandle::Entry, CheckedDirectory>> m_folders;
+};
 
 } // namespace
 
 bool DeleteDirectoryTree(const QString &path)
 {
-    QString cleaned = path;
-    while (cleaned.size() > 1 && cleaned.endsWith(u'/'))
-        cleaned.chop(1); // with a trailing slash the link itself could not be seen
-    if (cleaned.isEmpty())
+    QByteArray leaf;
+    const DirectoryHandle parent = DirectoryHandle::openParentOf(path, &leaf);
+    DirectoryHandle::Entry root;
+    if (!parent.isOpen() || !parent.look(leaf, &root))
         return false;
-    const fs::path root(QFile::encodeName(cleaned).toStdString());
-
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(root, ec);
-    if (ec)
+    if (root.kind() == DirectoryHandle::Kind::Link)
+        return parent.removeName(leaf);
+    if (root.kind() != DirectoryHandle::Kind::Directory || root.isMountRoot())
         return false;
-    if (fs::is_symlink(status))
-        return fs::remove(root, ec) && !ec;
-    if (!fs::is_directory(status))
+    const DirectoryHandle dir = parent.openDirectory(root);
+    CheckedDirectory tree;
+    if (!dir.isOpen() || !tree.check(dir, root.device(), 0))
         return false;
-
-    dev_t device = 0;
-    if (!deviceOf(root, &device) || !staysOnDevice(root, device))
-        return false;
-    return deleteTree(root, device);
+    return tree.remove(dir) && parent.removeEmptyDirectory(leaf);
 }

@@ -6,6 +6,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +23,8 @@ private slots:
     void linksAreRemovedNotFollowed();
     void pathThatIsALinkRemovesOnlyTheLink();
     void refusesWhatIsNotADirectory();
+    void refusesPathsThroughALink();
+    void folderSwappedForALinkWhileDeletingLeavesOutsideAlone();
     void refusesTreeReachingIntoAnotherFileSystem();
     void refusesTreeHoldingABindMount();
     void refusesTreeHoldingABindMountedFile();
@@ -79,6 +86,48 @@ void TestDeleteDirectoryTree::refusesWhatIsNotADirectory()
     QVERIFY(!DeleteDirectoryTree(QString()));
 }
 
+void TestDeleteDirectoryTree::refusesPathsThroughALink()
+{
+    QTemporaryDir tmp;
+    const QString target = tmp.filePath("real");
+    QVERIFY(TestFiles::write(target + "/sub/dbR.mdb", "data"));
+    QVERIFY(QFile::link(target, tmp.filePath("alias")));
+
+    QVERIFY(!DeleteDirectoryTree(tmp.filePath("alias") + "/."));
+    QVERIFY(!DeleteDirectoryTree(tmp.filePath("alias") + "/sub/"));
+    QVERIFY(!DeleteDirectoryTree(target + "/sub/.."));
+    QCOMPARE(TestFiles::read(target + "/sub/dbR.mdb"), QByteArray("data"));
+    QVERIFY(QFileInfo(tmp.filePath("alias")).isSymLink());
+}
+
+void TestDeleteDirectoryTree::folderSwappedForALinkWhileDeletingLeavesOutsideAlone()
+{
+    // Another process exchanges a folder of the backup with a link to an outside folder, over
+    // and over, while the backup is deleted: whatever the timing, nothing outside may go.
+    QTemporaryDir tmp;
+    const QString outside = tmp.filePath("outside");
+    const int files = 40;
+    for (int i = 0; i < files; ++i)
+        QVERIFY(TestFiles::write(outside + QStringLiteral("/keep%1.wav").arg(i), "keep me"));
+    for (int round = 0; round < 100; ++round) {
+        const QString root = tmp.filePath(QStringLiteral("backup%1").arg(round));
+        for (int i = 0; i < files; ++i)
+            QVERIFY(TestFiles::write(root + QStringLiteral("/voice/keep%1.wav").arg(i), "RIFF"));
+        QVERIFY(QFile::link(outside, root + "/swap"));
+        const QByteArray folder = QFile::encodeName(root + "/voice");
+        const QByteArray link = QFile::encodeName(root + "/swap");
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            while (!stop)
+                ::renameat2(AT_FDCWD, folder.constData(), AT_FDCWD, link.constData(), RENAME_EXCHANGE);
+        });
+        DeleteDirectoryTree(root); // refused or done, both are fine
+        stop = true;
+        swapper.join();
+        QCOMPARE(QDir(outside).entryList(QDir::Files).size(), files);
+    }
+}
+
 void TestDeleteDirectoryTree::refusesTreeReachingIntoAnotherFileSystem()
 {
     QTemporaryDir tmp;
@@ -90,16 +139,22 @@ void TestDeleteDirectoryTree::refusesTreeReachingIntoAnotherFileSystem()
     if (QProcess::execute("mount", {"-t", "tmpfs", "orvik-test", mountPoint}) != 0)
         QSKIP("cannot mount a tmpfs here (needs root)");
     QVERIFY(TestFiles::write(mountPoint + "/on-other-fs", "keep"));
+    // A read-only backup keeps its permissions when it is refused.
+    QVERIFY(::chmod(QFile::encodeName(root).constData(), 0500) == 0);
 
     const bool deleted = DeleteDirectoryTree(root);
     const QByteArray survivor = TestFiles::read(mountPoint + "/on-other-fs");
     const bool firstKept = QFileInfo::exists(root + "/a/first");
+    struct stat st
+    {};
+    QVERIFY(::stat(QFile::encodeName(root).constData(), &st) == 0);
     QProcess::execute("umount", {mountPoint});
 
     QVERIFY(!deleted);
     QCOMPARE(survivor, QByteArray("keep"));
-    // The mount point is found before anything is deleted.
+    // The mount point is found before anything is changed.
     QVERIFY(firstKept);
+    QCOMPARE(st.st_mode & 0777, 0500u);
 }
 
 void TestDeleteDirectoryTree::refusesTreeHoldingABindMount()
