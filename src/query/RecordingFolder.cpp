@@ -8,7 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-RecordingFolder::RecordingFolder(const QString &backupDir) : m_voiceDir(backupDir + QStringLiteral("voice/")) {}
+RecordingFolder::RecordingFolder(const QString &backupDir)
+    : m_backupDir(backupDir)
+    , m_voiceDir(backupDir + QStringLiteral("voice/"))
+{}
 
 bool RecordingFolder::LooksConfined(const QString &recordFile)
 {
@@ -22,10 +25,13 @@ bool RecordingFolder::Contains(const QString &path) const
 {
     if (!path.startsWith(m_voiceDir) || !LooksConfined(path.mid(m_voiceDir.size())))
         return false;
+    const QString backup = QFileInfo(m_backupDir).canonicalFilePath();
     const QString voice = QFileInfo(m_voiceDir).canonicalFilePath();
     const QString target = QFileInfo(path).canonicalFilePath();
-    // A missing file resolves to nothing: it cannot be shown to lie inside.
-    return !voice.isEmpty() && !target.isEmpty() && target.startsWith(voice + u'/');
+    // A missing file resolves to nothing: it cannot be shown to lie inside. A voice folder
+    // that is a link to a folder elsewhere is not the backup's own.
+    return !backup.isEmpty() && !voice.isEmpty() && !target.isEmpty() && voice.startsWith(backup + u'/')
+           && target.startsWith(voice + u'/');
 }
 
 qint64 RecordingFolder::SizeOf(const QString &recordFile)

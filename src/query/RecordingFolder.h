@@ -18,7 +18,8 @@ public:
     // The recording path of a record: the voice folder followed by the file name.
     QString PathOf(const QString &recordFile) const { return m_voiceDir + recordFile; }
 
-    // Whether `path` names something inside the voice folder, after following links.
+    // Whether `path` names something inside the voice folder, after following links, and
+    // the voice folder itself lies inside the backup.
     bool Contains(const QString &path) const;
 
     // The size of the recording, or -1 when it does not open as a file. Looks the name up
@@ -29,8 +30,8 @@ public:
 private:
     static bool LooksConfined(const QString &recordFile);
 
+    QString m_backupDir;
     QString m_voiceDir;
-    QString m_canonicalVoiceDir; // resolved on first use
     bool m_listed = false;
     QSet<QString> m_names;
 };

@@ -311,6 +311,18 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
     QCOMPARE(TestFiles::read(QFileInfo(climbing).canonicalFilePath()), QByteArray("keep too"));
     QCOMPARE(TestFiles::read(outside.filePath("precious.wav")), QByteArray("keep"));
     QCOMPARE(f.problems(), QStringList());
+
+    // A voice folder that is itself a link to a folder elsewhere is not the backup's own.
+    desktop.answers = {Desktop::Answer::Yes};
+    desktop.messages.clear();
+    const QString elsewhere = outside.filePath("voice");
+    Fixture g(0, [&](Fixture &self) {
+        QVERIFY(QDir().rename(self.voice, elsewhere));
+        QVERIFY(QFile::link(elsewhere, self.backup + "voice"));
+    });
+    const QString name = QFileInfo(g.file(1)).fileName();
+    QCOMPARE(g.actions->DeleteRecord(g.row(1)), RecordActions::DeleteResult::DeletedFileKept);
+    QVERIFY(QFileInfo::exists(elsewhere + "/" + name));
 }
 
 void TestRecordActions::refusedDeleteKeepsEverything()
