@@ -2,10 +2,12 @@
 
 namespace {
 
-// The text inside a '...' literal: a quote is written twice.
+// Typed text as the inside of a '%...%' LIKE literal: a quote is written twice and "["
+// (which would open a character set) becomes the set "[[]" holding only itself, so the
+// text matches as typed; "%" and "_" stay wildcards.
 QString quoted(QString text)
 {
-    return text.replace(u'\'', QStringLiteral("''"));
+    return text.replace(u'\'', QStringLiteral("''")).replace(u'[', QStringLiteral("[[]"));
 }
 
 } // namespace

@@ -85,6 +85,9 @@ void TestBuildStatement::statements_data()
                                             << "" << 2 << false << d1 << d29
                                             << "select * from Record where name LIKE '%O''Brien%' order by "
                                                "record_time_start";
+    QTest::newRow("an opening bracket matches itself")
+        << "[1]" << kAll << "a[b" << 2 << false << d1 << d29
+        << "select * from Record where fsk LIKE '%[[]1]%' and context LIKE '%a[[]b%' order by record_time_start";
 }
 
 void TestBuildStatement::statements()
