@@ -13,6 +13,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
+
+// The recordset's row fetcher refers to its own table definition: no copies.
+static_assert(!std::is_copy_constructible_v<JetRecordset> && !std::is_copy_assignable_v<JetRecordset>);
 
 namespace {
 

@@ -62,9 +62,11 @@ bool writeAll(int fd, const char *data, std::size_t length, std::uint64_t offset
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::pwrite(fd, data + done, length - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO; // a write that makes no progress would otherwise loop for ever
             return false;
         }
         done += std::size_t(n);
@@ -118,10 +120,13 @@ bool removeJournal(const QString &path, QString *error)
     return syncDirectoryOf(path, error);
 }
 
-std::uint64_t fileLength(int fd)
+bool fileLength(int fd, std::uint64_t *length)
 {
     struct stat st;
-    return ::fstat(fd, &st) == 0 ? std::uint64_t(st.st_size) : 0;
+    if (::fstat(fd, &st) != 0)
+        return false;
+    *length = std::uint64_t(st.st_size);
+    return true;
 }
 
 // Puts the original bytes back and flushes. Used when a write fails part-way.
@@ -202,7 +207,12 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
                             .arg(path));
         return false;
     }
-    if (!writeJournal(path, build(ps, fileLength(file.handle()), changes), error))
+    std::uint64_t length = 0;
+    if (!fileLength(file.handle(), &length)) {
+        setError(error, QStringLiteral("cannot read the length of %1: %2").arg(file.path(), systemError()));
+        return false;
+    }
+    if (!writeJournal(path, build(ps, length, changes), error))
         return false;
 
     int written = 0;
@@ -332,7 +342,9 @@ bool Journal::recover(PageFile &file, QString *error)
             return false;
         }
     }
-    if (fileLength(file.handle()) != originalLength && ::ftruncate(file.handle(), off_t(originalLength)) != 0) {
+    std::uint64_t length = 0;
+    if (!fileLength(file.handle(), &length)
+        || (length != originalLength && ::ftruncate(file.handle(), off_t(originalLength)) != 0)) {
         setError(error, QStringLiteral("cannot restore the length of %1: %2").arg(file.path(), systemError()));
         file.refresh();
         return false;

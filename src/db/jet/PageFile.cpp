@@ -321,10 +321,13 @@ bool PageFile::writePage(std::uint32_t page, const std::uint8_t *buffer, QString
     ++m_generation;
     while (done < ps) {
         const ssize_t n = ::pwrite(m_fd, buffer + done, ps - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            setError(error, QStringLiteral("write error on page %1: %2").arg(page).arg(systemError()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A write that makes no progress would otherwise be retried for ever.
+            setError(error, QStringLiteral("write error on page %1: %2")
+                                .arg(page)
+                                .arg(n == 0 ? QStringLiteral("nothing was written") : systemError()));
             return false;
         }
         done += std::size_t(n);

@@ -113,7 +113,12 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
         return false;
 
     // The row count lives on the first definition page.
-    const std::uint64_t countOffset = m_table.rowCountFileOffset();
+    const std::optional<std::uint64_t> countAt = m_table.rowCountFileOffset();
+    if (!countAt) {
+        setError(error, QStringLiteral("cannot delete: the table definition has no row count"));
+        return false;
+    }
+    const std::uint64_t countOffset = *countAt;
     const std::uint32_t tdefPage = std::uint32_t(countOffset / std::uint64_t(m_file.pageSize()));
     const int countInPage = int(countOffset % std::uint64_t(m_file.pageSize()));
     QString why;

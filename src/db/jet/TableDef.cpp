@@ -338,10 +338,11 @@ int TableDef::rowCountOffset() const
     return Layout::of(m_format).tdefRowCount;
 }
 
-std::uint64_t TableDef::rowCountFileOffset() const
+std::optional<std::uint64_t> TableDef::rowCountFileOffset() const
 {
     std::uint64_t offset = 0;
-    fileOffset(rowCountOffset(), &offset);
+    if (!fileOffset(rowCountOffset(), &offset))
+        return std::nullopt;
     return offset;
 }
 

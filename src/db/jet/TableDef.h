@@ -17,6 +17,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace jet {
@@ -67,9 +68,9 @@ public:
     const std::vector<LogicalIndex> &logicalIndexes() const { return m_logical; }
 
     // Where the row count lives: its offset in the definition, and in the file (it is
-    // always on the first TDEF page).
+    // always on the first TDEF page; none for a definition that was not loaded).
     int rowCountOffset() const;
-    std::uint64_t rowCountFileOffset() const;
+    std::optional<std::uint64_t> rowCountFileOffset() const;
     // Maps an offset in the assembled definition to a byte position in the file.
     bool fileOffset(int definitionOffset, std::uint64_t *out) const;
 

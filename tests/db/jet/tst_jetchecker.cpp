@@ -153,7 +153,7 @@ void TestJetChecker::injectedDamageIsReported()
                 break;
             }
         }
-        countAt = def->rowCountFileOffset();
+        countAt = def->rowCountFileOffset().value();
     }
     QVERIFY(root != 0);
     QString error;
