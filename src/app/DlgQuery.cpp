@@ -51,6 +51,15 @@ constexpr int kMaxFillBatch = 200000;
 
 constexpr int kCloseTimerMilliseconds = 100;
 
+// A count as the language of the texts writes it (1,629; 1.629 in Turkish).
+QString countText(std::uint64_t count)
+{
+    const QLocale locale(g_config.m_language == 0   ? QLocale::Chinese
+                         : g_config.m_language == 3 ? QLocale::Turkish
+                                                    : QLocale::English);
+    return locale.toString(qulonglong(count));
+}
+
 } // namespace
 
 CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
@@ -257,6 +266,12 @@ void CDlgQuery::FillResultList(const QString &statement)
         m_fillBatch = kInitialFillBatch;
         if (m_model.IsFilling())
             m_fillTimer->start();
+        else
+            ReportDamage();
+    } else if (m_db.IsOpen()) {
+        // The database refused the statement: an empty list would look like "no calls".
+        Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
+                                       m_db.LastError(), Desktop::Buttons::Ok);
     }
     UpdateExportButton();
 }
@@ -276,7 +291,23 @@ void CDlgQuery::OnFillTimer()
     if (!m_model.IsFilling()) {
         m_fillTimer->stop();
         UpdateExportButton();
+        ReportDamage();
     }
+}
+
+void CDlgQuery::ReportDamage()
+{
+    const ScanReport &report = m_model.LastScanReport();
+    if (report.isComplete())
+        return;
+    QString text = GetDialogText(Ids::TxtDatabaseDamaged);
+    for (const std::uint64_t count : {report.rowsReadable(), report.rowsCounted()}) {
+        const qsizetype at = text.indexOf(QStringLiteral("%s"));
+        if (at >= 0)
+            text.replace(at, 2, countText(count));
+    }
+    Desktop::current().showMessage(this, Desktop::Icon::Warning, GetDialogText(Ids::TxtErrorCaption), text,
+                                   Desktop::Buttons::Ok);
 }
 
 void CDlgQuery::StopFill()

@@ -79,6 +79,8 @@ private:
     void FillResultList(const QString &statement);
     void OnFillTimer();
     void StopFill();
+    // Once all rows of a Find have arrived: says so when the database could not be read whole.
+    void ReportDamage();
     void UpdateExportButton();
     void OnTimer();
     void CloseWindow(int result);

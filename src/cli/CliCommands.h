@@ -14,6 +14,7 @@ enum Exit : int {
     ExitUsage = 2,   // bad arguments; also: the database does not open
     ExitStatement = 3,
     ExitNotFound = 4,
+    ExitDamaged = 6, // the rows were printed, but the database could not be read whole
 };
 
 int Backups(const QStringList &args);

@@ -5,6 +5,7 @@
 #include "cli/CliUsage.h"
 #include "config/Config.h"
 #include "db/AdoDb.h"
+#include "db/ScanReport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/BuildStatement.h"
@@ -143,6 +144,14 @@ bool forEachRow(ResultListModel &model, const std::function<bool(int row)> &take
         model.ForgetRows();
     }
     return true;
+}
+
+int scanResult(const ScanReport &report)
+{
+    if (report.isComplete())
+        return ExitOk;
+    printError(QStringLiteral("warning: ") + report.describe());
+    return ExitDamaged;
 }
 
 } // namespace Cli

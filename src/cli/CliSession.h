@@ -7,6 +7,7 @@
 class CAdoDb;
 class QCommandLineParser;
 class ResultListModel;
+class ScanReport;
 
 // What the commands that work on one backup share: the language file, the search filter
 // options of the query window, and opening the backup's database as the window does.
@@ -38,5 +39,8 @@ int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb
 // Reads the rest of a search batch by batch, hands each row to `take` and forgets it, so a
 // large result needs little memory. Stops (false) when `take` returns false.
 bool forEachRow(ResultListModel &model, const std::function<bool(int row)> &take);
+// After the rows of a statement: ExitOk when the table was read whole, else ExitDamaged
+// with a warning on stderr that names what was skipped.
+int scanResult(const ScanReport &report);
 
 } // namespace Cli

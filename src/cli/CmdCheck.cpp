@@ -3,6 +3,7 @@
 #include "cli/CliUsage.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
+#include "db/jet/Journal.h"
 
 #include <QCommandLineParser>
 
@@ -36,6 +37,11 @@ int Check(const QStringList &args)
     } else {
         problems = jet::Checker::checkDatabase(db);
     }
+    // The pages may be half way through a change that the journal will undo.
+    if (jet::Journal::exists(path))
+        problems.prepend(QStringLiteral("%1 lies beside the database: a delete did not finish; the next read-write "
+                                        "open rolls it back")
+                             .arg(jet::Journal::pathFor(path)));
     LineWriter out;
     for (const QString &problem : problems)
         out.writeFields({problem});

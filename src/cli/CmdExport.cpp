@@ -44,7 +44,7 @@ int Export(const QStringList &args)
         printError(workbook.ErrorText());
         return ExitProblem;
     }
-    return ExitOk;
+    return scanResult(model.LastScanReport());
 }
 
 } // namespace Cli

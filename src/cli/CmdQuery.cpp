@@ -45,7 +45,7 @@ int Query(const QStringList &args)
         out.writeRaw(line);
         return true;
     });
-    return ExitOk;
+    return scanResult(model.LastScanReport());
 }
 
 } // namespace Cli

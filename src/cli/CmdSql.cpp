@@ -1,5 +1,6 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
+#include "cli/CliSession.h"
 #include "cli/CliUsage.h"
 #include "cli/TerminalDesktop.h"
 #include "db/AdoDb.h"
@@ -88,15 +89,17 @@ int Sql(const QStringList &args)
     QByteArray line;
     for (; !result->isEof(); result->moveNext(nullptr)) {
         const jet::RowView *row = result->currentRow();
+        if (!row)
+            continue; // cannot be decoded: counted in the scan report, never printed as NULLs
         line.clear();
         for (int c = 0; c < columns; ++c) {
             if (c)
                 line += '\t';
-            appendValue(line, row ? row->value(c) : jet::Value());
+            appendValue(line, row->value(c));
         }
         out.writeRaw(line);
     }
-    return ExitOk;
+    return scanResult(result->scanReport());
 }
 
 } // namespace Cli

@@ -66,6 +66,11 @@ bool CAdoDb::OpenAccessDatabase(const QString &path, const QString &password)
     return false;
 }
 
+bool CAdoDb::IsOpen() const
+{
+    return m_pConnection && m_pConnection->isOpen();
+}
+
 void CAdoDb::Close()
 {
     sql::SqlError error = JetConnection::closedError();

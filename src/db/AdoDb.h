@@ -23,6 +23,7 @@ public:
     // everybody else kept out; the second way is announced to the user with Ids::TxtOpenedReadOnly.
     bool OpenAccessDatabase(const QString &path, const QString &password);
     void Close();
+    bool IsOpen() const;
     // A statement without rows (a delete).
     bool SqlExecute(const QString &sql);
     // A row-returning statement; on success `cursor` holds its result.

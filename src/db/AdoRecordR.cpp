@@ -74,10 +74,10 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
             m_positions[size_t(i)] = rs.columnIndex(QLatin1String(ColumnNames()[size_t(i)]));
         m_positionsFor = &rs;
     }
-    // A row that can no longer be read leaves every field as it was.
+    // A row that cannot be decoded is no call: it is left out, never shown with defaults.
     const jet::RowView *row = rs.currentRow();
     if (!row)
-        return true;
+        return false;
 
     // Each column is read directly when its stored type is the field's type (the common
     // case, and the fast one) and through the variant conversions otherwise.

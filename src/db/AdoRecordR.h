@@ -14,7 +14,8 @@ public:
     virtual ~CAdoRecordR();
 
     // Reads the current row into `record`. Each column that is missing, NULL or cannot be
-    // converted leaves its field as it was. False (record untouched) when there is no row.
+    // converted leaves its field as it was. False (record untouched) when there is no row,
+    // or the row cannot be decoded at all (it is counted in the recordset's scan report).
     bool GetRecord(CallRecord &record);
 
     static constexpr int kColumnCount = 19;

@@ -263,7 +263,8 @@ bool JetConnection::prepare(const FileLocks::StatementLock &lock, sql::Statement
 
 bool JetConnection::scan(const sql::Statement &statement, const jet::TableDef &table,
                          const std::vector<sql::SqlType> &types,
-                         const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error)
+                         const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error,
+                         ScanReport *report)
 {
     RowViewSource source(types);
     jet::RowScanner scanner(m_db->file(), table);
@@ -276,6 +277,8 @@ bool JetConnection::scan(const sql::Statement &statement, const jet::TableDef &t
         *error = damaged(scanner.error());
         return false;
     }
+    if (report)
+        *report = ScanReport(statement.table, scanner.rowsRead(), table.rowCount(), scanner.pagesPastTheEnd());
     return true;
 }
 
@@ -289,6 +292,7 @@ bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetReco
 
     std::vector<jet::RowId> rows;
     std::vector<std::vector<sql::SqlValue>> keys(statement.orderBy.size()); // one vector per key
+    ScanReport report;
     const bool scanned = scan(
         statement, *table, types,
         [&](jet::RowId id, const sql::RowSource &row) {
@@ -296,7 +300,7 @@ bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetReco
             for (size_t k = 0; k < statement.orderBy.size(); ++k)
                 keys[k].push_back(row.value(statement.orderBy[k].column));
         },
-        error);
+        error, &report);
     if (!scanned)
         return false;
 
@@ -319,7 +323,7 @@ bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetReco
         rows.swap(sorted);
     }
     if (recordset)
-        *recordset = std::make_shared<JetRecordset>(m_db, *table, std::move(rows));
+        *recordset = std::make_shared<JetRecordset>(m_db, *table, std::move(rows), std::move(report));
     return true;
 }
 

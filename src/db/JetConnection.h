@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "db/FileLocks.h"
+#include "db/ScanReport.h"
 #include "db/jet/RowId.h"
 #include "db/jet/TableDef.h"
 #include "db/sql/SqlValue.h"
@@ -61,9 +62,11 @@ private:
     // the file), finds the statement's table and binds the statement to it.
     bool prepare(const FileLocks::StatementLock &lock, sql::Statement &statement, std::optional<jet::TableDef> *table,
                  std::vector<sql::SqlType> *types, sql::SqlError *error);
-    // Calls `take` for every row of `table` that the statement's condition selects.
+    // Calls `take` for every row of `table` that the statement's condition selects, and
+    // tells in `report` (when given) how much of the table could be read.
     bool scan(const sql::Statement &statement, const jet::TableDef &table, const std::vector<sql::SqlType> &types,
-              const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error);
+              const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error,
+              ScanReport *report = nullptr);
     bool runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset, sql::SqlError *error);
     bool runDelete(sql::Statement &statement, sql::SqlError *error);
     sql::SqlError damaged(const QString &detail) const;

@@ -1,11 +1,41 @@
 #include "db/JetRecordset.h"
 
-JetRecordset::JetRecordset(std::shared_ptr<jet::Database> db, jet::TableDef table, std::vector<jet::RowId> rows)
+#include "db/FileLocks.h"
+
+JetRecordset::JetRecordset(std::shared_ptr<jet::Database> db, jet::TableDef table, std::vector<jet::RowId> rows,
+                           ScanReport report)
     : m_db(std::move(db))
     , m_table(std::move(table))
     , m_rows(std::move(rows))
     , m_fetcher(m_db->file(), m_table)
-{}
+    , m_report(std::move(report))
+{
+    settle();
+}
+
+bool JetRecordset::fetchAgainUnderLock(jet::RowId id)
+{
+    // The first read may have met a page while another process was changing it: read it
+    // again from the file as it is now, while no delete can run.
+    const FileLocks::StatementLock lock(m_db->file().handle(), false);
+    m_fetcher.invalidate();
+    return m_fetcher.fetch(id);
+}
+
+void JetRecordset::settle()
+{
+    while (m_open && m_position < m_rows.size()) {
+        m_fetchedPosition = m_position;
+        m_fetchedOk = m_fetcher.fetch(m_rows[m_position]) || fetchAgainUnderLock(m_rows[m_position]);
+        if (m_fetchedOk)
+            return;
+        if (!m_fetcher.rowGone()) {
+            m_report.addUnreadableRow();
+            return;
+        }
+        ++m_position; // deleted since the statement ran: it is not part of the result any more
+    }
+}
 
 bool JetRecordset::moveNext(QString *error)
 {
@@ -21,6 +51,7 @@ bool JetRecordset::moveNext(QString *error)
         return false;
     }
     ++m_position;
+    settle();
     return true;
 }
 
@@ -39,12 +70,8 @@ QStringList JetRecordset::columnNames() const
 
 const jet::RowView *JetRecordset::currentRow()
 {
-    if (isEof())
+    if (isEof() || m_fetchedPosition != m_position)
         return nullptr;
-    if (m_fetchedPosition != m_position) {
-        m_fetchedPosition = m_position;
-        m_fetchedOk = m_fetcher.fetch(m_rows[m_position]);
-    }
     return m_fetchedOk ? &m_fetcher.row() : nullptr;
 }
 

@@ -67,6 +67,7 @@ enum Text : int {
     TxtOpenedReadOnly = 195,
     TxtRecordingOutside = 196, // playback refused: the file lies outside the voice folder ("%s": path)
     TxtRecordingKept = 197,    // record deleted, its file outside the voice folder kept ("%s": path)
+    TxtDatabaseDamaged = 198,  // after Find: "%s" calls readable of "%s" the table counts
 };
 
 // Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list.

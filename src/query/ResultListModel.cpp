@@ -66,6 +66,7 @@ bool ResultListModel::BeginFill(CAdoDb &db, const QString &statement)
     const bool opened = cursor->Open(statement);
     // The list is emptied whether or not the statement ran.
     Clear();
+    m_scanReport = ScanReport();
     if (!opened)
         return false;
     m_typeTexts = {GetDialogText(Ids::TxtIncoming).toUtf8(), GetDialogText(Ids::TxtOutgoing).toUtf8(),
@@ -84,8 +85,8 @@ bool ResultListModel::FillMore(int maxRows)
     std::vector<CallRecord> batch;
     for (int n = 0; n < maxRows && m_cursor->HasRecord(); ++n) {
         CallRecord record; // fresh for every row: a column that fails keeps its default
-        m_cursor->GetRecord(record);
-        batch.push_back(std::move(record));
+        if (m_cursor->GetRecord(record))
+            batch.push_back(std::move(record));
         m_cursor->MoveNext();
     }
     if (!batch.empty()) {
@@ -102,6 +103,8 @@ bool ResultListModel::FillMore(int maxRows)
 
 void ResultListModel::EndFill()
 {
+    if (m_cursor && m_cursor->m_pRecordset)
+        m_scanReport = m_cursor->m_pRecordset->scanReport();
     m_cursor.reset(); // closes and releases the result
     m_db = nullptr;
 }

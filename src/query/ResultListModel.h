@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/OleDate.h"
+#include "db/ScanReport.h"
 #include "query/RecordingFolder.h"
 
 #include <QAbstractTableModel>
@@ -63,6 +64,8 @@ public:
     bool IsFilling() const { return m_cursor != nullptr; }
     // Stops a fill in progress; the rows read so far stay.
     void EndFill();
+    // How completely the database could be read by the last fill, once it has ended.
+    const ScanReport &LastScanReport() const { return m_scanReport; }
 
     int RowCount() const { return static_cast<int>(m_rows.size()); }
     QString CellText(int row, int position) const;
@@ -121,4 +124,5 @@ private:
     CAdoDb *m_db = nullptr;
     std::unique_ptr<CAdoRecordR> m_cursor;
     int m_nextNumber = 1;
+    ScanReport m_scanReport;
 };

@@ -6,6 +6,7 @@
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "db/AdoDb.h"
+#include "db/FileLocks.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "lang/Ids.h"
@@ -22,6 +23,9 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTableView>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace GuiTest;
 
@@ -81,6 +85,7 @@ private slots:
     void escapeClosesAtOnce();
     void escapeDuringExportWaitsForIt();
     void databaseThatDoesNotOpen();
+    void refusedStatementAndDamagedDatabaseAreSaid();
     void largeResultArrivesInBatches();
 };
 
@@ -583,6 +588,43 @@ void QueryWindowTest::databaseThatDoesNotOpen()
     CDlgQuery none(empty);
     QCOMPARE(desktop.messages.size(), 2);
     QCOMPARE(desktop.messages[1].text, QString("The database of this backup could not be opened."));
+}
+
+void QueryWindowTest::refusedStatementAndDamagedDatabaseAreSaid()
+{
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    CDlgQuery dlg(dir);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto *find = Control<QPushButton>(dlg, "IdcFind");
+    // "[" is matched as typed: no number of the backup holds "[1]".
+    QTest::keyClicks(Control<QLineEdit>(dlg, "IdcNumber"), "[1]");
+    find->click();
+    WaitForFill(dlg);
+    QCOMPARE(dlg.Model().RowCount(), 0);
+    QCOMPARE(desktop.messages.size(), 0);
+
+    // While another program holds the database for a delete, Find is refused and says why.
+    const int fd = ::open(QFile::encodeName(dir + "dbR.mdb").constData(), O_RDWR | O_CLOEXEC);
+    QVERIFY(fd >= 0 && FileLocks::lockStatement(fd, true));
+    find->click();
+    WaitForFill(dlg);
+    ::close(fd);
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, QString("Could not read; currently locked."));
+    QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
+
+    // A database cut short lists what it can, then says how much is missing.
+    const QString cut = m_dir.path() + "/cut/";
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), cut));
+    QFile file(cut + "dbR.mdb");
+    QVERIFY(file.resize(file.size() / 2 / 4096 * 4096));
+    CDlgQuery damaged(cut);
+    ShowAndFind(damaged);
+    QCOMPARE(desktop.messages.size(), 2);
+    QCOMPARE(desktop.messages[1].text, QString("The database is damaged: %1 of 3,000 calls could be read.")
+                                           .arg(QLocale(QLocale::English).toString(damaged.Model().RowCount())));
 }
 
 void QueryWindowTest::largeResultArrivesInBatches()

@@ -112,7 +112,7 @@ void TestCliDatabase::checkVerdicts()
     // A wrong row count in the table definition is a problem the checker names.
     jet::Database db;
     QVERIFY(db.open(backup.database(), jet::PageFile::OpenMode::ReadOnly));
-    const quint64 offset = db.table("record")->rowCountFileOffset();
+    const quint64 offset = db.table("record")->rowCountFileOffset().value();
     db.close();
     QByteArray bytes = TestFiles::read(backup.database());
     bytes[qsizetype(offset)] = char(bytes[qsizetype(offset)] + 1);
@@ -121,6 +121,33 @@ void TestCliDatabase::checkVerdicts()
     QCOMPARE(damaged.exitCode, 1);
     QVERIFY(!damaged.lines().isEmpty());
     QVERIFY(damaged.out.contains("61") && damaged.out.contains("60"));
+    // Listing it prints the rows that could be read, then says what is missing (exit 6).
+    const CliResult listed = m_cli->run({"sql", backup.database(), "select * from record"});
+    QCOMPARE(listed.exitCode, 6);
+    QCOMPARE(listed.lines().size(), 61); // the header and 60 rows
+    QVERIFY(listed.err.contains("table record counts 61 rows, 60 could be read"));
+    QCOMPARE(m_cli->run({"query", backup.path}).exitCode, 6);
+
+    // A file cut short by whole pages loses the rows on the pages past its end.
+    QTemporaryDir cut;
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), cut.path()));
+    QFile file(cut.filePath("dbR.mdb"));
+    QVERIFY(file.resize(file.size() / 2 / 4096 * 4096));
+    QTemporaryDir out;
+    for (const QStringList &command :
+         {QStringList{"query", cut.path()}, QStringList{"export", cut.path(), "--output", out.filePath("x.xlsx")}}) {
+        const CliResult partial = m_cli->run(command);
+        QCOMPARE(partial.exitCode, 6);
+        QVERIFY2(partial.err.contains("lie past the end of the file"), partial.err.constData());
+        QVERIFY(partial.lines().size() < 3000);
+    }
+
+    // A journal beside the database: a delete was cut short and is rolled back on the next
+    // read-write open.
+    QVERIFY(TestFiles::write(backup.database() + "-journal", "interrupted"));
+    const CliResult journal = m_cli->run({"check", backup.database()});
+    QCOMPARE(journal.exitCode, 1);
+    QVERIFY(journal.out.contains("dbR.mdb-journal lies beside the database"));
 
     QTemporaryDir dir;
     QCOMPARE(m_cli->run({"check", dir.filePath("none.mdb")}).exitCode, 2);

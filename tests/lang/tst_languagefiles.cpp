@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QFile>
 #include <QKeySequence>
+#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -113,15 +114,20 @@ private slots:
         QVERIFY(textIds.contains(Ids::TxtAllCalls) && textIds.contains(Ids::TxtExportHeaderLast - 1)
                 && textIds.contains(Ids::TxtOpenedReadOnly));
         QVERIFY(columnIds.contains(Ids::ColResultFirst + 1) && columnIds.contains(Ids::ColBackupLast));
-        // The texts that receive the recording path through a printf-style format; no other
-        // text may hold a "%".
-        const QList<int> formats = {Ids::TxtEmptyRecordingPath, Ids::TxtRecordingDeleted, 196, 197};
+        // The texts that receive the recording path (or, for 198, two numbers) through a
+        // printf-style format; no other text may hold a "%".
+        const QMap<int, int> formats = {{Ids::TxtEmptyRecordingPath, 1},
+                                        {Ids::TxtRecordingDeleted, 1},
+                                        {Ids::TxtRecordingOutside, 1},
+                                        {Ids::TxtRecordingKept, 1},
+                                        {Ids::TxtDatabaseDamaged, 2}};
+        QVERIFY(textIds.contains(Ids::TxtDatabaseDamaged));
         for (int id : textIds) {
             const QString text = lang->DialogText(id);
             QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),
                      qPrintable(QString::number(id)));
-            QCOMPARE(text.count(u'%'), formats.contains(id) ? 1 : 0);
-            QCOMPARE(text.count(QStringLiteral("%s")), formats.contains(id) ? 1 : 0);
+            QCOMPARE(text.count(u'%'), formats.value(id));
+            QCOMPARE(text.count(QStringLiteral("%s")), formats.value(id));
         }
         // The Chinese caption is the built-in one that a second start looks for.
         QFETCH_GLOBAL(QString, file);

@@ -351,6 +351,27 @@ void TestResultListModel::incrementalFillShowsTheSameRows()
     steps.EndFill();
     QCOMPARE(steps.RowCount(), 10);
     QVERIFY(!steps.FillMore(10));
+
+    // Rows another program deletes while the list fills are left out, never listed as
+    // calls with id 0, an empty start and the first call type.
+    QTemporaryDir many;
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), many.path()));
+    const QString database = many.filePath("dbR.mdb");
+    CAdoDb reader, other;
+    QVERIFY(reader.OpenAccessDatabase(database, QString()));
+    QVERIFY(other.OpenAccessDatabase(database, QString()));
+    ResultListModel filling;
+    filling.SetBackupDir(many.path() + "/");
+    QVERIFY(filling.BeginFill(reader, kAll));
+    filling.FillMore(1);
+    QVERIFY(other.SqlExecute(QStringLiteral("delete from record where id > 1000")));
+    while (filling.FillMore(500)) {}
+    QVERIFY(filling.RowCount() >= 1000 && filling.RowCount() < 3000);
+    for (int r = 0; r < filling.RowCount(); ++r) {
+        QVERIFY(filling.CellText(r, ResultListModel::CellId).toInt() > 0);
+        QVERIFY(!filling.CellText(r, ResultListModel::CellStart).isEmpty());
+    }
+    QVERIFY(filling.LastScanReport().isComplete()); // deleted rows are no damage
 }
 
 QTEST_GUILESS_MAIN(TestResultListModel)

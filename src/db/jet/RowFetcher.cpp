@@ -12,6 +12,7 @@ RowFetcher::RowFetcher(const PageFile &file, const TableDef &table) : m_file(fil
 bool RowFetcher::fetch(RowId id)
 {
     m_error.clear();
+    m_gone = false;
     m_row = RowView();
     if (!m_cached || m_cachedPage != id.page || m_generation != m_file.generation()) {
         m_cached = false;
@@ -23,6 +24,7 @@ bool RowFetcher::fetch(RowId id)
         m_generation = m_file.generation();
     }
     const DataPage dp(m_file.layout(), m_page.data());
+    m_gone = true;
     if (!dp.isDataPage() || dp.owner() != m_table.firstPage()) {
         m_error = QStringLiteral("row %1: page %2 is not a data page of this table").arg(id.toString()).arg(id.page);
         return false;
@@ -35,6 +37,7 @@ bool RowFetcher::fetch(RowId id)
         m_error = QStringLiteral("row %1 is deleted").arg(id.toString());
         return false;
     }
+    m_gone = false;
     const std::uint8_t *row = nullptr;
     int length = 0;
     if (!RowLocator::locate(m_file, m_table, m_page.data(), id.page, int(id.slot), m_scratch, &row, &length, &m_error))

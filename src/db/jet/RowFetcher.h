@@ -27,6 +27,9 @@ public:
     bool fetch(RowId id);
     const RowView &row() const { return m_row; }
     const QString &error() const { return m_error; }
+    // After a failed fetch: the row is not there any more (deleted, or its page given to
+    // something else), as opposed to there but damaged.
+    bool rowGone() const { return m_gone; }
 
 private:
     const PageFile &m_file;
@@ -38,6 +41,7 @@ private:
     std::uint64_t m_generation = 0;
     RowView m_row;
     QString m_error;
+    bool m_gone = false;
 };
 
 } // namespace jet

@@ -28,7 +28,7 @@ bool RowScanner::start()
 {
     m_started = true;
     QString error;
-    if (!UsageMap::readPages(m_file, m_table.ownedPagesMap(), &m_pages, &error)) {
+    if (!UsageMap::readPages(m_file, m_table.ownedPagesMap(), &m_pages, &error, &m_pagesPastTheEnd)) {
         m_pages.clear();
         return fail(QStringLiteral("table at page %1: %2").arg(m_table.firstPage()).arg(error));
     }
@@ -96,6 +96,7 @@ bool RowScanner::next()
                 return fail(error);
             if (!m_row.attach(m_table, row, length, RowId{pageNo, std::uint32_t(slot)}, &m_file, &error))
                 return fail(error);
+            ++m_rowsRead;
             return true;
         }
         m_inPage = false;

@@ -48,6 +48,12 @@ public:
     // The data pages the owned map lists (loaded on first use).
     const std::vector<std::uint32_t> &pages();
 
+    // How complete the walk was: live rows returned so far, and the pages the owned map
+    // lists past the end of the file (a truncated file lost them). A page that is no data
+    // page of this table any more is stale, not lost: Jet leaves such bits in the map.
+    std::uint64_t rowsRead() const { return m_rowsRead; }
+    std::uint32_t pagesPastTheEnd() const { return m_pagesPastTheEnd; }
+
 private:
     bool start();
     bool enterPage();
@@ -71,6 +77,8 @@ private:
 
     RowView m_row;
     QString m_error;
+    std::uint64_t m_rowsRead = 0;
+    std::uint32_t m_pagesPastTheEnd = 0;
 };
 
 } // namespace jet

@@ -12,7 +12,7 @@ namespace jet {
 namespace {
 
 void addBits(const std::uint8_t *bitmap, int bytes, std::uint64_t firstPage, std::uint32_t pageCount,
-             std::vector<std::uint32_t> *pages)
+             std::vector<std::uint32_t> *pages, std::uint32_t *pastTheEnd)
 {
     for (int i = 0; i < bytes; ++i) {
         const std::uint8_t b = bitmap[i];
@@ -24,13 +24,16 @@ void addBits(const std::uint8_t *bitmap, int bytes, std::uint64_t firstPage, std
             const std::uint64_t page = firstPage + std::uint64_t(i) * 8 + std::uint64_t(bit);
             if (page < pageCount)
                 pages->push_back(std::uint32_t(page));
+            else
+                ++*pastTheEnd;
         }
     }
 }
 
 } // namespace
 
-bool UsageMap::readPages(const PageFile &file, RowId pointer, std::vector<std::uint32_t> *pages, QString *error)
+bool UsageMap::readPages(const PageFile &file, RowId pointer, std::vector<std::uint32_t> *pages, QString *error,
+                         std::uint32_t *pastTheEnd)
 {
     pages->clear();
     QByteArray buffer(file.pageSize(), '\0');
@@ -47,13 +50,17 @@ bool UsageMap::readPages(const PageFile &file, RowId pointer, std::vector<std::u
         setError(error, QStringLiteral("usage map %1 does not point to a row of a data page").arg(pointer.toString()));
         return false;
     }
-    return decode(file, page + start, end - start, pages, error);
+    return decode(file, page + start, end - start, pages, error, pastTheEnd);
 }
 
 bool UsageMap::decode(const PageFile &file, const std::uint8_t *row, int length, std::vector<std::uint32_t> *pages,
-                      QString *error)
+                      QString *error, std::uint32_t *pastTheEnd)
 {
     pages->clear();
+    std::uint32_t ignored = 0;
+    if (!pastTheEnd)
+        pastTheEnd = &ignored;
+    *pastTheEnd = 0;
     if (length < 1) {
         setError(error, QStringLiteral("empty usage map"));
         return false;
@@ -64,7 +71,7 @@ bool UsageMap::decode(const PageFile &file, const std::uint8_t *row, int length,
             setError(error, QStringLiteral("inline usage map of %1 bytes is too short").arg(length));
             return false;
         }
-        addBits(row + 5, length - 5, readU32(row + 1), pageCount, pages);
+        addBits(row + 5, length - 5, readU32(row + 1), pageCount, pages, pastTheEnd);
         return true;
     }
     if (row[0] != 0x01) {
@@ -94,7 +101,7 @@ bool UsageMap::decode(const PageFile &file, const std::uint8_t *row, int length,
                                 .arg(mapPage[0], 2, 16, QLatin1Char('0')));
             return false;
         }
-        addBits(mapPage + 4, ps - 4, first, pageCount, pages);
+        addBits(mapPage + 4, ps - 4, first, pageCount, pages, pastTheEnd);
     }
     return true;
 }

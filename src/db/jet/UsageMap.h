@@ -18,13 +18,14 @@ class UsageMap
 {
 public:
     // Reads the map stored in row `pointer` and returns the pages it marks, ascending and
-    // below the file's page count.
+    // below the file's page count; `pastTheEnd` (when given) counts the pages it marks
+    // beyond the end of the file, which a truncated file has lost.
     static bool readPages(const PageFile &file, RowId pointer, std::vector<std::uint32_t> *pages,
-                          QString *error = nullptr);
+                          QString *error = nullptr, std::uint32_t *pastTheEnd = nullptr);
 
     // Same, from the map row's bytes.
     static bool decode(const PageFile &file, const std::uint8_t *row, int length, std::vector<std::uint32_t> *pages,
-                       QString *error = nullptr);
+                       QString *error = nullptr, std::uint32_t *pastTheEnd = nullptr);
 };
 
 } // namespace jet
