@@ -4,6 +4,27 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringTokenizer>
+
+namespace {
+
+// Cuts `bytes` after their last complete line, so that a file read only in part ends on
+// a whole character (a UTF-16 line feed is two bytes at an even offset after the mark).
+void keepWholeLines(QByteArray &bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        const char *const feed = bytes.startsWith("\xFF\xFE") ? "\n\0" : "\0\n";
+        qsizetype at = bytes.size() & ~qsizetype(1);
+        while (at >= 4 && QByteArrayView(bytes.constData() + at - 2, 2) != QByteArrayView(feed, 2))
+            at -= 2;
+        bytes.truncate(at >= 4 ? at : 2);
+        return;
+    }
+    const qsizetype feed = bytes.lastIndexOf('\n');
+    bytes.truncate(feed + 1);
+}
+
+} // namespace
 
 IniFile IniFile::load(const QString &path, int legacyCodePage)
 {
@@ -14,7 +35,15 @@ IniFile IniFile::load(const QString &path, int legacyCodePage)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return fromText(TextDecoder::decodeFile(file.readAll(), legacyCodePage));
+    // Settings files are a few hundred bytes; a huge one is read only in its first part.
+    QByteArray bytes = file.read(MaxFileBytes + 1);
+    if (bytes.size() > MaxFileBytes) {
+        bytes.truncate(MaxFileBytes);
+        keepWholeLines(bytes);
+        qWarning("%s is larger than %lld bytes: only its first %lld bytes are read", qPrintable(path),
+                 qlonglong(MaxFileBytes), qlonglong(bytes.size()));
+    }
+    return fromText(TextDecoder::decodeFile(bytes, legacyCodePage));
 }
 
 static QString stripQuotes(const QString &value)
@@ -29,17 +58,18 @@ static QString stripQuotes(const QString &value)
 
 IniFile IniFile::fromText(const QString &text)
 {
+    // Lines are looked at in place (no list of line copies), and the section name is shared
+    // by its entries, so the parse needs little more memory than the text.
     IniFile ini;
     QString section;
     int sectionIndex = -1;
-    const QStringList lines = text.split(u'\n');
-    for (QString line : lines) {
+    for (QStringView line : QStringView(text).tokenize(u'\n')) {
         if (line.endsWith(u'\r'))
             line.chop(1);
-        const QString trimmed = line.trimmed();
+        const QStringView trimmed = line.trimmed();
         if (trimmed.startsWith(u'[')) {
             const qsizetype close = trimmed.indexOf(u']');
-            section = trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed();
+            section = trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed().toString();
             ++sectionIndex;
             ini.m_entries.append({section, sectionIndex, QString(), QString(), false});
             continue;
@@ -47,8 +77,8 @@ IniFile IniFile::fromText(const QString &text)
         const qsizetype eq = line.indexOf(u'=');
         if (sectionIndex < 0 || eq < 0)
             continue;
-        ini.m_entries.append({section, sectionIndex, line.left(eq).trimmed(),
-                              stripQuotes(line.mid(eq + 1).trimmed()).left(MaxValueLength), true});
+        ini.m_entries.append({section, sectionIndex, line.left(eq).trimmed().toString(),
+                              stripQuotes(line.mid(eq + 1).trimmed().toString()).left(MaxValueLength), true});
     }
     return ini;
 }

@@ -13,11 +13,14 @@ class IniFile
 public:
     // Upper bound of a value, as the 255-character buffers of the callers leave room for.
     static constexpr int MaxValueLength = 254;
+    // Only this much of a file is read (a warning says so when a file is cut).
+    static constexpr qint64 MaxFileBytes = 1 << 20;
 
     IniFile() = default;
 
     // Loads `path`; a missing or unreadable file, or one that is not a regular file (a named
-    // pipe, a device), leaves an empty document (every lookup then gives its default).
+    // pipe, a device), leaves an empty document (every lookup then gives its default). Of a
+    // file larger than MaxFileBytes only the whole lines in its first MaxFileBytes are read.
     // `legacyCodePage` decodes files that are neither UTF-16 (with a byte-order mark) nor
     // valid UTF-8.
     static IniFile load(const QString &path, int legacyCodePage);
