@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libtinyxml-dev libzip-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libtinyxml-dev libzip-dev libuchardet-dev
           fonts-wqy-microhei xz-utils)
 if [[ "${1:-}" == "--tests" ]]; then
   # openpyxl reads exported workbooks back; mdbtools is the independent reader that

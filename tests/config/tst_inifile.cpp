@@ -149,6 +149,12 @@ void TestIniFile::sampleBackupFiles()
     QCOMPARE(gbk.readString("base", "dt_start"), QStringLiteral("2010年01月01日 00:00:00"));
     QCOMPARE(gbk.readString("base", "dt_stop"), QStringLiteral("2010年01月31日 23:59:59"));
     QCOMPARE(gbk.readString("base", "备注"), QStringLiteral("一月份录音备份"));
+    // The same file under an English or Turkish UI: the GBK bytes are recognised as such.
+    for (int language : {1, 3}) {
+        const IniFile detected =
+            IniFile::load(root + "2010-01/config.ini", TextDecoder::legacyCodePageForLanguage(language));
+        QCOMPARE(detected.readString("base", "dt_start"), QStringLiteral("2010年01月01日 00:00:00"));
+    }
 
     const IniFile odd = IniFile::load(root + "odd-types/config.ini", 1252);
     QCOMPARE(odd.readString("base", "dt_start"), QStringLiteral("2009-11-20 00:00:00"));
@@ -161,6 +167,19 @@ void TestIniFile::missingFileGivesDefaults()
     const IniFile ini = IniFile::load(dir.filePath("absent.ini"), 1252);
     QCOMPARE(ini.readInt("config", "m_language", 3), 3);
     QCOMPARE(ini.readString("config", "m_BackDir"), QString());
+
+    // Of a huge file only the whole lines in its first MiB are read, with a warning.
+    QByteArray huge = "[base]\r\nfirst=1\r\n";
+    while (huge.size() < IniFile::MaxFileBytes - 4)
+        huge += "x=y\r\n";
+    huge += "cut=123456789\r\nlast=2\r\n";
+    QVERIFY(TestFiles::write(dir.filePath("huge.ini"), huge));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("huge.ini is larger than 1048576 bytes"));
+    const IniFile cut = IniFile::load(dir.filePath("huge.ini"), 1252);
+    QCOMPARE(cut.readInt("base", "first", 0), 1);
+    QVERIFY(cut.hasKey("base", "x"));
+    QVERIFY(!cut.hasKey("base", "cut"));
+    QVERIFY(!cut.hasKey("base", "last"));
 }
 
 void TestIniFile::onlyRegularFilesAreRead()
