@@ -15,6 +15,7 @@
 #include "ui_OrvikDlg.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -77,7 +78,17 @@ void COrvikDlg::OnInitDialog()
     QAction *about = help->addAction(QStringLiteral("&About Orvik..."));
     about->setData(int(Ids::CmdAbout));
     about->setObjectName(QStringLiteral("CmdAbout"));
-    g_language.Load(g_config.LanguageFileName());
+    // The language file of the settings, beside the settings file.
+    const QString languageFile = g_config.LanguageFileName();
+    if (!languageFile.isEmpty() && g_language.LoadFile(g_config.m_appDir + languageFile) != 0) {
+        // In English, as there are no texts to say it in; the delete questions would
+        // otherwise come up blank without a word.
+        Desktop::current().showMessage(
+            this, Desktop::Icon::Warning, QStringLiteral("Orvik"),
+            QStringLiteral("The language file %1 could not be read: %2. Every text of the windows stays empty.")
+                .arg(QDir::cleanPath(g_config.m_appDir + languageFile), g_language.LoadError()),
+            Desktop::Buttons::Ok);
+    }
     MenuRetitler retitler(m_menuBar);
     g_language.TranslateMenu(retitler, kMenuElement);
     layout()->setMenuBar(m_menuBar);

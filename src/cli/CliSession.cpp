@@ -44,8 +44,10 @@ bool loadLanguage(const QCommandLineParser &parser)
     }
     g_config.m_language = code;
     const QString file = g_config.LanguageFileName();
-    if (!file.isEmpty())
-        g_language.Load(file);
+    // Without its language file every text is empty, the questions included: say so.
+    if (!file.isEmpty() && g_language.Load(file) != 0)
+        printError(QStringLiteral("cannot read the language file %1/%2: %3; its texts stay empty")
+                       .arg(g_language.ProgramDir(), file, g_language.LoadError()));
     return true;
 }
 

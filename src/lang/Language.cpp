@@ -91,32 +91,54 @@ int CLanguage::Load(const QString &relativeName)
 
 int CLanguage::LoadFile(const QString &path)
 {
-    if (!QFileInfo::exists(path))
+    m_loadError.clear();
+    if (!QFileInfo::exists(path)) {
+        m_loadError = QStringLiteral("it does not exist");
         return -2;
+    }
     m_document.reset();
+    const int failed = LoadDocument(path);
+    if (failed != 0 && m_loadError.isEmpty())
+        m_loadError = QStringLiteral("it is not a language file (no Talvenor/Native-Langue element)");
+    return failed;
+}
 
+int CLanguage::LoadDocument(const QString &path)
+{
     // The bytes are read here rather than by TinyXML, whose fopen-based loader does not
     // take a QString path; its loader's line-end rule (CR LF and lone CR become LF) is
     // applied the same way. Only a regular file is read: a named pipe would wait for a
     // writer, and a device may never end.
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo(path).isFile()) {
+        m_loadError = QStringLiteral("it is not a regular file");
         return -1;
+    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_loadError = file.errorString();
         return -1;
+    }
     QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    if (file.error() != QFileDevice::NoError) {
+        m_loadError = file.errorString();
         return -1;
+    }
     bytes.replace("\r\n", "\n");
     bytes.replace('\r', '\n');
 
-    if (UnsafeToParse(std::string_view(bytes.constData(), size_t(bytes.size())), kMaxNesting))
+    if (UnsafeToParse(std::string_view(bytes.constData(), size_t(bytes.size())), kMaxNesting)) {
+        m_loadError = QStringLiteral("its elements are nested too deep, or its markup cannot be read");
         return -1;
+    }
 
     auto document = std::make_unique<TiXmlDocument>();
     document->Parse(bytes.constData(), nullptr, TIXML_DEFAULT_ENCODING);
-    if (document->Error())
+    if (document->Error()) {
+        m_loadError = QStringLiteral("it is not well-formed XML (%1, line %2)")
+                          .arg(QString::fromUtf8(document->ErrorDesc()))
+                          .arg(document->ErrorRow());
         return -1;
+    }
     m_document = std::move(document);
 
     if (!Walk({kRoot, kLanguage}))

@@ -24,8 +24,9 @@ class TiXmlNode;
 // names. One file is loaded at most once, by the main window, before any other thread
 // exists; after that the object is only read, so lookups may run on any thread.
 //
-// Nothing here fails loudly: a missing file, element or attribute gives the lookup's
-// fallback (an empty text; a single blank for column titles).
+// Lookups never fail loudly: a missing file, element or attribute gives the lookup's
+// fallback (an empty text; a single blank for column titles). Why a file could not be
+// loaded is kept for the caller to tell the user (LoadError).
 class CLanguage
 {
 public:
@@ -52,6 +53,9 @@ public:
     int Load(const QString &relativeName);
     // The same for a file given by its full path.
     int LoadFile(const QString &path);
+    // Why the latest Load or LoadFile failed ("it does not exist", "it is not well-formed
+    // XML (...)", ...); empty after a load that succeeded.
+    const QString &LoadError() const { return m_loadError; }
 
     // The raw "name" attribute (bytes in the file's encoding, owned by the document) of the
     // first Item under Talvenor/Native-Langue/group/section whose "id" reads as id. Null
@@ -77,8 +81,10 @@ public:
 
 private:
     const TiXmlNode *Walk(std::initializer_list<const char *> path) const;
+    int LoadDocument(const QString &path);
 
     const QString &m_programDir;
+    QString m_loadError;
 };
 
 // The program's language, shared by all windows.

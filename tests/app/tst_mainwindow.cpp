@@ -73,6 +73,7 @@ private slots:
     void doubleClickAndMenuOpenTheQueryWindow();
     void enterEscapeAndExitEndTheWindow();
     void aboutBox();
+    void brokenLanguageFileIsNamedAtStart();
 };
 
 void MainWindowTest::listsBackupsInEachLanguage_data()
@@ -88,7 +89,7 @@ void MainWindowTest::listsBackupsInEachLanguage_data()
                              << QStringList{"No.", "Backup Name", "Start", "End", "Path"}
                              << QStringList{"&Operation", "&Add Directory...", "E&xit", "&Help", "&About Orvik..."}
                              << QStringList{"&Delete Current Backup", "-", "&Query Current Backup"}
-                             << QString(); // the GBK config.ini of 2010-01 is not read as Chinese
+                             << QString("2010年01月01日 00:00:00"); // the GBK config.ini is recognised
     QTest::newRow("Chinese") << 0 << "备份录音查询" << QStringList{"序号", "备份名称", "开始时间", "结束时间", "路径"}
                              << QStringList{"操作(&O)", "添加目录(&A)...", "退出(&X)", "帮助(&H)", "关于 Orvik(&A)..."}
                              << QStringList{"删除当前备份(&D)", "-", "查询当前备份(&S)"}
@@ -437,6 +438,23 @@ void MainWindowTest::aboutBox()
     about->trigger();
     QCOMPARE(abouts.seen, 1);
     QCOMPARE(title, QString("About Orvik"));
+}
+
+void MainWindowTest::brokenLanguageFileIsNamedAtStart()
+{
+    // Every text would be empty, the delete question included: one message (in English, as
+    // there are no texts) names the file and what is wrong with it.
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    const QString file = folder.Program() + "language/Menu_English.xml";
+    QVERIFY(TestFiles::write(file, QByteArray("\x89PNG\r\n\x1a\n")));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    QCOMPARE(desktop.messages.size(), 1);
+    QVERIFY(desktop.messages[0].text.contains(QDir::cleanPath(folder.Program()) + "/language/Menu_English.xml"));
+    QVERIFY(desktop.messages[0].text.contains("could not be read: it is not well-formed XML"));
+    QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Warning);
+    QCOMPARE(dlg.windowTitle(), QString());
 }
 
 QTEST_MAIN(MainWindowTest)

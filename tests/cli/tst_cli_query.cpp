@@ -177,6 +177,15 @@ void TestCliQuery::textsFollowTheLanguage()
     const CliResult unknown = m_cli->run({"query", kBackup, "--language", "xx"});
     QCOMPARE(unknown.exitCode, 2);
     QVERIFY(unknown.err.contains("unknown language (0, 1, 3, zh, en or tr): xx"));
+
+    // A language file that cannot be read leaves the texts empty, and is named on stderr.
+    QTemporaryDir program;
+    const CliRunner cli(program.path());
+    QVERIFY(TestFiles::write(program.filePath("language/Menu_English.xml"), ""));
+    const CliResult blank = cli.run({"query", kBackup, "--type", "missed", "--language", "en"});
+    QCOMPARE(blank.exitCode, 0);
+    QCOMPARE(blank.lines().size(), english.lines().size());
+    QVERIFY2(blank.err.contains("language/Menu_English.xml: it is not well-formed XML"), blank.err.constData());
 }
 
 void TestCliQuery::exitCodes()

@@ -210,21 +210,30 @@ private slots:
         QVERIFY(!lang.FindItemName("Dialog", "UserDlg3", 43));
 
         QCOMPARE(lang.LoadFile(good), 0);
+        QVERIFY(lang.LoadError().isEmpty());
         QCOMPARE(lang.LoadFile(m_dir.filePath("missing.xml")), -2);
+        QCOMPARE(lang.LoadError(), QStringLiteral("it does not exist"));
         QCOMPARE(lang.DialogText(193), QStringLiteral("caption")); // still loaded
 
-        for (const QByteArray &broken : {QByteArray(), QByteArray("<Talvenor><Native-Langue></Talvenor>"),
-                                         QByteArray("<Talvenor><Native-Langue>")}) {
+        // Empty, unclosed, junk, a PNG, UTF-16 without a declaration: each says why.
+        QByteArray utf16;
+        for (const QChar c : QStringLiteral("<Talvenor><Native-Langue/></Talvenor>"))
+            utf16 += char(c.unicode()) + QByteArray(1, '\0');
+        for (const QByteArray &broken :
+             {QByteArray(), QByteArray("<Talvenor><Native-Langue></Talvenor>"), QByteArray("<Talvenor><Native-Langue>"),
+              QByteArray("junk"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR"), utf16}) {
             QCOMPARE(lang.LoadFile(good), 0);
             QCOMPARE(lang.LoadFile(Write(broken, "broken.xml")), -1);
             QVERIFY(!lang.m_document);
             QCOMPARE(lang.DialogText(193), QString());
+            QVERIFY2(lang.LoadError().startsWith("it is not well-formed XML ("), qPrintable(lang.LoadError()));
         }
 
         QDir(m_dir.path()).mkdir("folder.xml");
         QCOMPARE(lang.LoadFile(good), 0);
         QCOMPARE(lang.LoadFile(m_dir.filePath("folder.xml")), -1);
         QVERIFY(!lang.m_document);
+        QCOMPARE(lang.LoadError(), QStringLiteral("it is not a regular file"));
 
         // Well-formed, but not a language file: the document stays, every lookup misses.
         for (const QByteArray &other :
