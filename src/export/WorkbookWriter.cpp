@@ -117,6 +117,33 @@ std::string InsertBeforeRootEnd(const std::string &xml, const std::string &text)
     return xml.substr(0, end) + text + xml.substr(end);
 }
 
+// The template's autofilter covers its header row; it is extended down to `lastRow`, so that
+// filtering takes in every row written. A filter that reaches further already stays.
+void ExtendAutoFilter(std::string &tail, int lastRow)
+{
+    std::size_t tag = tail.find("autoFilter");
+    while (tag != std::string::npos && tag > 0 && tail[tag - 1] != '<' && tail[tag - 1] != ':')
+        tag = tail.find("autoFilter", tag + 1);
+    if (tag == std::string::npos)
+        return;
+    const std::size_t end = tail.find('>', tag);
+    const std::size_t ref = tail.find(" ref=\"", tag);
+    if (end == std::string::npos || ref == std::string::npos || ref > end)
+        return;
+    const std::size_t valueBegin = ref + 6;
+    const std::size_t valueEnd = tail.find('"', valueBegin);
+    const std::size_t colon = tail.find(':', valueBegin);
+    if (valueEnd == std::string::npos || valueEnd > end || colon == std::string::npos || colon > valueEnd)
+        return;
+    std::size_t digits = valueEnd;
+    while (digits > colon + 1 && tail[digits - 1] >= '0' && tail[digits - 1] <= '9')
+        --digits;
+    if (digits == valueEnd || valueEnd - digits > 7)
+        return;
+    if (std::stoi(tail.substr(digits, valueEnd - digits)) < lastRow)
+        tail.replace(digits, valueEnd - digits, std::to_string(lastRow));
+}
+
 } // namespace
 
 struct WorkbookWriter::Impl
@@ -722,7 +749,9 @@ bool WorkbookWriter::Finish()
     w.buf += "</";
     w.buf += w.sheetDataName;
     w.buf += '>';
-    w.buf.append(w.sheet, w.tailBegin, std::string::npos);
+    std::string tail = w.sheet.substr(w.tailBegin);
+    ExtendAutoFilter(tail, w.maxRow);
+    w.buf += tail;
     if (!w.Flush(true))
         return false;
 

@@ -66,7 +66,8 @@ def main():
                 elif cell.value is not None or cell.has_style:
                     cells[cell.coordinate] = cell_info(cell)
         columns = [
-            {"min": dim.min, "max": dim.max, "width": dim.width, "customWidth": bool(dim.customWidth)}
+            {"min": dim.min, "max": dim.max, "width": dim.width, "customWidth": bool(dim.customWidth),
+             "border": dim.border.left.style if dim.style_id else None}
             for dim in sheet.column_dimensions.values()
             if dim.min is not None
         ]
@@ -77,6 +78,8 @@ def main():
         }
         out["worksheets"][sheet.title] = {
             "dimension": dimensions.get(sheet.title),
+            "autoFilter": sheet.auto_filter.ref,
+            "freeze": sheet.freeze_panes,
             "columns": columns,
             "rows": rows,
             "cells": cells,

@@ -108,45 +108,46 @@ void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
         QVERIFY(cell.value("bold").toBool());
     }
     const QString date = QStringLiteral("yyyy-mm-dd hh:mm:ss");
-    // The rows, with the template's formats kept on the cells written over them: frames in
-    // rows 2 to 6, the shaded first column, combined with the date format where a date went.
-    const QString mismatch =
-        Mismatch(sheet, {{"A2", {{"value", 1}, {"type", "n"}, {"fill", "solid"}, {"border", "thin"}, {"bold", false}}},
-                         {"B2", {{"value", "张三"}, {"type", "s"}, {"border", "thin"}}},
-                         {"C2", {{"value", "来电"}}},
-                         {"D2", {{"value", "0123"}, {"type", "s"}, {"quotePrefix", true}, {"border", "thin"}}},
-                         // A date-time shrinks to fit the template's narrow column instead of "####".
-                         {"E2",
-                          {{"value", "2009-12-29T08:05:09"},
-                           {"type", "d"},
-                           {"format", date},
-                           {"border", "thin"},
-                           {"shrinkToFit", true}}},
-                         {"F2", {{"value", "01:05"}, {"type", "s"}, {"quotePrefix", true}, {"shrinkToFit", false}}},
-                         {"G2", {{"value", "客户回访"}, {"quotePrefix", false}}},
-                         {"A3", {{"value", 2}, {"fill", "solid"}}},
-                         {"B3", {{"value", "Ayşe"}}},
-                         {"D3", {{"value", "+8613912345678"}, {"type", "s"}}},
-                         {"E3", {{"value", "2010-01-02T23:59:59"}, {"format", date}, {"border", "thin"}}},
-                         {"F3", {{"value", "125:07"}}},
-                         {"G3", {{"value", QJsonValue()}, {"border", "thin"}}},
-                         {"A4", {{"value", 3}}},
-                         {"B4", {{"value", QJsonValue()}}},
-                         {"D4", {{"value", QJsonValue()}}},
-                         {"E4", {{"value", "2010-01-03T00:00:00"}}},
-                         {"G4", {{"value", "=1+1"}, {"type", "s"}, {"border", "thin"}}}});
+    // The rows, with the template's column formats on every cell written: frames, combined
+    // with the date format where a date went.
+    const QString mismatch = Mismatch(
+        sheet, {{"A2", {{"value", 1}, {"type", "n"}, {"fill", QJsonValue()}, {"border", "thin"}, {"bold", false}}},
+                {"B2", {{"value", "张三"}, {"type", "s"}, {"border", "thin"}}},
+                {"C2", {{"value", "来电"}}},
+                {"D2", {{"value", "0123"}, {"type", "s"}, {"quotePrefix", true}, {"border", "thin"}}},
+                // A date-time shrinks to fit a narrow column instead of "####" (the
+                // template's start-time column is wide enough not to need it).
+                {"E2",
+                 {{"value", "2009-12-29T08:05:09"},
+                  {"type", "d"},
+                  {"format", date},
+                  {"border", "thin"},
+                  {"shrinkToFit", true}}},
+                {"F2", {{"value", "01:05"}, {"type", "s"}, {"quotePrefix", true}, {"shrinkToFit", false}}},
+                {"G2", {{"value", "客户回访"}, {"quotePrefix", false}}},
+                {"A3", {{"value", 2}, {"border", "thin"}}},
+                {"B3", {{"value", "Ayşe"}}},
+                {"D3", {{"value", "+8613912345678"}, {"type", "s"}}},
+                {"E3", {{"value", "2010-01-02T23:59:59"}, {"format", date}, {"border", "thin"}}},
+                {"F3", {{"value", "125:07"}}},
+                {"G3", {{"value", QJsonValue()}, {"border", "thin"}}},
+                {"A4", {{"value", 3}}},
+                {"B4", {{"value", QJsonValue()}}},
+                {"D4", {{"value", QJsonValue()}}},
+                {"E4", {{"value", "2010-01-03T00:00:00"}}},
+                {"G4", {{"value", "=1+1"}, {"type", "s"}, {"border", "thin"}}}});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
-    const QJsonArray columns = sheet.value("columns").toArray();
-    QCOMPARE(columns.size(), 1);
-    QCOMPARE(columns[0].toObject().value("width").toDouble(), 14.6);
-    QCOMPARE(columns[0].toObject().value("max").toInt(), 16384);
-    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G6"));
+    QCOMPARE(sheet.value("columns").toArray().size(), 4);
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G4"));
+    // The header row stays frozen; the autofilter takes in every row written.
+    QCOMPARE(sheet.value("freeze").toString(), QStringLiteral("A2"));
+    QCOMPARE(sheet.value("autoFilter").toString(), QStringLiteral("A1:G4"));
 }
 
 void TestWorkbookWriter::stoppingEarlyKeepsTheRestOfTheTemplate()
 {
-    // A caller that stops after one row, then one that writes past the framed rows.
+    // A caller that stops after one row, then one that writes more rows.
     const QString early = m_dir->filePath(QStringLiteral("early.xlsx"));
     {
         WorkbookWriter writer;
@@ -166,14 +167,15 @@ void TestWorkbookWriter::stoppingEarlyKeepsTheRestOfTheTemplate()
     const QJsonObject book = ReadBack(early), longBook = ReadBack(longer);
     QVERIFY2(!book.isEmpty() && !longBook.isEmpty(), qPrintable(m_readError));
     const QJsonObject sheet = Sheet(book, "Sheet1"), longSheet = Sheet(longBook, "Sheet1");
-    QString mismatch = Mismatch(sheet, {{"A2", {{"value", 1}}},
-                                        {"A3", {{"value", QJsonValue()}, {"border", "thin"}}},
-                                        {"G6", {{"value", QJsonValue()}, {"border", "thin"}}}});
+    QString mismatch = Mismatch(sheet, {{"A2", {{"value", 1}, {"border", "thin"}}}});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G6"));
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G2"));
+    QCOMPARE(sheet.value("autoFilter").toString(), QStringLiteral("A1:G2"));
+    // Every row takes the column formats, not only the first few.
     mismatch = Mismatch(longSheet, {{"G6", {{"value", "r"}, {"border", "thin"}}},
-                                    {"G7", {{"value", "r"}, {"border", QJsonValue()}}},
-                                    {"A9", {{"value", 8}}}});
+                                    {"G7", {{"value", "r"}, {"border", "thin"}}},
+                                    {"A9", {{"value", 8}, {"border", "thin"}}},
+                                    {"E9", {{"value", "2009-12-29T08:05:09"}, {"border", "thin"}}}});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     QCOMPARE(longSheet.value("dimension").toString(), QStringLiteral("A1:G9"));
 }
