@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh --tests
 if [[ "${1:-}" == "--sanitize" ]]; then
   shift
-  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
         -DORVIK_SANITIZE=ON -DORVIK_BUILD_BENCH=OFF
   cmake --build build-asan --parallel "$(nproc)"
   # Leaks are not checked: the libraries below Qt's offscreen windows keep caches for the
