@@ -51,7 +51,7 @@ void TestWorkbookTemplate::builtInTemplateHasTheDescribedLayout()
     QVERIFY(!book.value("date1904").toBool());
     const QJsonObject sheet = Sheet(book, "Sheet1");
 
-    // Columns 14.6 characters wide, the start time wider; A to G framed as column formats,
+    // Column widths for what goes there, the start time wide enough; A to G framed as column formats,
     // so that every row written takes the frame.
     QStringList columns;
     for (const QJsonValue &c : sheet.value("columns").toArray()) {
@@ -63,7 +63,8 @@ void TestWorkbookTemplate::builtInTemplateHasTheDescribedLayout()
                        .arg(column.value("width").toDouble())
                        .arg(column.value("border").toString());
     }
-    QCOMPARE(columns, (QStringList{"1-4 14.6 thin", "5-5 20.7 thin", "6-7 14.6 thin", "8-16384 14.6 "}));
+    QCOMPARE(columns, (QStringList{"1-1 8 thin", "2-2 14.6 thin", "3-3 11 thin", "4-4 14.6 thin", "5-5 20.7 thin",
+                                   "6-6 10 thin", "7-7 14.6 thin", "8-16384 14.6 "}));
 
     // The first row bold and framed, as a row format that cells written there take; frozen,
     // with an autofilter on it.

@@ -138,7 +138,7 @@ void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
                 {"G4", {{"value", "=1+1"}, {"type", "s"}, {"border", "thin"}}}});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
-    QCOMPARE(sheet.value("columns").toArray().size(), 4);
+    QCOMPARE(sheet.value("columns").toArray().size(), 8);
     QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:G4"));
     // The header row stays frozen; the autofilter takes in every row written.
     QCOMPARE(sheet.value("freeze").toString(), QStringLiteral("A2"));

