@@ -51,13 +51,10 @@ constexpr int kMaxFillBatch = 200000;
 
 constexpr int kCloseTimerMilliseconds = 100;
 
-// A count as the language of the texts writes it (1,629; 1.629 in Turkish).
+// A count with its thousands grouped: 1,629.
 QString countText(std::uint64_t count)
 {
-    const QLocale locale(g_config.m_language == 0   ? QLocale::Chinese
-                         : g_config.m_language == 3 ? QLocale::Turkish
-                                                    : QLocale::English);
-    return locale.toString(qulonglong(count));
+    return QLocale(QLocale::English).toString(qulonglong(count));
 }
 
 } // namespace

@@ -130,7 +130,8 @@ void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
                 {"D3", {{"value", "+8613912345678"}, {"type", "s"}}},
                 {"E3", {{"value", "2010-01-02T23:59:59"}, {"format", date}, {"border", "thin"}}},
                 {"F3", {{"value", "125:07"}}},
-                {"G3", {{"value", QJsonValue()}, {"border", "thin"}}},
+                // No cell for an empty text: the column format frames it where it is shown.
+                {"G3", {{"value", QJsonValue()}}},
                 {"A4", {{"value", 3}}},
                 {"B4", {{"value", QJsonValue()}}},
                 {"D4", {{"value", QJsonValue()}}},
