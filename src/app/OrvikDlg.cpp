@@ -78,15 +78,14 @@ void COrvikDlg::OnInitDialog()
     QAction *about = help->addAction(QStringLiteral("&About Orvik..."));
     about->setData(int(Ids::CmdAbout));
     about->setObjectName(QStringLiteral("CmdAbout"));
-    // The language file of the settings, beside the settings file.
     const QString languageFile = g_config.LanguageFileName();
-    if (!languageFile.isEmpty() && g_language.LoadFile(g_config.m_appDir + languageFile) != 0) {
+    if (!languageFile.isEmpty() && g_language.Load(languageFile) != 0) {
         // In English, as there are no texts to say it in; the delete questions would
         // otherwise come up blank without a word.
         Desktop::current().showMessage(
             this, Desktop::Icon::Warning, QStringLiteral("Orvik"),
             QStringLiteral("The language file %1 could not be read: %2. Every text of the windows stays empty.")
-                .arg(QDir::cleanPath(g_config.m_appDir + languageFile), g_language.LoadError()),
+                .arg(QDir::cleanPath(g_language.ProgramDir() + u'/' + languageFile), g_language.LoadError()),
             Desktop::Buttons::Ok);
     }
     MenuRetitler retitler(m_menuBar);

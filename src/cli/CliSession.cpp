@@ -13,6 +13,7 @@
 
 #include <QCommandLineParser>
 #include <QDate>
+#include <QDir>
 
 namespace Cli {
 
@@ -46,8 +47,8 @@ bool loadLanguage(const QCommandLineParser &parser)
     const QString file = g_config.LanguageFileName();
     // Without its language file every text is empty, the questions included: say so.
     if (!file.isEmpty() && g_language.Load(file) != 0)
-        printError(QStringLiteral("cannot read the language file %1/%2: %3; its texts stay empty")
-                       .arg(g_language.ProgramDir(), file, g_language.LoadError()));
+        printError(QStringLiteral("cannot read the language file %1: %2; its texts stay empty")
+                       .arg(QDir::cleanPath(g_language.ProgramDir() + u'/' + file), g_language.LoadError()));
     return true;
 }
 
