@@ -31,6 +31,10 @@ public:
     // something else), as opposed to there but damaged.
     bool rowGone() const { return m_gone; }
 
+    // Forgets the kept page, so that the next fetch reads the file as it is now (another
+    // process may have changed it).
+    void invalidate() { m_cached = false; }
+
 private:
     const PageFile &m_file;
     const TableDef &m_table;
