@@ -1,5 +1,6 @@
 #include "app/AboutDlg.h"
 
+#include "OrvikVersion.h"
 #include "app/AppResources.h"
 
 #include "ui_AboutDlg.h"
@@ -10,7 +11,7 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
     const QIcon icon = ProgramIcon();
     setWindowIcon(icon);
     ui->AboutIcon->setPixmap(icon.pixmap(32, 32));
-    ui->AboutVersion->setText(QStringLiteral("Orvik %1").arg(QStringLiteral(ORVIK_VERSION)));
+    ui->AboutVersion->setText(QStringLiteral("Orvik %1").arg(QLatin1String(kOrvikVersion)));
 }
 
 CAboutDlg::~CAboutDlg() = default;

@@ -1,6 +1,7 @@
 // The main window on copies of the sample backups: the list, its titles in English and in
 // Chinese, the menus, Add Directory, deleting a backup, opening the query window.
 #include "GuiTestSupport.h"
+#include "OrvikVersion.h"
 #include "ScriptedDesktop.h"
 #include "app/AboutDlg.h"
 #include "app/DlgQuery.h"
@@ -9,6 +10,7 @@
 #include "lang/Ids.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
 #include <QSignalSpy>
@@ -430,14 +432,16 @@ void MainWindowTest::aboutBox()
     QAction *about = MenuAction(dlg, "CmdAbout");
     QVERIFY(about);
     QCOMPARE(about->data().toInt(), int(Ids::CmdAbout));
-    QString title;
+    QString title, version;
     WindowWatcher<CAboutDlg> abouts([&](CAboutDlg *a) {
         title = a->windowTitle();
+        version = a->findChild<QLabel *>("AboutVersion")->text();
         a->accept();
     });
     about->trigger();
     QCOMPARE(abouts.seen, 1);
     QCOMPARE(title, QString("About Orvik"));
+    QCOMPARE(version, QStringLiteral("Orvik ") + kOrvikVersion); // the project() version of CMake
 }
 
 void MainWindowTest::brokenLanguageFileIsNamedAtStart()
