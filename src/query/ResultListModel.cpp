@@ -67,12 +67,15 @@ bool ResultListModel::BeginFill(CAdoDb &db, const QString &statement)
     // The list is emptied whether or not the statement ran.
     Clear();
     m_scanReport = ScanReport();
+    m_expectedRows = -1;
     if (!opened)
         return false;
     m_typeTexts = {GetDialogText(Ids::TxtIncoming).toUtf8(), GetDialogText(Ids::TxtOutgoing).toUtf8(),
                    GetDialogText(Ids::TxtMissed).toUtf8()};
-    if (cursor->m_pRecordset)
+    if (cursor->m_pRecordset) {
+        m_expectedRows = qint64(cursor->m_pRecordset->rowCount());
         m_rows.reserve(cursor->m_pRecordset->rowCount());
+    }
     m_cursor = std::move(cursor);
     return true;
 }

@@ -62,6 +62,9 @@ public:
     bool BeginFill(CAdoDb &db, const QString &statement);
     bool FillMore(int maxRows);
     bool IsFilling() const { return m_cursor != nullptr; }
+    // How many rows the statement of the last BeginFill returns in all (-1 before one ran),
+    // for showing progress.
+    qint64 ExpectedRowCount() const { return m_expectedRows; }
     // Stops a fill in progress; the rows read so far stay.
     void EndFill();
     // How completely the database could be read by the last fill, once it has ended.
@@ -125,4 +128,5 @@ private:
     std::unique_ptr<CAdoRecordR> m_cursor;
     int m_nextNumber = 1;
     ScanReport m_scanReport;
+    qint64 m_expectedRows = -1;
 };

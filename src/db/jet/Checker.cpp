@@ -31,12 +31,14 @@ class IndexCheck
 {
 public:
     IndexCheck(const PageFile &file, int number, const std::unordered_set<std::uint32_t> &live,
-               const std::unordered_set<std::uint32_t> &expected, const std::vector<std::uint32_t> &unused)
+               const std::unordered_set<std::uint32_t> &expected, const std::vector<std::uint32_t> &unused,
+               const Checker::PagesRead &pagesRead)
         : m_file(file)
         , m_number(number)
         , m_live(live)
         , m_expected(expected)
         , m_unused(unused)
+        , m_pagesRead(pagesRead)
     {}
 
     QStringList run(std::uint32_t root)
@@ -94,6 +96,8 @@ private:
             problem(QStringLiteral("page %1: %2").arg(pageNo).arg(why));
             return;
         }
+        if (m_pagesRead)
+            m_pagesRead(1);
         // A page the global map calls unused would be handed out again for new data.
         if (std::binary_search(m_unused.begin(), m_unused.end(), pageNo))
             problem(QStringLiteral("page %1 is in the tree but the global usage map marks it unused").arg(pageNo));
@@ -210,6 +214,7 @@ private:
     const std::unordered_set<std::uint32_t> &m_live;
     const std::unordered_set<std::uint32_t> &m_expected;
     const std::vector<std::uint32_t> &m_unused; // ascending
+    const Checker::PagesRead &m_pagesRead;
     QStringList m_problems;
     int m_suppressed = 0;
     std::set<std::uint32_t> m_visited;
@@ -223,14 +228,19 @@ private:
 
 } // namespace
 
-QStringList Checker::checkTable(const PageFile &file, const TableDef &table)
+QStringList Checker::checkTable(const PageFile &file, const TableDef &table, const PagesRead &pagesRead)
 {
     QStringList problems;
     const auto &indexes = table.physicalIndexes();
     std::unordered_set<std::uint32_t> live;
     std::vector<std::unordered_set<std::uint32_t>> expected(indexes.size());
     RowScanner scan(file, table);
+    std::size_t pagesReported = 0;
     while (scan.next()) {
+        if (pagesRead && scan.pagesDone() != pagesReported) {
+            pagesRead(scan.pagesDone() - pagesReported);
+            pagesReported = scan.pagesDone();
+        }
         const RowView &row = scan.row();
         const std::uint32_t pointer = row.rowId().toPointer();
         live.insert(pointer);
@@ -252,13 +262,13 @@ QStringList Checker::checkTable(const PageFile &file, const TableDef &table)
     if (!UsageMap::readPages(file, RowId{1, 0}, &unused, &why))
         problems << QStringLiteral("the global usage map: %1").arg(why);
     for (std::size_t i = 0; i < indexes.size(); ++i) {
-        IndexCheck check(file, int(i), live, expected[i], unused);
+        IndexCheck check(file, int(i), live, expected[i], unused, pagesRead);
         problems << check.run(indexes[i].rootPage);
     }
     return problems;
 }
 
-QStringList Checker::checkDatabase(const Database &db)
+QStringList Checker::checkDatabase(const Database &db, const PagesRead &pagesRead)
 {
     QStringList problems;
     for (const QString &name : db.userTableNames()) {
@@ -268,7 +278,7 @@ QStringList Checker::checkDatabase(const Database &db)
             problems << QStringLiteral("%1: %2").arg(name, error);
             continue;
         }
-        for (const QString &line : checkTable(db.file(), *table))
+        for (const QString &line : checkTable(db.file(), *table, pagesRead))
             problems << QStringLiteral("%1: %2").arg(name, line);
     }
     return problems;

@@ -17,6 +17,9 @@
 
 #include <QStringList>
 
+#include <cstdint>
+#include <functional>
+
 namespace jet {
 
 class Database;
@@ -29,9 +32,12 @@ public:
     // At most this many problems are reported per index (the rest are counted).
     static constexpr int kMaxProblemsPerIndex = 20;
 
-    static QStringList checkTable(const PageFile &file, const TableDef &table);
+    // Called with the number of pages read since the last call, for a progress indicator.
+    using PagesRead = std::function<void(std::uint64_t pages)>;
+
+    static QStringList checkTable(const PageFile &file, const TableDef &table, const PagesRead &pagesRead = {});
     // Every user table; each line starts with the table's name.
-    static QStringList checkDatabase(const Database &db);
+    static QStringList checkDatabase(const Database &db, const PagesRead &pagesRead = {});
 };
 
 } // namespace jet
