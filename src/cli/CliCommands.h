@@ -1,9 +1,13 @@
 #pragma once
 
-#include <QStringList>
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
 
-// One function per orvik-cli command; `args` holds the words after the command name.
-// Each returns the process exit code.
+#include <vector>
+
+class QCommandLineParser;
+
 namespace Cli {
 
 // Exit codes shared by the commands.
@@ -17,11 +21,30 @@ enum Exit : int {
     ExitDamaged = 6, // the rows were printed, but the database could not be read whole
 };
 
-int Backups(const QStringList &args);
-int Check(const QStringList &args);
-int Delete(const QStringList &args);
-int Export(const QStringList &args);
-int Query(const QStringList &args);
-int Sql(const QStringList &args);
+// One command of orvik-cli. The dispatcher parses the words after the command name with
+// `options` (plus -h/--help), answers --help from these texts, and hands the parsed command
+// line to `run`, which returns the exit code. A new command is one entry of commands() and
+// its run function.
+struct Command
+{
+    QString name;
+    QString synopsis; // the arguments after "orvik-cli NAME", for the usage line
+    QString summary;  // one line in the list of commands
+    QString details;  // what `orvik-cli help NAME` says below the usage line
+    QList<QCommandLineOption> options;
+    int (*run)(const QCommandLineParser &parser);
+};
+
+// Every command, in the order the help lists them.
+const std::vector<Command> &commands();
+// The command of that name, or null.
+const Command *findCommand(const QString &name);
+
+int Backups(const QCommandLineParser &parser);
+int Check(const QCommandLineParser &parser);
+int Delete(const QCommandLineParser &parser);
+int Export(const QCommandLineParser &parser);
+int Query(const QCommandLineParser &parser);
+int Sql(const QCommandLineParser &parser);
 
 } // namespace Cli

@@ -1,5 +1,7 @@
 #include "cli/CliOutput.h"
 
+#include <algorithm>
+
 namespace Cli {
 
 namespace {
@@ -30,6 +32,22 @@ void appendEscaped(QByteArray &line, const QString &field)
     appendEscapedUtf8(line, field.toUtf8());
 }
 
+void appendCsvField(QByteArray &line, QByteArrayView field)
+{
+    const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
+    if (std::none_of(field.begin(), field.end(), special)) {
+        line.append(field);
+        return;
+    }
+    line += '"';
+    for (const char c : field) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
+}
+
 LineWriter::LineWriter(std::FILE *stream) : m_stream(stream)
 {
     m_buffer.reserve(kFlushThreshold * 2);
@@ -52,10 +70,9 @@ void LineWriter::writeFields(const QStringList &fields)
         flush();
 }
 
-void LineWriter::writeRaw(const QByteArray &line)
+void LineWriter::write(QByteArrayView bytes)
 {
-    m_buffer += line;
-    m_buffer += '\n';
+    m_buffer.append(bytes);
     if (m_buffer.size() >= kFlushThreshold)
         flush();
 }

@@ -15,8 +15,12 @@ void appendEscaped(QByteArray &line, const QString &field);
 // The same for a field that is already UTF-8.
 void appendEscapedUtf8(QByteArray &line, QByteArrayView field);
 
-// Buffered writer of TAB-separated lines; large outputs (a million rows) are written in
-// big blocks instead of one call per line.
+// A field of a CSV record (RFC 4180) in UTF-8: quoted when it holds a comma, a double
+// quote, a carriage return or a line feed, its double quotes doubled inside the quotes.
+void appendCsvField(QByteArray &line, QByteArrayView field);
+
+// Buffered writer of TAB-separated lines (or bytes as they are); large outputs (a million
+// rows) are written in big blocks instead of one call per line.
 class LineWriter
 {
 public:
@@ -26,7 +30,7 @@ public:
     LineWriter &operator=(const LineWriter &) = delete;
 
     void writeFields(const QStringList &fields);
-    void writeRaw(const QByteArray &line); // `line` without its line feed
+    void write(QByteArrayView bytes); // as they are
     void flush();
 
 private:

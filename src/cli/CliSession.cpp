@@ -3,6 +3,8 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/CliUsage.h"
+#include "cli/ProgressMeter.h"
+#include "cli/TableWriter.h"
 #include "config/Config.h"
 #include "db/AdoDb.h"
 #include "db/ScanReport.h"
@@ -17,9 +19,10 @@
 
 namespace Cli {
 
-void addLanguageOption(QCommandLineParser &parser)
+QCommandLineOption languageOption()
 {
-    parser.addOption({QStringLiteral("language"), QString(), QStringLiteral("CODE")});
+    return {QStringLiteral("language"), QStringLiteral("texts in language 0/zh, 1/en or 3/tr (default: config.ini)"),
+            QStringLiteral("CODE")};
 }
 
 bool loadLanguage(const QCommandLineParser &parser)
@@ -52,13 +55,19 @@ bool loadLanguage(const QCommandLineParser &parser)
     return true;
 }
 
-void addFilterOptions(QCommandLineParser &parser)
+QList<QCommandLineOption> filterOptions()
 {
-    for (const char *name : {"from", "to"})
-        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("YYYY-MM-DD")});
-    parser.addOption({QStringLiteral("type"), QString(), QStringLiteral("all|incoming|outgoing|missed")});
-    for (const char *name : {"user", "number", "remark"})
-        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("TEXT")});
+    const QString date = QStringLiteral("YYYY-MM-DD");
+    const QString text = QStringLiteral("TEXT");
+    return {
+        {QStringLiteral("from"), QStringLiteral("calls that started on this day or later"), date},
+        {QStringLiteral("to"), QStringLiteral("calls that started on this day or earlier"), date},
+        {QStringLiteral("type"), QStringLiteral("the kind of call (default all)"),
+         QStringLiteral("all|incoming|outgoing|missed")},
+        {QStringLiteral("user"), QStringLiteral("user names that contain TEXT"), text},
+        {QStringLiteral("number"), QStringLiteral("numbers that contain TEXT (--user is then ignored)"), text},
+        {QStringLiteral("remark"), QStringLiteral("remarks that contain TEXT"), text},
+    };
 }
 
 bool buildStatement(const QCommandLineParser &parser, QString *statement, QString *error)
@@ -117,13 +126,15 @@ bool openBackupDatabase(CAdoDb &db, const QString &backupDir)
 int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb &db, ResultListModel &model,
                 QString *statement)
 {
-    if (parser.positionalArguments().size() != 1 || !loadLanguage(parser))
+    if (parser.positionalArguments().size() != 1)
+        return usageError(command, parser.positionalArguments().isEmpty()
+                                       ? QStringLiteral("no backup directory given")
+                                       : QStringLiteral("one backup directory only"));
+    if (!loadLanguage(parser))
         return usageError(command);
     QString error;
-    if (!buildStatement(parser, statement, &error)) {
-        printError(error);
-        return usageError(command);
-    }
+    if (!buildStatement(parser, statement, &error))
+        return usageError(command, error);
     const QString backupDir = backupDirectory(parser.positionalArguments().at(0));
     if (!openBackupDatabase(db, backupDir))
         return ExitUsage;
@@ -135,7 +146,7 @@ int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb
     return ExitOk;
 }
 
-bool forEachRow(ResultListModel &model, const std::function<bool(int row)> &take)
+bool forEachRow(ResultListModel &model, ProgressMeter &progress, const std::function<bool(int row)> &take)
 {
     bool more = true;
     while (more) {
@@ -144,6 +155,7 @@ bool forEachRow(ResultListModel &model, const std::function<bool(int row)> &take
             if (!take(row))
                 return false;
         }
+        progress.advance(model.RowCount());
         model.ForgetRows();
     }
     return true;
@@ -155,6 +167,29 @@ int scanResult(const ScanReport &report)
         return ExitOk;
     printError(QStringLiteral("warning: ") + report.describe());
     return ExitDamaged;
+}
+
+const QStringList &queryCellKeys()
+{
+    static const QStringList keys = {
+        QStringLiteral("no"),        QStringLiteral("user"),      QStringLiteral("type"), QStringLiteral("number"),
+        QStringLiteral("start"),     QStringLiteral("talk_time"), QStringLiteral("size"), QStringLiteral("remark"),
+        QStringLiteral("recording"), QStringLiteral("id"),        QStringLiteral("dtmf"),
+    };
+    return keys;
+}
+
+void addQueryCells(TableWriter &out, const ResultListModel &model, int row)
+{
+    QByteArray cell;
+    for (int position = 0; position < ResultListModel::kCellCount; ++position) {
+        cell.resize(0);
+        model.AppendCellUtf8(row, position, cell);
+        if (position == ResultListModel::CellNumber || position == ResultListModel::CellId)
+            out.addNumberText(cell);
+        else
+            out.addText(cell);
+    }
 }
 
 } // namespace Cli

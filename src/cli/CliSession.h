@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -13,14 +16,17 @@ class ScanReport;
 // options of the query window, and opening the backup's database as the window does.
 namespace Cli {
 
+class ProgressMeter;
+class TableWriter;
+
 // --language CODE: a language code (0 Chinese, 1 English, 3 Turkish) or zh, en, tr.
-void addLanguageOption(QCommandLineParser &parser);
+QCommandLineOption languageOption();
 // Loads the language file that --language or config.ini selects. False (with a message) for
 // an unknown code.
 bool loadLanguage(const QCommandLineParser &parser);
 
 // --from, --to, --type, --user, --number, --remark.
-void addFilterOptions(QCommandLineParser &parser);
+QList<QCommandLineOption> filterOptions();
 // The statement Find builds for the filter options, starting from the query window's
 // initial state. False (with a message) for a malformed date or type.
 bool buildStatement(const QCommandLineParser &parser, QString *statement, QString *error);
@@ -37,8 +43,15 @@ bool openBackupDatabase(CAdoDb &db, const QString &backupDir);
 int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb &db, ResultListModel &model,
                 QString *statement);
 // Reads the rest of a search batch by batch, hands each row to `take` and forgets it, so a
-// large result needs little memory. Stops (false) when `take` returns false.
-bool forEachRow(ResultListModel &model, const std::function<bool(int row)> &take);
+// large result needs little memory; `progress` counts the rows. Stops (false) when `take`
+// returns false.
+bool forEachRow(ResultListModel &model, ProgressMeter &progress, const std::function<bool(int row)> &take);
+
+// The names of the eleven cells of a search row: the CSV header and the JSON keys.
+const QStringList &queryCellKeys();
+// Adds the eleven cells of `row` to the row `out` is writing: the row number and the record
+// id as numbers, the others as text.
+void addQueryCells(TableWriter &out, const ResultListModel &model, int row);
 // After the rows of a statement: ExitOk when the table was read whole, else ExitDamaged
 // with a warning on stderr that names what was skipped.
 int scanResult(const ScanReport &report);

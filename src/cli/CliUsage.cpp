@@ -3,58 +3,95 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 
-#include <QCommandLineParser>
+#include <QStringList>
+
+#include <algorithm>
 
 namespace Cli {
 
 namespace {
-struct Usage
-{
-    const char *command;
-    const char *text;
-};
 
-const Usage kUsages[] = {
-    {"backups", "orvik-cli backups [--root DIR] [--add DIR]...\n"
-                "      the backup catalogue: number, name, start, stop, path"},
-    {"query", "orvik-cli query DIR [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--type all|incoming|outgoing|missed]\n"
-              "      [--user TEXT] [--number TEXT] [--remark TEXT] [--language CODE] [--sql]\n"
-              "      the calls of the backup in DIR, eleven cells per line, as the query window lists them"},
-    {"delete", "orvik-cli delete DIR ID [--yes] [--language CODE]\n"
-               "      deletes call record ID and its recording (exit 4: no such record, 1: not confirmed)"},
-    {"export", "orvik-cli export DIR [filters as for query] [--language CODE] --output FILE.xlsx\n"
-               "      the rows query lists, written into a workbook made from the template"},
-    {"sql", "orvik-cli sql DB \"STATEMENT\"\n"
-            "      runs one statement; rows as TAB-separated values after a header line"},
-    {"check", "orvik-cli check DB [TABLE]\n"
-              "      verifies row counts and indexes; one line per problem (exit 1: problems found)"},
-};
-} // namespace
+const char kExitCodes[] = "exit codes:\n"
+                          "  0  done\n"
+                          "  1  problems found (check), not confirmed (delete), or the output could not be written\n"
+                          "  2  usage error, or the database does not open\n"
+                          "  3  the statement was refused\n"
+                          "  4  no such record (delete)\n";
 
-QString usageText(const QString &command)
+// "-q, --quiet" or "--format tsv|csv|json".
+QString optionNames(const QCommandLineOption &option)
 {
-    QString text = QStringLiteral("usage:\n");
-    for (const Usage &u : kUsages) {
-        if (command.isEmpty() || command == QLatin1String(u.command))
-            text += QStringLiteral("  ") + QString::fromUtf8(u.text) + u'\n';
-    }
+    QStringList names;
+    for (const QString &name : option.names())
+        names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    QString text = names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty())
+        text += u' ' + option.valueName();
     return text;
 }
 
-int usageError(const QString &command)
+// The options in two columns, names and what they do.
+QString optionTable(const QList<QCommandLineOption> &options)
 {
-    std::fputs(usageText(command).toUtf8().constData(), stderr);
-    return ExitUsage;
+    qsizetype width = 0;
+    for (const QCommandLineOption &option : options)
+        width = std::max(width, optionNames(option).size());
+    QString text;
+    for (const QCommandLineOption &option : options)
+        text += QStringLiteral("  %1  %2\n").arg(optionNames(option), -int(width)).arg(option.description());
+    return text;
 }
 
-bool parseArguments(QCommandLineParser &parser, const QString &command, const QStringList &args)
+} // namespace
+
+QCommandLineOption helpOption()
 {
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    // The parser expects the program name first.
-    const bool ok = parser.parse(QStringList{QStringLiteral("orvik-cli ") + command} + args);
-    if (!ok)
-        printError(parser.errorText());
-    return ok;
+    return {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("this help")};
+}
+
+QString helpText(const QString &name)
+{
+    if (const Command *command = findCommand(name)) {
+        QString text = QStringLiteral("usage: orvik-cli %1 %2\n\n%3\n\noptions:\n")
+                           .arg(command->name, command->synopsis, command->details);
+        text += optionTable(command->options + QList<QCommandLineOption>{helpOption()});
+        return text;
+    }
+    QString text = QStringLiteral("orvik-cli browses the backups of a telephone call recorder.\n\n"
+                                  "usage: orvik-cli COMMAND [ARGUMENTS]\n"
+                                  "       orvik-cli help [COMMAND]\n"
+                                  "       orvik-cli --version\n\n"
+                                  "commands:\n");
+    qsizetype width = 0;
+    for (const Command &command : commands())
+        width = std::max(width, command.name.size());
+    for (const Command &command : commands())
+        text += QStringLiteral("  %1  %2\n").arg(command.name, -int(width)).arg(command.summary);
+    text += QStringLiteral("\n'orvik-cli help COMMAND' or 'orvik-cli COMMAND --help' describes a command and its\n"
+                           "options. FILTERS are --from, --to, --type, --user, --number and --remark.\n\n");
+    text += QString::fromUtf8(kExitCodes);
+    return text;
+}
+
+QString usageText(const QString &name)
+{
+    if (const Command *command = findCommand(name))
+        return QStringLiteral("usage: orvik-cli %1 %2\n'orvik-cli help %1' lists the options.\n")
+            .arg(command->name, command->synopsis);
+    QStringList names;
+    for (const Command &command : commands())
+        names << command.name;
+    return QStringLiteral("usage: orvik-cli COMMAND [ARGUMENTS], COMMAND one of: %1\n"
+                          "'orvik-cli --help' describes them.\n")
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+int usageError(const QString &command, const QString &what)
+{
+    if (!what.isEmpty())
+        printError(what);
+    std::fputs(usageText(command).toUtf8().constData(), stderr);
+    return ExitUsage;
 }
 
 } // namespace Cli

@@ -1,17 +1,20 @@
 #pragma once
 
+#include <QCommandLineOption>
 #include <QString>
-#include <QStringList>
-
-class QCommandLineParser;
 
 namespace Cli {
 
-// The usage text of one command, or of all of them for an empty name.
+// -h, --help: every command takes it.
+QCommandLineOption helpOption();
+
+// The help of one command (usage line, what it does, its options), or for an empty name the
+// overview: usage, the commands, the exit codes. What --help and `help` print.
+QString helpText(const QString &command = QString());
+// The usage line of one command (or of orvik-cli for an empty name) and where to find more.
 QString usageText(const QString &command = QString());
-// Prints the usage text to stderr and returns the usage exit code.
-int usageError(const QString &command = QString());
-// Parses `args` (the words after the command name); false on unknown options or missing values.
-bool parseArguments(QCommandLineParser &parser, const QString &command, const QStringList &args);
+// Prints `what` (the one line saying what was wrong, when not empty) and the usage text to
+// stderr; returns the usage exit code.
+int usageError(const QString &command = QString(), const QString &what = QString());
 
 } // namespace Cli

@@ -9,13 +9,11 @@
 namespace Cli {
 
 // Lists the backup catalogue as the main window shows it: number, name, start, stop, path.
-int Backups(const QStringList &args)
+int Backups(const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    parser.addOption({QStringLiteral("root"), QString(), QStringLiteral("DIR")});
-    parser.addOption({QStringLiteral("add"), QString(), QStringLiteral("DIR")});
-    if (!parseArguments(parser, QStringLiteral("backups"), args) || !parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("backups"));
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("backups"),
+                          QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
 
     CBackupArray catalogue(g_config);
     if (parser.isSet(QStringLiteral("root")))

@@ -1,6 +1,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/CliUsage.h"
+#include "cli/ProgressMeter.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "db/jet/Journal.h"
@@ -11,13 +12,13 @@ namespace Cli {
 
 // Verifies a database (or one table): row counts, every index against the rows, the order
 // and links of index pages, free-space fields. One line per problem.
-int Check(const QStringList &args)
+int Check(const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    if (!parseArguments(parser, QStringLiteral("check"), args) || parser.positionalArguments().isEmpty()
-        || parser.positionalArguments().size() > 2)
-        return usageError(QStringLiteral("check"));
-    const QString path = parser.positionalArguments().at(0);
+    const QStringList arguments = parser.positionalArguments();
+    if (arguments.isEmpty() || arguments.size() > 2)
+        return usageError(QStringLiteral("check"), arguments.isEmpty() ? QStringLiteral("no database given")
+                                                                       : QStringLiteral("too many arguments"));
+    const QString path = arguments.at(0);
 
     jet::Database db;
     QString error;
@@ -25,23 +26,28 @@ int Check(const QStringList &args)
         printError(path + QStringLiteral(": ") + error);
         return ExitUsage;
     }
+    // Progress in pages read, out of the pages of the file (the checker reads most of them once).
+    ProgressMeter progress(QStringLiteral("pages"), ProgressMeter::wanted(parser, false));
+    progress.setTotal(qint64(db.file().pageCount()));
+    const auto pagesRead = [&](std::uint64_t pages) { progress.advance(qint64(pages)); };
     QStringList problems;
-    if (parser.positionalArguments().size() == 2) {
-        const QString name = parser.positionalArguments().at(1);
+    if (arguments.size() == 2) {
+        const QString name = arguments.at(1);
         const auto table = db.table(name, &error);
         if (!table) {
             printError(path + QStringLiteral(": ") + (error.isEmpty() ? QStringLiteral("no table ") + name : error));
             return ExitUsage;
         }
-        problems = jet::Checker::checkTable(db.file(), *table);
+        problems = jet::Checker::checkTable(db.file(), *table, pagesRead);
     } else {
-        problems = jet::Checker::checkDatabase(db);
+        problems = jet::Checker::checkDatabase(db, pagesRead);
     }
     // The pages may be half way through a change that the journal will undo.
     if (jet::Journal::exists(path))
         problems.prepend(QStringLiteral("%1 lies beside the database: a delete did not finish; the next read-write "
                                         "open rolls it back")
                              .arg(jet::Journal::pathFor(path)));
+    progress.finish();
     LineWriter out;
     for (const QString &problem : problems)
         out.writeFields({problem});

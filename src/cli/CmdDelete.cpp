@@ -13,20 +13,17 @@
 namespace Cli {
 
 // Deletes one call record as the query window does: its database row, then its recording.
-int Delete(const QStringList &args)
+int Delete(const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    parser.addOption({QStringLiteral("yes"), QString()});
-    addLanguageOption(parser);
-    if (!parseArguments(parser, QStringLiteral("delete"), args) || parser.positionalArguments().size() != 2
-        || !loadLanguage(parser))
+    if (parser.positionalArguments().size() != 2)
+        return usageError(QStringLiteral("delete"), QStringLiteral("a backup directory and a record id are needed"));
+    if (!loadLanguage(parser))
         return usageError(QStringLiteral("delete"));
     bool isNumber = false;
     const qlonglong id = parser.positionalArguments().at(1).toLongLong(&isNumber);
-    if (!isNumber || id < INT32_MIN || id > INT32_MAX) {
-        printError(QStringLiteral("not a record id: %1").arg(parser.positionalArguments().at(1)));
-        return usageError(QStringLiteral("delete"));
-    }
+    if (!isNumber || id < INT32_MIN || id > INT32_MAX)
+        return usageError(QStringLiteral("delete"),
+                          QStringLiteral("not a record id: %1").arg(parser.positionalArguments().at(1)));
     TerminalDesktop desktop(parser.isSet(QStringLiteral("yes")));
     ScopedDesktop installed(&desktop);
 

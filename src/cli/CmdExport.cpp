@@ -2,6 +2,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "cli/CliUsage.h"
+#include "cli/ProgressMeter.h"
 #include "cli/TerminalDesktop.h"
 #include "config/Config.h"
 #include "db/AdoDb.h"
@@ -13,14 +14,10 @@
 namespace Cli {
 
 // Writes the workbook the query window's export writes, for the same rows, without a window.
-int Export(const QStringList &args)
+int Export(const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    addFilterOptions(parser);
-    addLanguageOption(parser);
-    parser.addOption({QStringLiteral("output"), QString(), QStringLiteral("FILE.xlsx")});
-    if (!parseArguments(parser, QStringLiteral("export"), args) || !parser.isSet(QStringLiteral("output")))
-        return usageError(QStringLiteral("export"));
+    if (!parser.isSet(QStringLiteral("output")))
+        return usageError(QStringLiteral("export"), QStringLiteral("--output FILE.xlsx is needed"));
     TerminalDesktop desktop;
     ScopedDesktop installed(&desktop);
 
@@ -37,9 +34,12 @@ int Export(const QStringList &args)
                                                                                : workbook.ErrorText());
         return ExitProblem;
     }
-    const bool written = forEachRow(model, [&](int row) {
+    ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, false));
+    progress.setTotal(model.ExpectedRowCount());
+    const bool written = forEachRow(model, progress, [&](int row) {
         return workbook.AddRow(CallListExport::WorkbookRow([&](int cell) { return model.CellText(row, cell); }));
     });
+    progress.finish();
     if (!written || !workbook.Finish()) {
         printError(workbook.ErrorText());
         return ExitProblem;

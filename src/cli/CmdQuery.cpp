@@ -2,6 +2,8 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "cli/CliUsage.h"
+#include "cli/ProgressMeter.h"
+#include "cli/TableWriter.h"
 #include "cli/TerminalDesktop.h"
 #include "db/AdoDb.h"
 #include "query/ResultListModel.h"
@@ -10,15 +12,17 @@
 
 namespace Cli {
 
-// Searches a backup as the query window's Find does and prints the eleven cells of each row.
-int Query(const QStringList &args)
+// Searches a backup as the query window's Find does and writes the eleven cells of each row
+// (TSV, CSV or JSON).
+int Query(const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    addFilterOptions(parser);
-    addLanguageOption(parser);
-    parser.addOption({QStringLiteral("sql"), QString()});
-    if (!parseArguments(parser, QStringLiteral("query"), args))
-        return usageError(QStringLiteral("query"));
+    OutputOptions output;
+    QString error;
+    if (!readOutputOptions(parser, &output, &error))
+        return usageError(QStringLiteral("query"), error);
+    const bool withStatement = parser.isSet(QStringLiteral("sql"));
+    if (withStatement && output.format != OutputFormat::Tsv)
+        return usageError(QStringLiteral("query"), QStringLiteral("--sql goes with --format tsv only"));
     TerminalDesktop desktop;
     ScopedDesktop installed(&desktop);
 
@@ -26,23 +30,18 @@ int Query(const QStringList &args)
     ResultListModel model;
     QString statement;
     const int started = beginSearch(parser, QStringLiteral("query"), db, model, &statement);
-    LineWriter out;
-    if (parser.isSet(QStringLiteral("sql")) && !statement.isEmpty())
-        out.writeFields({statement});
+    if (withStatement && !statement.isEmpty())
+        LineWriter().writeFields({statement});
     if (started != ExitOk)
         return started;
 
-    QByteArray line, cell;
-    forEachRow(model, [&](int row) {
-        line.resize(0);
-        for (int position = 0; position < ResultListModel::kCellCount; ++position) {
-            if (position)
-                line += '\t';
-            cell.resize(0);
-            model.AppendCellUtf8(row, position, cell);
-            appendEscapedUtf8(line, cell);
-        }
-        out.writeRaw(line);
+    TableWriter out(output, queryCellKeys(), false);
+    ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, true));
+    progress.setTotal(model.ExpectedRowCount());
+    forEachRow(model, progress, [&](int row) {
+        out.beginRow();
+        addQueryCells(out, model, row);
+        out.endRow();
         return true;
     });
     return scanResult(model.LastScanReport());

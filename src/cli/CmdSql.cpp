@@ -2,6 +2,8 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "cli/CliUsage.h"
+#include "cli/ProgressMeter.h"
+#include "cli/TableWriter.h"
 #include "cli/TerminalDesktop.h"
 #include "db/AdoDb.h"
 #include "db/JetRecordset.h"
@@ -13,48 +15,49 @@ namespace Cli {
 
 namespace {
 
-// One value of a result row: NULL as \N, dates without their raw form, text escaped.
-void appendValue(QByteArray &line, const jet::Value &v)
+// One value of a result row: NULL as NULL, dates without their raw form, numbers in the
+// text Jet writes them in.
+void addValue(TableWriter &out, const jet::Value &v)
 {
     using K = jet::Value::Kind;
     switch (v.kind()) {
     case K::Null:
     case K::Error:
-        line += "\\N";
+        out.addNull();
         return;
     case K::Boolean:
-        line += v.toBool() ? "1" : "0";
+        out.addBoolean(v.toBool());
         return;
     case K::Integer:
-        line += QByteArray::number(qlonglong(v.toInt64()));
+        out.addNumberText(QByteArray::number(qlonglong(v.toInt64())));
         return;
     case K::Currency:
-        line += jet::ValueFormat::currency(v.currencyUnits());
+        out.addNumberText(jet::ValueFormat::currency(v.currencyUnits()));
         return;
     case K::Single:
-        line += jet::ValueFormat::shortestDouble(double(v.singleValue()));
+        out.addNumberText(jet::ValueFormat::shortestDouble(double(v.singleValue())));
         return;
     case K::Double:
-        line += jet::ValueFormat::shortestDouble(v.toDouble());
+        out.addNumberText(jet::ValueFormat::shortestDouble(v.toDouble()));
         return;
     case K::DateTime: {
         const QByteArray both = jet::ValueFormat::dateTime(v.dateTimeDays());
-        line += both.left(both.indexOf('|'));
+        out.addText(both.left(both.indexOf('|')));
         return;
     }
     case K::Text:
-        appendEscaped(line, v.text());
+        out.addText(v.text().toUtf8());
         return;
     case K::Binary:
-        line += jet::ValueFormat::hex(v.bytes());
+        out.addText(jet::ValueFormat::hex(v.bytes()));
         return;
     case K::Guid: {
         const auto bytes = v.guidBytes();
-        line += jet::ValueFormat::guid(bytes.data());
+        out.addText(jet::ValueFormat::guid(bytes.data()));
         return;
     }
     case K::Decimal:
-        line += jet::ValueFormat::decimal(v.decimalParts());
+        out.addNumberText(jet::ValueFormat::decimal(v.decimalParts()));
         return;
     }
 }
@@ -62,11 +65,14 @@ void appendValue(QByteArray &line, const jet::Value &v)
 } // namespace
 
 // Runs one statement through the same connection the query window uses.
-int Sql(const QStringList &args)
+int Sql(const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    if (!parseArguments(parser, QStringLiteral("sql"), args) || parser.positionalArguments().size() != 2)
-        return usageError(QStringLiteral("sql"));
+    if (parser.positionalArguments().size() != 2)
+        return usageError(QStringLiteral("sql"), QStringLiteral("a database and one statement are needed"));
+    OutputOptions output;
+    QString error;
+    if (!readOutputOptions(parser, &output, &error))
+        return usageError(QStringLiteral("sql"), error);
     TerminalDesktop desktop;
     ScopedDesktop installed(&desktop);
 
@@ -83,21 +89,19 @@ int Sql(const QStringList &args)
     if (!result)
         return ExitOk; // a delete prints nothing
 
-    LineWriter out;
-    out.writeFields(result->columnNames());
+    TableWriter out(output, result->columnNames(), true);
+    ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, true));
+    progress.setTotal(qint64(result->rowCount()));
     const int columns = result->table().columnCount();
-    QByteArray line;
     for (; !result->isEof(); result->moveNext(nullptr)) {
         const jet::RowView *row = result->currentRow();
         if (!row)
             continue; // cannot be decoded: counted in the scan report, never printed as NULLs
-        line.clear();
-        for (int c = 0; c < columns; ++c) {
-            if (c)
-                line += '\t';
-            appendValue(line, row->value(c));
-        }
-        out.writeRaw(line);
+        out.beginRow();
+        for (int c = 0; c < columns; ++c)
+            addValue(out, row->value(c));
+        out.endRow();
+        progress.advance();
     }
     return scanResult(result->scanReport());
 }

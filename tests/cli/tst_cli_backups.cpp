@@ -1,6 +1,10 @@
+#include "OrvikVersion.h"
+
 #include "common/CliRunner.h"
 #include "common/TestFiles.h"
 
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,6 +23,7 @@ private slots:
     void fieldsAreEscaped();
     void usageErrors_data();
     void usageErrors();
+    void helpVersionAndCompletion();
     void outputThatCannotBeWrittenFails_data();
     void outputThatCannotBeWrittenFails();
 };
@@ -90,23 +95,125 @@ void TestCliBackups::fieldsAreEscaped()
 
 void TestCliBackups::usageErrors_data()
 {
+    // What was wrong (the first line on stderr), then the usage line of the command.
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no command") << QStringList{};
-    QTest::newRow("unknown command") << QStringList{"frobnicate"};
-    QTest::newRow("unknown option") << QStringList{"backups", "--bogus"};
-    QTest::newRow("missing value") << QStringList{"backups", "--root"};
-    QTest::newRow("stray argument") << QStringList{"backups", "extra"};
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("usage");
+    const QString db = kRoot + "/2009-12/dbR.mdb";
+    const QString all =
+        "usage: orvik-cli COMMAND [ARGUMENTS], COMMAND one of: backups, query, export, delete, sql, check";
+    QTest::newRow("no command") << QStringList{} << "no command given" << all;
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "no such command: frobnicate" << all;
+    QTest::newRow("help on an unknown command") << QStringList{"help", "nosuch"} << "no such command: nosuch" << all;
+    QTest::newRow("version with an argument") << QStringList{"--version", "x"} << "--version takes no arguments" << all;
+    QTest::newRow("unknown option") << QStringList{"backups", "--bogus"} << "Unknown option 'bogus'."
+                                    << "usage: orvik-cli backups [--root DIR] [--add DIR]...";
+    QTest::newRow("missing value") << QStringList{"backups", "--root"} << "Missing value after '--root'."
+                                   << "usage: orvik-cli backups ";
+    QTest::newRow("stray argument") << QStringList{"backups", "extra"} << "unexpected argument: extra"
+                                    << "usage: orvik-cli backups ";
+    QTest::newRow("query without a backup") << QStringList{"query"} << "no backup directory given"
+                                            << "usage: orvik-cli query DIR [FILTERS]";
+    QTest::newRow("unknown format") << QStringList{"query", kRoot, "--format", "xml"}
+                                    << "unknown format (tsv, csv or json): xml"
+                                    << "usage: orvik-cli query ";
+    QTest::newRow("BOM without CSV") << QStringList{"sql", db, "select * from record", "--bom"}
+                                     << "--bom goes with --format csv only"
+                                     << "usage: orvik-cli sql ";
+    QTest::newRow("statement with JSON") << QStringList{"query", kRoot, "--sql", "--format", "json"}
+                                         << "--sql goes with --format tsv only"
+                                         << "usage: orvik-cli query ";
+    QTest::newRow("sql without a statement") << QStringList{"sql", db} << "a database and one statement are needed"
+                                             << "usage: orvik-cli sql DB \"STATEMENT\"";
+    QTest::newRow("export without output") << QStringList{"export", kRoot} << "--output FILE.xlsx is needed"
+                                           << "usage: orvik-cli export ";
+    QTest::newRow("delete without an id")
+        << QStringList{"delete", kRoot} << "a backup directory and a record id are needed"
+        << "usage: orvik-cli delete ";
+    QTest::newRow("check without a database") << QStringList{"check"} << "no database given"
+                                              << "usage: orvik-cli check DB [TABLE]";
 }
 
 void TestCliBackups::usageErrors()
 {
     QFETCH(QStringList, args);
+    QFETCH(QString, what);
+    QFETCH(QString, usage);
     QTemporaryDir prog;
     const CliRunner cli(prog.path());
     const CliResult r = cli.run(args);
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.out.isEmpty());
-    QVERIFY(r.err.contains("usage"));
+    const QStringList lines = QString::fromUtf8(r.err).split(u'\n');
+    QCOMPARE(lines.value(0), what);
+    QVERIFY2(lines.value(1).startsWith(usage), qPrintable(lines.value(1)));
+    QCOMPARE(lines.size(), 4); // then where the options are described, and the last line feed
+}
+
+void TestCliBackups::helpVersionAndCompletion()
+{
+    QTemporaryDir prog;
+    const CliRunner cli(prog.path());
+    const CliResult version = cli.run({"--version"});
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QByteArray("orvik-cli ") + kOrvikVersion + "\n");
+    QVERIFY(version.err.isEmpty());
+
+    const CliResult help = cli.run({"--help"});
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY(help.err.isEmpty());
+    QVERIFY(help.out.contains("exit codes:"));
+    QCOMPARE(cli.run({"-h"}).out, help.out);
+    QCOMPARE(cli.run({"help"}).out, help.out);
+
+    // The commands the overview lists, each with its own help, asked for in three ways.
+    const QString overview = QString::fromUtf8(help.out);
+    const qsizetype listStart = overview.indexOf("commands:\n") + 10;
+    QStringList commands;
+    for (const QString &line : overview.mid(listStart, overview.indexOf("\n\n", listStart) - listStart).split(u'\n'))
+        commands << line.section(u' ', 2, 2);
+    QCOMPARE(commands, (QStringList{"backups", "query", "export", "delete", "sql", "check"}));
+    QMap<QString, QStringList> options;
+    const QRegularExpression optionLine(QStringLiteral("^  (?:-\\w, )?(--[a-z]+)"),
+                                        QRegularExpression::MultilineOption);
+    for (const QString &command : commands) {
+        const CliResult r = cli.run({command, "--help"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.isEmpty());
+        QVERIFY(r.out.startsWith("usage: orvik-cli " + command.toUtf8() + " "));
+        QCOMPARE(cli.run({command, "-h"}).out, r.out);
+        QCOMPARE(cli.run({"help", command}).out, r.out);
+        const QString text = QString::fromUtf8(r.out);
+        for (auto it = optionLine.globalMatch(text.mid(text.indexOf("options:"))); it.hasNext();)
+            options[command] << it.next().captured(1);
+        QVERIFY(options[command].contains("--help"));
+    }
+    QVERIFY(options["query"].contains("--format") && options["sql"].contains("--bom"));
+
+    // The bash completion offers the same commands and, for each, the options its help lists.
+    const QString bash = QStandardPaths::findExecutable("bash");
+    if (bash.isEmpty())
+        QSKIP("no bash here");
+    const auto complete = [&](const QStringList &words) {
+        QProcess p;
+        p.start(bash, QStringList{"--norc", "--noprofile", "-c",
+                                  "source \"$0\"; COMP_WORDS=(\"$@\"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
+                                  "_orvik_cli; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                                  QStringLiteral(ORVIK_SOURCE_DIR "/src/cli/orvik-cli.bash")}
+                          + words);
+        p.waitForFinished(30000);
+        QStringList offered = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        offered.sort();
+        return offered;
+    };
+    QStringList expected = commands + QStringList{"--help", "--version", "help"};
+    expected.sort();
+    QCOMPARE(complete({"orvik-cli", ""}), expected);
+    for (const QString &command : commands) {
+        options[command].sort();
+        QCOMPARE(complete({"orvik-cli", command, "--"}), options[command]);
+    }
+    QCOMPARE(complete({"orvik-cli", "query", kRoot, "--format", ""}), (QStringList{"csv", "json", "tsv"}));
 }
 
 void TestCliBackups::outputThatCannotBeWrittenFails_data()

@@ -1,6 +1,9 @@
 // orvik-cli query and export on a real backup: every filter alone and combined, against
 // what the reference dump of the backup says should match; the statement; the language of
-// the texts; the exit codes; and the workbook export read back with openpyxl.
+// the texts; the exit codes; the workbook export read back with openpyxl; the CSV and JSON
+// formats of query and sql read back with Python's csv and json modules; the progress line.
+#include "cli/ProgressMeter.h"
+
 #include "common/CliRunner.h"
 #include "common/ExpectedDump.h"
 #include "common/TestFiles.h"
@@ -10,9 +13,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -49,6 +54,46 @@ QDate startDay(const ExpectedRow &r)
     return QDate::fromString(r.date("record_time_start").left(10), Qt::ISODate);
 }
 
+// The cells of TAB-separated output with their escapes undone (\N, NULL, stays as it is).
+QList<QStringList> tsvRows(const CliResult &r)
+{
+    QList<QStringList> rows;
+    for (const QByteArray &line : r.lines()) {
+        QStringList cells;
+        for (const QByteArray &field : line.split('\t')) {
+            QByteArray cell;
+            for (qsizetype i = 0; i < field.size(); ++i) {
+                if (field[i] != '\\' || i + 1 == field.size() || field[i + 1] == 'N') {
+                    cell += field[i];
+                    continue;
+                }
+                const char c = field[++i];
+                cell += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+            }
+            cells << QString::fromUtf8(cell);
+        }
+        rows << cells;
+    }
+    return rows;
+}
+
+// Output written as CSV or JSON, as Python's csv or json module reads it back:
+// {"bom": ..., "rows": ...} (read_table.py).
+QJsonObject readBack(const QString &kind, const QByteArray &output)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("output");
+    if (!TestFiles::write(file, output))
+        return {};
+    QProcess reader;
+    reader.start(QStringLiteral(ORVIK_TEST_PYTHON), {QStringLiteral(ORVIK_TABLE_READER), kind, file});
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
+        qWarning() << reader.readAllStandardError();
+        return {};
+    }
+    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+}
+
 } // namespace
 
 class TestCliQuery : public QObject
@@ -63,6 +108,8 @@ private slots:
     void textsFollowTheLanguage();
     void exitCodes();
     void exportWritesTheListedRows();
+    void csvAndJsonReadBack();
+    void progressLine();
 
 private:
     QTemporaryDir m_program;
@@ -237,6 +284,147 @@ void TestCliQuery::exportWritesTheListedRows()
     QCOMPARE(cells.value("A9").toObject().value("value").toInt(), 8);
 
     QCOMPARE(m_cli->run({"export", kBackup}).exitCode, 2); // --output is required
+}
+
+void TestCliQuery::csvAndJsonReadBack()
+{
+    // A backup whose path holds a comma, double quotes, a TAB, a line feed and non-Latin
+    // text: every recording path (cell 8) carries them; the remarks add CR LF, commas and
+    // Chinese.
+    QTemporaryDir tmp;
+    const QString backup = tmp.filePath(QStringLiteral("calls, \"2009\"\tзвонки\n录音"));
+    QVERIFY(TestFiles::copyTree(kBackup, backup));
+    const CliResult tsv = m_cli->run({"query", backup});
+    QCOMPARE(tsv.exitCode, 0);
+    const QList<QStringList> cells = tsvRows(tsv);
+    QCOMPARE(cells.size(), 60);
+    const QStringList keys = {"no",   "user",   "type",      "number", "start", "talk_time",
+                              "size", "remark", "recording", "id",     "dtmf"};
+
+    for (const bool bom : {false, true}) {
+        QStringList args = {"query", backup, "--format", "csv"};
+        if (bom)
+            args << "--bom";
+        const CliResult csv = m_cli->run(args);
+        QCOMPARE(csv.exitCode, 0);
+        QVERIFY(csv.err.isEmpty()); // no progress line: stderr is not a terminal
+        QCOMPARE(csv.out.startsWith("\xEF\xBB\xBF"), bom);
+        QVERIFY(csv.out.endsWith("\r\n"));
+        QVERIFY(csv.out.contains("\"\"2009\"\""));
+        const QJsonObject read = readBack("csv", csv.out);
+        QCOMPARE(read.value("bom").toBool(), bom);
+        const QJsonArray records = read.value("rows").toArray();
+        QCOMPARE(records.size(), cells.size() + 1);
+        QCOMPARE(records.at(0).toVariant().toStringList(), keys);
+        for (int i = 0; i < cells.size(); ++i)
+            QCOMPARE(records.at(i + 1).toVariant().toStringList(), cells[i]);
+    }
+    bool pathSeen = false, breakSeen = false;
+    for (const QStringList &row : cells) {
+        pathSeen = pathSeen || row[8].startsWith(backup + "/voice/");
+        breakSeen = breakSeen || row[7].contains("\r\n");
+    }
+    QVERIFY(pathSeen && breakSeen);
+
+    const CliResult json = m_cli->run({"query", backup, "--format", "json"});
+    QCOMPARE(json.exitCode, 0);
+    QVERIFY(json.err.isEmpty());
+    const QJsonArray objects = readBack("json", json.out).value("rows").toArray();
+    QCOMPARE(objects.size(), cells.size());
+    for (int i = 0; i < cells.size(); ++i) {
+        const QJsonObject object = objects.at(i).toObject();
+        QCOMPARE(object.keys().size(), keys.size());
+        for (int c = 0; c < keys.size(); ++c) {
+            const QJsonValue value = object.value(keys[c]);
+            if (keys[c] == "no" || keys[c] == "id") {
+                QVERIFY(value.isDouble());
+                QCOMPARE(QString::number(value.toInteger()), cells[i][c]);
+            } else {
+                QVERIFY(value.isString());
+                QCOMPARE(value.toString(), cells[i][c]);
+            }
+        }
+    }
+    // Nothing found: a header alone, an empty array.
+    const QStringList none = {"query", backup, "--number", "no such number", "--format"};
+    QCOMPARE(m_cli->run(none + QStringList{"csv"}).out,
+             QByteArray("no,user,type,number,start,talk_time,size,remark,recording,id,dtmf\r\n"));
+    QCOMPARE(readBack("json", m_cli->run(none + QStringList{"json"}).out).value("rows"), QJsonValue(QJsonArray()));
+
+    // sql: NULL is \N, an empty field or null; numbers of number columns are JSON numbers,
+    // texts that look like numbers stay strings.
+    const QStringList sql = {"sql", QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/odd-types/dbR.mdb"),
+                             "select * from Record order by id", "--format"};
+    const QList<QStringList> table = tsvRows(m_cli->run(sql + QStringList{"tsv"}));
+    QCOMPARE(table.size(), 13);
+    const CliResult sqlCsv = m_cli->run(sql + QStringList{"csv"});
+    QCOMPARE(sqlCsv.exitCode, 0);
+    const QJsonArray records = readBack("csv", sqlCsv.out).value("rows").toArray();
+    const QJsonArray rows = readBack("json", m_cli->run(sql + QStringList{"json"}).out).value("rows").toArray();
+    QCOMPARE(records.size(), table.size());
+    QCOMPARE(rows.size(), table.size() - 1);
+    const QStringList columns = table[0];
+    QCOMPARE(records.at(0).toVariant().toStringList(), columns);
+    int nulls = 0;
+    for (int i = 1; i < table.size(); ++i) {
+        const QStringList csvRow = records.at(i).toVariant().toStringList();
+        const QJsonObject object = rows.at(i - 1).toObject();
+        QCOMPARE(object.keys().size(), columns.size());
+        for (int c = 0; c < columns.size(); ++c) {
+            const QString &cell = table[i][c];
+            const QJsonValue value = object.value(columns[c]);
+            if (cell == "\\N") {
+                ++nulls;
+                QCOMPARE(csvRow[c], QString());
+                QVERIFY(value.isNull());
+            } else {
+                QCOMPARE(csvRow[c], cell);
+                QVERIFY(value.isString() ? value.toString() == cell : value.toDouble() == cell.toDouble());
+            }
+        }
+    }
+    QVERIFY(nulls > 0);
+    QVERIFY(sqlCsv.out.contains("\r\n4,\"\",")); // id 4: line_id an empty text
+    QVERIFY(sqlCsv.out.contains("\r\n7,,"));     // id 7: line_id NULL
+    const QJsonObject id2 = rows.at(1).toObject();
+    QCOMPARE(id2.value("id"), QJsonValue(2));
+    QCOMPARE(id2.value("ring_time"), QJsonValue(3.5));
+    QCOMPARE(id2.value("line_id"), QJsonValue("abc"));
+    QCOMPARE(rows.at(0).toObject().value("line_id"), QJsonValue("12"));
+    QVERIFY(rows.at(10).toObject().value("note").toString().size() > 6000);
+}
+
+void TestCliQuery::progressLine()
+{
+    using Cli::formatProgress;
+    QCOMPARE(formatProgress(450000, 1000000, 632, "rows"), QStringLiteral("45% 450000 of 1000000 rows, 712025 rows/s"));
+    QCOMPARE(formatProgress(12, -1, 3000, "pages"), QStringLiteral("12 pages, 4 pages/s"));
+    QCOMPARE(formatProgress(7, 5, 0, "rows"), QStringLiteral("100% 7 of 5 rows"));
+    QCOMPARE(formatProgress(0, 0, 0, "rows"), QStringLiteral("100% 0 of 0 rows"));
+
+    // Shown once a tenth of a second has passed, rewritten in place, erased at the end.
+    for (const bool shown : {true, false}) {
+        std::FILE *stream = std::tmpfile();
+        QVERIFY(stream);
+        {
+            Cli::ProgressMeter meter("rows", shown, stream);
+            meter.setTotal(10);
+            QThread::msleep(Cli::ProgressMeter::kIntervalMs + 20);
+            meter.advance(5);
+        }
+        const long size = std::ftell(stream);
+        QByteArray written(size, '\0');
+        std::rewind(stream);
+        QCOMPARE(std::fread(written.data(), 1, size_t(size), stream), size_t(size));
+        std::fclose(stream);
+        if (!shown) {
+            QVERIFY(written.isEmpty());
+            continue;
+        }
+        QVERIFY2(written.startsWith("\r50% 5 of 10 rows, "), written.constData());
+        const qsizetype width = written.indexOf('\r', 1) - 1;
+        QCOMPARE(written.mid(width + 1), "\r" + QByteArray(width, ' ') + "\r");
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliQuery)

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "cli/CliOutput.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QCommandLineOption>
+#include <QJsonObject>
+#include <QList>
+#include <QStringList>
+
+#include <cstdio>
+
+class QCommandLineParser;
+
+namespace Cli {
+
+// How the commands that list rows write them (--format, --bom).
+enum class OutputFormat { Tsv, Csv, Json };
+
+struct OutputOptions
+{
+    OutputFormat format = OutputFormat::Tsv;
+    bool bom = false; // CSV only: a UTF-8 byte-order mark first, for spreadsheet programs
+};
+
+// --format tsv|csv|json and --bom.
+QList<QCommandLineOption> formatOptions();
+// The output options the user gave. False (with `error` set) for an unknown format, or
+// --bom with a format other than CSV.
+bool readOutputOptions(const QCommandLineParser &parser, OutputOptions *options, QString *error);
+
+// Writes a table row by row to a stream in one of the formats, a million rows without
+// holding them:
+//   tsv   Orvik's own layout: cells separated by TAB, one row per line, \\ \t \n \r escaped
+//         (appendEscaped), NULL as \N; a header line only when asked for;
+//   csv   RFC 4180: a header line of the column names, records ended by CR LF, fields
+//         quoted where needed (appendCsvField); NULL is an empty field, an empty text ""
+//   json  one array of objects keyed by the column names, one object per line, each made
+//         by QJsonDocument; numbers as numbers, NULL as null.
+// A row is beginRow(), one add call per column in the order of `columns`, endRow().
+class TableWriter
+{
+public:
+    TableWriter(const OutputOptions &options, const QStringList &columns, bool tsvHeader, std::FILE *stream = stdout);
+    ~TableWriter();
+    TableWriter(const TableWriter &) = delete;
+    TableWriter &operator=(const TableWriter &) = delete;
+
+    void beginRow();
+    void addText(QByteArrayView utf8);
+    // A number in its text form (digits, sign, point, exponent): in JSON a number when the
+    // text reads as one, else a string; in TSV and CSV the text.
+    void addNumberText(QByteArrayView text);
+    void addBoolean(bool value);
+    void addNull();
+    void endRow();
+
+    // Ends the table (JSON: closes the array) and flushes it; the destructor does it too.
+    void finish();
+
+private:
+    void separate();
+    const QString &key();
+
+    OutputFormat m_format;
+    QStringList m_columns;
+    LineWriter m_out;
+    QByteArray m_line;
+    QJsonObject m_object;
+    int m_cell = 0;
+    qint64 m_rows = 0;
+    bool m_finished = false;
+};
+
+} // namespace Cli
