@@ -181,7 +181,8 @@ const QStringList &queryCellKeys()
 
 void addQueryCells(TableWriter &out, const ResultListModel &model, int row)
 {
-    QByteArray cell;
+    // Kept from row to row, so that a million rows do not cost a million allocations.
+    static thread_local QByteArray cell;
     for (int position = 0; position < ResultListModel::kCellCount; ++position) {
         cell.resize(0);
         model.AppendCellUtf8(row, position, cell);
