@@ -2,6 +2,7 @@
 # Installs the Debian packages Orvik needs (only those missing) and builds it into build/.
 #   scripts/setup.sh            packages to build and run Orvik
 #   scripts/setup.sh --tests    also the packages the test suite reads its results with
+#   scripts/setup.sh --package  also the packages that build and check the Debian package
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,8 +10,12 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libtinyxml-dev libzip-de
           fonts-wqy-microhei xz-utils)
 if [[ "${1:-}" == "--tests" ]]; then
   # openpyxl reads exported workbooks back; mdbtools is the independent reader that
-  # changed databases are checked with.
-  packages+=(python3 python3-openpyxl mdbtools)
+  # changed databases are checked with; the validators check the installed desktop entry
+  # and AppStream metadata.
+  packages+=(python3 python3-openpyxl mdbtools desktop-file-utils appstream)
+elif [[ "${1:-}" == "--package" ]]; then
+  # dpkg-shlibdeps (dpkg-dev, which needs file) computes the package's dependencies.
+  packages+=(dpkg-dev file lintian)
 fi
 
 missing=()
