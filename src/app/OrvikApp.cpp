@@ -1,5 +1,6 @@
 #include "app/OrvikApp.h"
 
+#include "app/CommandLine.h"
 #include "app/OrvikDlg.h"
 #include "app/SingleInstance.h"
 #include "config/Config.h"
@@ -11,30 +12,42 @@
 
 bool COrvikApp::InitInstance()
 {
+    const QString folder = StartFolderFromCommandLine();
     SingleInstance instance;
     if (!instance.Acquire()) {
-        // Another Orvik of this user runs: its window comes forward, this process opens none.
-        const QString answer = instance.HandOver();
+        // Another Orvik of this user runs: its window comes forward and takes the folder,
+        // this process opens none.
+        const QString answer = instance.HandOver(folder);
         if (answer.isEmpty())
             std::fprintf(stderr, "Orvik is already running, but it did not answer.\n");
-        else
+        else if (folder.isEmpty())
             std::fprintf(stderr, "Orvik is already running; its window has been brought forward (%s).\n",
                          answer.toUtf8().constData());
+        else
+            std::fprintf(stderr, "Orvik is already running; %s has been handed to it (%s).\n",
+                         folder.toUtf8().constData(), answer.toUtf8().constData());
         return false;
     }
 
     g_config.CreateUiFont();
     {
-        COrvikDlg dlg;
+        COrvikDlg dlg(nullptr, folder);
         m_pMainWnd = &dlg;
-        instance.SetActivateHandler(
-            [this] { return m_pMainWnd ? BringToFront(m_pMainWnd) : QStringLiteral("closing"); });
+        instance.SetActivateHandler([this](const QString &handed) { return TakeHandOver(m_pMainWnd, handed); });
+        if (!folder.isEmpty())
+            dlg.ShowFolder(folder);
         dlg.exec();
         m_pMainWnd = nullptr;
         instance.SetActivateHandler({});
         g_config.DeleteUiFont();
     }
     return false;
+}
+
+QString COrvikApp::TakeHandOver(COrvikDlg *window, const QString &folder)
+{
+    const QString shown = BringToFront(window);
+    return window && !folder.isEmpty() ? window->ShowFolder(folder) : shown;
 }
 
 QString COrvikApp::BringToFront(QWidget *window)

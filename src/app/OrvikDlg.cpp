@@ -15,12 +15,14 @@
 #include "ui_OrvikDlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTableWidget>
+#include <QTimer>
 
 namespace {
 
@@ -45,14 +47,16 @@ constexpr int kMinimumRowHeight = 20;
 
 } // namespace
 
-COrvikDlg::COrvikDlg(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::COrvikDlg>())
+COrvikDlg::COrvikDlg(QWidget *parent, const QString &backupRoot)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::COrvikDlg>())
 {
     ui->setupUi(this);
     // A main window of its own: in the task bar, with minimise and maximise boxes.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                    | Qt::WindowCloseButtonHint);
     m_hIcon = ProgramIcon();
-    OnInitDialog();
+    OnInitDialog(backupRoot);
 
     connect(ui->IdcBackupList, &QAbstractItemView::doubleClicked, this, &COrvikDlg::OnListDblClk);
     connect(ui->IdcBackupList, &QWidget::customContextMenuRequested, this, &COrvikDlg::OnListRightClick);
@@ -65,7 +69,7 @@ QTableWidget *COrvikDlg::List() const
     return ui->IdcBackupList;
 }
 
-void COrvikDlg::OnInitDialog()
+void COrvikDlg::OnInitDialog(const QString &backupRoot)
 {
     setWindowIcon(m_hIcon);
 
@@ -98,7 +102,10 @@ void COrvikDlg::OnInitDialog()
             OnCommand(id);
     });
 
-    g_backups.LoadFromSettings();
+    if (backupRoot.isEmpty())
+        g_backups.LoadFromSettings();
+    else
+        g_backups.AddDirectory(backupRoot);
     g_config.ApplyFontToChildren(this);
 
     QTableWidget *list = ui->IdcBackupList;
@@ -148,6 +155,40 @@ BackupEntry *COrvikDlg::EntryAt(int row) const
 {
     const QTableWidgetItem *item = ui->IdcBackupList->item(row, 0);
     return item ? reinterpret_cast<BackupEntry *>(item->data(Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+QString COrvikDlg::ShowFolder(const QString &folder)
+{
+    const int listed = g_backups.GetCount();
+    const int found = g_backups.AddNewBackups(folder);
+    if (g_backups.GetCount() != listed)
+        FillList();
+    if (found == 0) {
+        // Shown once the caller has returned: it may be answering another process.
+        QTimer::singleShot(0, this, [this, folder] {
+            Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
+                                           QStringLiteral("There is no backup in %1.").arg(folder),
+                                           Desktop::Buttons::Ok);
+        });
+        return QStringLiteral("no backups");
+    }
+    const BackupEntry *backup = g_backups.Find(folder);
+    if (!backup)
+        return QStringLiteral("listed");
+    // A query window or a question is open: a second modal window on top of it would keep
+    // that one waiting until this one closes.
+    if (const QWidget *modal = QApplication::activeModalWidget(); modal && modal != this)
+        return QStringLiteral("busy");
+    QTimer::singleShot(0, this, [this, path = backup->m_path] {
+        const BackupEntry *entry = g_backups.Find(path);
+        for (int row = 0; entry && row < ui->IdcBackupList->rowCount(); ++row) {
+            if (EntryAt(row) == entry) {
+                OpenQueryWindow(row);
+                break;
+            }
+        }
+    });
+    return QStringLiteral("opened");
 }
 
 void COrvikDlg::OnCommand(int commandId)

@@ -22,11 +22,20 @@ class COrvikDlg : public QDialog
     Q_OBJECT
 
 public:
-    explicit COrvikDlg(QWidget *parent = nullptr);
+    // The catalogue is filled from `backupRoot` when it is given (a folder named on the
+    // command line), else from the backup root of the settings.
+    explicit COrvikDlg(QWidget *parent = nullptr, const QString &backupRoot = QString());
     ~COrvikDlg() override;
 
     // Rebuilds all rows from the catalogue, numbered from 1.
     void FillList();
+
+    // A folder the user asked for from outside the window (command line, file manager):
+    // lists its backups that the list lacks and, when the folder is a backup itself, opens
+    // its query window once the event loop runs. Answers "opened"; "listed" for a folder of
+    // backups; "busy" when another window of the program is open, so the backup is only
+    // listed; "no backups" when the folder holds none, which a message then says.
+    QString ShowFolder(const QString &folder);
 
     QTableWidget *List() const;
     QMenuBar *MenuBar() const { return m_menuBar; }
@@ -37,7 +46,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void OnInitDialog();
+    void OnInitDialog(const QString &backupRoot);
     void OnCommand(int commandId);
     void OnAddDirectory();
     void OnListDblClk(const QModelIndex &index);

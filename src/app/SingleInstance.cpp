@@ -12,9 +12,11 @@
 
 namespace {
 
-// The request a second process sends, and how long it keeps trying: the first process may
-// hold the lock a moment before its socket listens.
-constexpr char kShowRequest[] = "show\n";
+// The requests a second process sends, one line each: "show", or "open " and the folder's
+// path in UTF-8, percent-encoded so that no byte of it ends the line. And how long it keeps
+// trying: the first process may hold the lock a moment before its socket listens.
+constexpr char kShowRequest[] = "show";
+constexpr char kOpenRequest[] = "open ";
 constexpr int kHandOverMilliseconds = 5000;
 
 QString baseName()
@@ -93,9 +95,12 @@ void SingleInstance::OnNewConnection()
             if (!socket->canReadLine())
                 return;
             const QByteArray request = socket->readLine().trimmed();
+            QString folder;
+            if (request.startsWith(kOpenRequest))
+                folder = QString::fromUtf8(QByteArray::fromPercentEncoding(request.mid(qstrlen(kOpenRequest))));
             QByteArray answer = "unknown";
-            if (request + '\n' == kShowRequest)
-                answer = m_activate ? m_activate().toUtf8() : QByteArray("starting");
+            if (request == kShowRequest || !folder.isEmpty())
+                answer = m_activate ? m_activate(folder).toUtf8() : QByteArray("starting");
             socket->write(answer + '\n');
             socket->flush();
             socket->disconnectFromServer();
@@ -103,14 +108,16 @@ void SingleInstance::OnNewConnection()
     }
 }
 
-QString SingleInstance::HandOver() const
+QString SingleInstance::HandOver(const QString &folder) const
 {
+    const QByteArray request =
+        (folder.isEmpty() ? QByteArray(kShowRequest) : kOpenRequest + folder.toUtf8().toPercentEncoding()) + '\n';
     const QDeadlineTimer deadline(kHandOverMilliseconds);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
         socket.connectToServer(ServerPath());
         if (socket.waitForConnected(500)) {
-            socket.write(kShowRequest);
+            socket.write(request);
             if (!socket.waitForBytesWritten(1000))
                 return QString();
             while (!socket.canReadLine() && socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {}

@@ -13,13 +13,14 @@ class QLockFile;
 //
 // The first process takes a lock file in the user's runtime folder and listens on a local
 // socket beside it. A later process finds the lock held, connects to the socket and asks the
-// first one to bring its window forward, then ends. Neither side looks at window captions,
-// so the rule holds in every language. A lock left behind by a process that died is
-// recognised (its process is gone) and taken over; a socket file left behind is replaced.
+// first one to bring its window forward, handing it the folder it was started with, if any;
+// then it ends. Neither side looks at window captions, so the rule holds in every language.
+// A lock left behind by a process that died is recognised (its process is gone) and taken
+// over; a socket file left behind is replaced.
 //
 //   SingleInstance instance;
-//   if (!instance.Acquire()) { instance.HandOver(); return; }   // a first process runs
-//   instance.SetActivateHandler([&] { ...; return "shown"; });
+//   if (!instance.Acquire()) { instance.HandOver(folder); return; }   // a first process runs
+//   instance.SetActivateHandler([&](const QString &folder) { ...; return "shown"; });
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -36,13 +37,15 @@ public:
     // first, without the rule.
     bool Acquire();
 
-    // Asks the first process to bring its window forward; returns its answer ("shown",
-    // "minimised", ...) or an empty string when it did not answer within a few seconds.
-    QString HandOver() const;
+    // Asks the first process to bring its window forward and, when `folder` is not empty, to
+    // open that folder (an absolute path). Returns the first process's answer ("shown",
+    // "minimised", "opened", ...) or an empty string when it did not answer within a few
+    // seconds.
+    QString HandOver(const QString &folder = QString()) const;
 
-    // Called on the first process's UI thread for every hand-over; the text it returns is
-    // sent back to the process that asked.
-    void SetActivateHandler(std::function<QString()> handler) { m_activate = std::move(handler); }
+    // Called on the first process's UI thread for every hand-over with the folder handed
+    // over (empty for none); the text it returns is sent back to the process that asked.
+    void SetActivateHandler(std::function<QString(const QString &folder)> handler) { m_activate = std::move(handler); }
 
     QString LockPath() const;
     QString ServerPath() const;
@@ -56,5 +59,5 @@ private:
     QString m_directory;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
-    std::function<QString()> m_activate;
+    std::function<QString(const QString &)> m_activate;
 };

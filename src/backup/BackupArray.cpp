@@ -50,6 +50,16 @@ bool CBackupArray::IsBackupDirectory(const QString &dir)
 
 void CBackupArray::AddDirectory(const QString &path)
 {
+    Scan(path, false);
+}
+
+int CBackupArray::AddNewBackups(const QString &path)
+{
+    return Scan(path, true);
+}
+
+int CBackupArray::Scan(const QString &path, bool skipListed)
+{
     QString dir = path;
     if (!dir.endsWith(u'/'))
         dir += u'/';
@@ -57,22 +67,28 @@ void CBackupArray::AddDirectory(const QString &path)
     const QString name = withoutSlash.mid(withoutSlash.lastIndexOf(u'/') + 1);
 
     if (IsBackupDirectory(dir)) {
-        Append(dir, name);
-        return; // the subdirectories of a backup are not looked at
+        Append(dir, name, skipListed);
+        return 1; // the subdirectories of a backup are not looked at
     }
 
     // Unsorted keeps the order in which the file system lists the entries.
     const QDir listing(dir, QString(), QDir::Unsorted, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     const QStringList subdirs = listing.entryList();
+    int found = 0;
     for (const QString &sub : subdirs) {
         const QString subdir = dir + sub + u'/';
-        if (IsBackupDirectory(subdir))
-            Append(subdir, sub);
+        if (IsBackupDirectory(subdir)) {
+            Append(subdir, sub, skipListed);
+            ++found;
+        }
     }
+    return found;
 }
 
-void CBackupArray::Append(const QString &dir, const QString &name)
+void CBackupArray::Append(const QString &dir, const QString &name, bool skipListed)
 {
+    if (skipListed && Find(dir))
+        return;
     const IniFile ini = IniFile::load(dir + kConfigIni, m_config.LegacyCodePage());
     auto entry = std::make_unique<BackupEntry>();
     entry->m_name = name;
@@ -80,6 +96,19 @@ void CBackupArray::Append(const QString &dir, const QString &name)
     entry->m_dtStop = ini.readString(QStringLiteral("base"), QStringLiteral("dt_stop"));
     entry->m_path = dir;
     m_entries.push_back(std::move(entry));
+}
+
+BackupEntry *CBackupArray::Find(const QString &dir) const
+{
+    // Compared as the file system resolves them: "a/./b", "a//b" and a link to b are b.
+    const QString wanted = QFileInfo(dir).canonicalFilePath();
+    if (wanted.isEmpty())
+        return nullptr;
+    for (const auto &entry : m_entries) {
+        if (QFileInfo(entry->m_path).canonicalFilePath() == wanted)
+            return entry.get();
+    }
+    return nullptr;
 }
 
 int CBackupArray::GetCount() const

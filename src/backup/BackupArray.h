@@ -29,6 +29,11 @@ public:
     // Appends the directory itself when it is a backup, otherwise its backup subdirectories
     // (one level deep, in the order the file system lists them).
     void AddDirectory(const QString &path);
+    // The same, passing over the backups the catalogue lists already. Returns how many
+    // backups the directory holds, listed before or not.
+    int AddNewBackups(const QString &path);
+    // The entry of the backup in `dir` (the same folder, however it is written), or null.
+    BackupEntry *Find(const QString &dir) const;
 
     int GetCount() const;
     BackupEntry *GetAt(int index) const;
@@ -42,7 +47,9 @@ public:
     static bool IsBackupDirectory(const QString &dir);
 
 private:
-    void Append(const QString &dir, const QString &name);
+    // AddDirectory's work; returns the number of backups found.
+    int Scan(const QString &path, bool skipListed);
+    void Append(const QString &dir, const QString &name, bool skipListed);
 
     const CConfig &m_config;
     std::vector<std::unique_ptr<BackupEntry>> m_entries;

@@ -1,7 +1,9 @@
 // One Orvik per user: real orvik processes started from a program folder of the test's own,
 // with a runtime folder of the test's own, so that nothing outside the test is involved.
 #include "GuiTestSupport.h"
+#include "ScriptedDesktop.h"
 #include "app/OrvikApp.h"
+#include "app/OrvikDlg.h"
 #include "app/SingleInstance.h"
 
 #include <QDeadlineTimer>
@@ -10,6 +12,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTableWidget>
 
 #include <memory>
 
@@ -50,14 +53,16 @@ class SingleInstanceTest : public QObject
     QList<QProcess *> m_processes;
 
     // Starts orvik with the test's runtime folder (and the offscreen platform).
-    QProcess *Start(const Installation &installation)
+    QProcess *Start(const Installation &installation, const QStringList &arguments = {},
+                    const QString &workingDirectory = QString())
     {
         auto *p = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", m_runtime);
         env.insert("QT_QPA_PLATFORM", "offscreen");
         p->setProcessEnvironment(env);
-        p->start(installation.Program(), {});
+        p->setWorkingDirectory(workingDirectory);
+        p->start(installation.Program(), arguments);
         m_processes << p;
         return p;
     }
@@ -82,9 +87,10 @@ class SingleInstanceTest : public QObject
     }
 
     // Runs a second start to its end: exit code and what it said.
-    std::pair<int, QString> RunSecond(const Installation &installation)
+    std::pair<int, QString> RunSecond(const Installation &installation, const QStringList &arguments = {},
+                                      const QString &workingDirectory = QString())
     {
-        QProcess *second = Start(installation);
+        QProcess *second = Start(installation, arguments, workingDirectory);
         // The event loop keeps running meanwhile: the first instance may be this process.
         const QDeadlineTimer deadline(15000);
         while (second->state() != QProcess::NotRunning && !deadline.hasExpired())
@@ -124,6 +130,8 @@ private slots:
     void secondStartHandsOverAndEnds();
     void staleLockDoesNotBlock();
     void firstWindowComesForwardAsItIs();
+    void folderIsHandedToTheRunningWindow();
+    void commandLineOptions();
 };
 
 void SingleInstanceTest::secondStartHandsOverAndEnds()
@@ -187,7 +195,7 @@ void SingleInstanceTest::firstWindowComesForwardAsItIs()
     QDialog window;
     window.setWindowTitle("any caption at all");
     int handOvers = 0;
-    instance.SetActivateHandler([&] {
+    instance.SetActivateHandler([&](const QString &) {
         ++handOvers;
         return COrvikApp::BringToFront(&window);
     });
@@ -212,6 +220,70 @@ void SingleInstanceTest::firstWindowComesForwardAsItIs()
     QVERIFY(window.isVisible());
     QVERIFY(!window.isMinimized());
     QCOMPARE(handOvers, 2);
+}
+
+void SingleInstanceTest::folderIsHandedToTheRunningWindow()
+{
+    // This test process runs the main window; real orvik processes are the second starts.
+    ProgramFolder program;
+    QVERIFY(program.SetUp(1));
+    ScriptedDesktop desktop;
+    // Started with a backup: only that one is listed, not the settings' root.
+    COrvikDlg dlg(nullptr, program.Root() + "2010-01");
+    QCOMPARE(dlg.List()->rowCount(), 1);
+    dlg.show();
+    SingleInstance instance(m_runtime);
+    QVERIFY(instance.Acquire());
+    instance.SetActivateHandler([&](const QString &folder) { return COrvikApp::TakeHandOver(&dlg, folder); });
+    QStringList opened;
+    WindowWatcher<CDlgQuery> queryWindows([&](CDlgQuery *query) {
+        opened << query->BackupDir();
+        query->reject();
+    });
+
+    // A folder of backups: the ones not listed yet are added.
+    auto [code, said] = RunSecond(*m_english, {program.Root()});
+    QCOMPARE(code, 0);
+    QVERIFY2(said.contains("has been handed to it (listed)"), qPrintable(said));
+    QCOMPARE(g_backups.GetCount(), 3);
+    QCOMPARE(dlg.List()->rowCount(), 3);
+
+    // A backup, named relative to the second start's working folder: its query window opens.
+    std::tie(code, said) = RunSecond(*m_english, {"2009-12"}, program.Root());
+    QVERIFY2(said.contains(program.Root() + "2009-12 has been handed to it (opened)"), qPrintable(said));
+    QTRY_COMPARE(opened, QStringList{program.Root() + "2009-12/"});
+    QCOMPARE(g_backups.GetCount(), 3);
+
+    // While another window of the program is open the backup is only listed.
+    QDialog question(&dlg);
+    question.setWindowModality(Qt::ApplicationModal);
+    question.show();
+    std::tie(code, said) = RunSecond(*m_english, {program.Root() + "odd-types/dbR.mdb"});
+    QVERIFY2(said.contains("(busy)"), qPrintable(said));
+    question.hide();
+    QTest::qWait(50);
+    QCOMPARE(opened.size(), 1);
+
+    // A folder without a backup: the running window says so.
+    std::tie(code, said) = RunSecond(*m_english, {program.Path("nothing here")});
+    QCOMPARE(code, 0);
+    QVERIFY2(said.contains("(no backups)"), qPrintable(said));
+    QTRY_COMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, "There is no backup in " + program.Path("nothing here") + ".");
+    QCOMPARE(dlg.List()->rowCount(), 3);
+}
+
+void SingleInstanceTest::commandLineOptions()
+{
+    QProcess orvik;
+    orvik.start(m_english->Program(), {"--version"});
+    QVERIFY(orvik.waitForFinished(10000));
+    QCOMPARE(orvik.exitCode(), 0);
+    QVERIFY(orvik.readAllStandardOutput().startsWith("orvik "));
+    orvik.start(m_english->Program(), {"one", "two"});
+    QVERIFY(orvik.waitForFinished(10000));
+    QCOMPARE(orvik.exitCode(), 2);
+    QVERIFY(orvik.readAllStandardError().contains("only one folder"));
 }
 
 QTEST_MAIN(SingleInstanceTest)
