@@ -26,14 +26,16 @@ CBackupArray::~CBackupArray() = default;
 QString CBackupArray::BackupRoot() const
 {
     QString root;
-    if (exists(m_config.SettingsPath()))
+    const QString settings = m_config.SettingsPath();
+    if (exists(settings))
         root = m_config.ReadBackupRoot();
     if (root.isEmpty())
-        root = m_config.m_appDir;
-    // "./Backup" and "../Backup" are both read below the program directory: the first two
-    // characters give way to it.
+        return m_config.m_appDir;
+    // "./Backup" and "../Backup" are both read below the folder of the settings file (the
+    // program directory, unless it is the user's config.ini): the first two characters give
+    // way to it.
     if (root.startsWith(u'.'))
-        root = m_config.m_appDir + root.mid(2);
+        root = QFileInfo(settings).path() + u'/' + root.mid(2);
     return root;
 }
 

@@ -1,5 +1,6 @@
 #include "config/Config.h"
 
+#include "config/FileLocations.h"
 #include "config/IniFile.h"
 #include "config/TextDecoder.h"
 
@@ -81,7 +82,7 @@ int CConfig::LanguageFromSystem()
 
 QString CConfig::SettingsPath() const
 {
-    return m_appDir + QStringLiteral("config.ini");
+    return FileLocations::SettingsFile(m_appDir);
 }
 
 int CConfig::LegacyCodePage() const
@@ -101,14 +102,19 @@ QString CConfig::ReadBackupRoot() const
 
 QString CConfig::LanguageFileName() const
 {
+    QString name;
     switch (m_language) {
     case 0:
-        return QStringLiteral("language/Menu_Chinese.xml");
+        name = QStringLiteral("Menu_Chinese.xml");
+        break;
     case 1:
-        return QStringLiteral("language/Menu_English.xml");
+        name = QStringLiteral("Menu_English.xml");
+        break;
     case 3:
-        return QStringLiteral("language/Menu_Turkish.xml");
+        name = QStringLiteral("Menu_Turkish.xml");
+        break;
     default:
         return QString();
     }
+    return FileLocations::LanguageFolder(m_appDir) + name;
 }

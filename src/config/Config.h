@@ -7,8 +7,8 @@ class QLocale;
 class QObject;
 
 // The program's settings: program directory, system root, UI language, UI font and the
-// folder picker. The settings file `config.ini` beside the program is only read, never
-// written; every value has a default.
+// folder picker. The settings file `config.ini` (beside the program, else the user's, see
+// FileLocations) is only read, never written; every value has a default.
 class CConfig
 {
 public:
@@ -45,7 +45,8 @@ public:
     static int LanguageFromSystem();
     static int LanguageFromLocale(const QLocale &locale);
 
-    // m_appDir + "config.ini".
+    // m_appDir + "config.ini" when that file exists, else the user's config.ini
+    // ($XDG_CONFIG_HOME/orvik/config.ini), which need not exist.
     QString SettingsPath() const;
     // The player choice, read anew from the settings file at every call (default 0).
     int ReadPlayerType() const;
@@ -53,8 +54,9 @@ public:
     QString ReadBackupRoot() const;
     // The code page that settings files without UTF-8 or UTF-16 text are read in.
     int LegacyCodePage() const;
-    // The language file of m_language, relative to the program directory; empty for codes
-    // without a file.
+    // The language file of m_language, relative to the program directory: in the language
+    // folder beside the program, else in the installation's ("../share/orvik/language/...");
+    // empty for codes without a file.
     QString LanguageFileName() const;
 
     // The directory of the running executable, ending in "/".

@@ -1,5 +1,7 @@
 #include "WorkbookTemplate.h"
 
+#include "config/FileLocations.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -9,7 +11,7 @@
 namespace {
 
 // Writes the whole file or nothing: a template cut short by a crash would otherwise stay in
-// the program folder as the user's template for good.
+// the user's folder as their template for good.
 bool WriteWhole(const QString &path, const QByteArray &bytes, QString *reason)
 {
     QSaveFile file(path);
@@ -32,19 +34,31 @@ QByteArray EmbeddedTemplateWorkbook()
 
 QString EnsureTemplateWorkbook(const QString &programDir, const QString &fallbackDir, QString *error)
 {
-    const QString path = QDir(programDir).filePath(QStringLiteral("sample.xlsx"));
+    const QString beside = FileLocations::TemplateBesideProgram(programDir);
+    if (!beside.isEmpty())
+        return beside;
+    const QString path = FileLocations::UserTemplateFile();
     if (QFileInfo::exists(path))
         return path;
 
-    const QByteArray bytes = EmbeddedTemplateWorkbook();
-    QString firstReason;
+    QByteArray bytes;
+    if (const QString installed = FileLocations::InstalledTemplate(programDir); !installed.isEmpty()) {
+        QFile file(installed);
+        if (file.open(QIODevice::ReadOnly))
+            bytes = file.readAll();
+    }
+    if (bytes.isEmpty())
+        bytes = EmbeddedTemplateWorkbook();
     if (bytes.isEmpty()) {
         if (error)
             *error = QStringLiteral("The built-in template workbook is missing.");
         return QString();
     }
-    if (WriteWhole(path, bytes, &firstReason))
+    QString firstReason;
+    if (QDir().mkpath(QFileInfo(path).absolutePath()) && WriteWhole(path, bytes, &firstReason))
         return path;
+    if (firstReason.isEmpty())
+        firstReason = QStringLiteral("cannot create its folder");
 
     // One file per user, so that users sharing a temporary folder do not meet.
     const QString fallback =

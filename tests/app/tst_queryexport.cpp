@@ -99,6 +99,7 @@ class QueryExportTest : public QObject
     QString December() { return Backup(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), "2009-12"); }
     QString Big() { return Backup(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), "big"); }
     QString OutputDir() const { return m_dir.path() + "/out"; }
+    QString DataDir() const { return m_dir.path() + "/data"; }
 
 private slots:
     void initTestCase()
@@ -109,6 +110,8 @@ private slots:
         QVERIFY(QDir().mkpath(OutputDir()));
         m_savedTmp = qgetenv("TMPDIR");
         qputenv("TMPDIR", OutputDir().toUtf8());
+        // The user's copy of the template is made in a data folder of the test's own.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(DataDir()));
         m_program = new ProgramFolder;
         QVERIFY(m_program->SetUp(1));
     }
@@ -176,12 +179,14 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
     QVERIFY(Control<QPushButton>(dlg, "IdcExport")->isEnabled());
     QVERIFY(desktop.messages.isEmpty());
 
-    // The workbook is handed to the desktop; the template was made beside the program.
+    // The workbook is handed to the desktop; the template was made in the user's folder, not
+    // beside the program.
     QCOMPARE(desktop.openedFiles.size(), 1);
     const QString path = desktop.openedFiles[0];
     QCOMPARE(ExportedFiles(OutputDir()), QStringList{path});
     QVERIFY(QFileInfo(path).fileName().contains("2009-12"));
-    QVERIFY(QFileInfo::exists(m_program->Program() + "sample.xlsx"));
+    QVERIFY(QFileInfo::exists(DataDir() + "/orvik/sample.xlsx"));
+    QVERIFY(!QFileInfo::exists(m_program->Program() + "sample.xlsx"));
 
     QString error;
     const SheetRows rows = ReadRows(path, 70, &error);
@@ -351,18 +356,18 @@ void QueryExportTest::noTemplateCanBeMade()
     ShowAndFind(dlg);
     ShowCounter progress(dlg.Progress());
 
-    // Neither the program folder nor the temporary folder can take a file, for root too:
-    // the program folder lies below a plain file, the temporary folder is /proc.
+    // Neither the user's data folder nor the temporary folder can take a file, for root too:
+    // the data folder lies below a plain file, the temporary folder is /proc.
     if (!QFileInfo(QStringLiteral("/proc/self")).isDir())
         QSKIP("No /proc here: no folder that refuses every file for the temporary folder");
     const QString plainFile = m_dir.path() + "/plain";
     QVERIFY(TestFiles::write(plainFile, "x"));
-    g_config.Reload(plainFile + "/program/");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(plainFile + "/data"));
     qputenv("TMPDIR", "/proc");
     Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
     qputenv("TMPDIR", OutputDir().toUtf8());
-    g_config.Reload(m_program->Program());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(DataDir()));
 
     QCOMPARE(desktop.messages.size(), 1);
     QCOMPARE(desktop.messages[0].text, QString("Open File Error"));

@@ -259,11 +259,13 @@ void TestCliQuery::exportWritesTheListedRows()
 {
     QTemporaryDir out;
     const QString file = out.filePath("calls.xlsx");
-    const CliResult r = m_cli->run({"export", kBackup, "--type", "missed", "--output", file});
+    const CliResult r =
+        m_cli->run({"export", kBackup, "--type", "missed", "--output", file}, {}, {"XDG_DATA_HOME=" + out.path()});
     QCOMPARE(r.exitCode, 0);
     QVERIFY(QFileInfo::exists(file));
-    // The template was made beside the program on first use.
-    QVERIFY(QFileInfo::exists(m_program.filePath("sample.xlsx")));
+    // The template was made in the user's data folder on first use, not beside the program.
+    QVERIFY(QFileInfo::exists(out.filePath("orvik/sample.xlsx")));
+    QVERIFY(!QFileInfo::exists(m_program.filePath("sample.xlsx")));
 
     QProcess reader;
     reader.start(QStringLiteral("/usr/bin/python3"),

@@ -1,8 +1,10 @@
+#include "backup/BackupArray.h"
 #include "config/Config.h"
 
 #include "common/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +21,7 @@ private slots:
     void languageFromLocale();
     void playerTypeIsReadAtEveryCall();
     void directories();
+    void filesOfAnInstalledProgram();
 };
 
 void TestConfig::defaultsWithoutSettingsFile()
@@ -100,6 +103,7 @@ void TestConfig::directories()
     const CConfig withSlash(dir.path() + "/");
     QCOMPARE(withoutSlash.m_appDir, dir.path() + "/");
     QCOMPARE(withSlash.m_appDir, dir.path() + "/");
+    QVERIFY(TestFiles::write(dir.filePath("config.ini"), "[config]\n"));
     QCOMPARE(withoutSlash.SettingsPath(), dir.path() + "/config.ini");
     QCOMPARE(withoutSlash.m_sysDriveRoot, QStringLiteral("/"));
     QCOMPARE(CConfig::ProgramDirectory(), QCoreApplication::applicationDirPath() + "/");
@@ -115,6 +119,33 @@ void TestConfig::directories()
     // The program-wide object was built before the application object and still found
     // the directory of the test executable.
     QCOMPARE(g_config.m_appDir, QCoreApplication::applicationDirPath() + "/");
+}
+
+void TestConfig::filesOfAnInstalledProgram()
+{
+    // prefix/bin/ holds the program, prefix/share/orvik/ its language folder; the user's
+    // settings are in their configuration folder.
+    QTemporaryDir prefix, home;
+    const QString bin = prefix.filePath("bin");
+    QVERIFY(QDir().mkpath(bin) && QDir().mkpath(prefix.filePath("share/orvik/language")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+    QVERIFY(TestFiles::write(home.filePath("orvik/config.ini"), "[config]\nm_language=1\nm_BackDir=./Rec\n"));
+    CConfig installed(bin);
+    QCOMPARE(installed.SettingsPath(), home.filePath("orvik/config.ini"));
+    QCOMPARE(installed.m_language, 1);
+    QCOMPARE(installed.LanguageFileName(), QStringLiteral("../share/orvik/language/Menu_English.xml"));
+    QVERIFY(QFileInfo(bin + '/' + installed.LanguageFileName()).dir().exists());
+    // "./Rec" is read below the folder of the settings file in use.
+    QCOMPARE(CBackupArray(installed).BackupRoot(), home.filePath("orvik/Rec"));
+
+    // Files beside the program come first: a portable folder inside an installation.
+    QVERIFY(QDir().mkpath(bin + "/language"));
+    QVERIFY(TestFiles::write(bin + "/config.ini", "[config]\nm_language=0\nm_BackDir=./Rec\n"));
+    CConfig portable(bin);
+    QCOMPARE(portable.SettingsPath(), bin + "/config.ini");
+    QCOMPARE(portable.m_language, 0);
+    QCOMPARE(portable.LanguageFileName(), QStringLiteral("language/Menu_Chinese.xml"));
+    QCOMPARE(CBackupArray(portable).BackupRoot(), bin + "/Rec");
 }
 
 QTEST_GUILESS_MAIN(TestConfig)

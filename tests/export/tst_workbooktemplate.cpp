@@ -1,5 +1,5 @@
 // The template workbook: what the built-in template holds, and where the export finds or
-// writes its file.
+// writes its file (beside the program, the user's copy, the installation's, the fallback).
 
 #include "WorkbookTestSupport.h"
 #include "common/TestFiles.h"
@@ -23,6 +23,14 @@ QString FallbackName()
     return QStringLiteral("orvik-%1-sample.xlsx").arg(qulonglong(::getuid()));
 }
 
+// Points the user's data folder ($XDG_DATA_HOME) at `dir`; the user's template is then
+// dir/orvik/sample.xlsx.
+QString UseDataFolder(const QString &dir)
+{
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir));
+    return dir + QStringLiteral("/orvik/sample.xlsx");
+}
+
 } // namespace
 
 class TestWorkbookTemplate : public QObject
@@ -31,9 +39,9 @@ class TestWorkbookTemplate : public QObject
 
 private slots:
     void builtInTemplateHasTheDescribedLayout();
-    void missingFileIsWrittenFromTheBuiltInTemplate();
+    void missingFileIsCopiedIntoTheUsersFolder();
     void existingFileIsTheTemplateAndStaysUnchanged();
-    void unwritableProgramFolderFallsBackToTheTemporaryFolder();
+    void unwritableUserFolderFallsBackToTheTemporaryFolder();
     void nothingWritableIsAFailure();
 };
 
@@ -77,40 +85,53 @@ void TestWorkbookTemplate::builtInTemplateHasTheDescribedLayout()
     QVERIFY(sheet.value("cells").toObject().isEmpty());
 }
 
-void TestWorkbookTemplate::missingFileIsWrittenFromTheBuiltInTemplate()
+void TestWorkbookTemplate::missingFileIsCopiedIntoTheUsersFolder()
 {
-    QTemporaryDir program, temp;
-    QVERIFY(program.isValid() && temp.isValid());
+    QTemporaryDir program, data, temp;
+    QVERIFY(program.isValid() && data.isValid() && temp.isValid());
+    const QString user = UseDataFolder(data.path());
     QString error;
-    // The program folder is given with a trailing separator, as the settings hold it.
-    const QString path = EnsureTemplateWorkbook(program.path() + QLatin1Char('/'), temp.path(), &error);
-    QCOMPARE(path, program.filePath(QStringLiteral("sample.xlsx")));
-    QCOMPARE(TestFiles::read(path), EmbeddedTemplateWorkbook());
+    // A program not installed: the built-in template. The program folder is given with a
+    // trailing separator, as the settings hold it.
+    QCOMPARE(EnsureTemplateWorkbook(program.path() + QLatin1Char('/'), temp.path(), &error), user);
+    QCOMPARE(TestFiles::read(user), EmbeddedTemplateWorkbook());
     QVERIFY(Listing(temp.path()).isEmpty());
-    QCOMPARE(Listing(program.path()), QStringList({"sample.xlsx"}));
+    QVERIFY(Listing(program.path()).isEmpty());
+
+    // An installed one: the installation's template, which an administrator may have changed.
+    QVERIFY(QFile::remove(user));
+    const QString bin = program.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin) && QDir().mkpath(program.filePath(QStringLiteral("share/orvik"))));
+    QVERIFY(TestFiles::write(program.filePath(QStringLiteral("share/orvik/sample.xlsx")), "the installed template"));
+    QCOMPARE(EnsureTemplateWorkbook(bin, temp.path(), &error), user);
+    QCOMPARE(TestFiles::read(user), QByteArray("the installed template"));
+    QVERIFY(Listing(bin).isEmpty());
 }
 
 void TestWorkbookTemplate::existingFileIsTheTemplateAndStaysUnchanged()
 {
-    QTemporaryDir program, temp;
-    QVERIFY(program.isValid() && temp.isValid());
-    const QString path = program.filePath(QStringLiteral("sample.xlsx"));
-    // Whatever the user left there is the template, even a file that is not a workbook.
-    const QByteArray edited = "the user's own template";
-    QVERIFY(TestFiles::write(path, edited));
-    QFile file(path);
-    const QDateTime old = QDateTime::currentDateTime().addDays(-30);
-    QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
-    file.close();
+    QTemporaryDir program, data, temp;
+    QVERIFY(program.isValid() && data.isValid() && temp.isValid());
+    const QString user = UseDataFolder(data.path());
+    // Whatever the user left there is the template, even a file that is not a workbook; one
+    // beside the program comes first.
+    for (const QString &path : {user, program.filePath(QStringLiteral("sample.xlsx"))}) {
+        const QByteArray edited = "the user's own template at " + path.toUtf8();
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()) && TestFiles::write(path, edited));
+        QFile file(path);
+        const QDateTime old = QDateTime::currentDateTime().addDays(-30);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
+        file.close();
 
-    QString error;
-    QCOMPARE(EnsureTemplateWorkbook(program.path(), temp.path(), &error), path);
-    QCOMPARE(TestFiles::read(path), edited);
-    QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(), old.toSecsSinceEpoch());
-    QVERIFY(Listing(temp.path()).isEmpty());
+        QString error;
+        QCOMPARE(EnsureTemplateWorkbook(program.path(), temp.path(), &error), path);
+        QCOMPARE(TestFiles::read(path), edited);
+        QCOMPARE(QFileInfo(path).lastModified().toSecsSinceEpoch(), old.toSecsSinceEpoch());
+        QVERIFY(Listing(temp.path()).isEmpty());
+    }
 }
 
-void TestWorkbookTemplate::unwritableProgramFolderFallsBackToTheTemporaryFolder()
+void TestWorkbookTemplate::unwritableUserFolderFallsBackToTheTemporaryFolder()
 {
     QTemporaryDir root;
     QVERIFY(root.isValid());
@@ -118,9 +139,10 @@ void TestWorkbookTemplate::unwritableProgramFolderFallsBackToTheTemporaryFolder(
     // regular file cannot be created or written by anyone.
     const QString blocker = root.filePath(QStringLiteral("not-a-folder"));
     QVERIFY(TestFiles::write(blocker, "x"));
-    const QString program = blocker + QStringLiteral("/program");
+    UseDataFolder(blocker + QStringLiteral("/data"));
+    const QString program = root.filePath(QStringLiteral("program"));
     const QString temp = root.filePath(QStringLiteral("temp"));
-    QVERIFY(QDir().mkpath(temp));
+    QVERIFY(QDir().mkpath(temp) && QDir().mkpath(program));
 
     QString error;
     const QString fallback = QDir(temp).filePath(FallbackName());
@@ -133,6 +155,7 @@ void TestWorkbookTemplate::unwritableProgramFolderFallsBackToTheTemporaryFolder(
     QCOMPARE(EnsureTemplateWorkbook(program, temp, &error), fallback);
     QCOMPARE(TestFiles::read(fallback), EmbeddedTemplateWorkbook());
     QCOMPARE(Listing(temp), QStringList({FallbackName()}));
+    QVERIFY(Listing(program).isEmpty());
 }
 
 void TestWorkbookTemplate::nothingWritableIsAFailure()
@@ -141,11 +164,12 @@ void TestWorkbookTemplate::nothingWritableIsAFailure()
     QVERIFY(root.isValid());
     const QString blocker = root.filePath(QStringLiteral("not-a-folder"));
     QVERIFY(TestFiles::write(blocker, "x"));
+    const QString user = UseDataFolder(blocker + QStringLiteral("/data"));
 
     QString error;
     QCOMPARE(EnsureTemplateWorkbook(blocker + QStringLiteral("/program"), blocker + QStringLiteral("/temp"), &error),
              QString());
-    QVERIFY(error.contains(blocker + QStringLiteral("/program/sample.xlsx")));
+    QVERIFY(error.contains(user));
     QVERIFY(error.contains(blocker + QStringLiteral("/temp/")));
     QCOMPARE(Listing(root.path()), QStringList({"not-a-folder"}));
 }
