@@ -17,7 +17,7 @@ namespace {
 
 } // namespace
 
-QString StartFolderFromCommandLine()
+QString ReadCommandLine()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
     QCommandLineParser parser;
@@ -43,4 +43,15 @@ QString StartFolderFromCommandLine()
     // its own.
     const QFileInfo given(folders.first());
     return given.isFile() ? given.absolutePath() : given.absoluteFilePath();
+}
+
+bool CommandLineOnlyPrints(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (qstrcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
 }

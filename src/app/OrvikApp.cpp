@@ -12,7 +12,7 @@
 
 bool COrvikApp::InitInstance()
 {
-    const QString folder = StartFolderFromCommandLine();
+    const QString folder = ReadCommandLine();
     SingleInstance instance;
     if (!instance.Acquire()) {
         // Another Orvik of this user runs: its window comes forward and takes the folder,

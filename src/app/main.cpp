@@ -1,5 +1,6 @@
 // The windowed program: the widget desktop for messages and pickers, then COrvikApp.
 #include "app/AppResources.h"
+#include "app/CommandLine.h"
 #include "app/OrvikApp.h"
 #include "app/WidgetDesktop.h"
 
@@ -7,6 +8,13 @@
 
 int main(int argc, char *argv[])
 {
+    // --help and --version are answered without a window system, from a terminal too.
+    if (CommandLineOnlyPrints(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("orvik"));
+        ReadCommandLine();
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orvik"));
     QApplication::setWindowIcon(ProgramIcon());
