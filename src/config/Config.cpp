@@ -12,13 +12,6 @@
 namespace {
 // Constant-initialised, so it is ready before the program-wide settings object is built.
 constexpr QLatin1String kSection("config");
-
-QString withTrailingSlash(QString dir)
-{
-    if (!dir.isEmpty() && !dir.endsWith(u'/'))
-        dir += u'/';
-    return dir;
-}
 } // namespace
 
 CConfig::CConfig()
@@ -35,8 +28,8 @@ CConfig::~CConfig() = default;
 
 void CConfig::Reload(const QString &appDir)
 {
-    m_appDir = withTrailingSlash(QDir::fromNativeSeparators(appDir));
-    m_sysDriveRoot = withTrailingSlash(QDir::rootPath());
+    m_appDir = FileLocations::AsFolder(QDir::fromNativeSeparators(appDir));
+    m_sysDriveRoot = FileLocations::AsFolder(QDir::rootPath());
     // The program's own settings file is read before any language is known: the system
     // language decides how a file in a legacy code page is read.
     const IniFile ini = IniFile::load(SettingsPath(), TextDecoder::legacyCodePageForLanguage(LanguageFromSystem()));
@@ -48,13 +41,13 @@ void CConfig::Reload(const QString &appDir)
 QString CConfig::ProgramDirectory()
 {
     if (QCoreApplication::instance())
-        return withTrailingSlash(QCoreApplication::applicationDirPath());
+        return FileLocations::AsFolder(QCoreApplication::applicationDirPath());
     // The program-wide settings object is built before the application object exists;
     // the kernel still knows where the executable lives.
     const QFileInfo self(QStringLiteral("/proc/self/exe"));
     if (self.exists())
-        return withTrailingSlash(QFileInfo(self.symLinkTarget()).absolutePath());
-    return withTrailingSlash(QDir::currentPath());
+        return FileLocations::AsFolder(QFileInfo(self.symLinkTarget()).absolutePath());
+    return FileLocations::AsFolder(QDir::currentPath());
 }
 
 void CConfig::DeleteUiFont()

@@ -12,20 +12,20 @@ constexpr QLatin1String kTemplateFile("sample.xlsx");
 // The user's folders below the XDG configuration and data folders.
 constexpr QLatin1String kUserFolder("/orvik/");
 
-QString WithTrailingSlash(QString dir)
+} // namespace
+
+namespace FileLocations {
+
+QString AsFolder(QString dir)
 {
     if (!dir.isEmpty() && !dir.endsWith(u'/'))
         dir += u'/';
     return dir;
 }
 
-} // namespace
-
-namespace FileLocations {
-
 QString FindIn(const QString &dir, const QString &name)
 {
-    const QString path = WithTrailingSlash(dir) + name;
+    const QString path = AsFolder(dir) + name;
     return QFileInfo::exists(path) ? path : QString();
 }
 
@@ -33,7 +33,7 @@ QString InstalledDataDir(const QString &programDir)
 {
     // ORVIK_DATA_FROM_BIN is the data folder relative to the folder of the executables, as
     // the build's install rules lay them out.
-    return WithTrailingSlash(WithTrailingSlash(programDir) + QStringLiteral(ORVIK_DATA_FROM_BIN));
+    return AsFolder(AsFolder(programDir) + QStringLiteral(ORVIK_DATA_FROM_BIN));
 }
 
 QString LanguageFolder(const QString &programDir)

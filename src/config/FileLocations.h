@@ -13,6 +13,9 @@
 // user's folders. Nothing is ever written beside the executable or into the installation.
 namespace FileLocations {
 
+// A folder's path as Orvik holds it: ending in "/" (unless empty).
+QString AsFolder(QString dir);
+
 // The path of `name` (a file or folder name, or a relative path) inside `dir` when it
 // exists there, else an empty string. Every look-up below goes through here, so how names
 // are matched is decided in this one place.
