@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "OrvikVersion.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -19,7 +21,7 @@ namespace {
 
 QString ReadCommandLine()
 {
-    QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
+    QCoreApplication::setApplicationVersion(QLatin1String(kOrvikVersion));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Browse the backups of a telephone call recorder."));
     const QCommandLineOption help = parser.addHelpOption();

@@ -16,7 +16,8 @@ const char kExitCodes[] = "exit codes:\n"
                           "  1  problems found (check), not confirmed (delete), or the output could not be written\n"
                           "  2  usage error, or the database does not open\n"
                           "  3  the statement was refused\n"
-                          "  4  no such record (delete)\n";
+                          "  4  no such record (delete)\n"
+                          "  6  the rows were printed, but the database is damaged (query, sql, export)\n";
 
 // "-q, --quiet" or "--format tsv|csv|json".
 QString optionNames(const QCommandLineOption &option)

@@ -1,6 +1,7 @@
 // One Orvik per user: real orvik processes started from a program folder of the test's own,
 // with a runtime folder of the test's own, so that nothing outside the test is involved.
 #include "GuiTestSupport.h"
+#include "OrvikVersion.h"
 #include "ScriptedDesktop.h"
 #include "app/OrvikApp.h"
 #include "app/OrvikDlg.h"
@@ -285,7 +286,7 @@ void SingleInstanceTest::commandLineOptions()
     orvik.start(m_english->Program(), {"--version"});
     QVERIFY(orvik.waitForFinished(10000));
     QCOMPARE(orvik.exitCode(), 0);
-    QCOMPARE(orvik.readAllStandardOutput(), QByteArray("orvik " ORVIK_VERSION "\n"));
+    QCOMPARE(orvik.readAllStandardOutput(), QByteArray("orvik ") + kOrvikVersion + "\n");
     orvik.start(m_english->Program(), {"--help"});
     QVERIFY(orvik.waitForFinished(10000));
     QCOMPARE(orvik.exitCode(), 0);

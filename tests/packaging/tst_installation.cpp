@@ -81,7 +81,7 @@ void InstallationTest::installedProgramReadsItsOwnFiles()
           "share/man/man1/orvik-cli.1", "share/doc/orvik/LICENSE"})
         QVERIFY2(QFileInfo::exists(prefix + '/' + file), file);
     // The manual page's synopsis is the program's own usage text.
-    QVERIFY(TestFiles::read(prefix + "/share/man/man1/orvik-cli.1").contains("orvik\\-cli query DIR"));
+    QVERIFY(TestFiles::read(prefix + "/share/man/man1/orvik-cli.1").contains("orvik\\-cli help [COMMAND]"));
 
     const Run desktopCheck =
         RunProgram(ORVIK_DESKTOP_FILE_VALIDATE, {prefix + "/share/applications/org.orvik.Orvik.desktop"});
