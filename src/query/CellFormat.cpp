@@ -92,6 +92,13 @@ QString TalkTime(int talkedTime)
     return QString::fromLatin1(out);
 }
 
+QString TotalTalkTime(qint64 seconds)
+{
+    const qint64 magnitude = seconds < 0 ? -seconds : seconds;
+    return QString::asprintf("%s%02lld:%02lld:%02lld", seconds < 0 ? "-" : "", static_cast<long long>(magnitude / 3600),
+                             static_cast<long long>(magnitude / 60 % 60), static_cast<long long>(magnitude % 60));
+}
+
 QString FileSize(qint64 bytes)
 {
     QByteArray out;

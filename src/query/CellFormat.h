@@ -19,6 +19,9 @@ void AppendStartTime(QByteArray &out, const OleDate &start);
 // Cell 5: minutes and seconds, minutes not wrapped into hours: 7507 s give "125:07".
 QString TalkTime(int talkedTime);
 void AppendTalkTime(QByteArray &out, int talkedTime);
+// The talk time of many calls, for the status line: hours, minutes and seconds, hours not
+// wrapped into days ("27:46:40" for 100000 s).
+QString TotalTalkTime(qint64 seconds);
 // Cell 6: up to 1024 bytes in B, below 1000 KB in KB, then MB (of 1024 KB).
 QString FileSize(qint64 bytes);
 void AppendFileSize(QByteArray &out, qint64 bytes);

@@ -6,9 +6,11 @@
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/CellFormat.h"
+#include "query/TextOrder.h"
 
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -44,11 +46,23 @@ void ResultListModel::SetTitles(const QStringList &titles)
     emit headerDataChanged(Qt::Horizontal, 0, kCellCount - 1);
 }
 
+void ResultListModel::SetMutedForeground(const QVariant &brush)
+{
+    m_mutedForeground = brush;
+}
+
 void ResultListModel::Clear()
 {
     beginResetModel();
     m_rows.clear();
     m_rows.shrink_to_fit();
+    m_order.clear();
+    m_order.shrink_to_fit();
+    // A new search shows the statement's order.
+    m_sortColumn = -1;
+    m_sortOrder = Qt::AscendingOrder;
+    m_missedCount = 0;
+    m_talkSeconds = 0;
     m_blocks.clear();
     m_blockSizes.clear();
     m_blockUsed = 0;
@@ -75,6 +89,7 @@ bool ResultListModel::BeginFill(CAdoDb &db, const QString &statement)
     if (cursor->m_pRecordset) {
         m_expectedRows = qint64(cursor->m_pRecordset->rowCount());
         m_rows.reserve(cursor->m_pRecordset->rowCount());
+        m_order.reserve(cursor->m_pRecordset->rowCount());
     }
     m_cursor = std::move(cursor);
     return true;
@@ -101,6 +116,9 @@ bool ResultListModel::FillMore(int maxRows)
     if (m_cursor->HasRecord())
         return true;
     EndFill();
+    // A sort asked for during the fill.
+    if (m_sortColumn >= 0)
+        ApplySort();
     return false;
 }
 
@@ -163,7 +181,16 @@ void ResultListModel::Append(const CallRecord &record)
         out = end;
     }
     m_blockUsed += quint32(out - start);
+    m_order.push_back(quint32(m_rows.size()));
     m_rows.push_back(row);
+    Count(row, 1);
+}
+
+void ResultListModel::Count(const Row &row, int sign)
+{
+    if (row.typeText == 2)
+        m_missedCount += sign;
+    m_talkSeconds += sign * qint64(row.talkedTime);
 }
 
 QByteArrayView ResultListModel::Text(const Row &row, TextField field) const
@@ -185,7 +212,7 @@ void ResultListModel::AppendCellUtf8(int rowIndex, int position, QByteArray &out
 {
     if (rowIndex < 0 || rowIndex >= RowCount())
         return;
-    const Row &row = m_rows[size_t(rowIndex)];
+    const Row &row = Shown(rowIndex);
     switch (position) {
     case CellNumber:
         appendNumber(out, row.number);
@@ -236,7 +263,8 @@ void ResultListModel::RemoveRow(int row)
     if (row < 0 || row >= RowCount())
         return;
     beginRemoveRows(QModelIndex(), row, row);
-    m_rows.erase(m_rows.begin() + row);
+    Count(Shown(row), -1);
+    m_order.erase(m_order.begin() + row);
     endRemoveRows();
 }
 
@@ -244,6 +272,9 @@ void ResultListModel::ForgetRows()
 {
     beginResetModel();
     m_rows.clear();
+    m_order.clear();
+    m_missedCount = 0;
+    m_talkSeconds = 0;
     m_blocks.clear();
     m_blockSizes.clear();
     m_blockUsed = 0;
@@ -262,9 +293,98 @@ int ResultListModel::columnCount(const QModelIndex &parent) const
 
 QVariant ResultListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= RowCount())
         return QVariant();
-    return CellText(index.row(), index.column());
+    if (role == Qt::DisplayRole)
+        return CellText(index.row(), index.column());
+    if (role == Qt::ForegroundRole) {
+        const Row &row = Shown(index.row());
+        if (row.file == FileKind::Named && row.size < 0)
+            return m_mutedForeground;
+    }
+    return QVariant();
+}
+
+void ResultListModel::sort(int column, Qt::SortOrder order)
+{
+    m_sortColumn = column >= 0 && column < kCellCount ? column : -1;
+    m_sortOrder = order;
+    if (!IsFilling())
+        ApplySort();
+}
+
+void ResultListModel::ApplySort()
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<quint32> storedRows;
+    storedRows.reserve(size_t(before.size()));
+    for (const QModelIndex &index : before)
+        storedRows.push_back(m_order[size_t(index.row())]);
+
+    // From the statement's order, so that rows with equal cells keep it.
+    std::sort(m_order.begin(), m_order.end());
+    if (m_sortColumn >= 0) {
+        const int column = m_sortColumn;
+        if (m_sortOrder == Qt::AscendingOrder)
+            std::stable_sort(m_order.begin(), m_order.end(),
+                             [&](quint32 a, quint32 b) { return StoredRowLess(column, a, b); });
+        else
+            std::stable_sort(m_order.begin(), m_order.end(),
+                             [&](quint32 a, quint32 b) { return StoredRowLess(column, b, a); });
+    }
+
+    // The views' selections and current rows follow their rows to the new places.
+    QModelIndexList after = before;
+    if (!before.isEmpty()) {
+        for (int shown = 0; shown < RowCount(); ++shown) {
+            for (size_t i = 0; i < storedRows.size(); ++i) {
+                if (storedRows[i] == m_order[size_t(shown)])
+                    after[qsizetype(i)] = index(shown, before[qsizetype(i)].column());
+            }
+        }
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+bool ResultListModel::StoredRowLess(int column, quint32 a, quint32 b) const
+{
+    const Row &x = m_rows[a];
+    const Row &y = m_rows[b];
+    const auto texts = [&](TextField field) { return CompareTexts(Text(x, field), Text(y, field)) < 0; };
+    switch (column) {
+    case CellNumber:
+        return x.number < y.number;
+    case CellName:
+        return texts(Name);
+    case CellType:
+        return CompareTexts(m_typeTexts[x.typeText], m_typeTexts[y.typeText]) < 0;
+    case CellPhone:
+        return texts(Phone);
+    case CellStart:
+        // A start time that is not valid shows as -01-... and goes first.
+        if (x.startValid != y.startValid)
+            return !x.startValid;
+        return x.startValid && x.start < y.start;
+    case CellTalkTime:
+        return x.talkedTime < y.talkedTime;
+    case CellSize:
+        return x.size < y.size; // an empty cell (-1) first
+    case CellRemark:
+        return texts(Remark);
+    case CellFile:
+        // Empty cells, then "DEL", then the files by name.
+        if (x.file != y.file)
+            return x.file < y.file;
+        return x.file == FileKind::Named && texts(File);
+    case CellId:
+        return x.id < y.id;
+    case CellDtmf:
+        return texts(Dtmf);
+    default:
+        return false;
+    }
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -275,5 +395,8 @@ QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, i
         return m_titles.at(section);
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignLeft | Qt::AlignVCenter);
+    // The first click on any title sorts ascending, whatever the last sort was.
+    if (role == Qt::InitialSortOrderRole)
+        return int(Qt::AscendingOrder);
     return QVariant();
 }

@@ -24,6 +24,10 @@ struct CallRecord;
 // Cells by position: 0 row number, 1 user name, 2 call type, 3 number, 4 start time,
 // 5 talk time, 6 file size, 7 remark, 8 recording path (or "DEL", or empty), 9 record id,
 // 10 DTMF digits. Playback, deletion and the export read rows back through CellText.
+//
+// Rows are shown in the statement's order until the list is sorted by a column; a sort
+// reorders a permutation of row indexes, never the rows, and every row keeps the number
+// its search gave it. Row arguments are always positions as shown.
 class ResultListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -70,7 +74,7 @@ public:
     // How completely the database could be read by the last fill, once it has ended.
     const ScanReport &LastScanReport() const { return m_scanReport; }
 
-    int RowCount() const { return static_cast<int>(m_rows.size()); }
+    int RowCount() const { return static_cast<int>(m_order.size()); }
     QString CellText(int row, int position) const;
     // The same text appended to `out` in UTF-8, without building a QString (for callers
     // that write many rows).
@@ -83,6 +87,20 @@ public:
 
     // Column titles by position, as the window sets them.
     void SetTitles(const QStringList &titles);
+    // What rows whose recording file is named but missing show as their text colour
+    // (ForegroundRole); the window gives a brush, this library knows no colours.
+    void SetMutedForeground(const QVariant &brush);
+
+    // Sorts by the cells of `column`: numbers, sizes and talk times by value, start times
+    // by time, texts by CompareTexts; rows with equal cells keep the statement's order. A
+    // column of -1 brings the statement's order back. Asked for while rows still arrive,
+    // the sort is made when the last one has come.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int SortColumn() const { return m_sortColumn; }
+
+    // Of the rows shown: how many are missed calls, and their talk time added up (seconds).
+    int MissedCount() const { return m_missedCount; }
+    qint64 TotalTalkSeconds() const { return m_talkSeconds; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -110,12 +128,25 @@ private:
 
     void Clear();
     void Append(const CallRecord &record);
+    void ApplySort();
+    // Whether the row stored at `a` goes before the one at `b` in ascending order of `column`.
+    bool StoredRowLess(int column, quint32 a, quint32 b) const;
+    const Row &Shown(int row) const { return m_rows[m_order[size_t(row)]]; }
+    void Count(const Row &row, int sign);
     // The UTF-8 bytes of one of the row's texts.
     QByteArrayView Text(const Row &row, TextField field) const;
 
     QString m_backupDir;
     RecordingFolder m_recordings;
+    // Rows in the order they were read; a removed row stays here until the next search.
     std::vector<Row> m_rows;
+    // The rows shown, by their index in m_rows.
+    std::vector<quint32> m_order;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    int m_missedCount = 0;
+    qint64 m_talkSeconds = 0;
+    QVariant m_mutedForeground;
     // The texts of all rows, UTF-8, in blocks that never move once written.
     std::vector<std::unique_ptr<char[]>> m_blocks;
     std::vector<quint32> m_blockSizes;

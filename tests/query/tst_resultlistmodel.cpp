@@ -1,18 +1,21 @@
 // The result rows: every cell of every row of a real backup against the reference dump,
-// the file-size rule at its edges, the talk-time and start-time formats, and what a new
-// search, a refused statement and a removed row do to the list. Qt's model tester watches
-// the fills and the removals, so every change is announced as views expect.
+// the file-size rule at its edges, the talk-time and start-time formats, what a new
+// search, a refused statement and a removed row do to the list, and sorting with the
+// totals of the rows shown. Qt's model tester watches the fills, the removals and the
+// sorts, so every change is announced as views expect.
 #include "db/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/CellFormat.h"
 #include "query/ResultListModel.h"
+#include "query/TextOrder.h"
 
 #include "TestPaths.h"
 #include "common/ExpectedDump.h"
 #include "common/ScriptedDesktop.h"
 #include "common/TestFiles.h"
 
+#include <QAbstractItemModelTester>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +49,18 @@ bool FillFromBackup(const Backup &backup, CAdoDb &db, ResultListModel &model, co
     return true;
 }
 
+QList<QStringList> allRows(const ResultListModel &model)
+{
+    QList<QStringList> rows;
+    for (int r = 0; r < model.RowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < ResultListModel::kCellCount; ++c)
+            cells << model.CellText(r, c);
+        rows << cells;
+    }
+    return rows;
+}
+
 int rowOfId(const ResultListModel &model, int id)
 {
     for (int r = 0; r < model.RowCount(); ++r) {
@@ -75,6 +90,7 @@ private slots:
     void newSearchRefusedStatementAndRemovedRows();
     void nullsAndMissingColumns();
     void incrementalFillShowsTheSameRows();
+    void sortingMovesRowsWithTheirCells();
 
 private:
     ScriptedDesktop m_desktop;
@@ -372,6 +388,93 @@ void TestResultListModel::incrementalFillShowsTheSameRows()
         QVERIFY(!filling.CellText(r, ResultListModel::CellStart).isEmpty());
     }
     QVERIFY(filling.LastScanReport().isComplete()); // deleted rows are no damage
+}
+
+void TestResultListModel::sortingMovesRowsWithTheirCells()
+{
+    Backup backup;
+    CAdoDb db;
+    ResultListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(FillFromBackup(backup, db, model, kAll));
+    qint64 talked = 0;
+    for (const ExpectedRow &e :
+         readExpectedDump(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv")))
+        talked += e.number("talked_time");
+    QCOMPARE(model.MissedCount(), 8);
+    QCOMPARE(model.TotalTalkSeconds(), talked);
+    QCOMPARE(CellFormat::TotalTalkTime(0), QString("00:00:00"));
+    QCOMPARE(CellFormat::TotalTalkTime(100000), QString("27:46:40"));
+    QCOMPARE(CellFormat::TotalTalkTime(-65), QString("-00:01:05"));
+
+    // Every column, both ways: the same rows, each with its own cells (its search number
+    // too), and rows with equal cells in the statement's order.
+    const QList<QStringList> statement = allRows(model);
+    QMap<QString, QStringList> byId;
+    for (const QStringList &cells : statement)
+        byId[cells[ResultListModel::CellId]] = cells;
+    for (int column = 0; column < ResultListModel::kCellCount; ++column) {
+        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            model.sort(column, order);
+            QCOMPARE(model.SortColumn(), column);
+            const QList<QStringList> sorted = allRows(model);
+            QCOMPARE(sorted.size(), 60);
+            for (int r = 0; r < 60; ++r) {
+                QCOMPARE(sorted[r], byId.value(sorted[r][ResultListModel::CellId]));
+                if (r > 0 && sorted[r][column] == sorted[r - 1][column])
+                    QVERIFY(sorted[r][0].toInt() > sorted[r - 1][0].toInt());
+            }
+        }
+    }
+    model.sort(ResultListModel::CellTalkTime, Qt::DescendingOrder);
+    QCOMPARE(model.CellText(0, ResultListModel::CellTalkTime), QString("10:03")); // the longest call
+    QCOMPARE(model.CellText(59, ResultListModel::CellTalkTime), QString("00:00"));
+    model.sort(ResultListModel::CellStart);
+    QCOMPARE(allRows(model), statement); // the statement is ordered by start time too
+
+    // A removed row is the one shown at that place; the totals follow.
+    model.sort(ResultListModel::CellId, Qt::DescendingOrder);
+    QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("62"));
+    const QStringList last = byId.value("62");
+    const int missed = model.MissedCount() - (last[ResultListModel::CellType] == GetDialogText(Ids::TxtMissed));
+    model.RemoveRow(0);
+    QCOMPARE(model.RowCount(), 59);
+    QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("61"));
+    QCOMPARE(model.MissedCount(), missed);
+    QCOMPARE(model.TotalTalkSeconds(), talked - last[ResultListModel::CellTalkTime].section(':', 0, 0).toInt() * 60
+                                           - last[ResultListModel::CellTalkTime].section(':', 1).toInt());
+    model.sort(-1);
+    QCOMPARE(model.SortColumn(), -1);
+    QList<QStringList> remaining = statement;
+    remaining.removeAll(last);
+    QCOMPARE(allRows(model), remaining);
+
+    // Asked for while rows arrive, the sort is made once the last has come.
+    QVERIFY(model.BeginFill(db, kAll));
+    model.FillMore(10);
+    model.sort(ResultListModel::CellId, Qt::DescendingOrder);
+    QCOMPARE(model.CellText(0, 0), QString("1"));
+    while (model.FillMore(10)) {}
+    QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("62"));
+    QCOMPARE(model.CellText(59, ResultListModel::CellId), QString("1"));
+    // A new search shows the statement's order again.
+    model.FillResultList(db, kAll);
+    QCOMPARE(model.SortColumn(), -1);
+    QCOMPARE(allRows(model), statement);
+
+    // Rows whose named recording is missing are muted; "DEL", no file and files present are not.
+    model.SetMutedForeground(QStringLiteral("muted"));
+    QCOMPARE(model.data(model.index(rowOfId(model, 42), 3), Qt::ForegroundRole).toString(), QString("muted"));
+    for (int id : {2, 11, 12})
+        QVERIFY(!model.data(model.index(rowOfId(model, id), 3), Qt::ForegroundRole).isValid());
+
+    // How texts sort.
+    QVERIFY(CompareTexts("line 9", "line 10") < 0);
+    QVERIFY(CompareTexts("110", "0123456") < 0);
+    QVERIFY(CompareTexts("Li", "li") == 0);
+    QVERIFY(CompareTexts("7", "007") < 0 && CompareTexts("007", "7") > 0);
+    QVERIFY(CompareTexts("", "a") < 0 && CompareTexts("ab", "a") > 0);
+    QVERIFY(CompareTexts("Zoe", QByteArrayView("\xe5\xbc\xa0")) < 0); // Latin before Chinese
 }
 
 QTEST_GUILESS_MAIN(TestResultListModel)
