@@ -58,20 +58,21 @@ QString RecordActions::FindMediaPlayer()
 
 void RecordActions::PlayRecording(const QString &path)
 {
-    if (path == QLatin1String("DEL")) {
+    switch (m_model.Recordings().Check(path)) {
+    case RecordingFolder::Verdict::Deleted:
         ShowError(formatText(GetDialogText(Ids::TxtRecordingDeleted), path), Ids::TxtErrorCaption);
         return;
-    }
-    if (!QFileInfo::exists(path)) {
-        if (!path.isEmpty())
-            ShowError(GetDialogText(Ids::TxtRecordingNotFound) + u' ' + path, Ids::TxtErrorCaption);
-        else
-            ShowError(formatText(GetDialogText(Ids::TxtEmptyRecordingPath), path), Ids::TxtErrorCaption);
+    case RecordingFolder::Verdict::Missing:
+        ShowError(GetDialogText(Ids::TxtRecordingNotFound) + u' ' + path, Ids::TxtErrorCaption);
         return;
-    }
-    if (!m_model.Recordings().Contains(path)) {
+    case RecordingFolder::Verdict::NoFile:
+        ShowError(formatText(GetDialogText(Ids::TxtEmptyRecordingPath), path), Ids::TxtErrorCaption);
+        return;
+    case RecordingFolder::Verdict::Outside:
         ShowError(formatText(GetDialogText(Ids::TxtRecordingOutside), path), Ids::TxtErrorCaption);
         return;
+    case RecordingFolder::Verdict::Playable:
+        break;
     }
 
     Desktop &desktop = Desktop::current();

@@ -34,6 +34,16 @@ bool RecordingFolder::Contains(const QString &path) const
            && target.startsWith(voice + u'/');
 }
 
+RecordingFolder::Verdict RecordingFolder::Check(const QString &recordingPath) const
+{
+    // "DEL" is the recorder's mark for a file it deleted itself (exactly so, in capitals).
+    if (recordingPath == QLatin1String("DEL"))
+        return Verdict::Deleted;
+    if (!QFileInfo::exists(recordingPath))
+        return recordingPath.isEmpty() ? Verdict::NoFile : Verdict::Missing;
+    return Contains(recordingPath) ? Verdict::Playable : Verdict::Outside;
+}
+
 qint64 RecordingFolder::SizeOf(const QString &recordFile)
 {
     if (!LooksConfined(recordFile))

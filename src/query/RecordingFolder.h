@@ -22,6 +22,12 @@ public:
     // the voice folder itself lies inside the backup.
     bool Contains(const QString &path) const;
 
+    // Whether the recording cell of a list row (a path, "DEL" or empty) names a file that
+    // may be played, and if not, why. Playback from the row menu and the player pane both
+    // go by it.
+    enum class Verdict { Playable, NoFile, Deleted, Missing, Outside };
+    Verdict Check(const QString &recordingPath) const;
+
     // The size of the recording, or -1 when it does not open as a file. Looks the name up
     // in a listing of the folder taken on first use, so that a result of many rows costs
     // one directory read instead of one failed open per missing file.
