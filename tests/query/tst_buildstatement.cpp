@@ -1,4 +1,6 @@
+// The statement a filter gives, and the date ranges of the presets beside the pickers.
 #include "query/BuildStatement.h"
+#include "query/DatePresets.h"
 
 #include <QtTest>
 
@@ -19,6 +21,8 @@ class TestBuildStatement : public QObject
 private slots:
     void statements_data();
     void statements();
+    void datePresets_data();
+    void datePresets();
 };
 
 void TestBuildStatement::statements_data()
@@ -101,6 +105,41 @@ void TestBuildStatement::statements()
     QFETCH(OleDate, to);
     QFETCH(QString, statement);
     QCOMPARE(BuildStatement(number, user, kAll, remark, callType, useDates, from, to), statement);
+}
+
+void TestBuildStatement::datePresets_data()
+{
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<int>("firstDay");
+    // Today, yesterday, this week, last week, this month, last month: first and last day each.
+    QTest::addColumn<QList<QDate>>("ranges");
+    const auto d = [](int y, int m, int day) { return QDate(y, m, day); };
+    QTest::newRow("a Wednesday, weeks from Monday")
+        << d(2024, 3, 6) << int(Qt::Monday)
+        << QList<QDate>{d(2024, 3, 6),  d(2024, 3, 6), d(2024, 3, 5), d(2024, 3, 5),  d(2024, 3, 4), d(2024, 3, 10),
+                        d(2024, 2, 26), d(2024, 3, 3), d(2024, 3, 1), d(2024, 3, 31), d(2024, 2, 1), d(2024, 2, 29)};
+    QTest::newRow("new year's day, weeks from Sunday")
+        << d(2024, 1, 1) << int(Qt::Sunday)
+        << QList<QDate>{d(2024, 1, 1),   d(2024, 1, 1),  d(2023, 12, 31), d(2023, 12, 31),
+                        d(2023, 12, 31), d(2024, 1, 6),  d(2023, 12, 24), d(2023, 12, 30),
+                        d(2024, 1, 1),   d(2024, 1, 31), d(2023, 12, 1),  d(2023, 12, 31)};
+    QTest::newRow("the first day of the week, March 31st")
+        << d(2025, 3, 31) << int(Qt::Monday)
+        << QList<QDate>{d(2025, 3, 31), d(2025, 3, 31), d(2025, 3, 30), d(2025, 3, 30), d(2025, 3, 31), d(2025, 4, 6),
+                        d(2025, 3, 24), d(2025, 3, 30), d(2025, 3, 1),  d(2025, 3, 31), d(2025, 2, 1),  d(2025, 2, 28)};
+}
+
+void TestBuildStatement::datePresets()
+{
+    QFETCH(QDate, today);
+    QFETCH(int, firstDay);
+    QFETCH(QList<QDate>, ranges);
+    QList<QDate> got;
+    for (const DatePreset preset : kDatePresets) {
+        const auto [from, to] = DatePresetRange(preset, today, Qt::DayOfWeek(firstDay));
+        got << from << to;
+    }
+    QCOMPARE(got, ranges);
 }
 
 QTEST_GUILESS_MAIN(TestBuildStatement)
