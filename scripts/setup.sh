@@ -6,8 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# libsndfile and Qt Multimedia are for the player pane of the query window; without them
+# Orvik builds all the same, without the pane.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libtinyxml-dev libzip-dev libuchardet-dev
-          fonts-wqy-microhei xz-utils)
+          libsndfile1-dev qt6-multimedia-dev fonts-wqy-microhei xz-utils)
 if [[ "${1:-}" == "--tests" ]]; then
   # openpyxl reads exported workbooks back; mdbtools is the independent reader that
   # changed databases are checked with; the validators check the installed desktop entry

@@ -1,0 +1,277 @@
+// Recordings in every format recorders write, made by libsndfile and decoded back; the
+// waveform's peaks of known signals; the speed change (length and pitch); the stream an
+// audio output pulls; and decoding off the caller's thread.
+#include "audio/PlaybackSource.h"
+#include "audio/RecordingLoader.h"
+#include "audio/SoundFileDecoder.h"
+#include "audio/TimeStretcher.h"
+#include "audio/WaveformPeaks.h"
+
+#include "common/SoundFiles.h"
+#include "common/TestFiles.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kRate = 8000;
+
+// How closely `decoded` follows `original` (full scale ±1): the correlation of the two.
+double correlation(const std::vector<double> &original, const std::vector<qint16> &decoded)
+{
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t i = 0; i < original.size() && i < decoded.size(); ++i) {
+        const double y = decoded[i] / 32768.0;
+        xy += original[i] * y;
+        xx += original[i] * original[i];
+        yy += y * y;
+    }
+    return xy / std::sqrt(xx * yy + 1e-12);
+}
+
+// Sign changes per second: twice the frequency of a sine.
+double crossingsPerSecond(const std::vector<qint16> &samples, int rate)
+{
+    int crossings = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+    return crossings * double(rate) / double(samples.size());
+}
+
+std::vector<qint16> readAll(TimeStretcher &stretcher)
+{
+    std::vector<qint16> out;
+    qint16 buffer[1000];
+    while (const qint64 got = stretcher.read(buffer, 1000))
+        out.insert(out.end(), buffer, buffer + got);
+    return out;
+}
+
+std::shared_ptr<const DecodedAudio> audioOf(std::vector<qint16> samples, int rate = kRate)
+{
+    return std::make_shared<const DecodedAudio>(rate, std::move(samples));
+}
+
+} // namespace
+
+class AudioTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void decodesWhatRecordersWrite_data();
+    void decodesWhatRecordersWrite();
+    void filesThatDoNotDecode();
+    void peaksOfKnownSignals();
+    void speedKeepsThePitch();
+    void sourceMovesAndEnds();
+    void loaderReportsOnlyTheNewest();
+};
+
+void AudioTest::decodesWhatRecordersWrite_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<double>("minimumCorrelation");
+    const int wav = SF_FORMAT_WAV;
+    QTest::newRow("PCM 8-bit") << (wav | SF_FORMAT_PCM_U8) << 1 << 0.999;
+    QTest::newRow("PCM 16-bit") << (wav | SF_FORMAT_PCM_16) << 1 << 0.99999;
+    QTest::newRow("PCM 16-bit stereo, mixed") << (wav | SF_FORMAT_PCM_16) << 2 << 0.99999;
+    QTest::newRow("u-law") << (wav | SF_FORMAT_ULAW) << 1 << 0.999;
+    QTest::newRow("A-law") << (wav | SF_FORMAT_ALAW) << 1 << 0.999;
+    QTest::newRow("IMA ADPCM") << (wav | SF_FORMAT_IMA_ADPCM) << 1 << 0.99;
+    QTest::newRow("MS ADPCM") << (wav | SF_FORMAT_MS_ADPCM) << 1 << 0.99;
+    QTest::newRow("GSM 6.10") << (wav | SF_FORMAT_GSM610) << 1 << 0.8;
+    QTest::newRow("u-law in AU") << (SF_FORMAT_AU | SF_FORMAT_ULAW) << 1 << 0.999;
+}
+
+void AudioTest::decodesWhatRecordersWrite()
+{
+    QFETCH(int, format);
+    QFETCH(int, channels);
+    QFETCH(double, minimumCorrelation);
+    // A second of a 440 Hz tone; in stereo the same tone on both sides.
+    const std::vector<double> tone = SoundFiles::sine(440, 1.0, kRate);
+    std::vector<double> frames;
+    for (const double sample : tone)
+        frames.insert(frames.end(), size_t(channels), sample);
+    const QString path = m_dir.filePath(QStringLiteral("%1.snd").arg(QTest::currentDataTag()));
+    QVERIFY(SoundFiles::write(path, format, kRate, frames, channels));
+
+    const DecodedAudio audio = SoundFileDecoder::decode(path);
+    QVERIFY2(audio.isValid(), qPrintable(audio.reason()));
+    QCOMPARE(audio.sampleRate(), kRate);
+    // Block formats may pad the last block.
+    QVERIFY2(audio.sampleCount() >= kRate && audio.sampleCount() < kRate + 1024,
+             qPrintable(QString::number(audio.sampleCount())));
+    QCOMPARE(audio.durationMs(), audio.sampleCount() * 1000 / kRate);
+    const double match = correlation(tone, audio.samples());
+    QVERIFY2(match >= minimumCorrelation, qPrintable(QString::number(match)));
+    const double crossings =
+        crossingsPerSecond(std::vector<qint16>(audio.samples().begin(), audio.samples().begin() + kRate), kRate);
+    QVERIFY2(std::abs(crossings - 880) < 20, qPrintable(QString::number(crossings)));
+}
+
+void AudioTest::filesThatDoNotDecode()
+{
+    using Failure = DecodedAudio::Failure;
+    QCOMPARE(SoundFileDecoder::decode(m_dir.filePath("missing.wav")).failure(), Failure::Unreadable);
+    QVERIFY(TestFiles::write(m_dir.filePath("empty.wav"), QByteArray()));
+    QCOMPARE(SoundFileDecoder::decode(m_dir.filePath("empty.wav")).failure(), Failure::Empty);
+    QVERIFY(TestFiles::write(m_dir.filePath("text.wav"), QByteArray(3000, 'x')));
+    const DecodedAudio junk = SoundFileDecoder::decode(m_dir.filePath("text.wav"));
+    QCOMPARE(junk.failure(), Failure::NotDecodable);
+    QVERIFY(!junk.reason().isEmpty());
+    // A WAV header that promises sound but holds none.
+    QVERIFY(SoundFiles::write(m_dir.filePath("silent.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, {}));
+    QCOMPARE(SoundFileDecoder::decode(m_dir.filePath("silent.wav")).failure(), Failure::Empty);
+    // A folder, and a named pipe that would block a reader until someone writes.
+    QCOMPARE(SoundFileDecoder::decode(m_dir.path()).failure(), Failure::NotDecodable);
+    QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath("pipe.wav")).constData(), 0600) == 0);
+    QCOMPARE(SoundFileDecoder::decode(m_dir.filePath("pipe.wav")).failure(), Failure::NotDecodable);
+
+    // Longer than the decoder keeps, and a decode cancelled before it started.
+    const QString tone = m_dir.filePath("tone.wav");
+    QVERIFY(SoundFiles::write(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, SoundFiles::sine(440, 2.0, kRate)));
+    QCOMPARE(SoundFileDecoder::decode(tone, nullptr, 10000).failure(), Failure::TooLong);
+    QCOMPARE(SoundFileDecoder::decode(tone, nullptr, 16000).sampleCount(), 16000);
+    const std::atomic<bool> cancelled{true};
+    QCOMPARE(SoundFileDecoder::decode(tone, &cancelled).failure(), Failure::Cancelled);
+}
+
+void AudioTest::peaksOfKnownSignals()
+{
+    // Half a square wave of ±1000, then a ramp from 0 to 499.
+    std::vector<qint16> samples;
+    for (int i = 0; i < 500; ++i)
+        samples.push_back(qint16(i % 2 ? 1000 : -1000));
+    for (int i = 0; i < 500; ++i)
+        samples.push_back(qint16(i));
+    const WaveformPeaks peaks(audioOf(samples));
+    QCOMPARE(peaks.columns(4), (std::vector<WaveformPeak>{{-1000, 1000}, {-1000, 1000}, {0, 249}, {250, 499}}));
+    // Fewer samples than columns: each column shows the sample it falls on.
+    const WaveformPeaks three(audioOf({-5, 7, 9}));
+    QCOMPARE(three.columns(6), (std::vector<WaveformPeak>{{-5, -5}, {-5, -5}, {7, 7}, {7, 7}, {9, 9}, {9, 9}}));
+    QVERIFY(WaveformPeaks().columns(10).empty());
+
+    // A long signal, whose columns come mostly from the block summary, against every sample.
+    std::vector<qint16> noise(100003);
+    quint32 seed = 12345;
+    for (qint16 &s : noise) {
+        seed = seed * 1664525u + 1013904223u;
+        s = qint16(seed >> 16);
+    }
+    const WaveformPeaks noisy(audioOf(noise));
+    for (const int width : {1, 7, 640, 1999}) {
+        const std::vector<WaveformPeak> columns = noisy.columns(width);
+        QCOMPARE(int(columns.size()), width);
+        for (int c = 0; c < width; c += std::max(1, width / 50)) {
+            const auto begin = noise.begin() + qint64(c) * qint64(noise.size()) / width;
+            const auto end = noise.begin() + qint64(c + 1) * qint64(noise.size()) / width;
+            const auto [low, high] = std::minmax_element(begin, end);
+            QCOMPARE(columns[size_t(c)], WaveformPeak(*low, *high));
+        }
+    }
+}
+
+void AudioTest::speedKeepsThePitch()
+{
+    std::vector<qint16> tone;
+    for (const double s : SoundFiles::sine(440, 2.0, kRate))
+        tone.push_back(qint16(std::lround(s * 32767)));
+    TimeStretcher stretcher(tone, kRate);
+    QCOMPARE(readAll(stretcher), tone); // speed 1: the samples as they are
+    QVERIFY(stretcher.atEnd());
+
+    for (const double speed : {2.0, 0.5, 1.5}) {
+        stretcher.setSpeed(speed);
+        stretcher.seek(0);
+        QCOMPARE(stretcher.position(), 0);
+        const std::vector<qint16> out = readAll(stretcher);
+        // The length changes by the speed; the tone's frequency does not.
+        const double expected = double(tone.size()) / speed;
+        QVERIFY2(std::abs(double(out.size()) - expected) < 0.03 * expected, qPrintable(QString::number(out.size())));
+        const double crossings = crossingsPerSecond(out, kRate);
+        QVERIFY2(std::abs(crossings - 880) < 25, qPrintable(QString::number(crossings)));
+        QCOMPARE(stretcher.position(), qint64(tone.size()));
+    }
+    // Out-of-range speeds are kept within 0.5 to 2.
+    stretcher.setSpeed(8);
+    QCOMPARE(stretcher.speed(), TimeStretcher::kMaxSpeed);
+    stretcher.setSpeed(0.1);
+    QCOMPARE(stretcher.speed(), TimeStretcher::kMinSpeed);
+}
+
+void AudioTest::sourceMovesAndEnds()
+{
+    std::vector<qint16> ramp(8000);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = qint16(i);
+    PlaybackSource source(audioOf(ramp));
+    QVERIFY(source.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QVERIFY(source.isSequential());
+    QVERIFY(source.bytesAvailable() >= 16000);
+    // An odd byte count leaves the half sample for later.
+    QCOMPARE(source.read(5).size(), 4);
+    QCOMPARE(source.samplePosition(), 2);
+    source.setSamplePosition(7990);
+    const QByteArray tail = source.readAll();
+    QCOMPARE(tail.size(), 20);
+    qint16 first = 0;
+    std::memcpy(&first, tail.constData(), sizeof first);
+    QCOMPARE(first, qint16(7990));
+    QVERIFY(source.atEnd());
+    QCOMPARE(source.read(100).size(), 0);
+    // Twice as fast from the middle: about half as many samples to the end.
+    source.setSamplePosition(4000);
+    source.setSpeed(2.0);
+    QCOMPARE(source.samplePosition(), 4000);
+    const qint64 bytes = source.readAll().size();
+    QVERIFY2(std::abs(bytes - 4000) < 400, qPrintable(QString::number(bytes)));
+    QVERIFY(source.atEnd());
+}
+
+void AudioTest::loaderReportsOnlyTheNewest()
+{
+    const QString first = m_dir.filePath("first.wav");
+    const QString second = m_dir.filePath("second.wav");
+    QVERIFY(SoundFiles::write(first, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, SoundFiles::sine(440, 3.0, kRate)));
+    QVERIFY(SoundFiles::write(second, SF_FORMAT_WAV | SF_FORMAT_GSM610, kRate, SoundFiles::sine(300, 1.0, kRate)));
+    RecordingLoader loader;
+    QSignalSpy loaded(&loader, &RecordingLoader::loaded);
+    loader.load(first);
+    loader.load(second);
+    QVERIFY(loader.isLoading());
+    QVERIFY(loaded.wait(10000));
+    QTest::qWait(50);
+    QCOMPARE(loaded.size(), 1);
+    QCOMPARE(loaded[0][0].toString(), second);
+    const auto audio = loaded[0][1].value<std::shared_ptr<const DecodedAudio>>();
+    QVERIFY(audio && audio->isValid());
+    QVERIFY(audio->durationMs() >= 1000 && audio->durationMs() < 1100); // GSM fills its last block
+    QCOMPARE(loaded[0][2].value<WaveformPeaks>().columns(3).size(), size_t(3));
+    QVERIFY(!loader.isLoading());
+
+    // A file that does not decode is reported too, with an empty waveform.
+    loader.load(m_dir.filePath("nothing-here.wav"));
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(loaded[1][1].value<std::shared_ptr<const DecodedAudio>>()->failure(), DecodedAudio::Failure::Unreadable);
+    QVERIFY(loaded[1][2].value<WaveformPeaks>().isEmpty());
+
+    // Cleared before it ends: nothing is reported.
+    loader.load(first);
+    loader.clear();
+    QVERIFY(!loaded.wait(300));
+}
+
+QTEST_GUILESS_MAIN(AudioTest)
+#include "tst_audio.moc"
