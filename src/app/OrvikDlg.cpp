@@ -5,6 +5,7 @@
 #include "app/BuiltInMenus.h"
 #include "app/DlgQuery.h"
 #include "app/MenuRetitler.h"
+#include "app/WindowMemory.h"
 #include "backup/BackupArray.h"
 #include "backup/DeleteDirectoryTree.h"
 #include "config/Config.h"
@@ -27,6 +28,8 @@
 namespace {
 
 constexpr char kMenuElement[] = "Orvik_Menu";
+// Where the window's size and columns are remembered.
+constexpr char kMemoryName[] = "MainWindow";
 
 // The backup list: column title ids and widths in pixels.
 struct BackupColumn
@@ -130,6 +133,13 @@ void COrvikDlg::OnInitDialog(const QString &backupRoot)
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(std::max(kMinimumRowHeight, list->fontMetrics().height() + 6));
     FillList();
+    WindowMemory::restore(this, QLatin1String(kMemoryName), header);
+}
+
+void COrvikDlg::done(int result)
+{
+    WindowMemory::save(this, QLatin1String(kMemoryName), ui->IdcBackupList->horizontalHeader());
+    QDialog::done(result);
 }
 
 void COrvikDlg::FillList()

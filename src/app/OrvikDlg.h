@@ -42,6 +42,9 @@ public:
     // The entry a row refers to; null for a position without a row.
     BackupEntry *EntryAt(int row) const;
 
+    // Closes the window, remembering its size, position and columns.
+    void done(int result) override;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 

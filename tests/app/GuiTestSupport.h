@@ -6,6 +6,7 @@
 #include "TestFiles.h"
 #include "TestPaths.h"
 #include "app/DlgQuery.h"
+#include "app/WindowMemory.h"
 #include "backup/BackupArray.h"
 #include "config/Config.h"
 #include "lang/Language.h"
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +27,24 @@
 #include <functional>
 
 namespace GuiTest {
+
+// The windows remember their sizes and columns in the user's configuration folder. Every
+// test program that includes this file keeps them in an empty folder of its own instead,
+// set before any window opens; ForgetWindows() empties it again.
+class PrivateWindowMemory
+{
+public:
+    PrivateWindowMemory() { QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path()); }
+
+private:
+    QTemporaryDir m_dir;
+};
+inline const PrivateWindowMemory g_windowMemory;
+
+inline void ForgetWindows()
+{
+    WindowMemory::settings()->clear();
+}
 
 // A program folder (config.ini, language/) and a copy of the sample backup root "Rec".
 // SetUp reads the settings from the folder, as the program reads its own at start; the

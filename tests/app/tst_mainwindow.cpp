@@ -195,6 +195,17 @@ void MainWindowTest::listLayoutAndStyles()
     dlg.resize(400, 300);
     QCoreApplication::processEvents();
     QVERIFY(dlg.width() >= 900 && dlg.height() >= 640);
+
+    // Size and column widths come back in the next window, the user's configuration
+    // folder keeping them.
+    dlg.resize(1000, 700);
+    QTRY_COMPARE(dlg.size(), QSize(1000, 700));
+    list->horizontalHeader()->resizeSection(4, 250);
+    dlg.close();
+    COrvikDlg next;
+    QCOMPARE(next.size(), QSize(1000, 700));
+    QCOMPARE(next.List()->horizontalHeader()->sectionSize(4), 250);
+    ForgetWindows();
 }
 
 void MainWindowTest::addDirectory()
