@@ -68,6 +68,34 @@ enum Text : int {
     TxtRecordingOutside = 196, // playback refused: the file lies outside the voice folder ("%s": path)
     TxtRecordingKept = 197,    // record deleted, its file outside the voice folder kept ("%s": path)
     TxtDatabaseDamaged = 198,  // after Find: "%s" calls readable of "%s" the table counts
+    // The player pane under the result list.
+    TxtPlay = 250,
+    TxtPause = 251,
+    TxtBackFive = 252,    // tooltip of the back-5-seconds button
+    TxtForwardFive = 253, // tooltip of the forward-5-seconds button
+    TxtSpeed = 254,       // tooltip of the speed list
+    TxtWaveform = 255,    // tooltip of the waveform strip
+    TxtPlayerIdle = 256,  // no row chosen
+    TxtPlayerLoading = 257,
+    TxtPlayerNoFile = 258,
+    TxtPlayerDeleted = 259,
+    TxtPlayerMissing = 260, // "%1": the path
+    TxtPlayerOutside = 261,
+    TxtPlayerEmpty = 262,
+    TxtPlayerUndecodable = 263, // "%1": what the decoder said
+    TxtPlayerTooLong = 264,
+    TxtNoOutputDevice = 265,
+    TxtOutputFailed = 266,
+    // The status line under the result list ("%1" rows, "%2" missed calls, "%3" talk time).
+    TxtListStatus = 267,
+    // The date presets beside the date pickers: the list's prompt, then the six ranges.
+    TxtDatePresetPrompt = 268,
+    TxtPresetToday = 269,
+    TxtPresetYesterday = 270,
+    TxtPresetThisWeek = 271,
+    TxtPresetLastWeek = 272,
+    TxtPresetThisMonth = 273,
+    TxtPresetLastMonth = 274,
 };
 
 // Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list.

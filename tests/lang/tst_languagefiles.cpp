@@ -115,19 +115,26 @@ private slots:
                 && textIds.contains(Ids::TxtOpenedReadOnly));
         QVERIFY(columnIds.contains(Ids::ColResultFirst + 1) && columnIds.contains(Ids::ColBackupLast));
         // The texts that receive the recording path (or, for 198, two numbers) through a
-        // printf-style format; no other text may hold a "%".
+        // printf-style format, and those filled with QString::arg (%1, %2, ...); no other
+        // text may hold a "%".
         const QMap<int, int> formats = {{Ids::TxtEmptyRecordingPath, 1},
                                         {Ids::TxtRecordingDeleted, 1},
                                         {Ids::TxtRecordingOutside, 1},
                                         {Ids::TxtRecordingKept, 1},
                                         {Ids::TxtDatabaseDamaged, 2}};
         QVERIFY(textIds.contains(Ids::TxtDatabaseDamaged));
+        const QMap<int, QStringList> arguments = {{Ids::TxtPlayerMissing, {"%1"}},
+                                                  {Ids::TxtPlayerUndecodable, {"%1"}},
+                                                  {Ids::TxtListStatus, {"%1", "%2", "%3"}}};
         for (int id : textIds) {
             const QString text = lang->DialogText(id);
             QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),
                      qPrintable(QString::number(id)));
-            QCOMPARE(text.count(u'%'), formats.value(id));
+            const QStringList places = arguments.value(id);
+            QCOMPARE(text.count(u'%'), formats.value(id) + places.size());
             QCOMPARE(text.count(QStringLiteral("%s")), formats.value(id));
+            for (const QString &place : places)
+                QVERIFY2(text.count(place) == 1, qPrintable(text));
         }
         // The Chinese caption is the built-in one that a second start looks for.
         QFETCH_GLOBAL(QString, file);

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "audio/DecodedAudio.h"
+#include "audio/RecordingLoader.h"
+#include "query/RecordingFolder.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
+class RecordingPlayer;
+class WaveformStrip;
+
+// The pane under a result list that plays the recording of the chosen row: Play/Pause,
+// back and forward 5 seconds, a position slider with elapsed and total time, the speed,
+// and the waveform of the whole recording, which a click moves playback on. Choosing a
+// row only loads its recording (decoded on another thread); a recording that cannot be
+// played shows one line saying why instead of the controls. Without an audio output the
+// pane still loads, draws and moves, and says that no output device is present.
+class PlayerPane : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class State { Idle, Loading, Unplayable, Ready };
+
+    explicit PlayerPane(QWidget *parent = nullptr);
+    ~PlayerPane() override;
+
+    // Shows the recording a list row names: `path` is the row's recording cell (a path,
+    // "DEL" or empty), checked against the voice folder of the row's backup. Nothing
+    // plays until asked; the same path again keeps what is shown.
+    void setRecording(const QString &path, const RecordingFolder &folder);
+    // No row chosen: stops and empties the pane.
+    void clear();
+    // Space on `list` (while it has the focus) works the Play/Pause button.
+    void takeSpaceKeyFrom(QWidget *list);
+
+    State state() const { return m_state; }
+    const QString &recordingPath() const { return m_path; }
+
+    QSize sizeHint() const override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void showLine(const QString &text, State state);
+    void onLoaded(const QString &path, std::shared_ptr<const DecodedAudio> audio, WaveformPeaks peaks);
+    void togglePlayback();
+    void moveBy(qint64 ms);
+    void moveTo(qint64 ms);
+    void refresh();
+    void updatePlayButton(bool playing);
+
+    QString m_path;
+    State m_state = State::Idle;
+    RecordingLoader m_loader;
+    RecordingPlayer *m_player = nullptr;
+
+    QStackedWidget *m_pages = nullptr;
+    QLabel *m_line = nullptr;
+    WaveformStrip *m_waveform = nullptr;
+    QPushButton *m_play = nullptr;
+    QToolButton *m_back = nullptr;
+    QToolButton *m_forward = nullptr;
+    QSlider *m_slider = nullptr;
+    QLabel *m_time = nullptr;
+    QComboBox *m_speed = nullptr;
+    QLabel *m_note = nullptr;
+    QTimer *m_ticker = nullptr;
+    bool m_refreshing = false;
+};

@@ -1,0 +1,163 @@
+#include "app/RecordingPlayer.h"
+
+#include "audio/PlaybackSource.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QMediaDevices>
+
+#include <algorithm>
+
+RecordingPlayer::RecordingPlayer(QObject *parent) : QObject(parent) {}
+
+RecordingPlayer::~RecordingPlayer()
+{
+    // Gone before the source it reads from.
+    delete m_sink;
+}
+
+bool RecordingPlayer::hasOutputDevice()
+{
+    return !QMediaDevices::defaultAudioOutput().isNull();
+}
+
+void RecordingPlayer::setAudio(std::shared_ptr<const DecodedAudio> audio)
+{
+    stopOutput();
+    setPlaying(false);
+    m_source.reset();
+    m_audio = audio && audio->isValid() ? std::move(audio) : nullptr;
+    if (!m_audio)
+        return;
+    m_source = std::make_unique<PlaybackSource>(m_audio);
+    m_source->setSpeed(m_speed);
+    // Unbuffered: what the output has read is what the source's position counts.
+    m_source->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+qint64 RecordingPlayer::durationMs() const
+{
+    return m_audio ? m_audio->durationMs() : 0;
+}
+
+qint64 RecordingPlayer::audibleSample() const
+{
+    if (!m_source)
+        return 0;
+    qint64 sample = m_source->samplePosition();
+    if (m_sink) {
+        // What the output holds has been read from the source but not heard yet.
+        const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree()) / qint64(sizeof(qint16));
+        sample -= qint64(double(held) * m_speed);
+    }
+    return std::clamp<qint64>(sample, 0, m_audio->sampleCount());
+}
+
+qint64 RecordingPlayer::positionMs() const
+{
+    return m_audio ? m_audio->msAt(audibleSample()) : 0;
+}
+
+bool RecordingPlayer::play()
+{
+    if (!m_source || m_playing)
+        return m_playing;
+    if (m_source->atEnd())
+        m_source->setSamplePosition(0);
+    if (!startOutput())
+        return false;
+    setPlaying(true);
+    return true;
+}
+
+void RecordingPlayer::pause()
+{
+    if (!m_playing)
+        return;
+    const qint64 heard = audibleSample();
+    stopOutput();
+    m_source->setSamplePosition(heard);
+    setPlaying(false);
+}
+
+void RecordingPlayer::seekMs(qint64 ms)
+{
+    if (!m_source)
+        return;
+    // What the output still holds belongs to the old place: it goes with the output.
+    stopOutput();
+    m_source->setSamplePosition(m_audio->sampleAt(ms));
+    if (m_playing && !startOutput())
+        setPlaying(false);
+}
+
+void RecordingPlayer::setSpeed(double speed)
+{
+    m_speed = speed;
+    if (!m_source)
+        return;
+    const qint64 heard = audibleSample();
+    stopOutput();
+    m_source->setSpeed(speed);
+    m_source->setSamplePosition(heard);
+    if (m_playing && !startOutput())
+        setPlaying(false);
+}
+
+bool RecordingPlayer::startOutput()
+{
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull()) {
+        emit failed(Failure::NoDevice);
+        return false;
+    }
+    QAudioFormat format;
+    format.setSampleRate(m_audio->sampleRate());
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+    m_sink = new QAudioSink(device, format, this);
+    connect(m_sink, &QAudioSink::stateChanged, this, &RecordingPlayer::onOutputState);
+    m_sink->start(m_source.get());
+    if (m_sink->error() != QAudio::NoError) {
+        stopOutput();
+        emit failed(Failure::Output);
+        return false;
+    }
+    return true;
+}
+
+void RecordingPlayer::stopOutput()
+{
+    if (!m_sink)
+        return;
+    // The output may be the one reporting a state change right now: it goes later.
+    QAudioSink *sink = m_sink;
+    m_sink = nullptr;
+    sink->disconnect(this);
+    sink->stop();
+    sink->deleteLater();
+}
+
+void RecordingPlayer::onOutputState(QAudio::State state)
+{
+    if (!m_sink || !m_playing)
+        return;
+    if (state == QAudio::IdleState && m_source->atEnd()) {
+        // Played to the end: the position stays there; the next play starts again.
+        stopOutput();
+        setPlaying(false);
+    } else if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
+        stopOutput();
+        setPlaying(false);
+        emit failed(Failure::Output);
+    }
+}
+
+void RecordingPlayer::setPlaying(bool playing)
+{
+    if (playing == m_playing)
+        return;
+    m_playing = playing;
+    emit playingChanged(playing);
+}
