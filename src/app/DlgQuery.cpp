@@ -4,12 +4,18 @@
 #include "app/BuiltInMenus.h"
 #include "app/DlgProgress.h"
 #include "app/MenuRetitler.h"
+#include "app/WindowMemory.h"
 #include "config/Config.h"
 #include "config/Desktop.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/BuildStatement.h"
+#include "query/CellFormat.h"
+#include "query/DatePresets.h"
 #include "query/RecordActions.h"
+#ifdef ORVIK_HAS_PLAYER
+#include "app/PlayerPane.h"
+#endif
 
 #include "ui_DlgQuery.h"
 
@@ -23,10 +29,13 @@
 #include <QTableView>
 
 #include <chrono>
+#include <iterator>
 
 namespace {
 
 constexpr char kMenuElement[] = "Orvik_Menu";
+// Where the window's size and columns are remembered.
+constexpr char kMemoryName[] = "QueryWindow";
 
 // The filter band above the list keeps this height whatever the window's size.
 constexpr int kFilterBandHeight = 70;
@@ -98,6 +107,21 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
         if (first < m_exportRow)
             m_exportRow -= qMin(last + 1, m_exportRow) - first;
     });
+    connect(ui->DatePresets, &QComboBox::activated, this, &CDlgQuery::OnDatePreset);
+
+    // The status line follows every change of the rows shown.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&m_model, signal, this, &CDlgQuery::UpdateStatusLine);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &CDlgQuery::UpdateStatusLine);
+    connect(&m_model, &QAbstractItemModel::layoutChanged, this, &CDlgQuery::UpdateStatusLine);
+    UpdateStatusLine();
+
+    // The pane follows the current row: a new Find, a delete or a sort may change it
+    // without the selection saying so.
+    connect(ui->IdcResultList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &CDlgQuery::ShowCurrentRecording);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &CDlgQuery::ShowCurrentRecording);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &CDlgQuery::ShowCurrentRecording);
 }
 
 CDlgQuery::~CDlgQuery()
@@ -138,6 +162,13 @@ void CDlgQuery::OnInitDialog()
     setWindowTitle(GetDialogText(Ids::TxtQueryCaption));
     ui->IdcExport->setText(GetDialogText(Ids::TxtExportButton));
 
+    ui->DatePresets->clear();
+    for (const int textId : {Ids::TxtPresetToday, Ids::TxtPresetYesterday, Ids::TxtPresetThisWeek,
+                             Ids::TxtPresetLastWeek, Ids::TxtPresetThisMonth, Ids::TxtPresetLastMonth})
+        ui->DatePresets->addItem(GetDialogText(textId));
+    ui->DatePresets->setPlaceholderText(GetDialogText(Ids::TxtDatePresetPrompt));
+    ui->DatePresets->setCurrentIndex(-1);
+
     ui->IdcCallType->clear();
     for (const int textId : {Ids::TxtIncoming, Ids::TxtOutgoing, Ids::TxtAllCalls, Ids::TxtMissed})
         ui->IdcCallType->addItem(GetDialogText(textId));
@@ -164,6 +195,12 @@ void CDlgQuery::OnInitDialog()
     m_progress = new CDlgProgress(this);
     m_progress->hide();
 
+#ifdef ORVIK_HAS_PLAYER
+    m_player = new PlayerPane(this);
+    m_player->takeSpaceKeyFrom(ui->IdcResultList);
+#endif
+
+    WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
     ResizeList();
     UpdateExportButton();
 }
@@ -215,6 +252,10 @@ void CDlgQuery::SetUpResultList()
     header->setMinimumSectionSize(0);
     for (int position = 0; position < ResultListModel::kCellCount; ++position)
         header->resizeSection(position, kResultColumns[position].width);
+    // A click on a title sorts by that column; the list opens in the statement's order.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    list->setSortingEnabled(true);
+    m_model.SetMutedForeground(QVariant::fromValue(list->palette().brush(QPalette::Disabled, QPalette::Text)));
 
     // Every row has the same height, so a million rows cost nothing to lay out.
     QHeaderView *rows = list->verticalHeader();
@@ -232,10 +273,19 @@ void CDlgQuery::ResizeList()
 {
     if (!ui || !ui->IdcResultList)
         return;
+    // From the top: the filter band, the list, its status line, the player pane.
     const QRect client = rect();
     ui->FilterBand->setGeometry(client.left(), client.top(), client.width(), kFilterBandHeight);
-    ui->IdcResultList->setGeometry(client.left(), client.top() + kFilterBandHeight, client.width(),
-                                   client.height() - kFilterBandHeight);
+    const int statusHeight = ui->StatusLine->sizeHint().height() + 4;
+    QWidget *pane = PlayerWidget();
+    const int paneHeight = pane ? pane->sizeHint().height() : 0;
+    const int listHeight = qMax(0, client.height() - kFilterBandHeight - statusHeight - paneHeight);
+    int y = client.top() + kFilterBandHeight;
+    ui->IdcResultList->setGeometry(client.left(), y, client.width(), listHeight);
+    y += listHeight;
+    ui->StatusLine->setGeometry(client.left(), y, client.width(), statusHeight);
+    if (pane)
+        pane->setGeometry(client.left(), y + statusHeight, client.width(), paneHeight);
 }
 
 void CDlgQuery::OnFromCheck()
@@ -257,7 +307,10 @@ void CDlgQuery::FillResultList(const QString &statement)
 {
     StopFill();
     // The list is emptied whether or not the statement runs.
-    if (m_model.BeginFill(m_db, statement)) {
+    const bool opened = m_model.BeginFill(m_db, statement);
+    // The new rows come in the statement's order, whatever the list was sorted by.
+    ui->IdcResultList->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    if (opened) {
         // The first rows show at once; the rest arrive from the timer.
         m_model.FillMore(kFirstBatch);
         m_fillBatch = kInitialFillBatch;
@@ -347,7 +400,52 @@ void CDlgQuery::CloseWindow(int result)
 {
     m_closeTimer->stop();
     StopFill();
+#ifdef ORVIK_HAS_PLAYER
+    m_player->clear();
+#endif
+    WindowMemory::save(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
     QDialog::done(result);
+}
+
+void CDlgQuery::OnDatePreset(int index)
+{
+    if (index < 0 || index >= int(std::size(kDatePresets)))
+        return;
+    const QDate today = m_today.isValid() ? m_today : QDate::currentDate();
+    const auto [from, to] = DatePresetRange(kDatePresets[index], today, QLocale().firstDayOfWeek());
+    ui->IdcFromCheck->setChecked(true);
+    OnFromCheck();
+    ui->IdcDateFrom->setDate(from);
+    ui->IdcDateTo->setDate(to);
+    // The list shows its prompt again, ready for the next choice.
+    ui->DatePresets->setCurrentIndex(-1);
+}
+
+void CDlgQuery::UpdateStatusLine()
+{
+    ui->StatusLine->setText(GetDialogText(Ids::TxtListStatus)
+                                .arg(QString::number(m_model.RowCount()), QString::number(m_model.MissedCount()),
+                                     CellFormat::TotalTalkTime(m_model.TotalTalkSeconds())));
+}
+
+void CDlgQuery::ShowCurrentRecording()
+{
+#ifdef ORVIK_HAS_PLAYER
+    const QModelIndex current = ui->IdcResultList->currentIndex();
+    if (current.isValid())
+        m_player->setRecording(m_model.CellText(current.row(), ResultListModel::CellFile), m_model.Recordings());
+    else
+        m_player->clear();
+#endif
+}
+
+QWidget *CDlgQuery::PlayerWidget() const
+{
+#ifdef ORVIK_HAS_PLAYER
+    return m_player;
+#else
+    return nullptr;
+#endif
 }
 
 void CDlgQuery::OnListDblClk(const QModelIndex &index)

@@ -15,6 +15,7 @@
 #include <thread>
 
 class CDlgProgress;
+class PlayerPane;
 class QTableView;
 
 namespace Ui {
@@ -22,7 +23,8 @@ class CDlgQuery;
 }
 
 // The search window of one backup: the filter band on top (70 pixels), the result list
-// below. It owns the connection to the backup's dbR.mdb for its whole life, runs each Find
+// below, sortable by its column headers, with a status line (rows, missed calls, talk
+// time) and the player pane under it. It owns the connection to the backup's dbR.mdb for its whole life, runs each Find
 // as one statement whose rows arrive in batches (a million rows never freeze the window),
 // plays and deletes records from the list's row menu, and exports the list into a workbook
 // on a worker thread with a progress window. While an export runs, a close request waits
@@ -52,6 +54,10 @@ public:
     CDlgProgress *Progress() const { return m_progress; }
     // Whether rows of the last Find are still arriving.
     bool IsFilling() const { return m_model.IsFilling(); }
+    // The pane that plays the chosen row's recording; null in a build without it.
+    PlayerPane *Player() const { return m_player; }
+    // The day the date presets count from (the current date unless set).
+    void SetToday(const QDate &today) { m_today = today; }
 
     // Shared with the export worker without a lock: 1 from the start of an export until
     // its worker has ended; 1 once the user asked to close the window.
@@ -86,6 +92,12 @@ private:
     void CloseWindow(int result);
     void OnListDblClk(const QModelIndex &index);
     void OnListRightClick(const QPoint &position);
+    void OnDatePreset(int index);
+    void UpdateStatusLine();
+    // Gives the player pane the recording of the list's current row.
+    void ShowCurrentRecording();
+    // The player pane as a widget to place; null in a build without it.
+    QWidget *PlayerWidget() const;
 
     // The worker's side of the export.
     void ExportToExcel();
@@ -99,6 +111,8 @@ private:
     CAdoDb m_db;
     ResultListModel m_model;
     CDlgProgress *m_progress = nullptr;
+    PlayerPane *m_player = nullptr;
+    QDate m_today;
 
     // Rows of a large result arrive from a zero-interval timer, in slices of about
     // kFillSliceMilliseconds, so the window keeps answering while they come.

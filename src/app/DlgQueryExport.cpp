@@ -16,7 +16,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QHeaderView>
 #include <QProgressBar>
+#include <QTableView>
 
 #include <system_error>
 
@@ -26,6 +28,8 @@ void CDlgQuery::OnExport()
         return;
     ui->IdcFind->setEnabled(false);
     ui->IdcExport->setEnabled(false);
+    // The worker reads the rows by their place in the list: no sort while it runs.
+    ui->IdcResultList->horizontalHeader()->setSectionsClickable(false);
     m_exportRunning = 1;
     m_closeRequested = 0;
     if (m_worker.joinable())
@@ -36,6 +40,7 @@ void CDlgQuery::OnExport()
         // No thread: back to idle.
         ui->IdcFind->setEnabled(true);
         ui->IdcExport->setEnabled(true);
+        ui->IdcResultList->horizontalHeader()->setSectionsClickable(true);
         m_exportRunning = 0;
     }
 }
@@ -129,6 +134,7 @@ void CDlgQuery::EndExport()
         m_progress->hide();
         ui->IdcFind->setEnabled(true);
         ui->IdcExport->setEnabled(true);
+        ui->IdcResultList->horizontalHeader()->setSectionsClickable(true);
     });
     // Last: from here on the window may close and be destroyed.
     m_exportRunning = 0;

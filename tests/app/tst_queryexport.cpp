@@ -8,6 +8,7 @@
 #include "query/ResultListModel.h"
 
 #include <QDirIterator>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 
 using namespace GuiTest;
 
@@ -215,11 +217,22 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
     QCOMPARE(rows[3]["D"].toString(), QString("0123456"));
     QCOMPARE(rows[3]["F"].toString(), QString("02:30"));
 
-    // A second export works the same way and gets a file of its own.
+    // A second export of the list sorted by talk time, longest first, gets a file of its
+    // own with the rows in the order shown. No sort can start while the export runs.
+    dlg.List()->sortByColumn(ResultListModel::CellTalkTime, Qt::DescendingOrder);
     Control<QPushButton>(dlg, "IdcExport")->click();
+    QVERIFY(!dlg.List()->horizontalHeader()->sectionsClickable());
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
+    QVERIFY(dlg.List()->horizontalHeader()->sectionsClickable());
     QCOMPARE(desktop.openedFiles.size(), 2);
     QVERIFY(desktop.openedFiles[1] != path);
+    const SheetRows sorted = ReadRows(desktop.openedFiles[1], 70, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    for (int r = 0; r < 60; ++r) {
+        QCOMPARE(sorted[r + 2]["A"].toDouble(), model.CellText(r, 0).toDouble());
+        QCOMPARE(sorted[r + 2]["F"].toString(), model.CellText(r, ResultListModel::CellTalkTime));
+    }
+    QCOMPARE(sorted[2]["F"].toString(), QString("10:03"));
 }
 
 void QueryExportTest::escapeDuringALargeExport()

@@ -1,6 +1,7 @@
 // The query window on copies of the sample backups: its initial state, Find with the
-// filters against the rows the result list's own fill gives, the columns, playing and
-// deleting from the row menu, Enter, and the closing rules.
+// filters against the rows the result list's own fill gives, the columns, sorting and the
+// status line, the date presets, the player pane following the list, playing and deleting
+// from the row menu, Enter, the closing rules, and what it remembers between runs.
 #include "GuiTestSupport.h"
 #include "ScriptedDesktop.h"
 #include "app/DlgProgress.h"
@@ -11,8 +12,14 @@
 #include "db/jet/Database.h"
 #include "lang/Ids.h"
 #include "query/BuildStatement.h"
+#include "query/CellFormat.h"
 #include "query/ResultListModel.h"
+#ifdef ORVIK_HAS_PLAYER
+#include "app/PlayerPane.h"
+#endif
 
+#include <QAbstractItemModelTester>
+#include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -23,6 +30,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTableView>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -50,6 +59,29 @@ int RowWithId(const ResultListModel &model, int id)
         if (model.CellText(r, ResultListModel::CellId) == QString::number(id))
             return r;
     return -1;
+}
+
+// The value a cell sorts by: seconds of a talk time, bytes of a size, the text otherwise.
+QVariant SortValue(const ResultListModel &model, int row, int cell)
+{
+    const QString text = model.CellText(row, cell);
+    if (cell == ResultListModel::CellTalkTime)
+        return text.section(':', 0, 0).toInt() * 60 + text.section(':', 1).toInt();
+    if (cell == ResultListModel::CellSize) {
+        const double unit = text.endsWith("MB") ? 1048576.0 : text.endsWith("KB") ? 1024.0 : 1.0;
+        return text.isEmpty() ? -1.0 : text.section(' ', 0, 0).toDouble() * unit;
+    }
+    if (cell == ResultListModel::CellNumber || cell == ResultListModel::CellId)
+        return text.toInt();
+    return text;
+}
+
+// A click on the title of `cell`, as the user makes it.
+void ClickTitle(QTableView *list, int cell)
+{
+    QHeaderView *header = list->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(cell) + 5, header->height() / 2));
 }
 
 } // namespace
@@ -87,12 +119,17 @@ private slots:
     void databaseThatDoesNotOpen();
     void refusedStatementAndDamagedDatabaseAreSaid();
     void largeResultArrivesInBatches();
+    void sortingAndTheStatusLine();
+    void datePresetsSetThePickers();
+    void playerPaneFollowsTheList();
+    void remembersSizeAndColumns();
 };
 
 void QueryWindowTest::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     QVERIFY(LoadLanguage(1));
+    ForgetWindows();
 }
 
 void QueryWindowTest::initialState()
@@ -155,11 +192,22 @@ void QueryWindowTest::initialState()
     QCOMPARE(dlg.m_exportRunning.load(), 0);
     QCOMPARE(dlg.m_closeRequested.load(), 0);
 
-    // The filter band keeps its 70 pixels; the list fills the rest at every size.
+    // The filter band keeps its 70 pixels; the list fills the rest at every size but for
+    // the status line and the player pane under it.
+    auto *status = Control<QLabel>(dlg, "StatusLine");
+    QCOMPARE(status->text(), QString("Calls: 0    Missed: 0    Talk time: 00:00:00"));
     for (const QSize size : {QSize(900, 640), QSize(1300, 900)}) {
         dlg.resize(size);
         QTRY_COMPARE(dlg.size(), size);
-        QCOMPARE(dlg.List()->geometry(), QRect(0, 70, size.width(), size.height() - 70));
+        const QRect list = dlg.List()->geometry();
+        QCOMPARE(list.topLeft(), QPoint(0, 70));
+        QCOMPARE(list.width(), size.width());
+        QCOMPARE(status->geometry(), QRect(0, list.bottom() + 1, size.width(), status->height()));
+        const QWidget *pane = dlg.findChild<QWidget *>("PlayerPane");
+        const QWidget *below = pane ? pane : status;
+        QCOMPARE(below->geometry().bottom(), size.height() - 1);
+        QVERIFY(below == status || below->geometry().top() == status->geometry().bottom() + 1);
+        QVERIFY(list.height() > size.height() / 2);
         const QRect band = Control<QWidget>(dlg, "FilterBand")->geometry();
         QCOMPARE(band.height(), 70);
         for (QWidget *control :
@@ -687,6 +735,231 @@ void QueryWindowTest::largeResultArrivesInBatches()
     QVERIFY2(db.open(dir + "dbR.mdb", jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
     const QStringList problems = jet::Checker::checkDatabase(db);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+}
+
+void QueryWindowTest::sortingAndTheStatusLine()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    ShowAndFind(dlg);
+    QTableView *list = dlg.List();
+    ResultListModel &model = dlg.Model();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    auto *status = Control<QLabel>(dlg, "StatusLine");
+    const auto statusOf = [&](int rows, int missed) {
+        qint64 talk = 0;
+        for (int r = 0; r < model.RowCount(); ++r)
+            talk += SortValue(model, r, ResultListModel::CellTalkTime).toInt();
+        return QString("Calls: %1    Missed: %2    Talk time: %3")
+            .arg(rows)
+            .arg(missed)
+            .arg(CellFormat::TotalTalkTime(talk));
+    };
+    QCOMPARE(status->text(), statusOf(60, 8));
+    const QList<QStringList> statementOrder = AllCells(model);
+    QSet<QString> numberedRows; // "No." with the record id: a sort keeps each row's number
+    for (const QStringList &cells : statementOrder)
+        numberedRows << cells[0] + '/' + cells[9];
+
+    // Each column by a click on its title, then the other way by a second click: numbers,
+    // sizes and talk times by value, start times by time, equal cells in the statement's order.
+    QHeaderView *header = list->horizontalHeader();
+    for (const int cell : {ResultListModel::CellTalkTime, ResultListModel::CellSize, ResultListModel::CellStart,
+                           ResultListModel::CellNumber, ResultListModel::CellPhone}) {
+        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            ClickTitle(list, cell);
+            QCOMPARE(header->sortIndicatorSection(), cell);
+            QCOMPARE(header->sortIndicatorOrder(), order);
+            QSet<QString> seen;
+            for (int r = 0; r < model.RowCount(); ++r)
+                seen << model.CellText(r, 0) + '/' + model.CellText(r, 9);
+            QCOMPARE(seen, numberedRows);
+            for (int r = 1; r < model.RowCount(); ++r) {
+                QVariant a = SortValue(model, r - 1, cell);
+                QVariant b = SortValue(model, r, cell);
+                if (order == Qt::DescendingOrder)
+                    std::swap(a, b);
+                const QString where = QString("column %1, rows %2 and %3").arg(cell).arg(r - 1).arg(r);
+                if (cell == ResultListModel::CellPhone)
+                    continue; // below
+                QVERIFY2(QVariant::compare(a, b) != QPartialOrdering::Greater, qPrintable(where));
+                // Sizes are compared as bytes, not as the rounded text.
+                if (cell != ResultListModel::CellSize && QVariant::compare(a, b) == QPartialOrdering::Equivalent)
+                    QVERIFY2(model.CellText(r - 1, 0).toInt() < model.CellText(r, 0).toInt(), qPrintable(where));
+            }
+            QCOMPARE(status->text(), statusOf(60, 8));
+        }
+    }
+    // Numbers go by the value of their digits: 110 before 0123456 before 4008208820.
+    QStringList numbers;
+    for (int r = 0; r < model.RowCount(); ++r)
+        if (numbers.isEmpty() || numbers.last() != model.CellText(r, ResultListModel::CellPhone))
+            numbers << model.CellText(r, ResultListModel::CellPhone);
+    std::reverse(numbers.begin(), numbers.end()); // the last click sorted them descending
+    QCOMPARE(numbers, (QStringList{"", "+8613912345678", "110", "0123456", "02087654321", "4008208820", "13812345678",
+                                   "13900001111", "075512345678"}));
+
+    // A delete in the sorted list takes the row shown, and the status line follows.
+    list->sortByColumn(ResultListModel::CellTalkTime, Qt::DescendingOrder);
+    const QString longest = model.CellText(0, ResultListModel::CellId);
+    const int missed = model.MissedCount();
+    desktop.answers << Desktop::Answer::Yes;
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdDelete); });
+    RightClick(list, CellCentre(list, 0));
+    QCOMPARE(model.RowCount(), 59);
+    QCOMPARE(RowWithId(model, longest.toInt()), -1);
+    QCOMPARE(status->text(), statusOf(59, missed));
+    for (int r = 1; r < model.RowCount(); ++r)
+        QVERIFY(SortValue(model, r - 1, 5).toInt() >= SortValue(model, r, 5).toInt());
+
+    // A recording listed but missing shows no size and a muted row; others keep the list's colours.
+    const QVariant muted = model.data(model.index(RowWithId(model, 42), 1), Qt::ForegroundRole);
+    QCOMPARE(muted.value<QBrush>().color(), list->palette().color(QPalette::Disabled, QPalette::Text));
+    QCOMPARE(model.CellText(RowWithId(model, 42), ResultListModel::CellSize), QString());
+    QVERIFY(!model.data(model.index(RowWithId(model, 2), 1), Qt::ForegroundRole).isValid());
+
+    // Find again: the statement's order, no sort shown.
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QCOMPARE(header->sortIndicatorSection(), -1);
+    QList<QStringList> expected = statementOrder;
+    expected.removeIf([&](const QStringList &cells) { return cells[9] == longest; });
+    QCOMPARE(AllCells(model).mid(0, 3), expected.mid(0, 3));
+    QCOMPARE(AllCells(model).size(), 59);
+    QCOMPARE(model.CellText(0, 0), QString("1"));
+    QCOMPARE(status->text(), statusOf(59, missed));
+}
+
+void QueryWindowTest::datePresetsSetThePickers()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    dlg.SetToday(QDate(2009, 12, 16)); // a Wednesday
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); // weeks begin on Monday
+    auto *presets = Control<QComboBox>(dlg, "DatePresets");
+    QStringList texts;
+    for (int i = 0; i < presets->count(); ++i)
+        texts << presets->itemText(i);
+    QCOMPARE(texts, (QStringList{"Today", "Yesterday", "This week", "Last week", "This month", "Last month"}));
+    QCOMPARE(presets->placeholderText(), QString("Dates..."));
+    QCOMPARE(presets->currentIndex(), -1);
+
+    auto *check = Control<QCheckBox>(dlg, "IdcFromCheck");
+    auto *from = Control<QDateEdit>(dlg, "IdcDateFrom");
+    auto *to = Control<QDateEdit>(dlg, "IdcDateTo");
+    QVERIFY(!check->isChecked());
+    // Chosen as the user does: the list's popup, then a row of it.
+    presets->setFocus();
+    QTest::keyClick(presets, Qt::Key_Down, Qt::AltModifier);
+    QTRY_VERIFY(presets->view()->isVisible());
+    QTest::keyClick(presets->view(), Qt::Key_Down);
+    QTest::keyClick(presets->view(), Qt::Key_Down);
+    QTest::keyClick(presets->view(), Qt::Key_Down);
+    QTest::keyClick(presets->view(), Qt::Key_Return);
+    QTRY_COMPARE(from->date(), QDate(2009, 12, 7));
+    QCOMPARE(to->date(), QDate(2009, 12, 13));
+    QVERIFY(check->isChecked() && from->isEnabled() && to->isEnabled());
+    QCOMPARE(presets->currentIndex(), -1);
+
+    emit presets->activated(0);
+    QCOMPARE(from->date(), QDate(2009, 12, 16));
+    QCOMPARE(to->date(), QDate(2009, 12, 16));
+    emit presets->activated(5);
+    QCOMPARE(from->date(), QDate(2009, 11, 1));
+    QCOMPARE(to->date(), QDate(2009, 11, 30));
+    QLocale::setDefault(QLocale::system());
+}
+
+void QueryWindowTest::playerPaneFollowsTheList()
+{
+#ifndef ORVIK_HAS_PLAYER
+    QSKIP("built without the player pane (ORVIK_PLAYER=OFF)");
+#else
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    CDlgQuery dlg(dir);
+    dlg.resize(1100, 700);
+    ShowAndFind(dlg);
+    PlayerPane *pane = dlg.Player();
+    QVERIFY(pane);
+    QTableView *list = dlg.List();
+    const ResultListModel &model = dlg.Model();
+    QCOMPARE(pane->state(), PlayerPane::State::Idle);
+
+    // Choosing a row loads its recording; nothing plays and no player starts.
+    const int playable = RowWithId(model, 2);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, CellCentre(list, playable));
+    QCOMPARE(pane->recordingPath(), dir + "voice/20091201093713_4_0123456.wav");
+    QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
+    QVERIFY(desktop.starts.isEmpty() && desktop.openedFiles.isEmpty());
+    GuiTest::SaveScreenshot(&dlg, "query-window-player.png");
+
+    // Space in the list works the Play button.
+    auto *play = Control<QPushButton>(*pane, "PlayerPlay");
+    QSignalSpy clicked(play, &QPushButton::clicked);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space);
+    QCOMPARE(clicked.size(), 1);
+    if (play->text() == "Pause")
+        play->click();
+
+    // A "DEL" row and a missing file: a line instead of the controls.
+    list->setCurrentIndex(model.index(RowWithId(model, 11), 1));
+    QCOMPARE(pane->state(), PlayerPane::State::Unplayable);
+    QCOMPARE(Control<QLabel>(*pane, "PlayerLine")->text(),
+             QString("The recording file of this call has been deleted."));
+    list->setCurrentIndex(model.index(RowWithId(model, 42), 1));
+    QVERIFY(Control<QLabel>(*pane, "PlayerLine")->text().startsWith("The recording file was not found: "));
+
+    // A sort keeps the row and its recording; a new Find empties the pane.
+    list->setCurrentIndex(model.index(playable, 1));
+    QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
+    list->sortByColumn(ResultListModel::CellStart, Qt::DescendingOrder);
+    QCOMPARE(model.CellText(list->currentIndex().row(), ResultListModel::CellId), QString("2"));
+    QCOMPARE(pane->state(), PlayerPane::State::Ready);
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QCOMPARE(pane->state(), PlayerPane::State::Idle);
+#endif
+}
+
+void QueryWindowTest::remembersSizeAndColumns()
+{
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    const QString configIni = g_config.m_appDir + "config.ini";
+    const bool hadConfig = QFileInfo::exists(configIni);
+    const QByteArray config = TestFiles::read(configIni);
+    {
+        CDlgQuery dlg(dir);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.resize(1000, 720);
+        QTRY_COMPARE(dlg.size(), QSize(1000, 720));
+        dlg.List()->horizontalHeader()->resizeSection(ResultListModel::CellRemark, 180);
+        dlg.List()->horizontalHeader()->moveSection(3, 1);
+        dlg.List()->sortByColumn(ResultListModel::CellTalkTime, Qt::AscendingOrder);
+        dlg.reject();
+    }
+    // In the user's configuration folder, never in config.ini.
+    const QString file = WindowMemory::settings()->fileName();
+    QVERIFY2(file.endsWith("/orvik/windows.ini"), qPrintable(file));
+    QVERIFY(QFileInfo::exists(file));
+    QCOMPARE(QFileInfo::exists(configIni), hadConfig);
+    QCOMPARE(TestFiles::read(configIni), config);
+
+    CDlgQuery again(dir);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.size(), QSize(1000, 720));
+    const QHeaderView *header = again.List()->horizontalHeader();
+    QCOMPARE(header->sectionSize(ResultListModel::CellRemark), 180);
+    QCOMPARE(header->visualIndex(3), 1);
+    QCOMPARE(header->sortIndicatorSection(), -1); // the sort is not kept
+    again.reject();
+    ForgetWindows();
 }
 
 QTEST_MAIN(QueryWindowTest)
