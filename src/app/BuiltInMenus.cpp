@@ -24,6 +24,7 @@ QMenuBar *CreateMainMenuBar(QWidget *parent)
     QMenu *operation = bar->addMenu(QStringLiteral("Operation (&O)"));
     operation->setObjectName(QStringLiteral("OperationMenu"));
     AddCommand(operation, Ids::CmdAddDirectory, QStringLiteral("Add Directory (&A)"), "CmdAddDirectory");
+    AddCommand(operation, Ids::CmdSearchAll, QStringLiteral("Search All Backups (&S)"), "CmdSearchAll");
     operation->addSeparator();
     AddCommand(operation, Ids::CmdExit, QStringLiteral("Exit (&X)"), "CmdExit");
     return bar;

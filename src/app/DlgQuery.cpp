@@ -3,15 +3,17 @@
 #include "app/AppResources.h"
 #include "app/BuiltInMenus.h"
 #include "app/DlgProgress.h"
+#include "app/ListExport.h"
 #include "app/MenuRetitler.h"
+#include "app/QueryForm.h"
 #include "app/WindowMemory.h"
 #include "config/Config.h"
 #include "config/Desktop.h"
+#include "export/CallListExport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/BuildStatement.h"
 #include "query/CellFormat.h"
-#include "query/DatePresets.h"
 #include "query/RecordActions.h"
 #ifdef ORVIK_HAS_PLAYER
 #include "app/PlayerPane.h"
@@ -20,7 +22,6 @@
 #include "ui_DlgQuery.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLocale>
@@ -28,17 +29,11 @@
 #include <QResizeEvent>
 #include <QTableView>
 
-#include <chrono>
-#include <iterator>
-
 namespace {
 
 constexpr char kMenuElement[] = "Orvik_Menu";
 // Where the window's size and columns are remembered.
 constexpr char kMemoryName[] = "QueryWindow";
-
-// The filter band above the list keeps this height whatever the window's size.
-constexpr int kFilterBandHeight = 70;
 
 // Result list columns by cell position: title (a column id, or a fixed text) and width.
 struct ResultColumn
@@ -58,14 +53,6 @@ constexpr int kFillSliceMilliseconds = 40;
 constexpr int kInitialFillBatch = 2000;
 constexpr int kMaxFillBatch = 200000;
 
-constexpr int kCloseTimerMilliseconds = 100;
-
-// A count with its thousands grouped: 1,629.
-QString countText(std::uint64_t count)
-{
-    return QLocale(QLocale::English).toString(qulonglong(count));
-}
-
 } // namespace
 
 CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
@@ -73,6 +60,7 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     , ui(std::make_unique<Ui::CDlgQuery>())
     , m_backupDir(backupDir)
 {
+    m_form = std::make_unique<QueryForm>(*ui);
     // The filter as a new window has it: dates of now, all calls, all users.
     m_dateFrom = OleDate::fromDateTime(QDateTime::currentDateTime());
     m_dateTo = m_dateFrom;
@@ -91,10 +79,6 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     m_fillTimer->setObjectName(QStringLiteral("FillTimer"));
     m_fillTimer->setInterval(0);
     connect(m_fillTimer, &QTimer::timeout, this, &CDlgQuery::OnFillTimer);
-    m_closeTimer = new QTimer(this);
-    m_closeTimer->setObjectName(QStringLiteral("CloseTimer"));
-    m_closeTimer->setInterval(kCloseTimerMilliseconds);
-    connect(m_closeTimer, &QTimer::timeout, this, &CDlgQuery::OnTimer);
 
     OnInitDialog();
 
@@ -103,10 +87,6 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     connect(ui->IdcExport, &QPushButton::clicked, this, &CDlgQuery::OnExport);
     connect(ui->IdcResultList, &QAbstractItemView::doubleClicked, this, &CDlgQuery::OnListDblClk);
     connect(ui->IdcResultList, &QWidget::customContextMenuRequested, this, &CDlgQuery::OnListRightClick);
-    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
-        if (first < m_exportRow)
-            m_exportRow -= qMin(last + 1, m_exportRow) - first;
-    });
     connect(ui->DatePresets, &QComboBox::activated, this, &CDlgQuery::OnDatePreset);
 
     // The status line follows every change of the rows shown.
@@ -127,18 +107,8 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
 CDlgQuery::~CDlgQuery()
 {
     StopFill();
-    m_closeTimer->stop();
-    if (m_worker.joinable()) {
-        // Normally the window closes only after the worker has ended. If it is destroyed
-        // otherwise, the worker is told to stop, and its calls on the UI thread are still
-        // served until it has.
-        m_closeRequested = 1;
-        while (m_exportRunning != 0) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        m_worker.join();
-    }
+    // Waits for an export worker still running.
+    delete m_export;
     ui->IdcResultList->setModel(nullptr);
 }
 
@@ -152,32 +122,8 @@ void CDlgQuery::OnInitDialog()
     UpdateData(false);
     g_config.ApplyFontToChildren(this);
 
-    ui->IdcCallTypeLabel->setText(GetDialogText(Ids::TxtCallTypeLabel));
-    ui->IdcToLabel->setText(GetDialogText(Ids::TxtToLabel));
-    ui->IdcUserNameLabel->setText(GetDialogText(Ids::TxtUserNameLabel));
-    ui->IdcNumberLabel->setText(GetDialogText(Ids::TxtNumberLabel));
-    ui->IdcRemarkLabel->setText(GetDialogText(Ids::TxtRemarkLabel));
-    ui->IdcFromCheck->setText(GetDialogText(Ids::TxtFromCheck));
-    ui->IdcFind->setText(GetDialogText(Ids::TxtFindButton));
     setWindowTitle(GetDialogText(Ids::TxtQueryCaption));
-    ui->IdcExport->setText(GetDialogText(Ids::TxtExportButton));
-
-    ui->DatePresets->clear();
-    for (const int textId : {Ids::TxtPresetToday, Ids::TxtPresetYesterday, Ids::TxtPresetThisWeek,
-                             Ids::TxtPresetLastWeek, Ids::TxtPresetThisMonth, Ids::TxtPresetLastMonth})
-        ui->DatePresets->addItem(GetDialogText(textId));
-    ui->DatePresets->setPlaceholderText(GetDialogText(Ids::TxtDatePresetPrompt));
-    ui->DatePresets->setCurrentIndex(-1);
-
-    ui->IdcCallType->clear();
-    for (const int textId : {Ids::TxtIncoming, Ids::TxtOutgoing, Ids::TxtAllCalls, Ids::TxtMissed})
-        ui->IdcCallType->addItem(GetDialogText(textId));
-    ui->IdcCallType->setCurrentIndex(m_callType);
-
-    const QString allUsers = GetDialogText(Ids::TxtAllUsers);
-    ui->IdcUserName->clear();
-    ui->IdcUserName->addItem(allUsers);
-    ui->IdcUserName->setEditText(allUsers);
+    m_form->SetTexts();
 
     SetUpResultList();
 
@@ -194,6 +140,7 @@ void CDlgQuery::OnInitDialog()
 
     m_progress = new CDlgProgress(this);
     m_progress->hide();
+    m_export = new ListExport(this, m_progress, &m_model, m_exportRunning, m_closeRequested);
 
 #ifdef ORVIK_HAS_PLAYER
     m_player = new PlayerPane(this);
@@ -232,35 +179,30 @@ void CDlgQuery::UpdateData(bool saveAndValidate)
 
 void CDlgQuery::SetUpResultList()
 {
+    m_model.SetTitles(ResultListTitles());
+    QTableView *list = ui->IdcResultList;
+    list->setModel(&m_model);
+    QueryForm::SetUpList(list, ResultListWidths().data(), ResultListModel::kCellCount);
+    // A click on a title sorts by that column; the list opens in the statement's order.
+    list->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    list->setSortingEnabled(true);
+    m_model.SetMutedForeground(QVariant::fromValue(list->palette().brush(QPalette::Disabled, QPalette::Text)));
+}
+
+QStringList CDlgQuery::ResultListTitles()
+{
     QStringList titles;
     for (const ResultColumn &column : kResultColumns)
         titles << (column.fixedTitle ? QString::fromLatin1(column.fixedTitle) : GetColumnText(column.titleId));
-    m_model.SetTitles(titles);
+    return titles;
+}
 
-    QTableView *list = ui->IdcResultList;
-    list->setModel(&m_model);
-    list->setShowGrid(true);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setWordWrap(false);
-
-    QHeaderView *header = list->horizontalHeader();
-    header->setSectionsMovable(true);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setMinimumSectionSize(0);
+std::array<int, ResultListModel::kCellCount> CDlgQuery::ResultListWidths()
+{
+    std::array<int, ResultListModel::kCellCount> widths{};
     for (int position = 0; position < ResultListModel::kCellCount; ++position)
-        header->resizeSection(position, kResultColumns[position].width);
-    // A click on a title sorts by that column; the list opens in the statement's order.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    list->setSortingEnabled(true);
-    m_model.SetMutedForeground(QVariant::fromValue(list->palette().brush(QPalette::Disabled, QPalette::Text)));
-
-    // Every row has the same height, so a million rows cost nothing to lay out.
-    QHeaderView *rows = list->verticalHeader();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(qMax(20, list->fontMetrics().height() + 6));
+        widths[size_t(position)] = kResultColumns[position].width;
+    return widths;
 }
 
 void CDlgQuery::resizeEvent(QResizeEvent *event)
@@ -273,34 +215,19 @@ void CDlgQuery::ResizeList()
 {
     if (!ui || !ui->IdcResultList)
         return;
-    // From the top: the filter band, the list, its status line, the player pane.
-    const QRect client = rect();
-    ui->FilterBand->setGeometry(client.left(), client.top(), client.width(), kFilterBandHeight);
-    const int statusHeight = ui->StatusLine->sizeHint().height() + 4;
-    QWidget *pane = PlayerWidget();
-    const int paneHeight = pane ? pane->sizeHint().height() : 0;
-    const int listHeight = qMax(0, client.height() - kFilterBandHeight - statusHeight - paneHeight);
-    int y = client.top() + kFilterBandHeight;
-    ui->IdcResultList->setGeometry(client.left(), y, client.width(), listHeight);
-    y += listHeight;
-    ui->StatusLine->setGeometry(client.left(), y, client.width(), statusHeight);
-    if (pane)
-        pane->setGeometry(client.left(), y + statusHeight, client.width(), paneHeight);
+    m_form->Layout(rect(), PlayerWidget());
 }
 
 void CDlgQuery::OnFromCheck()
 {
     UpdateData(true);
-    ui->IdcDateFrom->setEnabled(m_useDateRange);
-    ui->IdcDateTo->setEnabled(m_useDateRange);
+    m_form->EnableDates();
 }
 
 void CDlgQuery::OnFind()
 {
     UpdateData(true);
-    const QString statement = BuildStatement(m_number, ui->IdcUserName->currentText(), GetDialogText(Ids::TxtAllUsers),
-                                             m_remark, m_callType, m_useDateRange, m_dateFrom, m_dateTo);
-    FillResultList(statement);
+    FillResultList(m_form->Statement());
 }
 
 void CDlgQuery::FillResultList(const QString &statement)
@@ -350,20 +277,33 @@ void CDlgQuery::ReportDamage()
     const ScanReport &report = m_model.LastScanReport();
     if (report.isComplete())
         return;
-    QString text = GetDialogText(Ids::TxtDatabaseDamaged);
-    for (const std::uint64_t count : {report.rowsReadable(), report.rowsCounted()}) {
-        const qsizetype at = text.indexOf(QStringLiteral("%s"));
-        if (at >= 0)
-            text.replace(at, 2, countText(count));
-    }
-    Desktop::current().showMessage(this, Desktop::Icon::Warning, GetDialogText(Ids::TxtErrorCaption), text,
-                                   Desktop::Buttons::Ok);
+    Desktop::current().showMessage(this, Desktop::Icon::Warning, GetDialogText(Ids::TxtErrorCaption),
+                                   QueryForm::DamageText(report), Desktop::Buttons::Ok);
 }
 
 void CDlgQuery::StopFill()
 {
     m_fillTimer->stop();
     m_model.EndFill();
+}
+
+void CDlgQuery::OnExport()
+{
+    if (m_model.RowCount() <= 0)
+        return;
+    ListExport::Source source;
+    source.rowCount = [this] { return m_model.RowCount(); };
+    source.workbookRow = [this](int row) {
+        return CallListExport::WorkbookRow([&](int position) { return m_model.CellText(row, position); });
+    };
+    source.name = m_backupDir;
+    source.setBusy = [this](bool busy) {
+        ui->IdcFind->setEnabled(!busy);
+        ui->IdcExport->setEnabled(!busy);
+        // The worker reads the rows by their place in the list: no sort while it runs.
+        ui->IdcResultList->horizontalHeader()->setSectionsClickable(!busy);
+    };
+    m_export->Start(std::move(source));
 }
 
 void CDlgQuery::UpdateExportButton()
@@ -379,26 +319,17 @@ void CDlgQuery::accept()
 
 void CDlgQuery::reject()
 {
-    m_closeRequested = 1;
-    if (m_exportRunning == 0) {
-        CloseWindow(QDialog::Rejected);
-        return;
-    }
-    // Timer 1, restarted by every further request: the window closes once the export ended.
-    m_closeTimer->start();
-}
-
-void CDlgQuery::OnTimer()
-{
-    if (m_exportRunning != 0)
-        return;
-    UpdateData(true);
-    CloseWindow(QDialog::Accepted);
+    // Timer 1 closes the window once an export has ended.
+    m_export->RequestClose([this](int result) {
+        if (result == QDialog::Accepted)
+            UpdateData(true);
+        CloseWindow(result);
+    });
 }
 
 void CDlgQuery::CloseWindow(int result)
 {
-    m_closeTimer->stop();
+    m_export->StopCloseTimer();
     StopFill();
 #ifdef ORVIK_HAS_PLAYER
     m_player->clear();
@@ -409,16 +340,8 @@ void CDlgQuery::CloseWindow(int result)
 
 void CDlgQuery::OnDatePreset(int index)
 {
-    if (index < 0 || index >= int(std::size(kDatePresets)))
-        return;
-    const QDate today = m_today.isValid() ? m_today : QDate::currentDate();
-    const auto [from, to] = DatePresetRange(kDatePresets[index], today, QLocale().firstDayOfWeek());
-    ui->IdcFromCheck->setChecked(true);
-    OnFromCheck();
-    ui->IdcDateFrom->setDate(from);
-    ui->IdcDateTo->setDate(to);
-    // The list shows its prompt again, ready for the next choice.
-    ui->DatePresets->setCurrentIndex(-1);
+    m_form->ApplyDatePreset(index, m_today.isValid() ? m_today : QDate::currentDate());
+    UpdateData(true);
 }
 
 void CDlgQuery::UpdateStatusLine()

@@ -8,15 +8,16 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <thread>
 
 class CDlgProgress;
+class ListExport;
 class PlayerPane;
 class QTableView;
+class QueryForm;
 
 namespace Ui {
 class CDlgQuery;
@@ -59,6 +60,10 @@ public:
     // The day the date presets count from (the current date unless set).
     void SetToday(const QDate &today) { m_today = today; }
 
+    // The titles and widths of the eleven columns of the result list, by cell position.
+    static QStringList ResultListTitles();
+    static std::array<int, ResultListModel::kCellCount> ResultListWidths();
+
     // Shared with the export worker without a lock: 1 from the start of an export until
     // its worker has ended; 1 once the user asked to close the window.
     std::atomic<int32_t> m_exportRunning{0};
@@ -88,7 +93,6 @@ private:
     // Once all rows of a Find have arrived: says so when the database could not be read whole.
     void ReportDamage();
     void UpdateExportButton();
-    void OnTimer();
     void CloseWindow(int result);
     void OnListDblClk(const QModelIndex &index);
     void OnListRightClick(const QPoint &position);
@@ -99,18 +103,14 @@ private:
     // The player pane as a widget to place; null in a build without it.
     QWidget *PlayerWidget() const;
 
-    // The worker's side of the export.
-    void ExportToExcel();
-    void EndExport();
-    // Runs `work` on the UI thread and waits for it.
-    void OnUiThread(const std::function<void()> &work);
-    void ShowMessageFromWorker(Desktop::Icon icon, const QString &caption, const QString &text);
-
     std::unique_ptr<Ui::CDlgQuery> ui;
+    std::unique_ptr<QueryForm> m_form;
     QString m_backupDir;
     CAdoDb m_db;
     ResultListModel m_model;
     CDlgProgress *m_progress = nullptr;
+    // Deleted by the destructor first, which waits for its worker.
+    ListExport *m_export = nullptr;
     PlayerPane *m_player = nullptr;
     QDate m_today;
 
@@ -118,13 +118,5 @@ private:
     // kFillSliceMilliseconds, so the window keeps answering while they come.
     QTimer *m_fillTimer = nullptr;
     int m_fillBatch = 0;
-    // Timer 1: polls every 100 ms, after a close request during an export, until the
-    // worker has ended.
-    QTimer *m_closeTimer = nullptr;
     bool m_closed = false;
-
-    std::thread m_worker;
-    // The list row the export writes next; used on the UI thread only. A row deleted above
-    // it moves it up with the rows that follow, so that none of them is skipped.
-    int m_exportRow = 0;
 };

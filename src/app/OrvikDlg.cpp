@@ -5,6 +5,7 @@
 #include "app/BuiltInMenus.h"
 #include "app/DlgQuery.h"
 #include "app/MenuRetitler.h"
+#include "app/SearchAllWindow.h"
 #include "app/WindowMemory.h"
 #include "backup/BackupArray.h"
 #include "backup/DeleteDirectoryTree.h"
@@ -207,6 +208,9 @@ void COrvikDlg::OnCommand(int commandId)
     case Ids::CmdAddDirectory:
         OnAddDirectory();
         break;
+    case Ids::CmdSearchAll:
+        OpenSearchWindow();
+        break;
     case Ids::CmdExit:
         accept();
         break;
@@ -297,6 +301,12 @@ void COrvikDlg::OpenQueryWindow(int row)
         return;
     CDlgQuery query(entry->m_path, this);
     query.exec();
+}
+
+void COrvikDlg::OpenSearchWindow()
+{
+    SearchAllWindow search(g_backups, this);
+    search.exec();
 }
 
 void COrvikDlg::OnAbout()

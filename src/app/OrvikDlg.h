@@ -14,7 +14,7 @@ class COrvikDlg;
 }
 
 // The main window: the list of backups (one row per catalogue entry, each row keeping a
-// pointer to its entry) and its commands: Add Directory, Exit, delete a backup, open the
+// pointer to its entry) and its commands: Add Directory, Search All Backups, Exit, delete a backup, open the
 // query window on a backup. Everything is set up by the constructor, in the order the
 // window has always done it (menu bar, language file, catalogue, font, list, caption).
 class COrvikDlg : public QDialog
@@ -56,6 +56,8 @@ private:
     void OnListRightClick(const QPoint &position);
     void DeleteBackup(int row);
     void OpenQueryWindow(int row);
+    // The search over every backup of the list, run modally like the query window.
+    void OpenSearchWindow();
     void OnAbout();
 
     std::unique_ptr<Ui::COrvikDlg> ui;

@@ -18,7 +18,8 @@ enum Exit : int {
     ExitUsage = 2,   // bad arguments; also: the database does not open
     ExitStatement = 3,
     ExitNotFound = 4,
-    ExitDamaged = 6, // the rows were printed, but the database could not be read whole
+    ExitSomeFailed = 5, // search: some backups could not be searched, the others were
+    ExitDamaged = 6,    // the rows were printed, but the database could not be read whole
 };
 
 // One command of orvik-cli. The dispatcher parses the words after the command name with
@@ -45,6 +46,7 @@ int Check(const QCommandLineParser &parser);
 int Delete(const QCommandLineParser &parser);
 int Export(const QCommandLineParser &parser);
 int Query(const QCommandLineParser &parser);
+int Search(const QCommandLineParser &parser);
 int Sql(const QCommandLineParser &parser);
 
 } // namespace Cli

@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "backup/BackupArray.h"
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/CliUsage.h"
@@ -179,13 +180,36 @@ const QStringList &queryCellKeys()
     return keys;
 }
 
-void addQueryCells(TableWriter &out, const ResultListModel &model, int row)
+QList<QCommandLineOption> catalogueOptions()
+{
+    return {QCommandLineOption(QStringLiteral("root"),
+                               QStringLiteral("the backup root (default: m_BackDir of config.ini)"),
+                               QStringLiteral("DIR")),
+            QCommandLineOption(QStringLiteral("add"),
+                               QStringLiteral("a backup directory listed after those of the root; may be repeated"),
+                               QStringLiteral("DIR"))};
+}
+
+void buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue)
+{
+    if (parser.isSet(QStringLiteral("root")))
+        catalogue.AddDirectory(parser.value(QStringLiteral("root")));
+    else
+        catalogue.LoadFromSettings();
+    for (const QString &dir : parser.values(QStringLiteral("add")))
+        catalogue.AddDirectory(dir);
+}
+
+void addQueryCells(TableWriter &out, const ResultListModel &model, int row, qint64 number)
 {
     // Kept from row to row, so that a million rows do not cost a million allocations.
     static thread_local QByteArray cell;
     for (int position = 0; position < ResultListModel::kCellCount; ++position) {
         cell.resize(0);
-        model.AppendCellUtf8(row, position, cell);
+        if (position == ResultListModel::CellNumber && number >= 0)
+            cell.setNum(number);
+        else
+            model.AppendCellUtf8(row, position, cell);
         if (position == ResultListModel::CellNumber || position == ResultListModel::CellId)
             out.addNumberText(cell);
         else

@@ -8,6 +8,7 @@
 #include <functional>
 
 class CAdoDb;
+class CBackupArray;
 class QCommandLineParser;
 class ResultListModel;
 class ScanReport;
@@ -47,11 +48,17 @@ int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb
 // returns false.
 bool forEachRow(ResultListModel &model, ProgressMeter &progress, const std::function<bool(int row)> &take);
 
+// --root DIR and --add DIR..., and the catalogue they make as the main window builds it:
+// the backups of the root (default: m_BackDir of config.ini), then those of each --add.
+QList<QCommandLineOption> catalogueOptions();
+void buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue);
+
 // The names of the eleven cells of a search row: the CSV header and the JSON keys.
 const QStringList &queryCellKeys();
 // Adds the eleven cells of `row` to the row `out` is writing: the row number and the record
-// id as numbers, the others as text.
-void addQueryCells(TableWriter &out, const ResultListModel &model, int row);
+// id as numbers, the others as text. `number`, when not negative, stands in cell 0 instead
+// of the row's own number.
+void addQueryCells(TableWriter &out, const ResultListModel &model, int row, qint64 number = -1);
 // After the rows of a statement: ExitOk when the table was read whole, else ExitDamaged
 // with a warning on stderr that names what was skipped.
 int scanResult(const ScanReport &report);

@@ -1,6 +1,7 @@
 #include "backup/BackupArray.h"
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
+#include "cli/CliSession.h"
 #include "cli/CliUsage.h"
 #include "config/Config.h"
 
@@ -16,12 +17,7 @@ int Backups(const QCommandLineParser &parser)
                           QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
 
     CBackupArray catalogue(g_config);
-    if (parser.isSet(QStringLiteral("root")))
-        catalogue.AddDirectory(parser.value(QStringLiteral("root")));
-    else
-        catalogue.LoadFromSettings();
-    for (const QString &dir : parser.values(QStringLiteral("add")))
-        catalogue.AddDirectory(dir);
+    buildCatalogue(parser, catalogue);
 
     LineWriter out;
     for (int i = 0; i < catalogue.GetCount(); ++i) {

@@ -20,14 +20,21 @@ std::vector<Command> makeCommands()
     const QList<QCommandLineOption> formats = formatOptions();
     const QCommandLineOption quiet = quietOption();
     return {
-        {QStringLiteral("backups"),
-         QStringLiteral("[--root DIR] [--add DIR]..."),
+        {QStringLiteral("backups"), QStringLiteral("[--root DIR] [--add DIR]..."),
          QStringLiteral("the backup catalogue: number, name, start, stop, path"),
          QStringLiteral("Lists the backups under the backup root as the main window does, one per line:\n"
                         "number, name, start, stop and path, TAB-separated."),
-         {option("root", "the backup root (default: m_BackDir of config.ini)", "DIR"),
-          option("add", "a backup directory listed after those of the root; may be repeated", "DIR")},
-         Backups},
+         catalogueOptions(), Backups},
+        {QStringLiteral("search"),
+         QStringLiteral("[--root DIR] [--add DIR]... [FILTERS] [--format tsv|csv|json] [--bom] [--language CODE] [-q]"),
+         QStringLiteral("the calls of every backup in the catalogue, by start time"),
+         QStringLiteral("Searches every backup of the catalogue that backups lists (same --root and --add)\n"
+                        "with the filter of query, several backups at a time, each opened read-only. Each\n"
+                        "row is the backup's directory, then the eleven cells of query (JSON key and CSV\n"
+                        "column backup, then no, user, ...); rows are ordered by start time across the\n"
+                        "backups and numbered 1..n. A backup that cannot be searched is named on stderr\n"
+                        "with the reason, one line each (exit 5), the others are still listed."),
+         catalogueOptions() + filters + formats + QList<QCommandLineOption>{language, quiet}, Search},
         {QStringLiteral("query"),
          QStringLiteral("DIR [FILTERS] [--format tsv|csv|json] [--bom] [--sql] [--language CODE] [-q]"),
          QStringLiteral("the calls of one backup, eleven cells per row"),

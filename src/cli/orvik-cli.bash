@@ -8,6 +8,7 @@ _orvik_cli_options()
     case $1 in
     backups) echo "--root --add" ;;
     query) echo "$filters --format --bom --sql --language --quiet" ;;
+    search) echo "--root --add $filters --format --bom --language --quiet" ;;
     export) echo "$filters --output --language --quiet" ;;
     delete) echo "--yes --language" ;;
     sql) echo "--format --bom --quiet" ;;
@@ -17,7 +18,7 @@ _orvik_cli_options()
 
 _orvik_cli()
 {
-    local commands="backups query export delete sql check help"
+    local commands="backups query search export delete sql check help"
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()

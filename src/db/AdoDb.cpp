@@ -66,6 +66,22 @@ bool CAdoDb::OpenAccessDatabase(const QString &path, const QString &password)
     return false;
 }
 
+bool CAdoDb::OpenForReading(const QString &path, const QString &password)
+{
+    Close();
+    m_pConnection = std::make_shared<JetConnection>();
+    m_lastConnectionString = QStringLiteral("Provider = Microsoft.Jet.OLEDB.4.0;Data Source = %1;Jet OLEDB:Database "
+                                            "Password='%2';Mode=Read|Share Deny None")
+                                 .arg(quoteValue(path), QString(password).replace(u'\'', QStringLiteral("''")));
+    sql::SqlError error;
+    if (m_pConnection->open(path, password, JetConnection::Mode::ReadOnlyShared, &error))
+        return true;
+    m_lastError = error.message;
+    DebugTrace("OpenForReading %s error [%s] \n", TraceText(path).constData(), TraceText(error.message).constData());
+    Close();
+    return false;
+}
+
 bool CAdoDb::IsOpen() const
 {
     return m_pConnection && m_pConnection->isOpen();

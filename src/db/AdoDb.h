@@ -22,6 +22,9 @@ public:
     // Opens the database read-write (shared) or, when that fails, read-only with
     // everybody else kept out; the second way is announced to the user with Ids::TxtOpenedReadOnly.
     bool OpenAccessDatabase(const QString &path, const QString &password);
+    // Opens the database read-only beside other readers and writers, in one attempt and
+    // without any message (a search on a worker thread; LastError() says why it failed).
+    bool OpenForReading(const QString &path, const QString &password);
     void Close();
     bool IsOpen() const;
     // A statement without rows (a delete).

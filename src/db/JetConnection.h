@@ -33,6 +33,7 @@ public:
     enum class Mode {
         ReadWrite,         // needs a writable file; shares it with other read-write opens
         ReadOnlyExclusive, // opens read-only and keeps everybody else out
+        ReadOnlyShared,    // opens read-only beside other readers and writers (a search)
     };
 
     JetConnection();

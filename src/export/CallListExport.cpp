@@ -48,7 +48,7 @@ QString CallListExport::OutputPath(const QString &directory, const QString &back
     return path;
 }
 
-bool CallListExport::Begin(const QString &programDir, const QString &outputPath)
+bool CallListExport::Begin(const QString &programDir, const QString &outputPath, const QStringList &leadingHeader)
 {
     m_failure = Failure::None;
     m_error.clear();
@@ -58,7 +58,7 @@ bool CallListExport::Begin(const QString &programDir, const QString &outputPath)
         return false;
     }
     m_error.clear();
-    if (!m_writer.Open(templatePath, outputPath) || !m_writer.AddRow(HeaderRow())) {
+    if (!m_writer.Open(templatePath, outputPath) || !m_writer.AddRow(leadingHeader + HeaderRow())) {
         m_failure = Failure::Workbook;
         return false;
     }

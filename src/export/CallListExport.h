@@ -28,9 +28,9 @@ public:
     enum class Failure { None, Template, Workbook };
 
     // Prepares the template beside the program (or its fallback) and opens `outputPath`;
-    // writes the header row. On failure, Template means no template file could be made
+    // writes the header row, after `leadingHeader` when given. On failure, Template means no template file could be made
     // ("Open File Error"), Workbook any other problem (ErrorText()).
-    bool Begin(const QString &programDir, const QString &outputPath);
+    bool Begin(const QString &programDir, const QString &outputPath, const QStringList &leadingHeader = {});
     bool AddRow(const QStringList &workbookRow) { return m_writer.AddRow(workbookRow); }
     bool Finish() { return m_writer.Finish(); }
     void Discard() { m_writer.Discard(); }

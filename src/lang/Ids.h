@@ -11,8 +11,9 @@ enum Command : int {
     CmdExit = 32772,
     CmdPlayRecord = 32773,
     CmdQueryBackup = 32774,
-    CmdDelete = 32778, // "delete the backup" in the main window, "delete the record" in the query window
-    CmdAbout = 16,     // the system-menu entry of the About box
+    CmdDelete = 32778,    // "delete the backup" in the main window, "delete the record" in the query window
+    CmdSearchAll = 32779, // the search over every backup of the list
+    CmdAbout = 16,        // the system-menu entry of the About box
 };
 
 // Controls (each widget's objectName is its constant's name, e.g. "IdcBackupList").
@@ -96,14 +97,21 @@ enum Text : int {
     TxtPresetLastWeek = 272,
     TxtPresetThisMonth = 273,
     TxtPresetLastMonth = 274,
+    // The search over every backup: its caption, its progress ("%1" of "%2" backups), and
+    // the first line of the message that lists the backups that could not be searched.
+    TxtSearchAllCaption = 275,
+    TxtSearchProgress = 276,
+    TxtSearchFailures = 277,
 };
 
-// Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list.
+// Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list, 20 the
+// search over every backup.
 enum Column : int {
     ColResultFirst = 1,
     ColResultLast = 9,
     ColBackupFirst = 15,
     ColBackupLast = 19,
+    ColSearchBackup = 20, // the backup's name, first column of the search over every backup
 };
 
 } // namespace Ids

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 namespace {
 constexpr quint32 kBlockSize = 1u << 20;
@@ -135,6 +136,12 @@ void ResultListModel::FillResultList(CAdoDb &db, const QString &statement)
     if (BeginFill(db, statement)) {
         while (FillMore(4096)) {}
     }
+}
+
+double ResultListModel::StartOrderKey(int row) const
+{
+    const Row &shown = Shown(row);
+    return shown.startValid ? shown.start : -std::numeric_limits<double>::infinity();
 }
 
 void ResultListModel::Append(const CallRecord &record)

@@ -76,6 +76,9 @@ public:
 
     int RowCount() const { return static_cast<int>(m_order.size()); }
     QString CellText(int row, int position) const;
+    // The row's start time as a number to order rows of several lists by (days since
+    // 1899-12-30); a start that is no valid date comes before all others.
+    double StartOrderKey(int row) const;
     // The same text appended to `out` in UTF-8, without building a QString (for callers
     // that write many rows).
     void AppendCellUtf8(int row, int position, QByteArray &out) const;

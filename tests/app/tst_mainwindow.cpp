@@ -1,14 +1,17 @@
 // The main window on copies of the sample backups: the list, its titles in English and in
-// Chinese, the menus, Add Directory, deleting a backup, opening the query window.
+// Chinese, the menus, Add Directory, deleting a backup, opening the query window, and the
+// search over every backup (find, play, delete).
 #include "GuiTestSupport.h"
 #include "OrvikVersion.h"
 #include "ScriptedDesktop.h"
 #include "app/AboutDlg.h"
 #include "app/DlgQuery.h"
 #include "app/OrvikDlg.h"
+#include "app/SearchAllWindow.h"
 #include "backup/BackupArray.h"
 #include "lang/Ids.h"
 
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -73,6 +76,7 @@ private slots:
     void undeletableBackupStaysListed();
     void nothingHappensBelowLastRow();
     void doubleClickAndMenuOpenTheQueryWindow();
+    void searchAllBackupsPlaysAndDeletes();
     void enterEscapeAndExitEndTheWindow();
     void aboutBox();
     void brokenLanguageFileIsNamedAtStart();
@@ -89,11 +93,13 @@ void MainWindowTest::listsBackupsInEachLanguage_data()
 
     QTest::newRow("English") << 1 << "Call Recording Backups"
                              << QStringList{"No.", "Backup Name", "Start", "End", "Path"}
-                             << QStringList{"&Operation", "&Add Directory...", "E&xit", "&Help", "&About Orvik..."}
+                             << QStringList{"&Operation", "&Add Directory...", "&Search All Backups...", "E&xit",
+                                            "&Help",      "&About Orvik..."}
                              << QStringList{"&Delete Current Backup", "-", "&Query Current Backup"}
                              << QString("2010年01月01日 00:00:00"); // the GBK config.ini is recognised
     QTest::newRow("Chinese") << 0 << "备份录音查询" << QStringList{"序号", "备份名称", "开始时间", "结束时间", "路径"}
-                             << QStringList{"操作(&O)", "添加目录(&A)...", "退出(&X)", "帮助(&H)", "关于 Orvik(&A)..."}
+                             << QStringList{"操作(&O)", "添加目录(&A)...", "搜索全部备份(&S)...",
+                                            "退出(&X)", "帮助(&H)",        "关于 Orvik(&A)..."}
                              << QStringList{"删除当前备份(&D)", "-", "查询当前备份(&S)"}
                              << QString("2010年01月01日 00:00:00");
 }
@@ -137,7 +143,7 @@ void MainWindowTest::listsBackupsInEachLanguage()
         QCOMPARE(list->item(RowOf(list, "2010-01"), 2)->text(), january);
     QCOMPARE(list->item(RowOf(list, "odd-types"), 3)->text(), QString());
 
-    // The menu bar: Operation with its two commands, then Help with the About box.
+    // The menu bar: Operation with its three commands, then Help with the About box.
     const QList<QAction *> entries = dlg.MenuBar()->actions();
     QCOMPARE(entries.size(), 2);
     QStringList texts;
@@ -402,6 +408,79 @@ void MainWindowTest::doubleClickAndMenuOpenTheQueryWindow()
     QCOMPARE(opened, (QStringList{expected, expected}));
     QVERIFY(desktop.messages.isEmpty()); // the database opened
     QCOMPARE(list->rowCount(), 3);
+}
+
+void MainWindowTest::searchAllBackupsPlaysAndDeletes()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1, "m_PlayerType=1\r\n")); // plays through the desktop's opening of files
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    QAction *command = MenuAction(dlg, "CmdSearchAll");
+    QVERIFY(command);
+    QCOMPARE(command->text(), QString("&Search All Backups..."));
+    const QStringList backups{"2009-12", "2010-01", "odd-types"};
+    QMap<QString, QByteArray> before;
+    for (const QString &b : backups)
+        before[b] = TestFiles::read(folder.Root() + b + "/dbR.mdb");
+
+    QString deletedFile;
+    WindowWatcher<SearchAllWindow> windows([&](SearchAllWindow *w) {
+        const auto closeAtEnd = qScopeGuard([w] { w->reject(); });
+        QCOMPARE(w->windowTitle(), QString("Search All Backups"));
+        QVERIFY(QApplication::activeModalWidget() == w);
+        Control<QPushButton>(*w, "IdcFind")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->IsSearching(), 20000);
+        QVERIFY(desktop.messages.isEmpty()); // every backup was searched
+
+        // 60 + 20 + 12 rows by start time (ties in catalogue order), numbered 1..n, the
+        // backup's name first.
+        const BackupSearchModel &model = w->Model();
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QString("Backup"));
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QString("No."));
+        QCOMPARE(model.RowCount(), 92);
+        QMap<QString, int> perBackup;
+        for (int r = 0; r < model.RowCount(); ++r) {
+            QCOMPARE(model.CellText(r, 1), QString::number(r + 1));
+            if (r > 0)
+                QVERIFY(model.CellText(r - 1, 5) <= model.CellText(r, 5));
+            ++perBackup[model.CellText(r, 0)];
+        }
+        QCOMPARE(perBackup, (QMap<QString, int>{{"2009-12", 60}, {"2010-01", 20}, {"odd-types", 12}}));
+        QVERIFY(Control<QLabel>(*w, "StatusLine")->text().startsWith("3 of 3 backups searched"));
+        if (QWidget *pane = w->findChild<QWidget *>("PlayerPane"))
+            QVERIFY(pane->geometry().top() >= w->List()->geometry().bottom());
+
+        // A January call with its recording: a double click plays it, the row menu deletes it.
+        int row = 0;
+        while (row < model.RowCount()
+               && !(model.CellText(row, 0) == "2010-01" && QFile::exists(model.CellText(row, 9))))
+            ++row;
+        QVERIFY(row < model.RowCount());
+        deletedFile = model.CellText(row, 9);
+        const QString id = model.CellText(row, 10);
+        QTableView *list = w->List();
+        list->scrollTo(model.index(row, 1));
+        DoubleClick(list, CellCentre(list, row));
+        QCOMPARE(desktop.openedFiles, QStringList{deletedFile});
+
+        desktop.answers = {Desktop::Answer::Yes};
+        PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdDelete); });
+        RightClick(list, CellCentre(list, row));
+        QCOMPARE(desktop.messages.size(), 1); // the confirmation, nothing else
+        QCOMPARE(model.RowCount(), 91);
+        for (int r = 0; r < model.RowCount(); ++r)
+            QVERIFY(!(model.CellText(r, 0) == "2010-01" && model.CellText(r, 10) == id));
+    });
+    command->trigger();
+    QCOMPARE(windows.seen, 1);
+
+    // Only the January backup changed: its database and its recording.
+    QVERIFY(!deletedFile.isEmpty());
+    QVERIFY(!QFile::exists(deletedFile));
+    QVERIFY(TestFiles::read(folder.Root() + "2010-01/dbR.mdb") != before["2010-01"]);
+    QCOMPARE(TestFiles::read(folder.Root() + "2009-12/dbR.mdb"), before["2009-12"]);
+    QCOMPARE(TestFiles::read(folder.Root() + "odd-types/dbR.mdb"), before["odd-types"]);
 }
 
 void MainWindowTest::enterEscapeAndExitEndTheWindow()

@@ -1,11 +1,13 @@
 // The query window on copies of the sample backups: its initial state, Find with the
 // filters against the rows the result list's own fill gives, the columns, sorting and the
 // status line, the date presets, the player pane following the list, playing and deleting
-// from the row menu, Enter, the closing rules, and what it remembers between runs.
+// from the row menu, Enter, the closing rules, and what it remembers between runs; the
+// search over every backup closed while it runs.
 #include "GuiTestSupport.h"
 #include "ScriptedDesktop.h"
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
+#include "app/SearchAllWindow.h"
 #include "db/AdoDb.h"
 #include "db/FileLocks.h"
 #include "db/jet/Checker.h"
@@ -116,6 +118,7 @@ private slots:
     void enterRunsFindAndNeverCloses();
     void escapeClosesAtOnce();
     void escapeDuringExportWaitsForIt();
+    void closingTheSearchWindowStopsItsSearch();
     void databaseThatDoesNotOpen();
     void refusedStatementAndDamagedDatabaseAreSaid();
     void largeResultArrivesInBatches();
@@ -604,6 +607,46 @@ void QueryWindowTest::escapeDuringExportWaitsForIt()
     QVERIFY(!closeTimer->isActive());
     QTest::qWait(0);
     QCOMPARE(finished.size(), 1);
+}
+
+void QueryWindowTest::closingTheSearchWindowStopsItsSearch()
+{
+    ScriptedDesktop desktop;
+    QTemporaryDir root;
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(
+            TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), root.filePath(QString::number(i))));
+    const QByteArray database = TestFiles::read(root.filePath("0/dbR.mdb"));
+    CBackupArray catalogue(g_config);
+    catalogue.AddDirectory(root.path());
+    QCOMPARE(catalogue.GetCount(), 12);
+
+    SearchAllWindow window(catalogue);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy finished(&window, &QDialog::finished);
+    // Find, and Find again before anything came in: the first search stops for the second.
+    Control<QPushButton>(window, "IdcFind")->click();
+    QVERIFY(window.IsSearching());
+    Control<QPushButton>(window, "IdcFind")->click();
+    QVERIFY(window.IsSearching());
+    QVERIFY(!Control<QPushButton>(window, "IdcExport")->isEnabled());
+
+    // Escape while the backups are being searched: the workers stop, the window closes at once.
+    QTest::keyClick(Control<QLineEdit>(window, "IdcNumber"), Qt::Key_Escape);
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(!window.isVisible());
+    QVERIFY(!window.IsSearching());
+    // What the stopped workers had found is dropped when it arrives; no message comes.
+    const int rows = window.Model().RowCount();
+    QTest::qWait(100);
+    QCOMPARE(window.Model().RowCount(), rows);
+    QVERIFY(desktop.messages.isEmpty());
+    // Searching reads only.
+    for (int i = 0; i < 12; ++i) {
+        QCOMPARE(TestFiles::read(root.filePath(QString::number(i) + "/dbR.mdb")), database);
+        QVERIFY(!QFile::exists(root.filePath(QString::number(i) + "/dbR.mdb-journal")));
+    }
 }
 
 void QueryWindowTest::databaseThatDoesNotOpen()

@@ -1,4 +1,4 @@
-// orvik-cli query and export on a real backup: every filter alone and combined, against
+// orvik-cli query and export on a real backup, and search over a root of several: every filter alone and combined, against
 // what the reference dump of the backup says should match; the statement; the language of
 // the texts; the exit codes; the workbook export read back with openpyxl; the CSV and JSON
 // formats of query and sql read back with Python's csv and json modules; the progress line.
@@ -7,6 +7,7 @@
 #include "common/CliRunner.h"
 #include "common/ExpectedDump.h"
 #include "common/TestFiles.h"
+#include "db/jet/JetTestSupport.h"
 
 #include <QDate>
 #include <QJsonArray>
@@ -110,6 +111,7 @@ private slots:
     void exportWritesTheListedRows();
     void csvAndJsonReadBack();
     void progressLine();
+    void searchEveryBackup();
 
 private:
     QTemporaryDir m_program;
@@ -427,6 +429,81 @@ void TestCliQuery::progressLine()
         const qsizetype width = written.indexOf('\r', 1) - 1;
         QCOMPARE(written.mid(width + 1), "\r" + QByteArray(width, ' ') + "\r");
     }
+}
+
+// orvik-cli search over a root of copies of the sample backups, one of them broken, one
+// with a password and one without config.ini: its rows are the per-backup query rows
+// merged by start time (ties in catalogue order), numbered anew; the failures are named.
+void TestCliQuery::searchEveryBackup()
+{
+    QTemporaryDir rootDir;
+    const QString root = rootDir.path() + "/";
+    const QString samples = QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/");
+    for (const char *name : {"2009-12", "2010-01", "odd-types"})
+        QVERIFY(TestFiles::copyTree(samples + name, root + name));
+    QVERIFY(TestFiles::copyTree(samples + "2009-12", root + "locked"));
+    JetTest::setPassword(root + "locked/dbR.mdb", "secret");
+    QVERIFY(TestFiles::write(root + "broken/config.ini", "[base]\r\n"));
+    QVERIFY(TestFiles::write(root + "broken/dbR.mdb", QByteArray(4096, 'x')));
+    QVERIFY(TestFiles::copyTree(samples + "2010-01", root + "no-config"));
+    QVERIFY(QFile::remove(root + "no-config/config.ini"));
+
+    // The catalogue as `backups` lists it: the order decides equal start times.
+    const CliResult catalogue = m_cli->run({"backups", "--root", root});
+    QCOMPARE(catalogue.exitCode, 0);
+    QStringList dirs;
+    for (const QByteArray &line : catalogue.lines())
+        dirs << QString::fromUtf8(line.split('\t').at(4));
+    QCOMPARE(dirs.size(), 5); // no-config is no backup
+
+    for (const QStringList &filter : {QStringList{}, QStringList{"--type", "missed"}}) {
+        // The rows of each backup that `query` lists, merged by start time.
+        struct Row
+        {
+            QString start;
+            QStringList cells;
+        };
+        QList<Row> expected;
+        for (const QString &dir : dirs) {
+            const CliResult one = m_cli->run(QStringList{"query", dir} + filter);
+            if (one.exitCode != 0)
+                continue; // broken and locked
+            for (const QStringList &cells : tsvRows(one))
+                expected.append({cells.at(4), QStringList{dir} + cells});
+        }
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const Row &a, const Row &b) { return a.start < b.start; });
+        QList<QStringList> wanted;
+        for (int i = 0; i < expected.size(); ++i) {
+            wanted << expected[i].cells;
+            wanted.last()[1] = QString::number(i + 1);
+        }
+        QVERIFY(wanted.size() > 0);
+
+        const CliResult all = m_cli->run(QStringList{"search", "--root", root} + filter);
+        QCOMPARE(all.exitCode, 5);
+        QCOMPARE(tsvRows(all), wanted);
+        const QList<QByteArray> errors = all.err.trimmed().split('\n');
+        QCOMPARE(errors.size(), 2);
+        QStringList failed;
+        for (const QByteArray &e : errors)
+            failed << QString::fromUtf8(e).section(": ", 0, 0);
+        failed.sort();
+        QCOMPARE(failed, (QStringList{root + "broken/", root + "locked/"}));
+        QVERIFY(all.err.contains("Not a valid password."));
+    }
+
+    // The sound backups alone, through --root and --add: every one searched, exit 0; JSON
+    // names the backup first.
+    const CliResult sound = m_cli->run(
+        {"search", "--root", root + "2009-12", "--add", root + "2010-01", "--number", "138", "--format", "json"});
+    QCOMPARE(sound.exitCode, 0);
+    QVERIFY(sound.err.isEmpty());
+    const QJsonArray rows = QJsonDocument::fromJson(sound.out).array();
+    QVERIFY(rows.size() > 0);
+    QCOMPARE(rows.first().toObject().value("backup").toString(), root + "2009-12/");
+    QCOMPARE(rows.last().toObject().value("no").toInt(), rows.size());
+    QCOMPARE(m_cli->run({"search", "extra"}).exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliQuery)

@@ -56,23 +56,6 @@ QString copyOfSample(const QTemporaryDir &dir, const QString &backup = QStringLi
     return path;
 }
 
-// Writes a Jet 4 database password into a copy, masked as Access stores it.
-void setPassword(const QString &path, const QString &password)
-{
-    QByteArray bytes = TestFiles::read(path);
-    JetTest::toggleHeaderMask(bytes, jet::Format::Jet4);
-    double created = 0;
-    std::memcpy(&created, bytes.constData() + 0x72, 8);
-    const auto mask = std::uint32_t(std::int32_t(std::trunc(created)));
-    for (int i = 0; i < 40; ++i) {
-        const std::uint16_t unit = i / 2 < password.size() ? password.at(i / 2).unicode() : 0;
-        const auto byte = std::uint8_t(i % 2 ? unit >> 8 : unit & 0xFF);
-        bytes[0x42 + i] = char(byte ^ std::uint8_t(mask >> (8 * (i % 4))));
-    }
-    JetTest::toggleHeaderMask(bytes, jet::Format::Jet4);
-    TestFiles::write(path, bytes);
-}
-
 QStringList checkerProblems(const QString &path)
 {
     jet::Database db;
@@ -229,7 +212,7 @@ void TestAdoDb::wrongPassword()
     ScriptedDesktop desktop;
     QTemporaryDir dir;
     const QString path = copyOfSample(dir);
-    setPassword(path, QStringLiteral("s3cr'et"));
+    JetTest::setPassword(path, QStringLiteral("s3cr'et"));
     CAdoDb db;
     QVERIFY(!db.OpenAccessDatabase(path, QString()));
     QCOMPARE(db.LastError(), QStringLiteral("Not a valid password."));

@@ -15,7 +15,9 @@
 #include <QString>
 #include <QVector>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace JetTest {
 
@@ -71,6 +73,23 @@ inline void toggleHeaderMask(QByteArray &file, jet::Format format)
     static const std::uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
     jet::Rc4 rc4(key, 4);
     rc4.apply(reinterpret_cast<std::uint8_t *>(file.data()) + 0x18, format == jet::Format::Jet3 ? 126 : 128);
+}
+
+// Writes a Jet 4 database password into a copy, masked as Access stores it.
+inline void setPassword(const QString &path, const QString &password)
+{
+    QByteArray bytes = TestFiles::read(path);
+    toggleHeaderMask(bytes, jet::Format::Jet4);
+    double created = 0;
+    std::memcpy(&created, bytes.constData() + 0x72, 8);
+    const auto mask = std::uint32_t(std::int32_t(std::trunc(created)));
+    for (int i = 0; i < 40; ++i) {
+        const std::uint16_t unit = i / 2 < password.size() ? password.at(i / 2).unicode() : 0;
+        const auto byte = std::uint8_t(i % 2 ? unit >> 8 : unit & 0xFF);
+        bytes[0x42 + i] = char(byte ^ std::uint8_t(mask >> (8 * (i % 4))));
+    }
+    toggleHeaderMask(bytes, jet::Format::Jet4);
+    TestFiles::write(path, bytes);
 }
 
 // ---- Hand-made table definitions -------------------------------------------------------

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "query/BackupSearch.h"
+#include "query/BackupSearchModel.h"
+
+#include <QDate>
+#include <QDialog>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class CBackupArray;
+class CDlgProgress;
+class ListExport;
+class PlayerPane;
+class QTableView;
+class QueryForm;
+
+namespace Ui {
+class CDlgQuery;
+}
+
+// The search over every backup of the catalogue: the query window's filter band and Find
+// on top, one list below of the rows of all backups (the backup's name, then the query
+// window's eleven cells), ordered by start time and numbered 1..n, with its status line and
+// the player pane. Find runs the filter's statement over every backup at once
+// (BackupSearch, each backup read-only); rows appear as each backup finishes, the status
+// line counts the backups searched, and the backups that could not be searched are named
+// in one message at the end. Find again or closing the window stops a search in progress.
+// Playback, deletion (that row's backup opened read-write, as the query window does) and
+// the export work as in the query window.
+class SearchAllWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Searches the backups `catalogue` holds at each Find, in its order.
+    explicit SearchAllWindow(const CBackupArray &catalogue, QWidget *parent = nullptr);
+    ~SearchAllWindow() override;
+
+    void OnFind();
+    void OnExport();
+    void accept() override; // Enter runs Find, it never closes the window
+    void reject() override; // Escape and the close box: stop the search, then close
+
+    BackupSearchModel &Model() { return m_model; }
+    QTableView *List() const;
+    // Whether backups of the last Find are still being searched.
+    bool IsSearching() const;
+    // The pane that plays the chosen row's recording; null in a build without it.
+    PlayerPane *Player() const { return m_player; }
+    void SetToday(const QDate &today) { m_today = today; }
+
+    // Shared with the export worker, as in the query window.
+    std::atomic<int32_t> m_exportRunning{0};
+    std::atomic<int32_t> m_closeRequested{0};
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void OnBackupSearched(int generation, int index);
+    void ReportFailures();
+    void StopSearch();
+    void UpdateStatusLine();
+    void UpdateButtons();
+    void ShowCurrentRecording();
+    void OnListDblClk(const QModelIndex &index);
+    void OnListRightClick(const QPoint &position);
+    void PlayRow(int row);
+    void DeleteRow(int row);
+    void CloseWindow(int result);
+    QWidget *PlayerWidget() const;
+
+    const CBackupArray &m_catalogue;
+    std::unique_ptr<Ui::CDlgQuery> ui;
+    std::unique_ptr<QueryForm> m_form;
+    BackupSearch m_search;
+    BackupSearchModel m_model;
+    // Backups of the current search whose outcome has come in, and those that failed
+    // ("name: reason"), for the one message after the search.
+    int m_received = 0;
+    QStringList m_failures;
+    CDlgProgress *m_progress = nullptr;
+    ListExport *m_export = nullptr;
+    PlayerPane *m_player = nullptr;
+    QDate m_today;
+};
