@@ -483,13 +483,17 @@ void TestCliQuery::searchEveryBackup()
         const CliResult all = m_cli->run(QStringList{"search", "--root", root} + filter);
         QCOMPARE(all.exitCode, 5);
         QCOMPARE(tsvRows(all), wanted);
-        const QList<QByteArray> errors = all.err.trimmed().split('\n');
-        QCOMPARE(errors.size(), 2);
+        // One line per backup that failed: odd-types keeps its talk time as text, which the
+        // missed-calls condition cannot compare.
         QStringList failed;
-        for (const QByteArray &e : errors)
+        for (const QByteArray &e : all.err.trimmed().split('\n'))
             failed << QString::fromUtf8(e).section(": ", 0, 0);
+        QStringList expectedFailed{root + "broken/", root + "locked/"};
+        if (!filter.isEmpty())
+            expectedFailed << root + "odd-types/";
         failed.sort();
-        QCOMPARE(failed, (QStringList{root + "broken/", root + "locked/"}));
+        expectedFailed.sort();
+        QCOMPARE(failed, expectedFailed);
         QVERIFY(all.err.contains("Not a valid password."));
     }
 
