@@ -1,10 +1,14 @@
 #include "app/BuiltInMenus.h"
 
+#include "app/MenuRetitler.h"
 #include "lang/Ids.h"
+#include "lang/Language.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+
+#include <memory>
 
 namespace {
 
@@ -48,4 +52,13 @@ QMenu *CreateRecordListPopup(QWidget *parent)
     popup->addSeparator();
     AddCommand(popup, Ids::CmdDelete, QStringLiteral("Delete record"), "CmdDelete");
     return popup;
+}
+
+int ChooseFromRecordListPopup(QWidget *parent, const QPoint &globalPos)
+{
+    std::unique_ptr<QMenu> popup(CreateRecordListPopup(parent));
+    MenuRetitler retitler(popup.get());
+    g_language.TranslatePopupMenu(retitler, "Orvik_Menu", "PopMenus1");
+    const QAction *chosen = popup->exec(globalPos);
+    return chosen ? chosen->data().toInt() : 0;
 }

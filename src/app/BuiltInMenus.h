@@ -2,6 +2,7 @@
 
 class QMenu;
 class QMenuBar;
+class QPoint;
 class QWidget;
 
 // Fresh copies of the program's built-in English menus, the base that the language file
@@ -27,3 +28,6 @@ QMenu *CreateBackupListPopup(QWidget *parent = nullptr);
 //   separator
 //   32778 "Delete record"   CmdDelete
 QMenu *CreateRecordListPopup(QWidget *parent = nullptr);
+// Shows that menu at `globalPos`, translated afresh (PopMenus1), and returns the command
+// chosen; 0 when the menu was dismissed.
+int ChooseFromRecordListPopup(QWidget *parent, const QPoint &globalPos);

@@ -4,7 +4,6 @@
 #include "app/BuiltInMenus.h"
 #include "app/DlgProgress.h"
 #include "app/ListExport.h"
-#include "app/MenuRetitler.h"
 #include "app/QueryForm.h"
 #include "app/WindowMemory.h"
 #include "config/Config.h"
@@ -21,17 +20,14 @@
 
 #include "ui_DlgQuery.h"
 
-#include <QAction>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLocale>
-#include <QMenu>
 #include <QResizeEvent>
 #include <QTableView>
 
 namespace {
 
-constexpr char kMenuElement[] = "Orvik_Menu";
 // Where the window's size and columns are remembered.
 constexpr char kMemoryName[] = "QueryWindow";
 
@@ -387,13 +383,7 @@ void CDlgQuery::OnListRightClick(const QPoint &position)
         return;
     const int row = index.row();
 
-    // Built afresh and translated for every display.
-    std::unique_ptr<QMenu> popup(CreateRecordListPopup(this));
-    MenuRetitler retitler(popup.get());
-    g_language.TranslatePopupMenu(retitler, kMenuElement, "PopMenus1");
-    const QAction *chosen = popup->exec(list->viewport()->mapToGlobal(position));
-    const int command = chosen ? chosen->data().toInt() : 0;
-    popup.reset();
+    const int command = ChooseFromRecordListPopup(this, list->viewport()->mapToGlobal(position));
     if (row >= m_model.RowCount()) // the list was refilled while the menu was open
         return;
 

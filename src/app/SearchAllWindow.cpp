@@ -5,7 +5,6 @@
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "app/ListExport.h"
-#include "app/MenuRetitler.h"
 #include "app/QueryForm.h"
 #include "app/WindowMemory.h"
 #include "backup/BackupArray.h"
@@ -23,15 +22,12 @@
 
 #include "ui_DlgQuery.h"
 
-#include <QAction>
 #include <QHeaderView>
 #include <QLocale>
-#include <QMenu>
 #include <QResizeEvent>
 #include <QTableView>
 
 namespace {
-constexpr char kMenuElement[] = "Orvik_Menu";
 // Where the window's size and columns are remembered.
 constexpr char kMemoryName[] = "SearchAllWindow";
 constexpr int kBackupColumnWidth = 120;
@@ -280,12 +276,7 @@ void SearchAllWindow::OnListRightClick(const QPoint &position)
     const int inBackup = m_model.RowInBackup(index.row());
     const int generation = m_search.Generation();
 
-    std::unique_ptr<QMenu> popup(CreateRecordListPopup(this));
-    MenuRetitler retitler(popup.get());
-    g_language.TranslatePopupMenu(retitler, kMenuElement, "PopMenus1");
-    const QAction *chosen = popup->exec(list->viewport()->mapToGlobal(position));
-    const int command = chosen ? chosen->data().toInt() : 0;
-    popup.reset();
+    const int command = ChooseFromRecordListPopup(this, list->viewport()->mapToGlobal(position));
     if (generation != m_search.Generation())
         return; // a new Find while the menu was open
     int row = -1;
