@@ -471,6 +471,22 @@ void MainWindowTest::searchAllBackupsPlaysAndDeletes()
         QCOMPARE(model.RowCount(), 91);
         for (int r = 0; r < model.RowCount(); ++r)
             QVERIFY(!(model.CellText(r, 0) == "2010-01" && model.CellText(r, 10) == id));
+
+        // The export: the backup's name as the first column, then the query window's.
+        Control<QPushButton>(*w, "IdcExport")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w->m_exportRunning.load(), 0, 30000);
+        QCOMPARE(desktop.openedFiles.size(), 2);
+        QProcess unzip;
+        unzip.start("python3", {"-c",
+                                "import sys, zipfile\n"
+                                "z = zipfile.ZipFile(sys.argv[1])\n"
+                                "print(''.join(z.read(n).decode() for n in z.namelist() if n.startswith('xl/')))",
+                                desktop.openedFiles.last()});
+        QVERIFY(unzip.waitForFinished(30000));
+        const QString parts = QString::fromUtf8(unzip.readAllStandardOutput());
+        QVERIFY(parts.contains(">Backup<"));
+        QCOMPARE(parts.count(">odd-types<"), 12);
+        QFile::remove(desktop.openedFiles.last());
     });
     command->trigger();
     QCOMPARE(windows.seen, 1);
