@@ -477,11 +477,12 @@ void MainWindowTest::searchAllBackupsPlaysAndDeletes()
         QTRY_COMPARE_WITH_TIMEOUT(w->m_exportRunning.load(), 0, 30000);
         QCOMPARE(desktop.openedFiles.size(), 2);
         QProcess unzip;
-        unzip.start("python3", {"-c",
-                                "import sys, zipfile\n"
-                                "z = zipfile.ZipFile(sys.argv[1])\n"
-                                "print(''.join(z.read(n).decode() for n in z.namelist() if n.startswith('xl/')))",
-                                desktop.openedFiles.last()});
+        unzip.start(ORVIK_TEST_PYTHON,
+                    {"-c",
+                     "import sys, zipfile\n"
+                     "z = zipfile.ZipFile(sys.argv[1])\n"
+                     "print(''.join(z.read(n).decode() for n in z.namelist() if n.startswith('xl/')))",
+                     desktop.openedFiles.last()});
         QVERIFY(unzip.waitForFinished(30000));
         const QString parts = QString::fromUtf8(unzip.readAllStandardOutput());
         QVERIFY(parts.contains(">Backup<"));
