@@ -1,6 +1,5 @@
 #include "app/DlgQuery.h"
 
-#include "app/AppResources.h"
 #include "app/BuiltInMenus.h"
 #include "app/DlgProgress.h"
 #include "app/ListExport.h"
@@ -22,7 +21,6 @@
 
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QLocale>
 #include <QResizeEvent>
 #include <QTableView>
 
@@ -64,12 +62,7 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     m_userName = QStringLiteral("所有用户");
 
     ui->setupUi(this);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
-                   | Qt::WindowCloseButtonHint);
-    setWindowIcon(ProgramIcon());
-    const QString shortDate = QLocale().dateFormat(QLocale::ShortFormat);
-    ui->IdcDateFrom->setDisplayFormat(shortDate);
-    ui->IdcDateTo->setDisplayFormat(shortDate);
+    m_form->SetUpWindow(this);
 
     m_fillTimer = new QTimer(this);
     m_fillTimer->setObjectName(QStringLiteral("FillTimer"));

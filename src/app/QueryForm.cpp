@@ -1,5 +1,6 @@
 #include "app/QueryForm.h"
 
+#include "app/AppResources.h"
 #include "db/ScanReport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
@@ -28,6 +29,16 @@ QString QueryForm::DamageText(const ScanReport &report)
             text.replace(at, 2, QLocale(QLocale::English).toString(qulonglong(count)));
     }
     return text;
+}
+
+void QueryForm::SetUpWindow(QWidget *window) const
+{
+    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                           | Qt::WindowCloseButtonHint);
+    window->setWindowIcon(ProgramIcon());
+    const QString shortDate = QLocale().dateFormat(QLocale::ShortFormat);
+    m_ui.IdcDateFrom->setDisplayFormat(shortDate);
+    m_ui.IdcDateTo->setDisplayFormat(shortDate);
 }
 
 void QueryForm::SetTexts() const

@@ -20,6 +20,9 @@ class QueryForm
 public:
     explicit QueryForm(Ui::CDlgQuery &ui) : m_ui(ui) {}
 
+    // After setupUi: a resizable top-level window with the program's icon, and dates shown
+    // in the locale's short format.
+    void SetUpWindow(QWidget *window) const;
     // The texts of the labels and buttons, the date presets, the call types and the
     // all-users entry (the caption is the window's own).
     void SetTexts() const;

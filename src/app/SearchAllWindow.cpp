@@ -1,6 +1,5 @@
 #include "app/SearchAllWindow.h"
 
-#include "app/AppResources.h"
 #include "app/BuiltInMenus.h"
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
@@ -23,7 +22,6 @@
 #include "ui_DlgQuery.h"
 
 #include <QHeaderView>
-#include <QLocale>
 #include <QResizeEvent>
 #include <QTableView>
 
@@ -41,12 +39,7 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
     ui->setupUi(this);
     setObjectName(QStringLiteral("SearchAllWindow"));
     m_form = std::make_unique<QueryForm>(*ui);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
-                   | Qt::WindowCloseButtonHint);
-    setWindowIcon(ProgramIcon());
-    const QString shortDate = QLocale().dateFormat(QLocale::ShortFormat);
-    ui->IdcDateFrom->setDisplayFormat(shortDate);
-    ui->IdcDateTo->setDisplayFormat(shortDate);
+    m_form->SetUpWindow(this);
     // The filter of a new window: dates of now, all calls, all users.
     ui->IdcDateFrom->setDateTime(QDateTime::currentDateTime());
     ui->IdcDateTo->setDateTime(QDateTime::currentDateTime());
