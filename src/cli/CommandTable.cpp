@@ -25,16 +25,6 @@ std::vector<Command> makeCommands()
          QStringLiteral("Lists the backups under the backup root as the main window does, one per line:\n"
                         "number, name, start, stop and path, TAB-separated."),
          catalogueOptions(), Backups},
-        {QStringLiteral("search"),
-         QStringLiteral("[--root DIR] [--add DIR]... [FILTERS] [--format tsv|csv|json] [--bom] [--language CODE] [-q]"),
-         QStringLiteral("the calls of every backup in the catalogue, by start time"),
-         QStringLiteral("Searches every backup of the catalogue that backups lists (same --root and --add)\n"
-                        "with the filter of query, several backups at a time, each opened read-only. Each\n"
-                        "row is the backup's directory, then the eleven cells of query (JSON key and CSV\n"
-                        "column backup, then no, user, ...); rows are ordered by start time across the\n"
-                        "backups and numbered 1..n. A backup that cannot be searched is named on stderr\n"
-                        "with the reason, one line each (exit 5), the others are still listed."),
-         catalogueOptions() + filters + formats + QList<QCommandLineOption>{language, quiet}, Search},
         {QStringLiteral("query"),
          QStringLiteral("DIR [FILTERS] [--format tsv|csv|json] [--bom] [--sql] [--language CODE] [-q]"),
          QStringLiteral("the calls of one backup, eleven cells per row"),
@@ -47,6 +37,16 @@ std::vector<Command> makeCommands()
              + QList<QCommandLineOption>{option("sql", "write the statement first, on a line of its own (TSV only)"),
                                          language, quiet},
          Query},
+        {QStringLiteral("search"),
+         QStringLiteral("[--root DIR] [--add DIR]... [FILTERS] [--format tsv|csv|json] [--bom] [--language CODE] [-q]"),
+         QStringLiteral("the calls of every backup in the catalogue, by start time"),
+         QStringLiteral("Searches every backup of the catalogue that backups lists (same --root and --add)\n"
+                        "with the filter of query, several backups at a time, each opened read-only. Each\n"
+                        "row is the backup's directory, then the eleven cells of query (JSON key and CSV\n"
+                        "column backup, then no, user, ...); rows are ordered by start time across the\n"
+                        "backups and numbered 1..n. A backup that cannot be searched is named on stderr\n"
+                        "with the reason, one line each (exit 5), the others are still listed."),
+         catalogueOptions() + filters + formats + QList<QCommandLineOption>{language, quiet}, Search},
         {QStringLiteral("export"), QStringLiteral("DIR [FILTERS] [--language CODE] [-q] --output FILE.xlsx"),
          QStringLiteral("the calls query lists, into a workbook"),
          QStringLiteral("Writes the rows query lists into a workbook made from the template sample.xlsx\n"

@@ -101,7 +101,7 @@ void TestCliBackups::usageErrors_data()
     QTest::addColumn<QString>("usage");
     const QString db = kRoot + "/2009-12/dbR.mdb";
     const QString all =
-        "usage: orvik-cli COMMAND [ARGUMENTS], COMMAND one of: backups, query, export, delete, sql, check";
+        "usage: orvik-cli COMMAND [ARGUMENTS], COMMAND one of: backups, query, search, export, delete, sql, check";
     QTest::newRow("no command") << QStringList{} << "no command given" << all;
     QTest::newRow("unknown command") << QStringList{"frobnicate"} << "no such command: frobnicate" << all;
     QTest::newRow("help on an unknown command") << QStringList{"help", "nosuch"} << "no such command: nosuch" << all;
@@ -172,7 +172,7 @@ void TestCliBackups::helpVersionAndCompletion()
     QStringList commands;
     for (const QString &line : overview.mid(listStart, overview.indexOf("\n\n", listStart) - listStart).split(u'\n'))
         commands << line.section(u' ', 2, 2);
-    QCOMPARE(commands, (QStringList{"backups", "query", "export", "delete", "sql", "check"}));
+    QCOMPARE(commands, (QStringList{"backups", "query", "search", "export", "delete", "sql", "check"}));
     QMap<QString, QStringList> options;
     const QRegularExpression optionLine(QStringLiteral("^  (?:-\\w, )?(--[a-z]+)"),
                                         QRegularExpression::MultilineOption);

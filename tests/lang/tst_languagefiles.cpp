@@ -125,7 +125,8 @@ private slots:
         QVERIFY(textIds.contains(Ids::TxtDatabaseDamaged));
         const QMap<int, QStringList> arguments = {{Ids::TxtPlayerMissing, {"%1"}},
                                                   {Ids::TxtPlayerUndecodable, {"%1"}},
-                                                  {Ids::TxtListStatus, {"%1", "%2", "%3"}}};
+                                                  {Ids::TxtListStatus, {"%1", "%2", "%3"}},
+                                                  {Ids::TxtSearchProgress, {"%1", "%2"}}};
         for (int id : textIds) {
             const QString text = lang->DialogText(id);
             QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),

@@ -92,7 +92,7 @@ private slots:
         const QStringList structure = Structure(bar->actions());
         QCOMPARE(TranslateBar(*bar), 0);
         QCOMPARE(Structure(bar->actions()), structure);
-        QCOMPARE(Texts(bar->actions()), QStringList({"Ops (&P)", "&Add…", "", "Quit"}));
+        QCOMPARE(Texts(bar->actions()), QStringList({"Ops (&P)", "&Add…", "Search All Backups (&S)", "", "Quit"}));
         QCOMPARE(bar->findChild<QMenu *>("OperationMenu")->title(), QStringLiteral("Ops (&P)"));
         QCOMPARE(QKeySequence::mnemonic(bar->actions().at(0)->text()), QKeySequence(Qt::ALT | Qt::Key_P));
     }
@@ -104,7 +104,8 @@ private slots:
         std::unique_ptr<QMenuBar> bar(CreateMainMenuBar());
         QCOMPARE(TranslateBar(*bar), 0);
         // The later Item for an entry wins; positions the bar does not have change nothing.
-        QCOMPARE(Texts(bar->actions()), QStringList({"İşlem", "Add Directory (&A)", "", "Exit (&X)"}));
+        QCOMPARE(Texts(bar->actions()),
+                 QStringList({"İşlem", "Add Directory (&A)", "Search All Backups (&S)", "", "Exit (&X)"}));
     }
 
     void incompletePathsChangeNothing_data()
