@@ -5,6 +5,7 @@
 #include "app/ListExport.h"
 #include "app/QueryForm.h"
 #include "app/WindowMemory.h"
+#include "backup/BackupArray.h"
 #include "config/Config.h"
 #include "config/Desktop.h"
 #include "export/CallListExport.h"
@@ -121,7 +122,7 @@ void CDlgQuery::OnInitDialog()
         m_backupDir += u'/';
     m_model.SetBackupDir(m_backupDir);
 
-    if (!m_db.OpenAccessDatabase(m_backupDir + QStringLiteral("dbR.mdb"), QString())) {
+    if (!m_db.OpenAccessDatabase(CBackupArray::DatabaseOf(m_backupDir), QString())) {
         // The window still opens; every Find then leaves the list empty.
         Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
                                        GetDialogText(Ids::TxtDatabaseOpenFailed), Desktop::Buttons::Ok);

@@ -1,6 +1,7 @@
 #include "backup/BackupArray.h"
 
 #include "config/Config.h"
+#include "config/FolderNames.h"
 #include "config/IniFile.h"
 
 #include <QDir>
@@ -16,6 +17,14 @@ constexpr QLatin1String kDatabase("dbR.mdb");
 bool exists(const QString &path)
 {
     return QFileInfo::exists(path);
+}
+
+// `dir` + the name as the backup spells it (written on Windows, in any letter case), or
+// `dir` + `name` when there is none.
+QString inBackup(const QString &dir, const QString &name)
+{
+    const QString found = FolderNames::find(dir, name);
+    return dir + (found.isEmpty() ? name : found);
 }
 } // namespace
 
@@ -47,7 +56,17 @@ void CBackupArray::LoadFromSettings()
 
 bool CBackupArray::IsBackupDirectory(const QString &dir)
 {
-    return exists(dir + kConfigIni) && exists(dir + kDatabase);
+    return exists(SettingsFileOf(dir)) && exists(DatabaseOf(dir));
+}
+
+QString CBackupArray::SettingsFileOf(const QString &dir)
+{
+    return inBackup(dir, kConfigIni);
+}
+
+QString CBackupArray::DatabaseOf(const QString &dir)
+{
+    return inBackup(dir, kDatabase);
 }
 
 void CBackupArray::AddDirectory(const QString &path)
@@ -91,7 +110,7 @@ void CBackupArray::Append(const QString &dir, const QString &name, bool skipList
 {
     if (skipListed && Find(dir))
         return;
-    const IniFile ini = IniFile::load(dir + kConfigIni, m_config.LegacyCodePage());
+    const IniFile ini = IniFile::load(SettingsFileOf(dir), m_config.LegacyCodePage());
     auto entry = std::make_unique<BackupEntry>();
     entry->m_name = name;
     entry->m_dtStart = ini.readString(QStringLiteral("base"), QStringLiteral("dt_start"));

@@ -43,8 +43,13 @@ public:
     // The root directory LoadFromSettings starts from.
     QString BackupRoot() const;
 
-    // Whether `dir` (ending in "/") holds both files that make a backup.
+    // Whether `dir` (ending in "/") holds both files that make a backup, spelt in any
+    // letter case.
     static bool IsBackupDirectory(const QString &dir);
+    // The backup's config.ini and dbR.mdb as they are spelt in `dir` (ending in "/"), e.g.
+    // "<dir>DBR.MDB"; "<dir>config.ini" and "<dir>dbR.mdb" when they are missing.
+    static QString SettingsFileOf(const QString &dir);
+    static QString DatabaseOf(const QString &dir);
 
 private:
     // AddDirectory's work; returns the number of backups found.

@@ -109,5 +109,5 @@ QString CConfig::LanguageFileName() const
     default:
         return QString();
     }
-    return FileLocations::LanguageFolder(m_appDir) + name;
+    return FileLocations::LanguageFile(m_appDir, name);
 }

@@ -1,5 +1,7 @@
 #include "config/FileLocations.h"
 
+#include "config/FolderNames.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -23,10 +25,17 @@ QString AsFolder(QString dir)
     return dir;
 }
 
+QString MatchIn(const QString &dir, const QString &name)
+{
+    // Names without regard to case, as on Windows, where the program's folder may have
+    // been put together: "Language/MENU_ENGLISH.XML" is the language file too.
+    return FolderNames::findPath(AsFolder(dir), name);
+}
+
 QString FindIn(const QString &dir, const QString &name)
 {
-    const QString path = AsFolder(dir) + name;
-    return QFileInfo::exists(path) ? path : QString();
+    const QString found = MatchIn(dir, name);
+    return found.isEmpty() ? QString() : AsFolder(dir) + found;
 }
 
 QString InstalledDataDir(const QString &programDir)
@@ -38,12 +47,17 @@ QString InstalledDataDir(const QString &programDir)
 
 QString LanguageFolder(const QString &programDir)
 {
-    if (FindIn(programDir, kLanguageFolder).isEmpty()) {
-        const QString installed = QStringLiteral(ORVIK_DATA_FROM_BIN "/") + kLanguageFolder;
-        if (!FindIn(programDir, installed).isEmpty())
-            return installed;
-    }
-    return kLanguageFolder;
+    if (const QString beside = MatchIn(programDir, kLanguageFolder); !beside.isEmpty())
+        return beside;
+    const QString installed = MatchIn(programDir, QStringLiteral(ORVIK_DATA_FROM_BIN "/") + kLanguageFolder);
+    return installed.isEmpty() ? QString(kLanguageFolder) : installed;
+}
+
+QString LanguageFile(const QString &programDir, const QString &fileName)
+{
+    const QString folder = LanguageFolder(programDir);
+    const QString found = MatchIn(programDir, folder + fileName);
+    return found.isEmpty() ? folder + fileName : found;
 }
 
 QString SettingsFile(const QString &programDir)

@@ -16,9 +16,12 @@ namespace FileLocations {
 // A folder's path as Orvik holds it: ending in "/" (unless empty).
 QString AsFolder(QString dir);
 
-// The path of `name` (a file or folder name, or a relative path) inside `dir` when it
-// exists there, else an empty string. Every look-up below goes through here, so how names
+// `name` (a file or folder name, or a relative path) as it is spelt inside `dir` when it
+// exists there, else an empty string. Names are matched as Windows matches them, without
+// regard to case (see FolderNames). Every look-up below goes through here, so how names
 // are matched is decided in this one place.
+QString MatchIn(const QString &dir, const QString &name);
+// The path of that name inside `dir`, or an empty string.
 QString FindIn(const QString &dir, const QString &name);
 
 // The installation's data folder as seen from the program directory, ending in "/"
@@ -27,8 +30,11 @@ QString InstalledDataDir(const QString &programDir);
 
 // The language folder relative to the program directory, ending in "/": "language/" when
 // that folder is beside the program, else the installation's (e.g.
-// "../share/orvik/language/") when it exists, else "language/".
+// "../share/orvik/language/") when it exists, else "language/"; spelt as on disk.
 QString LanguageFolder(const QString &programDir);
+// The language file `fileName` relative to the program directory, in LanguageFolder(),
+// spelt as on disk when it is there in any letter case.
+QString LanguageFile(const QString &programDir, const QString &fileName);
 
 // config.ini beside the program when it is there, else the user's
 // ($XDG_CONFIG_HOME/orvik/config.ini), which need not exist.
