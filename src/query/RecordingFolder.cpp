@@ -8,10 +8,34 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-RecordingFolder::RecordingFolder(const QString &backupDir)
-    : m_backupDir(backupDir)
-    , m_voiceDir(backupDir + QStringLiteral("voice/"))
-{}
+namespace {
+const QString kVoice = QStringLiteral("voice");
+} // namespace
+
+RecordingFolder::RecordingFolder(const QString &backupDir) : m_backupDir(backupDir)
+{
+    const QString voice = backupDir.isEmpty() ? QString() : FolderNames::find(backupDir, kVoice);
+    m_voiceDir = backupDir + (voice.isEmpty() ? kVoice : voice) + u'/';
+}
+
+const FolderNames &RecordingFolder::Listing() const
+{
+    if (!m_listing)
+        m_listing.emplace(m_voiceDir);
+    return *m_listing;
+}
+
+QString RecordingFolder::NameOnDisk(const QString &recordFile) const
+{
+    QString name = recordFile;
+    name.replace(u'\\', u'/');
+    if (!LooksConfined(name))
+        return name;
+    // A plain name is looked up in the folder's listing, taken once for all rows; a name in
+    // a subfolder lists a folder only where its exact spelling is missing.
+    const QString found = name.contains(u'/') ? FolderNames::findPath(m_voiceDir, name) : Listing().match(name);
+    return found.isEmpty() ? name : found;
+}
 
 bool RecordingFolder::LooksConfined(const QString &recordFile)
 {
@@ -46,22 +70,19 @@ RecordingFolder::Verdict RecordingFolder::Check(const QString &recordingPath) co
 
 qint64 RecordingFolder::SizeOf(const QString &recordFile)
 {
-    if (!LooksConfined(recordFile))
+    const QString name = NameOnDisk(recordFile);
+    if (!LooksConfined(name))
         return -1;
-    if (!m_listed) {
-        m_listed = true;
-        const QStringList names = QDir(m_voiceDir).entryList(QDir::Files | QDir::System | QDir::Hidden);
-        m_names = QSet<QString>(names.begin(), names.end());
-    }
-    const bool plainName = !recordFile.contains(u'/');
-    if (plainName && !m_names.contains(recordFile))
+    const bool plainName = !name.contains(u'/');
+    if (plainName && Listing().match(name) != name)
         return -1;
-    const QByteArray path = QFile::encodeName(PathOf(recordFile));
+    const QString fullPath = m_voiceDir + name;
+    const QByteArray path = QFile::encodeName(fullPath);
     struct stat st
     {};
     if (::lstat(path.constData(), &st) != 0)
         return -1;
-    if ((S_ISLNK(st.st_mode) || !plainName) && !Contains(PathOf(recordFile)))
+    if ((S_ISLNK(st.st_mode) || !plainName) && !Contains(fullPath))
         return -1;
     // The size counts only for a file that opens for reading. Without O_NONBLOCK a named
     // pipe would hold the open until something writes to it.

@@ -1,12 +1,19 @@
 #pragma once
 
-#include <QSet>
+#include "config/FolderNames.h"
+
 #include <QString>
+
+#include <optional>
 
 // The voice folder of one backup, where the recording files of its call records live.
 // A record's file name is trusted only while it stays inside this folder: a name with
 // "..", an absolute name, or a name that reaches a symbolic link pointing elsewhere is
 // never played, deleted or even measured.
+//
+// Backups are written on Windows: the voice folder and the recording files are found
+// whatever their letter case (see FolderNames), and a "\" in a record's file name
+// separates folders as "/" does.
 class RecordingFolder
 {
 public:
@@ -15,8 +22,13 @@ public:
 
     const QString &path() const { return m_voiceDir; } // ends in "/"
 
-    // The recording path of a record: the voice folder followed by the file name.
-    QString PathOf(const QString &recordFile) const { return m_voiceDir + recordFile; }
+    // The record's file name as it is spelt on disk, relative to the voice folder: "\"
+    // read as "/", letter case as the one matching file has it. A name that matches no
+    // file, or two only without regard to case, or that would leave the folder, comes back
+    // with its separators turned and nothing else changed.
+    QString NameOnDisk(const QString &recordFile) const;
+    // The recording path of a record: the voice folder followed by NameOnDisk().
+    QString PathOf(const QString &recordFile) const { return m_voiceDir + NameOnDisk(recordFile); }
 
     // Whether `path` names something inside the voice folder, after following links, and
     // the voice folder itself lies inside the backup.
@@ -35,9 +47,9 @@ public:
 
 private:
     static bool LooksConfined(const QString &recordFile);
+    const FolderNames &Listing() const;
 
     QString m_backupDir;
     QString m_voiceDir;
-    bool m_listed = false;
-    QSet<QString> m_names;
+    mutable std::optional<FolderNames> m_listing;
 };

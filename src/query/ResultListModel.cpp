@@ -160,14 +160,15 @@ void ResultListModel::Append(const CallRecord &record)
         row.file = FileKind::Deleted;
     else
         row.file = FileKind::Named;
-    // Cell 6: the file on disk; an empty name leaves the voice folder itself, which does
-    // not open as a file.
-    row.size = record.record_file.isEmpty() ? -1 : m_recordings.SizeOf(record.record_file);
+    // Cells 6 and 8: the file as it is spelt on disk (written on Windows, the record's name
+    // may differ in case or use "\"), so that playback and delete reach that file.
+    const QString file = row.file == FileKind::Named ? m_recordings.NameOnDisk(record.record_file) : QString();
+    // An empty name leaves the voice folder itself, which does not open as a file.
+    row.size = record.record_file.isEmpty() ? -1 : m_recordings.SizeOf(file.isEmpty() ? record.record_file : file);
 
     // The texts go straight into the arena as UTF-8; room for the worst case (three bytes
     // per UTF-16 unit) is made first.
-    const QString *texts[TextFieldCount] = {&record.name, &record.fsk, &record.context, &record.dtmf,
-                                            &record.record_file};
+    const QString *texts[TextFieldCount] = {&record.name, &record.fsk, &record.context, &record.dtmf, &file};
     quint32 worstCase = 0;
     for (const QString *t : texts)
         worstCase += quint32(t->size()) * 3;
