@@ -9,6 +9,7 @@
 #include "config/Config.h"
 #include "db/AdoDb.h"
 #include "db/ScanReport.h"
+#include "db/jet/Journal.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/BuildStatement.h"
@@ -110,6 +111,13 @@ bool buildStatement(const QCommandLineParser &parser, QString *statement, QStrin
     return true;
 }
 
+QString rolledBackNote(const QString &databasePath)
+{
+    return QStringLiteral("%1 holds a delete that did not finish and cannot be rolled back here (the database "
+                          "cannot be written): it is read as if that delete had been rolled back")
+        .arg(jet::Journal::pathFor(databasePath));
+}
+
 QString backupDirectory(const QString &dir)
 {
     return dir.endsWith(u'/') ? dir : dir + u'/';
@@ -117,8 +125,12 @@ QString backupDirectory(const QString &dir)
 
 bool openBackupDatabase(CAdoDb &db, const QString &backupDir)
 {
-    if (db.OpenAccessDatabase(backupDir + QStringLiteral("dbR.mdb"), QString()))
+    const QString path = CBackupArray::DatabaseOf(backupDir);
+    if (db.OpenAccessDatabase(path, QString())) {
+        if (db.ReadsRolledBack())
+            printError(rolledBackNote(path));
         return true;
+    }
     printError(GetDialogText(Ids::TxtDatabaseOpenFailed));
     printError(db.LastError());
     return false;

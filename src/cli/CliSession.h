@@ -34,7 +34,11 @@ bool buildStatement(const QCommandLineParser &parser, QString *statement, QStrin
 
 // The backup directory as the query window keeps it: ending in "/".
 QString backupDirectory(const QString &dir);
-// Opens dir + "dbR.mdb" as the query window does; on failure prints Ids::TxtDatabaseOpenFailed to stderr.
+// The note orvik-cli writes to stderr when the database is read through the journal of an
+// unfinished delete (open read-only, see jet::Journal::readAsRolledBack).
+QString rolledBackNote(const QString &databasePath);
+// Opens the backup's dbR.mdb (spelt in any letter case) as the query window does; on failure
+// prints Ids::TxtDatabaseOpenFailed to stderr, and rolledBackNote() when it reads through a journal.
 bool openBackupDatabase(CAdoDb &db, const QString &backupDir);
 
 // For the commands that search a backup like Find: loads the language, builds the

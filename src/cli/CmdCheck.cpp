@@ -26,6 +26,16 @@ int Check(const QCommandLineParser &parser)
         printError(path + QStringLiteral(": ") + error);
         return ExitUsage;
     }
+    // Pages half way through a delete that its journal will undo are checked as the rollback
+    // will leave them, which is what every reader sees.
+    bool rolledBack = false;
+    if (!jet::Journal::readAsRolledBack(db.file(), &rolledBack, &error) || (rolledBack && !db.reload(&error))) {
+        printError(path + QStringLiteral(": ") + error);
+        return ExitProblem;
+    }
+    if (rolledBack)
+        printError(QStringLiteral("%1 holds a delete that did not finish: checked as if it had been rolled back")
+                       .arg(jet::Journal::pathFor(path)));
     // Progress in pages read, out of the pages of the file (the checker reads most of them once).
     ProgressMeter progress(QStringLiteral("pages"), ProgressMeter::wanted(parser, false));
     progress.setTotal(qint64(db.file().pageCount()));
@@ -42,7 +52,8 @@ int Check(const QCommandLineParser &parser)
     } else {
         problems = jet::Checker::checkDatabase(db, pagesRead);
     }
-    // The pages may be half way through a change that the journal will undo.
+    // The file itself is half way through a change (or holds a journal that never became
+    // complete); the next read-write open settles it.
     if (jet::Journal::exists(path))
         problems.prepend(QStringLiteral("%1 lies beside the database: a delete did not finish; the next read-write "
                                         "open rolls it back")

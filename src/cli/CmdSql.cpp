@@ -81,6 +81,8 @@ int Sql(const QCommandLineParser &parser)
         printError(db.LastError());
         return ExitUsage;
     }
+    if (db.ReadsRolledBack())
+        printError(rolledBackNote(parser.positionalArguments().at(0)));
     std::shared_ptr<JetRecordset> result;
     if (!db.SqlExecute(result, parser.positionalArguments().at(1))) {
         printError(db.LastError());

@@ -3,6 +3,7 @@
 #include "config/Desktop.h"
 #include "db/DebugTrace.h"
 #include "db/JetConnection.h"
+#include "db/jet/Journal.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 
@@ -58,6 +59,9 @@ bool CAdoDb::OpenAccessDatabase(const QString &path, const QString &password)
             Close();
             continue;
         }
+        if (m_pConnection->readsRolledBack())
+            DebugTrace("OpenAccessDatabase %s read as rolled back: %s holds a delete that did not finish \n",
+                       TraceText(path).constData(), TraceText(jet::Journal::pathFor(path)).constData());
         if (attempt == 2)
             Desktop::current().showMessage(nullptr, Desktop::Icon::Information, QString(),
                                            GetDialogText(Ids::TxtOpenedReadOnly), Desktop::Buttons::Ok);
@@ -85,6 +89,16 @@ bool CAdoDb::OpenForReading(const QString &path, const QString &password)
 bool CAdoDb::IsOpen() const
 {
     return m_pConnection && m_pConnection->isOpen();
+}
+
+bool CAdoDb::CanWrite() const
+{
+    return m_pConnection && m_pConnection->canWrite();
+}
+
+bool CAdoDb::ReadsRolledBack() const
+{
+    return m_pConnection && m_pConnection->isOpen() && m_pConnection->readsRolledBack();
 }
 
 void CAdoDb::Close()

@@ -27,6 +27,11 @@ public:
     bool OpenForReading(const QString &path, const QString &password);
     void Close();
     bool IsOpen() const;
+    // Whether a delete can be tried: open read-write, beside a folder that can be written.
+    bool CanWrite() const;
+    // Whether the database, open read-only, is read as if the unfinished delete its journal
+    // holds had been rolled back (traced at the open).
+    bool ReadsRolledBack() const;
     // A statement without rows (a delete).
     bool SqlExecute(const QString &sql);
     // A row-returning statement; on success `cursor` holds its result.

@@ -147,6 +147,14 @@ bool JetConnection::isOpen() const
     return m_db && m_db->isOpen();
 }
 
+bool JetConnection::canWrite() const
+{
+    // The same test the file system makes at the journal's creation (a read-only mount
+    // fails it for every user), asked before anything is written.
+    return isOpen() && m_mode == Mode::ReadWrite
+           && QFileInfo(QFileInfo(jet::Journal::pathFor(m_path)).absolutePath()).isWritable();
+}
+
 bool JetConnection::open(const QString &path, const QString &password, Mode mode, sql::SqlError *error)
 {
     sql::SqlError ignored;
@@ -154,6 +162,7 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
         close(&ignored);
     m_path = path;
     m_mode = mode;
+    m_readsRolledBack = false;
 
     if (!QFileInfo(path).isFile()) {
         *error = sql::SqlError::general(QStringLiteral("Could not find file '%1'.").arg(path));
@@ -192,6 +201,14 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
         // process is writing right now (then the journal is its own).
         FileLocks::StatementLock writeLock(fd, true);
         if (writeLock.locked() && !jet::Journal::recover(db->file(), &detail)) {
+            *error = damaged(detail);
+            return false;
+        }
+    } else {
+        // A copy that cannot be written (a read-only disk or share) may hold the journal of
+        // a delete that was cut short before it was copied: it is read as the rollback
+        // would leave it, through the journal's saved pages, instead of half deleted.
+        if (!jet::Journal::readAsRolledBack(db->file(), &m_readsRolledBack, &detail)) {
             *error = damaged(detail);
             return false;
         }
@@ -329,7 +346,7 @@ bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetReco
 
 bool JetConnection::runDelete(sql::Statement &statement, sql::SqlError *error)
 {
-    if (m_mode != Mode::ReadWrite) {
+    if (!canWrite()) {
         *error = sql::SqlError::general(QStringLiteral("Cannot update. Database or object is read-only."));
         return false;
     }

@@ -48,6 +48,12 @@ public:
     bool close(sql::SqlError *error);
     bool isOpen() const;
     Mode mode() const { return m_mode; }
+    // True when the database, open read-only, holds the journal of an unfinished delete and
+    // is read as if it had been rolled back (see jet::Journal::readAsRolledBack).
+    bool readsRolledBack() const { return m_readsRolledBack; }
+    // Whether a delete can be tried at all: the connection is read-write and the folder
+    // that takes the journal beside the database can be written.
+    bool canWrite() const;
 
     // Runs one statement. A SELECT gives its rows in `recordset` (which may be null for
     // callers that only want to know whether it runs); a DELETE removes its rows in one
@@ -75,4 +81,5 @@ private:
     std::shared_ptr<jet::Database> m_db;
     Mode m_mode = Mode::ReadWrite;
     QString m_path;
+    bool m_readsRolledBack = false;
 };

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -263,60 +264,66 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
     return true;
 }
 
-bool Journal::recover(PageFile &file, QString *error)
+// A journal as found beside a database, read and checked.
+struct Journal::Found
 {
-    if (!file.isOpen()) {
-        setError(error, QStringLiteral("the database is not open"));
-        return false;
+    enum class State { None, Invalid, Valid } state = State::None;
+    QString path;
+    QByteArray bytes;
+    std::uint32_t count = 0;
+    std::uint64_t originalLength = 0;
+
+    // Page number, saved bytes and written bytes of record `i`.
+    const std::uint8_t *record(std::uint32_t i, int pageSize) const
+    {
+        return reinterpret_cast<const std::uint8_t *>(bytes.constData()) + kHeaderSize
+               + std::size_t(i) * (std::size_t(4) + 2 * std::size_t(pageSize));
     }
-    const QString path = pathFor(file.path());
+};
+
+bool Journal::find(const PageFile &file, Found *found, QString *error)
+{
+    found->path = pathFor(file.path());
     if (!exists(file.path()))
         return true;
-    QFile in(path);
+    QFile in(found->path);
     if (!in.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("cannot read the journal %1: %2").arg(path, in.errorString()));
+        setError(error, QStringLiteral("cannot read the journal %1: %2").arg(found->path, in.errorString()));
         return false;
     }
-    const QByteArray bytes = in.readAll();
+    found->bytes = in.readAll();
     in.close();
 
+    const QByteArray &bytes = found->bytes;
     const int ps = file.pageSize();
     const auto *d = reinterpret_cast<const std::uint8_t *>(bytes.constData());
     bool valid = bytes.size() >= kHeaderSize + kChecksumSize && std::memcmp(d, kMagic, sizeof kMagic) == 0;
-    std::uint32_t count = 0;
-    std::uint64_t originalLength = 0;
     if (valid) {
-        count = readU32(d + 20);
-        originalLength = readU64(d + 12);
+        found->count = readU32(d + 20);
+        found->originalLength = readU64(d + 12);
         valid = readU32(d + 8) == std::uint32_t(ps)
-                && qint64(count) * (4 + 2 * qint64(ps)) + kHeaderSize + kChecksumSize == bytes.size()
-                && originalLength % std::uint64_t(ps) == 0
+                && qint64(found->count) * (4 + 2 * qint64(ps)) + kHeaderSize + kChecksumSize == bytes.size()
+                && found->originalLength % std::uint64_t(ps) == 0 && found->originalLength >= std::uint64_t(ps)
                 && checksum(bytes.constData(), bytes.size() - kChecksumSize) == bytes.right(kChecksumSize);
     }
-    if (!valid) {
-        // The journal never became complete, so no page of its transaction was written.
-        return removeJournal(path, error);
-    }
-    if (file.mode() != PageFile::OpenMode::ReadWrite) {
-        setError(error, QStringLiteral("%1 holds an interrupted change; the database must be opened for "
-                                       "writing to roll it back")
-                            .arg(path));
-        return false;
-    }
+    found->state = valid ? Found::State::Valid : Found::State::Invalid;
+    if (!valid)
+        return true;
     // The journal must be this database's: every page it names holds, sector by sector, the
     // bytes saved before the change or the bytes the change wrote. A journal of another file
     // (the database was replaced under the same name) would write that file's pages here.
-    const std::size_t recordSize = std::size_t(4) + 2 * std::size_t(ps);
     std::vector<std::uint8_t> now(static_cast<std::size_t>(ps));
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t *record = d + kHeaderSize + std::size_t(i) * recordSize;
+    for (std::uint32_t i = 0; i < found->count; ++i) {
+        const std::uint8_t *record = found->record(i, ps);
         const std::uint32_t page = readU32(record);
         const std::uint8_t *original = record + 4;
         const std::uint8_t *written = original + ps;
-        bool belongs = (std::uint64_t(page) + 1) * std::uint64_t(ps) <= originalLength && page < file.pageCount();
+        bool belongs =
+            (std::uint64_t(page) + 1) * std::uint64_t(ps) <= found->originalLength && page < file.pageCount();
         QString why;
         if (belongs && !file.readPage(page, now.data(), &why)) {
-            setError(error, QStringLiteral("cannot check the journal %1 against the database: %2").arg(path, why));
+            setError(error,
+                     QStringLiteral("cannot check the journal %1 against the database: %2").arg(found->path, why));
             return false;
         }
         for (int at = 0; belongs && at < ps; at += kSectorSize) {
@@ -326,13 +333,41 @@ bool Journal::recover(PageFile &file, QString *error)
         if (!belongs) {
             setError(error, QStringLiteral("%1 does not belong to this database (page %2 holds neither its saved "
                                            "nor its changed bytes); nothing was written and the journal was kept")
-                                .arg(path)
+                                .arg(found->path)
                                 .arg(page));
             return false;
         }
     }
+    return true;
+}
+
+bool Journal::recover(PageFile &file, QString *error)
+{
+    if (!file.isOpen()) {
+        setError(error, QStringLiteral("the database is not open"));
+        return false;
+    }
+    Found found;
+    if (!find(file, &found, error))
+        return false;
+    const QString &path = found.path;
+    if (found.state == Found::State::None)
+        return true;
+    if (found.state == Found::State::Invalid) {
+        // The journal never became complete, so no page of its transaction was written.
+        return removeJournal(path, error);
+    }
+    if (file.mode() != PageFile::OpenMode::ReadWrite) {
+        setError(error, QStringLiteral("%1 holds an interrupted change; the database must be opened for "
+                                       "writing to roll it back")
+                            .arg(path));
+        return false;
+    }
+    const int ps = file.pageSize();
+    const std::uint32_t count = found.count;
+    const std::uint64_t originalLength = found.originalLength;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t *record = d + kHeaderSize + std::size_t(i) * recordSize;
+        const std::uint8_t *record = found.record(i, ps);
         const std::uint64_t page = readU32(record);
         if (!writeAll(file.handle(), reinterpret_cast<const char *>(record + 4), std::size_t(ps),
                       page * std::uint64_t(ps))) {
@@ -359,6 +394,30 @@ bool Journal::recover(PageFile &file, QString *error)
         return false;
     }
     return file.refresh(error);
+}
+
+bool Journal::readAsRolledBack(PageFile &file, bool *applied, QString *error)
+{
+    *applied = false;
+    Found found;
+    if (!file.isOpen() || file.mode() != PageFile::OpenMode::ReadOnly) {
+        setError(error, QStringLiteral("the database is not open read-only"));
+        return false;
+    }
+    if (!find(file, &found, error))
+        return false;
+    // An incomplete journal means no page was written: the file is read as it is.
+    if (found.state != Found::State::Valid)
+        return true;
+    const int ps = file.pageSize();
+    std::map<std::uint32_t, QByteArray> saved;
+    for (std::uint32_t i = 0; i < found.count; ++i) {
+        const std::uint8_t *record = found.record(i, ps);
+        saved[readU32(record)] = QByteArray(reinterpret_cast<const char *>(record + 4), ps);
+    }
+    file.readThrough(std::move(saved), std::uint32_t(found.originalLength / std::uint64_t(ps)));
+    *applied = true;
+    return true;
 }
 
 } // namespace jet

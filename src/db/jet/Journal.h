@@ -20,7 +20,9 @@
 // of another file found beside this one is refused, leaving both untouched.
 //
 // Recovery runs where the caller decides: the connection layer calls recover() at every
-// read-write open while it holds the write lock.
+// read-write open while it holds the write lock. A database that cannot be written (a
+// read-only disk or share) is read through the journal instead: readAsRolledBack() lays
+// the saved pages over the file's in memory.
 
 #include "db/jet/PageBatch.h"
 
@@ -46,6 +48,13 @@ public:
     // pages do not match the file (see above) fails and stays, and nothing is written.
     static bool recover(PageFile &file, QString *error = nullptr);
 
+    // For a file open read-only: when a complete journal of this database lies beside it,
+    // reads the file from now on as recover() would leave it (the saved pages in place of
+    // the file's, the length before the change), in memory, writing nothing; `applied` says
+    // whether it did. No journal and an incomplete one (its change never reached the file)
+    // leave the file read as it is. A journal of another file fails, as in recover().
+    static bool readAsRolledBack(PageFile &file, bool *applied, QString *error = nullptr);
+
     // True if a journal file exists beside the database.
     static bool exists(const QString &databasePath);
 
@@ -59,6 +68,12 @@ public:
 
     // The journal's bytes for a transaction (exposed for tests that build damaged ones).
     static QByteArray build(int pageSize, std::uint64_t fileLength, const std::vector<PageBatch::Change> &changes);
+
+private:
+    struct Found;
+    // Reads and checks the journal of `file`: none, incomplete, or complete and this file's.
+    // Fails when it cannot be read or belongs to another file.
+    static bool find(const PageFile &file, Found *found, QString *error);
 };
 
 } // namespace jet

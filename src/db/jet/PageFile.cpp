@@ -7,6 +7,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -62,6 +63,8 @@ PageFile &PageFile::operator=(PageFile &&other) noexcept
         m_creationDate = other.m_creationDate;
         m_header = std::move(other.m_header);
         m_passwordBytes = std::move(other.m_passwordBytes);
+        m_savedPages = std::move(other.m_savedPages);
+        m_savedPageCount = std::exchange(other.m_savedPageCount, 0);
         m_generation = other.m_generation + 1;
     }
     return *this;
@@ -73,6 +76,8 @@ void PageFile::close()
         ::close(m_fd);
     m_fd = -1;
     m_pageCount = 0;
+    m_savedPages.clear();
+    m_savedPageCount = 0;
     ++m_generation;
 }
 
@@ -298,7 +303,21 @@ bool PageFile::readPages(std::uint32_t first, std::uint32_t count, std::uint8_t 
         return false;
     }
     const std::uint64_t ps = std::uint64_t(m_layout->pageSize);
-    return readAt(first * ps, buffer, std::size_t(count * ps), error);
+    if (!readAt(first * ps, buffer, std::size_t(count * ps), error))
+        return false;
+    for (auto it = m_savedPages.lower_bound(first); it != m_savedPages.end() && it->first - first < count; ++it)
+        std::memcpy(buffer + (it->first - first) * ps, it->second.constData(), std::size_t(ps));
+    return true;
+}
+
+void PageFile::readThrough(std::map<std::uint32_t, QByteArray> saved, std::uint32_t pageCount)
+{
+    if (m_fd < 0 || m_mode != OpenMode::ReadOnly || pageCount == 0)
+        return;
+    m_savedPages = std::move(saved);
+    m_savedPageCount = pageCount;
+    m_pageCount = std::min(m_pageCount, pageCount);
+    ++m_generation;
 }
 
 bool PageFile::writePage(std::uint32_t page, const std::uint8_t *buffer, QString *error)
@@ -366,6 +385,8 @@ bool PageFile::refresh(QString *error)
         return false;
     }
     m_pageCount = std::uint32_t(std::min<qint64>(st.st_size / ps, qint64(0xFFFFFF) + 1));
+    if (m_savedPageCount != 0)
+        m_pageCount = std::min(m_pageCount, m_savedPageCount);
     return true;
 }
 

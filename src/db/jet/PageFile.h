@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 
 namespace jet {
 
@@ -69,6 +70,13 @@ public:
     bool writePage(std::uint32_t page, const std::uint8_t *buffer, QString *error = nullptr);
     bool sync(QString *error = nullptr);
 
+    // Reads the file as it was before an unfinished change that cannot be rolled back on
+    // disk (the file or its folder is read-only): `saved` pages (page number -> bytes) are
+    // read in place of the file's, and the file counts `pageCount` pages, its length before
+    // the change. Only for a file open read-only; nothing is ever written.
+    void readThrough(std::map<std::uint32_t, QByteArray> saved, std::uint32_t pageCount);
+    bool readsThroughSavedPages() const { return m_savedPageCount != 0; }
+
     // Re-reads the file length after another writer may have changed the file, and bumps
     // generation() so that readers drop any page they kept.
     bool refresh(QString *error = nullptr);
@@ -95,6 +103,8 @@ private:
     QByteArray m_header;
     QByteArray m_passwordBytes;
     std::uint64_t m_generation = 0;
+    std::map<std::uint32_t, QByteArray> m_savedPages; // see readThrough()
+    std::uint32_t m_savedPageCount = 0;               // 0: none
 };
 
 } // namespace jet
