@@ -44,6 +44,8 @@ int Delete(const QCommandLineParser &parser)
     switch (actions.DeleteRecord(0)) {
     case RecordActions::DeleteResult::Cancelled:
         return ExitProblem;
+    case RecordActions::DeleteResult::ReadOnly: // the message said why, before anything was tried
+        return ExitStatement;
     case RecordActions::DeleteResult::Failed:
         printError(db.LastError());
         return ExitStatement;

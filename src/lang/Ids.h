@@ -69,6 +69,7 @@ enum Text : int {
     TxtRecordingOutside = 196, // playback refused: the file lies outside the voice folder ("%s": path)
     TxtRecordingKept = 197,    // record deleted, its file outside the voice folder kept ("%s": path)
     TxtDatabaseDamaged = 198,  // after Find: "%s" calls readable of "%s" the table counts
+    TxtBackupReadOnly = 199,   // delete refused: the backup cannot be written ("%s": backup folder)
     // The player pane under the result list.
     TxtPlay = 250,
     TxtPause = 251,

@@ -93,9 +93,29 @@ void RecordActions::PlayRecording(const QString &path)
     }
 }
 
+bool RecordActions::CanDelete(int row) const
+{
+    // A database that did not open fails the delete itself, as always.
+    if (!m_db.IsOpen())
+        return true;
+    if (!m_db.CanWrite())
+        return false;
+    // The recording goes with the record: its folder must take the removal too, or the
+    // record would go and the file stay.
+    const QString file = m_model.CellText(row, ResultListModel::CellFile);
+    if (file.isEmpty() || file == QLatin1String("DEL") || !m_model.Recordings().Contains(file))
+        return true;
+    return QFileInfo(QFileInfo(file).absolutePath()).isWritable();
+}
+
 RecordActions::DeleteResult RecordActions::DeleteRecord(int row)
 {
     Desktop &desktop = Desktop::current();
+    // On a read-only disk or share nothing is attempted, and nothing asked.
+    if (!CanDelete(row)) {
+        ShowError(formatText(GetDialogText(Ids::TxtBackupReadOnly), m_model.BackupDir()), Ids::TxtDeleteCaption);
+        return DeleteResult::ReadOnly;
+    }
     if (desktop.showMessage(m_owner, Desktop::Icon::Information, GetDialogText(Ids::TxtDeleteCaption),
                             GetDialogText(Ids::TxtDeleteQuestion), Desktop::Buttons::YesNo)
         != Desktop::Answer::Yes)

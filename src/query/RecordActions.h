@@ -16,6 +16,7 @@ class RecordActions
 public:
     enum class DeleteResult {
         Cancelled,       // the user answered No
+        ReadOnly,        // the backup cannot be written: refused before anything was tried
         Failed,          // the database refused the delete: nothing changed
         Deleted,         // record, file (if it had one) and row are gone
         DeletedFileKept, // record and row are gone, the recording file could not be deleted
@@ -36,6 +37,8 @@ public:
     static QStringList MediaPlayerCandidates();
 
 private:
+    // Whether the database and the folder of the row's recording can be written.
+    bool CanDelete(int row) const;
     void ShowError(const QString &text, int captionId);
 
     CAdoDb &m_db;

@@ -117,12 +117,10 @@ private slots:
         // The texts that receive the recording path (or, for 198, two numbers) through a
         // printf-style format, and those filled with QString::arg (%1, %2, ...); no other
         // text may hold a "%".
-        const QMap<int, int> formats = {{Ids::TxtEmptyRecordingPath, 1},
-                                        {Ids::TxtRecordingDeleted, 1},
-                                        {Ids::TxtRecordingOutside, 1},
-                                        {Ids::TxtRecordingKept, 1},
-                                        {Ids::TxtDatabaseDamaged, 2}};
-        QVERIFY(textIds.contains(Ids::TxtDatabaseDamaged));
+        const QMap<int, int> formats = {{Ids::TxtEmptyRecordingPath, 1}, {Ids::TxtRecordingDeleted, 1},
+                                        {Ids::TxtRecordingOutside, 1},   {Ids::TxtRecordingKept, 1},
+                                        {Ids::TxtDatabaseDamaged, 2},    {Ids::TxtBackupReadOnly, 1}};
+        QVERIFY(textIds.contains(Ids::TxtDatabaseDamaged) && textIds.contains(Ids::TxtBackupReadOnly));
         const QMap<int, QStringList> arguments = {{Ids::TxtPlayerMissing, {"%1"}},
                                                   {Ids::TxtPlayerUndecodable, {"%1"}},
                                                   {Ids::TxtListStatus, {"%1", "%2", "%3"}},
