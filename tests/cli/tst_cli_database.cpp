@@ -2,9 +2,12 @@
 // forms, refused statements, the checker's verdicts, and deleting a call record with and
 // without confirmation.
 #include "db/jet/Database.h"
+#include "db/jet/RowDeleter.h"
 
 #include "common/CliRunner.h"
+#include "common/ReadOnlyFolder.h"
 #include "common/TestFiles.h"
+#include "db/jet/JetDeleteSupport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -39,6 +42,7 @@ private slots:
     void deleteOneRecord();
     void deleteAskedOnTheTerminal();
     void deleteFailures();
+    void readOnlyCopyWithAnUnfinishedDelete();
 
 private:
     QTemporaryDir m_program;
@@ -204,6 +208,63 @@ void TestCliDatabase::deleteFailures()
     QVERIFY(holder.open(backup.database(), jet::PageFile::OpenMode::ReadOnly));
     QVERIFY(::flock(holder.handle(), LOCK_EX | LOCK_NB) == 0);
     QCOMPARE(m_cli->run({"delete", backup.path, "1", "--yes"}).exitCode, 2);
+}
+
+void TestCliDatabase::readOnlyCopyWithAnUnfinishedDelete()
+{
+    // A backup whose delete was cut short (journal left, pages half written) copied to a
+    // read-only disk: read as if the delete had been rolled back, checked that way, and
+    // deletes refused before anything is tried.
+    QTemporaryDir dir;
+    ReadOnlyFolder disk(dir.filePath("disk"));
+    if (!disk.usable())
+        QSKIP(ReadOnlyFolder::whyNot());
+    const QString backup = disk.path() + "/2009-12";
+    const QString database = backup + "/dbR.mdb";
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), backup));
+    const CliResult before = m_cli->run({"query", backup});
+    QCOMPARE(before.exitCode, 0);
+    QVERIFY(before.lines().size() > 20);
+    {
+        jet::Database db;
+        QString error;
+        QVERIFY2(db.open(database, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+        const auto table = db.table(QStringLiteral("record"), &error);
+        QVERIFY2(table, qPrintable(error));
+        std::vector<jet::RowId> rows = JetDelete::liveRows(db.file(), *table);
+        rows.resize(20);
+        jet::RowDeleter deleter(db.file(), *table);
+        deleter.setCrashAfterPageWrites(2);
+        QVERIFY(!deleter.deleteRows(rows, &error));
+    }
+    const QByteArray halfDone = TestFiles::read(database);
+    const QByteArray journal = TestFiles::read(database + "-journal");
+    QVERIFY(!journal.isEmpty());
+    QVERIFY(disk.seal());
+
+    const CliResult after = m_cli->run({"query", backup}, {}, {"ORVIK_TRACE=stderr"});
+    QCOMPARE(after.exitCode, 0);
+    QCOMPARE(after.out, before.out);
+    QVERIFY2(after.err.contains("read as rolled back: " + database.toUtf8() + "-journal holds a delete"),
+             after.err.constData());
+    QVERIFY2(after.err.contains("dbR.mdb-journal holds a delete that did not finish and cannot be rolled back "
+                                "here (the database cannot be written): it is read as if that delete had been "
+                                "rolled back"),
+             after.err.constData());
+    // The checker sees the rolled-back pages sound; the journal itself is named.
+    const CliResult check = m_cli->run({"check", database});
+    QCOMPARE(check.exitCode, 1);
+    QCOMPARE(check.lines().size(), 1);
+    QVERIFY(check.out.contains("dbR.mdb-journal lies beside the database"));
+    QVERIFY2(check.err.contains("checked as if it had been rolled back"), check.err.constData());
+
+    // A delete is refused at once, with the reason.
+    const CliResult refused = m_cli->run({"delete", backup, "2", "--yes"});
+    QCOMPARE(refused.exitCode, 3);
+    QVERIFY2(refused.err.contains("cannot be written"), refused.err.constData());
+    QVERIFY(QFileInfo::exists(backup + "/voice/20091201093713_4_0123456.wav"));
+    QCOMPARE(TestFiles::read(database), halfDone);
+    QCOMPARE(TestFiles::read(database + "-journal"), journal);
 }
 
 QTEST_GUILESS_MAIN(TestCliDatabase)

@@ -11,6 +11,7 @@
 #include "lang/Language.h"
 
 #include "TestPaths.h"
+#include "common/ReadOnlyFolder.h"
 #include "common/ScriptedDesktop.h"
 #include "common/TestFiles.h"
 #include "db/jet/JetTestSupport.h"
@@ -115,22 +116,14 @@ void TestAdoDb::readWriteOpenAtOnce()
 
 void TestAdoDb::fallbackToExclusiveReadOnly()
 {
-    // A file that cannot be opened for writing: on a read-only mount (root ignores file
-    // permissions), or read-only permissions otherwise.
+    // A file that cannot be opened for writing, as on a read-only disk.
     QTemporaryDir dir;
     const QString mountPoint = dir.filePath("ro");
-    QDir().mkpath(mountPoint);
-    bool mounted = false;
-    if (::geteuid() == 0) {
-        if (QProcess::execute("mount", {"-t", "tmpfs", "orvik-test", mountPoint}) != 0)
-            QSKIP("cannot mount a tmpfs here");
-        mounted = true;
-        QVERIFY(QFile::copy(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12/dbR.mdb"), mountPoint + "/dbR.mdb"));
-        QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", mountPoint}), 0);
-    } else {
-        QVERIFY(QFile::copy(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12/dbR.mdb"), mountPoint + "/dbR.mdb"));
-        QFile::setPermissions(mountPoint + "/dbR.mdb", QFile::ReadOwner);
-    }
+    ReadOnlyFolder readOnly(mountPoint);
+    if (!readOnly.usable())
+        QSKIP(ReadOnlyFolder::whyNot());
+    QVERIFY(QFile::copy(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12/dbR.mdb"), mountPoint + "/dbR.mdb"));
+    QVERIFY(readOnly.seal());
     const QString path = mountPoint + "/dbR.mdb";
     {
         ScriptedDesktop desktop;
@@ -158,8 +151,6 @@ void TestAdoDb::fallbackToExclusiveReadOnly()
         QVERIFY(!db.SqlExecute(QStringLiteral("delete from record where id = 1")));
         QCOMPARE(db.LastError(), QStringLiteral("Cannot update. Database or object is read-only."));
     }
-    if (mounted)
-        QProcess::execute("umount", {mountPoint});
 }
 
 void TestAdoDb::refusedByBothAttempts()

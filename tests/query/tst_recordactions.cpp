@@ -2,6 +2,7 @@
 // be played, the player each setting starts (scripted, nothing really starts), deletion of
 // normal, "DEL", nameless and missing recordings, recordings outside the voice folder that
 // are never touched, and a database that refuses the delete. The database must stay sound.
+#include "backup/BackupArray.h"
 #include "config/Config.h"
 #include "db/AdoDb.h"
 #include "db/JetConnection.h"
@@ -14,6 +15,7 @@
 #include "query/ResultListModel.h"
 
 #include "TestPaths.h"
+#include "common/ReadOnlyFolder.h"
 #include "common/ScriptedDesktop.h"
 #include "common/TestFiles.h"
 
@@ -49,7 +51,7 @@ struct Fixture
         config = std::make_unique<CConfig>(dir.filePath("prog"));
         if (prepare)
             prepare(*this);
-        db.OpenAccessDatabase(backup + "dbR.mdb", QString());
+        db.OpenAccessDatabase(CBackupArray::DatabaseOf(backup), QString());
         model.SetBackupDir(backup);
         model.FillResultList(db, "select * from Record  order by record_time_start");
         actions = std::make_unique<RecordActions>(db, model, *config);
@@ -71,7 +73,7 @@ struct Fixture
     QStringList problems() const
     {
         jet::Database check;
-        if (!check.open(backup + "dbR.mdb", jet::PageFile::OpenMode::ReadOnly))
+        if (!check.open(CBackupArray::DatabaseOf(backup), jet::PageFile::OpenMode::ReadOnly))
             return {"does not open"};
         return jet::Checker::checkDatabase(check);
     }
@@ -113,6 +115,7 @@ private slots:
     void deleteWithMissingFile();
     void recordingOutsideTheVoiceFolderIsKept();
     void refusedDeleteKeepsEverything();
+    void namesAsWindowsWritesThem();
 };
 
 void TestRecordActions::initTestCase()
@@ -327,15 +330,11 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
 
 void TestRecordActions::refusedDeleteKeepsEverything()
 {
+    // A database another Jet program holds refuses the delete: nothing changes.
     ScriptedDesktop desktop;
     desktop.answers = {Desktop::Answer::Yes};
     Fixture f;
-    // Swap the window's connection for one that can only read.
-    auto readOnly = std::make_shared<JetConnection>();
-    f.db.m_pConnection.reset();
-    sql::SqlError error;
-    QVERIFY(readOnly->open(f.backup + "dbR.mdb", QString(), JetConnection::Mode::ReadOnlyExclusive, &error));
-    f.db.m_pConnection = readOnly;
+    QVERIFY(TestFiles::write(f.backup + "dbR.ldb", ""));
     const QString file = f.file(2);
     QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::Failed);
     QCOMPARE(desktop.messages.size(), 2);
@@ -345,6 +344,107 @@ void TestRecordActions::refusedDeleteKeepsEverything()
     QVERIFY(QFileInfo::exists(file));
     QVERIFY(f.row(2) >= 0);
     QCOMPARE(f.recordsWithId(2), 1);
+
+    // A backup on a read-only disk: listing, sizes and playback work; a delete is refused
+    // before anything is asked or tried.
+    desktop.messages.clear();
+    QTemporaryDir dir;
+    ReadOnlyFolder disk(dir.filePath("disk"));
+    if (!disk.usable())
+        QSKIP(ReadOnlyFolder::whyNot());
+    Fixture g(1, [&](Fixture &self) {
+        QVERIFY(TestFiles::copyTree(self.backup, disk.path() + "/2009-12"));
+        self.backup = disk.path() + "/2009-12/";
+        QVERIFY(disk.seal());
+    });
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, GetDialogText(Ids::TxtOpenedReadOnly));
+    QCOMPARE(g.model.RowCount(), 60);
+    QVERIFY(!g.model.CellText(g.row(2), ResultListModel::CellSize).isEmpty());
+    g.actions->PlayRecording(g.file(2));
+    QCOMPARE(desktop.openedFiles, QStringList{g.file(2)});
+    const QByteArray before = TestFiles::read(g.backup + "dbR.mdb");
+    QCOMPARE(g.actions->DeleteRecord(g.row(2)), RecordActions::DeleteResult::ReadOnly);
+    QCOMPARE(desktop.messages.size(), 2); // no question, the reason only
+    QCOMPARE(desktop.messages[1].text, formatted(Ids::TxtBackupReadOnly, g.backup));
+    QCOMPARE(desktop.messages[1].caption, GetDialogText(Ids::TxtDeleteCaption));
+    QVERIFY(QFileInfo::exists(g.file(2)));
+    QCOMPARE(g.model.RowCount(), 60);
+    QCOMPARE(TestFiles::read(g.backup + "dbR.mdb"), before);
+}
+
+void TestRecordActions::namesAsWindowsWritesThem()
+{
+    // A backup as Windows writes it: upper-case file names, recordings whose names differ
+    // from the files in case, and folders separated by "\".
+    const QByteArray first = "20091201000000_2_110.wav";
+    const QByteArray second = "20091201093713_4_0123456.wav";
+    const QByteArray third = "20091202092128_4_110.wav";
+    const QByteArray fourth = "20091202140351_2_4008208820.wav";
+    const QByteArray fifth = "20091202175043_1_4008208820.wav";
+    const QByteArray escaping = QByteArray("..\\..\\outside.wav").leftJustified(fifth.size(), '_');
+    ScriptedDesktop desktop;
+    desktop.answers = {Desktop::Answer::Yes, Desktop::Answer::Yes};
+    Fixture f(1, [&](Fixture &self) {
+        const QString voice = self.backup + "VOICE/";
+        QVERIFY(QDir().rename(self.backup + "voice", voice));
+        QVERIFY(QFile::rename(self.backup + "config.ini", self.backup + "CONFIG.INI"));
+        QVERIFY(QFile::rename(self.backup + "dbR.mdb", self.backup + "DBR.MDB"));
+        const QString database = self.backup + "DBR.MDB";
+        // 1: in a subfolder, written with "\" and in another case than on disk.
+        Fixture::renameRecording(database, first, "Sub\\" + first.mid(4));
+        QVERIFY(QDir().mkpath(voice + "sub"));
+        QVERIFY(QFile::rename(voice + first, voice + "sub/" + first.mid(4)));
+        // 2: only the extension's case differs.
+        QVERIFY(QFile::rename(voice + second, voice + QString(second).replace(".wav", ".WAV")));
+        // 3: two files match without case, neither exactly: none is taken.
+        QVERIFY(QFile::rename(voice + third, voice + QString(third).replace(".wav", ".WAV")));
+        QVERIFY(TestFiles::write(voice + QString(third).replace(".wav", ".Wav"), "other"));
+        // 4: the exact name wins over a twin in another case.
+        QVERIFY(TestFiles::write(voice + QString(fourth).replace(".wav", ".WAV"), "twin"));
+        // 5: "..\..\" climbs out of the folder, to a file that exists there.
+        Fixture::renameRecording(database, fifth, escaping);
+        QVERIFY(TestFiles::write(self.dir.filePath(escaping.mid(6)), "outside"));
+    });
+    const QString voice = f.backup + "VOICE/";
+
+    // The catalogue lists the backup with the dates of its CONFIG.INI.
+    CBackupArray backups(*f.config);
+    backups.AddDirectory(f.dir.path());
+    QCOMPARE(backups.GetCount(), 1);
+    QCOMPARE(backups.GetAt(0)->m_path, f.backup);
+    QCOMPARE(backups.GetAt(0)->m_dtStart, QStringLiteral("2009-12-01 00:00:00"));
+    QCOMPARE(CBackupArray::DatabaseOf(f.backup), f.backup + "DBR.MDB");
+
+    // The query opened DBR.MDB; cells 6 and 8 show the files as they are on disk.
+    QCOMPARE(f.model.RowCount(), 60);
+    const auto size = [&](int id) { return f.model.CellText(f.row(id), ResultListModel::CellSize); };
+    QCOMPARE(f.file(1), voice + "sub/" + first.mid(4));
+    QCOMPARE(f.file(2), voice + QString(second).replace(".wav", ".WAV"));
+    QCOMPARE(f.file(3), voice + third);
+    QCOMPARE(f.file(4), voice + fourth);
+    QVERIFY(!size(1).isEmpty() && !size(2).isEmpty());
+    QVERIFY(size(3).isEmpty());
+    QVERIFY(!size(4).isEmpty());
+    QCOMPARE(f.file(5), voice + "../../" + escaping.mid(6));
+    QVERIFY(size(5).isEmpty());
+
+    // Playback gets the file on disk; the climbing name is refused.
+    f.actions->PlayRecording(f.file(2));
+    f.actions->PlayRecording(f.file(5));
+    QCOMPARE(desktop.openedFiles, QStringList{f.file(2)});
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, formatted(Ids::TxtRecordingOutside, f.file(5)));
+
+    // Deleting removes the record and the file on disk, in the subfolder too.
+    const QString secondFile = f.file(2);
+    const QString firstFile = f.file(1);
+    QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::Deleted);
+    QCOMPARE(f.actions->DeleteRecord(f.row(1)), RecordActions::DeleteResult::Deleted);
+    QVERIFY(!QFileInfo::exists(secondFile) && !QFileInfo::exists(firstFile));
+    QCOMPARE(f.recordsWithId(2), 0);
+    QCOMPARE(f.recordsWithId(1), 0);
+    QCOMPARE(f.problems(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRecordActions)
