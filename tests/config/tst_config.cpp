@@ -1,5 +1,6 @@
 #include "backup/BackupArray.h"
 #include "config/Config.h"
+#include "config/FileLocations.h"
 
 #include "common/TestFiles.h"
 
@@ -146,6 +147,16 @@ void TestConfig::filesOfAnInstalledProgram()
     QCOMPARE(portable.m_language, 0);
     QCOMPARE(portable.LanguageFileName(), QStringLiteral("language/Menu_Chinese.xml"));
     QCOMPARE(CBackupArray(portable).BackupRoot(), bin + "/Rec");
+
+    // A folder put together on Windows: its names in any letter case.
+    QVERIFY(QDir().rename(bin + "/language", bin + "/Language"));
+    QVERIFY(TestFiles::write(bin + "/Language/MENU_CHINESE.XML", "<x/>"));
+    QVERIFY(QFile::rename(bin + "/config.ini", bin + "/CONFIG.INI"));
+    QVERIFY(TestFiles::write(bin + "/Sample.XLSX", "x"));
+    CConfig windows(bin);
+    QCOMPARE(windows.SettingsPath(), bin + "/CONFIG.INI");
+    QCOMPARE(windows.LanguageFileName(), QStringLiteral("Language/MENU_CHINESE.XML"));
+    QCOMPARE(FileLocations::TemplateBesideProgram(bin), bin + "/Sample.XLSX");
 }
 
 QTEST_GUILESS_MAIN(TestConfig)
