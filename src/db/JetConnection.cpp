@@ -1,5 +1,6 @@
 #include "db/JetConnection.h"
 
+#include "config/FolderNames.h"
 #include "db/FileLocks.h"
 #include "db/JetRecordset.h"
 #include "db/jet/Database.h"
@@ -26,17 +27,17 @@ namespace {
 QString jetLockFileOf(const QString &databasePath)
 {
     const QFileInfo info(databasePath);
-    QStringList bases{info.absolutePath() + QLatin1Char('/') + info.completeBaseName()};
+    QList<QFileInfo> files{info};
     const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty()) {
-        const QFileInfo real(canonical);
-        bases << real.absolutePath() + QLatin1Char('/') + real.completeBaseName();
-    }
-    for (const QString &base : bases) {
+    if (!canonical.isEmpty())
+        files << QFileInfo(canonical);
+    // Written on Windows, the lock file's name may be in any letter case ("DBR.LDB").
+    for (const QFileInfo &file : files) {
+        const QString dir = file.absolutePath() + QLatin1Char('/');
         for (const char *suffix : {".ldb", ".LDB", ".laccdb"}) {
-            const QString candidate = base + QLatin1String(suffix);
-            if (QFileInfo::exists(candidate))
-                return candidate;
+            const QString found = FolderNames::find(dir, file.completeBaseName() + QLatin1String(suffix));
+            if (!found.isEmpty())
+                return dir + found;
         }
     }
     return QString();

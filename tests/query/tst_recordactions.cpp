@@ -330,11 +330,12 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
 
 void TestRecordActions::refusedDeleteKeepsEverything()
 {
-    // A database another Jet program holds refuses the delete: nothing changes.
+    // A database another Jet program holds (its lock file named the Windows way) refuses
+    // the delete: nothing changes.
     ScriptedDesktop desktop;
     desktop.answers = {Desktop::Answer::Yes};
     Fixture f;
-    QVERIFY(TestFiles::write(f.backup + "dbR.ldb", ""));
+    QVERIFY(TestFiles::write(f.backup + "DBR.Ldb", ""));
     const QString file = f.file(2);
     QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::Failed);
     QCOMPARE(desktop.messages.size(), 2);
