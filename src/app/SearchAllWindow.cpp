@@ -298,7 +298,7 @@ void SearchAllWindow::DeleteRow(int row)
     // Only this row's backup is opened, read-write as the query window opens it, for as
     // long as the delete takes. Its list loses the row, and with it this list.
     CAdoDb db;
-    if (!db.OpenAccessDatabase(m_model.BackupDir(row) + QStringLiteral("dbR.mdb"), QString())) {
+    if (!db.OpenAccessDatabase(CBackupArray::DatabaseOf(m_model.BackupDir(row)), QString())) {
         Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
                                        GetDialogText(Ids::TxtDatabaseOpenFailed), Desktop::Buttons::Ok);
         return;

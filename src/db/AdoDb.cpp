@@ -59,9 +59,7 @@ bool CAdoDb::OpenAccessDatabase(const QString &path, const QString &password)
             Close();
             continue;
         }
-        if (m_pConnection->readsRolledBack())
-            DebugTrace("OpenAccessDatabase %s read as rolled back: %s holds a delete that did not finish \n",
-                       TraceText(path).constData(), TraceText(jet::Journal::pathFor(path)).constData());
+        TraceRolledBack("OpenAccessDatabase", path);
         if (attempt == 2)
             Desktop::current().showMessage(nullptr, Desktop::Icon::Information, QString(),
                                            GetDialogText(Ids::TxtOpenedReadOnly), Desktop::Buttons::Ok);
@@ -78,12 +76,21 @@ bool CAdoDb::OpenForReading(const QString &path, const QString &password)
                                             "Password='%2';Mode=Read|Share Deny None")
                                  .arg(quoteValue(path), QString(password).replace(u'\'', QStringLiteral("''")));
     sql::SqlError error;
-    if (m_pConnection->open(path, password, JetConnection::Mode::ReadOnlyShared, &error))
+    if (m_pConnection->open(path, password, JetConnection::Mode::ReadOnlyShared, &error)) {
+        TraceRolledBack("OpenForReading", path);
         return true;
+    }
     m_lastError = error.message;
     DebugTrace("OpenForReading %s error [%s] \n", TraceText(path).constData(), TraceText(error.message).constData());
     Close();
     return false;
+}
+
+void CAdoDb::TraceRolledBack(const char *operation, const QString &path) const
+{
+    if (m_pConnection->readsRolledBack())
+        DebugTrace("%s %s read as rolled back: %s holds a delete that did not finish \n", operation,
+                   TraceText(path).constData(), TraceText(jet::Journal::pathFor(path)).constData());
 }
 
 bool CAdoDb::IsOpen() const

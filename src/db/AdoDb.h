@@ -48,6 +48,9 @@ public:
     std::shared_ptr<JetConnection> m_pConnection;
 
 private:
+    // The trace line of an open that reads through a journal (see ReadsRolledBack).
+    void TraceRolledBack(const char *operation, const QString &path) const;
+
     QString m_lastConnectionString;
     QString m_lastError;
 };

@@ -148,12 +148,17 @@ bool JetConnection::isOpen() const
     return m_db && m_db->isOpen();
 }
 
+bool JetConnection::writable(const QString &path)
+{
+    // The same tests the file system makes at the open for writing and at the journal's
+    // creation (a read-only mount fails them for every user), asked before anything is written.
+    return QFileInfo(path).isWritable()
+           && QFileInfo(QFileInfo(jet::Journal::pathFor(path)).absolutePath()).isWritable();
+}
+
 bool JetConnection::canWrite() const
 {
-    // The same test the file system makes at the journal's creation (a read-only mount
-    // fails it for every user), asked before anything is written.
-    return isOpen() && m_mode == Mode::ReadWrite
-           && QFileInfo(QFileInfo(jet::Journal::pathFor(m_path)).absolutePath()).isWritable();
+    return isOpen() && m_mode == Mode::ReadWrite && writable(m_path);
 }
 
 bool JetConnection::open(const QString &path, const QString &password, Mode mode, sql::SqlError *error)
@@ -205,10 +210,12 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
             *error = damaged(detail);
             return false;
         }
-    } else {
+    } else if (mode == Mode::ReadOnlyExclusive || !writable(path)) {
         // A copy that cannot be written (a read-only disk or share) may hold the journal of
         // a delete that was cut short before it was copied: it is read as the rollback
-        // would leave it, through the journal's saved pages, instead of half deleted.
+        // would leave it, through the journal's saved pages, instead of half deleted. A
+        // shared reader of a writable file does not: the journal may be a running delete's,
+        // gone a moment later.
         if (!jet::Journal::readAsRolledBack(db->file(), &m_readsRolledBack, &detail)) {
             *error = damaged(detail);
             return false;

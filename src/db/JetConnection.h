@@ -76,6 +76,8 @@ private:
               ScanReport *report = nullptr);
     bool runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset, sql::SqlError *error);
     bool runDelete(sql::Statement &statement, sql::SqlError *error);
+    // Whether the file and the folder that takes its journal can be written.
+    static bool writable(const QString &path);
     sql::SqlError damaged(const QString &detail) const;
 
     std::shared_ptr<jet::Database> m_db;

@@ -1,5 +1,6 @@
 #include "query/BackupSearch.h"
 
+#include "backup/BackupArray.h"
 #include "db/AdoDb.h"
 #include "query/ResultListModel.h"
 
@@ -101,7 +102,7 @@ void BackupSearch::SearchOne(int index)
     const Target &target = m_targets[size_t(index)];
     Result &result = m_results[size_t(index)];
     CAdoDb db;
-    if (!db.OpenForReading(target.dir + QStringLiteral("dbR.mdb"), QString())) {
+    if (!db.OpenForReading(CBackupArray::DatabaseOf(target.dir), QString())) {
         result.failure = db.LastError();
         return;
     }
