@@ -2,6 +2,7 @@
 
 #include "db/jet/Bytes.h"
 #include "db/jet/ErrorText.h"
+#include "db/jet/IndexEntryList.h"
 
 #include <algorithm>
 #include <cstring>
@@ -34,11 +35,6 @@ bool forEachEntryEnd(const IndexPage::Offsets &o, int pageSize, const std::uint8
         }
     }
     return true;
-}
-
-std::uint32_t readBigEndian32(const std::uint8_t *p)
-{
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
 }
 
 int commonPrefix(const QByteArray &a, const QByteArray &b)
@@ -109,58 +105,24 @@ bool IndexPage::decode(Format format, int pageSize, const std::uint8_t *page, QS
     m_pageSize = pageSize;
     entries.clear();
     storedEntryBytes = 0;
-    const Offsets &o = offsets(format);
-    type = page[0];
-    if (type != kNode && type != kLeaf) {
-        setError(error, QStringLiteral("not an index page (type 0x%1)").arg(type, 2, 16, QLatin1Char('0')));
+    IndexEntryList list;
+    if (!list.decode(format, pageSize, page, error)) {
+        type = page[0];
         return false;
     }
-    freeSpace = readU16(page + 2);
-    prev = readU32(page + o.prev);
-    next = readU32(page + o.next);
-    tail = readU32(page + o.tail);
-    prefixLength = o.prefixSize == 1 ? page[o.prefix] : readU16(page + o.prefix);
-    marker = page[o.marker];
-
-    std::vector<int> ends;
-    if (!entryEnds(format, pageSize, page, &ends, error))
-        return false;
-    const int minimum = kRowPointerSize + (type == kNode ? kChildSize : 0) + 1;
-    entries.reserve(ends.size());
-    int start = o.entries;
-    QByteArray first;
-    for (std::size_t i = 0; i < ends.size(); ++i) {
-        const int end = ends[i];
-        QByteArray full;
-        if (i == 0) {
-            full = QByteArray(reinterpret_cast<const char *>(page + start), end - start);
-            if (ends.size() > 1 && full.size() < prefixLength) {
-                setError(error, QStringLiteral("its prefix length %1 is longer than its first entry (%2 bytes)")
-                                    .arg(prefixLength)
-                                    .arg(full.size()));
-                return false;
-            }
-            first = full;
-        } else {
-            full.reserve(prefixLength + end - start);
-            full.append(first.constData(), prefixLength);
-            full.append(reinterpret_cast<const char *>(page + start), end - start);
-        }
-        if (full.size() < minimum) {
-            setError(error, QStringLiteral("entry %1 is only %2 bytes long").arg(i).arg(full.size()));
-            return false;
-        }
-        Entry e;
-        if (type == kNode) {
-            e.child =
-                readBigEndian32(reinterpret_cast<const std::uint8_t *>(full.constData()) + full.size() - kChildSize);
-            full.chop(kChildSize);
-        }
-        e.bytes = std::move(full);
-        entries.push_back(std::move(e));
-        start = end;
+    type = list.type();
+    freeSpace = list.freeSpace();
+    prev = list.prev();
+    next = list.next();
+    tail = list.tail();
+    prefixLength = list.prefixLength();
+    marker = list.marker();
+    entries.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const QByteArrayView bytes = list.entry(i);
+        entries.push_back(Entry{QByteArray(bytes.data(), bytes.size()), isNode() ? list.child(i) : 0});
     }
-    storedEntryBytes = start - o.entries;
+    storedEntryBytes = list.storedEntryBytes();
     return true;
 }
 

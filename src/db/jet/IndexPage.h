@@ -111,11 +111,13 @@ public:
     // Turns the page into a leaf without entries, links or tail (an emptied root).
     void makeEmptyLeaf();
 
-private:
-    int effectivePrefix() const;
-    // Decodes the entry end positions from the mask; false if one lies past the page.
+    // The page offsets where the entries end, as the entry-end mask marks them; false
+    // (error set) if one lies past the page.
     static bool entryEnds(Format format, int pageSize, const std::uint8_t *page, std::vector<int> *ends,
                           QString *error);
+
+private:
+    int effectivePrefix() const;
 
     Format m_format = Format::Jet4;
     int m_pageSize = 4096;
