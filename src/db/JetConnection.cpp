@@ -6,16 +6,10 @@
 #include "db/jet/Database.h"
 #include "db/jet/Journal.h"
 #include "db/jet/RowDeleter.h"
-#include "db/jet/RowScanner.h"
 #include "db/sql/SqlStatement.h"
 
 #include <QFileInfo>
 #include <QStringList>
-
-#include <algorithm>
-#include <cmath>
-#include <functional>
-#include <numeric>
 
 namespace {
 
@@ -66,63 +60,9 @@ sql::SqlType sqlTypeOf(const jet::Column &c)
     }
 }
 
-// The values of a scanned row, decoded only for the columns a condition asks for.
-class RowViewSource : public sql::RowSource
-{
-public:
-    explicit RowViewSource(const std::vector<sql::SqlType> &types) : m_types(types) {}
-    void attach(const jet::RowView *row) { m_row = row; }
-
-    sql::SqlValue value(int column) const override
-    {
-        if (m_row->isNull(column))
-            return sql::SqlValue::null();
-        switch (m_types[size_t(column)]) {
-        case sql::SqlType::Boolean: {
-            std::int64_t v = 0;
-            m_row->integer(column, &v);
-            return sql::SqlValue::fromNumber(v ? -1.0 : 0.0);
-        }
-        case sql::SqlType::Number: {
-            double v = 0;
-            return m_row->real(column, &v) ? sql::SqlValue::fromNumber(v) : sql::SqlValue::null();
-        }
-        case sql::SqlType::Date: {
-            double v = 0;
-            return m_row->dateTime(column, &v) ? sql::SqlValue::fromDate(v) : sql::SqlValue::null();
-        }
-        case sql::SqlType::Text:
-            // A damaged text value matches nothing, as NULL does.
-            return m_row->text(column, m_text) ? sql::SqlValue::fromText(m_text) : sql::SqlValue::null();
-        case sql::SqlType::Binary:
-        case sql::SqlType::Null:
-            break;
-        }
-        return sql::SqlValue::binary();
-    }
-
-private:
-    const std::vector<sql::SqlType> &m_types;
-    const jet::RowView *m_row = nullptr;
-    mutable QString m_text;
-};
-
-// Jet sorts NULL before every value; texts without regard to case. NaN sorts after every
-// number (where its bits put it in an index), so that the order stays a total one.
-int compareKeys(const sql::SqlValue &a, const sql::SqlValue &b)
-{
-    if (a.isNull() || b.isNull())
-        return a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
-    if (a.kind == sql::SqlValue::Kind::Text && b.kind == sql::SqlValue::Kind::Text)
-        return a.text.compare(b.text, Qt::CaseInsensitive);
-    if (std::isnan(a.number) || std::isnan(b.number))
-        return std::isnan(a.number) == std::isnan(b.number) ? 0 : (std::isnan(a.number) ? 1 : -1);
-    return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
-}
-
 } // namespace
 
-JetConnection::JetConnection() = default;
+JetConnection::JetConnection() : m_paths(RowCollector::pathsFromEnvironment()) {}
 
 JetConnection::~JetConnection()
 {
@@ -286,24 +226,20 @@ bool JetConnection::prepare(const FileLocks::StatementLock &lock, sql::Statement
     return statement.bind(columns, error);
 }
 
-bool JetConnection::scan(const sql::Statement &statement, const jet::TableDef &table,
-                         const std::vector<sql::SqlType> &types,
-                         const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error,
-                         ScanReport *report)
+bool JetConnection::collect(const sql::Statement &statement, const jet::TableDef &table,
+                            const std::vector<sql::SqlType> &types, std::vector<jet::RowId> *rows, sql::SqlError *error,
+                            ScanReport *report)
 {
-    RowViewSource source(types);
-    jet::RowScanner scanner(m_db->file(), table);
-    while (scanner.next()) {
-        source.attach(&scanner.row());
-        if (statement.matches(source))
-            take(scanner.rowId(), source);
-    }
-    if (scanner.hasError()) {
-        *error = damaged(scanner.error());
+    RowCollector collector(m_db->file(), table, statement, types);
+    collector.setPaths(m_paths);
+    QString detail;
+    if (!collector.collect(rows, &detail)) {
+        *error = damaged(detail);
         return false;
     }
+    m_lastRoad = collector.road();
     if (report)
-        *report = ScanReport(statement.table, scanner.rowsRead(), table.rowCount(), scanner.pagesPastTheEnd());
+        *report = collector.report();
     return true;
 }
 
@@ -314,39 +250,10 @@ bool JetConnection::runSelect(sql::Statement &statement, std::shared_ptr<JetReco
     std::vector<sql::SqlType> types;
     if (!prepare(lock, statement, &table, &types, error))
         return false;
-
     std::vector<jet::RowId> rows;
-    std::vector<std::vector<sql::SqlValue>> keys(statement.orderBy.size()); // one vector per key
     ScanReport report;
-    const bool scanned = scan(
-        statement, *table, types,
-        [&](jet::RowId id, const sql::RowSource &row) {
-            rows.push_back(id);
-            for (size_t k = 0; k < statement.orderBy.size(); ++k)
-                keys[k].push_back(row.value(statement.orderBy[k].column));
-        },
-        error, &report);
-    if (!scanned)
+    if (!collect(statement, *table, types, &rows, error, &report))
         return false;
-
-    if (!statement.orderBy.empty()) {
-        std::vector<size_t> order(rows.size());
-        std::iota(order.begin(), order.end(), size_t(0));
-        // Stable: rows with equal keys keep the order in which the table holds them.
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-            for (size_t k = 0; k < keys.size(); ++k) {
-                const int c = compareKeys(keys[k][a], keys[k][b]);
-                if (c != 0)
-                    return statement.orderBy[k].descending ? c > 0 : c < 0;
-            }
-            return false;
-        });
-        std::vector<jet::RowId> sorted;
-        sorted.reserve(rows.size());
-        for (size_t i : order)
-            sorted.push_back(rows[i]);
-        rows.swap(sorted);
-    }
     if (recordset)
         *recordset = std::make_shared<JetRecordset>(m_db, *table, std::move(rows), std::move(report));
     return true;
@@ -370,8 +277,7 @@ bool JetConnection::runDelete(sql::Statement &statement, sql::SqlError *error)
     if (!prepare(lock, statement, &table, &types, error))
         return false;
     std::vector<jet::RowId> rows;
-    if (!scan(
-            statement, *table, types, [&rows](jet::RowId id, const sql::RowSource &) { rows.push_back(id); }, error))
+    if (!collect(statement, *table, types, &rows, error))
         return false;
     if (rows.empty())
         return true; // a delete that matches nothing succeeds

@@ -5,12 +5,12 @@
 #include <QString>
 
 #include "db/FileLocks.h"
+#include "db/RowCollector.h"
 #include "db/ScanReport.h"
 #include "db/jet/RowId.h"
 #include "db/jet/TableDef.h"
 #include "db/sql/SqlValue.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,7 +20,6 @@ namespace jet {
 class Database;
 }
 namespace sql {
-class RowSource;
 struct Statement;
 }
 
@@ -64,16 +63,21 @@ public:
     // The message for a statement run on a closed connection.
     static sql::SqlError closedError();
 
+    // Which roads statements may take to their rows: the environment's choice
+    // (ORVIK_FORCE_SCAN) until set.
+    void setPaths(RowCollector::Paths paths) { m_paths = paths; }
+    // How the last statement found its rows (RowCollector::road()).
+    const QString &lastRoad() const { return m_lastRoad; }
+
 private:
     // With the statement lock held: reloads the catalog (another process may have changed
     // the file), finds the statement's table and binds the statement to it.
     bool prepare(const FileLocks::StatementLock &lock, sql::Statement &statement, std::optional<jet::TableDef> *table,
                  std::vector<sql::SqlType> *types, sql::SqlError *error);
-    // Calls `take` for every row of `table` that the statement's condition selects, and
-    // tells in `report` (when given) how much of the table could be read.
-    bool scan(const sql::Statement &statement, const jet::TableDef &table, const std::vector<sql::SqlType> &types,
-              const std::function<void(jet::RowId, const sql::RowSource &)> &take, sql::SqlError *error,
-              ScanReport *report = nullptr);
+    // The rows of `table` that the statement selects, in its order (RowCollector), and in
+    // `report` (when given) how much of the table could be read.
+    bool collect(const sql::Statement &statement, const jet::TableDef &table, const std::vector<sql::SqlType> &types,
+                 std::vector<jet::RowId> *rows, sql::SqlError *error, ScanReport *report = nullptr);
     bool runSelect(sql::Statement &statement, std::shared_ptr<JetRecordset> *recordset, sql::SqlError *error);
     bool runDelete(sql::Statement &statement, sql::SqlError *error);
     // Whether the file and the folder that takes its journal can be written.
@@ -84,4 +88,6 @@ private:
     Mode m_mode = Mode::ReadWrite;
     QString m_path;
     bool m_readsRolledBack = false;
+    RowCollector::Paths m_paths;
+    QString m_lastRoad;
 };

@@ -205,7 +205,8 @@ inline Outcome exerciseJetFile(const QString &path, int codePage)
     QString password;
     QStringList tables; // the user tables read, and the first column of each
     QStringList firstColumns;
-    { // the database is closed before the connection opens the file
+    QStringList indexed; // statements an index of a table can answer (its first column)
+    {                    // the database is closed before the connection opens the file
         jet::Database db;
         QString error;
         if (!db.open(path, jet::PageFile::OpenMode::ReadOnly, &error))
@@ -230,6 +231,19 @@ inline Outcome exerciseJetFile(const QString &path, int codePage)
             for (const jet::Column &c : table->columns())
                 tally.add(std::uint64_t(c.name.size()));
             tally.add(std::uint64_t(table->columnIndex(name)));
+            for (const jet::PhysicalIndex &index : table->physicalIndexes()) {
+                if (index.keyColumns.empty() || index.keyColumns.front().column < 0
+                    || index.keyColumns.front().column >= table->columnCount() || indexed.size() >= 4 * kMaxTables)
+                    continue;
+                const jet::Column &c = table->column(index.keyColumns.front().column);
+                const QString from = QStringLiteral("select * from [%1] where [%2] ").arg(name, c.name);
+                if (c.isText())
+                    indexed << from + QStringLiteral("= '13812345678'") << from + QStringLiteral("= 'a B'");
+                else
+                    indexed << from + QStringLiteral(">= -1 and [%1] <= 40000.5 order by [%1] desc").arg(c.name)
+                            << from + QStringLiteral("= 1")
+                            << QStringLiteral("select * from [%1] order by [%2]").arg(name, c.name);
+            }
 
             // Scan, decoding every column the ways the callers do.
             std::vector<jet::RowId> ids;
@@ -304,6 +318,13 @@ inline Outcome exerciseJetFile(const QString &path, int codePage)
                 tally.add(run.sum);
                 outcome.deleteAccepted = outcome.deleteAccepted || run.deleteAccepted;
             }
+        }
+        // The index roads, taken wherever an index applies however large its range: ranges
+        // read from damaged trees, rows fetched by the pointers they hold, index order.
+        connection.setPaths(RowCollector::Paths::PreferIndexes);
+        for (const QString &text : indexed) {
+            const Outcome run = exerciseStatement(text, &connection);
+            tally.add(run.sum);
         }
     }
     outcome.sum = tally.sum;

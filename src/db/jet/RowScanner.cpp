@@ -10,6 +10,13 @@ namespace jet {
 
 RowScanner::RowScanner(const PageFile &file, const TableDef &table) : m_file(file), m_table(table) {}
 
+RowScanner::RowScanner(const PageFile &file, const TableDef &table, std::vector<std::uint32_t> pages)
+    : m_file(file)
+    , m_table(table)
+    , m_pages(std::move(pages))
+    , m_started(true)
+{}
+
 bool RowScanner::fail(const QString &error)
 {
     m_error = error.isEmpty() ? QStringLiteral("unknown error") : error;

@@ -31,6 +31,9 @@ public:
     static constexpr int kChunkPages = 32;
 
     RowScanner(const PageFile &file, const TableDef &table);
+    // Walks only `pages` (data pages of the table, ascending) instead of every page the
+    // owned map lists: one share of a scan that several threads divide.
+    RowScanner(const PageFile &file, const TableDef &table, std::vector<std::uint32_t> pages);
 
     // Moves to the next live row. False at the end, or on a damaged page or row (then
     // hasError() is true and error() says where).

@@ -54,6 +54,8 @@ public:
     const Expression *left() const { return m_left.get(); }
     const Expression *right() const { return m_right.get(); }
     const QString &name() const { return m_name; }           // Column
+    int columnIndex() const { return m_column; }             // Column, after binding
+    CompareOp compareOp() const { return m_op; }             // Compare
     const SqlValue &value() const { return m_value; }        // Literal
     const LikePattern &pattern() const { return m_pattern; } // Like
 
