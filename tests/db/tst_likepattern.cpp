@@ -89,6 +89,9 @@ void TestLikePattern::matching_data()
                                        << "xaybzcabd" << false;
     QTest::newRow("trailing percent after chars") << "%1%1%"
                                                   << "121" << true;
+    // Digits are searched as they stand; a letter that another character folds to (the
+    // Kelvin sign to k) is still matched without regard to case.
+    QTest::newRow("folded letter in a needle") << "%1k%" << QString::fromUtf16(u"21\u212A3") << true;
     QTest::newRow("apostrophe is plain") << "%O'Brien%"
                                          << "o'brien" << true;
 }

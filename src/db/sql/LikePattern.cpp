@@ -1,5 +1,7 @@
 #include "db/sql/LikePattern.h"
 
+#include <algorithm>
+
 namespace sql {
 
 namespace {
@@ -23,6 +25,26 @@ std::u32string foldedCodePoints(QStringView text)
         out.push_back(fold(c));
     }
     return out;
+}
+
+// Whether c has no case: nothing else folds to it and it folds to itself. A needle of such
+// characters (digits, most punctuation, CJK) is found by plain comparison.
+bool isCaseless(char32_t c)
+{
+    static const std::vector<bool> foldTarget = [] {
+        std::vector<bool> target(0x10000);
+        for (char32_t u = 0; u < 0x10000; ++u) {
+            const char32_t f = fold(u);
+            if (f != u) {
+                target[u] = true;
+                if (f < 0x10000)
+                    target[f] = true;
+            }
+        }
+        return target;
+    }();
+    const bool surrogate = c >= 0xD800 && c <= 0xDFFF; // only whole pairs count as characters
+    return c < 0x10000 && !surrogate && !foldTarget[c];
 }
 
 } // namespace
@@ -88,6 +110,7 @@ bool LikePattern::compile(const QString &pattern)
     m_shape = Shape::General;
     if (plain) {
         m_needle = QString::fromUcs4(needle.data(), static_cast<qsizetype>(needle.size()));
+        m_needleCase = std::all_of(needle.begin(), needle.end(), isCaseless) ? Qt::CaseSensitive : Qt::CaseInsensitive;
         if (leadingRun && needle.empty())
             m_shape = Shape::Anything;
         else if (leadingRun && trailingRun)
@@ -127,13 +150,13 @@ bool LikePattern::matches(QStringView text) const
     case Shape::Anything:
         return true;
     case Shape::Contains:
-        return text.contains(m_needle, Qt::CaseInsensitive);
+        return text.contains(m_needle, m_needleCase);
     case Shape::Prefix:
-        return text.startsWith(m_needle, Qt::CaseInsensitive);
+        return text.startsWith(m_needle, m_needleCase);
     case Shape::Suffix:
-        return text.endsWith(m_needle, Qt::CaseInsensitive);
+        return text.endsWith(m_needle, m_needleCase);
     case Shape::Exact:
-        return text.compare(m_needle, Qt::CaseInsensitive) == 0;
+        return text.compare(m_needle, m_needleCase) == 0;
     case Shape::General:
         break;
     }

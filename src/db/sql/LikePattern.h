@@ -37,6 +37,8 @@ private:
     enum class Shape : quint8 { General, Contains, Prefix, Suffix, Exact, Anything };
     Shape m_shape = Shape::General;
     QString m_needle;
+    // Plain comparison finds a needle whose characters have no case, and is much faster.
+    Qt::CaseSensitivity m_needleCase = Qt::CaseInsensitive;
 };
 
 } // namespace sql
