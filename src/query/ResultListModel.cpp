@@ -5,30 +5,14 @@
 #include "db/JetRecordset.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
-#include "query/CellFormat.h"
-#include "query/TextOrder.h"
-
-#include <QStringEncoder>
 
 #include <algorithm>
-#include <charconv>
-#include <limits>
-
-namespace {
-constexpr quint32 kBlockSize = 1u << 20;
-
-void appendNumber(QByteArray &out, qint64 value)
-{
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr - buffer);
-}
-} // namespace
 
 ResultListModel::ResultListModel(QObject *parent) : QAbstractTableModel(parent), m_recordings(QString())
 {
     for (int i = 0; i < kCellCount; ++i)
         m_titles << QStringLiteral(" ");
+    NewStorage();
 }
 
 ResultListModel::~ResultListModel() = default;
@@ -37,7 +21,6 @@ void ResultListModel::SetBackupDir(const QString &backupDir)
 {
     m_backupDir = backupDir;
     m_recordings = RecordingFolder(backupDir);
-    m_voiceDirUtf8 = m_recordings.path().toUtf8();
 }
 
 void ResultListModel::SetTitles(const QStringList &titles)
@@ -52,11 +35,26 @@ void ResultListModel::SetMutedForeground(const QVariant &brush)
     m_mutedForeground = brush;
 }
 
+void ResultListModel::NewStorage()
+{
+    // The rows of a snapshot still being written leave the list with all the others.
+    if (const auto removals = m_removalsWatch.lock())
+        removals->MarkAll();
+    m_removalsWatch.reset();
+    m_rows = std::make_shared<ResultRows>(m_typeTexts, m_recordings.path().toUtf8());
+}
+
+ResultRows &ResultListModel::Writable()
+{
+    // A snapshot handed to another thread keeps reading the storage as it was.
+    if (m_rows.use_count() > 1)
+        m_rows = std::make_shared<ResultRows>(*m_rows);
+    return *m_rows;
+}
+
 void ResultListModel::Clear()
 {
     beginResetModel();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
     m_order.clear();
     m_order.shrink_to_fit();
     // A new search shows the statement's order.
@@ -64,12 +62,10 @@ void ResultListModel::Clear()
     m_sortOrder = Qt::AscendingOrder;
     m_missedCount = 0;
     m_talkSeconds = 0;
-    m_blocks.clear();
-    m_blockSizes.clear();
-    m_blockUsed = 0;
     m_nextNumber = 1;
     // A new search sees the voice folder as it is now.
     m_recordings = RecordingFolder(m_backupDir);
+    NewStorage();
     endResetModel();
 }
 
@@ -79,17 +75,18 @@ bool ResultListModel::BeginFill(CAdoDb &db, const QString &statement)
     m_db = &db;
     auto cursor = std::make_unique<CAdoRecordR>(&db);
     const bool opened = cursor->Open(statement);
-    // The list is emptied whether or not the statement ran.
+    // The list is emptied whether or not the statement ran; its new storage takes the texts.
+    if (opened)
+        m_typeTexts = {GetDialogText(Ids::TxtIncoming).toUtf8(), GetDialogText(Ids::TxtOutgoing).toUtf8(),
+                       GetDialogText(Ids::TxtMissed).toUtf8()};
     Clear();
     m_scanReport = ScanReport();
     m_expectedRows = -1;
     if (!opened)
         return false;
-    m_typeTexts = {GetDialogText(Ids::TxtIncoming).toUtf8(), GetDialogText(Ids::TxtOutgoing).toUtf8(),
-                   GetDialogText(Ids::TxtMissed).toUtf8()};
     if (cursor->m_pRecordset) {
         m_expectedRows = qint64(cursor->m_pRecordset->rowCount());
-        m_rows.reserve(cursor->m_pRecordset->rowCount());
+        m_rows->Reserve(cursor->m_pRecordset->rowCount());
         m_order.reserve(cursor->m_pRecordset->rowCount());
     }
     m_cursor = std::move(cursor);
@@ -100,18 +97,30 @@ bool ResultListModel::FillMore(int maxRows)
 {
     if (!m_cursor)
         return false;
-    const int first = RowCount();
-    std::vector<CallRecord> batch;
+    // The rows go into the storage first and are shown to the view in one step, so that no
+    // call record of the batch is kept beyond its own row.
+    ResultRows &rows = Writable();
+    const int first = rows.Count();
     for (int n = 0; n < maxRows && m_cursor->HasRecord(); ++n) {
         CallRecord record; // fresh for every row: a column that fails keeps its default
-        if (m_cursor->GetRecord(record))
-            batch.push_back(std::move(record));
+        // A row that cannot be decoded is left out (the scan report counts it).
+        if (m_cursor->GetRecord(record)) {
+            // Cells 6 and 8: the file as it is spelt on disk (written on Windows, the record's
+            // name may differ in case or use "\"), so that playback and delete reach that file.
+            if (!record.record_file.isEmpty() && record.record_file != QLatin1String("DEL"))
+                record.record_file = m_recordings.NameOnDisk(record.record_file);
+            // An empty name leaves the voice folder itself, which does not open as a file.
+            const qint64 size = record.record_file.isEmpty() ? -1 : m_recordings.SizeOf(record.record_file);
+            rows.Append(record, m_nextNumber++, size);
+        }
         m_cursor->MoveNext();
     }
-    if (!batch.empty()) {
-        beginInsertRows(QModelIndex(), first, first + int(batch.size()) - 1);
-        for (const CallRecord &record : batch)
-            Append(record);
+    if (rows.Count() > first) {
+        beginInsertRows(QModelIndex(), RowCount(), RowCount() + rows.Count() - first - 1);
+        for (int stored = first; stored < rows.Count(); ++stored) {
+            m_order.push_back(quint32(stored));
+            Count(stored, 1);
+        }
         endInsertRows();
     }
     if (m_cursor->HasRecord())
@@ -140,73 +149,14 @@ void ResultListModel::FillResultList(CAdoDb &db, const QString &statement)
 
 double ResultListModel::StartOrderKey(int row) const
 {
-    const Row &shown = Shown(row);
-    return shown.startValid ? shown.start : -std::numeric_limits<double>::infinity();
+    return m_rows->StartOrderKey(Stored(row));
 }
 
-void ResultListModel::Append(const CallRecord &record)
+void ResultListModel::Count(int stored, int sign)
 {
-    Row row{};
-    row.number = m_nextNumber++;
-    row.id = record.id;
-    row.talkedTime = record.talked_time;
-    row.start = record.record_time_start.m_dt;
-    row.startValid = record.record_time_start.isValid();
-    const int typeId = CellFormat::CallTypeTextId(record.call_direction, record.talked_time);
-    row.typeText = typeId == Ids::TxtIncoming ? 0 : (typeId == Ids::TxtOutgoing ? 1 : 2);
-    if (record.record_file.isEmpty())
-        row.file = FileKind::None;
-    else if (record.record_file == QLatin1String("DEL"))
-        row.file = FileKind::Deleted;
-    else
-        row.file = FileKind::Named;
-    // Cells 6 and 8: the file as it is spelt on disk (written on Windows, the record's name
-    // may differ in case or use "\"), so that playback and delete reach that file.
-    const QString file = row.file == FileKind::Named ? m_recordings.NameOnDisk(record.record_file) : QString();
-    // An empty name leaves the voice folder itself, which does not open as a file.
-    row.size = record.record_file.isEmpty() ? -1 : m_recordings.SizeOf(file.isEmpty() ? record.record_file : file);
-
-    // The texts go straight into the arena as UTF-8; room for the worst case (three bytes
-    // per UTF-16 unit) is made first.
-    const QString *texts[TextFieldCount] = {&record.name, &record.fsk, &record.context, &record.dtmf, &file};
-    quint32 worstCase = 0;
-    for (const QString *t : texts)
-        worstCase += quint32(t->size()) * 3;
-    if (m_blocks.empty() || m_blockUsed + worstCase > m_blockSizes.back()) {
-        const quint32 size = std::max(kBlockSize, worstCase);
-        m_blocks.push_back(std::make_unique<char[]>(size));
-        m_blockSizes.push_back(size);
-        m_blockUsed = 0;
-    }
-    row.block = quint32(m_blocks.size() - 1);
-    row.offset = m_blockUsed;
-    char *const start = m_blocks.back().get() + m_blockUsed;
-    char *out = start;
-    for (int f = 0; f < TextFieldCount; ++f) {
-        QStringEncoder encoder(QStringEncoder::Utf8);
-        char *end = encoder.appendToBuffer(out, *texts[f]);
-        row.length[size_t(f)] = quint32(end - out);
-        out = end;
-    }
-    m_blockUsed += quint32(out - start);
-    m_order.push_back(quint32(m_rows.size()));
-    m_rows.push_back(row);
-    Count(row, 1);
-}
-
-void ResultListModel::Count(const Row &row, int sign)
-{
-    if (row.typeText == 2)
+    if (m_rows->IsMissed(stored))
         m_missedCount += sign;
-    m_talkSeconds += sign * qint64(row.talkedTime);
-}
-
-QByteArrayView ResultListModel::Text(const Row &row, TextField field) const
-{
-    const char *p = m_blocks[row.block].get() + row.offset;
-    for (int f = 0; f < field; ++f)
-        p += row.length[size_t(f)];
-    return QByteArrayView(p, qsizetype(row.length[size_t(field)]));
+    m_talkSeconds += sign * qint64(m_rows->TalkedTime(stored));
 }
 
 QString ResultListModel::CellText(int row, int position) const
@@ -216,54 +166,10 @@ QString ResultListModel::CellText(int row, int position) const
     return QString::fromUtf8(text);
 }
 
-void ResultListModel::AppendCellUtf8(int rowIndex, int position, QByteArray &out) const
+void ResultListModel::AppendCellUtf8(int row, int position, QByteArray &out) const
 {
-    if (rowIndex < 0 || rowIndex >= RowCount())
-        return;
-    const Row &row = Shown(rowIndex);
-    switch (position) {
-    case CellNumber:
-        appendNumber(out, row.number);
-        return;
-    case CellName:
-        out += Text(row, Name);
-        return;
-    case CellType:
-        out += m_typeTexts[row.typeText];
-        return;
-    case CellPhone:
-        out += Text(row, Phone);
-        return;
-    case CellStart:
-        CellFormat::AppendStartTime(out, OleDate(row.start, row.startValid ? OleDate::Valid : OleDate::Invalid));
-        return;
-    case CellTalkTime:
-        CellFormat::AppendTalkTime(out, row.talkedTime);
-        return;
-    case CellSize:
-        if (row.size >= 0)
-            CellFormat::AppendFileSize(out, row.size);
-        return;
-    case CellRemark:
-        out += Text(row, Remark);
-        return;
-    case CellFile:
-        if (row.file == FileKind::Deleted) {
-            out += "DEL";
-        } else if (row.file == FileKind::Named) {
-            out += m_voiceDirUtf8;
-            out += Text(row, File);
-        }
-        return;
-    case CellId:
-        appendNumber(out, row.id);
-        return;
-    case CellDtmf:
-        out += Text(row, Dtmf);
-        return;
-    default:
-        return;
-    }
+    if (row >= 0 && row < RowCount())
+        m_rows->AppendCellUtf8(Stored(row), position, out);
 }
 
 void ResultListModel::RemoveRow(int row)
@@ -271,7 +177,9 @@ void ResultListModel::RemoveRow(int row)
     if (row < 0 || row >= RowCount())
         return;
     beginRemoveRows(QModelIndex(), row, row);
-    Count(Shown(row), -1);
+    if (const auto removals = m_removalsWatch.lock())
+        removals->Mark(quint32(Stored(row)));
+    Count(Stored(row), -1);
     m_order.erase(m_order.begin() + row);
     endRemoveRows();
 }
@@ -279,14 +187,18 @@ void ResultListModel::RemoveRow(int row)
 void ResultListModel::ForgetRows()
 {
     beginResetModel();
-    m_rows.clear();
     m_order.clear();
     m_missedCount = 0;
     m_talkSeconds = 0;
-    m_blocks.clear();
-    m_blockSizes.clear();
-    m_blockUsed = 0;
+    NewStorage();
     endResetModel();
+}
+
+ResultSnapshot ResultListModel::Snapshot()
+{
+    ResultSnapshot snapshot(m_rows, m_order);
+    m_removalsWatch = snapshot.RemovalsWatch();
+    return snapshot;
 }
 
 int ResultListModel::rowCount(const QModelIndex &parent) const
@@ -306,8 +218,7 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DisplayRole)
         return CellText(index.row(), index.column());
     if (role == Qt::ForegroundRole) {
-        const Row &row = Shown(index.row());
-        if (row.file == FileKind::Named && row.size < 0)
+        if (m_rows->FileMissing(Stored(index.row())))
             return m_mutedForeground;
     }
     return QVariant();
@@ -336,10 +247,10 @@ void ResultListModel::ApplySort()
         const int column = m_sortColumn;
         if (m_sortOrder == Qt::AscendingOrder)
             std::stable_sort(m_order.begin(), m_order.end(),
-                             [&](quint32 a, quint32 b) { return StoredRowLess(column, a, b); });
+                             [&](quint32 a, quint32 b) { return m_rows->Less(column, int(a), int(b)); });
         else
             std::stable_sort(m_order.begin(), m_order.end(),
-                             [&](quint32 a, quint32 b) { return StoredRowLess(column, b, a); });
+                             [&](quint32 a, quint32 b) { return m_rows->Less(column, int(b), int(a)); });
     }
 
     // The views' selections and current rows follow their rows to the new places.
@@ -354,45 +265,6 @@ void ResultListModel::ApplySort()
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
-}
-
-bool ResultListModel::StoredRowLess(int column, quint32 a, quint32 b) const
-{
-    const Row &x = m_rows[a];
-    const Row &y = m_rows[b];
-    const auto texts = [&](TextField field) { return CompareTexts(Text(x, field), Text(y, field)) < 0; };
-    switch (column) {
-    case CellNumber:
-        return x.number < y.number;
-    case CellName:
-        return texts(Name);
-    case CellType:
-        return CompareTexts(m_typeTexts[x.typeText], m_typeTexts[y.typeText]) < 0;
-    case CellPhone:
-        return texts(Phone);
-    case CellStart:
-        // A start time that is not valid shows as -01-... and goes first.
-        if (x.startValid != y.startValid)
-            return !x.startValid;
-        return x.startValid && x.start < y.start;
-    case CellTalkTime:
-        return x.talkedTime < y.talkedTime;
-    case CellSize:
-        return x.size < y.size; // an empty cell (-1) first
-    case CellRemark:
-        return texts(Remark);
-    case CellFile:
-        // Empty cells, then "DEL", then the files by name.
-        if (x.file != y.file)
-            return x.file < y.file;
-        return x.file == FileKind::Named && texts(File);
-    case CellId:
-        return x.id < y.id;
-    case CellDtmf:
-        return texts(Dtmf);
-    default:
-        return false;
-    }
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const

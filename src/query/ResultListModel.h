@@ -1,8 +1,9 @@
 #pragma once
 
-#include "db/OleDate.h"
 #include "db/ScanReport.h"
 #include "query/RecordingFolder.h"
+#include "query/ResultRows.h"
+#include "query/ResultSnapshot.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -14,16 +15,15 @@
 
 class CAdoDb;
 class CAdoRecordR;
-struct CallRecord;
 
-// The rows of a search, one per call record, as the result list shows them. Each row keeps
-// just what its eleven cells need, in a compact form (numbers, and the texts in UTF-8 in a
-// shared arena), and the cell texts are made when asked for: a million rows fit in well
-// under 200 MB.
+// The rows of a search, one per call record, as the result list shows them. The rows live in
+// a compact storage (ResultRows: numbers, and the texts in UTF-8) and the cell texts are made
+// when asked for: a million rows take well under 100 MB.
 //
 // Cells by position: 0 row number, 1 user name, 2 call type, 3 number, 4 start time,
 // 5 talk time, 6 file size, 7 remark, 8 recording path (or "DEL", or empty), 9 record id,
-// 10 DTMF digits. Playback, deletion and the export read rows back through CellText.
+// 10 DTMF digits. Playback, deletion and the export read rows back through CellText; the
+// export's worker reads a Snapshot() instead.
 //
 // Rows are shown in the statement's order until the list is sorted by a column; a sort
 // reorders a permutation of row indexes, never the rows, and every row keeps the number
@@ -33,20 +33,9 @@ class ResultListModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    static constexpr int kCellCount = 11;
-    enum Cell : int {
-        CellNumber,
-        CellName,
-        CellType,
-        CellPhone,
-        CellStart,
-        CellTalkTime,
-        CellSize,
-        CellRemark,
-        CellFile,
-        CellId,
-        CellDtmf,
-    };
+    static constexpr int kCellCount = ResultRows::kCellCount;
+    using Cell = ResultRows::Cell;
+    using enum ResultRows::Cell;
 
     explicit ResultListModel(QObject *parent = nullptr);
     ~ResultListModel() override;
@@ -88,6 +77,10 @@ public:
     // caller that streams the rows out in batches (the command line).
     void ForgetRows();
 
+    // The rows as they are shown now, for a worker thread: taken once, it reads them without
+    // touching the list, and learns which of them the list removes later.
+    ResultSnapshot Snapshot();
+
     // Column titles by position, as the window sets them.
     void SetTitles(const QStringList &titles);
     // What rows whose recording file is named but missing show as their text colour
@@ -111,38 +104,19 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    enum class FileKind : quint8 { None, Deleted, Named };
-    enum TextField { Name, Phone, Remark, Dtmf, File, TextFieldCount };
-
-    struct Row
-    {
-        double start;  // record_time_start
-        qint64 size;   // bytes of the recording file, -1 when it does not open
-        quint32 block; // where the row's texts lie in the arena
-        quint32 offset;
-        std::array<quint32, TextFieldCount> length;
-        qint32 number; // shown in cell 0
-        qint32 id;
-        qint32 talkedTime;
-        quint8 typeText; // 0 incoming, 1 outgoing, 2 missed
-        bool startValid;
-        FileKind file;
-    };
-
     void Clear();
-    void Append(const CallRecord &record);
+    // New, empty storage for the texts of the current language and voice folder.
+    void NewStorage();
+    // The storage, to be added to: copied first while a snapshot shares it.
+    ResultRows &Writable();
     void ApplySort();
-    // Whether the row stored at `a` goes before the one at `b` in ascending order of `column`.
-    bool StoredRowLess(int column, quint32 a, quint32 b) const;
-    const Row &Shown(int row) const { return m_rows[m_order[size_t(row)]]; }
-    void Count(const Row &row, int sign);
-    // The UTF-8 bytes of one of the row's texts.
-    QByteArrayView Text(const Row &row, TextField field) const;
+    int Stored(int row) const { return int(m_order[size_t(row)]); }
+    void Count(int stored, int sign);
 
     QString m_backupDir;
     RecordingFolder m_recordings;
     // Rows in the order they were read; a removed row stays here until the next search.
-    std::vector<Row> m_rows;
+    std::shared_ptr<ResultRows> m_rows;
     // The rows shown, by their index in m_rows.
     std::vector<quint32> m_order;
     int m_sortColumn = -1;
@@ -150,13 +124,9 @@ private:
     int m_missedCount = 0;
     qint64 m_talkSeconds = 0;
     QVariant m_mutedForeground;
-    // The texts of all rows, UTF-8, in blocks that never move once written.
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    std::vector<quint32> m_blockSizes;
-    quint32 m_blockUsed = 0;
     std::array<QByteArray, 3> m_typeTexts; // incoming, outgoing, missed, UTF-8: looked up once per fill
-    QByteArray m_voiceDirUtf8;
     QStringList m_titles;
+    std::weak_ptr<ResultSnapshot::Removals> m_removalsWatch; // of the last snapshot handed out
 
     CAdoDb *m_db = nullptr;
     std::unique_ptr<CAdoRecordR> m_cursor;

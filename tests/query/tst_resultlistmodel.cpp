@@ -296,15 +296,21 @@ void TestResultListModel::newSearchRefusedStatementAndRemovedRows()
         QCOMPARE(model.CellText(r, ResultListModel::CellId), first.at(r));
         QCOMPARE(model.CellText(r, ResultListModel::CellNumber), QString::number(r + 1));
     }
-    // Removing the first of three rows leaves rows numbered 2 and 3.
+    // Removing the first of three rows leaves rows numbered 2 and 3. A snapshot taken before
+    // keeps all three and learns which one left.
     model.FillResultList(db, "select * from Record where id <= 3 order by record_time_start");
     QCOMPARE(model.RowCount(), 3);
+    const ResultSnapshot snapshot = model.Snapshot();
     model.RemoveRow(0);
     QCOMPARE(model.RowCount(), 2);
     QCOMPARE(model.CellText(0, ResultListModel::CellNumber), QStringLiteral("2"));
     QCOMPARE(model.CellText(1, ResultListModel::CellNumber), QStringLiteral("3"));
     model.RemoveRow(5); // no such row: nothing happens
     QCOMPARE(model.RowCount(), 2);
+    QCOMPARE(snapshot.RowCount(), 3);
+    QCOMPARE(snapshot.CellText(0, ResultListModel::CellNumber), QStringLiteral("1"));
+    QCOMPARE(snapshot.CellText(2, ResultListModel::CellId), model.CellText(1, ResultListModel::CellId));
+    QVERIFY(snapshot.IsRemoved(0) && !snapshot.IsRemoved(1) && !snapshot.IsRemoved(2));
     // A refused statement, or one that matches nothing, leaves the list empty.
     model.FillResultList(db, "select * from Record where fsk LIKE '%O'Brien%'");
     QCOMPARE(model.RowCount(), 0);

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct CallRecord;
+
+// The rows of a search in the compact form the result list keeps them in: per row the
+// numbers its eleven cells need (40 bytes), and its five texts in UTF-8, each after its
+// length, in blocks that never move once written. Cell texts are made when asked for.
+//
+// Cells by position: 0 row number, 1 user name, 2 call type, 3 number, 4 start time,
+// 5 talk time, 6 file size, 7 remark, 8 recording path (or "DEL", or empty), 9 record id,
+// 10 DTMF digits.
+//
+// A copy shares the text blocks, so that a worker thread can read one storage (the export's
+// snapshot) while the list goes on with a copy of its own.
+class ResultRows
+{
+public:
+    static constexpr int kCellCount = 11;
+    enum Cell : int {
+        CellNumber,
+        CellName,
+        CellType,
+        CellPhone,
+        CellStart,
+        CellTalkTime,
+        CellSize,
+        CellRemark,
+        CellFile,
+        CellId,
+        CellDtmf,
+    };
+
+    // The texts of cell 2 (incoming, outgoing, missed) and the voice folder that cell 8
+    // starts with, in UTF-8.
+    ResultRows(std::array<QByteArray, 3> typeTexts, QByteArray voiceDirUtf8);
+
+    int Count() const { return static_cast<int>(m_rows.size()); }
+    void Reserve(std::size_t rows) { m_rows.reserve(rows); }
+    // Appends the row of `record`, shown as number `number`; `fileSize` is the size of its
+    // recording, or -1 when it does not open.
+    void Append(const CallRecord &record, int number, qint64 fileSize);
+    // The number cell 0 shows.
+    int Number(int row) const { return m_rows[size_t(row)].number; }
+    bool IsMissed(int row) const { return m_rows[size_t(row)].typeText == 2; }
+    int TalkedTime(int row) const { return m_rows[size_t(row)].talkedTime; }
+    // The start time as a number to order rows of several lists by (days since 1899-12-30);
+    // a start that is no valid date comes before all others.
+    double StartOrderKey(int row) const;
+    // Whether the row names a recording that does not open.
+    bool FileMissing(int row) const;
+    // Whether row `a` goes before row `b` in ascending order of `column`: numbers, sizes and
+    // talk times by value, start times by time (one that is not valid first), texts by
+    // CompareTexts, and cell 8 empty, then "DEL", then the files by name.
+    bool Less(int column, int a, int b) const;
+
+    QString CellText(int row, int position) const;
+    // The same text appended to `out` in UTF-8, without building a QString.
+    void AppendCellUtf8(int row, int position, QByteArray &out) const;
+
+private:
+    enum class FileKind : quint8 { None, Deleted, Named };
+    enum TextField { Name, Phone, Remark, Dtmf, File, TextFieldCount };
+
+    struct Row
+    {
+        double start;  // record_time_start
+        qint64 size;   // bytes of the recording file, -1 when it does not open
+        quint32 block; // where the row's texts lie
+        quint32 offset;
+        qint32 number; // shown in cell 0
+        qint32 id;
+        qint32 talkedTime;
+        quint8 typeText : 2; // 0 incoming, 1 outgoing, 2 missed
+        quint8 startValid : 1;
+        quint8 file : 2; // FileKind
+    };
+    static_assert(sizeof(Row) <= 40);
+
+    // The UTF-8 bytes of one of the row's texts.
+    QByteArrayView Text(const Row &row, TextField field) const;
+    // A block with room for `bytes` more, started when the last one is full.
+    char *Room(quint32 bytes);
+
+    std::vector<Row> m_rows;
+    std::vector<std::shared_ptr<char[]>> m_blocks;
+    quint32 m_blockSize = 0; // of the last block
+    quint32 m_blockUsed = 0;
+    std::array<QByteArray, 3> m_typeTexts;
+    QByteArray m_voiceDirUtf8;
+};
