@@ -283,14 +283,22 @@ void CDlgQuery::OnExport()
         return;
     ListExport::Source source;
     source.rowCount = [this] { return m_model.RowCount(); };
-    source.workbookRow = [this](int row) {
-        return CallListExport::WorkbookRow([&](int position) { return m_model.CellText(row, position); });
+    // The worker writes a snapshot of the rows, asking the window for none of them.
+    source.snapshot = [this] {
+        const auto rows = std::make_shared<const ResultSnapshot>(m_model.Snapshot());
+        ListExport::Snapshot snapshot;
+        snapshot.rowCount = rows->RowCount();
+        snapshot.isRemoved = [rows](int row) { return rows->IsRemoved(row); };
+        snapshot.workbookRow = [rows](int row) {
+            return CallListExport::WorkbookRow([&](int position) { return rows->CellText(row, position); });
+        };
+        return snapshot;
     };
     source.name = m_backupDir;
     source.setBusy = [this](bool busy) {
         ui->IdcFind->setEnabled(!busy);
         ui->IdcExport->setEnabled(!busy);
-        // The worker reads the rows by their place in the list: no sort while it runs.
+        // The list keeps its order while it is written: no sort while the export runs.
         ui->IdcResultList->horizontalHeader()->setSectionsClickable(!busy);
     };
     m_export->Start(std::move(source));

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QTimer>
 #include <QWidget>
@@ -20,6 +21,8 @@
 
 namespace {
 constexpr int kCloseTimerMilliseconds = 100;
+// A worker writing from a snapshot moves the progress bar at most this often.
+constexpr int kProgressMilliseconds = 30;
 } // namespace
 
 ListExport::ListExport(QWidget *window, CDlgProgress *progress, QAbstractItemModel *list, std::atomic<int32_t> &running,
@@ -98,6 +101,13 @@ void ListExport::OnUiThread(const std::function<void()> &work)
     QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
 }
 
+void ListExport::ShowProgress(int rowsWritten)
+{
+    QProgressBar *bar = m_progress->ProgressBar();
+    QMetaObject::invokeMethod(
+        bar, [bar, rowsWritten] { bar->setValue(rowsWritten); }, Qt::QueuedConnection);
+}
+
 void ListExport::ShowMessageFromWorker(Desktop::Icon icon, const QString &caption, const QString &text)
 {
     OnUiThread([&] { Desktop::current().showMessage(m_window, icon, caption, text, Desktop::Buttons::Ok); });
@@ -119,8 +129,16 @@ void ListExport::Work()
     }
 
     int count = 0;
+    Snapshot rows;
     OnUiThread([&] {
-        count = m_source.rowCount();
+        // Taken before the progress window shows: what the list removes from here on is
+        // left out of a snapshot.
+        if (m_source.snapshot) {
+            rows = m_source.snapshot();
+            count = rows.rowCount;
+        } else {
+            count = m_source.rowCount();
+        }
         m_nextRow = 0;
         QProgressBar *bar = m_progress->ProgressBar();
         bar->setRange(0, count);
@@ -132,28 +150,7 @@ void ListExport::Work()
         m_progress->show();
     });
 
-    bool written = true;
-    for (int i = 0; i < count; ++i) {
-        QStringList row;
-        bool present = false;
-        OnUiThread([&] {
-            // Rows deleted during the export make the list shorter: what it holds is written.
-            if (m_nextRow < m_source.rowCount()) {
-                present = true;
-                row = m_source.workbookRow(m_nextRow++);
-            }
-        });
-        if (!present)
-            break;
-        if (!exporter.AddRow(row)) {
-            written = false;
-            break;
-        }
-        OnUiThread([&] { m_progress->ProgressBar()->setValue(i + 1); });
-        if (m_closeRequested != 0)
-            break;
-    }
-
+    const bool written = m_source.snapshot ? WriteSnapshot(std::move(rows), exporter) : WriteRowByRow(count, exporter);
     if (written && exporter.Finish()) {
         bool opened = false;
         OnUiThread([&] { opened = Desktop::current().openFile(output); });
@@ -169,6 +166,55 @@ void ListExport::Work()
                               QStringLiteral("The workbook %1 could not be written: %2").arg(output, reason));
     }
     End();
+}
+
+bool ListExport::WriteSnapshot(Snapshot rows, CallListExport &exporter)
+{
+    // `rows` is let go on return: the list need not keep its rows for the export any longer.
+    bool written = true;
+    int done = 0;
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    for (int row = 0; row < rows.rowCount; ++row) {
+        if (rows.isRemoved(row))
+            continue;
+        if (!exporter.AddRow(rows.workbookRow(row))) {
+            written = false;
+            break;
+        }
+        ++done;
+        if (sinceProgress.elapsed() >= kProgressMilliseconds) {
+            ShowProgress(done);
+            sinceProgress.restart();
+        }
+        if (m_closeRequested != 0)
+            break;
+    }
+    ShowProgress(done);
+    return written;
+}
+
+bool ListExport::WriteRowByRow(int count, CallListExport &exporter)
+{
+    for (int i = 0; i < count; ++i) {
+        QStringList row;
+        bool present = false;
+        OnUiThread([&] {
+            // Rows deleted during the export make the list shorter: what it holds is written.
+            if (m_nextRow < m_source.rowCount()) {
+                present = true;
+                row = m_source.workbookRow(m_nextRow++);
+            }
+        });
+        if (!present)
+            break;
+        if (!exporter.AddRow(row))
+            return false;
+        OnUiThread([&] { m_progress->ProgressBar()->setValue(i + 1); });
+        if (m_closeRequested != 0)
+            break;
+    }
+    return true;
 }
 
 void ListExport::End()

@@ -11,6 +11,7 @@
 #include <functional>
 #include <thread>
 
+class CallListExport;
 class CDlgProgress;
 class QAbstractItemModel;
 class QTimer;
@@ -19,16 +20,30 @@ class QWidget;
 // The export of a window's list into a workbook, on a worker thread with the window's
 // progress window; the query window and the search window both export through it.
 //
-// The worker never touches a widget or the list itself: every row, the progress window and
-// every message go through the UI thread, each call waiting for its answer there. It reads
-// the row count once, then each row just before writing it, and stops when the list has no
-// row left to write (rows deleted meanwhile) or the window asked to close. The row to write
-// next is kept on the UI thread, where deletions from the list move it.
+// The worker never touches a widget or the list itself. A list that can hand out a snapshot
+// of its rows (Source::snapshot) gives it once, on the UI thread, and the worker writes from
+// it without asking the window for anything, leaving out the rows the list removes before it
+// gets to them; it moves the progress bar at most every 30 ms, without waiting. Otherwise
+// every row goes through the UI thread, each call waiting for its answer there: the worker
+// reads the row count once, then each row just before writing it, and stops when the list
+// has no row left to write (rows deleted meanwhile); the row to write next is kept on the UI
+// thread, where deletions from the list move it. Either way the progress window and every
+// message go through the UI thread, and the worker stops after the row in hand once the
+// window asked to close.
 class ListExport : public QObject
 {
     Q_OBJECT
 
 public:
+    // The list's rows as they were when the export began, readable from the worker thread.
+    struct Snapshot
+    {
+        int rowCount = 0;
+        // Whether the list removed this row after the snapshot was taken.
+        std::function<bool(int row)> isRemoved;
+        std::function<QStringList(int row)> workbookRow;
+    };
+
     // What to export, each function called on the UI thread.
     struct Source
     {
@@ -41,6 +56,9 @@ public:
         QString name;
         // Called with true when the export starts, with false when it has ended.
         std::function<void(bool busy)> setBusy;
+        // When set, called once as the worker starts; the worker then writes the rows from
+        // the snapshot instead of asking for each through rowCount and workbookRow.
+        std::function<Snapshot()> snapshot;
     };
 
     // `running` and `closeRequested` are the window's flags, shared with the worker without
@@ -69,7 +87,12 @@ private:
     void End();
     // Runs `work` on the UI thread and waits for it.
     void OnUiThread(const std::function<void()> &work);
+    // Moves the progress bar to `rowsWritten` on the UI thread, without waiting for it.
+    void ShowProgress(int rowsWritten);
     void ShowMessageFromWorker(Desktop::Icon icon, const QString &caption, const QString &text);
+    // The worker's two ways through the rows; false when a row could not be written.
+    bool WriteSnapshot(Snapshot rows, CallListExport &exporter);
+    bool WriteRowByRow(int count, CallListExport &exporter);
 
     QWidget *m_window;
     CDlgProgress *m_progress;
