@@ -1,13 +1,17 @@
 // Speed of the database road on the 1,000,000-row benchmark database, side by side with
-// Debian's mdb-export in the same run:
-//   (a) orvik-cli sql with the number search of the query window, output to /dev/null
-//   (b) the same statement read into call records through CAdoRecordR, in this process
-//   (c) mdb-export of the whole table to /dev/null
-//   (d) reading the file once (cat to /dev/null)
-//   (e) one delete by id (three indexes), on a copy, for several ids
-//   (f) orvik-cli query on the backup with no filter (all rows listed), to /dev/null
-// Times are the best of three runs; peak memory is the largest resident size the
-// process reached (from wait4). The database is unpacked once into the build tree.
+// reading the file once (cat) and with Debian's mdb-export, in one run:
+//   (a) orvik-cli query for one month (--from 2011-03-01 --to 2011-03-31), whole process,
+//       through the index and with the scan forced (ORVIK_FORCE_SCAN=1)
+//   (b) the same for one day (2011-03-15)
+//   (c) orvik-cli sql with the number search of the query window, ordered by start time, with
+//       the scan on every core and on one (ORVIK_SCAN_THREADS=1)
+//   (d) the statement of (c) read into call records through CAdoRecordR, in this process
+//   (e) one delete by id (three indexes, journal and syncs included), on a copy, five ids
+//   (f) orvik-cli query listing all 1,000,000 rows, and mdb-export of the whole table
+// Whole processes run in turn with cat (A, cat, A, cat, ...); each figure is the median of
+// its runs, and its ratio the median of the ratios of each pair, with the load average at
+// the time. Peak memory is the largest resident size the process reached (from wait4).
+// The database is unpacked once into the build tree.
 //
 //   bench_database [record-1m.mdb.xz]
 #include "config/Desktop.h"
@@ -21,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -34,14 +39,17 @@ extern char **environ;
 
 namespace {
 
+constexpr int kRuns = 7;
+
 struct Measure
 {
     double seconds = 0;
     long peakKb = 0;
 };
 
-// Runs a program with stdout to /dev/null; wall time and peak resident size.
-Measure runProcess(const QStringList &command)
+// Runs a program with stdout to /dev/null and `environment` added to this process's;
+// wall time and peak resident size.
+Measure runProcess(const QStringList &command, const QStringList &environment = {})
 {
     QList<QByteArray> words;
     for (const QString &w : command)
@@ -50,13 +58,22 @@ Measure runProcess(const QStringList &command)
     for (QByteArray &w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
+    QList<QByteArray> extra;
+    for (const QString &e : environment)
+        extra << e.toLocal8Bit();
+    std::vector<char *> envp;
+    for (char **e = environ; *e; ++e)
+        envp.push_back(*e);
+    for (QByteArray &e : extra)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     QElapsedTimer timer;
     timer.start();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
         std::fprintf(stderr, "cannot start %s\n", argv[0]);
         return {};
     }
@@ -68,15 +85,53 @@ Measure runProcess(const QStringList &command)
     return {timer.nsecsElapsed() / 1e9, usage.ru_maxrss};
 }
 
-Measure best(const std::function<Measure()> &run)
+double median(std::vector<double> values)
 {
-    Measure result{1e9, 0};
-    for (int i = 0; i < 3; ++i) {
-        const Measure m = run();
-        result.seconds = std::min(result.seconds, m.seconds);
-        result.peakKb = std::max(result.peakKb, m.peakKb);
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+QString loadAverage()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll().split(' ').value(0))
+                                          : QStringLiteral("?");
+}
+
+// A whole process beside cat of the database, in turn.
+struct Pair
+{
+    double seconds = 0;
+    double catSeconds = 0;
+    double ratio = 0;
+    long peakKb = 0;
+    QString load;
+};
+
+Pair againstCat(const QString &database, const QStringList &command, const QStringList &environment = {})
+{
+    std::vector<double> own, cat, ratios;
+    Pair pair;
+    runProcess(command, environment); // warm-up
+    for (int i = 0; i < kRuns; ++i) {
+        const Measure a = runProcess(command, environment);
+        const Measure c = runProcess({"cat", database});
+        own.push_back(a.seconds);
+        cat.push_back(c.seconds);
+        ratios.push_back(a.seconds / c.seconds);
+        pair.peakKb = std::max(pair.peakKb, a.peakKb);
     }
-    return result;
+    pair.seconds = median(own);
+    pair.catSeconds = median(cat);
+    pair.ratio = median(ratios);
+    pair.load = loadAverage();
+    return pair;
+}
+
+void printPair(const char *what, const Pair &p, const char *target)
+{
+    std::printf("%-44s %7.3f s  cat %6.3f s  %5.2f x cat  %6.1f MB  load %s  %s\n", what, p.seconds, p.catSeconds,
+                p.ratio, p.peakKb / 1024.0, qPrintable(p.load), target);
 }
 
 // Silences the notices a fallback open would show.
@@ -114,9 +169,22 @@ int main(int argc, char **argv)
         QFile(backup + QStringLiteral("/config.ini")).open(QIODevice::WriteOnly);
     }
     const QString cli = bin + QStringLiteral("/orvik-cli");
+    const QStringList month = {cli, "query", backup, "--from", "2011-03-01", "--to", "2011-03-31"};
+    const QStringList day = {cli, "query", backup, "--from", "2011-03-15", "--to", "2011-03-15"};
+    const QStringList search = {cli, "sql", database, kStatement};
+    const QStringList scanOnly = {QStringLiteral("ORVIK_FORCE_SCAN=1")};
+    const QStringList oneThread = {QStringLiteral("ORVIK_SCAN_THREADS=1")};
 
-    const Measure a = best([&] { return runProcess({cli, "sql", database, kStatement}); });
-    const Measure b = best([&] {
+    std::printf("1,000,000-row record table (%s), medians of %d runs in turn with cat\n", qPrintable(database), kRuns);
+    printPair("(a) orvik-cli query, one month", againstCat(database, month), "(target at most 1.5 x cat)");
+    printPair("    the same, scan forced", againstCat(database, month, scanOnly), "");
+    printPair("(b) orvik-cli query, one day", againstCat(database, day), "(target at most 0.5 x cat)");
+    printPair("    the same, scan forced", againstCat(database, day, scanOnly), "");
+    printPair("(c) orvik-cli sql, number search", againstCat(database, search), "(target at most 3 x cat)");
+    printPair("    the same, scan on one thread", againstCat(database, search, oneThread), "");
+
+    std::vector<double> inProcess;
+    for (int i = 0; i < 3; ++i) {
         QElapsedTimer timer;
         timer.start();
         CAdoDb db;
@@ -132,11 +200,11 @@ int main(int argc, char **argv)
             }
         }
         if (rows == 0)
-            std::fprintf(stderr, "(b) read no rows\n");
-        return Measure{timer.nsecsElapsed() / 1e9, 0};
-    });
-    const Measure c = best([&] { return runProcess({"mdb-export", database, "record"}); });
-    const Measure d = best([&] { return runProcess({"cat", database}); });
+            std::fprintf(stderr, "(d) read no rows\n");
+        inProcess.push_back(timer.nsecsElapsed() / 1e9);
+    }
+    std::printf("%-44s %7.3f s  load %s\n", "(d) the same into call records, in process", median(inProcess),
+                qPrintable(loadAverage()));
 
     // Deletes on a copy: the ids lie at the start, the middle and the end of the table.
     const QString copy = work + QStringLiteral("/delete-copy.mdb");
@@ -159,19 +227,20 @@ int main(int argc, char **argv)
         }
     }
     QFile::remove(copy);
+    std::printf("%-44s %7.3f s slowest, %.3f s mean of %d  load %s  (target at most 0.020 s)\n",
+                "(e) delete by id, 3 indexes", slowestDelete, totalDelete / std::size(ids), int(std::size(ids)),
+                qPrintable(loadAverage()));
 
-    const Measure f = best([&] { return runProcess({cli, "query", backup}); });
-
-    std::printf("\n1,000,000-row record table, best of 3\n");
-    std::printf("(a) orvik-cli sql, number search   %7.3f s   peak %6.1f MB\n", a.seconds, a.peakKb / 1024.0);
-    std::printf("(b) same, 19 columns into records  %7.3f s\n", b.seconds);
-    std::printf("(c) mdb-export, whole table        %7.3f s   peak %6.1f MB\n", c.seconds, c.peakKb / 1024.0);
-    std::printf("(d) cat, the file once             %7.3f s\n", d.seconds);
-    std::printf("    (b)/(c) = %.3f   (target at most 0.1)   peak of (a) target < 300 MB\n", b.seconds / c.seconds);
-    std::printf("(e) delete by id, 3 indexes        %7.3f s slowest, %.3f s mean of %d   (target < 0.5 s)\n",
-                slowestDelete, totalDelete / std::size(ids), int(std::size(ids)));
-    std::printf("(f) orvik-cli query, all rows      %7.3f s   peak %6.1f MB = %.0f bytes per row\n", f.seconds,
-                f.peakKb / 1024.0, f.peakKb * 1024.0 / 1e6);
-    std::printf("    (f)/(c) = %.3f   (target under 0.5, under 250 bytes per row)\n", f.seconds / c.seconds);
+    Measure all{1e9, 0}, mdbExport{1e9, 0};
+    for (int i = 0; i < 3; ++i) {
+        const Measure f = runProcess({cli, "query", backup});
+        const Measure m = runProcess({"mdb-export", database, "record"});
+        all = {std::min(all.seconds, f.seconds), std::max(all.peakKb, f.peakKb)};
+        mdbExport = {std::min(mdbExport.seconds, m.seconds), std::max(mdbExport.peakKb, m.peakKb)};
+    }
+    std::printf("%-44s %7.3f s  %6.1f MB = %.0f bytes per row  load %s\n", "(f) orvik-cli query, all rows (best of 3)",
+                all.seconds, all.peakKb / 1024.0, all.peakKb * 1024.0 / 1e6, qPrintable(loadAverage()));
+    std::printf("%-44s %7.3f s  %6.1f MB\n", "    mdb-export, whole table (best of 3)", mdbExport.seconds,
+                mdbExport.peakKb / 1024.0);
     return 0;
 }
