@@ -8,6 +8,7 @@
 #include <QStringEncoder>
 
 #include <charconv>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -113,6 +114,19 @@ void ResultRows::Append(const CallRecord &record, int number, qint64 fileSize)
         WriteLength(out, lengthBytes, quint32(end - out - lengthBytes));
         out = end;
     }
+    // The recording's name is dropped when it can be made again from the row's other cells.
+    if (FileKind(row.file) == FileKind::Named && record.line_id >= 0 && record.line_id <= 0xFFFF) {
+        row.line = quint16(record.line_id);
+        const QByteArrayView fileName = Text(row, File);
+        m_usualName.clear();
+        if (AppendUsualFileName(row, Text(row, Phone), m_usualName) && fileName == m_usualName) {
+            row.file = quint8(FileKind::Usual);
+            char *const fileText = const_cast<char *>(fileName.data());
+            const int lengthBytes = LengthBytes(quint32(record.record_file.size()) * 3);
+            WriteLength(fileText - lengthBytes, lengthBytes, 0);
+            out = fileText;
+        }
+    }
     m_blockUsed += quint32(out - start);
     m_rows.push_back(row);
 }
@@ -180,6 +194,22 @@ QByteArrayView ResultRows::Text(const Row &row, TextField field) const
     }
 }
 
+bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByteArray &out) const
+{
+    if (!row.startValid)
+        return false;
+    const OleDate::Parts t = OleDate(row.start).parts();
+    if (t.year < 1000 || t.year > 9999)
+        return false;
+    char buffer[48];
+    const int n = std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d_%u_", t.year, t.month, t.day, t.hour,
+                                t.minute, t.second, unsigned(row.line));
+    out.append(buffer, n);
+    out += phone;
+    out += ".wav";
+    return true;
+}
+
 QString ResultRows::CellText(int row, int position) const
 {
     QByteArray text;
@@ -224,6 +254,9 @@ void ResultRows::AppendCellUtf8(int rowIndex, int position, QByteArray &out) con
         } else if (FileKind(row.file) == FileKind::Named) {
             out += m_voiceDirUtf8;
             out += Text(row, File);
+        } else if (FileKind(row.file) == FileKind::Usual) {
+            out += m_voiceDirUtf8;
+            AppendUsualFileName(row, Text(row, Phone), out);
         }
         return;
     case CellId:

@@ -12,8 +12,10 @@
 struct CallRecord;
 
 // The rows of a search in the compact form the result list keeps them in: per row the
-// numbers its eleven cells need (40 bytes), and its five texts in UTF-8, each after its
-// length, in blocks that never move once written. Cell texts are made when asked for.
+// numbers its eleven cells need (40 bytes), and its texts in UTF-8, each after its length,
+// in blocks that never move once written. Cell texts are made when asked for. A recording
+// named the way the recorder names them (start time, line, number: see UsualFileName) is
+// kept as a flag, not as a text: that is the longest text of nearly every row.
 //
 // Cells by position: 0 row number, 1 user name, 2 call type, 3 number, 4 start time,
 // 5 talk time, 6 file size, 7 remark, 8 recording path (or "DEL", or empty), 9 record id,
@@ -67,7 +69,7 @@ public:
     void AppendCellUtf8(int row, int position, QByteArray &out) const;
 
 private:
-    enum class FileKind : quint8 { None, Deleted, Named };
+    enum class FileKind : quint8 { None, Deleted, Named, Usual };
     enum TextField { Name, Phone, Remark, Dtmf, File, TextFieldCount };
 
     struct Row
@@ -79,6 +81,7 @@ private:
         qint32 number; // shown in cell 0
         qint32 id;
         qint32 talkedTime;
+        quint16 line;        // line_id, for a Usual file name
         quint8 typeText : 2; // 0 incoming, 1 outgoing, 2 missed
         quint8 startValid : 1;
         quint8 file : 2; // FileKind
@@ -87,6 +90,10 @@ private:
 
     // The UTF-8 bytes of one of the row's texts.
     QByteArrayView Text(const Row &row, TextField field) const;
+    // The name the recorder gives the recording of a call, "20110315093012_3_13812345678.wav":
+    // start time, line and number; appended to `out`. False when the row's start time has no
+    // such form.
+    bool AppendUsualFileName(const Row &row, QByteArrayView phone, QByteArray &out) const;
     // A block with room for `bytes` more, started when the last one is full.
     char *Room(quint32 bytes);
 
@@ -96,4 +103,5 @@ private:
     quint32 m_blockUsed = 0;
     std::array<QByteArray, 3> m_typeTexts;
     QByteArray m_voiceDirUtf8;
+    QByteArray m_usualName; // reused by Append
 };

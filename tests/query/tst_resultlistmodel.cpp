@@ -171,6 +171,7 @@ void TestResultListModel::recordingFileCells()
     QCOMPARE(cells(41), (QStringList{voice + "del", ""})); // only "DEL" marks a deleted file
     QVERIFY(!cells(42).at(0).isEmpty());
     QCOMPARE(cells(42).at(1), QString()); // listed but missing on disk
+    // Names the recorder gives (1, 3) are made again from the row; others are kept as read.
     QCOMPARE(cells(25).at(0), voice + QStringLiteral("留言_20091211094157_1_13812345678.wav"));
     QVERIFY(cells(25).at(1).endsWith("KB"));
 
