@@ -7,6 +7,7 @@
 
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -169,9 +170,16 @@ bool ResultRows::Less(int column, int a, int b) const
     case CellRemark:
         return texts(Remark);
     case CellFile:
-        // Empty cells, then "DEL", then the files by name.
-        if (x.file != y.file)
+        // Empty cells, then "DEL", then the files by name, however each name is kept.
+        if (std::min(x.file, quint8(FileKind::Named)) != std::min(y.file, quint8(FileKind::Named)))
             return x.file < y.file;
+        if (FileKind(x.file) == FileKind::Usual || FileKind(y.file) == FileKind::Usual) {
+            // Kept between calls: a sort compares many names.
+            static thread_local QByteArray a, b;
+            a.clear();
+            b.clear();
+            return CompareTexts(FileName(x, a), FileName(y, b)) < 0;
+        }
         return FileKind(x.file) == FileKind::Named && texts(File);
     case CellId:
         return x.id < y.id;
@@ -208,6 +216,14 @@ bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByte
     out += phone;
     out += ".wav";
     return true;
+}
+
+QByteArrayView ResultRows::FileName(const Row &row, QByteArray &scratch) const
+{
+    if (FileKind(row.file) != FileKind::Usual)
+        return Text(row, File);
+    AppendUsualFileName(row, Text(row, Phone), scratch);
+    return scratch;
 }
 
 QString ResultRows::CellText(int row, int position) const
@@ -256,7 +272,8 @@ void ResultRows::AppendCellUtf8(int rowIndex, int position, QByteArray &out) con
             out += Text(row, File);
         } else if (FileKind(row.file) == FileKind::Usual) {
             out += m_voiceDirUtf8;
-            AppendUsualFileName(row, Text(row, Phone), out);
+            QByteArray scratch;
+            out += FileName(row, scratch);
         }
         return;
     case CellId:

@@ -94,6 +94,8 @@ private:
     // start time, line and number; appended to `out`. False when the row's start time has no
     // such form.
     bool AppendUsualFileName(const Row &row, QByteArrayView phone, QByteArray &out) const;
+    // The recording's name as stored or made again (into `scratch`).
+    QByteArrayView FileName(const Row &row, QByteArray &scratch) const;
     // A block with room for `bytes` more, started when the last one is full.
     char *Room(quint32 bytes);
 

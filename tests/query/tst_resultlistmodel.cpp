@@ -315,6 +315,10 @@ void TestResultListModel::newSearchRefusedStatementAndRemovedRows()
     // A refused statement, or one that matches nothing, leaves the list empty.
     model.FillResultList(db, "select * from Record where fsk LIKE '%O'Brien%'");
     QCOMPARE(model.RowCount(), 0);
+    // The new search emptied the list: the snapshot's rows have all left it, and the rows of
+    // the next search are not confused with them.
+    QVERIFY(snapshot.IsRemoved(1) && snapshot.IsRemoved(2));
+    QCOMPARE(snapshot.CellText(1, ResultListModel::CellNumber), QStringLiteral("2"));
     model.FillResultList(db, "select * from Record where id = 3");
     model.FillResultList(db, "select * from Record where id = 999");
     QCOMPARE(model.RowCount(), 0);
