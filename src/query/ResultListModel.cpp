@@ -73,13 +73,13 @@ bool ResultListModel::BeginFill(CAdoDb &db, const QString &statement)
 {
     EndFill();
     m_db = &db;
+    // The list is emptied whether or not the statement runs, and before it runs, so that the
+    // old rows are gone before the new ones are found; its new storage takes the texts.
+    m_typeTexts = {GetDialogText(Ids::TxtIncoming).toUtf8(), GetDialogText(Ids::TxtOutgoing).toUtf8(),
+                   GetDialogText(Ids::TxtMissed).toUtf8()};
+    Clear();
     auto cursor = std::make_unique<CAdoRecordR>(&db);
     const bool opened = cursor->Open(statement);
-    // The list is emptied whether or not the statement ran; its new storage takes the texts.
-    if (opened)
-        m_typeTexts = {GetDialogText(Ids::TxtIncoming).toUtf8(), GetDialogText(Ids::TxtOutgoing).toUtf8(),
-                       GetDialogText(Ids::TxtMissed).toUtf8()};
-    Clear();
     m_scanReport = ScanReport();
     m_expectedRows = -1;
     if (!opened)
