@@ -8,35 +8,35 @@ namespace {
 constexpr qsizetype kFlushThreshold = 1 << 16;
 }
 
-void appendEscapedUtf8(QByteArray &line, QByteArrayView field)
+void appendEscapedUtf8(std::string &line, QByteArrayView field)
 {
-    // Text between the characters that need an escape is copied in runs.
     static constexpr auto needsEscape = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+    // Text between the characters that need an escape is copied in runs.
     const char *p = field.data();
     const char *const end = p + field.size();
     while (p < end) {
         const char *run = p;
         while (p < end && !needsEscape(*p))
             ++p;
-        line.append(run, p - run);
+        line.append(run, size_t(p - run));
         if (p == end)
             break;
-        const char escaped[2] = {'\\', *p == '\\' ? '\\' : *p == '\t' ? 't' : *p == '\n' ? 'n' : 'r'};
-        line.append(escaped, 2);
+        line += '\\';
+        line += *p == '\\' ? '\\' : *p == '\t' ? 't' : *p == '\n' ? 'n' : 'r';
         ++p;
     }
 }
 
-void appendEscaped(QByteArray &line, const QString &field)
+void appendEscaped(std::string &line, const QString &field)
 {
     appendEscapedUtf8(line, field.toUtf8());
 }
 
-void appendCsvField(QByteArray &line, QByteArrayView field)
+void appendCsvField(std::string &line, QByteArrayView field)
 {
     const auto special = [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; };
     if (std::none_of(field.begin(), field.end(), special)) {
-        line.append(field);
+        line.append(field.data(), size_t(field.size()));
         return;
     }
     line += '"';
@@ -50,7 +50,7 @@ void appendCsvField(QByteArray &line, QByteArrayView field)
 
 LineWriter::LineWriter(std::FILE *stream) : m_stream(stream)
 {
-    m_buffer.reserve(kFlushThreshold * 2);
+    m_buffer.reserve(size_t(kFlushThreshold) * 2);
 }
 
 LineWriter::~LineWriter()
@@ -66,21 +66,21 @@ void LineWriter::writeFields(const QStringList &fields)
         appendEscaped(m_buffer, fields.at(i));
     }
     m_buffer += '\n';
-    if (m_buffer.size() >= kFlushThreshold)
+    if (qsizetype(m_buffer.size()) >= kFlushThreshold)
         flush();
 }
 
 void LineWriter::write(QByteArrayView bytes)
 {
-    m_buffer.append(bytes);
-    if (m_buffer.size() >= kFlushThreshold)
+    m_buffer.append(bytes.data(), size_t(bytes.size()));
+    if (qsizetype(m_buffer.size()) >= kFlushThreshold)
         flush();
 }
 
 void LineWriter::flush()
 {
-    if (!m_buffer.isEmpty())
-        std::fwrite(m_buffer.constData(), 1, static_cast<size_t>(m_buffer.size()), m_stream);
+    if (!m_buffer.empty())
+        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_stream);
     m_buffer.clear();
     std::fflush(m_stream);
 }

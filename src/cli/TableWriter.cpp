@@ -169,10 +169,10 @@ void TableWriter::endRow()
     case OutputFormat::Json:
         // One object per line: "[" and the first object, ",", the next, and so on.
         m_line = m_rows > 0 ? ",\n" : "\n";
-        m_line += QJsonDocument(m_object).toJson(QJsonDocument::Compact);
+        m_line += QJsonDocument(m_object).toJson(QJsonDocument::Compact).toStdString();
         break;
     }
-    m_out.write(m_line);
+    m_out.write(QByteArrayView(m_line.data(), qsizetype(m_line.size())));
     ++m_rows;
 }
 

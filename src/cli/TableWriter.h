@@ -66,7 +66,7 @@ private:
     OutputFormat m_format;
     QStringList m_columns;
     LineWriter m_out;
-    QByteArray m_line;
+    std::string m_line;
     QJsonObject m_object;
     int m_cell = 0;
     qint64 m_rows = 0;

@@ -24,6 +24,8 @@ QString FolderNames::match(const QString &name) const
 {
     if (m_names.contains(name))
         return name;
+    if (m_folded.isEmpty())
+        return QString();
     return m_folded.value(name.toCaseFolded());
 }
 

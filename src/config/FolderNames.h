@@ -19,6 +19,8 @@ public:
     // exactly that name, else the one entry equal to it without regard to case; empty when
     // there is none or more than one.
     QString match(const QString &name) const;
+    // Whether an entry has exactly this name.
+    bool contains(const QString &name) const { return m_names.contains(name); }
 
     // The same for a name in `dir` (ending in "/" or empty for the current folder). The
     // folder is listed only when `name` itself does not exist, so the usual case costs no

@@ -116,9 +116,13 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
         if (c < 0)
             return;
         if (rs.table().column(c).isText()) {
-            const QString kept = field;
-            if (!row->text(c, field))
-                field = kept; // NULL and a damaged value fail like a failed conversion
+            // Decoded into a buffer of our own and copied into the field's, so that reading
+            // row after row into one record allocates nothing. NULL and a damaged value fail
+            // like a failed conversion.
+            if (row->text(c, m_text)) {
+                field.resize(0);
+                field.append(m_text);
+            }
             return;
         }
         row->value(c).toText(&field);

@@ -2,6 +2,8 @@
 
 #include "db/AdoRecordBase.h"
 
+#include <QString>
+
 #include <array>
 
 struct CallRecord;
@@ -27,4 +29,5 @@ private:
     // once per result rather than once per row.
     std::array<int, kColumnCount> m_positions{};
     const JetRecordset *m_positionsFor = nullptr;
+    QString m_text;
 };

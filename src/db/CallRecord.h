@@ -30,4 +30,25 @@ struct CallRecord
     // Not a column, and left empty: the result list (ResultListModel) forms the recording's
     // path from record_file straight into its cell 8 and never stores it here.
     QString record_path;
+
+    // Back to the values of a fresh record, keeping the texts' buffers: a list filled from
+    // a million rows reads them all into one record.
+    void Reset()
+    {
+        const CallRecord fresh;
+        for (QString *text : {&fsk, &dtmf, &name, &record_dir, &record_file, &context, &address, &record_path})
+            text->resize(0);
+        id = fresh.id;
+        line_id = fresh.line_id;
+        record_time_start = fresh.record_time_start;
+        record_time_stop = fresh.record_time_stop;
+        record_time = fresh.record_time;
+        talked_time = fresh.talked_time;
+        ring_time = fresh.ring_time;
+        record_type = fresh.record_type;
+        call_direction = fresh.call_direction;
+        ryear = fresh.ryear;
+        rmonth = fresh.rmonth;
+        rday = fresh.rday;
+    }
 };

@@ -51,6 +51,14 @@ public:
         return sql::SqlValue::binary();
     }
 
+    std::optional<QByteArrayView> latin1Text(int column) const override
+    {
+        QByteArrayView bytes;
+        if (m_row->compressedText(column, &bytes))
+            return bytes;
+        return std::nullopt;
+    }
+
 private:
     const std::vector<sql::SqlType> &m_types;
     const jet::RowView *m_row = nullptr;

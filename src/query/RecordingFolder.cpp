@@ -41,8 +41,18 @@ bool RecordingFolder::LooksConfined(const QString &recordFile)
 {
     if (recordFile.isEmpty() || recordFile.startsWith(u'/'))
         return false;
-    const QStringList parts = recordFile.split(u'/');
-    return !parts.contains(QStringLiteral(".."));
+    // No ".." component. Runs twice for every row of a listing, hence one pass by hand.
+    const qsizetype n = recordFile.size();
+    const QChar *text = recordFile.constData();
+    for (qsizetype start = 0; start < n;) {
+        qsizetype end = start;
+        while (end < n && text[end] != u'/')
+            ++end;
+        if (end - start == 2 && text[start] == u'.' && text[start + 1] == u'.')
+            return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 bool RecordingFolder::Contains(const QString &path) const
@@ -68,13 +78,12 @@ RecordingFolder::Verdict RecordingFolder::Check(const QString &recordingPath) co
     return Contains(recordingPath) ? Verdict::Playable : Verdict::Outside;
 }
 
-qint64 RecordingFolder::SizeOf(const QString &recordFile)
+qint64 RecordingFolder::SizeOf(const QString &name)
 {
-    const QString name = NameOnDisk(recordFile);
     if (!LooksConfined(name))
         return -1;
     const bool plainName = !name.contains(u'/');
-    if (plainName && Listing().match(name) != name)
+    if (plainName && !Listing().contains(name))
         return -1;
     const QString fullPath = m_voiceDir + name;
     const QByteArray path = QFile::encodeName(fullPath);

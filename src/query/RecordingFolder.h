@@ -40,10 +40,11 @@ public:
     enum class Verdict { Playable, NoFile, Deleted, Missing, Outside };
     Verdict Check(const QString &recordingPath) const;
 
-    // The size of the recording, or -1 when it does not open as a file. Looks the name up
-    // in a listing of the folder taken on first use, so that a result of many rows costs
-    // one directory read instead of one failed open per missing file.
-    qint64 SizeOf(const QString &recordFile);
+    // The size of the recording `name` (as NameOnDisk() gives it), or -1 when it does not
+    // open as a file. Looks the name up in a listing of the folder taken on first use, so
+    // that a result of many rows costs one directory read instead of one failed open per
+    // missing file.
+    qint64 SizeOf(const QString &name);
 
 private:
     static bool LooksConfined(const QString &recordFile);

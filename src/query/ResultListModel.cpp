@@ -101,8 +101,9 @@ bool ResultListModel::FillMore(int maxRows)
     // call record of the batch is kept beyond its own row.
     ResultRows &rows = Writable();
     const int first = rows.Count();
+    CallRecord record;
     for (int n = 0; n < maxRows && m_cursor->HasRecord(); ++n) {
-        CallRecord record; // fresh for every row: a column that fails keeps its default
+        record.Reset(); // a column that fails keeps its default, not the last row's value
         // A row that cannot be decoded is left out (the scan report counts it).
         if (m_cursor->GetRecord(record)) {
             // Cells 6 and 8: the file as it is spelt on disk (written on Windows, the record's

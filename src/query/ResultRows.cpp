@@ -209,10 +209,21 @@ bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByte
     const OleDate::Parts t = OleDate(row.start).parts();
     if (t.year < 1000 || t.year > 9999)
         return false;
-    char buffer[48];
-    const int n = std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d_%u_", t.year, t.month, t.day, t.hour,
-                                t.minute, t.second, unsigned(row.line));
-    out.append(buffer, n);
+    // Written by hand: this runs for every row of a listing, where snprintf costs a fifth of it.
+    char buffer[32];
+    char *p = buffer;
+    const auto digits = [&p](unsigned value, int width) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            p[i] = char('0' + value % 10);
+        p += width;
+    };
+    digits(unsigned(t.year), 4);
+    for (const int part : {t.month, t.day, t.hour, t.minute, t.second})
+        digits(unsigned(part), 2);
+    *p++ = '_';
+    p = std::to_chars(p, buffer + sizeof buffer, unsigned(row.line)).ptr;
+    *p++ = '_';
+    out.append(buffer, p - buffer);
     out += phone;
     out += ".wav";
     return true;
@@ -272,8 +283,7 @@ void ResultRows::AppendCellUtf8(int rowIndex, int position, QByteArray &out) con
             out += Text(row, File);
         } else if (FileKind(row.file) == FileKind::Usual) {
             out += m_voiceDirUtf8;
-            QByteArray scratch;
-            out += FileName(row, scratch);
+            AppendUsualFileName(row, Text(row, Phone), out);
         }
         return;
     case CellId:

@@ -1,5 +1,7 @@
 #include "db/jet/RowView.h"
 
+#include <cstring>
+
 #include "db/jet/Bytes.h"
 #include "db/jet/Column.h"
 #include "db/jet/ErrorText.h"
@@ -309,6 +311,24 @@ bool RowView::text(int column, QString &out, QString *error) const
         TextCodec::decodeJet4(b, len, out);
     else
         col.codec->decode(b, len, out);
+    return true;
+}
+
+bool RowView::compressedText(int column, QByteArrayView *latin1) const
+{
+    if (!m_jet4 || !hasColumn(column))
+        return false;
+    const Column &col = m_table->column(column);
+    if (!isType(col, ColumnType::Text) || !nullBit(col.number))
+        return false;
+    const std::uint8_t *b = nullptr;
+    int len = 0;
+    if (fieldBytes(col, col.fixedSize(), &b, &len) != 0 || len < 2 || b[0] != 0xFF || b[1] != 0xFE)
+        return false;
+    // A 00 byte switches to two-byte characters.
+    if (std::memchr(b + 2, 0, size_t(len - 2)))
+        return false;
+    *latin1 = QByteArrayView(b + 2, len - 2);
     return true;
 }
 

@@ -56,6 +56,10 @@ public:
     // Text and Memo. False (with `out` emptied) for NULL, other types, or a damaged value
     // (then `error` says why). `out` keeps its buffer between calls.
     bool text(int column, QString &out, QString *error = nullptr) const;
+    // A Jet 4 Text value kept whole in compressed form (one byte per character, never
+    // switching to two-byte ones): its bytes after the FF FE mark, which are its characters
+    // in Latin-1. False for anything else: NULL, Memo, Jet 3, other text, damage.
+    bool compressedText(int column, QByteArrayView *latin1) const;
     // The column's stored bytes (fixed field or variable slice, before any long-value or
     // text decoding). False for NULL and Boolean.
     bool rawBytes(int column, const std::uint8_t **bytes, int *length) const;

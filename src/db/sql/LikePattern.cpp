@@ -108,9 +108,13 @@ bool LikePattern::compile(const QString &pattern)
         needle.push_back(m_elements[k].ch);
     }
     m_shape = Shape::General;
+    m_latin1Needle.reset();
     if (plain) {
         m_needle = QString::fromUcs4(needle.data(), static_cast<qsizetype>(needle.size()));
         m_needleCase = std::all_of(needle.begin(), needle.end(), isCaseless) ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        const bool latin1 = std::all_of(needle.begin(), needle.end(), [](char32_t c) { return c <= 0xFF; });
+        if (m_needleCase == Qt::CaseSensitive && latin1)
+            m_latin1Needle = m_needle.toLatin1();
         if (leadingRun && needle.empty())
             m_shape = Shape::Anything;
         else if (leadingRun && trailingRun)
@@ -161,6 +165,28 @@ bool LikePattern::matches(QStringView text) const
         break;
     }
     return matchesGeneral(text);
+}
+
+std::optional<bool> LikePattern::matchesLatin1(QByteArrayView text) const
+{
+    if (!m_latin1Needle)
+        return std::nullopt;
+    const QByteArrayView needle = *m_latin1Needle;
+    switch (m_shape) {
+    case Shape::Anything:
+        return true;
+    case Shape::Contains:
+        return text.contains(needle);
+    case Shape::Prefix:
+        return text.startsWith(needle);
+    case Shape::Suffix:
+        return text.endsWith(needle);
+    case Shape::Exact:
+        return text == needle;
+    case Shape::General:
+        break;
+    }
+    return std::nullopt;
 }
 
 // Wildcard matching that remembers only the last "%": on a mismatch it lets that "%"

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ public:
     // False for a malformed pattern (an unclosed "[").
     bool compile(const QString &pattern);
     bool matches(QStringView text) const;
+    // The same answer for a text of Latin-1 characters given one byte each, where the pattern
+    // allows it: a plain shape whose needle has no case and lies in Latin-1. Otherwise
+    // nothing, and the text must be decoded for matches().
+    std::optional<bool> matchesLatin1(QByteArrayView text) const;
+    bool answersLatin1() const { return m_latin1Needle.has_value(); }
 
 private:
     enum class Op : quint8 { Char, AnyOne, AnyRun, Set };
@@ -39,6 +45,8 @@ private:
     QString m_needle;
     // Plain comparison finds a needle whose characters have no case, and is much faster.
     Qt::CaseSensitivity m_needleCase = Qt::CaseInsensitive;
+    // The needle as Latin-1 bytes, when matchesLatin1() can answer.
+    std::optional<QByteArray> m_latin1Needle;
 };
 
 } // namespace sql

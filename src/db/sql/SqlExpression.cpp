@@ -182,6 +182,12 @@ Truth Expression::test(const RowSource &row) const
         return Truth::Unknown;
     }
     case Kind::Like: {
+        if (m_left->m_kind == Kind::Column && m_pattern.answersLatin1()) {
+            if (const auto bytes = row.latin1Text(m_left->m_column)) {
+                if (const auto match = m_pattern.matchesLatin1(*bytes))
+                    return fromBool(*match != m_negated);
+            }
+        }
         const SqlValue v = m_left->evaluate(row);
         if (v.isNull() || v.kind == SqlValue::Kind::Binary)
             return Truth::Unknown;

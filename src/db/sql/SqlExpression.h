@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sql {
@@ -28,6 +29,10 @@ class RowSource
 public:
     virtual ~RowSource() = default;
     virtual SqlValue value(int column) const = 0;
+    // The column's text as Latin-1 bytes, one per character, where the source stores it so
+    // and can hand it over without decoding; nothing otherwise (NULL included), and then
+    // value() answers. Lets LIKE search the bytes as they lie in the row.
+    virtual std::optional<QByteArrayView> latin1Text(int /*column*/) const { return std::nullopt; }
 };
 
 // A node of a WHERE condition, built by the parser through the functions below.
