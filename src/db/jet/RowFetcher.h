@@ -1,7 +1,9 @@
 #pragma once
 // Reads single rows by row id, for callers that collected (and perhaps sorted) row ids
-// during a scan. The last page read is kept and reused while PageFile::generation() is
-// unchanged, so reading ids in page order touches each page once.
+// during a scan. The last pages read are kept and reused while PageFile::generation() is
+// unchanged, so reading ids in page order touches each page once. While the ids come in
+// page order, the pages that follow are read with the next one, in one read: a month of
+// calls lies on a thousand consecutive pages.
 //
 // The file and the table definition must outlive the fetcher.
 
@@ -38,10 +40,15 @@ public:
 private:
     const PageFile &m_file;
     const TableDef &m_table;
-    std::vector<std::uint8_t> m_page;
+    // Where the page is kept (reading it, and the pages after it when they are wanted).
+    const std::uint8_t *keptPage(std::uint32_t page);
+
+    static constexpr std::uint32_t kReadAhead = 16;
+    std::vector<std::uint8_t> m_pages; // m_cachedCount pages from m_cachedFirst
     std::vector<std::uint8_t> m_scratch;
     bool m_cached = false;
-    std::uint32_t m_cachedPage = 0;
+    std::uint32_t m_cachedFirst = 0;
+    std::uint32_t m_cachedCount = 0;
     std::uint64_t m_generation = 0;
     RowView m_row;
     QString m_error;
