@@ -1,6 +1,7 @@
 #include "db/sql/LikePattern.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace sql {
 
@@ -167,20 +168,23 @@ bool LikePattern::matches(QStringView text) const
     return matchesGeneral(text);
 }
 
-std::optional<bool> LikePattern::matchesLatin1(QByteArrayView text) const
+std::optional<bool> LikePattern::matchesLatin1(QByteArrayView bytes) const
 {
     if (!m_latin1Needle)
         return std::nullopt;
-    const QByteArrayView needle = *m_latin1Needle;
+    // std::string_view's search (memchr for the first byte, then a compare) is several
+    // times quicker than QByteArrayView's on the short texts of a table.
+    const std::string_view text(bytes.data(), size_t(bytes.size()));
+    const std::string_view needle(m_latin1Needle->constData(), size_t(m_latin1Needle->size()));
     switch (m_shape) {
     case Shape::Anything:
         return true;
     case Shape::Contains:
-        return text.contains(needle);
+        return text.find(needle) != std::string_view::npos;
     case Shape::Prefix:
-        return text.startsWith(needle);
+        return text.substr(0, needle.size()) == needle;
     case Shape::Suffix:
-        return text.endsWith(needle);
+        return text.size() >= needle.size() && text.substr(text.size() - needle.size()) == needle;
     case Shape::Exact:
         return text == needle;
     case Shape::General:

@@ -22,7 +22,7 @@ public:
     // The same answer for a text of Latin-1 characters given one byte each, where the pattern
     // allows it: a plain shape whose needle has no case and lies in Latin-1. Otherwise
     // nothing, and the text must be decoded for matches().
-    std::optional<bool> matchesLatin1(QByteArrayView text) const;
+    std::optional<bool> matchesLatin1(QByteArrayView bytes) const;
     bool answersLatin1() const { return m_latin1Needle.has_value(); }
 
 private:
