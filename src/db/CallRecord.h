@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <utility>
+
 // One call record in memory: the columns of table `record`, each holding its default
 // until a value is read, plus the full path of the recording file.
 struct CallRecord
@@ -35,20 +37,14 @@ struct CallRecord
     // a million rows reads them all into one record.
     void Reset()
     {
-        const CallRecord fresh;
-        for (QString *text : {&fsk, &dtmf, &name, &record_dir, &record_file, &context, &address, &record_path})
-            text->resize(0);
-        id = fresh.id;
-        line_id = fresh.line_id;
-        record_time_start = fresh.record_time_start;
-        record_time_stop = fresh.record_time_stop;
-        record_time = fresh.record_time;
-        talked_time = fresh.talked_time;
-        ring_time = fresh.ring_time;
-        record_type = fresh.record_type;
-        call_direction = fresh.call_direction;
-        ryear = fresh.ryear;
-        rmonth = fresh.rmonth;
-        rday = fresh.rday;
+        static constexpr QString CallRecord::*kTexts[] = {
+            &CallRecord::fsk,         &CallRecord::dtmf,    &CallRecord::name,    &CallRecord::record_dir,
+            &CallRecord::record_file, &CallRecord::context, &CallRecord::address, &CallRecord::record_path};
+        CallRecord fresh;
+        for (QString CallRecord::*text : kTexts) {
+            (this->*text).resize(0);
+            std::swap(fresh.*text, this->*text);
+        }
+        *this = std::move(fresh);
     }
 };
