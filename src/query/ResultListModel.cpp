@@ -244,15 +244,8 @@ void ResultListModel::ApplySort()
 
     // From the statement's order, so that rows with equal cells keep it.
     std::sort(m_order.begin(), m_order.end());
-    if (m_sortColumn >= 0) {
-        const int column = m_sortColumn;
-        if (m_sortOrder == Qt::AscendingOrder)
-            std::stable_sort(m_order.begin(), m_order.end(),
-                             [&](quint32 a, quint32 b) { return m_rows->Less(column, int(a), int(b)); });
-        else
-            std::stable_sort(m_order.begin(), m_order.end(),
-                             [&](quint32 a, quint32 b) { return m_rows->Less(column, int(b), int(a)); });
-    }
+    if (m_sortColumn >= 0)
+        m_rows->Sort(m_sortColumn, m_sortOrder == Qt::DescendingOrder, m_order);
 
     // The views' selections and current rows follow their rows to the new places.
     QModelIndexList after = before;

@@ -190,16 +190,83 @@ bool ResultRows::Less(int column, int a, int b) const
     }
 }
 
-QByteArrayView ResultRows::Text(const Row &row, TextField field) const
+void ResultRows::Sort(int column, bool descending, std::vector<quint32> &order) const
+{
+    // A sort of a million rows compares each some twenty times, and looking a cell up in
+    // scattered rows at every comparison made a sort by number take seconds. Whole-number
+    // cells are taken out once into (cell, row) pairs; texts are found once per row. Both
+    // cost a few megabytes, which the list's memory budget allows; wider keys would not.
+    const auto stableSort = [descending](auto &items, auto less) {
+        if (descending)
+            std::stable_sort(items.begin(), items.end(), [&](const auto &a, const auto &b) { return less(b, a); });
+        else
+            std::stable_sort(items.begin(), items.end(), less);
+    };
+    const auto byWholeNumber = [&](auto cellOf) {
+        std::vector<std::pair<qint32, quint32>> keyed;
+        keyed.reserve(order.size());
+        for (const quint32 stored : order)
+            keyed.emplace_back(cellOf(m_rows[stored]), stored);
+        stableSort(keyed, [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (size_t i = 0; i < keyed.size(); ++i)
+            order[i] = keyed[i].second;
+    };
+    const auto byText = [&](TextField field) {
+        std::vector<const char *> textOf(m_rows.size());
+        for (const quint32 stored : order)
+            textOf[stored] = TextEntry(m_rows[stored], field);
+        stableSort(order, [&](quint32 a, quint32 b) { return CompareTexts(TextAt(textOf[a]), TextAt(textOf[b])) < 0; });
+    };
+    switch (column) {
+    case CellNumber:
+        return byWholeNumber([](const Row &r) { return qint32(r.number); });
+    case CellType: {
+        std::array<qint32, 3> rank{};
+        for (size_t i = 0; i < rank.size(); ++i) {
+            for (const QByteArray &other : m_typeTexts)
+                rank[i] += CompareTexts(other, m_typeTexts[i]) < 0 ? 1 : 0;
+        }
+        return byWholeNumber([&rank](const Row &r) { return rank[r.typeText]; });
+    }
+    case CellTalkTime:
+        return byWholeNumber([](const Row &r) { return qint32(r.talkedTime); });
+    case CellId:
+        return byWholeNumber([](const Row &r) { return qint32(r.id); });
+    case CellName:
+        return byText(Name);
+    case CellPhone:
+        return byText(Phone);
+    case CellRemark:
+        return byText(Remark);
+    case CellDtmf:
+        return byText(Dtmf);
+    default:
+        break;
+    }
+    stableSort(order, [&](quint32 a, quint32 b) { return Less(column, int(a), int(b)); });
+}
+
+const char *ResultRows::TextEntry(const Row &row, TextField field) const
 {
     const char *p = m_blocks[row.block].get() + row.offset;
     quint32 length = 0;
-    for (int f = 0;; ++f) {
+    for (int f = 0; f < field; ++f) {
         p = ReadLength(p, &length);
-        if (f == field)
-            return QByteArrayView(p, qsizetype(length));
         p += length;
     }
+    return p;
+}
+
+QByteArrayView ResultRows::TextAt(const char *entry)
+{
+    quint32 length = 0;
+    const char *p = ReadLength(entry, &length);
+    return QByteArrayView(p, qsizetype(length));
+}
+
+QByteArrayView ResultRows::Text(const Row &row, TextField field) const
+{
+    return TextAt(TextEntry(row, field));
 }
 
 bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByteArray &out) const

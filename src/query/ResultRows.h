@@ -63,6 +63,9 @@ public:
     // talk times by value, start times by time (one that is not valid first), texts by
     // CompareTexts, and cell 8 empty, then "DEL", then the files by name.
     bool Less(int column, int a, int b) const;
+    // Sorts the stored rows listed in `order` by `column` as Less() orders them (reversed
+    // when `descending`), keeping the order of rows with equal cells.
+    void Sort(int column, bool descending, std::vector<quint32> &order) const;
 
     QString CellText(int row, int position) const;
     // The same text appended to `out` in UTF-8, without building a QString.
@@ -90,6 +93,9 @@ private:
 
     // The UTF-8 bytes of one of the row's texts.
     QByteArrayView Text(const Row &row, TextField field) const;
+    // Where a text is kept: its length, then its bytes.
+    const char *TextEntry(const Row &row, TextField field) const;
+    static QByteArrayView TextAt(const char *entry);
     // The name the recorder gives the recording of a call, "20110315093012_3_13812345678.wav":
     // start time, line and number; appended to `out`. False when the row's start time has no
     // such form.

@@ -430,10 +430,18 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
             QCOMPARE(model.SortColumn(), column);
             const QList<QStringList> sorted = allRows(model);
             QCOMPARE(sorted.size(), 60);
+            const bool textColumn = column == ResultListModel::CellName || column == ResultListModel::CellPhone
+                                    || column == ResultListModel::CellRemark || column == ResultListModel::CellDtmf;
+            const bool wholeNumbers = column == ResultListModel::CellNumber || column == ResultListModel::CellId;
+            const int sign = order == Qt::AscendingOrder ? 1 : -1;
             for (int r = 0; r < 60; ++r) {
                 QCOMPARE(sorted[r], byId.value(sorted[r][ResultListModel::CellId]));
                 if (r > 0 && sorted[r][column] == sorted[r - 1][column])
                     QVERIFY(sorted[r][0].toInt() > sorted[r - 1][0].toInt());
+                if (r > 0 && textColumn)
+                    QVERIFY(sign * CompareTexts(sorted[r - 1][column].toUtf8(), sorted[r][column].toUtf8()) <= 0);
+                if (r > 0 && wholeNumbers)
+                    QVERIFY(sign * (sorted[r][column].toInt() - sorted[r - 1][column].toInt()) >= 0);
             }
         }
     }
