@@ -118,5 +118,4 @@ private:
     // kFillSliceMilliseconds, so the window keeps answering while they come.
     QTimer *m_fillTimer = nullptr;
     int m_fillBatch = 0;
-    bool m_closed = false;
 };
