@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Cross-compiles orvik.exe and orvik-cli.exe for 64-bit Windows with Debian's mingw-w64 and
+# packs build-win/orvik-<version>-win64.zip.
+#
+#   scripts/build-windows.sh            everything (the first run builds Qt: about 20-60 min)
+#   scripts/build-windows.sh --deps     only the libraries for the target (Qt, TinyXML, libzip)
+#
+# Everything built outside Orvik lives in ORVIK_WIN_CACHE (default ~/.cache/orvik-win), so a
+# second run only rebuilds Orvik. Debian packages no Qt for mingw: qtbase 6.4.2, TinyXML and
+# libzip are built from Debian's own source packages, with Debian's Qt 6.4.2 as host tools.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+W=${ORVIK_WIN_CACHE:-$HOME/.cache/orvik-win}
+triple=x86_64-w64-mingw32
+prefix=$W/prefix            # TinyXML, libzip (zlib comes from libz-mingw-w64-dev)
+qt=$W/qt6-win64
+mkdir -p "$W"
+
+install_packages() {
+  local packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine64 ninja-build
+                  cmake qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools dpkg-dev zip xz-utils)
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    local sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# apt-get with a private sources list that adds deb-src lines for Debian's archive, so the
+# system's own apt configuration is never changed.
+private_apt() {
+  local etc=$W/apt/etc
+  if [[ ! -f $etc/sources.list ]]; then
+    mkdir -p "$etc" "$W/apt/lists/partial"
+    local src
+    for src in /etc/apt/sources.list.d/*.sources; do
+      sed -n 's/^Types: deb$/Types: deb-src/;p' "$src"
+      echo
+    done > "$etc/sources.sources.tmp"
+    mkdir -p "$etc/sources.list.d"
+    mv "$etc/sources.sources.tmp" "$etc/sources.list.d/debian-src.sources"
+    : > "$etc/sources.list"
+  fi
+  apt-get -o Dir::Etc::SourceList="$etc/sources.list" -o Dir::Etc::SourceParts="$etc/sources.list.d" \
+          -o Dir::State::Lists="$W/apt/lists" -o Debug::NoLocking=1 "$@"
+}
+
+# Fetches and unpacks Debian's source package $1 (with Debian's patches applied) into
+# $W/src/$1 and prints the unpacked folder.
+debian_source() {
+  local pkg=$1 dir=$W/src/$1
+  if [[ ! -f $dir/.unpacked ]]; then
+    rm -rf "$dir" && mkdir -p "$dir"
+    [[ -f $W/apt/.updated ]] || { private_apt update -qq >&2 && touch "$W/apt/.updated"; }
+    (cd "$dir" && private_apt source -qq "$pkg" >&2)
+    touch "$dir/.unpacked"
+  fi
+  find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1
+}
+
+write_toolchain() {
+  cat > "$W/mingw64-toolchain.cmake" <<TOOLCHAIN
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(CMAKE_C_COMPILER   /usr/bin/$triple-gcc-posix)
+set(CMAKE_CXX_COMPILER /usr/bin/$triple-g++-posix)
+set(CMAKE_RC_COMPILER  /usr/bin/$triple-windres)
+set(CMAKE_AR           /usr/bin/$triple-gcc-ar-posix CACHE FILEPATH "")
+set(CMAKE_RANLIB       /usr/bin/$triple-gcc-ranlib-posix CACHE FILEPATH "")
+set(CMAKE_FIND_ROOT_PATH /usr/$triple $prefix)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(PKG_CONFIG_EXECUTABLE /usr/bin/$triple-pkg-config CACHE FILEPATH "")
+TOOLCHAIN
+}
+
+build_qt() {
+  [[ -f $qt/.built ]] && return
+  local src
+  src=$(debian_source qt6-base)
+  cmake -G Ninja -S "$src" -B "$W/build-qt" \
+    -DCMAKE_TOOLCHAIN_FILE="$W/mingw64-toolchain.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_INSTALL_PREFIX="$qt" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF \
+    -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF \
+    -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF \
+    -DFEATURE_openssl=OFF -DFEATURE_zstd=OFF -DFEATURE_brotli=OFF -DFEATURE_icu=OFF -DFEATURE_glib=OFF \
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
+    -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
+    -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF \
+    -DFEATURE_testlib=ON -DFEATURE_concurrent=ON -DFEATURE_network=ON -DFEATURE_widgets=ON -DFEATURE_gui=ON
+  cmake --build "$W/build-qt" --parallel "$(nproc)"
+  cmake --install "$W/build-qt"
+  touch "$qt/.built"
+}
+
+install_packages
+write_toolchain
+build_qt
