@@ -3,7 +3,8 @@
 # packs build-win/orvik-<version>-win64.zip.
 #
 #   scripts/build-windows.sh            everything (the first run builds Qt: about 20-60 min)
-#   scripts/build-windows.sh --deps     only the libraries for the target (Qt, TinyXML, libzip)
+#   scripts/build-windows.sh --deps     only the libraries for the target (Qt, TinyXML, libzip,
+#                                       uchardet)
 #
 # Everything built outside Orvik lives in ORVIK_WIN_CACHE (default ~/.cache/orvik-win), so a
 # second run only rebuilds Orvik. Debian packages no Qt for mingw: qtbase 6.4.2, TinyXML and
@@ -13,7 +14,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 W=${ORVIK_WIN_CACHE:-$HOME/.cache/orvik-win}
 triple=x86_64-w64-mingw32
-prefix=$W/prefix            # TinyXML, libzip (zlib comes from libz-mingw-w64-dev)
+prefix=$W/prefix            # TinyXML, libzip, uchardet (zlib comes from libz-mingw-w64-dev)
 qt=$W/qt6-win64
 mkdir -p "$W"
 
@@ -105,6 +106,61 @@ build_qt() {
   touch "$qt/.built"
 }
 
+# The libraries below are built static, so the zip carries no DLL of theirs; their
+# pkg-config files are read with --static (see build_orvik), which brings in what they link.
+
+build_tinyxml() {
+  [[ -f $prefix/lib/pkgconfig/tinyxml.pc ]] && return
+  local src obj=$W/build-tinyxml
+  src=$(debian_source tinyxml)
+  rm -rf "$obj" && mkdir -p "$obj" "$prefix/lib/pkgconfig" "$prefix/include"
+  # The same three objects and the same define as Debian's own build (debian/rules).
+  local f
+  for f in tinyxml tinyxmlparser tinyxmlerror; do
+    "$triple-g++-posix" -O2 -DTIXML_USE_STL -c "$src/$f.cpp" -o "$obj/$f.o"
+  done
+  "$triple-gcc-ar-posix" rcs "$prefix/lib/libtinyxml.a" "$obj"/*.o
+  install -m 644 "$src/tinyxml.h" "$prefix/include/"
+  sed -e "s|^prefix=.*|prefix=$prefix|" -e 's|/${DEB_HOST_MULTIARCH}||' \
+      -e "s|\${DEB_VERSION_UPSTREAM}|${src##*-}|" "$src/debian/tinyxml.pc.in" > "$prefix/lib/pkgconfig/tinyxml.pc"
+}
+
+# cmake_dependency NAME SOURCE [cmake options...]: configures, builds and installs one
+# CMake-built library into $prefix with the mingw toolchain.
+cmake_dependency() {
+  local name=$1 src=$2
+  shift 2
+  cmake -G Ninja -S "$src" -B "$W/build-$name" -DCMAKE_TOOLCHAIN_FILE="$W/mingw64-toolchain.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_BUILD_TYPE=Release \
+    -DBUILD_SHARED_LIBS=OFF "$@" > "$W/build-$name.log"
+  cmake --build "$W/build-$name" --parallel "$(nproc)" >> "$W/build-$name.log"
+  cmake --install "$W/build-$name" >> "$W/build-$name.log"
+}
+
+build_libzip() {
+  [[ -f $prefix/lib/pkgconfig/libzip.pc ]] && return
+  local src
+  src=$(debian_source libzip)
+  # Only deflate: Orvik writes and reads plain .xlsx packages, never encrypted ones.
+  cmake_dependency libzip "$src" -DZLIB_LIBRARY=/usr/$triple/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/$triple/include \
+    -DENABLE_COMMONCRYPTO=OFF -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF \
+    -DENABLE_WINDOWS_CRYPTO=OFF -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF \
+    -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+  # A static libzip must not be declared dllimport by its header, and it takes zlib's static
+  # archive too (a plain -lz would find zlib's import library first and need zlib1.dll).
+  sed -i -e 's|^Cflags: \(.*\)|Cflags: \1 -DZIP_STATIC|' -e 's|-lz\b|-l:libz.a|' "$prefix/lib/pkgconfig/libzip.pc"
+}
+
+build_uchardet() {
+  [[ -f $prefix/lib/pkgconfig/uchardet.pc ]] && return
+  local src
+  src=$(debian_source uchardet)
+  cmake_dependency uchardet "$src" -DBUILD_BINARY=OFF
+}
+
 install_packages
 write_toolchain
 build_qt
+build_tinyxml
+build_libzip
+build_uchardet
