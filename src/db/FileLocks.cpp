@@ -1,58 +1,29 @@
 #include "db/FileLocks.h"
 
-#include <cerrno>
-#include <chrono>
-#include <thread>
+#include "config/FolderNames.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
+#include <QFileInfo>
+#include <QList>
 
 namespace FileLocks {
 
-namespace {
-// Jet files stay below 2 GiB; the lock byte lies far beyond, so it never covers data.
-constexpr off_t kStatementLockOffset = off_t(1) << 40;
-
-bool ofdLock(int fd, short type)
+QString heldJetLockFile(const QString &databasePath)
 {
-    struct flock fl
-    {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kStatementLockOffset;
-    fl.l_len = 1;
-    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
-}
-} // namespace
-
-bool lockOpen(int fd, bool exclusive)
-{
-    return ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
-}
-
-void unlockOpen(int fd)
-{
-    ::flock(fd, LOCK_UN);
-}
-
-bool lockStatement(int fd, bool write)
-{
-    if (write)
-        return ofdLock(fd, F_WRLCK);
-    // A delete holds the lock for a fraction of a second; wait up to two seconds for it.
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (ofdLock(fd, F_RDLCK))
-            return true;
-        if (errno != EAGAIN && errno != EACCES)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const QFileInfo info(databasePath);
+    QList<QFileInfo> files{info};
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        files << QFileInfo(canonical);
+    // Written on Windows, the lock file's name may be in any letter case ("DBR.LDB").
+    for (const QFileInfo &file : files) {
+        const QString dir = file.absolutePath() + QLatin1Char('/');
+        for (const char *suffix : {".ldb", ".LDB", ".laccdb"}) {
+            const QString found = FolderNames::find(dir, file.completeBaseName() + QLatin1String(suffix));
+            if (!found.isEmpty() && isJetLockFileHeld(dir + found))
+                return dir + found;
+        }
     }
-    return false;
-}
-
-void unlockStatement(int fd)
-{
-    ofdLock(fd, F_UNLCK);
+    return QString();
 }
 
 } // namespace FileLocks

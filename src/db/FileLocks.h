@@ -1,30 +1,59 @@
 #pragma once
 
-// Locks between processes that open the same database, on the database file itself.
+#include <QString>
+
+namespace jet {
+class RandomAccessFile;
+}
+
+// Locks between processes that open the same database, on the database file itself, and
+// the lock file other Jet programs keep beside it. The header is the same everywhere; the
+// build picks the implementation: FileLocksPosix.cpp (flock and open-file-description
+// locks) or FileLocksWin32.cpp (LockFileEx). Both lock one byte each far past the end of
+// the file, so no lock ever covers data (Windows locks are mandatory).
 //
-// The open lock (flock): a read-write open shares the file with other read-write opens; a
-// read-only exclusive open keeps everybody else out. The statement lock (an open-file-
-// description lock on one byte far past the end of the file): a delete holds it for
+// The open lock: a read-write open shares the file with other read-write opens; a read-
+// only exclusive open keeps everybody else out. The statement lock: a delete holds it for
 // writing while it changes pages, a select for reading while it scans, so no reader in
-// another process sees a delete half done.
+// another process sees a delete half done. Locks belong to the open file, not to the
+// process: two opens in one process exclude each other as two processes do.
 namespace FileLocks {
 
-bool lockOpen(int fd, bool exclusive);
-void unlockOpen(int fd);
+bool lockOpen(const jet::RandomAccessFile &file, bool exclusive);
+void unlockOpen(const jet::RandomAccessFile &file);
 
 // Non-blocking for writers; readers wait briefly for a running delete to finish.
-bool lockStatement(int fd, bool write);
-void unlockStatement(int fd);
+bool lockStatement(const jet::RandomAccessFile &file, bool write);
+void unlockStatement(const jet::RandomAccessFile &file);
+
+// The lock file that Microsoft Access and every other Jet program keep beside a database
+// while they have it open ("dbR.mdb" -> "dbR.ldb"), when one is held; empty otherwise.
+// Writing pages under a program that has the file open would damage it. The lock file
+// lies beside the file itself, so a path through a symbolic link is looked at resolved too;
+// written on Windows, its name may be in any letter case ("DBR.LDB").
+QString heldJetLockFile(const QString &databasePath);
+
+// Whether a Jet lock file exists at `path` and belongs to a program that has the database
+// open.
+// Windows tells: Jet keeps its lock file open while it works, so one that opens without
+// sharing was left behind by a crash and is stale, as Jet itself treats it. POSIX systems
+// cannot tell, so there every lock file that exists counts as held; a stale one is for
+// the user to remove.
+bool isJetLockFileHeld(const QString &path);
 
 // Holds the statement lock for one scope.
 class StatementLock
 {
 public:
-    StatementLock(int fd, bool write) : m_fd(fd), m_write(write), m_locked(lockStatement(fd, write)) {}
+    StatementLock(const jet::RandomAccessFile &file, bool write)
+        : m_file(file)
+        , m_write(write)
+        , m_locked(lockStatement(file, write))
+    {}
     ~StatementLock()
     {
         if (m_locked)
-            unlockStatement(m_fd);
+            unlockStatement(m_file);
     }
     StatementLock(const StatementLock &) = delete;
     StatementLock &operator=(const StatementLock &) = delete;
@@ -32,7 +61,7 @@ public:
     bool forWriting() const { return m_write; }
 
 private:
-    int m_fd;
+    const jet::RandomAccessFile &m_file;
     bool m_write;
     bool m_locked;
 };

@@ -13,30 +13,6 @@
 
 namespace {
 
-// The lock file Microsoft Access and every other Jet program keep beside a database while
-// they have it open ("dbR.mdb" -> "dbR.ldb"); empty when there is none. Writing pages
-// under a program that has the file open would damage it, so a delete is refused while
-// one exists (a stale one, left by a crash, is for the user to remove). The lock file lies
-// beside the file itself, so a path through a symbolic link is looked at resolved too.
-QString jetLockFileOf(const QString &databasePath)
-{
-    const QFileInfo info(databasePath);
-    QList<QFileInfo> files{info};
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty())
-        files << QFileInfo(canonical);
-    // Written on Windows, the lock file's name may be in any letter case ("DBR.LDB").
-    for (const QFileInfo &file : files) {
-        const QString dir = file.absolutePath() + QLatin1Char('/');
-        for (const char *suffix : {".ldb", ".LDB", ".laccdb"}) {
-            const QString found = FolderNames::find(dir, file.completeBaseName() + QLatin1String(suffix));
-            if (!found.isEmpty())
-                return dir + found;
-        }
-    }
-    return QString();
-}
-
 sql::SqlType sqlTypeOf(const jet::Column &c)
 {
     switch (c.type()) {
@@ -137,15 +113,15 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
                 sql::SqlError::general(QStringLiteral("Unrecognized database format '%1'. (%2)").arg(path, detail));
         return false;
     }
-    const int fd = db->file().handle();
-    if (!FileLocks::lockOpen(fd, mode == Mode::ReadOnlyExclusive)) {
+    const jet::RandomAccessFile &file = db->file().handle();
+    if (!FileLocks::lockOpen(file, mode == Mode::ReadOnlyExclusive)) {
         *error = cannotOpen;
         return false;
     }
     if (mode == Mode::ReadWrite) {
         // A journal left by a crash is rolled back before anything is read, unless another
         // process is writing right now (then the journal is its own).
-        FileLocks::StatementLock writeLock(fd, true);
+        FileLocks::StatementLock writeLock(file, true);
         if (writeLock.locked() && !jet::Journal::recover(db->file(), &detail)) {
             *error = damaged(detail);
             return false;
@@ -265,7 +241,7 @@ bool JetConnection::runDelete(sql::Statement &statement, sql::SqlError *error)
         *error = sql::SqlError::general(QStringLiteral("Cannot update. Database or object is read-only."));
         return false;
     }
-    const QString jetLock = jetLockFileOf(m_path);
+    const QString jetLock = FileLocks::heldJetLockFile(m_path);
     if (!jetLock.isEmpty()) {
         *error = sql::SqlError::general(
             QStringLiteral("Could not update; currently locked by another program (%1 exists).").arg(jetLock));

@@ -9,8 +9,8 @@
 // Converts between multibyte text in a Windows-numbered code page and UTF-16.
 //
 // The language files and a few other inputs name their encoding by a Windows code-page
-// number (936, 1254, 65001, ...). The converter maps that number onto an iconv converter;
-// code page 0, the system's multibyte code page, is UTF-8 on this platform.
+// number (936, 1254, 65001, ...); CodePageTranscoder converts, with its rules for invalid
+// bytes and missing characters. Code page 0, the system's multibyte code page, is UTF-8.
 //
 // A converter owns two growable buffers, one of bytes and one of UTF-16 units. Each gets
 // the initial capacity (1024) on its first use and is replaced by one of exactly the needed
@@ -54,7 +54,3 @@ private:
 // shift_jis (932), euc-kr (51949), tis-620 (874), iso-8859-8 (28598) and utf-8 (65001).
 // A null name, the empty name and every other name give 0.
 int CodePageFromEncoding(const char *encoding);
-
-// The iconv name used for a Windows code page ("UTF-8" for 0 and 65001, "CP936" for 936, ...).
-// Code pages without an entry of their own are tried as "CP<number>".
-QByteArray IconvNameForCodePage(int codePage);

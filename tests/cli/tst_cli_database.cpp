@@ -1,6 +1,7 @@
 // orvik-cli sql, check and delete on copies of real databases: result rows and their text
 // forms, refused statements, the checker's verdicts, and deleting a call record with and
 // without confirmation.
+#include "db/FileLocks.h"
 #include "db/jet/Database.h"
 #include "db/jet/RowDeleter.h"
 
@@ -11,8 +12,6 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sys/file.h>
 
 namespace {
 
@@ -206,7 +205,7 @@ void TestCliDatabase::deleteFailures()
     // The database refuses: another process holds it exclusively.
     jet::PageFile holder;
     QVERIFY(holder.open(backup.database(), jet::PageFile::OpenMode::ReadOnly));
-    QVERIFY(::flock(holder.handle(), LOCK_EX | LOCK_NB) == 0);
+    QVERIFY(FileLocks::lockOpen(holder.handle(), true));
     QCOMPARE(m_cli->run({"delete", backup.path, "1", "--yes"}).exitCode, 2);
 }
 

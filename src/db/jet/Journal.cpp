@@ -8,12 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace jet {
 
@@ -43,59 +40,29 @@ QByteArray checksum(const char *data, qsizetype length)
     return QCryptographicHash::hash(QByteArrayView(data, length), QCryptographicHash::Sha256);
 }
 
-bool syncDirectoryOf(const QString &path, QString *error)
-{
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        setError(error, QStringLiteral("cannot open the folder of %1: %2").arg(path, systemError()));
-        return false;
-    }
-    const bool ok = ::fsync(fd) == 0;
-    if (!ok)
-        setError(error, QStringLiteral("cannot flush the folder of %1: %2").arg(path, systemError()));
-    ::close(fd);
-    return ok;
-}
-
-bool writeAll(int fd, const char *data, std::size_t length, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pwrite(fd, data + done, length - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO; // a write that makes no progress would otherwise loop for ever
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
-}
-
 // Creates the journal with `bytes` and makes it and its directory entry durable.
 bool writeJournal(const QString &path, const QByteArray &bytes, QString *error)
 {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        setError(error, QStringLiteral("cannot create the journal %1: %2").arg(path, systemError()));
+    RandomAccessFile journal;
+    QString why;
+    if (journal.open(path, RandomAccessFile::Access::CreateNew, &why) != RandomAccessFile::OpenResult::Opened) {
+        setError(error, QStringLiteral("cannot create the journal %1: %2").arg(path, why));
         return false;
     }
-    bool ok = writeAll(fd, bytes.constData(), std::size_t(bytes.size()), 0);
+    bool ok = journal.writeAt(0, bytes.constData(), std::size_t(bytes.size()), &why);
     if (!ok)
-        setError(error, QStringLiteral("cannot write the journal %1: %2").arg(path, systemError()));
-    if (ok && ::fsync(fd) != 0) {
-        setError(error, QStringLiteral("cannot flush the journal %1: %2").arg(path, systemError()));
+        setError(error, QStringLiteral("cannot write the journal %1: %2").arg(path, why));
+    if (ok && !journal.sync(&why)) {
+        setError(error, QStringLiteral("cannot flush the journal %1: %2").arg(path, why));
         ok = false;
     }
-    ::close(fd);
-    if (ok)
-        ok = syncDirectoryOf(path, error);
+    journal.close();
+    if (ok && !RandomAccessFile::syncFolderOf(path, &why)) {
+        setError(error, QStringLiteral("cannot flush the folder of %1: %2").arg(path, why));
+        ok = false;
+    }
     if (!ok)
-        ::unlink(native.constData());
+        RandomAccessFile::remove(path);
     return ok;
 }
 
@@ -103,30 +70,24 @@ bool writeJournal(const QString &path, const QByteArray &bytes, QString *error)
 // invalid (an invalid journal is discarded by recovery without touching the database).
 bool removeJournal(const QString &path, QString *error)
 {
-    const QByteArray native = QFile::encodeName(path);
-    if (::unlink(native.constData()) != 0 && errno != ENOENT) {
+    QString why;
+    if (!RandomAccessFile::remove(path, &why)) {
         // An empty journal counts as none. It must reach the disk: a full journal that came
         // back after a power cut would undo the change that was just made.
-        const QString why = systemError();
-        const int fd = ::open(native.constData(), O_WRONLY | O_CLOEXEC);
-        const bool emptied = fd >= 0 && ::ftruncate(fd, 0) == 0 && ::fsync(fd) == 0;
-        if (fd >= 0)
-            ::close(fd);
+        RandomAccessFile journal;
+        const bool emptied =
+            journal.open(path, RandomAccessFile::Access::ReadWrite) == RandomAccessFile::OpenResult::Opened
+            && journal.truncate(0) && journal.sync();
         if (!emptied) {
             setError(error, QStringLiteral("cannot remove the journal %1: %2").arg(path, why));
             return false;
         }
         return true;
     }
-    return syncDirectoryOf(path, error);
-}
-
-bool fileLength(int fd, std::uint64_t *length)
-{
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
+    if (!RandomAccessFile::syncFolderOf(path, &why)) {
+        setError(error, QStringLiteral("cannot flush the folder of %1: %2").arg(path, why));
         return false;
-    *length = std::uint64_t(st.st_size);
+    }
     return true;
 }
 
@@ -134,14 +95,15 @@ bool fileLength(int fd, std::uint64_t *length)
 bool rollBack(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error)
 {
     const std::uint64_t ps = std::uint64_t(file.pageSize());
+    QString why;
     for (const auto &c : changes) {
-        if (!writeAll(file.handle(), c.original.constData(), std::size_t(ps), c.page * ps)) {
-            setError(error, QStringLiteral("cannot write page %1 back: %2").arg(c.page).arg(systemError()));
+        if (!file.handle().writeAt(c.page * ps, c.original.constData(), std::size_t(ps), &why)) {
+            setError(error, QStringLiteral("cannot write page %1 back: %2").arg(c.page).arg(why));
             return false;
         }
     }
-    if (::fsync(file.handle()) != 0) {
-        setError(error, QStringLiteral("cannot flush %1: %2").arg(file.path(), systemError()));
+    if (!file.handle().sync(&why)) {
+        setError(error, QStringLiteral("cannot flush %1: %2").arg(file.path(), why));
         return false;
     }
     return true;
@@ -160,8 +122,7 @@ QString Journal::pathFor(const QString &databasePath)
 
 bool Journal::exists(const QString &databasePath)
 {
-    struct stat st;
-    return ::lstat(QFile::encodeName(pathFor(databasePath)).constData(), &st) == 0;
+    return RandomAccessFile::exists(pathFor(databasePath));
 }
 
 QByteArray Journal::build(int pageSize, std::uint64_t fileLength, const std::vector<PageBatch::Change> &changes)
@@ -208,12 +169,7 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
                             .arg(path));
         return false;
     }
-    std::uint64_t length = 0;
-    if (!fileLength(file.handle(), &length)) {
-        setError(error, QStringLiteral("cannot read the length of %1: %2").arg(file.path(), systemError()));
-        return false;
-    }
-    if (!writeJournal(path, build(ps, length, changes), error))
+    if (!writeJournal(path, build(ps, std::uint64_t(std::max<qint64>(file.handle().size(), 0)), changes), error))
         return false;
 
     int written = 0;
@@ -366,26 +322,24 @@ bool Journal::recover(PageFile &file, QString *error)
     const int ps = file.pageSize();
     const std::uint32_t count = found.count;
     const std::uint64_t originalLength = found.originalLength;
+    QString why;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t *record = found.record(i, ps);
         const std::uint64_t page = readU32(record);
-        if (!writeAll(file.handle(), reinterpret_cast<const char *>(record + 4), std::size_t(ps),
-                      page * std::uint64_t(ps))) {
-            setError(error,
-                     QStringLiteral("cannot restore page %1 of %2: %3").arg(page).arg(file.path(), systemError()));
+        if (!file.handle().writeAt(page * std::uint64_t(ps), record + 4, std::size_t(ps), &why)) {
+            setError(error, QStringLiteral("cannot restore page %1 of %2: %3").arg(page).arg(file.path(), why));
             file.refresh();
             return false;
         }
     }
-    std::uint64_t length = 0;
-    if (!fileLength(file.handle(), &length)
-        || (length != originalLength && ::ftruncate(file.handle(), off_t(originalLength)) != 0)) {
-        setError(error, QStringLiteral("cannot restore the length of %1: %2").arg(file.path(), systemError()));
+    const qint64 length = file.handle().size(&why);
+    if (length < 0 || (std::uint64_t(length) != originalLength && !file.handle().truncate(originalLength, &why))) {
+        setError(error, QStringLiteral("cannot restore the length of %1: %2").arg(file.path(), why));
         file.refresh();
         return false;
     }
-    if (::fsync(file.handle()) != 0) {
-        setError(error, QStringLiteral("cannot flush %1: %2").arg(file.path(), systemError()));
+    if (!file.handle().sync(&why)) {
+        setError(error, QStringLiteral("cannot flush %1: %2").arg(file.path(), why));
         file.refresh();
         return false;
     }

@@ -5,16 +5,10 @@
 #include "db/jet/Rc4.h"
 #include "db/jet/TextCodec.h"
 
-#include <QFile>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace jet {
@@ -52,7 +46,7 @@ PageFile &PageFile::operator=(PageFile &&other) noexcept
 {
     if (this != &other) {
         close();
-        m_fd = std::exchange(other.m_fd, -1);
+        m_file = std::move(other.m_file);
         m_path = std::move(other.m_path);
         m_mode = other.m_mode;
         m_layout = other.m_layout;
@@ -72,9 +66,7 @@ PageFile &PageFile::operator=(PageFile &&other) noexcept
 
 void PageFile::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_file.close();
     m_pageCount = 0;
     m_savedPages.clear();
     m_savedPageCount = 0;
@@ -84,35 +76,28 @@ void PageFile::close()
 bool PageFile::open(const QString &path, OpenMode mode, QString *error)
 {
     close();
-    const QByteArray native = QFile::encodeName(path);
-    // O_NONBLOCK: a named pipe under the database's name would otherwise hold the open until
-    // something writes to it; it is refused below like any other file that is not regular.
-    const int flags = (mode == OpenMode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
-    int fd;
-    do {
-        fd = ::open(native.constData(), flags);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        setError(error, QStringLiteral("Cannot open %1: %2").arg(path, systemError()));
+    QString why;
+    const auto access =
+        mode == OpenMode::ReadWrite ? RandomAccessFile::Access::ReadWrite : RandomAccessFile::Access::Read;
+    switch (m_file.open(path, access, &why)) {
+    case RandomAccessFile::OpenResult::Opened:
+        break;
+    case RandomAccessFile::OpenResult::Failed:
+        setError(error, QStringLiteral("Cannot open %1: %2").arg(path, why));
         return false;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        setError(error, QStringLiteral("Cannot read the size of %1: %2").arg(path, systemError()));
-        ::close(fd);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    case RandomAccessFile::OpenResult::NotRegularFile:
         setError(error, QStringLiteral("%1 is not a regular file").arg(path));
-        ::close(fd);
         return false;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    m_fd = fd;
+    const qint64 size = m_file.size(&why);
+    if (size < 0) {
+        setError(error, QStringLiteral("Cannot read the size of %1: %2").arg(path, why));
+        m_file.close();
+        return false;
+    }
     m_path = path;
     m_mode = mode;
-    QString why;
-    if (!validateHeader(st.st_size, &why)) {
+    if (!validateHeader(size, &why)) {
         setError(error, QStringLiteral("%1: %2").arg(path, why));
         close();
         return false;
@@ -264,23 +249,7 @@ int PageFile::effectiveCodePage(int columnCodePage) const
 
 bool PageFile::readAt(std::uint64_t offset, std::uint8_t *buffer, std::size_t length, QString *error) const
 {
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(m_fd, buffer + done, length - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            setError(error, QStringLiteral("read error at offset %1: %2").arg(offset + done).arg(systemError()));
-            return false;
-        }
-        if (n == 0) {
-            setError(error,
-                     QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done));
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
+    return m_file.readAt(offset, buffer, length, error);
 }
 
 bool PageFile::readPage(std::uint32_t page, std::uint8_t *buffer, QString *error) const
@@ -290,7 +259,7 @@ bool PageFile::readPage(std::uint32_t page, std::uint8_t *buffer, QString *error
 
 bool PageFile::readPages(std::uint32_t first, std::uint32_t count, std::uint8_t *buffer, QString *error) const
 {
-    if (m_fd < 0) {
+    if (!m_file.isOpen()) {
         setError(error, QStringLiteral("the database is not open"));
         return false;
     }
@@ -312,7 +281,7 @@ bool PageFile::readPages(std::uint32_t first, std::uint32_t count, std::uint8_t 
 
 void PageFile::readThrough(std::map<std::uint32_t, QByteArray> saved, std::uint32_t pageCount)
 {
-    if (m_fd < 0 || m_mode != OpenMode::ReadOnly || pageCount == 0)
+    if (!m_file.isOpen() || m_mode != OpenMode::ReadOnly || pageCount == 0)
         return;
     m_savedPages = std::move(saved);
     m_savedPageCount = pageCount;
@@ -322,7 +291,7 @@ void PageFile::readThrough(std::map<std::uint32_t, QByteArray> saved, std::uint3
 
 bool PageFile::writePage(std::uint32_t page, const std::uint8_t *buffer, QString *error)
 {
-    if (m_fd < 0) {
+    if (!m_file.isOpen()) {
         setError(error, QStringLiteral("the database is not open"));
         return false;
     }
@@ -335,31 +304,22 @@ bool PageFile::writePage(std::uint32_t page, const std::uint8_t *buffer, QString
         return false;
     }
     const std::size_t ps = std::size_t(m_layout->pageSize);
-    const std::uint64_t offset = std::uint64_t(page) * ps;
-    std::size_t done = 0;
     ++m_generation;
-    while (done < ps) {
-        const ssize_t n = ::pwrite(m_fd, buffer + done, ps - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            // A write that makes no progress would otherwise be retried for ever.
-            setError(error, QStringLiteral("write error on page %1: %2")
-                                .arg(page)
-                                .arg(n == 0 ? QStringLiteral("nothing was written") : systemError()));
-            return false;
-        }
-        done += std::size_t(n);
+    QString why;
+    if (!m_file.writeAt(std::uint64_t(page) * ps, buffer, ps, &why)) {
+        setError(error, QStringLiteral("write error on page %1: %2").arg(page).arg(why));
+        return false;
     }
     return true;
 }
 
 bool PageFile::sync(QString *error)
 {
-    if (m_fd < 0)
+    if (!m_file.isOpen())
         return true;
-    if (::fsync(m_fd) != 0) {
-        setError(error, QStringLiteral("cannot flush %1: %2").arg(m_path, systemError()));
+    QString why;
+    if (!m_file.sync(&why)) {
+        setError(error, QStringLiteral("cannot flush %1: %2").arg(m_path, why));
         return false;
     }
     return true;
@@ -367,24 +327,24 @@ bool PageFile::sync(QString *error)
 
 bool PageFile::refresh(QString *error)
 {
-    if (m_fd < 0) {
+    if (!m_file.isOpen()) {
         setError(error, QStringLiteral("the database is not open"));
         return false;
     }
     ++m_generation;
-    struct stat st;
-    if (::fstat(m_fd, &st) != 0) {
-        setError(error, QStringLiteral("Cannot read the size of %1: %2").arg(m_path, systemError()));
+    QString why;
+    const qint64 size = m_file.size(&why);
+    if (size < 0) {
+        setError(error, QStringLiteral("Cannot read the size of %1: %2").arg(m_path, why));
         return false;
     }
     const int ps = m_layout->pageSize;
-    if (st.st_size % ps != 0 || st.st_size / ps < 3) {
-        setError(error, QStringLiteral("%1: the file length %2 is not a whole number of pages any more")
-                            .arg(m_path)
-                            .arg(qint64(st.st_size)));
+    if (size % ps != 0 || size / ps < 3) {
+        setError(error,
+                 QStringLiteral("%1: the file length %2 is not a whole number of pages any more").arg(m_path).arg(size));
         return false;
     }
-    m_pageCount = std::uint32_t(std::min<qint64>(st.st_size / ps, qint64(0xFFFFFF) + 1));
+    m_pageCount = std::uint32_t(std::min<qint64>(size / ps, qint64(0xFFFFFF) + 1));
     if (m_savedPageCount != 0)
         m_pageCount = std::min(m_pageCount, m_savedPageCount);
     return true;

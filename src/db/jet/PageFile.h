@@ -1,11 +1,12 @@
 #pragma once
 // The file layer of the Jet engine: opens a .mdb file, checks and unmasks its header and
-// reads (or writes) whole pages by number with pread/pwrite. There is no file-wide cache
+// reads (or writes) whole pages by number through RandomAccessFile. There is no file-wide cache
 // and no memory map, so a large database costs only the buffers its readers pass in.
 // Locking and journalling belong to the layer above.
 
 #include "db/jet/Format.h"
 #include "db/jet/Layout.h"
+#include "db/jet/RandomAccessFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -32,11 +33,13 @@ public:
     // pages, or a length that is not a whole number of pages.
     bool open(const QString &path, OpenMode mode, QString *error = nullptr);
     void close();
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_file.isOpen(); }
 
     QString path() const { return m_path; }
     OpenMode mode() const { return m_mode; }
-    int handle() const { return m_fd; } // for the lock layer (fcntl/flock)
+    // The open file itself, for the lock layer and the journal.
+    const RandomAccessFile &handle() const { return m_file; }
+    RandomAccessFile &handle() { return m_file; }
 
     Format format() const { return m_layout->format; }
     const Layout &layout() const { return *m_layout; }
@@ -91,7 +94,7 @@ private:
     bool validateHeader(qint64 fileSize, QString *error);
     bool readAt(std::uint64_t offset, std::uint8_t *buffer, std::size_t length, QString *error) const;
 
-    int m_fd = -1;
+    RandomAccessFile m_file;
     QString m_path;
     OpenMode m_mode = OpenMode::ReadOnly;
     const Layout *m_layout = &Layout::of(Format::Jet4);

@@ -1,9 +1,7 @@
 #include "db/jet/TextCodec.h"
 
-#include <QByteArray>
+#include "lang/CodePageTranscoder.h"
 
-#include <cerrno>
-#include <iconv.h>
 #include <map>
 #include <memory>
 #include <vector>
@@ -33,17 +31,7 @@ std::vector<std::unique_ptr<TextCodec>> &owners()
     return list;
 }
 
-iconv_t toIconv(void *p)
-{
-    return static_cast<iconv_t>(p);
-}
-
 } // namespace
-
-QByteArray TextCodec::iconvName(int codePage)
-{
-    return "CP" + QByteArray::number(codePage);
-}
 
 const TextCodec *TextCodec::forCodePage(int codePage)
 {
@@ -58,7 +46,7 @@ const TextCodec *TextCodec::forCodePage(int codePage)
     std::unique_ptr<TextCodec> codec(new TextCodec);
     if (!codec->init(codePage)) {
         if (codePage != 1252) {
-            // Unknown to iconv: read it as 1252.
+            // Unknown to this platform: read it as 1252.
             auto fallback = codecs.find(1252);
             const TextCodec *result = nullptr;
             if (fallback != codecs.end()) {
@@ -74,7 +62,7 @@ const TextCodec *TextCodec::forCodePage(int codePage)
             codecs.emplace(codePage, result);
             return result;
         }
-        codec->initLatin1(); // no iconv data at all
+        codec->initLatin1(); // no code-page data at all
     }
     const TextCodec *result = codec.get();
     codecs.emplace(codePage, result);
@@ -90,53 +78,25 @@ void TextCodec::initLatin1()
     m_codePage = 1252;
 }
 
-TextCodec::~TextCodec()
-{
-    if (m_iconv)
-        iconv_close(toIconv(m_iconv));
-}
+TextCodec::TextCodec() = default;
+TextCodec::~TextCodec() = default;
 
 bool TextCodec::init(int codePage)
 {
-    const QByteArray name = iconvName(codePage);
-    iconv_t cd = iconv_open("UTF-16LE", name.constData());
-    if (cd == iconv_t(-1))
+    auto transcoder = std::make_unique<CodePageTranscoder>(codePage);
+    if (!transcoder->isValid())
         return false;
     m_codePage = codePage;
-
-    // Convert each byte on its own. A byte that is only the start of a sequence (EINVAL)
-    // marks a multi-byte code page, which keeps iconv for whole values.
-    bool singleByte = true;
-    for (int b = 0; b < 256 && singleByte; ++b) {
-        char in = char(b);
-        char outBuf[8];
-        char *inPtr = &in;
-        size_t inLeft = 1;
-        char *outPtr = outBuf;
-        size_t outLeft = sizeof outBuf;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        const size_t produced = sizeof outBuf - outLeft;
-        if (r == size_t(-1)) {
-            if (errno == EINVAL) {
-                singleByte = false;
-            } else {
-                m_table[b] = kReplacement;
-            }
-        } else if (produced == 2) {
-            m_table[b] = char16_t(std::uint8_t(outBuf[0]) | (std::uint8_t(outBuf[1]) << 8));
-        } else if (produced == 0) {
-            m_table[b] = kReplacement;
-        } else {
-            singleByte = false; // a byte that maps to a surrogate pair or to several units
-        }
+    m_singleByte = transcoder->isSingleByte();
+    if (!m_singleByte) {
+        m_transcoder = std::move(transcoder);
+        return true;
     }
-    m_singleByte = singleByte;
-    if (singleByte) {
-        iconv_close(cd);
-    } else {
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        m_iconv = cd;
+    QString one;
+    for (int b = 0; b < 256; ++b) {
+        const char byte = char(b);
+        transcoder->toUtf16(&byte, 1, one);
+        m_table[b] = one.size() == 1 ? one.at(0).unicode() : kReplacement;
     }
     return true;
 }
@@ -166,48 +126,8 @@ QString TextCodec::decode(const std::uint8_t *data, int length) const
 
 void TextCodec::decodeMultiByte(const std::uint8_t *data, int length, QString &out) const
 {
-    std::lock_guard<std::mutex> guard(m_iconvLock);
-    iconv_t cd = toIconv(m_iconv);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-
-    // UTF-16 never needs more than two units per input byte here.
-    std::vector<char> buffer(std::size_t(length) * 4 + 8);
-    char *inPtr = const_cast<char *>(reinterpret_cast<const char *>(data));
-    size_t inLeft = size_t(length);
-    char *outPtr = buffer.data();
-    size_t outLeft = buffer.size();
-    while (inLeft > 0) {
-        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        if (r != size_t(-1))
-            break;
-        if (outLeft < 2)
-            break; // cannot happen with the size above; stop rather than loop
-        if (errno == EILSEQ) {
-            // Undefined byte: U+FFFD for it, then go on with the next byte.
-            outPtr[0] = char(kReplacement & 0xFF);
-            outPtr[1] = char(kReplacement >> 8);
-            outPtr += 2;
-            outLeft -= 2;
-            ++inPtr;
-            --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        } else if (errno == EINVAL) {
-            // A lead byte cut off at the end of the value.
-            outPtr[0] = char(kReplacement & 0xFF);
-            outPtr[1] = char(kReplacement >> 8);
-            outPtr += 2;
-            outLeft -= 2;
-            break;
-        } else {
-            break;
-        }
-    }
-    const int units = int((buffer.size() - outLeft) / 2);
-    out.resize(units);
-    QChar *dst = out.data();
-    const auto *src = reinterpret_cast<const std::uint8_t *>(buffer.data());
-    for (int i = 0; i < units; ++i)
-        dst[i] = QChar(char16_t(src[2 * i] | (src[2 * i + 1] << 8)));
+    std::lock_guard<std::mutex> guard(m_transcoderLock);
+    m_transcoder->toUtf16(reinterpret_cast<const char *>(data), length, out);
 }
 
 void TextCodec::decodeJet4(const std::uint8_t *data, int length, QString &out)

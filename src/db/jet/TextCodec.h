@@ -5,15 +5,18 @@
 // read one byte per character (U+0000-U+00FF) and every 00 byte toggles between that
 // mode and plain UCS-2 pairs.
 //
-// Jet 3 text is in an ANSI code page and goes through glibc's iconv. Single-byte code
-// pages are turned into a 256-entry table once, so decoding a value is a table lookup;
-// bytes the code page does not define (CP1252 0x81, 0x8D, 0x8F, 0x90, 0x9D) become
-// U+FFFD. Double-byte code pages (932, 936, 949, 950) are converted by iconv per value.
+// Jet 3 text is in an ANSI code page and goes through CodePageTranscoder. Single-byte
+// code pages are turned into a 256-entry table once, so decoding a value is a table
+// lookup; bytes the code page does not define (CP1252 0x81, 0x8D, 0x8F, 0x90, 0x9D) become
+// U+FFFD. Double-byte code pages (932, 936, 949, 950) are converted per value.
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
+
+class CodePageTranscoder;
 
 namespace jet {
 
@@ -21,12 +24,9 @@ class TextCodec
 {
 public:
     // The codec of a Windows code page, created on first use and kept for the life of the
-    // program (the pointer stays valid). Code page 0 or one iconv does not know falls back
-    // to 1252. Thread-safe.
+    // program (the pointer stays valid). Code page 0 or one this platform does not know
+    // falls back to 1252. Thread-safe.
     static const TextCodec *forCodePage(int codePage);
-
-    // glibc iconv name for a Windows code page number ("CP1252", "CP932", ...).
-    static QByteArray iconvName(int codePage);
 
     int codePage() const { return m_codePage; }
     bool isSingleByte() const { return m_singleByte; }
@@ -46,7 +46,7 @@ public:
     TextCodec &operator=(const TextCodec &) = delete;
 
 private:
-    TextCodec() = default;
+    TextCodec();
     bool init(int codePage);
     void initLatin1();
     void decodeMultiByte(const std::uint8_t *data, int length, QString &out) const;
@@ -54,8 +54,8 @@ private:
     int m_codePage = 0;
     bool m_singleByte = true;
     char16_t m_table[256] = {};
-    void *m_iconv = nullptr; // iconv_t for double-byte code pages
-    mutable std::mutex m_iconvLock;
+    std::unique_ptr<CodePageTranscoder> m_transcoder; // for multi-byte code pages
+    mutable std::mutex m_transcoderLock;
 };
 
 } // namespace jet
