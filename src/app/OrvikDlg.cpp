@@ -152,7 +152,7 @@ void COrvikDlg::FillList()
     for (int i = 0; i < count; ++i) {
         BackupEntry *entry = g_backups.GetAt(i);
         const QString cells[] = {QString::number(i + 1), entry->m_name, entry->m_dtStart, entry->m_dtStop,
-                                 entry->m_path};
+                                 QDir::toNativeSeparators(entry->m_path)};
         for (int c = 0; c < int(std::size(cells)); ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -285,7 +285,8 @@ void COrvikDlg::DeleteBackup(int row)
         // The backup stays listed: at least part of it is still on disk.
         Desktop::current().showMessage(
             this, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
-            QStringLiteral("The backup folder %1 could not be deleted completely.").arg(entry->m_path),
+            QStringLiteral("The backup folder %1 could not be deleted completely.")
+                .arg(QDir::toNativeSeparators(entry->m_path)),
             Desktop::Buttons::Ok);
         return;
     }

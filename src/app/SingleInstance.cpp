@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "config/HostSystem.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
@@ -7,8 +9,6 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
-
-#include <unistd.h>
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr int kHandOverMilliseconds = 5000;
 
 QString baseName()
 {
-    return QStringLiteral("orvik-%1").arg(qulonglong(::getuid()));
+    return QStringLiteral("orvik-%1").arg(HostSystem::userKey());
 }
 
 } // namespace

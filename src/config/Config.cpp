@@ -1,6 +1,7 @@
 #include "config/Config.h"
 
 #include "config/FileLocations.h"
+#include "config/HostSystem.h"
 #include "config/IniFile.h"
 #include "config/TextDecoder.h"
 
@@ -29,7 +30,7 @@ CConfig::~CConfig() = default;
 void CConfig::Reload(const QString &appDir)
 {
     m_appDir = FileLocations::AsFolder(QDir::fromNativeSeparators(appDir));
-    m_sysDriveRoot = FileLocations::AsFolder(QDir::rootPath());
+    m_sysDriveRoot = HostSystem::systemDriveRoot();
     // The program's own settings file is read before any language is known: the system
     // language decides how a file in a legacy code page is read.
     const IniFile ini = IniFile::load(SettingsPath(), TextDecoder::legacyCodePageForLanguage(LanguageFromSystem()));
@@ -43,10 +44,10 @@ QString CConfig::ProgramDirectory()
     if (QCoreApplication::instance())
         return FileLocations::AsFolder(QCoreApplication::applicationDirPath());
     // The program-wide settings object is built before the application object exists;
-    // the kernel still knows where the executable lives.
-    const QFileInfo self(QStringLiteral("/proc/self/exe"));
-    if (self.exists())
-        return FileLocations::AsFolder(QFileInfo(self.symLinkTarget()).absolutePath());
+    // the system still knows where the executable lives.
+    const QString self = HostSystem::executablePath();
+    if (!self.isEmpty())
+        return FileLocations::AsFolder(QFileInfo(self).absolutePath());
     return FileLocations::AsFolder(QDir::currentPath());
 }
 

@@ -25,7 +25,7 @@ public:
     // so that the settings stay usable without the GUI libraries.
     QVariant m_font;
     QString m_appDir;       // the program directory, ending in "/"
-    QString m_sysDriveRoot; // the root under which the default media player is searched
+    QString m_sysDriveRoot; // the system drive's root ("/", "C:/"), where the media player is searched
     int m_language = 3;     // UI language code: 0 Chinese, 1 English, 2 other Chinese, 3 Turkish
 
     // Sets m_appDir to appDir, m_sysDriveRoot to the system root and reads m_language from

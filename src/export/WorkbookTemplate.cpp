@@ -1,12 +1,11 @@
 #include "WorkbookTemplate.h"
 
 #include "config/FileLocations.h"
+#include "config/HostSystem.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <unistd.h>
 
 namespace {
 
@@ -62,7 +61,7 @@ QString EnsureTemplateWorkbook(const QString &programDir, const QString &fallbac
 
     // One file per user, so that users sharing a temporary folder do not meet.
     const QString fallback =
-        QDir(fallbackDir).filePath(QStringLiteral("orvik-%1-sample.xlsx").arg(qulonglong(::getuid())));
+        QDir(fallbackDir).filePath(QStringLiteral("orvik-%1-sample.xlsx").arg(HostSystem::userKey()));
     QString secondReason;
     if (WriteWhole(fallback, bytes, &secondReason))
         return fallback;

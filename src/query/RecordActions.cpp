@@ -2,14 +2,15 @@
 
 #include "config/Config.h"
 #include "config/Desktop.h"
+#include "config/HostSystem.h"
 #include "db/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/ResultListModel.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace {
 
@@ -23,9 +24,6 @@ QString formatText(const QString &format, const QString &argument)
     return text;
 }
 
-// Used when no media player is found, as a plain name looked up in PATH when started.
-const char *const kFallbackPlayer = "mplayer";
-
 } // namespace
 
 RecordActions::RecordActions(CAdoDb &db, ResultListModel &model, const CConfig &config, QObject *owner)
@@ -38,22 +36,6 @@ RecordActions::RecordActions(CAdoDb &db, ResultListModel &model, const CConfig &
 void RecordActions::ShowError(const QString &text, int captionId)
 {
     Desktop::current().showMessage(m_owner, Desktop::Icon::Error, GetDialogText(captionId), text, Desktop::Buttons::Ok);
-}
-
-QStringList RecordActions::MediaPlayerCandidates()
-{
-    return {QStringLiteral("vlc"), QStringLiteral("mpv"), QStringLiteral("totem"), QStringLiteral("celluloid"),
-            QStringLiteral("ffplay")};
-}
-
-QString RecordActions::FindMediaPlayer()
-{
-    for (const QString &candidate : MediaPlayerCandidates()) {
-        const QString found = QStandardPaths::findExecutable(candidate);
-        if (!found.isEmpty())
-            return found;
-    }
-    return QString();
 }
 
 void RecordActions::PlayRecording(const QString &path)
@@ -79,17 +61,17 @@ void RecordActions::PlayRecording(const QString &path)
     // Read anew at every playback, so a changed setting applies without a restart.
     const int playerType = m_config.ReadPlayerType();
     if (playerType == 0) {
-        QString player = FindMediaPlayer();
+        QString player = HostSystem::findMediaPlayer(m_config.m_sysDriveRoot);
         if (player.isEmpty()) {
             desktop.showMessage(m_owner, Desktop::Icon::Warning, QString(), QStringLiteral("MediaPlayer Is not Found"),
                                 Desktop::Buttons::Ok);
-            player = QLatin1String(kFallbackPlayer);
+            player = HostSystem::fallbackMediaPlayer();
         }
         desktop.startProgram(player, {path});
     } else if (playerType == 1) {
         desktop.openFile(path);
     } else {
-        desktop.startProgram(m_config.m_appDir + QStringLiteral("MPlayer.exe"), {path});
+        desktop.startProgram(QDir::toNativeSeparators(m_config.m_appDir + QStringLiteral("MPlayer.exe")), {path});
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 class CAdoDb;
 class CConfig;
@@ -25,16 +24,13 @@ public:
     // `owner` is the window that message boxes belong to (may be null).
     RecordActions(CAdoDb &db, ResultListModel &model, const CConfig &config, QObject *owner = nullptr);
 
-    // Plays the recording at `path` (cell 8 of a row) with the player the settings name.
+    // Plays the recording at `path` (cell 8 of a row) with the player the settings name:
+    // type 0 the system's media player (HostSystem::findMediaPlayer), type 1 the
+    // application the desktop opens the file with, any other "MPlayer.exe" beside the program.
     void PlayRecording(const QString &path);
     // Deletes the record of `row` after asking: database row first, then its file, then the
     // list row.
     DeleteResult DeleteRecord(int row);
-
-    // The media player of player type 0: the first of the common players found in PATH,
-    // or empty when there is none.
-    static QString FindMediaPlayer();
-    static QStringList MediaPlayerCandidates();
 
 private:
     // Whether the database and the folder of the row's recording can be written.

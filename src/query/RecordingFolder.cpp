@@ -1,12 +1,9 @@
 #include "query/RecordingFolder.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "db/jet/RandomAccessFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 const QString kVoice = QStringLiteral("voice");
@@ -39,11 +36,15 @@ QString RecordingFolder::NameOnDisk(const QString &recordFile) const
 
 bool RecordingFolder::LooksConfined(const QString &recordFile)
 {
-    if (recordFile.isEmpty() || recordFile.startsWith(u'/'))
+    // Where "\" separates folders (Windows), it does so in a file name too, and "E:" starts
+    // an absolute name.
+    const QString name = QDir::fromNativeSeparators(recordFile);
+    const bool windows = QDir::separator() == u'\\';
+    if (name.isEmpty() || name.startsWith(u'/') || (windows && name.size() >= 2 && name.at(1) == u':'))
         return false;
     // No ".." component. Runs twice for every row of a listing, hence one pass by hand.
-    const qsizetype n = recordFile.size();
-    const QChar *text = recordFile.constData();
+    const qsizetype n = name.size();
+    const QChar *text = name.constData();
     for (qsizetype start = 0; start < n;) {
         qsizetype end = start;
         while (end < n && text[end] != u'/')
@@ -55,8 +56,9 @@ bool RecordingFolder::LooksConfined(const QString &recordFile)
     return true;
 }
 
-bool RecordingFolder::Contains(const QString &path) const
+bool RecordingFolder::Contains(const QString &shownPath) const
 {
+    const QString path = QDir::fromNativeSeparators(shownPath);
     if (!path.startsWith(m_voiceDir) || !LooksConfined(path.mid(m_voiceDir.size())))
         return false;
     const QString backup = QFileInfo(m_backupDir).canonicalFilePath();
@@ -85,20 +87,17 @@ qint64 RecordingFolder::SizeOf(const QString &name)
     const bool plainName = !name.contains(u'/');
     if (plainName && !Listing().contains(name))
         return -1;
-    const QString fullPath = m_voiceDir + name;
-    const QByteArray path = QFile::encodeName(fullPath);
-    struct stat st
-    {};
-    if (::lstat(path.constData(), &st) != 0)
+    const QString path = m_voiceDir + name;
+    const QFileInfo info(path);
+    const bool link = info.isSymbolicLink() || info.isJunction();
+    if (!link && !info.exists())
         return -1;
-    if ((S_ISLNK(st.st_mode) || !plainName) && !Contains(fullPath))
+    if ((link || !plainName) && !Contains(path))
         return -1;
-    // The size counts only for a file that opens for reading. Without O_NONBLOCK a named
-    // pipe would hold the open until something writes to it.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    // The size counts only for a regular file that opens for reading; a named pipe is
+    // refused without waiting for a writer.
+    jet::RandomAccessFile file;
+    if (file.open(path, jet::RandomAccessFile::Access::Read) != jet::RandomAccessFile::OpenResult::Opened)
         return -1;
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return ok ? qint64(st.st_size) : -1;
+    return file.size();
 }

@@ -31,7 +31,8 @@ public:
     QString PathOf(const QString &recordFile) const { return m_voiceDir + NameOnDisk(recordFile); }
 
     // Whether `path` names something inside the voice folder, after following links, and
-    // the voice folder itself lies inside the backup.
+    // the voice folder itself lies inside the backup. The path may use the platform's
+    // separators, as the result list shows it.
     bool Contains(const QString &path) const;
 
     // Whether the recording cell of a list row (a path, "DEL" or empty) names a file that

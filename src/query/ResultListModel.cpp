@@ -6,6 +6,8 @@
 #include "lang/Ids.h"
 #include "lang/Language.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 ResultListModel::ResultListModel(QObject *parent) : QAbstractTableModel(parent), m_recordings(QString())
@@ -41,7 +43,8 @@ void ResultListModel::NewStorage()
     if (const auto removals = m_removalsWatch.lock())
         removals->MarkAll();
     m_removalsWatch.reset();
-    m_rows = std::make_shared<ResultRows>(m_typeTexts, m_recordings.path().toUtf8());
+    // Shown with the platform's separators: E:\Backup\0001\voice\a.wav on Windows.
+    m_rows = std::make_shared<ResultRows>(m_typeTexts, QDir::toNativeSeparators(m_recordings.path()).toUtf8());
 }
 
 ResultRows &ResultListModel::Writable()

@@ -5,6 +5,7 @@
 #include "query/CellFormat.h"
 #include "query/TextOrder.h"
 
+#include <QDir>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -347,7 +348,11 @@ void ResultRows::AppendCellUtf8(int rowIndex, int position, QByteArray &out) con
             out += "DEL";
         } else if (FileKind(row.file) == FileKind::Named) {
             out += m_voiceDirUtf8;
+            const qsizetype at = out.size();
             out += Text(row, File);
+            // A name in a subfolder is shown with the platform's separators too.
+            if (QDir::separator() != u'/')
+                std::replace(out.begin() + at, out.end(), '/', char(QDir::separator().unicode()));
         } else if (FileKind(row.file) == FileKind::Usual) {
             out += m_voiceDirUtf8;
             AppendUsualFileName(row, Text(row, Phone), out);

@@ -4,6 +4,7 @@
 #include "WorkbookTestSupport.h"
 #include "common/TestFiles.h"
 
+#include "config/HostSystem.h"
 #include "export/WorkbookTemplate.h"
 
 #include <QDateTime>
@@ -12,15 +13,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <unistd.h>
-
 using namespace WorkbookTest;
 
 namespace {
 
 QString FallbackName()
 {
-    return QStringLiteral("orvik-%1-sample.xlsx").arg(qulonglong(::getuid()));
+    return QStringLiteral("orvik-%1-sample.xlsx").arg(HostSystem::userKey());
 }
 
 // Points the user's data folder ($XDG_DATA_HOME) at `dir`; the user's template is then

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// What Orvik asks of the operating system beside files: who runs it, where it lives, where
+// the system is installed and which media player it offers. The header is the same
+// everywhere; the build picks HostSystemPosix.cpp or HostSystemWin32.cpp.
+namespace HostSystem {
+
+// A text that tells the user running the program apart from every other user of the
+// machine and stays the same across runs: the user id on POSIX systems, the security
+// identifier on Windows. It goes into the names of per-user files and sockets.
+QString userKey();
+
+// The full path of the running executable, with "/" separators; empty when unknown.
+QString executablePath();
+
+// The root of the drive that holds the operating system, ending in "/": "/" on POSIX
+// systems, "C:/" for a Windows installed in C:\Windows.
+QString systemDriveRoot();
+
+// The media player of player type 0, searched under `sysDriveRoot` where the system keeps
+// it; empty when there is none. On POSIX systems: the first common player found in PATH.
+// On Windows: Windows Media Player under "Program Files" (wmplayer.exe, then mplayer2.exe),
+// then either name in the current folder.
+QString findMediaPlayer(const QString &sysDriveRoot);
+
+// The player started when findMediaPlayer finds none, as a plain name.
+QString fallbackMediaPlayer();
+
+} // namespace HostSystem
