@@ -158,9 +158,65 @@ build_uchardet() {
   cmake_dependency uchardet "$src" -DBUILD_BINARY=OFF
 }
 
+# Orvik itself, with its tests (scripts/test-windows.sh runs them under Wine); the build's
+# own tools (the workbook packer) run under Wine too.
+build_orvik() {
+  local launcher=()
+  command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  "$qt/bin/qt-cmake" -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$prefix" -DPKG_CONFIG_ARGN=--static \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" \
+    -DORVIK_BUILD_BENCH=OFF "${launcher[@]}"
+  cmake --build "$build" --parallel "$(nproc)"
+}
+
+# The DLLs a program or library loads that come with Qt or the compiler, found by reading
+# its import table, and theirs in turn. The system's own DLLs are not in these folders.
+dll_dirs=("$qt/bin" "/usr/lib/gcc/$triple/12-posix" "/usr/$triple/lib")
+copy_dlls() {
+  local file=$1 dest=$2 name dir
+  for name in $("$triple-objdump" -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+    [[ -f $dest/$name ]] && continue
+    for dir in "${dll_dirs[@]}"; do
+      if [[ -f $dir/$name ]]; then
+        cp "$dir/$name" "$dest/"
+        copy_dlls "$dir/$name" "$dest"
+        break
+      fi
+    done
+  done
+}
+
+pack_zip() {
+  local version name stage
+  version=$(sed -n 's/^project(Orvik VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  name=orvik-$version-win64
+  stage=$build/$name
+  rm -rf "$stage" "$build/$name.zip"
+  mkdir -p "$stage/platforms" "$stage/styles" "$stage/language"
+  cp "$build/bin/orvik.exe" "$build/bin/orvik-cli.exe" "$stage/"
+  cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
+  cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+  local f
+  for f in "$stage"/*.exe "$stage"/platforms/*.dll "$stage"/styles/*.dll; do
+    copy_dlls "$f" "$stage"
+  done
+  cp "$root"/language/*.xml "$stage/language/"
+  cp "$build/src/export/sample.xlsx" "$stage/"
+  # The settings with their defaults: Turkish texts (m_language=-1 follows the system),
+  # the backups below the program folder, Windows Media Player.
+  printf '[config]\r\nm_language=3\r\nm_BackDir=\r\nm_PlayerType=0\r\n' > "$stage/config.ini"
+  (cd "$build" && zip -qr "$name.zip" "$name")
+  echo "$build/$name.zip"
+}
+
+build=$root/build-win
 install_packages
 write_toolchain
 build_qt
 build_tinyxml
 build_libzip
 build_uchardet
+[[ ${1:-} == --deps ]] && exit 0
+build_orvik
+pack_zip

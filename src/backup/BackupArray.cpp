@@ -81,7 +81,8 @@ int CBackupArray::AddNewBackups(const QString &path)
 
 int CBackupArray::Scan(const QString &path, bool skipListed)
 {
-    QString dir = path;
+    // Held with "/" inside the program; on Windows a folder may come as E:\Backup.
+    QString dir = QDir::fromNativeSeparators(path);
     if (!dir.endsWith(u'/'))
         dir += u'/';
     const QString withoutSlash = dir.left(dir.size() - 1);
