@@ -9,14 +9,16 @@
 #include <QProcess>
 #include <QString>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 class ReadOnlyFolder
 {
 public:
     // Creates `path` (writable until seal()). False from usable() when a root run cannot
     // mount here (no mount rights in the container).
-    explicit ReadOnlyFolder(const QString &path) : m_path(path), m_root(::geteuid() == 0)
+    explicit ReadOnlyFolder(const QString &path) : m_path(path), m_root(runningAsRoot())
     {
         QDir().mkpath(path);
         if (m_root)
@@ -49,6 +51,16 @@ public:
     }
 
 private:
+    // Only root may mount; Windows has no such user (and no tmpfs).
+    static bool runningAsRoot()
+    {
+#ifdef _WIN32
+        return false;
+#else
+        return ::geteuid() == 0;
+#endif
+    }
+
     void setWritable(bool writable)
     {
         const auto write = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QtTest>
 
 class TestConfig : public QObject
@@ -106,7 +107,13 @@ void TestConfig::directories()
     QCOMPARE(withSlash.m_appDir, dir.path() + "/");
     QVERIFY(TestFiles::write(dir.filePath("config.ini"), "[config]\n"));
     QCOMPARE(withoutSlash.SettingsPath(), dir.path() + "/config.ini");
+#ifdef _WIN32
+    // The drive of the system folder: "C:/" for C:\Windows\system32.
+    QVERIFY2(QRegularExpression("^[A-Za-z]:/$").match(withoutSlash.m_sysDriveRoot).hasMatch(),
+             qPrintable(withoutSlash.m_sysDriveRoot));
+#else
     QCOMPARE(withoutSlash.m_sysDriveRoot, QStringLiteral("/"));
+#endif
     QCOMPARE(CConfig::ProgramDirectory(), QCoreApplication::applicationDirPath() + "/");
     // Reload reads everything again from the directory it is given.
     QTemporaryDir other;

@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 class TestIniFile : public QObject
 {
@@ -186,6 +188,9 @@ void TestIniFile::onlyRegularFilesAreRead()
 {
     // A config.ini that is a named pipe (or a link to a device) would block the catalogue
     // or never end; it reads as a missing file.
+#ifdef _WIN32
+    QSKIP("Windows has no named pipes in the file system");
+#else
     QTemporaryDir dir;
     const QString fifo = dir.filePath("config.ini");
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
@@ -199,6 +204,7 @@ void TestIniFile::onlyRegularFilesAreRead()
     writer.waitForFinished();
     QCOMPARE(ini.readString("base", "dt_start"), QString());
     QVERIFY(!ini.hasKey("base", "dt_start"));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

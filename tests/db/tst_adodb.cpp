@@ -378,6 +378,9 @@ void TestAdoDb::deleteThroughALinkWhileAnotherJetProgramHoldsTheFile()
     QVERIFY(TestFiles::write(lockFile, QByteArray(64, '\0')));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("view")));
     const QString link = dir.filePath(QStringLiteral("view/calls.mdb"));
+#ifdef _WIN32
+    QSKIP("QFile::link makes a shortcut on Windows, not a link the file system follows");
+#endif
     QVERIFY(QFile::link(path, link));
 
     JetConnection connection;

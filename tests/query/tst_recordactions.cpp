@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
+
 namespace {
 
 QString formatted(int textId, const QString &path)
@@ -144,17 +146,30 @@ void TestRecordActions::recordingsThatCannotBePlayed()
 
 void TestRecordActions::playerOfEachSetting()
 {
+    // Type 0: the system's media player. Windows keeps it under the system drive's
+    // "Program Files"; elsewhere a common player is looked for in PATH.
     QTemporaryDir bin;
-    QVERIFY(TestFiles::write(bin.filePath("mpv"), "#!/bin/sh\n"));
-    QVERIFY(QFile::setPermissions(bin.filePath("mpv"), QFile::ReadOwner | QFile::ExeOwner));
     QTemporaryDir empty;
+#ifdef _WIN32
+    const QString player = bin.filePath("Program Files/Windows Media Player/wmplayer.exe");
+    QVERIFY(TestFiles::write(player, "MZ"));
+    const QString fallback = QStringLiteral("mplayer2.exe");
+    const auto useSystem = [](Fixture &f, const QString &root) { f.config->m_sysDriveRoot = root + "/"; };
+#else
+    const QString player = bin.filePath("mpv");
+    QVERIFY(TestFiles::write(player, "#!/bin/sh\n"));
+    QVERIFY(QFile::setPermissions(player, QFile::ReadOwner | QFile::ExeOwner));
+    const QString fallback = QStringLiteral("mplayer");
+    std::optional<PathOverride> path;
+    const auto useSystem = [&path](Fixture &, const QString &root) { path.emplace(root); };
+#endif
     {
         ScriptedDesktop desktop;
         Fixture f(0);
-        PathOverride path(bin.path());
+        useSystem(f, bin.path());
         f.actions->PlayRecording(f.file(2));
         QCOMPARE(desktop.starts.size(), 1);
-        QCOMPARE(desktop.starts[0].program, bin.filePath("mpv"));
+        QCOMPARE(desktop.starts[0].program, QDir::toNativeSeparators(player));
         QCOMPARE(desktop.starts[0].arguments, QStringList{f.file(2)});
         QVERIFY(desktop.messages.isEmpty());
     }
@@ -162,14 +177,14 @@ void TestRecordActions::playerOfEachSetting()
         // No player anywhere: the warning, then the fallback player is still tried.
         ScriptedDesktop desktop;
         Fixture f(0);
-        PathOverride path(empty.path());
+        useSystem(f, empty.path());
         f.actions->PlayRecording(f.file(2));
         QCOMPARE(desktop.messages.size(), 1);
         QCOMPARE(desktop.messages[0].text, QStringLiteral("MediaPlayer Is not Found"));
         QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Warning);
         QCOMPARE(desktop.messages[0].caption, QString()); // the application's own title
         QCOMPARE(desktop.starts.size(), 1);
-        QCOMPARE(desktop.starts[0].program, QStringLiteral("mplayer"));
+        QCOMPARE(desktop.starts[0].program, fallback);
         QCOMPARE(desktop.starts[0].arguments, QStringList{f.file(2)});
     }
     {
@@ -184,7 +199,7 @@ void TestRecordActions::playerOfEachSetting()
         Fixture f(7);
         f.actions->PlayRecording(f.file(2));
         QCOMPARE(desktop.starts.size(), 1);
-        QCOMPARE(desktop.starts[0].program, f.config->m_appDir + "MPlayer.exe");
+        QCOMPARE(desktop.starts[0].program, QDir::toNativeSeparators(f.config->m_appDir + "MPlayer.exe"));
         QCOMPARE(desktop.starts[0].arguments, QStringList{f.file(2)});
         // The setting is read again at every playback.
         QVERIFY(TestFiles::write(f.config->SettingsPath(), "[config]\nm_PlayerType=1\n"));
@@ -277,6 +292,9 @@ void TestRecordActions::deleteWithMissingFile()
 
 void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
 {
+#ifdef _WIN32
+    QSKIP("needs a symbolic link; QFile::link makes a shortcut on Windows");
+#endif
     QTemporaryDir outside;
     QVERIFY(TestFiles::write(outside.filePath("precious.wav"), "keep"));
     const QByteArray second = "20091201093713_4_0123456.wav";
