@@ -283,11 +283,10 @@ void COrvikDlg::DeleteBackup(int row)
         return;
     if (!DeleteDirectoryTree(entry->m_path)) {
         // The backup stays listed: at least part of it is still on disk.
-        Desktop::current().showMessage(
-            this, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
-            QStringLiteral("The backup folder %1 could not be deleted completely.")
-                .arg(QDir::toNativeSeparators(entry->m_path)),
-            Desktop::Buttons::Ok);
+        Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
+                                       QStringLiteral("The backup folder %1 could not be deleted completely.")
+                                           .arg(QDir::toNativeSeparators(entry->m_path)),
+                                       Desktop::Buttons::Ok);
         return;
     }
     g_backups.Remove(entry);

@@ -23,7 +23,8 @@ int Backups(const QCommandLineParser &parser)
     LineWriter out;
     for (int i = 0; i < catalogue.GetCount(); ++i) {
         const BackupEntry *e = catalogue.GetAt(i);
-        out.writeFields({QString::number(i + 1), e->m_name, e->m_dtStart, e->m_dtStop, QDir::toNativeSeparators(e->m_path)});
+        out.writeFields(
+            {QString::number(i + 1), e->m_name, e->m_dtStart, e->m_dtStop, QDir::toNativeSeparators(e->m_path)});
     }
     return ExitOk;
 }

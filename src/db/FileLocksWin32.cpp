@@ -83,8 +83,8 @@ bool isJetLockFileHeld(const QString &path)
     if (GetFileAttributesW(native.c_str()) == INVALID_FILE_ATTRIBUTES)
         return false;
     // Without sharing, the open fails while any program has the lock file open.
-    const HANDLE h = CreateFileW(native.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+    const HANDLE h =
+        CreateFileW(native.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return true; // in use, or not ours to judge
     CloseHandle(h);

@@ -196,7 +196,6 @@ QByteArray CodePageTranscoder::fromUtf16(QStringView text)
     if (!isValid() || text.isEmpty())
         return out;
     m_state->encoder.run(reinterpret_cast<const char *>(text.utf16()), size_t(text.size()) * sizeof(char16_t),
-                         skipOneUtf16Character, "?",
-                         [&](const char *p, size_t n) { out.append(p, qsizetype(n)); });
+                         skipOneUtf16Character, "?", [&](const char *p, size_t n) { out.append(p, qsizetype(n)); });
     return out;
 }

@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestConfig : public QObject

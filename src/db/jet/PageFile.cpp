@@ -340,8 +340,9 @@ bool PageFile::refresh(QString *error)
     }
     const int ps = m_layout->pageSize;
     if (size % ps != 0 || size / ps < 3) {
-        setError(error,
-                 QStringLiteral("%1: the file length %2 is not a whole number of pages any more").arg(m_path).arg(size));
+        setError(
+            error,
+            QStringLiteral("%1: the file length %2 is not a whole number of pages any more").arg(m_path).arg(size));
         return false;
     }
     m_pageCount = std::uint32_t(std::min<qint64>(size / ps, qint64(0xFFFFFF) + 1));

@@ -100,7 +100,8 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
         }
         if (n == 0) {
             if (error)
-                *error = QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done);
+                *error =
+                    QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done);
             return false;
         }
         done += std::size_t(n);

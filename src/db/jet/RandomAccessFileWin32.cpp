@@ -63,8 +63,8 @@ RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access 
     // systems; the lock layer decides who may change it.
     const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD disposition = access == Access::CreateNew ? CREATE_NEW : OPEN_EXISTING;
-    const HANDLE h = CreateFileW(nativePath(path).c_str(), rights, sharing, nullptr, disposition,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h =
+        CreateFileW(nativePath(path).c_str(), rights, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         fail(error);
         return OpenResult::Failed;
@@ -100,7 +100,8 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
         }
         if (n == 0) {
             if (error)
-                *error = QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done);
+                *error =
+                    QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done);
             return false;
         }
         done += n;
