@@ -26,6 +26,11 @@ void unlockOpen(const jet::RandomAccessFile &file);
 bool lockStatement(const jet::RandomAccessFile &file, bool write);
 void unlockStatement(const jet::RandomAccessFile &file);
 
+// One attempt at the statement lock, without waiting: Busy when another open holds it in
+// a conflicting way, Failed when the system refuses for another reason.
+enum class Attempt { Locked, Busy, Failed };
+Attempt tryLockStatement(const jet::RandomAccessFile &file, bool write);
+
 // The lock file that Microsoft Access and every other Jet program keep beside a database
 // while they have it open ("dbR.mdb" -> "dbR.ldb"), when one is held; empty otherwise.
 // Writing pages under a program that has the file open would damage it. The lock file

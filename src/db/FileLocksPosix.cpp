@@ -6,8 +6,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <chrono>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -45,20 +43,11 @@ void unlockOpen(const jet::RandomAccessFile &file)
     ::flock(fdOf(file), LOCK_UN);
 }
 
-bool lockStatement(const jet::RandomAccessFile &file, bool write)
+Attempt tryLockStatement(const jet::RandomAccessFile &file, bool write)
 {
-    const int fd = fdOf(file);
-    if (write)
-        return ofdLock(fd, F_WRLCK);
-    // A delete holds the lock for a fraction of a second; wait up to two seconds for it.
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (ofdLock(fd, F_RDLCK))
-            return true;
-        if (errno != EAGAIN && errno != EACCES)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    if (ofdLock(fdOf(file), write ? F_WRLCK : F_RDLCK))
+        return Attempt::Locked;
+    return errno == EAGAIN || errno == EACCES ? Attempt::Busy : Attempt::Failed;
 }
 
 void unlockStatement(const jet::RandomAccessFile &file)

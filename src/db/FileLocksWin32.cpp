@@ -7,8 +7,7 @@
 
 #include <QDir>
 
-#include <chrono>
-#include <thread>
+#include <cstdint>
 
 #include <windows.h>
 
@@ -56,20 +55,11 @@ void unlockOpen(const jet::RandomAccessFile &file)
     unlockByte(handleOf(file), kOpenLockOffset);
 }
 
-bool lockStatement(const jet::RandomAccessFile &file, bool write)
+Attempt tryLockStatement(const jet::RandomAccessFile &file, bool write)
 {
-    const HANDLE h = handleOf(file);
-    if (write)
-        return lockByte(h, kStatementLockOffset, true);
-    // A delete holds the lock for a fraction of a second; wait up to two seconds for it.
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (lockByte(h, kStatementLockOffset, false))
-            return true;
-        if (GetLastError() != ERROR_LOCK_VIOLATION)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    if (lockByte(handleOf(file), kStatementLockOffset, write))
+        return Attempt::Locked;
+    return GetLastError() == ERROR_LOCK_VIOLATION ? Attempt::Busy : Attempt::Failed;
 }
 
 void unlockStatement(const jet::RandomAccessFile &file)

@@ -64,6 +64,10 @@ public:
     static bool exists(const QString &path);
 
 private:
+    // The errors of readAt, worded alike on every platform.
+    static bool readFailed(QString *error, std::uint64_t offset, const QString &why);
+    static bool endOfFile(QString *error, std::uint64_t offset);
+
     // -1 is the closed value of both a descriptor and a HANDLE (INVALID_HANDLE_VALUE).
     static constexpr std::intptr_t kClosed = -1;
     std::intptr_t m_handle = kClosed;

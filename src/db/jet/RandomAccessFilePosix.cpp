@@ -15,25 +15,21 @@ namespace jet {
 
 namespace {
 
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 bool fail(QString *error)
 {
     if (error)
-        *error = QString::fromLocal8Bit(std::strerror(errno));
+        *error = systemError();
     return false;
 }
 
 int fdOf(std::intptr_t handle)
 {
     return int(handle);
-}
-
-bool failAt(QString *error, std::uint64_t offset)
-{
-    QString why;
-    fail(&why);
-    if (error)
-        *error = QStringLiteral("read error at offset %1: %2").arg(offset).arg(why);
-    return false;
 }
 
 } // namespace
@@ -96,13 +92,10 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return failAt(error, offset + done);
+            return readFailed(error, offset + done, systemError());
         }
         if (n == 0) {
-            if (error)
-                *error =
-                    QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done);
-            return false;
+            return endOfFile(error, offset + done);
         }
         done += std::size_t(n);
     }

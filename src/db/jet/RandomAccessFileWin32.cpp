@@ -14,10 +14,15 @@ namespace jet {
 
 namespace {
 
+QString systemError()
+{
+    return qt_error_string(int(GetLastError()));
+}
+
 bool fail(QString *error)
 {
     if (error)
-        *error = qt_error_string(int(GetLastError()));
+        *error = systemError();
     return false;
 }
 
@@ -41,15 +46,6 @@ OVERLAPPED at(std::uint64_t offset)
 
 // One ReadFile or WriteFile moves at most this much, well inside a DWORD.
 constexpr std::size_t kChunk = std::size_t(1) << 30;
-
-bool failAt(QString *error, std::uint64_t offset)
-{
-    QString why;
-    fail(&why);
-    if (error)
-        *error = QStringLiteral("read error at offset %1: %2").arg(offset).arg(why);
-    return false;
-}
 
 } // namespace
 
@@ -95,14 +91,11 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
         DWORD n = 0;
         if (!ReadFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o)) {
             if (GetLastError() != ERROR_HANDLE_EOF)
-                return failAt(error, offset + done);
+                return readFailed(error, offset + done, systemError());
             n = 0;
         }
         if (n == 0) {
-            if (error)
-                *error =
-                    QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset + done);
-            return false;
+            return endOfFile(error, offset + done);
         }
         done += n;
     }

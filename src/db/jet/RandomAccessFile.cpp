@@ -1,0 +1,19 @@
+#include "db/jet/RandomAccessFile.h"
+
+namespace jet {
+
+bool RandomAccessFile::readFailed(QString *error, std::uint64_t offset, const QString &why)
+{
+    if (error)
+        *error = QStringLiteral("read error at offset %1: %2").arg(offset).arg(why);
+    return false;
+}
+
+bool RandomAccessFile::endOfFile(QString *error, std::uint64_t offset)
+{
+    if (error)
+        *error = QStringLiteral("unexpected end of file at offset %1 (the file got shorter)").arg(offset);
+    return false;
+}
+
+} // namespace jet
