@@ -28,14 +28,14 @@ public:
     Installation(const QString &folder, int language, const QString &backupRoot) : m_folder(folder)
     {
         QDir().mkpath(folder + "/language");
-        QFile::copy(QStringLiteral(ORVIK_BIN_DIR "/orvik"), folder + "/orvik");
+        QFile::copy(QStringLiteral(ORVIK_BIN_DIR "/orvik" ORVIK_EXE), folder + "/orvik" ORVIK_EXE);
         const QDir languages(QStringLiteral(ORVIK_LANGUAGE_DIR));
         for (const QString &f : languages.entryList({"*.xml"}, QDir::Files))
             QFile::copy(languages.filePath(f), folder + "/language/" + f);
         TestFiles::write(folder + "/config.ini", "[config]\nm_language=" + QByteArray::number(language)
                                                      + "\nm_BackDir=" + backupRoot.toUtf8() + "\n");
     }
-    QString Program() const { return m_folder + "/orvik"; }
+    QString Program() const { return m_folder + "/orvik" ORVIK_EXE; }
 
 private:
     QString m_folder;
@@ -106,7 +106,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QVERIFY(QFileInfo::exists(ORVIK_BIN_DIR "/orvik"));
+        QVERIFY(QFileInfo::exists(ORVIK_BIN_DIR "/orvik" ORVIK_EXE));
         m_runtime = m_dir.path() + "/runtime";
         QVERIFY(QDir().mkpath(m_runtime));
         QFile::setPermissions(m_runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -28,9 +28,9 @@ class CliRunner
 {
 public:
     // Installs orvik-cli (and the language files) into `programDir`.
-    explicit CliRunner(const QString &programDir) : m_program(programDir + "/orvik-cli")
+    explicit CliRunner(const QString &programDir) : m_program(programDir + "/orvik-cli" ORVIK_EXE)
     {
-        QFile::copy(QStringLiteral(ORVIK_BIN_DIR "/orvik-cli"), m_program);
+        QFile::copy(QStringLiteral(ORVIK_BIN_DIR "/orvik-cli" ORVIK_EXE), m_program);
         QDir().mkpath(programDir + "/language");
         const QDir languages(QStringLiteral(ORVIK_LANGUAGE_DIR));
         for (const QString &f : languages.entryList({"*.xml"}, QDir::Files))
