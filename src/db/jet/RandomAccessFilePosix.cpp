@@ -1,6 +1,8 @@
 // RandomAccessFile on POSIX descriptors.
 #include "db/jet/RandomAccessFile.h"
 
+#include "db/jet/ErrorText.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,11 +16,6 @@
 namespace jet {
 
 namespace {
-
-QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 bool fail(QString *error)
 {
