@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -169,7 +168,15 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
                             .arg(path));
         return false;
     }
-    if (!writeJournal(path, build(ps, std::uint64_t(std::max<qint64>(file.handle().size(), 0)), changes), error))
+    // The journal records the length to restore: a guessed one would have the rollback
+    // cut the database short.
+    QString why;
+    const qint64 length = file.handle().size(&why);
+    if (length < 0) {
+        setError(error, QStringLiteral("cannot read the length of %1: %2").arg(file.path(), why));
+        return false;
+    }
+    if (!writeJournal(path, build(ps, std::uint64_t(length), changes), error))
         return false;
 
     int written = 0;
@@ -177,7 +184,6 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
         setError(error, QStringLiteral("stopped after %1 page writes (simulated crash)").arg(written));
         return false;
     };
-    QString why;
     bool ok = true;
     for (const auto &c : changes) {
         if (written == crashAfterWrites)
@@ -332,6 +338,7 @@ bool Journal::recover(PageFile &file, QString *error)
             return false;
         }
     }
+    // An unknown length is never taken for a different one: nothing is cut then.
     const qint64 length = file.handle().size(&why);
     if (length < 0 || (std::uint64_t(length) != originalLength && !file.handle().truncate(originalLength, &why))) {
         setError(error, QStringLiteral("cannot restore the length of %1: %2").arg(file.path(), why));

@@ -16,4 +16,11 @@ bool RandomAccessFile::endOfFile(QString *error, std::uint64_t offset)
     return false;
 }
 
+bool RandomAccessFile::nothingWritten(QString *error, std::uint64_t offset)
+{
+    if (error)
+        *error = QStringLiteral("write error at offset %1: nothing was written").arg(offset);
+    return false;
+}
+
 } // namespace jet

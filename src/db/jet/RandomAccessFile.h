@@ -64,9 +64,11 @@ public:
     static bool exists(const QString &path);
 
 private:
-    // The errors of readAt, worded alike on every platform.
+    // The errors of readAt and writeAt, worded alike on every platform.
     static bool readFailed(QString *error, std::uint64_t offset, const QString &why);
     static bool endOfFile(QString *error, std::uint64_t offset);
+    // A write that moved no byte: retrying it would loop for ever.
+    static bool nothingWritten(QString *error, std::uint64_t offset);
 
     // -1 is the closed value of both a descriptor and a HANDLE (INVALID_HANDLE_VALUE).
     static constexpr std::intptr_t kClosed = -1;

@@ -91,9 +91,8 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
                 continue;
             return readFailed(error, offset + done, systemError());
         }
-        if (n == 0) {
+        if (n == 0)
             return endOfFile(error, offset + done);
-        }
         done += std::size_t(n);
     }
     return true;
@@ -110,6 +109,8 @@ bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size
                 continue;
             return fail(error);
         }
+        if (n == 0)
+            return nothingWritten(error, offset + done);
         done += std::size_t(n);
     }
     return true;

@@ -94,9 +94,8 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
                 return readFailed(error, offset + done, systemError());
             n = 0;
         }
-        if (n == 0) {
+        if (n == 0)
             return endOfFile(error, offset + done);
-        }
         done += n;
     }
     return true;
@@ -111,6 +110,8 @@ bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size
         DWORD n = 0;
         if (!WriteFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o))
             return fail(error);
+        if (n == 0)
+            return nothingWritten(error, offset + done);
         done += n;
     }
     return true;
