@@ -47,16 +47,26 @@ public:
         if (!dir.makeOwnerWritable())
             return false;
         for (const DirectoryHandle::Entry &entry : m_names) {
-            DirectoryHandle::Entry now;
-            if (!dir.look(entry.name(), &now) || !now.sameObject(entry) || !dir.removeName(entry.name()))
+            if (!dir.removeName(entry))
                 return false;
         }
         for (const auto &[entry, checked] : m_folders) {
-            const DirectoryHandle child = dir.openDirectory(entry);
-            if (!child.isOpen() || !checked.remove(child) || !dir.removeEmptyDirectory(entry.name()))
+            if (!checked.removeFolder(dir, entry))
                 return false;
         }
         return true;
+    }
+
+    // Empties the folder `entry` of `parent` with remove(), then removes the folder itself.
+    bool removeFolder(const DirectoryHandle &parent, const DirectoryHandle::Entry &entry) const
+    {
+        {
+            // Closed before the folder goes: Windows removes no folder that is open.
+            const DirectoryHandle dir = parent.openDirectory(entry);
+            if (!dir.isOpen() || !remove(dir))
+                return false;
+        }
+        return parent.removeEmptyDirectory(entry);
     }
 
 private:
@@ -68,18 +78,22 @@ private:
 
 bool DeleteDirectoryTree(const QString &path)
 {
-    QByteArray leaf;
+    DirectoryHandle::Name leaf;
     const DirectoryHandle parent = DirectoryHandle::openParentOf(path, &leaf);
     DirectoryHandle::Entry root;
     if (!parent.isOpen() || !parent.look(leaf, &root))
         return false;
     if (root.kind() == DirectoryHandle::Kind::Link)
-        return parent.removeName(leaf);
+        return parent.removeName(root);
     if (root.kind() != DirectoryHandle::Kind::Directory || root.isMountRoot())
         return false;
-    const DirectoryHandle dir = parent.openDirectory(root);
     CheckedDirectory tree;
-    if (!dir.isOpen() || !tree.check(dir, root.device(), 0))
-        return false;
-    return tree.remove(dir) && parent.removeEmptyDirectory(leaf);
+    {
+        // The root stays open from the check to the end of its emptying, and is closed
+        // before it is removed itself.
+        const DirectoryHandle dir = parent.openDirectory(root);
+        if (!dir.isOpen() || !tree.check(dir, root.device(), 0) || !tree.remove(dir))
+            return false;
+    }
+    return parent.removeEmptyDirectory(root);
 }

@@ -12,6 +12,9 @@
 // removed as a link; what it points to is never touched, even when a folder is swapped for
 // a link while the deletion runs (everything is reached through open directories, never
 // by path again). Directories the user owns but cannot write are made writable just
-// before they are emptied, so read-only copies of a backup can be deleted. On any other
-// failure the deletion stops and what was deleted so far stays deleted.
+// before they are emptied, so read-only copies of a backup can be deleted. On Windows the
+// links are junctions and symbolic links (reparse points), a folder that is a reparse point
+// of another kind is refused like a mount, and read-only attributes are cleared just before
+// each name goes. On any other failure the deletion stops and what was deleted so far stays
+// deleted.
 bool DeleteDirectoryTree(const QString &path);

@@ -1,3 +1,4 @@
+// DirectoryHandle on POSIX descriptors: every name is reached relative to an open directory.
 #include "backup/DirectoryHandle.h"
 
 #include <QFile>
@@ -10,6 +11,26 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+// An open directory descriptor, closed with the last handle that shares it.
+class DirectoryHandle::Open
+{
+public:
+    explicit Open(int fd) : m_fd(fd) {}
+    ~Open() { ::close(m_fd); }
+    Open(const Open &) = delete;
+    Open &operator=(const Open &) = delete;
+    int fd() const { return m_fd; }
+
+    // A handle on `fd`, or a closed one when the open that gave `fd` failed.
+    static DirectoryHandle adopt(int fd)
+    {
+        return fd >= 0 ? DirectoryHandle(std::make_shared<const Open>(fd)) : DirectoryHandle();
+    }
+
+private:
+    int m_fd;
+};
 
 namespace {
 
@@ -46,25 +67,7 @@ bool lookAt(int dirFd, const QByteArray &name, DirectoryHandle::Entry *entry)
 
 } // namespace
 
-DirectoryHandle::~DirectoryHandle()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-DirectoryHandle::DirectoryHandle(DirectoryHandle &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-DirectoryHandle &DirectoryHandle::operator=(DirectoryHandle &&other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
-DirectoryHandle DirectoryHandle::openParentOf(const QString &path, QByteArray *leaf)
+DirectoryHandle DirectoryHandle::openParentOf(const QString &path, Name *leaf)
 {
     QByteArray native = QFile::encodeName(path);
     while (native.size() > 1 && native.endsWith('/'))
@@ -74,28 +77,29 @@ DirectoryHandle DirectoryHandle::openParentOf(const QString &path, QByteArray *l
     if (leaf->isEmpty() || *leaf == "." || *leaf == "..")
         return DirectoryHandle();
     // Only a search right is needed on the folders on the way, hence O_PATH.
-    DirectoryHandle dir(openRetrying(AT_FDCWD, native.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY));
+    DirectoryHandle dir = Open::adopt(openRetrying(AT_FDCWD, native.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY));
     for (qsizetype i = 0; dir.isOpen() && i + 1 < parts.size(); ++i) {
         if (parts[i].isEmpty() || parts[i] == ".")
             continue;
         // O_NOFOLLOW with O_DIRECTORY refuses a link instead of going where it points.
-        dir = DirectoryHandle(openRetrying(dir.m_fd, parts[i].constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW));
+        dir = Open::adopt(openRetrying(dir.m_open->fd(), parts[i].constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW));
     }
     return dir;
 }
 
-bool DirectoryHandle::look(const QByteArray &name, Entry *entry) const
+bool DirectoryHandle::look(const Name &name, Entry *entry) const
 {
-    return m_fd >= 0 && !name.isEmpty() && lookAt(m_fd, name, entry);
+    return isOpen() && !name.isEmpty() && lookAt(m_open->fd(), name, entry);
 }
 
 DirectoryHandle DirectoryHandle::openDirectory(const Entry &entry) const
 {
-    if (m_fd < 0 || entry.kind() != Kind::Directory)
+    if (!isOpen() || entry.kind() != Kind::Directory)
         return DirectoryHandle();
-    DirectoryHandle child(openRetrying(m_fd, entry.name().constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+    DirectoryHandle child =
+        Open::adopt(openRetrying(m_open->fd(), entry.name().constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
     Entry opened;
-    if (!child.isOpen() || !lookAt(child.m_fd, QByteArray(), &opened) || !opened.sameObject(entry))
+    if (!child.isOpen() || !lookAt(child.m_open->fd(), QByteArray(), &opened) || !opened.sameObject(entry))
         return DirectoryHandle(); // the name was given to something else meanwhile
     return child;
 }
@@ -103,7 +107,7 @@ DirectoryHandle DirectoryHandle::openDirectory(const Entry &entry) const
 bool DirectoryHandle::list(std::vector<Entry> *entries) const
 {
     entries->clear();
-    const int listFd = m_fd >= 0 ? ::dup(m_fd) : -1;
+    const int listFd = isOpen() ? ::dup(m_open->fd()) : -1;
     if (listFd < 0)
         return false;
     DIR *stream = ::fdopendir(listFd);
@@ -124,7 +128,7 @@ bool DirectoryHandle::list(std::vector<Entry> *entries) const
         if (name == "." || name == "..")
             continue;
         Entry entry;
-        if (!lookAt(m_fd, name, &entry)) {
+        if (!lookAt(m_open->fd(), name, &entry)) {
             ok = false;
             break;
         }
@@ -138,19 +142,23 @@ bool DirectoryHandle::makeOwnerWritable() const
 {
     struct stat st
     {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+    if (!isOpen() || ::fstat(m_open->fd(), &st) != 0)
         return false;
     if ((st.st_mode & S_IRWXU) == S_IRWXU)
         return true;
-    return ::fchmod(m_fd, (st.st_mode & 07777) | S_IRWXU) == 0;
+    return ::fchmod(m_open->fd(), (st.st_mode & 07777) | S_IRWXU) == 0;
 }
 
-bool DirectoryHandle::removeName(const QByteArray &name) const
+bool DirectoryHandle::removeName(const Entry &entry) const
 {
-    return m_fd >= 0 && !name.isEmpty() && ::unlinkat(m_fd, name.constData(), 0) == 0;
+    Entry now;
+    return look(entry.name(), &now) && now.sameObject(entry)
+           && ::unlinkat(m_open->fd(), entry.name().constData(), 0) == 0;
 }
 
-bool DirectoryHandle::removeEmptyDirectory(const QByteArray &name) const
+bool DirectoryHandle::removeEmptyDirectory(const Entry &entry) const
 {
-    return m_fd >= 0 && !name.isEmpty() && ::unlinkat(m_fd, name.constData(), AT_REMOVEDIR) == 0;
+    Entry now;
+    return look(entry.name(), &now) && now.sameObject(entry)
+           && ::unlinkat(m_open->fd(), entry.name().constData(), AT_REMOVEDIR) == 0;
 }
