@@ -1,27 +1,12 @@
 #include "cli/ProgressMeter.h"
 
+#include "config/HostSystem.h"
+
 #include <QCommandLineParser>
 
 #include <algorithm>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace Cli {
-
-namespace {
-bool isTerminal(std::FILE *stream)
-{
-#ifdef Q_OS_WIN
-    return _isatty(_fileno(stream));
-#else
-    return isatty(fileno(stream));
-#endif
-}
-} // namespace
 
 QCommandLineOption quietOption()
 {
@@ -57,9 +42,9 @@ ProgressMeter::~ProgressMeter()
 
 bool ProgressMeter::wanted(const QCommandLineParser &parser, bool rowsToStdout)
 {
-    if (parser.isSet(QStringLiteral("quiet")) || !isTerminal(stderr))
+    if (parser.isSet(QStringLiteral("quiet")) || !HostSystem::isTerminal(stderr))
         return false;
-    return !(rowsToStdout && isTerminal(stdout));
+    return !(rowsToStdout && HostSystem::isTerminal(stdout));
 }
 
 void ProgressMeter::show()

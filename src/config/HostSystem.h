@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdio>
+
 // What Orvik asks of the operating system beside files: who runs it, where it lives, where
 // the system is installed and which media player it offers. The header is the same
 // everywhere; the build picks HostSystemPosix.cpp or HostSystemWin32.cpp.
@@ -27,5 +29,8 @@ QString findMediaPlayer(const QString &sysDriveRoot);
 
 // The player started when findMediaPlayer finds none, as a plain name.
 QString fallbackMediaPlayer();
+
+// Whether `stream` (stdout, stderr) goes to a terminal, a console on Windows.
+bool isTerminal(std::FILE *stream);
 
 } // namespace HostSystem

@@ -42,4 +42,9 @@ QString fallbackMediaPlayer()
     return QStringLiteral("mplayer");
 }
 
+bool isTerminal(std::FILE *stream)
+{
+    return ::isatty(::fileno(stream)) != 0;
+}
+
 } // namespace HostSystem

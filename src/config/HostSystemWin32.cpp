@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include <io.h>
 #include <windows.h>
 
 #include <sddl.h>
@@ -70,6 +71,11 @@ QString findMediaPlayer(const QString &sysDriveRoot)
 QString fallbackMediaPlayer()
 {
     return QStringLiteral("mplayer2.exe");
+}
+
+bool isTerminal(std::FILE *stream)
+{
+    return _isatty(_fileno(stream)) != 0;
 }
 
 } // namespace HostSystem
