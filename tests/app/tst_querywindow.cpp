@@ -12,6 +12,7 @@
 #include "db/FileLocks.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
+#include "db/jet/RandomAccessFile.h"
 #include "lang/Ids.h"
 #include "query/BuildStatement.h"
 #include "query/CellFormat.h"
@@ -34,9 +35,6 @@
 #include <QTableView>
 
 #include <algorithm>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace GuiTest;
 
@@ -697,11 +695,13 @@ void QueryWindowTest::refusedStatementAndDamagedDatabaseAreSaid()
     QCOMPARE(desktop.messages.size(), 0);
 
     // While another program holds the database for a delete, Find is refused and says why.
-    const int fd = ::open(QFile::encodeName(dir + "dbR.mdb").constData(), O_RDWR | O_CLOEXEC);
-    QVERIFY(fd >= 0 && FileLocks::lockStatement(fd, true));
+    jet::RandomAccessFile other;
+    QCOMPARE(other.open(dir + "dbR.mdb", jet::RandomAccessFile::Access::ReadWrite),
+             jet::RandomAccessFile::OpenResult::Opened);
+    QVERIFY(FileLocks::lockStatement(other, true));
     find->click();
     WaitForFill(dlg);
-    ::close(fd);
+    other.close();
     QCOMPARE(desktop.messages.size(), 1);
     QCOMPARE(desktop.messages[0].text, QString("Could not read; currently locked."));
     QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
