@@ -320,6 +320,9 @@ void TestJetJournal::crashUnderAnotherNameIsRolledBack()
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
     const QString link = dir.filePath(QStringLiteral("link.mdb"));
+#ifdef _WIN32
+    QSKIP("QFile::link makes a shortcut on Windows, not a link the file system follows");
+#endif
     QVERIFY(QFile::link(path, link));
     const QByteArray before = TestFiles::read(path);
     QString error;
