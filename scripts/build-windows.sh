@@ -159,14 +159,15 @@ build_uchardet() {
 }
 
 # Orvik itself, with its tests (scripts/test-windows.sh runs them under Wine); the build's
-# own tools (the workbook packer) run under Wine too.
+# own tools (the workbook packer) run under Wine too. The player pane stays out: this Qt has
+# no Qt Multimedia and there is no libsndfile for the target.
 build_orvik() {
   local launcher=()
   command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   "$qt/bin/qt-cmake" -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" -DPKG_CONFIG_ARGN=--static \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" \
-    -DORVIK_BUILD_BENCH=OFF "${launcher[@]}"
+    -DORVIK_BUILD_BENCH=OFF -DORVIK_PLAYER=OFF "${launcher[@]}"
   cmake --build "$build" --parallel "$(nproc)"
 }
 
