@@ -43,6 +43,9 @@ CodePageTranscoder::CodePageTranscoder(int codePage) : m_state(std::make_unique<
     // Code page 0 is UTF-8 here too, not the ANSI code page of the machine, so that a file
     // reads the same on every computer.
     m_state->codePage = codePage == 0 ? CP_UTF8 : UINT(codePage);
+    // A system without GB18030 (Wine 8) still reads GBK, the part of it these files use.
+    if (m_state->codePage == 54936 && !IsValidCodePage(54936))
+        m_state->codePage = 936;
     CPINFO info{};
     m_state->valid = codePage >= 0 && IsValidCodePage(m_state->codePage) && GetCPInfo(m_state->codePage, &info);
     m_state->maxCharSize = m_state->valid ? int(info.MaxCharSize) : 1;
