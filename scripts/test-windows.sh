@@ -66,6 +66,10 @@ winroot, winunix, linroot = sys.argv[2], sys.argv[3], sys.argv[4]
 def unix(m):
     return linroot + m.group(1).replace("\\", "/")
 text = re.sub(re.escape(winroot) + r"([^\t\n]*)", unix, text)
+# The TSV listings write a backslash as "\\": the root comes doubled there.
+def unix_escaped(m):
+    return linroot + m.group(1).replace("\\\\", "/")
+text = re.sub(re.escape(winroot.replace("\\", "\\\\")) + r"([^\t\n]*)", unix_escaped, text)
 text = text.replace(winunix, linroot)
 sys.stdout.write(text)
 PY
@@ -94,8 +98,10 @@ compare after-delete query {}/2009-12
 compare check-after-delete check {}/2009-12/dbR.mdb
 compare export export {}/2010-01 --output {}/calls.xlsx
 if [[ -f $work/linux/calls.xlsx && -f $work/windows/calls.xlsx ]]; then
-  python3 tests/export/read_workbook.py "$work/linux/calls.xlsx" > "$work/xlsx.linux"
-  python3 tests/export/read_workbook.py "$work/windows/calls.xlsx" | sed "s|$(tr / '\\' <<< "$work/windows" | sed 's/\\/\\\\\\\\/g')|$work/linux|g" > "$work/xlsx.windows"
+  # Debian's python3 has openpyxl (python3-openpyxl); another python3 first on PATH may not.
+  py=$(command -v /usr/bin/python3 || command -v python3)
+  "$py" tests/export/read_workbook.py "$work/linux/calls.xlsx" > "$work/xlsx.linux"
+  "$py" tests/export/read_workbook.py "$work/windows/calls.xlsx" | sed "s|$(tr / '\\' <<< "$work/windows" | sed 's/\\/\\\\\\\\/g')|$work/linux|g" > "$work/xlsx.windows"
   if cmp -s "$work/xlsx.linux" "$work/xlsx.windows"; then
     echo "same: the exported workbooks' cells"
   else

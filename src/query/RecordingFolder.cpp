@@ -9,10 +9,12 @@ namespace {
 const QString kVoice = QStringLiteral("voice");
 } // namespace
 
-RecordingFolder::RecordingFolder(const QString &backupDir) : m_backupDir(backupDir)
+// Held with "/" like every path inside the program: on Windows the folder may come as
+// E:\Backup\0001\ (from orvik-cli's command line, say), the paths it is compared with not.
+RecordingFolder::RecordingFolder(const QString &backupDir) : m_backupDir(QDir::fromNativeSeparators(backupDir))
 {
-    const QString voice = backupDir.isEmpty() ? QString() : FolderNames::find(backupDir, kVoice);
-    m_voiceDir = backupDir + (voice.isEmpty() ? kVoice : voice) + u'/';
+    const QString voice = m_backupDir.isEmpty() ? QString() : FolderNames::find(m_backupDir, kVoice);
+    m_voiceDir = m_backupDir + (voice.isEmpty() ? kVoice : voice) + u'/';
 }
 
 const FolderNames &RecordingFolder::Listing() const
