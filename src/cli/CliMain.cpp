@@ -4,6 +4,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/CliUsage.h"
+#include "config/HostSystem.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -61,6 +62,9 @@ int dispatch(QStringList args)
 int RunCli(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // Rows, help and messages come out byte for byte as on every other system.
+    HostSystem::writeBytesAsGiven(stdout);
+    HostSystem::writeBytesAsGiven(stderr);
     const int code = dispatch(app.arguments().mid(1));
     // A listing cut short by a full disk or a closed pipe must not end as a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -10,6 +10,7 @@
 #include "query/BackupSearchModel.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 
 namespace Cli {
 
@@ -67,13 +68,15 @@ int Search(const QCommandLineParser &parser)
     bool damaged = false;
     for (int i = 0; i < search.TargetCount(); ++i) {
         const QString &dir = search.TargetAt(i).dir;
+        // Shown with the platform's separators, as orvik-cli backups lists the folders.
+        const QString shown = QDir::toNativeSeparators(dir);
         if (!search.Failure(i).isEmpty()) {
-            printError(QStringLiteral("%1: %2").arg(dir, search.Failure(i)));
+            printError(QStringLiteral("%1: %2").arg(shown, search.Failure(i)));
             failed = true;
             continue;
         }
         if (!search.Report(i).isComplete()) {
-            printError(QStringLiteral("%1: warning: %2").arg(dir, search.Report(i).describe()));
+            printError(QStringLiteral("%1: warning: %2").arg(shown, search.Report(i).describe()));
             damaged = true;
         }
         rows.AddBackup(i, search.TargetAt(i).name, dir, search.TakeRows(i));
@@ -83,7 +86,7 @@ int Search(const QCommandLineParser &parser)
     QByteArray dir;
     for (int row = 0; row < rows.RowCount(); ++row) {
         out.beginRow();
-        dir = rows.BackupDir(row).toUtf8();
+        dir = QDir::toNativeSeparators(rows.BackupDir(row)).toUtf8();
         out.addText(dir);
         addQueryCells(out, rows.BackupRows(row), rows.RowInBackup(row), row + 1);
         out.endRow();

@@ -33,4 +33,9 @@ QString fallbackMediaPlayer();
 // Whether `stream` (stdout, stderr) goes to a terminal, a console on Windows.
 bool isTerminal(std::FILE *stream);
 
+// Makes `stream` write the bytes it is given. Windows' C library otherwise writes every
+// "\n" as "\r\n", so a CSV row's "\r\n" would come out as "\r\r\n" and no output would
+// match the same program's elsewhere. POSIX systems write bytes as given anyway.
+void writeBytesAsGiven(std::FILE *stream);
+
 } // namespace HostSystem

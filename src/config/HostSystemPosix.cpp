@@ -47,4 +47,6 @@ bool isTerminal(std::FILE *stream)
     return ::isatty(::fileno(stream)) != 0;
 }
 
+void writeBytesAsGiven(std::FILE *) {}
+
 } // namespace HostSystem

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -76,6 +77,11 @@ QString fallbackMediaPlayer()
 bool isTerminal(std::FILE *stream)
 {
     return _isatty(_fileno(stream)) != 0;
+}
+
+void writeBytesAsGiven(std::FILE *stream)
+{
+    _setmode(_fileno(stream), _O_BINARY);
 }
 
 } // namespace HostSystem

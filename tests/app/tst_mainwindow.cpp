@@ -133,7 +133,7 @@ void MainWindowTest::listsBackupsInEachLanguage()
         const BackupEntry *entry = g_backups.GetAt(r);
         QCOMPARE(dlg.EntryAt(r), entry);
         QCOMPARE(RowTexts(list, r), (QStringList{QString::number(r + 1), entry->m_name, entry->m_dtStart,
-                                                 entry->m_dtStop, entry->m_path}));
+                                                 entry->m_dtStop, QDir::toNativeSeparators(entry->m_path)}));
         QCOMPARE(entry->m_path, folder.Root() + entry->m_name + '/');
     }
     const int december = RowOf(list, "2009-12");
@@ -237,14 +237,14 @@ void MainWindowTest::addDirectory()
     add->trigger();
     QCOMPARE(list->rowCount(), 4);
     QCOMPARE(list->item(3, 1)->text(), QString("big"));
-    QCOMPARE(list->item(3, 4)->text(), folder.Path("big/"));
+    QCOMPARE(list->item(3, 4)->text(), QDir::toNativeSeparators(folder.Path("big/")));
     add->trigger();
     QCOMPARE(list->rowCount(), 7);
     QCOMPARE(ColumnTexts(list, 4).mid(4), before);
     add->trigger();
     QCOMPARE(list->rowCount(), 8);
     QCOMPARE(ColumnTexts(list, 0), (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
-    QCOMPARE(list->item(7, 4)->text(), folder.Path("big/"));
+    QCOMPARE(list->item(7, 4)->text(), QDir::toNativeSeparators(folder.Path("big/")));
     QCOMPARE(g_backups.GetCount(), 8);
     for (int r = 0; r < 8; ++r)
         QCOMPARE(dlg.EntryAt(r), g_backups.GetAt(r));
@@ -297,7 +297,7 @@ void MainWindowTest::deleteBackupAfterYesOnly()
     QCOMPARE(g_backups.GetCount(), 2);
     QCOMPARE(dlg.EntryAt(0), g_backups.GetAt(0));
     QCOMPARE(dlg.EntryAt(1), g_backups.GetAt(1));
-    QCOMPARE(g_backups.GetAt(1)->m_path, rows[2][4]);
+    QCOMPARE(QDir::toNativeSeparators(g_backups.GetAt(1)->m_path), rows[2][4]);
 
     // Add Directory rebuilds and renumbers.
     desktop.folders << folder.Root() + rows[0][1];
@@ -476,6 +476,7 @@ void MainWindowTest::searchAllBackupsPlaysAndDeletes()
         Control<QPushButton>(*w, "IdcExport")->click();
         QTRY_COMPARE_WITH_TIMEOUT(w->m_exportRunning.load(), 0, 30000);
         QCOMPARE(desktop.openedFiles.size(), 2);
+#ifndef _WIN32 // the workbook is read with the build machine's python3, which Wine cannot wait for
         QProcess unzip;
         unzip.start(ORVIK_TEST_PYTHON,
                     {"-c",
@@ -487,6 +488,7 @@ void MainWindowTest::searchAllBackupsPlaysAndDeletes()
         const QString parts = QString::fromUtf8(unzip.readAllStandardOutput());
         QVERIFY(parts.contains(">Backup<"));
         QCOMPARE(parts.count(">odd-types<"), 12);
+#endif
         QFile::remove(desktop.openedFiles.last());
     });
     command->trigger();

@@ -3,6 +3,7 @@
 // handed to the desktop, and the ways it ends early (a close request, rows deleted, no
 // application, no template).
 #include "GuiTestSupport.h"
+#include "PythonChecks.h"
 #include "ScriptedDesktop.h"
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
@@ -17,11 +18,19 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTableView>
 
 using namespace GuiTest;
 
 namespace {
+
+// The variable that names the temporary folder.
+#ifdef _WIN32
+const char kTempVariable[] = "TMP";
+#else
+const char kTempVariable[] = "TMPDIR";
+#endif
 
 // Cells with a value, by row and column letter, of the first worksheet's rows 1..lastRow.
 using SheetRows = QMap<int, QMap<QString, QJsonValue>>;
@@ -123,7 +132,19 @@ class QueryExportTest : public QObject
     QString December() { return Backup(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), "2009-12"); }
     QString Big() { return Backup(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), "big"); }
     QString OutputDir() const { return m_dir.path() + "/out"; }
-    QString DataDir() const { return m_dir.path() + "/data"; }
+#ifdef _WIN32
+    // Windows names the user's data folder itself and no variable moves it: Qt's test mode
+    // gives one of the tests' own.
+    QString DataDir() const
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    }
+#else
+    QString DataDir() const
+    {
+        return m_dir.path() + "/data";
+    }
+#endif
 
 private slots:
     void initTestCase()
@@ -132,17 +153,22 @@ private slots:
         QVERIFY(LoadLanguage(1));
         // The exported workbooks land in the temporary folder: one of the test's own.
         QVERIFY(QDir().mkpath(OutputDir()));
-        m_savedTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", OutputDir().toUtf8());
+        m_savedTmp = qgetenv(kTempVariable);
+        qputenv(kTempVariable, OutputDir().toUtf8());
         // The user's copy of the template is made in a data folder of the test's own.
+#ifdef _WIN32
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir(DataDir() + "/orvik").removeRecursively());
+#else
         qputenv("XDG_DATA_HOME", QFile::encodeName(DataDir()));
+#endif
         m_program = new ProgramFolder;
         QVERIFY(m_program->SetUp(1));
     }
     void cleanupTestCase()
     {
         delete m_program;
-        qputenv("TMPDIR", m_savedTmp);
+        qputenv(kTempVariable, m_savedTmp);
     }
     void cleanup()
     {
@@ -213,6 +239,7 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
     QVERIFY(!QFileInfo::exists(m_program->Program() + "sample.xlsx"));
 
     QString error;
+    SKIP_PYTHON_CHECKS();
     const SheetRows rows = ReadRows(path, 70, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(rows.size(), 61);
@@ -285,6 +312,7 @@ void QueryExportTest::escapeDuringALargeExport()
     // The row written is kept and opened.
     QCOMPARE(desktop.openedFiles.size(), 1);
     QString error;
+    SKIP_PYTHON_CHECKS();
     const SheetRows rows = ReadRows(desktop.openedFiles[0], 200, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(rows.size(), 2);
@@ -313,6 +341,7 @@ void QueryExportTest::rowsDeletedDuringTheExport()
 
     QCOMPARE(desktop.openedFiles.size(), 1);
     QString error;
+    SKIP_PYTHON_CHECKS();
     const SheetRows rows = ReadRows(desktop.openedFiles[0], 40, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(rows.size(), 16);
@@ -342,6 +371,7 @@ void QueryExportTest::rowDeletedAboveTheRowsStillToWrite()
 
     QCOMPARE(desktop.openedFiles.size(), 1);
     QString error;
+    SKIP_PYTHON_CHECKS();
     const SheetRows rows = ReadRows(desktop.openedFiles[0], 70, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(rows.size(), 60);
@@ -372,6 +402,7 @@ void QueryExportTest::noApplicationToOpenTheWorkbook()
     QCOMPARE(desktop.messages[0].text, "Please Install Excel First\n" + path);
     // Nothing is lost: the workbook is there.
     QString error;
+    SKIP_PYTHON_CHECKS();
     QCOMPARE(ReadRows(path, 70, &error).size(), 61);
     QVERIFY(Control<QPushButton>(dlg, "IdcFind")->isEnabled() && Control<QPushButton>(dlg, "IdcExport")->isEnabled());
     QVERIFY(!dlg.Progress()->isVisible());
@@ -386,15 +417,18 @@ void QueryExportTest::noTemplateCanBeMade()
 
     // Neither the user's data folder nor the temporary folder can take a file, for root too:
     // the data folder lies below a plain file, the temporary folder is /proc.
+#ifdef _WIN32
+    QSKIP("the user's data folder cannot be moved below a plain file on Windows");
+#endif
     if (!QFileInfo(QStringLiteral("/proc/self")).isDir())
         QSKIP("No /proc here: no folder that refuses every file for the temporary folder");
     const QString plainFile = m_dir.path() + "/plain";
     QVERIFY(TestFiles::write(plainFile, "x"));
     qputenv("XDG_DATA_HOME", QFile::encodeName(plainFile + "/data"));
-    qputenv("TMPDIR", "/proc");
+    qputenv(kTempVariable, "/proc");
     Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
-    qputenv("TMPDIR", OutputDir().toUtf8());
+    qputenv(kTempVariable, OutputDir().toUtf8());
     qputenv("XDG_DATA_HOME", QFile::encodeName(DataDir()));
 
     QCOMPARE(desktop.messages.size(), 1);

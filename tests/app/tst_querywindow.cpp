@@ -243,7 +243,8 @@ void QueryWindowTest::separatorAddedToTheBackupDir()
     Control<QPushButton>(dlg, "IdcFind")->click();
     WaitForFill(dlg);
     QCOMPARE(dlg.Model().RowCount(), 60);
-    QCOMPARE(dlg.Model().CellText(0, ResultListModel::CellFile), dir + "/voice/20091201000000_2_110.wav");
+    QCOMPARE(dlg.Model().CellText(0, ResultListModel::CellFile),
+             QDir::toNativeSeparators(dir + "/voice/20091201000000_2_110.wav"));
 
     // A backslash counts as a separator ending too (the database is then not found here).
     CDlgQuery other(dir + "\\");
@@ -405,7 +406,8 @@ void QueryWindowTest::titlesStandOverTheirCells()
         QVERIFY(talkTime.match(model->index(r, 5).data().toString()).hasMatch());
         QVERIFY(size.match(model->index(r, 6).data().toString()).hasMatch());
         const QString file = model->index(r, 8).data().toString();
-        QVERIFY(file.isEmpty() || file == "DEL" || file.startsWith(dlg.BackupDir() + "voice/"));
+        QVERIFY(file.isEmpty() || file == "DEL"
+                || file.startsWith(QDir::toNativeSeparators(dlg.BackupDir() + "voice/")));
         QCOMPARE(model->index(r, 9).data().toString(), dlg.Model().CellText(r, ResultListModel::CellId));
     }
     // The DTMF digits are kept in their (hidden) column.
@@ -440,7 +442,7 @@ void QueryWindowTest::playFromTheList()
     const int first = RowWithId(model, 2);
     list->scrollTo(model.index(first, 1));
     DoubleClick(list, CellCentre(list, first));
-    QCOMPARE(desktop.openedFiles, QStringList{dir + "voice/20091201093713_4_0123456.wav"});
+    QCOMPARE(desktop.openedFiles, QStringList{QDir::toNativeSeparators(dir + "voice/20091201093713_4_0123456.wav")});
 
     // The row menu's Play does the same.
     PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdPlayRecord); });

@@ -34,12 +34,31 @@ public:
     ReadOnlyFolder(const ReadOnlyFolder &) = delete;
     ReadOnlyFolder &operator=(const ReadOnlyFolder &) = delete;
 
-    bool usable() const { return !m_root || m_mounted; }
+#ifdef _WIN32
+    // A folder's read-only attribute does not keep new files out on Windows, and under Wine
+    // run as root no file attribute keeps writes out either.
+    bool usable() const
+    {
+        return false;
+    }
+    static const char *whyNot()
+    {
+        return "Windows has no folder a test can make read-only";
+    }
+#else
+    bool usable() const
+    {
+        return !m_root || m_mounted;
+    }
     static const char *whyNot()
     {
         return "cannot mount a tmpfs here (running as root, which writes through permissions)";
     }
-    const QString &path() const { return m_path; }
+#endif
+    const QString &path() const
+    {
+        return m_path;
+    }
 
     // From now on nothing inside can be written.
     bool seal()

@@ -2,6 +2,8 @@
 // Helpers of the export tests: reading a written workbook back with the independent reader
 // (openpyxl, through read_workbook.py), and reading and writing the parts of .xlsx files.
 
+#include "common/PythonChecks.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>

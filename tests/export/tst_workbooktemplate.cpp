@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,11 +24,23 @@ QString FallbackName()
 }
 
 // Points the user's data folder ($XDG_DATA_HOME) at `dir`; the user's template is then
-// dir/orvik/sample.xlsx.
+// dir/orvik/sample.xlsx. Windows names the folder itself and no variable moves it: there
+// Qt's test mode gives a folder of the tests' own, emptied of Orvik's files, and a `dir`
+// below a regular file is copied by a file where Orvik's folder would be.
 QString UseDataFolder(const QString &dir)
 {
+#ifdef _WIN32
+    QStandardPaths::setTestModeEnabled(true);
+    const QString orvik = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/orvik";
+    QFile::remove(orvik);
+    QDir(orvik).removeRecursively();
+    if (QFileInfo(QFileInfo(dir).absolutePath()).isFile())
+        TestFiles::write(orvik, "x");
+    return orvik + QStringLiteral("/sample.xlsx");
+#else
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir));
     return dir + QStringLiteral("/orvik/sample.xlsx");
+#endif
 }
 
 } // namespace
@@ -51,6 +64,7 @@ void TestWorkbookTemplate::builtInTemplateHasTheDescribedLayout()
     const QString path = dir.filePath(QStringLiteral("sample.xlsx"));
     QVERIFY(TestFiles::write(path, EmbeddedTemplateWorkbook()));
 
+    SKIP_PYTHON_CHECKS();
     QString error;
     const QJsonObject book = Read(path, &error);
     QVERIFY2(!book.isEmpty(), qPrintable(error));

@@ -98,6 +98,7 @@ void TestWorkbookWriter::writesHeadersAndRowsIntoTheTemplate()
                 CallRow(3, "", "未接", "", "2010-01-03 00:00:00", "00:00", "=1+1")});
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     QCOMPARE(book.value("sheets").toArray(), QJsonArray({"Sheet1"}));
@@ -167,6 +168,7 @@ void TestWorkbookWriter::stoppingEarlyKeepsTheRestOfTheTemplate()
     const QString longer = m_dir->filePath(QStringLiteral("longer.xlsx"));
     QVERIFY(Export(m_template, longer, rows).isEmpty());
 
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(early), longBook = ReadBack(longer);
     QVERIFY2(!book.isEmpty() && !longBook.isEmpty(), qPrintable(m_readError));
     const QJsonObject sheet = Sheet(book, "Sheet1"), longSheet = Sheet(longBook, "Sheet1");
@@ -243,6 +245,7 @@ void TestWorkbookWriter::readsCellTextsAsExcelReadsTypedInput()
         QVERIFY(writer.AddRow(QStringList{QString::fromUtf8(c.input), QStringLiteral("x")}));
     QVERIFY2(writer.Finish(), qPrintable(writer.ErrorText()));
 
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     const QJsonObject sheet = Sheet(book, "Sheet1");
@@ -309,6 +312,7 @@ void TestWorkbookWriter::keepsTextsIntact()
         QVERIFY(writer.AddRow(QStringList{text}));
     QVERIFY2(writer.Finish(), qPrintable(writer.ErrorText()));
 
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     const QJsonObject sheet = Sheet(book, "Sheet1");
@@ -338,6 +342,7 @@ void TestWorkbookWriter::streamsManyRows()
     }
     QVERIFY2(writer.Finish(), qPrintable(writer.ErrorText()));
 
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output, QStringLiteral("1,2,12346,25001"));
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     QCOMPARE(book.value("max_row").toObject().value("Sheet1").toInt(), kRows + 1);
@@ -356,6 +361,7 @@ void TestWorkbookWriter::streamsManyRows()
 
 void TestWorkbookWriter::respectsAUserEditedTemplate()
 {
+    SKIP_PYTHON_CHECKS(); // the edited template is made with openpyxl
     const QString edited = m_dir->filePath(QStringLiteral("edited.xlsx"));
     QProcess maker;
     maker.start(QStringLiteral(ORVIK_TEST_PYTHON), {QFileInfo(QStringLiteral(ORVIK_WORKBOOK_READER)).absolutePath()
@@ -439,6 +445,7 @@ void TestWorkbookWriter::handlesHandWrittenWorksheetXml()
     const QString output = m_dir->filePath(QStringLiteral("out.xlsx"));
     const QString error = Export(prefixed, output, {{"h1", "h2", "h3"}, {"1", "2009-12-29 08:05:09", "'x"}});
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     const QJsonObject sheet = Sheet(book, "Sheet1");
@@ -517,6 +524,7 @@ void TestWorkbookWriter::followsTheWorkbooksOwnPartList()
     const QString error = Export(relocated, output,
                                  {{"when"}, {"2009-12-29 08:05:09"}, {"1904-01-02 06:00:00"}, {"1903-12-31 23:59:59"}});
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     QVERIFY(book.value("date1904").toBool());
@@ -555,6 +563,7 @@ void TestWorkbookWriter::addsAStylePartWhenTheTemplateHasNone()
     const QString output = m_dir->filePath(QStringLiteral("out.xlsx"));
     const QString error = Export(bare, output, {{"2009-12-29 08:05:09", "'007", "plain"}});
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     const QString mismatch =
@@ -610,6 +619,7 @@ void TestWorkbookWriter::dropsTheCalculationChainWhenAFormulaIsOverwritten()
     QVERIFY(Part(written, "xl/_rels/workbook.xml.rels").contains("worksheets/sheet1.xml"));
     QVERIFY(!Part(written, "[Content_Types].xml").contains("calcChain"));
     QVERIFY(Part(written, "[Content_Types].xml").contains("/xl/styles.xml"));
+    SKIP_PYTHON_CHECKS();
     const QJsonObject book = ReadBack(output);
     QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
     const QString mismatch = Mismatch(Sheet(book, "Sheet1"), {{"A2", {{"value", 5}}}, {"H2", {{"value", "=2+2"}}}});
@@ -730,6 +740,9 @@ void TestWorkbookWriter::failureWhileWritingLeavesNothingBehind()
         QCOMPARE(Listing(work), QStringList());
     }
     // The output folder removed while the rows are written: Finish() fails cleanly.
+#ifdef _WIN32
+    QSKIP("Windows does not remove a folder while a file in it is open");
+#endif
     {
         WorkbookWriter writer;
         QVERIFY(writer.Open(m_template, output));

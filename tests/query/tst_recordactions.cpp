@@ -212,7 +212,11 @@ void TestRecordActions::pathReachesThePlayerWhole()
 {
     ScriptedDesktop desktop;
     const QByteArray original = "20091201093713_4_0123456.wav";
+#ifdef _WIN32
+    const QByteArray odd = "a b 'c' it's;$(x) &.wav"; // a double quote is no part of a name there
+#else
     const QByteArray odd = "a b \"c\" it's;$(x) &.wav";
+#endif
     Fixture f(7, [&](Fixture &self) {
         Fixture::renameRecording(self.backup + "dbR.mdb", original, odd);
         QVERIFY(QFile::rename(self.voice + original, self.voice + odd.leftJustified(original.size(), '_', true)));
@@ -354,6 +358,8 @@ void TestRecordActions::refusedDeleteKeepsEverything()
     desktop.answers = {Desktop::Answer::Yes};
     Fixture f;
     QVERIFY(TestFiles::write(f.backup + "DBR.Ldb", ""));
+    QFile held(f.backup + "DBR.Ldb"); // open, as the program holding the database keeps it
+    QVERIFY(held.open(QIODevice::ReadWrite));
     const QString file = f.file(2);
     QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::Failed);
     QCOMPARE(desktop.messages.size(), 2);
@@ -396,6 +402,9 @@ void TestRecordActions::namesAsWindowsWritesThem()
 {
     // A backup as Windows writes it: upper-case file names, recordings whose names differ
     // from the files in case, and folders separated by "\".
+#ifdef _WIN32
+    QSKIP("names that differ only in letter case are one name on Windows, whose file system matches them itself");
+#endif
     const QByteArray first = "20091201000000_2_110.wav";
     const QByteArray second = "20091201093713_4_0123456.wav";
     const QByteArray third = "20091202092128_4_110.wav";
