@@ -103,7 +103,8 @@ void SingleInstance::OnNewConnection()
                 answer = m_activate ? m_activate(folder).toUtf8() : QByteArray("starting");
             socket->write(answer + '\n');
             socket->flush();
-            socket->disconnectFromServer();
+            // The caller closes once it has read the answer. Closing here could lose it: on
+            // Windows the server's end of a pipe drops what the other end has not read yet.
         });
     }
 }

@@ -120,7 +120,10 @@ QString rolledBackNote(const QString &databasePath)
 
 QString backupDirectory(const QString &dir)
 {
-    return dir.endsWith(u'/') ? dir : dir + u'/';
+    // Held with "/" inside the program; on Windows a folder may come as E:\Backup\ (a
+    // trailing "\" is a separator too, not a part of the name).
+    const QString held = QDir::fromNativeSeparators(dir);
+    return held.endsWith(u'/') ? held : held + u'/';
 }
 
 bool openBackupDatabase(CAdoDb &db, const QString &backupDir)

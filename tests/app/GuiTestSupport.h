@@ -41,6 +41,13 @@ private:
 };
 inline const PrivateWindowMemory g_windowMemory;
 
+#ifdef _WIN32
+// Under Wine, a thread that has matched a regular expression with PCRE2's JIT crashes as it
+// ends (the workers of the search and of the export do so): the GUI tests match without the
+// JIT there. Set before main(), ahead of the first match.
+inline const bool g_regexJitOff = qputenv("QT_ENABLE_REGEXP_JIT", "0");
+#endif
+
 inline void ForgetWindows()
 {
     WindowMemory::settings()->clear();

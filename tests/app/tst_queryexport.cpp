@@ -5,6 +5,7 @@
 #include "GuiTestSupport.h"
 #include "PythonChecks.h"
 #include "ScriptedDesktop.h"
+#include "WindowsUserFolder.h"
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "query/ResultListModel.h"
@@ -18,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTableView>
 
 using namespace GuiTest;
@@ -120,6 +120,7 @@ class QueryExportTest : public QObject
     QTemporaryDir m_dir;
     ProgramFolder *m_program = nullptr;
     QByteArray m_savedTmp;
+    QString m_dataDir;
 
     QString Backup(const QString &from, const QString &name)
     {
@@ -132,19 +133,7 @@ class QueryExportTest : public QObject
     QString December() { return Backup(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), "2009-12"); }
     QString Big() { return Backup(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), "big"); }
     QString OutputDir() const { return m_dir.path() + "/out"; }
-#ifdef _WIN32
-    // Windows names the user's data folder itself and no variable moves it: Qt's test mode
-    // gives one of the tests' own.
-    QString DataDir() const
-    {
-        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    }
-#else
-    QString DataDir() const
-    {
-        return m_dir.path() + "/data";
-    }
-#endif
+    QString DataDir() const { return m_dataDir; }
 
 private slots:
     void initTestCase()
@@ -157,9 +146,9 @@ private slots:
         qputenv(kTempVariable, OutputDir().toUtf8());
         // The user's copy of the template is made in a data folder of the test's own.
 #ifdef _WIN32
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(QDir(DataDir() + "/orvik").removeRecursively());
+        m_dataDir = TestUserFolder(); // Windows names the user's folders itself
 #else
+        m_dataDir = m_dir.path() + "/data";
         qputenv("XDG_DATA_HOME", QFile::encodeName(DataDir()));
 #endif
         m_program = new ProgramFolder;

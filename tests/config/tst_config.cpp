@@ -3,6 +3,7 @@
 #include "config/FileLocations.h"
 
 #include "common/TestFiles.h"
+#include "common/WindowsUserFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -138,11 +139,7 @@ void TestConfig::filesOfAnInstalledProgram()
     const QString bin = prefix.filePath("bin");
     QVERIFY(QDir().mkpath(bin) && QDir().mkpath(prefix.filePath("share/orvik/language")));
 #ifdef _WIN32
-    // Windows names the folder itself; no variable moves it. Qt's test mode gives one of the
-    // tests' own.
-    QStandardPaths::setTestModeEnabled(true);
-    const QDir home(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    QVERIFY(QDir(home.filePath("orvik")).removeRecursively());
+    const QDir home(TestUserFolder());
 #else
     const QDir home(temporaryHome.path());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));

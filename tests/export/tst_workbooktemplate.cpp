@@ -3,6 +3,7 @@
 
 #include "WorkbookTestSupport.h"
 #include "common/TestFiles.h"
+#include "common/WindowsUserFolder.h"
 
 #include "config/HostSystem.h"
 #include "export/WorkbookTemplate.h"
@@ -10,7 +11,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,16 +24,12 @@ QString FallbackName()
 }
 
 // Points the user's data folder ($XDG_DATA_HOME) at `dir`; the user's template is then
-// dir/orvik/sample.xlsx. Windows names the folder itself and no variable moves it: there
-// Qt's test mode gives a folder of the tests' own, emptied of Orvik's files, and a `dir`
-// below a regular file is copied by a file where Orvik's folder would be.
+// dir/orvik/sample.xlsx. On Windows the tests' own folder stands in (see TestUserFolder),
+// and a `dir` below a regular file is copied by a file where Orvik's folder would be.
 QString UseDataFolder(const QString &dir)
 {
 #ifdef _WIN32
-    QStandardPaths::setTestModeEnabled(true);
-    const QString orvik = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/orvik";
-    QFile::remove(orvik);
-    QDir(orvik).removeRecursively();
+    const QString orvik = TestUserFolder() + "/orvik";
     if (QFileInfo(QFileInfo(dir).absolutePath()).isFile())
         TestFiles::write(orvik, "x");
     return orvik + QStringLiteral("/sample.xlsx");
