@@ -3,11 +3,13 @@
 #include "app/CommandLine.h"
 #include "app/OrvikApp.h"
 #include "app/WidgetDesktop.h"
+#include "config/HostSystem.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    HostSystem::prepareProcess();
     // --help and --version are answered without a window system, from a terminal too.
     if (CommandLineOnlyPrints(argc, argv)) {
         QCoreApplication app(argc, argv);

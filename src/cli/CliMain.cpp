@@ -61,6 +61,7 @@ int dispatch(QStringList args)
 
 int RunCli(int argc, char **argv)
 {
+    HostSystem::prepareProcess();
     QCoreApplication app(argc, argv);
     // Rows, help and messages come out byte for byte as on every other system.
     HostSystem::writeBytesAsGiven(stdout);

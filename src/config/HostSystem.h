@@ -38,4 +38,10 @@ bool isTerminal(std::FILE *stream);
 // match the same program's elsewhere. POSIX systems write bytes as given anyway.
 void writeBytesAsGiven(std::FILE *stream);
 
+// Settings the whole process needs from the start, before Qt is used. On Windows: Qt's
+// regular expressions without PCRE2's JIT, whose code made worker threads (the search's,
+// the export's) crash as they ended under Wine; the expressions matched are a few short
+// date and file-name patterns, which need no JIT. Nothing on POSIX systems.
+void prepareProcess();
+
 } // namespace HostSystem

@@ -49,4 +49,6 @@ bool isTerminal(std::FILE *stream)
 
 void writeBytesAsGiven(std::FILE *) {}
 
+void prepareProcess() {}
+
 } // namespace HostSystem

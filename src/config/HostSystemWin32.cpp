@@ -84,4 +84,10 @@ void writeBytesAsGiven(std::FILE *stream)
     _setmode(_fileno(stream), _O_BINARY);
 }
 
+void prepareProcess()
+{
+    // Read once, at the first expression: set here, before any.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
+}
+
 } // namespace HostSystem
