@@ -64,7 +64,7 @@ const std::array<const char *, CAdoRecordR::kColumnCount> &CAdoRecordR::ColumnNa
     return names;
 }
 
-bool CAdoRecordR::GetRecord(CallRecord &record)
+bool CAdoRecordR::GetRecord(CallRecord &record, Columns columns)
 {
     if (!HasRecord())
         return false;
@@ -131,21 +131,23 @@ bool CAdoRecordR::GetRecord(CallRecord &record)
     readInt(Id, record.id);
     readInt(LineId, record.line_id);
     readDate(RecordTimeStart, record.record_time_start);
-    readDate(RecordTimeStop, record.record_time_stop);
-    readInt(RecordTime, record.record_time);
-    readInt(RingTime, record.ring_time);
     readInt(TalkedTime, record.talked_time);
-    readInt(RecordType, record.record_type);
     readInt(CallDirection, record.call_direction);
     readText(Context, record.context);
     readText(Fsk, record.fsk);
     readText(Dtmf, record.dtmf);
     readText(RecordFile, record.record_file);
+    readText(Name, record.name);
+    if (columns == Columns::ListOnly)
+        return true;
+    readDate(RecordTimeStop, record.record_time_stop);
+    readInt(RecordTime, record.record_time);
+    readInt(RingTime, record.ring_time);
+    readInt(RecordType, record.record_type);
     readText(RecordDir, record.record_dir);
     readInt(RYear, record.ryear);
     readInt(RMonth, record.rmonth);
     readInt(RDay, record.rday);
-    readText(Name, record.name);
     readText(Address, record.address);
     return true;
 }

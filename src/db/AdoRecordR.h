@@ -15,10 +15,15 @@ public:
     explicit CAdoRecordR(CAdoDb *db);
     virtual ~CAdoRecordR();
 
+    // Which columns GetRecord reads: all nineteen, or the ten the call list shows or needs
+    // for its cells (id, line_id, record_time_start, talked_time, call_direction, context,
+    // fsk, dtmf, record_file, name); a list of many rows skips the others.
+    enum class Columns { All, ListOnly };
+
     // Reads the current row into `record`. Each column that is missing, NULL or cannot be
     // converted leaves its field as it was. False (record untouched) when there is no row,
     // or the row cannot be decoded at all (it is counted in the recordset's scan report).
-    bool GetRecord(CallRecord &record);
+    bool GetRecord(CallRecord &record, Columns columns = Columns::All);
 
     static constexpr int kColumnCount = 19;
     // The columns in the order they are read.

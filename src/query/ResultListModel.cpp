@@ -108,7 +108,7 @@ bool ResultListModel::FillMore(int maxRows)
     for (int n = 0; n < maxRows && m_cursor->HasRecord(); ++n) {
         record.Reset(); // a column that fails keeps its default, not the last row's value
         // A row that cannot be decoded is left out (the scan report counts it).
-        if (m_cursor->GetRecord(record)) {
+        if (m_cursor->GetRecord(record, CAdoRecordR::Columns::ListOnly)) {
             // Cells 6 and 8: the file as it is spelt on disk (written on Windows, the record's
             // name may differ in case or use "\"), so that playback and delete reach that file.
             if (!record.record_file.isEmpty() && record.record_file != QLatin1String("DEL"))

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -291,9 +292,15 @@ bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByte
     *p++ = '_';
     p = std::to_chars(p, buffer + sizeof buffer, unsigned(row.line)).ptr;
     *p++ = '_';
-    out.append(buffer, p - buffer);
-    out += phone;
-    out += ".wav";
+    // One resize and plain copies: each QByteArray append is an out-of-line call.
+    static constexpr QByteArrayView kExtension(".wav");
+    const qsizetype head = p - buffer;
+    const qsizetype at = out.size();
+    out.resize(at + head + phone.size() + kExtension.size());
+    char *dst = out.data() + at;
+    std::memcpy(dst, buffer, std::size_t(head));
+    std::memcpy(dst + head, phone.data(), std::size_t(phone.size()));
+    std::memcpy(dst + head + phone.size(), kExtension.data(), std::size_t(kExtension.size()));
     return true;
 }
 

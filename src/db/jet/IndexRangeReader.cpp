@@ -109,17 +109,16 @@ IndexRangeReader::Result IndexRangeReader::read(const KeyRange &range, std::size
     if (!descend(range.low, &leaf))
         return Result::Damaged;
     std::size_t found = 0;
-    std::vector<char> previous;
-    bool havePrevious = false;
+    std::vector<char> previousLeafLast; // the last entry of the leaf before
     while (leaf != 0) {
         if (!m_page.isLeaf())
             return fail(QStringLiteral("page %1 is linked among the leaves but is not a leaf").arg(leaf));
         for (std::size_t i = 0; i < m_page.size(); ++i) {
             const QByteArrayView entry = m_page.entry(i);
-            if (havePrevious && compareEntries(entry, QByteArrayView(previous.data(), qsizetype(previous.size()))) <= 0)
+            const QByteArrayView previous = i > 0 ? m_page.entry(i - 1)
+                                                  : QByteArrayView(previousLeafLast.data(), qsizetype(previousLeafLast.size()));
+            if ((i > 0 || !previousLeafLast.empty()) && compareEntries(entry, previous) <= 0)
                 return fail(QStringLiteral("the entries of page %1 do not rise").arg(leaf));
-            previous.assign(entry.begin(), entry.end());
-            havePrevious = true;
             if (!range.low.isEmpty() && compareToBound(entry, range.low) < 0)
                 continue;
             if (!range.high.isEmpty() && compareToBound(entry, range.high) > 0)
@@ -127,6 +126,10 @@ IndexRangeReader::Result IndexRangeReader::read(const KeyRange &range, std::size
             if (++found > limit)
                 return Result::OverLimit;
             rows->push_back(m_page.rowId(i));
+        }
+        if (!m_page.empty()) {
+            const QByteArrayView last = m_page.entry(m_page.size() - 1);
+            previousLeafLast.assign(last.begin(), last.end());
         }
         leaf = m_page.next();
         if (leaf != 0 && !load(leaf))

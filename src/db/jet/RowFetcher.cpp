@@ -20,9 +20,12 @@ const std::uint8_t *RowFetcher::keptPage(std::uint32_t page)
     // The page right after the kept ones: the rows are coming in page order.
     const bool inOrder = m_cached && m_generation == m_file.generation() && page == m_cachedFirst + m_cachedCount;
     m_cached = false;
+    // The window doubles while the pages keep following each other, so that rows spread
+    // thinly over the table (one page in five) do not each pay for a full window.
+    m_window = inOrder ? std::min(kReadAhead, m_window * 2) : 1;
     std::uint32_t count = 1;
-    if (inOrder && page < m_file.pageCount())
-        count = std::min(kReadAhead, m_file.pageCount() - page);
+    if (page < m_file.pageCount())
+        count = std::min(m_window, m_file.pageCount() - page);
     m_pages.resize(count * pageSize);
     if (!m_file.readPages(page, count, m_pages.data(), &m_error))
         return nullptr;

@@ -2,8 +2,9 @@
 // Reads single rows by row id, for callers that collected (and perhaps sorted) row ids
 // during a scan. The last pages read are kept and reused while PageFile::generation() is
 // unchanged, so reading ids in page order touches each page once. While the ids come in
-// page order, the pages that follow are read with the next one, in one read: a month of
-// calls lies on a thousand consecutive pages.
+// page order from one page to the next, the pages that follow are read with the next one,
+// in one read, up to kReadAhead at a time: a month of calls lies on a thousand consecutive
+// pages.
 //
 // The file and the table definition must outlive the fetcher.
 
@@ -44,6 +45,7 @@ private:
     const std::uint8_t *keptPage(std::uint32_t page);
 
     static constexpr std::uint32_t kReadAhead = 16;
+    std::uint32_t m_window = 1; // pages of the last read
     std::vector<std::uint8_t> m_pages; // m_cachedCount pages from m_cachedFirst
     std::vector<std::uint8_t> m_scratch;
     bool m_cached = false;

@@ -2,6 +2,7 @@
 
 #include "lang/CodePageTranscoder.h"
 
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
@@ -133,6 +134,14 @@ void TextCodec::decodeMultiByte(const std::uint8_t *data, int length, QString &o
 void TextCodec::decodeJet4(const std::uint8_t *data, int length, QString &out)
 {
     if (length >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+        // The usual case: one-byte characters all through, widened in one pass.
+        if (std::memchr(data + 2, 0, std::size_t(length - 2)) == nullptr) {
+            out.resize(length - 2);
+            char16_t *dst = reinterpret_cast<char16_t *>(out.data());
+            for (int i = 2; i < length; ++i)
+                *dst++ = char16_t(data[i]);
+            return;
+        }
         // Compressed: at most one character per byte. Every 00 byte ends a segment and
         // toggles the mode; an uncompressed segment is read in pairs, and an odd byte left
         // at its end is dropped.
