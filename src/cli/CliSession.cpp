@@ -19,6 +19,8 @@
 #include <QDate>
 #include <QDir>
 
+#include <future>
+
 namespace Cli {
 
 QCommandLineOption languageOption()
@@ -162,19 +164,31 @@ int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb
     return ExitOk;
 }
 
-bool forEachRow(ResultListModel &model, ProgressMeter &progress, const std::function<bool(int row)> &take)
+bool forEachRow(ResultListModel &model, ProgressMeter &progress,
+                const std::function<bool(const ResultSnapshot &rows, int row)> &take)
 {
+    // Small enough that the first batch, read before anything can be taken, is short.
+    constexpr int kBatchRows = 1024;
+    // Two batches at most are alive: the one being read and the one being taken.
+    std::future<bool> taking;
+    const auto takenWhole = [&taking] { return !taking.valid() || taking.get(); };
     bool more = true;
     while (more) {
-        more = model.FillMore(4096);
-        for (int row = 0; row < model.RowCount(); ++row) {
-            if (!take(row))
-                return false;
-        }
-        progress.advance(model.RowCount());
+        more = model.FillMore(kBatchRows);
+        ResultSnapshot batch = model.Snapshot();
         model.ForgetRows();
+        if (!takenWhole())
+            return false;
+        progress.advance(batch.RowCount());
+        taking = std::async(std::launch::async, [&take, batch = std::move(batch)] {
+            for (int row = 0; row < batch.RowCount(); ++row) {
+                if (!take(batch, row))
+                    return false;
+            }
+            return true;
+        });
     }
-    return true;
+    return takenWhole();
 }
 
 int scanResult(const ScanReport &report)
@@ -215,21 +229,42 @@ void buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue)
         catalogue.AddDirectory(dir);
 }
 
-void addQueryCells(TableWriter &out, const ResultListModel &model, int row, qint64 number)
+namespace {
+
+// Kept from row to row, so that a million rows do not cost a million allocations.
+QByteArray &cellBuffer()
 {
-    // Kept from row to row, so that a million rows do not cost a million allocations.
     static thread_local QByteArray cell;
+    return cell;
+}
+
+// The cells of one row, from a source that appends a cell's UTF-8 text.
+void addCells(TableWriter &out, qint64 number, const std::function<void(int position, QByteArray &cell)> &appendCell)
+{
+    QByteArray &cell = cellBuffer();
     for (int position = 0; position < ResultListModel::kCellCount; ++position) {
         cell.resize(0);
         if (position == ResultListModel::CellNumber && number >= 0)
             cell.setNum(number);
         else
-            model.AppendCellUtf8(row, position, cell);
+            appendCell(position, cell);
         if (position == ResultListModel::CellNumber || position == ResultListModel::CellId)
             out.addNumberText(cell);
         else
             out.addText(cell);
     }
+}
+
+} // namespace
+
+void addQueryCells(TableWriter &out, const ResultListModel &model, int row, qint64 number)
+{
+    addCells(out, number, [&](int position, QByteArray &cell) { model.AppendCellUtf8(row, position, cell); });
+}
+
+void addQueryCells(TableWriter &out, const ResultSnapshot &rows, int row)
+{
+    addCells(out, -1, [&](int position, QByteArray &cell) { rows.AppendCellUtf8(row, position, cell); });
 }
 
 } // namespace Cli

@@ -11,6 +11,7 @@ class CAdoDb;
 class CBackupArray;
 class QCommandLineParser;
 class ResultListModel;
+class ResultSnapshot;
 class ScanReport;
 
 // What the commands that work on one backup share: the language file, the search filter
@@ -49,8 +50,10 @@ int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb
                 QString *statement);
 // Reads the rest of a search batch by batch, hands each row to `take` and forgets it, so a
 // large result needs little memory; `progress` counts the rows. Stops (false) when `take`
-// returns false.
-bool forEachRow(ResultListModel &model, ProgressMeter &progress, const std::function<bool(int row)> &take);
+// returns false. `take` runs on a second thread, over a snapshot of its batch, while this
+// one reads the next batch; the rows reach it in order, one batch after the other.
+bool forEachRow(ResultListModel &model, ProgressMeter &progress,
+                const std::function<bool(const ResultSnapshot &rows, int row)> &take);
 
 // --root DIR and --add DIR..., and the catalogue they make as the main window builds it:
 // the backups of the root (default: m_BackDir of config.ini), then those of each --add.
@@ -63,6 +66,7 @@ const QStringList &queryCellKeys();
 // id as numbers, the others as text. `number`, when not negative, stands in cell 0 instead
 // of the row's own number.
 void addQueryCells(TableWriter &out, const ResultListModel &model, int row, qint64 number = -1);
+void addQueryCells(TableWriter &out, const ResultSnapshot &rows, int row);
 // After the rows of a statement: ExitOk when the table was read whole, else ExitDamaged
 // with a warning on stderr that names what was skipped.
 int scanResult(const ScanReport &report);

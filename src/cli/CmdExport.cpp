@@ -36,8 +36,8 @@ int Export(const QCommandLineParser &parser)
     }
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, false));
     progress.setTotal(model.ExpectedRowCount());
-    const bool written = forEachRow(model, progress, [&](int row) {
-        return workbook.AddRow(CallListExport::WorkbookRow([&](int cell) { return model.CellText(row, cell); }));
+    const bool written = forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
+        return workbook.AddRow(CallListExport::WorkbookRow([&](int cell) { return rows.CellText(row, cell); }));
     });
     progress.finish();
     if (!written || !workbook.Finish()) {

@@ -38,9 +38,9 @@ int Query(const QCommandLineParser &parser)
     TableWriter out(output, queryCellKeys(), false);
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, true));
     progress.setTotal(model.ExpectedRowCount());
-    forEachRow(model, progress, [&](int row) {
+    forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
         out.beginRow();
-        addQueryCells(out, model, row);
+        addQueryCells(out, rows, row);
         out.endRow();
         return true;
     });

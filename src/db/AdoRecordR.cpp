@@ -116,9 +116,14 @@ bool CAdoRecordR::GetRecord(CallRecord &record, Columns columns)
         if (c < 0)
             return;
         if (rs.table().column(c).isText()) {
-            // Decoded into a buffer of our own and copied into the field's, so that reading
-            // row after row into one record allocates nothing. NULL and a damaged value fail
-            // like a failed conversion.
+            // An empty field takes the text straight (a failed read leaves it empty, as it
+            // was). Another is decoded into a buffer of our own and copied into the field's,
+            // so that reading row after row into one record allocates nothing. NULL and a
+            // damaged value fail like a failed conversion.
+            if (field.isEmpty()) {
+                row->text(c, field);
+                return;
+            }
             if (row->text(c, m_text)) {
                 field.resize(0);
                 field.append(m_text);

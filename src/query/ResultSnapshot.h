@@ -38,6 +38,10 @@ public:
 
     int RowCount() const { return static_cast<int>(m_order.size()); }
     QString CellText(int row, int position) const { return m_rows->CellText(Stored(row), position); }
+    void AppendCellUtf8(int row, int position, QByteArray &out) const
+    {
+        m_rows->AppendCellUtf8(Stored(row), position, out);
+    }
     // Whether the list removed this row after the snapshot was taken.
     bool IsRemoved(int row) const { return m_removals->Has(quint32(Stored(row))); }
 

@@ -134,6 +134,15 @@ void TestCliDatabase::checkVerdicts()
     // A file cut short by whole pages loses the rows on the pages past its end.
     QTemporaryDir cut;
     QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), cut.path()));
+    // Whole, its rows come batch after batch, in order: numbered 1 to 3000, by start time.
+    const QList<QByteArray> whole = m_cli->run({"query", cut.path()}).lines();
+    QCOMPARE(whole.size(), 3000);
+    for (int i = 0; i < whole.size(); ++i) {
+        const QList<QByteArray> cells = whole[i].split('\t');
+        QCOMPARE(cells.value(0).toInt(), i + 1);
+        if (i > 0)
+            QVERIFY2(whole[i - 1].split('\t').value(4) <= cells.value(4), whole[i].constData());
+    }
     QFile file(cut.filePath("dbR.mdb"));
     QVERIFY(file.resize(file.size() / 2 / 4096 * 4096));
     QTemporaryDir out;
