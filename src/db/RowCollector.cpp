@@ -175,11 +175,13 @@ bool RowCollector::collectByIndex(std::vector<jet::RowId> *rows)
 bool RowCollector::fetchCandidates(const sql::IndexPath &path, const std::vector<jet::RowId> &candidates,
                                    std::vector<jet::RowId> *rows, QString *damage)
 {
-    // The candidates in page order, so that each data page is read once.
+    // The candidates in page order, so that each data page is read once. Rows written in
+    // time order come out of a time index in page order already.
     std::vector<std::uint32_t> byRow(candidates.size());
     std::iota(byRow.begin(), byRow.end(), std::uint32_t(0));
-    std::sort(byRow.begin(), byRow.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return candidates[a] < candidates[b]; });
+    if (!std::is_sorted(candidates.begin(), candidates.end()))
+        std::sort(byRow.begin(), byRow.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return candidates[a] < candidates[b]; });
     std::vector<jet::RowId> matched;
     std::vector<std::uint32_t> indexPlace; // where each matched row stood in the index
     OrderKeys keys(m_statement.orderBy, m_types);
@@ -205,8 +207,9 @@ bool RowCollector::fetchCandidates(const sql::IndexPath &path, const std::vector
     if (path.givesOrder && !keys.isEmpty()) {
         std::vector<std::uint32_t> inIndex(matched.size());
         std::iota(inIndex.begin(), inIndex.end(), std::uint32_t(0));
-        std::sort(inIndex.begin(), inIndex.end(),
-                  [&](std::uint32_t a, std::uint32_t b) { return indexPlace[a] < indexPlace[b]; });
+        if (!std::is_sorted(indexPlace.begin(), indexPlace.end()))
+            std::sort(inIndex.begin(), inIndex.end(),
+                      [&](std::uint32_t a, std::uint32_t b) { return indexPlace[a] < indexPlace[b]; });
         if (path.reverse)
             reverseKeepingTies(inIndex, keys);
         // Values the index files apart but the order holds equal (the two zeros, NaNs) are

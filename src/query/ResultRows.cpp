@@ -121,8 +121,7 @@ void ResultRows::Append(const CallRecord &record, int number, qint64 fileSize)
     if (FileKind(row.file) == FileKind::Named && record.line_id >= 0 && record.line_id <= 0xFFFF) {
         row.line = quint16(record.line_id);
         const QByteArrayView fileName = Text(row, File);
-        m_usualName.clear();
-        if (AppendUsualFileName(row, Text(row, Phone), m_usualName) && fileName == m_usualName) {
+        if (IsUsualFileName(row, Text(row, Phone), fileName)) {
             row.file = quint8(FileKind::Usual);
             char *const fileText = const_cast<char *>(fileName.data());
             const int lengthBytes = LengthBytes(quint32(record.record_file.size()) * 3);
@@ -271,15 +270,20 @@ QByteArrayView ResultRows::Text(const Row &row, TextField field) const
     return TextAt(TextEntry(row, field));
 }
 
-bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByteArray &out) const
+namespace {
+
+constexpr QByteArrayView kRecordingExtension(".wav");
+
+} // namespace
+
+int ResultRows::UsualNameHead(const Row &row, char (&buffer)[kUsualHeadSize])
 {
     if (!row.startValid)
-        return false;
+        return 0;
     const OleDate::Parts t = OleDate(row.start).parts();
     if (t.year < 1000 || t.year > 9999)
-        return false;
+        return 0;
     // Written by hand: this runs for every row of a listing, where snprintf costs a fifth of it.
-    char buffer[32];
     char *p = buffer;
     const auto digits = [&p](unsigned value, int width) {
         for (int i = width - 1; i >= 0; --i, value /= 10)
@@ -290,18 +294,34 @@ bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByte
     for (const int part : {t.month, t.day, t.hour, t.minute, t.second})
         digits(unsigned(part), 2);
     *p++ = '_';
-    p = std::to_chars(p, buffer + sizeof buffer, unsigned(row.line)).ptr;
+    p = std::to_chars(p, buffer + kUsualHeadSize, unsigned(row.line)).ptr;
     *p++ = '_';
+    return int(p - buffer);
+}
+
+bool ResultRows::AppendUsualFileName(const Row &row, QByteArrayView phone, QByteArray &out) const
+{
+    char head[kUsualHeadSize];
+    const qsizetype headSize = UsualNameHead(row, head);
+    if (headSize == 0)
+        return false;
     // One resize and plain copies: each QByteArray append is an out-of-line call.
-    static constexpr QByteArrayView kExtension(".wav");
-    const qsizetype head = p - buffer;
     const qsizetype at = out.size();
-    out.resize(at + head + phone.size() + kExtension.size());
+    out.resize(at + headSize + phone.size() + kRecordingExtension.size());
     char *dst = out.data() + at;
-    std::memcpy(dst, buffer, std::size_t(head));
-    std::memcpy(dst + head, phone.data(), std::size_t(phone.size()));
-    std::memcpy(dst + head + phone.size(), kExtension.data(), std::size_t(kExtension.size()));
+    std::memcpy(dst, head, std::size_t(headSize));
+    std::memcpy(dst + headSize, phone.data(), std::size_t(phone.size()));
+    std::memcpy(dst + headSize + phone.size(), kRecordingExtension.data(), std::size_t(kRecordingExtension.size()));
     return true;
+}
+
+bool ResultRows::IsUsualFileName(const Row &row, QByteArrayView phone, QByteArrayView name) const
+{
+    char head[kUsualHeadSize];
+    const qsizetype headSize = UsualNameHead(row, head);
+    return headSize > 0 && name.size() == headSize + phone.size() + kRecordingExtension.size()
+           && name.startsWith(QByteArrayView(head, headSize)) && name.sliced(headSize).startsWith(phone)
+           && name.endsWith(kRecordingExtension);
 }
 
 QByteArrayView ResultRows::FileName(const Row &row, QByteArray &scratch) const

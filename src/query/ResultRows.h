@@ -100,6 +100,12 @@ private:
     // start time, line and number; appended to `out`. False when the row's start time has no
     // such form.
     bool AppendUsualFileName(const Row &row, QByteArrayView phone, QByteArray &out) const;
+    // Whether `name` is the usual one, without building it.
+    bool IsUsualFileName(const Row &row, QByteArrayView phone, QByteArrayView name) const;
+    // The name's "YYYYMMDDhhmmss_line_" head, written to `buffer`; its length, 0 when the
+    // start time makes none.
+    static constexpr int kUsualHeadSize = 32;
+    static int UsualNameHead(const Row &row, char (&buffer)[kUsualHeadSize]);
     // The recording's name as stored or made again (into `scratch`).
     QByteArrayView FileName(const Row &row, QByteArray &scratch) const;
     // A block with room for `bytes` more, started when the last one is full.
@@ -111,5 +117,4 @@ private:
     quint32 m_blockUsed = 0;
     std::array<QByteArray, 3> m_typeTexts;
     QByteArray m_voiceDirUtf8;
-    QByteArray m_usualName; // reused by Append
 };
