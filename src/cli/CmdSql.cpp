@@ -11,14 +11,18 @@
 
 #include <QCommandLineParser>
 
+#include <charconv>
+
 namespace Cli {
 
 namespace {
 
 // One value of a result row: NULL as NULL, dates without their raw form, numbers in the
 // text Jet writes them in.
-void addValue(TableWriter &out, const jet::Value &v)
+// `scratch` is reused from cell to cell, so that a listing allocates little.
+void addValue(TableWriter &out, const jet::Value &v, QByteArray &scratch)
 {
+    scratch.resize(0);
     using K = jet::Value::Kind;
     switch (v.kind()) {
     case K::Null:
@@ -28,9 +32,12 @@ void addValue(TableWriter &out, const jet::Value &v)
     case K::Boolean:
         out.addBoolean(v.toBool());
         return;
-    case K::Integer:
-        out.addNumberText(QByteArray::number(qlonglong(v.toInt64())));
+    case K::Integer: {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, v.toInt64()).ptr;
+        out.addNumberText(QByteArrayView(digits, end - digits));
         return;
+    }
     case K::Currency:
         out.addNumberText(jet::ValueFormat::currency(v.currencyUnits()));
         return;
@@ -40,11 +47,10 @@ void addValue(TableWriter &out, const jet::Value &v)
     case K::Double:
         out.addNumberText(jet::ValueFormat::shortestDouble(v.toDouble()));
         return;
-    case K::DateTime: {
-        const QByteArray both = jet::ValueFormat::dateTime(v.dateTimeDays());
-        out.addText(both.left(both.indexOf('|')));
+    case K::DateTime:
+        jet::ValueFormat::appendCalendarTime(scratch, v.dateTimeDays());
+        out.addText(scratch);
         return;
-    }
     case K::Text:
         out.addText(v.text().toUtf8());
         return;
@@ -95,13 +101,14 @@ int Sql(const QCommandLineParser &parser)
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, true));
     progress.setTotal(qint64(result->rowCount()));
     const int columns = result->table().columnCount();
+    QByteArray scratch;
     for (; !result->isEof(); result->moveNext(nullptr)) {
         const jet::RowView *row = result->currentRow();
         if (!row)
             continue; // cannot be decoded: counted in the scan report, never printed as NULLs
         out.beginRow();
         for (int c = 0; c < columns; ++c)
-            addValue(out, row->value(c));
+            addValue(out, row->value(c), scratch);
         out.endRow();
         progress.advance();
     }

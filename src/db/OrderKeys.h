@@ -45,6 +45,8 @@ private:
     };
     // Rows a and b in their final order: keys in their directions, then row ids.
     bool before(const std::vector<jet::RowId> &rows, std::uint32_t a, std::uint32_t b) const;
+    // sortedOrder() for the usual ORDER BY of one number or date column.
+    std::vector<std::uint32_t> sortedByOneNumber(const std::vector<jet::RowId> &rows) const;
 
     std::vector<Column> m_columns;
 };

@@ -26,7 +26,9 @@ const std::uint8_t *RowFetcher::keptPage(std::uint32_t page)
     std::uint32_t count = 1;
     if (page < m_file.pageCount())
         count = std::min(m_window, m_file.pageCount() - page);
-    m_pages.resize(count * pageSize);
+    // Sized once for the largest read: growing it again and again would zero it each time.
+    if (m_pages.size() < kReadAhead * pageSize)
+        m_pages.resize(kReadAhead * pageSize);
     if (!m_file.readPages(page, count, m_pages.data(), &m_error))
         return nullptr;
     m_cached = true;

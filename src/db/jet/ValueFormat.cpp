@@ -190,27 +190,40 @@ QByteArray ValueFormat::guid(const std::uint8_t *b)
     return QByteArray(buf);
 }
 
-void ValueFormat::appendDateTime(QByteArray &out, double days)
+void ValueFormat::appendCalendarTime(QByteArray &out, double days)
 {
     JetDate::Fields f;
-    if (JetDate::toFields(days, &f)) {
-        if (f.year < 0) {
-            out.append('-');
-            appendUnsigned(out, std::uint64_t(-f.year), 4);
-        } else {
-            appendUnsigned(out, std::uint64_t(f.year), 4);
-        }
-        out.append('-');
-        appendUnsigned(out, std::uint64_t(f.month), 2);
-        out.append('-');
-        appendUnsigned(out, std::uint64_t(f.day), 2);
-        out.append(' ');
-        appendUnsigned(out, std::uint64_t(f.hour), 2);
-        out.append(':');
-        appendUnsigned(out, std::uint64_t(f.minute), 2);
-        out.append(':');
-        appendUnsigned(out, std::uint64_t(f.second), 2);
+    if (!JetDate::toFields(days, &f))
+        return;
+    // Written into a buffer and appended once: a listing formats two dates a row.
+    char buffer[32];
+    char *p = buffer;
+    const auto digits = [&p](std::uint64_t value, int width) {
+        char reversed[24];
+        int n = 0;
+        do {
+            reversed[n++] = char('0' + value % 10);
+            value /= 10;
+        } while (value);
+        while (n < width)
+            reversed[n++] = '0';
+        while (n > 0)
+            *p++ = reversed[--n];
+    };
+    if (f.year < 0)
+        *p++ = '-';
+    digits(std::uint64_t(f.year < 0 ? -std::int64_t(f.year) : f.year), 4);
+    for (const auto &[separator, part] : {std::pair{'-', f.month}, {'-', f.day}, {' ', f.hour}, {':', f.minute},
+                                          {':', f.second}}) {
+        *p++ = separator;
+        digits(std::uint64_t(part), 2);
     }
+    out.append(buffer, p - buffer);
+}
+
+void ValueFormat::appendDateTime(QByteArray &out, double days)
+{
+    appendCalendarTime(out, days);
     out.append('|');
     appendShortestDouble(out, days);
 }

@@ -29,6 +29,8 @@ public:
     static QByteArray guid(const std::uint8_t *bytes16);
     // "yyyy-MM-dd HH:mm:ss|RAW" (the date part is empty for values JetDate refuses).
     static void appendDateTime(QByteArray &out, double days);
+    // The date part alone; nothing for values JetDate refuses.
+    static void appendCalendarTime(QByteArray &out, double days);
     static QByteArray dateTime(double days);
     // "0x" and lower-case hex.
     static QByteArray hex(const QByteArray &bytes);
