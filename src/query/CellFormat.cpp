@@ -12,6 +12,11 @@ namespace {
 // end. Written by hand because it runs several times for every row of a large result.
 char *writeTwoDigits(char *p, int value)
 {
+    if (value >= 0 && value < 100) {
+        *p++ = char('0' + value / 10);
+        *p++ = char('0' + value % 10);
+        return p;
+    }
     if (value < 0)
         *p++ = '-';
     unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
