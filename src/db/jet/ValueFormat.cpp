@@ -11,18 +11,26 @@ namespace jet {
 
 namespace {
 
-void appendUnsigned(QByteArray &out, std::uint64_t v, int minDigits = 1)
+// Writes v with at least minDigits digits (zeros in front) at p; returns the end.
+char *writeUnsigned(char *p, std::uint64_t v, int minDigits = 1)
 {
-    char buf[24];
+    char reversed[24];
     int n = 0;
     do {
-        buf[n++] = char('0' + v % 10);
+        reversed[n++] = char('0' + v % 10);
         v /= 10;
     } while (v);
     while (n < minDigits)
-        buf[n++] = '0';
+        reversed[n++] = '0';
     while (n > 0)
-        out.append(buf[--n]);
+        *p++ = reversed[--n];
+    return p;
+}
+
+void appendUnsigned(QByteArray &out, std::uint64_t v, int minDigits = 1)
+{
+    char buffer[24];
+    out.append(buffer, writeUnsigned(buffer, v, minDigits) - buffer);
 }
 
 void appendUtf8(QByteArray &out, char32_t c)
@@ -195,28 +203,17 @@ void ValueFormat::appendCalendarTime(QByteArray &out, double days)
     JetDate::Fields f;
     if (!JetDate::toFields(days, &f))
         return;
-    // Written into a buffer and appended once: a listing formats two dates a row.
-    char buffer[32];
+    // Written into a buffer and appended once: a listing formats two dates a row. Room for
+    // six fields of twenty digits, whatever they hold.
+    char buffer[160];
     char *p = buffer;
-    const auto digits = [&p](std::uint64_t value, int width) {
-        char reversed[24];
-        int n = 0;
-        do {
-            reversed[n++] = char('0' + value % 10);
-            value /= 10;
-        } while (value);
-        while (n < width)
-            reversed[n++] = '0';
-        while (n > 0)
-            *p++ = reversed[--n];
-    };
     if (f.year < 0)
         *p++ = '-';
-    digits(std::uint64_t(f.year < 0 ? -std::int64_t(f.year) : f.year), 4);
+    p = writeUnsigned(p, std::uint64_t(f.year < 0 ? -std::int64_t(f.year) : f.year), 4);
     for (const auto &[separator, part] : {std::pair{'-', f.month}, {'-', f.day}, {' ', f.hour}, {':', f.minute},
                                           {':', f.second}}) {
         *p++ = separator;
-        digits(std::uint64_t(part), 2);
+        p = writeUnsigned(p, std::uint64_t(part), 2);
     }
     out.append(buffer, p - buffer);
 }
