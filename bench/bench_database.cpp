@@ -15,9 +15,9 @@
 //
 //   bench_database [record-1m.mdb.xz]
 #include "config/Desktop.h"
-#include "db/AdoDb.h"
-#include "db/AdoRecordR.h"
-#include "db/CallRecord.h"
+#include "db/ado/AdoDb.h"
+#include "db/ado/AdoRecordR.h"
+#include "db/record/CallRecord.h"
 
 #include <QCoreApplication>
 #include <QDir>

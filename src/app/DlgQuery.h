@@ -1,8 +1,8 @@
 #pragma once
 
 #include "config/Desktop.h"
-#include "db/AdoDb.h"
-#include "db/OleDate.h"
+#include "db/ado/AdoDb.h"
+#include "db/record/OleDate.h"
 #include "query/ResultListModel.h"
 
 #include <QDialog>

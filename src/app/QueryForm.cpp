@@ -1,7 +1,7 @@
 #include "app/QueryForm.h"
 
 #include "app/AppResources.h"
-#include "db/ScanReport.h"
+#include "db/exec/ScanReport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/BuildStatement.h"

@@ -9,7 +9,7 @@
 #include "backup/BackupArray.h"
 #include "config/Config.h"
 #include "config/Desktop.h"
-#include "db/AdoDb.h"
+#include "db/ado/AdoDb.h"
 #include "export/CallListExport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"

@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "config/HostSystem.h"
+#include "platform/HostSystem.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/OrvikApp.h"
 #include "app/WidgetDesktop.h"
-#include "config/HostSystem.h"
+#include "platform/HostSystem.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #include "backup/DeleteDirectoryTree.h"
 
-#include "backup/DirectoryHandle.h"
+#include "platform/DirectoryHandle.h"
 
 #include <utility>
 #include <vector>

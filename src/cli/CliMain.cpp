@@ -4,7 +4,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliOutput.h"
 #include "cli/CliUsage.h"
-#include "config/HostSystem.h"
+#include "platform/HostSystem.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "cli/CliUsage.h"
 #include "cli/TerminalDesktop.h"
 #include "config/Config.h"
-#include "db/AdoDb.h"
+#include "db/ado/AdoDb.h"
 #include "query/RecordActions.h"
 #include "query/ResultListModel.h"
 

@@ -5,7 +5,7 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalDesktop.h"
 #include "config/Config.h"
-#include "db/AdoDb.h"
+#include "db/ado/AdoDb.h"
 #include "export/CallListExport.h"
 #include "query/ResultListModel.h"
 

@@ -5,7 +5,7 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TableWriter.h"
 #include "cli/TerminalDesktop.h"
-#include "db/AdoDb.h"
+#include "db/ado/AdoDb.h"
 #include "query/ResultListModel.h"
 
 #include <QCommandLineParser>

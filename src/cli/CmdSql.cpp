@@ -5,8 +5,8 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TableWriter.h"
 #include "cli/TerminalDesktop.h"
-#include "db/AdoDb.h"
-#include "db/JetRecordset.h"
+#include "db/ado/AdoDb.h"
+#include "db/exec/JetRecordset.h"
 #include "db/jet/ValueFormat.h"
 
 #include <QCommandLineParser>

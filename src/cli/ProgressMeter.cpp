@@ -1,6 +1,6 @@
 #include "cli/ProgressMeter.h"
 
-#include "config/HostSystem.h"
+#include "platform/HostSystem.h"
 
 #include <QCommandLineParser>
 

@@ -1,9 +1,9 @@
 #include "config/Config.h"
 
 #include "config/FileLocations.h"
-#include "config/HostSystem.h"
 #include "config/IniFile.h"
 #include "config/TextDecoder.h"
+#include "platform/HostSystem.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "WorkbookPackage.h"
 
-#include "lang/XmlScanner.h"
+#include "xml/XmlScanner.h"
 
 #include <QDir>
 #include <QFileInfo>

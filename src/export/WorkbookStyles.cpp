@@ -1,6 +1,6 @@
 #include "WorkbookStyles.h"
 
-#include "lang/XmlScanner.h"
+#include "xml/XmlScanner.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 // The part is kept as it was written; new formats are appended to <cellXfs> (and the number
 // format to <numFmts>), so every existing format index stays valid.
 
-#include "lang/XmlScanner.h"
+#include "xml/XmlScanner.h"
 
 #include <QString>
 

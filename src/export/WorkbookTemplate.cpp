@@ -1,7 +1,7 @@
 #include "WorkbookTemplate.h"
 
 #include "config/FileLocations.h"
-#include "config/HostSystem.h"
+#include "platform/HostSystem.h"
 
 #include <QFile>
 #include <QFileInfo>

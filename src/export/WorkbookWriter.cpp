@@ -3,7 +3,7 @@
 #include "CellText.h"
 #include "WorkbookPackage.h"
 #include "WorkbookStyles.h"
-#include "lang/XmlScanner.h"
+#include "xml/XmlScanner.h"
 
 #include <QDir>
 #include <QFileInfo>

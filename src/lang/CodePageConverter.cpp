@@ -1,6 +1,6 @@
 #include "lang/CodePageConverter.h"
 
-#include "lang/CodePageTranscoder.h"
+#include "platform/CodePageTranscoder.h"
 
 #include <climits>
 #include <cstring>

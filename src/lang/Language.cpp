@@ -2,7 +2,7 @@
 
 #include "lang/CodePageConverter.h"
 #include "lang/MenuTextTarget.h"
-#include "lang/XmlScanner.h"
+#include "xml/XmlScanner.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "query/BackupSearch.h"
 
 #include "backup/BackupArray.h"
-#include "db/AdoDb.h"
+#include "db/ado/AdoDb.h"
 #include "query/ResultListModel.h"
 
 #include <QThread>

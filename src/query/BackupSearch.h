@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/ScanReport.h"
+#include "db/exec/ScanReport.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/OleDate.h"
+#include "db/record/OleDate.h"
 
 #include <QString>
 

@@ -2,10 +2,10 @@
 
 #include "config/Config.h"
 #include "config/Desktop.h"
-#include "config/HostSystem.h"
-#include "db/AdoDb.h"
+#include "db/ado/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
+#include "platform/HostSystem.h"
 #include "query/ResultListModel.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "query/RecordingFolder.h"
 
-#include "db/jet/RandomAccessFile.h"
+#include "platform/RandomAccessFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -98,8 +98,8 @@ qint64 RecordingFolder::SizeOf(const QString &name)
         return -1;
     // The size counts only for a regular file that opens for reading; a named pipe is
     // refused without waiting for a writer.
-    jet::RandomAccessFile file;
-    if (file.open(path, jet::RandomAccessFile::Access::Read) != jet::RandomAccessFile::OpenResult::Opened)
+    RandomAccessFile file;
+    if (file.open(path, RandomAccessFile::Access::Read) != RandomAccessFile::OpenResult::Opened)
         return -1;
     return file.size();
 }

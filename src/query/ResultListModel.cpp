@@ -1,8 +1,8 @@
 #include "query/ResultListModel.h"
 
-#include "db/AdoRecordR.h"
-#include "db/CallRecord.h"
-#include "db/JetRecordset.h"
+#include "db/ado/AdoRecordR.h"
+#include "db/exec/JetRecordset.h"
+#include "db/record/CallRecord.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/ScanReport.h"
+#include "db/exec/ScanReport.h"
 #include "query/RecordingFolder.h"
 #include "query/ResultRows.h"
 #include "query/ResultSnapshot.h"

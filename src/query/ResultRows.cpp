@@ -1,6 +1,6 @@
 #include "query/ResultRows.h"
 
-#include "db/CallRecord.h"
+#include "db/record/CallRecord.h"
 #include "lang/Ids.h"
 #include "query/CellFormat.h"
 #include "query/TextOrder.h"

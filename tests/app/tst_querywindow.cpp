@@ -8,11 +8,11 @@
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "app/SearchAllWindow.h"
-#include "db/AdoDb.h"
-#include "db/FileLocks.h"
+#include "db/ado/AdoDb.h"
+#include "platform/FileLocks.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
-#include "db/jet/RandomAccessFile.h"
+#include "platform/RandomAccessFile.h"
 #include "lang/Ids.h"
 #include "query/BuildStatement.h"
 #include "query/CellFormat.h"
@@ -697,9 +697,9 @@ void QueryWindowTest::refusedStatementAndDamagedDatabaseAreSaid()
     QCOMPARE(desktop.messages.size(), 0);
 
     // While another program holds the database for a delete, Find is refused and says why.
-    jet::RandomAccessFile other;
-    QCOMPARE(other.open(dir + "dbR.mdb", jet::RandomAccessFile::Access::ReadWrite),
-             jet::RandomAccessFile::OpenResult::Opened);
+    RandomAccessFile other;
+    QCOMPARE(other.open(dir + "dbR.mdb", RandomAccessFile::Access::ReadWrite),
+             RandomAccessFile::OpenResult::Opened);
     QVERIFY(FileLocks::lockStatement(other, true));
     find->click();
     WaitForFill(dlg);

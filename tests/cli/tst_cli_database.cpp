@@ -1,7 +1,7 @@
 // orvik-cli sql, check and delete on copies of real databases: result rows and their text
 // forms, refused statements, the checker's verdicts, and deleting a call record with and
 // without confirmation.
-#include "db/FileLocks.h"
+#include "platform/FileLocks.h"
 #include "db/jet/Database.h"
 #include "db/jet/RowDeleter.h"
 

@@ -1,10 +1,10 @@
 // The connection: the two open attempts with their locks and messages, the password, the
 // trace lines, statements on a connection that is not open, and deletes that must either
 // complete or change nothing.
-#include "db/AdoDb.h"
-#include "db/DebugTrace.h"
-#include "db/JetConnection.h"
-#include "db/JetRecordset.h"
+#include "db/ado/AdoDb.h"
+#include "db/exec/DebugTrace.h"
+#include "db/exec/JetConnection.h"
+#include "db/exec/JetRecordset.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "lang/Ids.h"

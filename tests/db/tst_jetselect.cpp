@@ -2,8 +2,8 @@
 // that the query window's own statements rarely meet (NaN in a Double column, numbers
 // matched with LIKE), and the roads to the rows (index ranges, index order, the scan),
 // which must all give the same rows in the same order, on sound and on damaged indexes.
-#include "db/JetConnection.h"
-#include "db/JetRecordset.h"
+#include "db/exec/JetConnection.h"
+#include "db/exec/JetRecordset.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "db/jet/IndexPage.h"

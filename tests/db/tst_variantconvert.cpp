@@ -1,7 +1,7 @@
 // The conversions of column values to call-record fields (the rules of VariantChangeType),
 // the engine's text of values, and the calendar parts of OLE dates.
-#include "db/OleDate.h"
-#include "db/VariantConvert.h"
+#include "db/record/OleDate.h"
+#include "db/ado/VariantConvert.h"
 
 #include <QtTest>
 

@@ -5,7 +5,7 @@
 #include "common/TestFiles.h"
 #include "common/WindowsUserFolder.h"
 
-#include "config/HostSystem.h"
+#include "platform/HostSystem.h"
 #include "export/WorkbookTemplate.h"
 
 #include <QDateTime>

@@ -4,8 +4,8 @@
 // with the regular compiler. Every function here must end, whatever the input, without
 // touching memory it does not own; what it answers does not matter.
 
-#include "db/JetConnection.h"
-#include "db/JetRecordset.h"
+#include "db/exec/JetConnection.h"
+#include "db/exec/JetRecordset.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Column.h"
 #include "db/jet/Database.h"

@@ -4,9 +4,9 @@
 // are never touched, and a database that refuses the delete. The database must stay sound.
 #include "backup/BackupArray.h"
 #include "config/Config.h"
-#include "db/AdoDb.h"
-#include "db/JetConnection.h"
-#include "db/JetRecordset.h"
+#include "db/ado/AdoDb.h"
+#include "db/exec/JetConnection.h"
+#include "db/exec/JetRecordset.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "lang/Ids.h"

@@ -3,7 +3,7 @@
 // search, a refused statement and a removed row do to the list, and sorting with the
 // totals of the rows shown. Qt's model tester watches the fills, the removals and the
 // sorts, so every change is announced as views expect.
-#include "db/AdoDb.h"
+#include "db/ado/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/CellFormat.h"

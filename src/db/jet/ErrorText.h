@@ -4,9 +4,6 @@
 
 #include <QString>
 
-#include <cerrno>
-#include <cstring>
-
 namespace jet {
 
 // Sets *error to text when the caller asked for the reason.
@@ -14,12 +11,6 @@ inline void setError(QString *error, const QString &text)
 {
     if (error)
         *error = text;
-}
-
-// The reason the last failed system call gave (errno), in words.
-inline QString systemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 } // namespace jet

@@ -115,8 +115,9 @@ IndexRangeReader::Result IndexRangeReader::read(const KeyRange &range, std::size
             return fail(QStringLiteral("page %1 is linked among the leaves but is not a leaf").arg(leaf));
         for (std::size_t i = 0; i < m_page.size(); ++i) {
             const QByteArrayView entry = m_page.entry(i);
-            const QByteArrayView previous = i > 0 ? m_page.entry(i - 1)
-                                                  : QByteArrayView(previousLeafLast.data(), qsizetype(previousLeafLast.size()));
+            const QByteArrayView previous =
+                i > 0 ? m_page.entry(i - 1)
+                      : QByteArrayView(previousLeafLast.data(), qsizetype(previousLeafLast.size()));
             if ((i > 0 || !previousLeafLast.empty()) && compareEntries(entry, previous) <= 0)
                 return fail(QStringLiteral("the entries of page %1 do not rise").arg(leaf));
             if (!range.low.isEmpty() && compareToBound(entry, range.low) < 0)

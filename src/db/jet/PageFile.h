@@ -6,7 +6,7 @@
 
 #include "db/jet/Format.h"
 #include "db/jet/Layout.h"
-#include "db/jet/RandomAccessFile.h"
+#include "platform/RandomAccessFile.h"
 
 #include <QByteArray>
 #include <QString>

@@ -45,7 +45,7 @@ private:
     const std::uint8_t *keptPage(std::uint32_t page);
 
     static constexpr std::uint32_t kReadAhead = 16;
-    std::uint32_t m_window = 1; // pages of the last read
+    std::uint32_t m_window = 1;        // pages of the last read
     std::vector<std::uint8_t> m_pages; // m_cachedCount pages from m_cachedFirst
     std::vector<std::uint8_t> m_scratch;
     bool m_cached = false;

@@ -1,6 +1,6 @@
 #include "db/jet/TextCodec.h"
 
-#include "lang/CodePageTranscoder.h"
+#include "platform/CodePageTranscoder.h"
 
 #include <cstring>
 #include <map>

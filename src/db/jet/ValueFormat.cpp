@@ -210,8 +210,8 @@ void ValueFormat::appendCalendarTime(QByteArray &out, double days)
     if (f.year < 0)
         *p++ = '-';
     p = writeUnsigned(p, std::uint64_t(f.year < 0 ? -std::int64_t(f.year) : f.year), 4);
-    for (const auto &[separator, part] : {std::pair{'-', f.month}, {'-', f.day}, {' ', f.hour}, {':', f.minute},
-                                          {':', f.second}}) {
+    for (const auto &[separator, part] :
+         {std::pair{'-', f.month}, {'-', f.day}, {' ', f.hour}, {':', f.minute}, {':', f.second}}) {
         *p++ = separator;
         p = writeUnsigned(p, std::uint64_t(part), 2);
     }

@@ -1,0 +1,93 @@
+// HostSystem on Windows.
+#include "platform/HostSystem.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <vector>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <sddl.h>
+
+namespace HostSystem {
+
+QString userKey()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return QString();
+    QString key;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> buffer(size);
+    LPWSTR text = nullptr;
+    if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size)
+        && ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, &text)) {
+        key = QString::fromWCharArray(text);
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return key;
+}
+
+QString executablePath()
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+        if (n == 0)
+            return QString();
+        if (n < buffer.size())
+            return QDir::fromNativeSeparators(QString::fromWCharArray(buffer.data(), int(n)));
+        buffer.resize(buffer.size() * 2); // the path was cut off
+    }
+}
+
+QString systemDriveRoot()
+{
+    // The system folder (C:\Windows\system32) without its last two parts.
+    wchar_t buffer[MAX_PATH + 1];
+    const UINT n = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH)
+        return QString();
+    QString dir = QDir::fromNativeSeparators(QString::fromWCharArray(buffer, int(n)));
+    dir.truncate(qMax<qsizetype>(dir.lastIndexOf(u'/'), 0));
+    return dir.left(dir.lastIndexOf(u'/') + 1);
+}
+
+QString findMediaPlayer(const QString &sysDriveRoot)
+{
+    const QString folder = sysDriveRoot + QStringLiteral("Program Files/Windows Media Player/");
+    for (const QString &candidate : {folder + QStringLiteral("wmplayer.exe"), folder + QStringLiteral("mplayer2.exe"),
+                                     QStringLiteral("wmplayer.exe"), QStringLiteral("mplayer2.exe")}) {
+        if (QFileInfo::exists(candidate))
+            return QDir::toNativeSeparators(candidate);
+    }
+    return QString();
+}
+
+QString fallbackMediaPlayer()
+{
+    return QStringLiteral("mplayer2.exe");
+}
+
+bool isTerminal(std::FILE *stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+void writeBytesAsGiven(std::FILE *stream)
+{
+    _setmode(_fileno(stream), _O_BINARY);
+}
+
+void prepareProcess()
+{
+    // Read once, at the first expression: set here, before any.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
+}
+
+} // namespace HostSystem

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+// An open file read and written at byte offsets and flushed to the disk on request: the
+// page I/O under PageFile and the journal. The header is the same everywhere; the build
+// picks the implementation: RandomAccessFilePosix.cpp (pread, pwrite, fsync) or
+// RandomAccessFileWin32.cpp (ReadFile, WriteFile with offsets, FlushFileBuffers).
+// Every failure returns false and puts the system's reason into `error` (when given).
+class RandomAccessFile
+{
+public:
+    enum class Access {
+        Read,      // an existing file, for reading
+        ReadWrite, // an existing file, for reading and writing
+        CreateNew, // a new file for writing; fails when the name exists
+    };
+
+    RandomAccessFile() = default;
+    ~RandomAccessFile() { close(); }
+    RandomAccessFile(const RandomAccessFile &) = delete;
+    RandomAccessFile &operator=(const RandomAccessFile &) = delete;
+    RandomAccessFile(RandomAccessFile &&other) noexcept : m_handle(std::exchange(other.m_handle, kClosed)) {}
+    RandomAccessFile &operator=(RandomAccessFile &&other) noexcept
+    {
+        if (this != &other) {
+            close();
+            m_handle = std::exchange(other.m_handle, kClosed);
+        }
+        return *this;
+    }
+
+    enum class OpenResult { Opened, Failed, NotRegularFile };
+    // Opens `path`. Only a regular file opens: anything else (a folder, a device, a named
+    // pipe) is refused without waiting for it.
+    OpenResult open(const QString &path, Access access, QString *error = nullptr);
+    void close();
+    bool isOpen() const { return m_handle != kClosed; }
+
+    // Reads exactly `length` bytes; reaching the end of the file first is a failure. The
+    // error says at which offset, and whether it was the end or the system's refusal.
+    bool readAt(std::uint64_t offset, void *buffer, std::size_t length, QString *error = nullptr) const;
+    bool writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error = nullptr);
+    // Makes everything written so far durable.
+    bool sync(QString *error = nullptr);
+    bool truncate(std::uint64_t length, QString *error = nullptr);
+    // The current length, or -1.
+    qint64 size(QString *error = nullptr) const;
+
+    // The file descriptor (POSIX) or HANDLE (Windows), for the lock layer.
+    std::intptr_t nativeHandle() const { return m_handle; }
+
+    // Makes the creation or removal of a name in the folder of `path` durable.
+    static bool syncFolderOf(const QString &path, QString *error = nullptr);
+    // Removes the name `path`; a name that is not there counts as removed.
+    static bool remove(const QString &path, QString *error = nullptr);
+    // Whether anything is there under `path`, a link that leads nowhere included.
+    static bool exists(const QString &path);
+
+private:
+    // The errors of readAt and writeAt, worded alike on every platform.
+    static bool readFailed(QString *error, std::uint64_t offset, const QString &why);
+    static bool endOfFile(QString *error, std::uint64_t offset);
+    // A write that moved no byte: retrying it would loop for ever.
+    static bool nothingWritten(QString *error, std::uint64_t offset);
+
+    // -1 is the closed value of both a descriptor and a HANDLE (INVALID_HANDLE_VALUE).
+    static constexpr std::intptr_t kClosed = -1;
+    std::intptr_t m_handle = kClosed;
+};

@@ -1,0 +1,161 @@
+// RandomAccessFile on POSIX descriptors.
+#include "platform/RandomAccessFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The reason the last failed system call gave (errno), in words.
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool fail(QString *error)
+{
+    if (error)
+        *error = systemError();
+    return false;
+}
+
+int fdOf(std::intptr_t handle)
+{
+    return int(handle);
+}
+
+} // namespace
+
+RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access access, QString *error)
+{
+    close();
+    const QByteArray native = QFile::encodeName(path);
+    int flags = O_CLOEXEC;
+    switch (access) {
+    case Access::Read:
+        flags |= O_RDONLY | O_NONBLOCK;
+        break;
+    case Access::ReadWrite:
+        flags |= O_RDWR | O_NONBLOCK;
+        break;
+    case Access::CreateNew:
+        flags |= O_WRONLY | O_CREAT | O_EXCL;
+        break;
+    }
+    // O_NONBLOCK: a named pipe under the name would otherwise hold the open until something
+    // writes to it; it is refused below like any other file that is not regular.
+    int fd;
+    do {
+        fd = ::open(native.constData(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        fail(error);
+        return OpenResult::Failed;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        fail(error);
+        ::close(fd);
+        return OpenResult::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return OpenResult::NotRegularFile;
+    }
+    if (flags & O_NONBLOCK)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_handle = fd;
+    return OpenResult::Opened;
+}
+
+void RandomAccessFile::close()
+{
+    if (isOpen())
+        ::close(fdOf(m_handle));
+    m_handle = kClosed;
+}
+
+bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+{
+    auto *bytes = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fdOf(m_handle), bytes + done, length - done, off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return readFailed(error, offset + done, systemError());
+        }
+        if (n == 0)
+            return endOfFile(error, offset + done);
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
+{
+    const auto *bytes = static_cast<const char *>(data);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pwrite(fdOf(m_handle), bytes + done, length - done, off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(error);
+        }
+        if (n == 0)
+            return nothingWritten(error, offset + done);
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+bool RandomAccessFile::sync(QString *error)
+{
+    return ::fsync(fdOf(m_handle)) == 0 || fail(error);
+}
+
+bool RandomAccessFile::truncate(std::uint64_t length, QString *error)
+{
+    return ::ftruncate(fdOf(m_handle), off_t(length)) == 0 || fail(error);
+}
+
+qint64 RandomAccessFile::size(QString *error) const
+{
+    struct stat st;
+    if (::fstat(fdOf(m_handle), &st) != 0) {
+        fail(error);
+        return -1;
+    }
+    return qint64(st.st_size);
+}
+
+bool RandomAccessFile::syncFolderOf(const QString &path, QString *error)
+{
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error);
+    const bool ok = ::fsync(fd) == 0 || fail(error);
+    ::close(fd);
+    return ok;
+}
+
+bool RandomAccessFile::remove(const QString &path, QString *error)
+{
+    return ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT || fail(error);
+}
+
+bool RandomAccessFile::exists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}

@@ -1,0 +1,166 @@
+// RandomAccessFile on Windows file handles. Reads and writes pass their offset in an
+// OVERLAPPED structure, so no shared file position is ever moved.
+#include "platform/RandomAccessFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <string>
+
+#include <windows.h>
+
+namespace {
+
+QString systemError()
+{
+    return qt_error_string(int(GetLastError()));
+}
+
+bool fail(QString *error)
+{
+    if (error)
+        *error = systemError();
+    return false;
+}
+
+HANDLE handleOf(std::intptr_t handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+std::wstring nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+OVERLAPPED at(std::uint64_t offset)
+{
+    OVERLAPPED o{};
+    o.Offset = DWORD(offset & 0xFFFFFFFFu);
+    o.OffsetHigh = DWORD(offset >> 32);
+    return o;
+}
+
+// One ReadFile or WriteFile moves at most this much, well inside a DWORD.
+constexpr std::size_t kChunk = std::size_t(1) << 30;
+
+} // namespace
+
+RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access access, QString *error)
+{
+    close();
+    const DWORD rights = access == Access::Read        ? GENERIC_READ
+                         : access == Access::ReadWrite ? GENERIC_READ | GENERIC_WRITE
+                                                       : GENERIC_WRITE;
+    // Others may read, write, rename and delete the file while it is open, as on POSIX
+    // systems; the lock layer decides who may change it.
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD disposition = access == Access::CreateNew ? CREATE_NEW : OPEN_EXISTING;
+    const HANDLE h =
+        CreateFileW(nativePath(path).c_str(), rights, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        fail(error);
+        return OpenResult::Failed;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)
+        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(h);
+        return OpenResult::NotRegularFile;
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(h);
+    return OpenResult::Opened;
+}
+
+void RandomAccessFile::close()
+{
+    if (isOpen())
+        CloseHandle(handleOf(m_handle));
+    m_handle = kClosed;
+}
+
+bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+{
+    auto *bytes = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        OVERLAPPED o = at(offset + done);
+        DWORD n = 0;
+        if (!ReadFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o)) {
+            if (GetLastError() != ERROR_HANDLE_EOF)
+                return readFailed(error, offset + done, systemError());
+            n = 0;
+        }
+        if (n == 0)
+            return endOfFile(error, offset + done);
+        done += n;
+    }
+    return true;
+}
+
+bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
+{
+    const auto *bytes = static_cast<const char *>(data);
+    std::size_t done = 0;
+    while (done < length) {
+        OVERLAPPED o = at(offset + done);
+        DWORD n = 0;
+        if (!WriteFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o))
+            return fail(error);
+        if (n == 0)
+            return nothingWritten(error, offset + done);
+        done += n;
+    }
+    return true;
+}
+
+bool RandomAccessFile::sync(QString *error)
+{
+    return FlushFileBuffers(handleOf(m_handle)) || fail(error);
+}
+
+bool RandomAccessFile::truncate(std::uint64_t length, QString *error)
+{
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(length);
+    return (SetFilePointerEx(handleOf(m_handle), end, nullptr, FILE_BEGIN) && SetEndOfFile(handleOf(m_handle)))
+           || fail(error);
+}
+
+qint64 RandomAccessFile::size(QString *error) const
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handleOf(m_handle), &size)) {
+        fail(error);
+        return -1;
+    }
+    return qint64(size.QuadPart);
+}
+
+bool RandomAccessFile::syncFolderOf(const QString &path, QString *error)
+{
+    // A folder opens as a handle only with backup semantics; flushing it needs write access.
+    const HANDLE h = CreateFileW(nativePath(QFileInfo(path).absolutePath()).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return fail(error);
+    const bool ok = FlushFileBuffers(h) || fail(error);
+    CloseHandle(h);
+    return ok;
+}
+
+bool RandomAccessFile::remove(const QString &path, QString *error)
+{
+    if (DeleteFileW(nativePath(path).c_str()))
+        return true;
+    const DWORD why = GetLastError();
+    return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND || fail(error);
+}
+
+bool RandomAccessFile::exists(const QString &path)
+{
+    // The attributes of a link are its own: a link that leads nowhere still counts.
+    return GetFileAttributesW(nativePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
