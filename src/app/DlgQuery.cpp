@@ -1,6 +1,7 @@
 #include "app/DlgQuery.h"
 
-#include "app/BuiltInMenus.h"
+#include "app/CallList.h"
+#include "app/CallListView.h"
 #include "app/DlgProgress.h"
 #include "app/ListExport.h"
 #include "app/QueryForm.h"
@@ -12,15 +13,13 @@
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/BuildStatement.h"
-#include "query/CellFormat.h"
-#include "query/RecordActions.h"
+#include "query/SharedDatabase.h"
 #ifdef ORVIK_HAS_PLAYER
 #include "app/PlayerPane.h"
 #endif
 
 #include "ui_DlgQuery.h"
 
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QResizeEvent>
 #include <QTableView>
@@ -42,18 +41,13 @@ constexpr ResultColumn kResultColumns[ResultListModel::kCellCount] = {
     {7, nullptr, 80}, {8, nullptr, 100}, {9, nullptr, 200}, {0, "DID", 0},     {0, "DTMFs", 0},
 };
 
-// The first rows of a Find are read at once; the rest in slices of about this length.
-constexpr int kFirstBatch = 200;
-constexpr int kFillSliceMilliseconds = 40;
-constexpr int kInitialFillBatch = 2000;
-constexpr int kMaxFillBatch = 200000;
-
 } // namespace
 
 CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::CDlgQuery>())
     , m_backupDir(backupDir)
+    , m_db(std::make_shared<SharedDatabase>())
 {
     m_form = std::make_unique<QueryForm>(*ui);
     // The filter as a new window has it: dates of now, all calls, all users.
@@ -65,11 +59,6 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     ui->setupUi(this);
     m_form->SetUpWindow(this);
 
-    m_fillTimer = new QTimer(this);
-    m_fillTimer->setObjectName(QStringLiteral("FillTimer"));
-    m_fillTimer->setInterval(0);
-    connect(m_fillTimer, &QTimer::timeout, this, &CDlgQuery::OnFillTimer);
-
     OnInitDialog();
 
     connect(ui->IdcFromCheck, &QCheckBox::clicked, this, &CDlgQuery::OnFromCheck);
@@ -78,27 +67,13 @@ CDlgQuery::CDlgQuery(const QString &backupDir, QWidget *parent)
     connect(ui->IdcResultList, &QAbstractItemView::doubleClicked, this, &CDlgQuery::OnListDblClk);
     connect(ui->IdcResultList, &QWidget::customContextMenuRequested, this, &CDlgQuery::OnListRightClick);
     connect(ui->DatePresets, &QComboBox::activated, this, &CDlgQuery::OnDatePreset);
-
-    // The status line follows every change of the rows shown.
-    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&m_model, signal, this, &CDlgQuery::UpdateStatusLine);
-    connect(&m_model, &QAbstractItemModel::modelReset, this, &CDlgQuery::UpdateStatusLine);
-    connect(&m_model, &QAbstractItemModel::layoutChanged, this, &CDlgQuery::UpdateStatusLine);
-    UpdateStatusLine();
-
-    // The pane follows the current row: a new Find, a delete or a sort may change it
-    // without the selection saying so.
-    connect(ui->IdcResultList->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &CDlgQuery::ShowCurrentRecording);
-    connect(&m_model, &QAbstractItemModel::modelReset, this, &CDlgQuery::ShowCurrentRecording);
-    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &CDlgQuery::ShowCurrentRecording);
+    connect(&m_model, &ResultListModel::fillFinished, this, &CDlgQuery::OnFillFinished);
 }
 
 CDlgQuery::~CDlgQuery()
 {
-    StopFill();
-    // Waits for an export worker still running.
-    delete m_export;
+    // Nothing waits here: a fill, an export or a delete still running ends by itself.
+    m_model.EndFill();
     ui->IdcResultList->setModel(nullptr);
 }
 
@@ -122,20 +97,11 @@ void CDlgQuery::OnInitDialog()
         m_backupDir += u'/';
     m_model.SetBackupDir(m_backupDir);
 
-    if (!m_db.OpenAccessDatabase(CBackupArray::DatabaseOf(m_backupDir), QString())) {
+    if (!m_db->db.OpenAccessDatabase(CBackupArray::DatabaseOf(m_backupDir), QString())) {
         // The window still opens; every Find then leaves the list empty.
         Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
                                        GetDialogText(Ids::TxtDatabaseOpenFailed), Desktop::Buttons::Ok);
     }
-
-    m_progress = new CDlgProgress(this);
-    m_progress->hide();
-    m_export = new ListExport(this, m_progress, &m_model, m_exportRunning, m_closeRequested);
-
-#ifdef ORVIK_HAS_PLAYER
-    m_player = new PlayerPane(this);
-    m_player->takeSpaceKeyFrom(ui->IdcResultList);
-#endif
 
     WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
     ResizeList();
@@ -169,14 +135,19 @@ void CDlgQuery::UpdateData(bool saveAndValidate)
 
 void CDlgQuery::SetUpResultList()
 {
-    m_model.SetTitles(ResultListTitles());
-    QTableView *list = ui->IdcResultList;
-    list->setModel(&m_model);
-    QueryForm::SetUpList(list, ResultListWidths().data(), ResultListModel::kCellCount);
-    // A click on a title sorts by that column; the list opens in the statement's order.
-    list->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    list->setSortingEnabled(true);
-    m_model.SetMutedForeground(QVariant::fromValue(list->palette().brush(QPalette::Disabled, QPalette::Text)));
+    // The list with its columns, sorting, row menu, status line and export (CallList), the
+    // export's progress window (hidden until an export shows it) and the player pane.
+    m_progress = new CDlgProgress(this);
+    m_progress->hide();
+#ifdef ORVIK_HAS_PLAYER
+    m_player = new PlayerPane(this);
+    m_player->takeSpaceKeyFrom(ui->IdcResultList);
+#endif
+    m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, m_progress, m_player, &m_model, m_exportRunning,
+                           m_closeRequested);
+    m_calls->SetColumns(ResultListTitles(), ResultListWidths().data());
+    m_calls->SetDatabaseFor([db = m_db](const QString &) { return db; });
+    m_calls->Export().SetTimerHandler([this] { OnTimer(); });
 }
 
 QStringList CDlgQuery::ResultListTitles()
@@ -222,86 +193,44 @@ void CDlgQuery::OnFind()
 
 void CDlgQuery::FillResultList(const QString &statement)
 {
-    StopFill();
-    // The list is emptied whether or not the statement runs.
-    const bool opened = m_model.BeginFill(m_db, statement);
-    // The new rows come in the statement's order, whatever the list was sorted by.
+    // The list is emptied whether or not the statement runs, and the new rows come in the
+    // statement's order, whatever the list was sorted by.
     ui->IdcResultList->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    if (opened) {
-        // The first rows show at once; the rest arrive from the timer.
-        m_model.FillMore(kFirstBatch);
-        m_fillBatch = kInitialFillBatch;
-        if (m_model.IsFilling())
-            m_fillTimer->start();
-        else
-            ReportDamage();
-    } else if (m_db.IsOpen()) {
-        // The database refused the statement: an empty list would look like "no calls".
-        Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
-                                       m_db.LastError(), Desktop::Buttons::Ok);
-    }
+    m_model.StartFill(m_db, statement);
     UpdateExportButton();
 }
 
-void CDlgQuery::OnFillTimer()
+void CDlgQuery::OnFillFinished(bool opened, const QString &error)
 {
-    QElapsedTimer slice;
-    slice.start();
-    while (m_model.IsFilling() && slice.elapsed() < kFillSliceMilliseconds) {
-        QElapsedTimer batch;
-        batch.start();
-        m_model.FillMore(m_fillBatch);
-        // Fewer, larger batches cost the list less; the slice keeps the window answering.
-        if (batch.elapsed() < kFillSliceMilliseconds / 4)
-            m_fillBatch = qMin(m_fillBatch * 2, kMaxFillBatch);
+    UpdateExportButton();
+    if (!opened) {
+        // The database refused the statement: an empty list would look like "no calls".
+        if (m_db->db.IsOpen())
+            Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption), error,
+                                           Desktop::Buttons::Ok);
+        return;
     }
-    if (!m_model.IsFilling()) {
-        m_fillTimer->stop();
-        UpdateExportButton();
-        ReportDamage();
-    }
-}
-
-void CDlgQuery::ReportDamage()
-{
     const ScanReport &report = m_model.LastScanReport();
     if (report.isComplete())
         return;
+    // Said once all rows have come: the database could not be read whole.
     Desktop::current().showMessage(this, Desktop::Icon::Warning, GetDialogText(Ids::TxtErrorCaption),
                                    QueryForm::DamageText(report), Desktop::Buttons::Ok);
 }
 
-void CDlgQuery::StopFill()
-{
-    m_fillTimer->stop();
-    m_model.EndFill();
-}
-
 void CDlgQuery::OnExport()
 {
-    if (m_model.RowCount() <= 0)
-        return;
-    ListExport::Source source;
-    source.rowCount = [this] { return m_model.RowCount(); };
-    // The worker writes a snapshot of the rows, asking the window for none of them.
-    source.snapshot = [this] {
-        const auto rows = std::make_shared<const ResultSnapshot>(m_model.Snapshot());
-        ListExport::Snapshot snapshot;
-        snapshot.rowCount = rows->RowCount();
-        snapshot.isRemoved = [rows](int row) { return rows->IsRemoved(row); };
-        snapshot.workbookRow = [rows](int row) {
-            return CallListExport::WorkbookRow([&](int position) { return rows->CellText(row, position); });
-        };
-        return snapshot;
-    };
-    source.name = m_backupDir;
-    source.setBusy = [this](bool busy) {
+    ExportToExcel();
+}
+
+void CDlgQuery::ExportToExcel()
+{
+    m_calls->StartExport(m_backupDir, {}, false, [this](bool busy) {
         ui->IdcFind->setEnabled(!busy);
         ui->IdcExport->setEnabled(!busy);
-        // The list keeps its order while it is written: no sort while the export runs.
-        ui->IdcResultList->horizontalHeader()->setSectionsClickable(!busy);
-    };
-    m_export->Start(std::move(source));
+        if (!busy)
+            UpdateExportButton();
+    });
 }
 
 void CDlgQuery::UpdateExportButton()
@@ -317,21 +246,24 @@ void CDlgQuery::accept()
 
 void CDlgQuery::reject()
 {
-    // Timer 1 closes the window once an export has ended.
-    m_export->RequestClose([this](int result) {
-        if (result == QDialog::Accepted)
-            UpdateData(true);
-        CloseWindow(result);
-    });
+    // OnCancel: at once when no export runs; otherwise timer 1 (OnTimer) closes the window
+    // once the export has ended.
+    m_calls->Export().RequestClose([this](int result) { CloseWindow(result); });
+}
+
+void CDlgQuery::OnTimer()
+{
+    if (m_exportRunning != 0)
+        return;
+    UpdateData(true);
+    CloseWindow(QDialog::Accepted);
 }
 
 void CDlgQuery::CloseWindow(int result)
 {
-    m_export->StopCloseTimer();
-    StopFill();
-#ifdef ORVIK_HAS_PLAYER
-    m_player->clear();
-#endif
+    m_calls->Export().StopCloseTimer();
+    m_model.EndFill();
+    m_calls->ClearPlayer();
     WindowMemory::save(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
     QDialog::done(result);
 }
@@ -340,24 +272,6 @@ void CDlgQuery::OnDatePreset(int index)
 {
     m_form->ApplyDatePreset(index, m_today.isValid() ? m_today : QDate::currentDate());
     UpdateData(true);
-}
-
-void CDlgQuery::UpdateStatusLine()
-{
-    ui->StatusLine->setText(GetDialogText(Ids::TxtListStatus)
-                                .arg(QString::number(m_model.RowCount()), QString::number(m_model.MissedCount()),
-                                     CellFormat::TotalTalkTime(m_model.TotalTalkSeconds())));
-}
-
-void CDlgQuery::ShowCurrentRecording()
-{
-#ifdef ORVIK_HAS_PLAYER
-    const QModelIndex current = ui->IdcResultList->currentIndex();
-    if (current.isValid())
-        m_player->setRecording(m_model.CellText(current.row(), ResultListModel::CellFile), m_model.Recordings());
-    else
-        m_player->clear();
-#endif
 }
 
 QWidget *CDlgQuery::PlayerWidget() const
@@ -371,27 +285,10 @@ QWidget *CDlgQuery::PlayerWidget() const
 
 void CDlgQuery::OnListDblClk(const QModelIndex &index)
 {
-    if (!index.isValid())
-        return;
-    RecordActions actions(m_db, m_model, g_config, this);
-    actions.PlayRecording(m_model.CellText(index.row(), ResultListModel::CellFile));
+    m_calls->OnListDblClk(index);
 }
 
 void CDlgQuery::OnListRightClick(const QPoint &position)
 {
-    QTableView *list = ui->IdcResultList;
-    const QModelIndex index = list->indexAt(position);
-    if (!index.isValid())
-        return;
-    const int row = index.row();
-
-    const int command = ChooseFromRecordListPopup(this, list->viewport()->mapToGlobal(position));
-    if (row >= m_model.RowCount()) // the list was refilled while the menu was open
-        return;
-
-    RecordActions actions(m_db, m_model, g_config, this);
-    if (command == Ids::CmdPlayRecord)
-        actions.PlayRecording(m_model.CellText(row, ResultListModel::CellFile));
-    else if (command == Ids::CmdDelete)
-        actions.DeleteRecord(row);
+    m_calls->OnListRightClick(position);
 }

@@ -1,35 +1,35 @@
 #pragma once
 
-#include "config/Desktop.h"
-#include "db/ado/AdoDb.h"
 #include "db/record/OleDate.h"
 #include "query/ResultListModel.h"
 
+#include <QDate>
 #include <QDialog>
-#include <QTimer>
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
+class CallList;
 class CDlgProgress;
-class ListExport;
 class PlayerPane;
 class QTableView;
 class QueryForm;
+struct SharedDatabase;
 
 namespace Ui {
 class CDlgQuery;
 }
 
-// The search window of one backup: the filter band on top (70 pixels), the result list
-// below, sortable by its column headers, with a status line (rows, missed calls, talk
-// time) and the player pane under it. It owns the connection to the backup's dbR.mdb for its whole life, runs each Find
-// as one statement whose rows arrive in batches (a million rows never freeze the window),
-// plays and deletes records from the list's row menu, and exports the list into a workbook
-// on a worker thread with a progress window. While an export runs, a close request waits
-// until the worker has ended.
+// The search window of one backup: the filter band on top (70 pixels), the call list below
+// (CallList: sortable by its column headers, a status line of rows, missed calls and talk
+// time, the row menu, the export and the player pane). It owns the connection to the
+// backup's dbR.mdb for its whole life, shared with the work it starts on other threads;
+// each Find runs one statement whose rows are read on a worker thread and arrive in
+// batches (a million rows never freeze the window). While an export runs, a close request
+// waits until the worker has ended: a 100-millisecond timer (OnTimer) closes the window
+// once it has.
 class CDlgQuery : public QDialog
 {
     Q_OBJECT
@@ -43,8 +43,14 @@ public:
     void OnFind();
     // Toggles the date pickers with the "from" check box.
     void OnFromCheck();
-    // Starts the export of the list on a worker thread (nothing when the list is empty).
+    // The export button: ExportToExcel.
     void OnExport();
+    // Starts the export of the list on a worker thread (nothing when the list is empty or
+    // still filling).
+    void ExportToExcel();
+    // The 100-millisecond poll of a close request during an export: closes the window once
+    // the export has ended.
+    void OnTimer();
 
     void accept() override; // OnOK: nothing, Enter runs Find instead
     void reject() override; // OnCancel: Escape and the close box
@@ -52,6 +58,7 @@ public:
     const QString &BackupDir() const { return m_backupDir; }
     ResultListModel &Model() { return m_model; }
     QTableView *List() const;
+    CallList &Calls() const { return *m_calls; }
     CDlgProgress *Progress() const { return m_progress; }
     // Whether rows of the last Find are still arriving.
     bool IsFilling() const { return m_model.IsFilling(); }
@@ -88,34 +95,25 @@ private:
     void SetUpResultList();
     void ResizeList();
     void FillResultList(const QString &statement);
-    void OnFillTimer();
-    void StopFill();
-    // Once all rows of a Find have arrived: says so when the database could not be read whole.
-    void ReportDamage();
+    // Once all rows of a Find have arrived (or its statement failed).
+    void OnFillFinished(bool opened, const QString &error);
     void UpdateExportButton();
     void CloseWindow(int result);
     void OnListDblClk(const QModelIndex &index);
     void OnListRightClick(const QPoint &position);
     void OnDatePreset(int index);
-    void UpdateStatusLine();
-    // Gives the player pane the recording of the list's current row.
-    void ShowCurrentRecording();
     // The player pane as a widget to place; null in a build without it.
     QWidget *PlayerWidget() const;
 
     std::unique_ptr<Ui::CDlgQuery> ui;
     std::unique_ptr<QueryForm> m_form;
     QString m_backupDir;
-    CAdoDb m_db;
+    // Shared with the fill and the deletes running on other threads, which may outlive the
+    // window by the batch they are in.
+    std::shared_ptr<SharedDatabase> m_db;
     ResultListModel m_model;
     CDlgProgress *m_progress = nullptr;
-    // Deleted by the destructor first, which waits for its worker.
-    ListExport *m_export = nullptr;
     PlayerPane *m_player = nullptr;
+    CallList *m_calls = nullptr;
     QDate m_today;
-
-    // Rows of a large result arrive from a zero-interval timer, in slices of about
-    // kFillSliceMilliseconds, so the window keeps answering while they come.
-    QTimer *m_fillTimer = nullptr;
-    int m_fillBatch = 0;
 };

@@ -5,9 +5,8 @@
 #include "export/CallListExport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
+#include "task/TaskRunner.h"
 
-#include <QAbstractItemModel>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
@@ -17,72 +16,180 @@
 #include <QWidget>
 
 #include <chrono>
-#include <system_error>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 namespace {
 constexpr int kCloseTimerMilliseconds = 100;
-// A worker writing from a snapshot moves the progress bar at most this often.
+// The worker moves the progress bar at most this often.
 constexpr int kProgressMilliseconds = 30;
 } // namespace
 
-ListExport::ListExport(QWidget *window, CDlgProgress *progress, QAbstractItemModel *list, std::atomic<int32_t> &running,
+ListExport::ListExport(QWidget *window, CDlgProgress *progress, std::atomic<int32_t> &running,
                        std::atomic<int32_t> &closeRequested)
     : QObject(window)
     , m_window(window)
     , m_progress(progress)
     , m_running(running)
     , m_closeRequested(closeRequested)
+    , m_runner(new TaskRunner(this))
 {
     m_closeTimer = new QTimer(this);
     m_closeTimer->setObjectName(QStringLiteral("CloseTimer"));
     m_closeTimer->setInterval(kCloseTimerMilliseconds);
-    connect(m_closeTimer, &QTimer::timeout, this, [this] {
-        if (m_running == 0 && m_close)
-            m_close(QDialog::Accepted);
-    });
-    // A row deleted above the next one moves it up with the rows that follow, so that none
-    // of them is skipped.
-    connect(list, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
-        if (first < m_nextRow)
-            m_nextRow -= qMin(last + 1, m_nextRow) - first;
-    });
+    connect(m_closeTimer, &QTimer::timeout, this, &ListExport::OnCloseTimer);
 }
 
 ListExport::~ListExport()
 {
-    m_closeTimer->stop();
-    if (!m_worker.joinable())
-        return;
-    m_closeRequested = 1;
-    while (m_running != 0) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    m_worker.join();
+    // The worker sees the request after the row in hand and ends by itself; what it still
+    // sends is dropped with the runner.
+    m_stop->store(true);
 }
 
-void ListExport::Start(Source source)
+void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
 {
-    if (m_running != 0 || source.rowCount() <= 0)
+    if (m_running != 0 || source.rows.RowCount() <= 0)
         return;
-    m_source = std::move(source);
-    m_source.setBusy(true);
+    m_setBusy = std::move(setBusy);
+    m_setBusy(true);
     m_running = 1;
     m_closeRequested = 0;
-    if (m_worker.joinable())
-        m_worker.join(); // the previous worker has ended (m_running was 0)
-    try {
-        m_worker = std::thread([this] { Work(); });
-    } catch (const std::system_error &) {
-        // No thread: back to idle.
-        m_source.setBusy(false);
-        m_running = 0;
-    }
+
+    const auto job = std::make_shared<Source>(std::move(source));
+    const QString programDir = g_config.m_appDir;
+    // The worker never reads the window's own flag, which goes with the window: a close
+    // request reaches it through a flag of its own.
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    m_runner->start(
+        [this, job, programDir, stop = m_stop](const TaskRunner::Request &request) {
+            const auto message = [&request, this](Desktop::Icon icon, const QString &caption, const QString &text) {
+                request.deliver([this, icon, caption, text] {
+                    // The progress window goes first: it must not stand over the message.
+                    m_progress->hide();
+                    Desktop::current().showMessage(m_window, icon, caption, text, Desktop::Buttons::Ok);
+                });
+            };
+            const QString output =
+                CallListExport::OutputPath(QDir::tempPath(), job->name, QDateTime::currentDateTime());
+            CallListExport exporter;
+            if (!exporter.Begin(programDir, output, job->leadingHeader)) {
+                if (exporter.LastFailure() == CallListExport::Failure::Template)
+                    message(Desktop::Icon::Error, QString(), QStringLiteral("Open File Error"));
+                else
+                    message(Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
+                            QStringLiteral("The workbook %1 could not be made: %2").arg(output, exporter.ErrorText()));
+                return;
+            }
+            const ResultSnapshot &rows = job->rows;
+            // The progress window shows before the first row is written, and the worker
+            // waits for it (the window's thread never waits for the worker): a close request
+            // or a removal made as it appears is seen before any row is written.
+            struct Gate
+            {
+                std::mutex mutex;
+                std::condition_variable opened;
+                bool open = false;
+            };
+            auto gate = std::make_shared<Gate>();
+            request.deliver([this, gate, count = rows.RowCount()] {
+                ShowProgressWindow(count);
+                const std::lock_guard<std::mutex> lock(gate->mutex);
+                gate->open = true;
+                gate->opened.notify_all();
+            });
+            {
+                std::unique_lock<std::mutex> lock(gate->mutex);
+                while (!gate->opened.wait_for(lock, std::chrono::milliseconds(50), [&] { return gate->open; })) {
+                    if (request.isCancelled())
+                        return;
+                }
+            }
+            bool written = true;
+            int done = 0;
+            QElapsedTimer sinceProgress;
+            sinceProgress.start();
+            const auto showProgress = [&] {
+                request.deliver([this, done] { m_progress->ProgressBar()->setValue(done); });
+            };
+            for (int row = 0; row < rows.RowCount(); ++row) {
+                if (request.isCancelled())
+                    break;
+                if (rows.IsRemoved(row))
+                    continue;
+                QStringList cells =
+                    CallListExport::WorkbookRow([&](int position) { return rows.CellText(row, position); });
+                if (job->withBackupName)
+                    cells.prepend(rows.BackupName(row));
+                if (!exporter.AddRow(cells)) {
+                    written = false;
+                    break;
+                }
+                ++done;
+                if (sinceProgress.elapsed() >= kProgressMilliseconds) {
+                    showProgress();
+                    sinceProgress.restart();
+                }
+                // A close request stops the export after the row in hand.
+                if (stop->load())
+                    break;
+            }
+            showProgress();
+            if (request.isCancelled()) {
+                exporter.Discard();
+                return;
+            }
+            if (written && exporter.Finish()) {
+                request.deliver([this, output] {
+                    m_progress->hide();
+                    if (!Desktop::current().openFile(output)) {
+                        // The workbook is written all the same: say where it is.
+                        Desktop::current().showMessage(m_window, Desktop::Icon::Error, QString(),
+                                                       QStringLiteral("Please Install Excel First\n%1").arg(output),
+                                                       Desktop::Buttons::Ok);
+                    }
+                });
+            } else {
+                const QString reason = exporter.ErrorText();
+                exporter.Discard();
+                message(Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
+                        QStringLiteral("The workbook %1 could not be written: %2").arg(output, reason));
+            }
+        },
+        [this](const QString &failure) {
+            m_progress->hide();
+            Desktop::current().showMessage(m_window, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption), failure,
+                                           Desktop::Buttons::Ok);
+        });
+    connect(m_runner, &TaskRunner::finished, this, &ListExport::Ended, Qt::UniqueConnection);
+}
+
+void ListExport::ShowProgressWindow(int rowCount)
+{
+    QProgressBar *bar = m_progress->ProgressBar();
+    bar->setRange(0, rowCount);
+    bar->setValue(0);
+    // Centred over the window.
+    const QRect over = m_window->frameGeometry();
+    m_progress->move(over.center()
+                     - QPoint(m_progress->frameGeometry().width() / 2, m_progress->frameGeometry().height() / 2));
+    m_progress->show();
+}
+
+void ListExport::Ended()
+{
+    m_progress->hide();
+    // The window's close timer polls this flag: from here on the window may close.
+    m_running = 0;
+    if (m_setBusy)
+        m_setBusy(false);
 }
 
 void ListExport::RequestClose(std::function<void(int result)> close)
 {
     m_closeRequested = 1;
+    m_stop->store(true);
     if (m_running == 0) {
         close(QDialog::Rejected);
         return;
@@ -96,133 +203,10 @@ void ListExport::StopCloseTimer()
     m_closeTimer->stop();
 }
 
-void ListExport::OnUiThread(const std::function<void()> &work)
+void ListExport::OnCloseTimer()
 {
-    QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
-}
-
-void ListExport::ShowProgress(int rowsWritten)
-{
-    QProgressBar *bar = m_progress->ProgressBar();
-    QMetaObject::invokeMethod(
-        bar, [bar, rowsWritten] { bar->setValue(rowsWritten); }, Qt::QueuedConnection);
-}
-
-void ListExport::ShowMessageFromWorker(Desktop::Icon icon, const QString &caption, const QString &text)
-{
-    OnUiThread([&] { Desktop::current().showMessage(m_window, icon, caption, text, Desktop::Buttons::Ok); });
-}
-
-void ListExport::Work()
-{
-    const QString output = CallListExport::OutputPath(QDir::tempPath(), m_source.name, QDateTime::currentDateTime());
-    CallListExport exporter;
-    if (!exporter.Begin(g_config.m_appDir, output, m_source.leadingHeader)) {
-        if (exporter.LastFailure() == CallListExport::Failure::Template)
-            ShowMessageFromWorker(Desktop::Icon::Error, QString(), QStringLiteral("Open File Error"));
-        else
-            ShowMessageFromWorker(
-                Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
-                QStringLiteral("The workbook %1 could not be made: %2").arg(output, exporter.ErrorText()));
-        End();
-        return;
-    }
-
-    int count = 0;
-    Snapshot rows;
-    OnUiThread([&] {
-        // Taken before the progress window shows: what the list removes from here on is
-        // left out of a snapshot.
-        if (m_source.snapshot) {
-            rows = m_source.snapshot();
-            count = rows.rowCount;
-        } else {
-            count = m_source.rowCount();
-        }
-        m_nextRow = 0;
-        QProgressBar *bar = m_progress->ProgressBar();
-        bar->setRange(0, count);
-        bar->setValue(0);
-        // Centred over the window.
-        const QRect over = m_window->frameGeometry();
-        m_progress->move(over.center()
-                         - QPoint(m_progress->frameGeometry().width() / 2, m_progress->frameGeometry().height() / 2));
-        m_progress->show();
-    });
-
-    const bool written = m_source.snapshot ? WriteSnapshot(std::move(rows), exporter) : WriteRowByRow(count, exporter);
-    if (written && exporter.Finish()) {
-        bool opened = false;
-        OnUiThread([&] { opened = Desktop::current().openFile(output); });
-        if (!opened) {
-            // The workbook is written all the same: say where it is.
-            ShowMessageFromWorker(Desktop::Icon::Error, QString(),
-                                  QStringLiteral("Please Install Excel First\n%1").arg(output));
-        }
-    } else {
-        const QString reason = exporter.ErrorText();
-        exporter.Discard();
-        ShowMessageFromWorker(Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
-                              QStringLiteral("The workbook %1 could not be written: %2").arg(output, reason));
-    }
-    End();
-}
-
-bool ListExport::WriteSnapshot(Snapshot rows, CallListExport &exporter)
-{
-    // `rows` is let go on return: the list need not keep its rows for the export any longer.
-    bool written = true;
-    int done = 0;
-    QElapsedTimer sinceProgress;
-    sinceProgress.start();
-    for (int row = 0; row < rows.rowCount; ++row) {
-        if (rows.isRemoved(row))
-            continue;
-        if (!exporter.AddRow(rows.workbookRow(row))) {
-            written = false;
-            break;
-        }
-        ++done;
-        if (sinceProgress.elapsed() >= kProgressMilliseconds) {
-            ShowProgress(done);
-            sinceProgress.restart();
-        }
-        if (m_closeRequested != 0)
-            break;
-    }
-    ShowProgress(done);
-    return written;
-}
-
-bool ListExport::WriteRowByRow(int count, CallListExport &exporter)
-{
-    for (int i = 0; i < count; ++i) {
-        QStringList row;
-        bool present = false;
-        OnUiThread([&] {
-            // Rows deleted during the export make the list shorter: what it holds is written.
-            if (m_nextRow < m_source.rowCount()) {
-                present = true;
-                row = m_source.workbookRow(m_nextRow++);
-            }
-        });
-        if (!present)
-            break;
-        if (!exporter.AddRow(row))
-            return false;
-        OnUiThread([&] { m_progress->ProgressBar()->setValue(i + 1); });
-        if (m_closeRequested != 0)
-            break;
-    }
-    return true;
-}
-
-void ListExport::End()
-{
-    OnUiThread([this] {
-        m_progress->hide();
-        m_source.setBusy(false);
-    });
-    // Last: from here on the window may close and be destroyed.
-    m_running = 0;
+    if (m_tick)
+        m_tick();
+    else if (m_running == 0 && m_close)
+        m_close(QDialog::Accepted);
 }

@@ -1,6 +1,7 @@
 #include "app/SearchAllWindow.h"
 
-#include "app/BuiltInMenus.h"
+#include "app/CallList.h"
+#include "app/CallListView.h"
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "app/ListExport.h"
@@ -9,12 +10,9 @@
 #include "backup/BackupArray.h"
 #include "config/Config.h"
 #include "config/Desktop.h"
-#include "db/ado/AdoDb.h"
-#include "export/CallListExport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
-#include "query/CellFormat.h"
-#include "query/RecordActions.h"
+#include "query/SharedDatabase.h"
 #ifdef ORVIK_HAS_PLAYER
 #include "app/PlayerPane.h"
 #endif
@@ -23,7 +21,6 @@
 
 #include <QHeaderView>
 #include <QResizeEvent>
-#include <QTableView>
 
 namespace {
 // Where the window's size and columns are remembered.
@@ -49,51 +46,49 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
     setWindowTitle(GetDialogText(Ids::TxtSearchAllCaption));
     m_form->SetTexts();
 
+    m_progress = new CDlgProgress(this);
+    m_progress->hide();
+#ifdef ORVIK_HAS_PLAYER
+    m_player = new PlayerPane(this);
+    m_player->takeSpaceKeyFrom(ui->IdcResultList);
+#endif
+    m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, m_progress, m_player, &m_model, m_exportRunning,
+                           m_closeRequested);
     // The backup's name first, then the query window's eleven columns.
-    m_model.SetTitles(QStringList{GetColumnText(Ids::ColSearchBackup)} + CDlgQuery::ResultListTitles());
     int widths[BackupSearchModel::kColumnCount] = {kBackupColumnWidth};
     const auto cellWidths = CDlgQuery::ResultListWidths();
     std::copy(cellWidths.begin(), cellWidths.end(), widths + 1);
-    QTableView *list = ui->IdcResultList;
-    list->setModel(&m_model);
-    QueryForm::SetUpList(list, widths, BackupSearchModel::kColumnCount);
-    m_model.SetMutedForeground(QVariant::fromValue(list->palette().brush(QPalette::Disabled, QPalette::Text)));
-
-    m_progress = new CDlgProgress(this);
-    m_progress->hide();
-    m_export = new ListExport(this, m_progress, &m_model, m_exportRunning, m_closeRequested);
-#ifdef ORVIK_HAS_PLAYER
-    m_player = new PlayerPane(this);
-    m_player->takeSpaceKeyFrom(list);
-#endif
-    WindowMemory::restore(this, QLatin1String(kMemoryName), list->horizontalHeader());
+    m_calls->SetColumns(QStringList{GetColumnText(Ids::ColSearchBackup)} + CDlgQuery::ResultListTitles(), widths);
+    // Only this row's backup is opened, read-write as the query window opens it, for as
+    // long as the delete takes.
+    m_calls->SetDatabaseFor([this](const QString &backupDir) -> std::shared_ptr<SharedDatabase> {
+        auto db = std::make_shared<SharedDatabase>();
+        if (!db->db.OpenAccessDatabase(CBackupArray::DatabaseOf(backupDir), QString())) {
+            Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
+                                           GetDialogText(Ids::TxtDatabaseOpenFailed), Desktop::Buttons::Ok);
+            return nullptr;
+        }
+        return db;
+    });
+    WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
     m_form->Layout(rect(), PlayerWidget());
 
-    // Each backup's outcome comes from a worker thread; it is taken in here, in order.
-    connect(&m_search, &BackupSearch::BackupSearched, this, &SearchAllWindow::OnBackupSearched, Qt::QueuedConnection);
+    connect(&m_search, &BackupSearch::BackupSearched, this, &SearchAllWindow::OnBackupSearched);
     connect(ui->IdcFromCheck, &QCheckBox::clicked, this, [this] { m_form->EnableDates(); });
     connect(ui->DatePresets, &QComboBox::activated, this,
             [this](int index) { m_form->ApplyDatePreset(index, m_today.isValid() ? m_today : QDate::currentDate()); });
     connect(ui->IdcFind, &QPushButton::clicked, this, &SearchAllWindow::OnFind);
     connect(ui->IdcExport, &QPushButton::clicked, this, &SearchAllWindow::OnExport);
-    connect(list, &QAbstractItemView::doubleClicked, this, &SearchAllWindow::OnListDblClk);
-    connect(list, &QWidget::customContextMenuRequested, this, &SearchAllWindow::OnListRightClick);
-    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&m_model, signal, this, &SearchAllWindow::UpdateStatusLine);
-    connect(&m_model, &QAbstractItemModel::modelReset, this, &SearchAllWindow::UpdateStatusLine);
-    connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &SearchAllWindow::ShowCurrentRecording);
-    connect(&m_model, &QAbstractItemModel::modelReset, this, &SearchAllWindow::ShowCurrentRecording);
-    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &SearchAllWindow::ShowCurrentRecording);
+    connect(ui->IdcResultList, &QAbstractItemView::doubleClicked, m_calls, &CallList::OnListDblClk);
+    connect(ui->IdcResultList, &QWidget::customContextMenuRequested, m_calls, &CallList::OnListRightClick);
     UpdateStatusLine();
     UpdateButtons();
 }
 
 SearchAllWindow::~SearchAllWindow()
 {
+    // Nothing waits here: the search and an export still running end by themselves.
     m_search.Stop();
-    // Waits for an export worker still running.
-    delete m_export;
     ui->IdcResultList->setModel(nullptr);
 }
 
@@ -128,12 +123,14 @@ void SearchAllWindow::OnFind()
     // A search still running stops first; its late news is ignored by its generation.
     StopSearch();
     m_model.Clear();
+    ui->IdcResultList->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_failures.clear();
     m_received = 0;
     std::vector<BackupSearch::Target> targets;
     for (int i = 0; i < m_catalogue.GetCount(); ++i)
         targets.push_back({m_catalogue.GetAt(i)->m_name, m_catalogue.GetAt(i)->m_path});
     m_search.Start(std::move(targets), m_form->Statement());
+    m_model.SetSearching(IsSearching());
     UpdateStatusLine();
     UpdateButtons();
 }
@@ -142,6 +139,7 @@ void SearchAllWindow::StopSearch()
 {
     m_search.Stop();
     m_received = m_search.TargetCount();
+    m_model.SetSearching(false);
 }
 
 void SearchAllWindow::OnBackupSearched(int generation, int index)
@@ -150,15 +148,17 @@ void SearchAllWindow::OnBackupSearched(int generation, int index)
         return;
     ++m_received;
     const BackupSearch::Target &target = m_search.TargetAt(index);
-    if (!m_search.Failure(index).isEmpty()) {
-        m_failures << QStringLiteral("%1: %2").arg(target.name, m_search.Failure(index));
+    const BackupSearch::Result &result = m_search.ResultAt(index);
+    if (!result.failure.isEmpty()) {
+        m_failures << QStringLiteral("%1: %2").arg(target.name, result.failure);
     } else {
-        if (!m_search.Report(index).isComplete())
-            m_failures << QStringLiteral("%1: %2").arg(target.name, QueryForm::DamageText(m_search.Report(index)));
+        if (!result.report.isComplete())
+            m_failures << QStringLiteral("%1: %2").arg(target.name, QueryForm::DamageText(result.report));
         m_model.AddBackup(index, target.name, target.dir, m_search.TakeRows(index));
     }
     UpdateStatusLine();
     if (!IsSearching()) {
+        m_model.SetSearching(false);
         UpdateButtons();
         ReportFailures();
     }
@@ -176,15 +176,10 @@ void SearchAllWindow::ReportFailures()
 
 void SearchAllWindow::UpdateStatusLine()
 {
-    QString text = GetDialogText(Ids::TxtListStatus)
-                       .arg(QString::number(m_model.RowCount()), QString::number(m_model.MissedCount()),
-                            CellFormat::TotalTalkTime(m_model.TotalTalkSeconds()));
-    if (m_search.TargetCount() > 0) {
-        text = GetDialogText(Ids::TxtSearchProgress)
-                   .arg(QString::number(m_received), QString::number(m_search.TargetCount()))
-               + QStringLiteral("    ") + text;
-    }
-    ui->StatusLine->setText(text);
+    m_calls->SetStatusPrefix(m_search.TargetCount() > 0
+                                 ? GetDialogText(Ids::TxtSearchProgress)
+                                       .arg(QString::number(m_received), QString::number(m_search.TargetCount()))
+                                 : QString());
 }
 
 void SearchAllWindow::UpdateButtons()
@@ -195,23 +190,15 @@ void SearchAllWindow::UpdateButtons()
 
 void SearchAllWindow::OnExport()
 {
-    if (IsSearching() || m_model.RowCount() <= 0)
+    if (IsSearching())
         return;
-    ListExport::Source source;
-    source.rowCount = [this] { return m_model.RowCount(); };
-    source.workbookRow = [this](int row) {
-        // The backup's name first, then the query window's columns.
-        return QStringList{m_model.BackupName(row)} + CallListExport::WorkbookRow([&](int position) {
-                   return m_model.CellText(row, BackupSearchModel::ColumnOfCell(position));
-               });
-    };
-    source.leadingHeader = QStringList{GetColumnText(Ids::ColSearchBackup)};
-    source.name = QStringLiteral("all-backups");
-    source.setBusy = [this](bool busy) {
-        ui->IdcFind->setEnabled(!busy);
-        ui->IdcExport->setEnabled(!busy);
-    };
-    m_export->Start(std::move(source));
+    m_calls->StartExport(QStringLiteral("all-backups"), QStringList{GetColumnText(Ids::ColSearchBackup)}, true,
+                         [this](bool busy) {
+                             ui->IdcFind->setEnabled(!busy);
+                             ui->IdcExport->setEnabled(!busy);
+                             if (!busy)
+                                 UpdateButtons();
+                         });
 }
 
 void SearchAllWindow::accept()
@@ -223,87 +210,14 @@ void SearchAllWindow::reject()
 {
     // Nothing is searched once the window is going; an export still running ends first.
     StopSearch();
-    m_export->RequestClose([this](int result) { CloseWindow(result); });
+    m_calls->Export().RequestClose([this](int result) { CloseWindow(result); });
 }
 
 void SearchAllWindow::CloseWindow(int result)
 {
-    m_export->StopCloseTimer();
+    m_calls->Export().StopCloseTimer();
     StopSearch();
-#ifdef ORVIK_HAS_PLAYER
-    m_player->clear();
-#endif
+    m_calls->ClearPlayer();
     WindowMemory::save(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
     QDialog::done(result);
-}
-
-void SearchAllWindow::ShowCurrentRecording()
-{
-#ifdef ORVIK_HAS_PLAYER
-    const QModelIndex current = ui->IdcResultList->currentIndex();
-    if (current.isValid()) {
-        const int row = current.row();
-        m_player->setRecording(m_model.CellText(row, BackupSearchModel::ColumnOfCell(ResultListModel::CellFile)),
-                               m_model.BackupRows(row).Recordings());
-    } else {
-        m_player->clear();
-    }
-#endif
-}
-
-void SearchAllWindow::OnListDblClk(const QModelIndex &index)
-{
-    if (index.isValid())
-        PlayRow(index.row());
-}
-
-void SearchAllWindow::OnListRightClick(const QPoint &position)
-{
-    QTableView *list = ui->IdcResultList;
-    const QModelIndex index = list->indexAt(position);
-    if (!index.isValid())
-        return;
-    // The row may move while the menu is open (another backup's rows come in): keep the
-    // row itself, by its backup and its place there.
-    ResultListModel *rows = &m_model.BackupRows(index.row());
-    const int inBackup = m_model.RowInBackup(index.row());
-    const int generation = m_search.Generation();
-
-    const int command = ChooseFromRecordListPopup(this, list->viewport()->mapToGlobal(position));
-    if (generation != m_search.Generation())
-        return; // a new Find while the menu was open
-    int row = -1;
-    for (int r = 0; r < m_model.RowCount() && row < 0; ++r) {
-        if (&m_model.BackupRows(r) == rows && m_model.RowInBackup(r) == inBackup)
-            row = r;
-    }
-    if (row < 0)
-        return;
-    if (command == Ids::CmdPlayRecord)
-        PlayRow(row);
-    else if (command == Ids::CmdDelete)
-        DeleteRow(row);
-}
-
-void SearchAllWindow::PlayRow(int row)
-{
-    // Playback needs no database; the actions take the row's own backup list.
-    CAdoDb none;
-    RecordActions actions(none, m_model.BackupRows(row), g_config, this);
-    actions.PlayRecording(m_model.CellText(row, BackupSearchModel::ColumnOfCell(ResultListModel::CellFile)));
-}
-
-void SearchAllWindow::DeleteRow(int row)
-{
-    // Only this row's backup is opened, read-write as the query window opens it, for as
-    // long as the delete takes. Its list loses the row, and with it this list.
-    CAdoDb db;
-    if (!db.OpenAccessDatabase(CBackupArray::DatabaseOf(m_model.BackupDir(row)), QString())) {
-        Desktop::current().showMessage(this, Desktop::Icon::Error, GetDialogText(Ids::TxtErrorCaption),
-                                       GetDialogText(Ids::TxtDatabaseOpenFailed), Desktop::Buttons::Ok);
-        return;
-    }
-    ResultListModel &rows = m_model.BackupRows(row);
-    RecordActions actions(db, rows, g_config, this);
-    actions.DeleteRecord(m_model.RowInBackup(row));
 }

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <memory>
 
+class CallList;
 class CBackupArray;
 class CDlgProgress;
-class ListExport;
 class PlayerPane;
 class QTableView;
 class QueryForm;
@@ -23,14 +23,14 @@ class CDlgQuery;
 }
 
 // The search over every backup of the catalogue: the query window's filter band and Find
-// on top, one list below of the rows of all backups (the backup's name, then the query
-// window's eleven cells), ordered by start time and numbered 1..n, with its status line and
-// the player pane. Find runs the filter's statement over every backup at once
-// (BackupSearch, each backup read-only); rows appear as each backup finishes, the status
-// line counts the backups searched, and the backups that could not be searched are named
-// in one message at the end. Find again or closing the window stops a search in progress.
-// Playback, deletion (that row's backup opened read-write, as the query window does) and
-// the export work as in the query window.
+// on top, one call list below (CallList, as in the query window) of the rows of all
+// backups (the backup's name, then the query window's eleven cells), ordered by start time
+// and numbered 1..n, with its status line and the player pane. Find runs the filter's
+// statement over every backup at once (BackupSearch, each backup read-only); rows appear as
+// each backup finishes, the status line counts the backups searched, and the backups that
+// could not be searched are named in one message at the end. Find again or closing the
+// window stops a search in progress, at once. A delete opens that row's backup read-write
+// for as long as it takes.
 class SearchAllWindow : public QDialog
 {
     Q_OBJECT
@@ -47,6 +47,7 @@ public:
 
     BackupSearchModel &Model() { return m_model; }
     QTableView *List() const;
+    CallList &Calls() const { return *m_calls; }
     // Whether backups of the last Find are still being searched.
     bool IsSearching() const;
     // The pane that plays the chosen row's recording; null in a build without it.
@@ -66,11 +67,6 @@ private:
     void StopSearch();
     void UpdateStatusLine();
     void UpdateButtons();
-    void ShowCurrentRecording();
-    void OnListDblClk(const QModelIndex &index);
-    void OnListRightClick(const QPoint &position);
-    void PlayRow(int row);
-    void DeleteRow(int row);
     void CloseWindow(int result);
     QWidget *PlayerWidget() const;
 
@@ -84,7 +80,7 @@ private:
     int m_received = 0;
     QStringList m_failures;
     CDlgProgress *m_progress = nullptr;
-    ListExport *m_export = nullptr;
     PlayerPane *m_player = nullptr;
+    CallList *m_calls = nullptr;
     QDate m_today;
 };

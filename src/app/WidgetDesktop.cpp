@@ -4,7 +4,6 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QPointer>
 #include <QProcess>
 #include <QThread>
@@ -13,17 +12,18 @@
 
 namespace {
 
-// Runs `work` on the UI thread and returns its result; directly when already there.
+// Runs `work`, which needs widgets, when called on the UI thread. Background work never
+// talks to the user itself (it hands its news to the window's thread); a call from another
+// thread is refused with a warning and gives `refused` (No to a question: nothing is
+// confirmed that nobody saw).
 template <typename Result, typename Work>
-Result onUiThread(Work work)
+Result onUiThread(Work work, Result refused = Result{})
 {
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread())
         return work();
-    Result result{};
-    QMetaObject::invokeMethod(
-        app, [&] { result = work(); }, Qt::BlockingQueuedConnection);
-    return result;
+    qWarning("A message box was asked for from a background thread; it is not shown.");
+    return refused;
 }
 
 QWidget *ownerWidget(QObject *owner)
@@ -49,32 +49,34 @@ Desktop::Answer WidgetDesktop::showMessage(QObject *owner, Icon icon, const QStr
                                            Buttons buttons)
 {
     QPointer<QObject> guard(owner);
-    return onUiThread<Answer>([&] {
-        QMessageBox box(ownerWidget(guard.data()));
-        switch (icon) {
-        case Icon::Information:
-            box.setIcon(QMessageBox::Information);
-            break;
-        case Icon::Warning:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case Icon::Error:
-            box.setIcon(QMessageBox::Critical);
-            break;
-        }
-        box.setWindowTitle(boxCaption(caption));
-        box.setText(text);
-        // Texts come from language files and file names: never read them as markup.
-        box.setTextFormat(Qt::PlainText);
-        if (buttons == Buttons::YesNo) {
-            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
-            return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
-        }
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-        return Answer::Ok;
-    });
+    return onUiThread<Answer>(
+        [&] {
+            QMessageBox box(ownerWidget(guard.data()));
+            switch (icon) {
+            case Icon::Information:
+                box.setIcon(QMessageBox::Information);
+                break;
+            case Icon::Warning:
+                box.setIcon(QMessageBox::Warning);
+                break;
+            case Icon::Error:
+                box.setIcon(QMessageBox::Critical);
+                break;
+            }
+            box.setWindowTitle(boxCaption(caption));
+            box.setText(text);
+            // Texts come from language files and file names: never read them as markup.
+            box.setTextFormat(Qt::PlainText);
+            if (buttons == Buttons::YesNo) {
+                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+                box.setDefaultButton(QMessageBox::Yes);
+                return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+            }
+            box.setStandardButtons(QMessageBox::Ok);
+            box.exec();
+            return Answer::Ok;
+        },
+        Answer::No);
 }
 
 QString WidgetDesktop::browseForFolder(QObject *owner, const QString &title)

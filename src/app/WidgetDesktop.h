@@ -5,8 +5,9 @@
 // The desktop of the windowed program: message boxes, the folder picker, detached player
 // processes and the desktop's default application for a file. Installed by main().
 //
-// Message boxes and the folder picker are widgets and live on the UI thread; a call from
-// another thread is carried over to the UI thread and waits for the answer there.
+// Message boxes and the folder picker are widgets and live on the UI thread; background
+// work hands what it has to say to the window's thread (TaskRunner), and a call from
+// another thread is refused with a warning.
 class WidgetDesktop final : public Desktop
 {
 public:

@@ -5,14 +5,15 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 
-#include <atomic>
 #include <memory>
 
-// Decodes recordings, and makes their waveform, on a thread of its own, so that a window
-// never waits for a long file. Only the newest request counts: a new one, clear() and destruction cancel the one
-// still running, and its result is never reported.
+class TaskRunner;
+
+// Decodes recordings, and makes their waveform, on the TaskPool, so that a window never
+// waits for a long file. Only the newest request counts: a new one, clear() and destruction
+// cancel the one still running (the decoder stops at its next block), and its result is
+// never reported. Nothing here waits for a decode to end.
 class RecordingLoader : public QObject
 {
     Q_OBJECT
@@ -24,19 +25,12 @@ public:
     // Starts decoding `path`; loaded() follows on this object's thread.
     void load(const QString &path);
     void clear();
-    bool isLoading() const { return m_pending != nullptr; }
+    bool isLoading() const;
 
 signals:
     // `peaks` is empty when the recording could not be decoded (audio->failure() says why).
     void loaded(const QString &path, std::shared_ptr<const DecodedAudio> audio, WaveformPeaks peaks);
 
 private:
-    // What one request shares with its decode: the cancel flag the decode polls.
-    struct Request;
-
-    void deliver(const std::shared_ptr<Request> &request, const QString &path,
-                 const std::shared_ptr<const DecodedAudio> &audio, const WaveformPeaks &peaks);
-
-    QThreadPool m_pool;
-    std::shared_ptr<Request> m_pending;
+    TaskRunner *m_runner = nullptr;
 };

@@ -14,6 +14,7 @@
 #include "lang/Language.h"
 #include "query/BuildStatement.h"
 #include "query/ResultListModel.h"
+#include "query/ResultRows.h"
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -257,9 +258,9 @@ void addCells(TableWriter &out, qint64 number, const std::function<void(int posi
 
 } // namespace
 
-void addQueryCells(TableWriter &out, const ResultListModel &model, int row, qint64 number)
+void addQueryCells(TableWriter &out, const ResultRows &rows, int row, qint64 number)
 {
-    addCells(out, number, [&](int position, QByteArray &cell) { model.AppendCellUtf8(row, position, cell); });
+    addCells(out, number, [&](int position, QByteArray &cell) { rows.AppendCellUtf8(row, position, cell); });
 }
 
 void addQueryCells(TableWriter &out, const ResultSnapshot &rows, int row)

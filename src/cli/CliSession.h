@@ -11,6 +11,7 @@ class CAdoDb;
 class CBackupArray;
 class QCommandLineParser;
 class ResultListModel;
+class ResultRows;
 class ResultSnapshot;
 class ScanReport;
 
@@ -65,7 +66,7 @@ const QStringList &queryCellKeys();
 // Adds the eleven cells of `row` to the row `out` is writing: the row number and the record
 // id as numbers, the others as text. `number`, when not negative, stands in cell 0 instead
 // of the row's own number.
-void addQueryCells(TableWriter &out, const ResultListModel &model, int row, qint64 number = -1);
+void addQueryCells(TableWriter &out, const ResultRows &rows, int row, qint64 number = -1);
 void addQueryCells(TableWriter &out, const ResultSnapshot &rows, int row);
 // After the rows of a statement: ExitOk when the table was read whole, else ExitDamaged
 // with a warning on stderr that names what was skipped.

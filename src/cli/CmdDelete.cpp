@@ -40,8 +40,8 @@ int Delete(const QCommandLineParser &parser)
         printError(QStringLiteral("no record with id %1").arg(id));
         return ExitNotFound;
     }
-    RecordActions actions(db, model, g_config);
-    switch (actions.DeleteRecord(0)) {
+    RecordActions actions(db, model, model.Recordings(), g_config);
+    switch (actions.DeleteRecord(model.KeyOf(0))) {
     case RecordActions::DeleteResult::Cancelled:
         return ExitProblem;
     case RecordActions::DeleteResult::ReadOnly: // the message said why, before anything was tried

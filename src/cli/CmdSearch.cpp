@@ -6,18 +6,17 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TableWriter.h"
 #include "config/Config.h"
-#include "query/BackupSearch.h"
-#include "query/BackupSearchModel.h"
+#include "query/BackupMerge.h"
+#include "query/ResultRows.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
+
 namespace Cli {
 
 namespace {
-
-// How often the progress line looks at the search while it runs.
-constexpr int kProgressPollMs = 50;
 
 QStringList searchKeys()
 {
@@ -49,52 +48,58 @@ int Search(const QCommandLineParser &parser)
     for (int i = 0; i < catalogue.GetCount(); ++i)
         targets.push_back({catalogue.GetAt(i)->m_name, catalogue.GetAt(i)->m_path});
 
-    BackupSearch search;
-    search.Start(std::move(targets), statement);
+    BackupMerge merge(std::move(targets), statement);
     ProgressMeter progress(QStringLiteral("backups"), ProgressMeter::wanted(parser, true));
-    progress.setTotal(search.TargetCount());
+    progress.setTotal(merge.TargetCount());
     int counted = 0;
-    for (bool ended = false; !ended;) {
-        ended = search.Wait(kProgressPollMs);
-        const int done = search.DoneCount();
+    merge.Open([&](int done) {
         progress.advance(done - counted);
         counted = done;
-    }
+    });
     progress.finish();
 
-    // Failures first, one line per backup, in the catalogue's order; then the rows.
-    BackupSearchModel rows;
+    // Failures first, one line per backup, in the catalogue's order; then the rows. Each
+    // backup's folder is shown with the platform's separators, as orvik-cli backups lists it.
     bool failed = false;
-    bool damaged = false;
-    for (int i = 0; i < search.TargetCount(); ++i) {
-        const QString &dir = search.TargetAt(i).dir;
-        // Shown with the platform's separators, as orvik-cli backups lists the folders.
-        const QString shown = QDir::toNativeSeparators(dir);
-        if (!search.Failure(i).isEmpty()) {
-            printError(QStringLiteral("%1: %2").arg(shown, search.Failure(i)));
+    std::vector<bool> warned(std::size_t(merge.TargetCount()));
+    const auto warnIfDamaged = [&](int i) {
+        const ScanReport report = merge.Report(i);
+        if (warned[std::size_t(i)] || !merge.Failure(i).isEmpty() || report.isComplete())
+            return;
+        warned[std::size_t(i)] = true;
+        printError(QStringLiteral("%1: warning: %2")
+                       .arg(QDir::toNativeSeparators(catalogue.GetAt(i)->m_path), report.describe()));
+    };
+    for (int i = 0; i < merge.TargetCount(); ++i) {
+        if (!merge.Failure(i).isEmpty()) {
+            printError(
+                QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(catalogue.GetAt(i)->m_path), merge.Failure(i)));
             failed = true;
-            continue;
         }
-        if (!search.Report(i).isComplete()) {
-            printError(QStringLiteral("%1: warning: %2").arg(shown, search.Report(i).describe()));
-            damaged = true;
-        }
-        rows.AddBackup(i, search.TargetAt(i).name, dir, search.TakeRows(i));
+        warnIfDamaged(i);
     }
 
     TableWriter out(output, searchKeys(), false);
-    QByteArray dir;
-    for (int row = 0; row < rows.RowCount(); ++row) {
+    std::vector<QByteArray> dirs;
+    for (int i = 0; i < merge.TargetCount(); ++i)
+        dirs.push_back(QDir::toNativeSeparators(catalogue.GetAt(i)->m_path).toUtf8());
+    qint64 number = 0;
+    int backup = 0;
+    const ResultRows *rows = nullptr;
+    int row = 0;
+    while (merge.Next(&backup, &rows, &row)) {
         out.beginRow();
-        dir = QDir::toNativeSeparators(rows.BackupDir(row)).toUtf8();
-        out.addText(dir);
-        addQueryCells(out, rows.BackupRows(row), rows.RowInBackup(row), row + 1);
+        out.addText(dirs[std::size_t(backup)]);
+        addQueryCells(out, *rows, row, ++number);
         out.endRow();
     }
     out.finish();
+    // A table found damaged only while its rows were read is named after them.
+    for (int i = 0; i < merge.TargetCount(); ++i)
+        warnIfDamaged(i);
     if (failed)
         return ExitSomeFailed;
-    return damaged ? ExitDamaged : ExitOk;
+    return std::find(warned.begin(), warned.end(), true) != warned.end() ? ExitDamaged : ExitOk;
 }
 
 } // namespace Cli

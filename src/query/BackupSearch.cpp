@@ -2,120 +2,90 @@
 
 #include "backup/BackupArray.h"
 #include "db/ado/AdoDb.h"
-#include "query/ResultListModel.h"
+#include "query/RowReader.h"
+#include "task/TaskPool.h"
+#include "task/TaskRunner.h"
 
-#include <QThread>
-
-#include <algorithm>
-#include <chrono>
+#include <exception>
 
 namespace {
-// Rows read between two looks at the stop flag.
+// Rows read between two looks at the request's cancel token.
 constexpr int kRowsPerStep = 4096;
 } // namespace
 
-BackupSearch::BackupSearch(QObject *parent) : QObject(parent) {}
+BackupSearch::BackupSearch(QObject *parent) : QObject(parent), m_runner(new TaskRunner(this)) {}
 
-BackupSearch::~BackupSearch()
-{
-    Stop();
-}
+BackupSearch::~BackupSearch() = default;
 
-void BackupSearch::Start(std::vector<Target> targets, const QString &statement, int threads)
+void BackupSearch::Start(std::vector<Target> targets, const QString &statement)
 {
     Stop();
     ++m_generation;
     m_targets = std::move(targets);
     m_results.clear();
     m_results.resize(m_targets.size());
-    m_statement = statement;
-    m_next = 0;
-    m_done = 0;
-    m_stop = false;
-    m_stopped = false;
-    if (threads <= 0)
-        threads = QThread::idealThreadCount();
-    const int count = std::min(std::max(threads, 1), TargetCount());
-    for (int i = 0; i < count; ++i) {
-        try {
-            m_workers.emplace_back([this] { Work(); });
-        } catch (const std::system_error &) {
-            break; // fewer workers do the same work
-        }
-    }
-    if (m_workers.empty() && !m_targets.empty())
-        Work(); // no thread at all: search here
+    auto shared = std::make_shared<const std::vector<Target>>(m_targets);
+    const int generation = m_generation;
+    m_runner->start([this, shared, statement, generation](const TaskRunner::Request &request) {
+        // As many backups at a time as the pool has free threads; a scan inside one of them
+        // takes threads only when some are left.
+        TaskPool::shared().forEach(shared->size(), 0, [&](std::size_t index) {
+            auto result = std::make_shared<Result>(SearchOne((*shared)[index], statement));
+            if (request.isCancelled())
+                return; // a stopped backup is not announced: its rows may be incomplete
+            request.deliver([this, result, generation, index] {
+                m_results[index] = std::move(*result);
+                emit BackupSearched(generation, int(index));
+            });
+        });
+    });
 }
 
 void BackupSearch::Stop()
 {
-    m_stop = true;
-    for (std::thread &worker : m_workers)
-        worker.join();
-    m_workers.clear();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stopped = true;
-    }
-    m_allDone.notify_all();
+    m_runner->cancel();
 }
 
-bool BackupSearch::Wait(int milliseconds)
+bool BackupSearch::IsRunning() const
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    const auto ended = [this] { return m_stopped || m_done.load() >= TargetCount(); };
-    if (milliseconds < 0)
-        m_allDone.wait(lock, ended);
-    else
-        m_allDone.wait_for(lock, std::chrono::milliseconds(milliseconds), ended);
-    return ended();
+    return m_runner->isBusy();
 }
 
-std::unique_ptr<ResultListModel> BackupSearch::TakeRows(int index)
+std::shared_ptr<ResultRows> BackupSearch::TakeRows(int index)
 {
     return std::move(m_results[size_t(index)].rows);
 }
 
-void BackupSearch::Work()
+BackupSearch::Result BackupSearch::SearchOne(const Target &target, const QString &statement)
 {
-    const int generation = m_generation;
-    for (;;) {
-        const int index = m_next.fetch_add(1);
-        if (index >= TargetCount() || m_stop)
-            return;
-        SearchOne(index);
-        if (m_stop)
-            return; // a stopped backup is not announced: its rows are incomplete
-        int done;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            done = m_done.fetch_add(1) + 1;
-        }
-        emit BackupSearched(generation, index);
-        if (done == TargetCount())
-            m_allDone.notify_all();
+    try {
+        return SearchOneUnguarded(target, statement);
+    } catch (const TaskCancelled &) {
+        return Result{QStringLiteral("cancelled"), {}, {}};
+    } catch (const std::exception &e) {
+        return Result{QString::fromLocal8Bit(e.what()), {}, {}};
     }
 }
 
-void BackupSearch::SearchOne(int index)
+BackupSearch::Result BackupSearch::SearchOneUnguarded(const Target &target, const QString &statement)
 {
-    const Target &target = m_targets[size_t(index)];
-    Result &result = m_results[size_t(index)];
+    Result result;
     CAdoDb db;
     if (!db.OpenForReading(CBackupArray::DatabaseOf(target.dir), QString())) {
         result.failure = db.LastError();
-        return;
+        return result;
     }
-    auto rows = std::make_unique<ResultListModel>();
-    rows->SetBackupDir(target.dir);
-    if (!rows->BeginFill(db, m_statement)) {
+    RowReader reader(db, target.dir);
+    if (!reader.Open(statement)) {
         result.failure = db.LastError();
-        return;
+        return result;
     }
-    while (!m_stop && rows->FillMore(kRowsPerStep)) {}
-    rows->EndFill();
-    result.report = rows->LastScanReport();
-    // The rows belong to whoever started the search from here on.
-    rows->moveToThread(thread());
+    auto rows = reader.NewStorage();
+    if (reader.ExpectedRowCount() > 0)
+        rows->Reserve(std::size_t(reader.ExpectedRowCount()));
+    while (reader.HasMore() && !CancelToken::currentCancelled())
+        reader.ReadInto(*rows, kRowsPerStep);
+    result.report = reader.Close();
     result.rows = std::move(rows);
+    return result;
 }

@@ -6,7 +6,7 @@
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "platform/HostSystem.h"
-#include "query/ResultListModel.h"
+#include "query/CallListModel.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,9 +26,11 @@ QString formatText(const QString &format, const QString &argument)
 
 } // namespace
 
-RecordActions::RecordActions(CAdoDb &db, ResultListModel &model, const CConfig &config, QObject *owner)
+RecordActions::RecordActions(CAdoDb &db, CallListModel &model, RecordingFolder recordings, const CConfig &config,
+                             QObject *owner)
     : m_db(db)
     , m_model(model)
+    , m_recordings(std::move(recordings))
     , m_config(config)
     , m_owner(owner)
 {}
@@ -40,7 +42,7 @@ void RecordActions::ShowError(const QString &text, int captionId)
 
 void RecordActions::PlayRecording(const QString &path)
 {
-    switch (m_model.Recordings().Check(path)) {
+    switch (m_recordings.Check(path)) {
     case RecordingFolder::Verdict::Deleted:
         ShowError(formatText(GetDialogText(Ids::TxtRecordingDeleted), path), Ids::TxtErrorCaption);
         return;
@@ -75,7 +77,7 @@ void RecordActions::PlayRecording(const QString &path)
     }
 }
 
-bool RecordActions::CanDelete(int row) const
+bool RecordActions::CanDelete(const QString &file) const
 {
     // A database that did not open fails the delete itself, as always.
     if (!m_db.IsOpen())
@@ -84,48 +86,84 @@ bool RecordActions::CanDelete(int row) const
         return false;
     // The recording goes with the record: its folder must take the removal too, or the
     // record would go and the file stay.
-    const QString file = m_model.CellText(row, ResultListModel::CellFile);
-    if (file.isEmpty() || file == QLatin1String("DEL") || !m_model.Recordings().Contains(file))
+    if (file.isEmpty() || file == QLatin1String("DEL") || !m_recordings.Contains(file))
         return true;
     return QFileInfo(QFileInfo(file).absolutePath()).isWritable();
 }
 
-RecordActions::DeleteResult RecordActions::DeleteRecord(int row)
+bool RecordActions::ConfirmDelete(const CallKey &call, DeleteRequest *request, DeleteResult *result)
 {
-    Desktop &desktop = Desktop::current();
+    int row = m_model.RowOf(call);
+    *result = DeleteResult::Cancelled;
+    if (row < 0)
+        return false;
+    const QString file = m_model.CellText(row, CallListModel::CellFile);
     // On a read-only disk or share nothing is attempted, and nothing asked.
-    if (!CanDelete(row)) {
-        ShowError(formatText(GetDialogText(Ids::TxtBackupReadOnly), m_model.BackupDir()), Ids::TxtDeleteCaption);
-        return DeleteResult::ReadOnly;
+    if (!CanDelete(file)) {
+        ShowError(formatText(GetDialogText(Ids::TxtBackupReadOnly), m_model.BackupDir(row)), Ids::TxtDeleteCaption);
+        *result = DeleteResult::ReadOnly;
+        return false;
     }
-    if (desktop.showMessage(m_owner, Desktop::Icon::Information, GetDialogText(Ids::TxtDeleteCaption),
-                            GetDialogText(Ids::TxtDeleteQuestion), Desktop::Buttons::YesNo)
+    if (Desktop::current().showMessage(m_owner, Desktop::Icon::Information, GetDialogText(Ids::TxtDeleteCaption),
+                                       GetDialogText(Ids::TxtDeleteQuestion), Desktop::Buttons::YesNo)
         != Desktop::Answer::Yes)
-        return DeleteResult::Cancelled;
-
+        return false;
+    // While the question was open the list may have changed: the call is found again.
+    row = m_model.RowOf(call);
+    if (row < 0)
+        return false;
     // Cell 9 is the record id written by the list itself, always a decimal number.
-    const QString statement =
-        QStringLiteral("delete from record where id = %1").arg(m_model.CellText(row, ResultListModel::CellId));
-    if (!m_db.SqlExecute(statement)) {
-        desktop.showMessage(m_owner, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
-                            QStringLiteral("Fail!"), Desktop::Buttons::Ok);
-        return DeleteResult::Failed;
-    }
+    *request = DeleteRequest{call, m_model.CellText(row, CallListModel::CellId),
+                             m_model.CellText(row, CallListModel::CellFile)};
+    return true;
+}
 
-    DeleteResult result = DeleteResult::Deleted;
-    const QString file = m_model.CellText(row, ResultListModel::CellFile);
+RecordActions::DeleteOutcome RecordActions::ExecuteDelete(CAdoDb &db, const RecordingFolder &recordings,
+                                                          const DeleteRequest &request)
+{
+    DeleteOutcome outcome;
+    if (!db.SqlExecute(QStringLiteral("delete from record where id = %1").arg(request.idText))) {
+        outcome.error = db.LastError();
+        return outcome;
+    }
+    outcome.deleted = true;
+    const QString &file = request.file;
     if (!file.isEmpty() && file != QLatin1String("DEL")) {
         const QFileInfo info(file);
-        const bool inside = m_model.Recordings().Contains(file);
-        if (!inside && (info.exists() || info.isSymLink())) {
-            // Only files inside the backup's voice folder are ever deleted.
-            ShowError(formatText(GetDialogText(Ids::TxtRecordingKept), file), Ids::TxtErrorCaption);
-            result = DeleteResult::DeletedFileKept;
-        } else if (!inside || !QFile::remove(file)) {
-            ShowError(QString::asprintf("Del File %s Fail!", file.toUtf8().constData()), Ids::TxtErrorCaption);
-            result = DeleteResult::DeletedFileKept;
-        }
+        const bool inside = recordings.Contains(file);
+        if (!inside && (info.exists() || info.isSymLink()))
+            outcome.fileOutside = true; // only files inside the backup's voice folder are ever deleted
+        else if (!inside || !QFile::remove(file))
+            outcome.fileFailed = true;
     }
-    m_model.RemoveRow(row);
+    return outcome;
+}
+
+RecordActions::DeleteResult RecordActions::FinishDelete(const DeleteRequest &request, const DeleteOutcome &outcome)
+{
+    if (!outcome.deleted) {
+        Desktop::current().showMessage(m_owner, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
+                                       QStringLiteral("Fail!"), Desktop::Buttons::Ok);
+        return DeleteResult::Failed;
+    }
+    DeleteResult result = DeleteResult::Deleted;
+    if (outcome.fileOutside) {
+        ShowError(formatText(GetDialogText(Ids::TxtRecordingKept), request.file), Ids::TxtErrorCaption);
+        result = DeleteResult::DeletedFileKept;
+    } else if (outcome.fileFailed) {
+        ShowError(QString::asprintf("Del File %s Fail!", request.file.toUtf8().constData()), Ids::TxtErrorCaption);
+        result = DeleteResult::DeletedFileKept;
+    }
+    // Wherever the list shows the call now.
+    m_model.RemoveRow(m_model.RowOf(request.call));
     return result;
+}
+
+RecordActions::DeleteResult RecordActions::DeleteRecord(const CallKey &call)
+{
+    DeleteRequest request;
+    DeleteResult result;
+    if (!ConfirmDelete(call, &request, &result))
+        return result;
+    return FinishDelete(request, ExecuteDelete(m_db, m_recordings, request));
 }

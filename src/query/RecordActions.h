@@ -1,11 +1,13 @@
 #pragma once
 
+#include "query/CallListModel.h"
+#include "query/RecordingFolder.h"
+
 #include <QString>
 
 class CAdoDb;
 class CConfig;
 class QObject;
-class ResultListModel;
 
 // What a user does with one row of the result list: play its recording, delete its record.
 // Every message, question and program start goes through Desktop, so windows, the command
@@ -14,31 +16,61 @@ class RecordActions
 {
 public:
     enum class DeleteResult {
-        Cancelled,       // the user answered No
+        Cancelled,       // the user answered No, or the call is not listed any more
         ReadOnly,        // the backup cannot be written: refused before anything was tried
         Failed,          // the database refused the delete: nothing changed
         Deleted,         // record, file (if it had one) and row are gone
         DeletedFileKept, // record and row are gone, the recording file could not be deleted
     };
+    using CallKey = CallListModel::CallKey;
 
-    // `owner` is the window that message boxes belong to (may be null).
-    RecordActions(CAdoDb &db, ResultListModel &model, const CConfig &config, QObject *owner = nullptr);
+    // What a confirmed delete works on: the record's id and its recording cell.
+    struct DeleteRequest
+    {
+        CallKey call;
+        QString idText;
+        QString file;
+    };
+    // What the database and the file system made of it.
+    struct DeleteOutcome
+    {
+        bool deleted = false;     // the record is gone
+        QString error;            // why it is not, when it is not
+        bool fileOutside = false; // the recording lies outside the voice folder: kept
+        bool fileFailed = false;  // the recording could not be removed
+    };
+
+    // `recordings` is the voice folder of the backup whose rows are acted on; `owner` the
+    // window that message boxes belong to (may be null).
+    RecordActions(CAdoDb &db, CallListModel &model, RecordingFolder recordings, const CConfig &config,
+                  QObject *owner = nullptr);
 
     // Plays the recording at `path` (cell 8 of a row) with the player the settings name:
     // type 0 the system's media player (HostSystem::findMediaPlayer), type 1 the
     // application the desktop opens the file with, any other "MPlayer.exe" beside the program.
     void PlayRecording(const QString &path);
-    // Deletes the record of `row` after asking: database row first, then its file, then the
-    // list row.
-    DeleteResult DeleteRecord(int row);
+    // Deletes the record of `call` after asking: database row first, then its file, then the
+    // list row. The call is found in the list again after every question, so that rows that
+    // moved meanwhile change nothing.
+    DeleteResult DeleteRecord(const CallKey &call);
+
+    // The same in three steps, for a window that does the middle one on a worker thread:
+    // the checks and the question (false when refused or not confirmed: `result` says which),
+    bool ConfirmDelete(const CallKey &call, DeleteRequest *request, DeleteResult *result);
+    // the database row and the file, touching nothing else (any thread; `db` and
+    // `recordings` as given to the constructor),
+    static DeleteOutcome ExecuteDelete(CAdoDb &db, const RecordingFolder &recordings, const DeleteRequest &request);
+    // and the messages and the list row.
+    DeleteResult FinishDelete(const DeleteRequest &request, const DeleteOutcome &outcome);
 
 private:
-    // Whether the database and the folder of the row's recording can be written.
-    bool CanDelete(int row) const;
+    // Whether the database and the folder of the recording can be written.
+    bool CanDelete(const QString &file) const;
     void ShowError(const QString &text, int captionId);
 
     CAdoDb &m_db;
-    ResultListModel &m_model;
+    CallListModel &m_model;
+    RecordingFolder m_recordings;
     const CConfig &m_config;
     QObject *m_owner;
 };

@@ -4,6 +4,7 @@
 #include "lang/Ids.h"
 #include "query/CellFormat.h"
 #include "query/TextOrder.h"
+#include "task/CancelToken.h"
 
 #include <QDir>
 #include <QStringEncoder>
@@ -142,21 +143,56 @@ double ResultRows::StartOrderKey(int row) const
 bool ResultRows::FileMissing(int row) const
 {
     const Row &r = m_rows[size_t(row)];
-    return FileKind(r.file) == FileKind::Named && r.size < 0;
+    return (FileKind(r.file) == FileKind::Named || FileKind(r.file) == FileKind::Usual) && r.size < 0;
 }
 
-bool ResultRows::Less(int column, int a, int b) const
+void ResultRows::TrimLastBlock()
 {
-    const Row &x = m_rows[size_t(a)];
-    const Row &y = m_rows[size_t(b)];
-    const auto texts = [&](TextField field) { return CompareTexts(Text(x, field), Text(y, field)) < 0; };
+    if (m_blocks.empty() || m_blockUsed >= m_blockSize / 2)
+        return;
+    std::shared_ptr<char[]> fitted(new char[std::max<quint32>(m_blockUsed, 1)]);
+    std::memcpy(fitted.get(), m_blocks.back().get(), m_blockUsed);
+    m_blocks.back() = std::move(fitted);
+    m_blockSize = m_blockUsed;
+}
+
+void ResultRows::AppendRows(ResultRows &&batch)
+{
+    if (batch.m_rows.empty())
+        return;
+    // An empty storage made before the reader takes the reader's texts.
+    if (m_rows.empty()) {
+        m_typeTexts = batch.m_typeTexts;
+        m_voiceDirUtf8 = batch.m_voiceDirUtf8;
+    }
+    batch.TrimLastBlock();
+    const auto firstBlock = quint32(m_blocks.size());
+    m_rows.reserve(m_rows.size() + batch.m_rows.size());
+    for (Row row : batch.m_rows) {
+        row.block += firstBlock;
+        m_rows.push_back(row);
+    }
+    m_blocks.insert(m_blocks.end(), std::make_move_iterator(batch.m_blocks.begin()),
+                    std::make_move_iterator(batch.m_blocks.end()));
+    // The batch's blocks are full for this storage: a row appended here starts a new one.
+    m_blockSize = 0;
+    m_blockUsed = 0;
+    batch.m_rows.clear();
+    batch.m_blocks.clear();
+}
+
+bool ResultRows::Less(int column, const ResultRows &rx, int a, const ResultRows &ry, int b)
+{
+    const Row &x = rx.m_rows[size_t(a)];
+    const Row &y = ry.m_rows[size_t(b)];
+    const auto texts = [&](TextField field) { return CompareTexts(rx.Text(x, field), ry.Text(y, field)) < 0; };
     switch (column) {
     case CellNumber:
         return x.number < y.number;
     case CellName:
         return texts(Name);
     case CellType:
-        return CompareTexts(m_typeTexts[x.typeText], m_typeTexts[y.typeText]) < 0;
+        return CompareTexts(rx.m_typeTexts[x.typeText], ry.m_typeTexts[y.typeText]) < 0;
     case CellPhone:
         return texts(Phone);
     case CellStart:
@@ -176,10 +212,10 @@ bool ResultRows::Less(int column, int a, int b) const
             return x.file < y.file;
         if (FileKind(x.file) == FileKind::Usual || FileKind(y.file) == FileKind::Usual) {
             // Kept between calls: a sort compares many names.
-            static thread_local QByteArray a, b;
-            a.clear();
-            b.clear();
-            return CompareTexts(FileName(x, a), FileName(y, b)) < 0;
+            static thread_local QByteArray nameA, nameB;
+            nameA.clear();
+            nameB.clear();
+            return CompareTexts(rx.FileName(x, nameA), ry.FileName(y, nameB)) < 0;
         }
         return FileKind(x.file) == FileKind::Named && texts(File);
     case CellId:
@@ -191,48 +227,80 @@ bool ResultRows::Less(int column, int a, int b) const
     }
 }
 
-void ResultRows::Sort(int column, bool descending, std::vector<quint32> &order) const
+void ResultRows::Sort(const std::vector<Source> &sources, int column, bool descending, std::vector<quint32> &keys,
+                      const std::vector<qint32> *numbers)
 {
+    if (sources.empty())
+        return;
+    // The storage and row of a key: with one source, the key itself.
+    const auto resolve = [&sources](quint32 key) -> std::pair<const ResultRows *, quint32> {
+        if (sources.size() == 1)
+            return {sources.front().rows, key - sources.front().base};
+        const auto next = std::upper_bound(sources.begin(), sources.end(), key,
+                                           [](quint32 k, const Source &s) { return k < s.base; });
+        const Source &source = *(next - 1);
+        return {source.rows, key - source.base};
+    };
+    const auto rowOf = [&](quint32 key) -> const Row & {
+        const auto [rows, stored] = resolve(key);
+        return rows->m_rows[stored];
+    };
     // A sort of a million rows compares each some twenty times, and looking a cell up in
     // scattered rows at every comparison made a sort by number take seconds. Whole-number
-    // cells are taken out once into (cell, row) pairs; texts are found once per row. Both
+    // cells are taken out once into (cell, key) pairs; texts are found once per row. Both
     // cost a few megabytes, which the list's memory budget allows; wider keys would not.
-    const auto stableSort = [descending](auto &items, auto less) {
-        if (descending)
-            std::stable_sort(items.begin(), items.end(), [&](const auto &a, const auto &b) { return less(b, a); });
-        else
-            std::stable_sort(items.begin(), items.end(), less);
+    CancelPoll poll;
+    const auto stableSort = [descending, &poll](auto &items, auto less) {
+        if (descending) {
+            std::stable_sort(items.begin(), items.end(), [&](const auto &a, const auto &b) {
+                poll.step();
+                return less(b, a);
+            });
+        } else {
+            std::stable_sort(items.begin(), items.end(), [&](const auto &a, const auto &b) {
+                poll.step();
+                return less(a, b);
+            });
+        }
     };
     const auto byWholeNumber = [&](auto cellOf) {
         std::vector<std::pair<qint32, quint32>> keyed;
-        keyed.reserve(order.size());
-        for (const quint32 stored : order)
-            keyed.emplace_back(cellOf(m_rows[stored]), stored);
+        keyed.reserve(keys.size());
+        for (const quint32 key : keys)
+            keyed.emplace_back(cellOf(key), key);
         stableSort(keyed, [](const auto &a, const auto &b) { return a.first < b.first; });
         for (size_t i = 0; i < keyed.size(); ++i)
-            order[i] = keyed[i].second;
+            keys[i] = keyed[i].second;
     };
     const auto byText = [&](TextField field) {
-        std::vector<const char *> textOf(m_rows.size());
-        for (const quint32 stored : order)
-            textOf[stored] = TextEntry(m_rows[stored], field);
-        stableSort(order, [&](quint32 a, quint32 b) { return CompareTexts(TextAt(textOf[a]), TextAt(textOf[b])) < 0; });
+        quint32 largest = 0;
+        for (const quint32 key : keys)
+            largest = std::max(largest, key);
+        std::vector<const char *> textOf(keys.empty() ? 0 : size_t(largest) + 1);
+        for (const quint32 key : keys) {
+            const auto [rows, stored] = resolve(key);
+            textOf[key] = rows->TextEntry(rows->m_rows[stored], field);
+        }
+        stableSort(keys, [&](quint32 a, quint32 b) { return CompareTexts(TextAt(textOf[a]), TextAt(textOf[b])) < 0; });
     };
     switch (column) {
     case CellNumber:
-        return byWholeNumber([](const Row &r) { return qint32(r.number); });
+        if (numbers)
+            return byWholeNumber([numbers](quint32 key) { return (*numbers)[key]; });
+        return byWholeNumber([&](quint32 key) { return qint32(rowOf(key).number); });
     case CellType: {
+        const std::array<QByteArray, 3> &typeTexts = sources.front().rows->m_typeTexts;
         std::array<qint32, 3> rank{};
         for (size_t i = 0; i < rank.size(); ++i) {
-            for (const QByteArray &other : m_typeTexts)
-                rank[i] += CompareTexts(other, m_typeTexts[i]) < 0 ? 1 : 0;
+            for (const QByteArray &other : typeTexts)
+                rank[i] += CompareTexts(other, typeTexts[i]) < 0 ? 1 : 0;
         }
-        return byWholeNumber([&rank](const Row &r) { return rank[r.typeText]; });
+        return byWholeNumber([&](quint32 key) { return rank[rowOf(key).typeText]; });
     }
     case CellTalkTime:
-        return byWholeNumber([](const Row &r) { return qint32(r.talkedTime); });
+        return byWholeNumber([&](quint32 key) { return qint32(rowOf(key).talkedTime); });
     case CellId:
-        return byWholeNumber([](const Row &r) { return qint32(r.id); });
+        return byWholeNumber([&](quint32 key) { return qint32(rowOf(key).id); });
     case CellName:
         return byText(Name);
     case CellPhone:
@@ -244,7 +312,11 @@ void ResultRows::Sort(int column, bool descending, std::vector<quint32> &order) 
     default:
         break;
     }
-    stableSort(order, [&](quint32 a, quint32 b) { return Less(column, int(a), int(b)); });
+    stableSort(keys, [&](quint32 a, quint32 b) {
+        const auto [ra, sa] = resolve(a);
+        const auto [rb, sb] = resolve(b);
+        return Less(column, *ra, int(sa), *rb, int(sb));
+    });
 }
 
 const char *ResultRows::TextEntry(const Row &row, TextField field) const

@@ -47,6 +47,10 @@ public:
 
     int Count() const { return static_cast<int>(m_rows.size()); }
     void Reserve(std::size_t rows) { m_rows.reserve(rows); }
+    // Moves the rows of `batch` (made with the same texts and voice folder) behind these,
+    // with their text blocks: a reader fills a batch on a worker thread, the list takes it
+    // on its own.
+    void AppendRows(ResultRows &&batch);
     // Appends the row of `record`, shown as number `number`; `fileSize` is the size of its
     // recording, or -1 when it does not open.
     void Append(const CallRecord &record, int number, qint64 fileSize);
@@ -59,13 +63,32 @@ public:
     double StartOrderKey(int row) const;
     // Whether the row names a recording that does not open.
     bool FileMissing(int row) const;
-    // Whether row `a` goes before row `b` in ascending order of `column`: numbers, sizes and
-    // talk times by value, start times by time (one that is not valid first), texts by
-    // CompareTexts, and cell 8 empty, then "DEL", then the files by name.
-    bool Less(int column, int a, int b) const;
-    // Sorts the stored rows listed in `order` by `column` as Less() orders them (reversed
-    // when `descending`), keeping the order of rows with equal cells.
-    void Sort(int column, bool descending, std::vector<quint32> &order) const;
+    // The record id of a row.
+    qint32 Id(int row) const { return m_rows[size_t(row)].id; }
+
+    // Whether row `a` of `x` goes before row `b` of `y` in ascending order of `column`:
+    // numbers, sizes and talk times by value, start times by time (one that is not valid
+    // first), texts by CompareTexts, and cell 8 empty, then "DEL", then the files by name.
+    static bool Less(int column, const ResultRows &x, int a, const ResultRows &y, int b);
+    bool Less(int column, int a, int b) const { return Less(column, *this, a, *this, b); }
+
+    // Rows of several storages sorted as one list: each row is named by a key, and the keys
+    // of source s are its rows' indexes plus its base (sources in ascending order of base).
+    struct Source
+    {
+        const ResultRows *rows;
+        quint32 base;
+    };
+    // Sorts `keys` by `column` as Less() orders them (reversed when `descending`), keeping
+    // the order of rows with equal cells. `numbers`, when given, holds the number cell 0
+    // shows for each key (a merged list numbers its rows itself). Throws TaskCancelled when
+    // the calling thread's request is cancelled meanwhile.
+    static void Sort(const std::vector<Source> &sources, int column, bool descending, std::vector<quint32> &keys,
+                     const std::vector<qint32> *numbers = nullptr);
+    void Sort(int column, bool descending, std::vector<quint32> &order) const
+    {
+        Sort({Source{this, 0}}, column, descending, order);
+    }
 
     QString CellText(int row, int position) const;
     // The same text appended to `out` in UTF-8, without building a QString.
@@ -110,6 +133,8 @@ private:
     QByteArrayView FileName(const Row &row, QByteArray &scratch) const;
     // A block with room for `bytes` more, started when the last one is full.
     char *Room(quint32 bytes);
+    // Gives the last block back its unused room, by copying what it holds into one that fits.
+    void TrimLastBlock();
 
     std::vector<Row> m_rows;
     std::vector<std::shared_ptr<char[]>> m_blocks;

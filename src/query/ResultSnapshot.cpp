@@ -1,20 +1,56 @@
 #include "query/ResultSnapshot.h"
 
-void ResultSnapshot::Removals::Mark(quint32 stored)
+#include <algorithm>
+#include <charconv>
+
+void ResultSnapshot::Removals::Mark(quint32 key)
 {
-    if (stored < m_removed.size())
-        m_removed[stored].store(true, std::memory_order_release);
+    if (key < m_removed.size())
+        m_removed[key].store(true, std::memory_order_release);
 }
 
-bool ResultSnapshot::Removals::Has(quint32 stored) const
+bool ResultSnapshot::Removals::Has(quint32 key) const
 {
     if (m_all.load(std::memory_order_acquire))
         return true;
-    return stored < m_removed.size() && m_removed[stored].load(std::memory_order_acquire);
+    return key < m_removed.size() && m_removed[key].load(std::memory_order_acquire);
 }
 
-ResultSnapshot::ResultSnapshot(std::shared_ptr<const ResultRows> rows, std::vector<quint32> order)
-    : m_rows(std::move(rows))
+ResultSnapshot::ResultSnapshot(std::vector<Source> sources, std::vector<quint32> order,
+                               std::shared_ptr<const std::vector<qint32>> numbers)
+    : m_sources(std::move(sources))
     , m_order(std::move(order))
-    , m_removals(std::make_shared<Removals>(m_rows ? m_rows->Count() : 0))
-{}
+    , m_numbers(std::move(numbers))
+{
+    std::size_t keys = 0;
+    if (!m_sources.empty() && m_sources.back().rows)
+        keys = m_sources.back().base + std::size_t(m_sources.back().rows->Count());
+    m_removals = std::make_shared<Removals>(keys);
+}
+
+const ResultSnapshot::Source &ResultSnapshot::SourceOf(quint32 key) const
+{
+    const auto next = std::upper_bound(m_sources.begin(), m_sources.end(), key,
+                                       [](quint32 k, const Source &s) { return k < s.base; });
+    return *(next - 1);
+}
+
+QString ResultSnapshot::CellText(int row, int position) const
+{
+    QByteArray text;
+    AppendCellUtf8(row, position, text);
+    return QString::fromUtf8(text);
+}
+
+void ResultSnapshot::AppendCellUtf8(int row, int position, QByteArray &out) const
+{
+    const quint32 key = m_order[std::size_t(row)];
+    if (m_numbers && position == ResultRows::CellNumber) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, (*m_numbers)[key]).ptr;
+        out.append(digits, end - digits);
+        return;
+    }
+    const Source &source = SourceOf(key);
+    source.rows->AppendCellUtf8(int(key - source.base), position, out);
+}

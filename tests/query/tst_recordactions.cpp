@@ -56,7 +56,7 @@ struct Fixture
         db.OpenAccessDatabase(CBackupArray::DatabaseOf(backup), QString());
         model.SetBackupDir(backup);
         model.FillResultList(db, "select * from Record  order by record_time_start");
-        actions = std::make_unique<RecordActions>(db, model, *config);
+        actions = std::make_unique<RecordActions>(db, model, model.Recordings(), *config);
     }
     int row(int id) const
     {
@@ -65,6 +65,7 @@ struct Fixture
                 return r;
         return -1;
     }
+    RecordActions::CallKey call(int id) const { return model.KeyOf(row(id)); }
     QString file(int id) const { return model.CellText(row(id), ResultListModel::CellFile); }
     int recordsWithId(int id)
     {
@@ -237,7 +238,7 @@ void TestRecordActions::deleteNormalRecord()
     const int row = f.row(2);
     const QString nextNumber = f.model.CellText(row + 1, ResultListModel::CellNumber);
     QVERIFY(QFileInfo::exists(file));
-    QCOMPARE(f.actions->DeleteRecord(row), RecordActions::DeleteResult::Deleted);
+    QCOMPARE(f.actions->DeleteRecord(f.model.KeyOf(row)), RecordActions::DeleteResult::Deleted);
     QCOMPARE(desktop.messages.size(), 1); // the question only
     QCOMPARE(desktop.messages[0].text, GetDialogText(Ids::TxtDeleteQuestion));
     QCOMPARE(desktop.messages[0].caption, GetDialogText(Ids::TxtDeleteCaption));
@@ -256,7 +257,7 @@ void TestRecordActions::deleteAnsweredNo()
     desktop.answers = {Desktop::Answer::No};
     Fixture f;
     const QByteArray before = TestFiles::read(f.backup + "dbR.mdb");
-    QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::Cancelled);
+    QCOMPARE(f.actions->DeleteRecord(f.call(2)), RecordActions::DeleteResult::Cancelled);
     QVERIFY(QFileInfo::exists(f.file(2)));
     QCOMPARE(f.model.RowCount(), 60);
     QCOMPARE(TestFiles::read(f.backup + "dbR.mdb"), before);
@@ -268,8 +269,8 @@ void TestRecordActions::deleteWithoutARecordingFile()
     desktop.answers = {Desktop::Answer::Yes, Desktop::Answer::Yes};
     Fixture f;
     const QStringList voiceBefore = QDir(f.voice).entryList(QDir::Files);
-    QCOMPARE(f.actions->DeleteRecord(f.row(11)), RecordActions::DeleteResult::Deleted); // "DEL"
-    QCOMPARE(f.actions->DeleteRecord(f.row(12)), RecordActions::DeleteResult::Deleted); // no name
+    QCOMPARE(f.actions->DeleteRecord(f.call(11)), RecordActions::DeleteResult::Deleted); // "DEL"
+    QCOMPARE(f.actions->DeleteRecord(f.call(12)), RecordActions::DeleteResult::Deleted); // no name
     QCOMPARE(desktop.messages.size(), 2); // the two questions, nothing else
     QCOMPARE(QDir(f.voice).entryList(QDir::Files), voiceBefore);
     QCOMPARE(f.recordsWithId(11), 0);
@@ -284,7 +285,7 @@ void TestRecordActions::deleteWithMissingFile()
     desktop.answers = {Desktop::Answer::Yes};
     Fixture f;
     const QString file = f.file(42);
-    QCOMPARE(f.actions->DeleteRecord(f.row(42)), RecordActions::DeleteResult::DeletedFileKept);
+    QCOMPARE(f.actions->DeleteRecord(f.call(42)), RecordActions::DeleteResult::DeletedFileKept);
     QCOMPARE(desktop.messages.size(), 2);
     QCOMPARE(desktop.messages[1].text, "Del File " + file + " Fail!");
     QCOMPARE(desktop.messages[1].caption, GetDialogText(Ids::TxtErrorCaption));
@@ -325,8 +326,8 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
     QCOMPARE(desktop.messages[1].text, formatted(Ids::TxtRecordingOutside, linked));
 
     desktop.messages.clear();
-    QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::DeletedFileKept);
-    QCOMPARE(f.actions->DeleteRecord(f.row(3)), RecordActions::DeleteResult::DeletedFileKept);
+    QCOMPARE(f.actions->DeleteRecord(f.call(2)), RecordActions::DeleteResult::DeletedFileKept);
+    QCOMPARE(f.actions->DeleteRecord(f.call(3)), RecordActions::DeleteResult::DeletedFileKept);
     QCOMPARE(desktop.messages.size(), 4);
     QCOMPARE(desktop.messages[1].text, formatted(Ids::TxtRecordingKept, climbing));
     QCOMPARE(desktop.messages[3].text, formatted(Ids::TxtRecordingKept, linked));
@@ -346,7 +347,7 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
         QVERIFY(QFile::link(elsewhere, self.backup + "voice"));
     });
     const QString name = QFileInfo(g.file(1)).fileName();
-    QCOMPARE(g.actions->DeleteRecord(g.row(1)), RecordActions::DeleteResult::DeletedFileKept);
+    QCOMPARE(g.actions->DeleteRecord(g.call(1)), RecordActions::DeleteResult::DeletedFileKept);
     QVERIFY(QFileInfo::exists(elsewhere + "/" + name));
 }
 
@@ -361,7 +362,7 @@ void TestRecordActions::refusedDeleteKeepsEverything()
     QFile held(f.backup + "DBR.Ldb"); // open, as the program holding the database keeps it
     QVERIFY(held.open(QIODevice::ReadWrite));
     const QString file = f.file(2);
-    QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::Failed);
+    QCOMPARE(f.actions->DeleteRecord(f.call(2)), RecordActions::DeleteResult::Failed);
     QCOMPARE(desktop.messages.size(), 2);
     QCOMPARE(desktop.messages[1].text, QStringLiteral("Fail!"));
     QCOMPARE(desktop.messages[1].caption, GetDialogText(Ids::TxtDeleteCaption));
@@ -389,7 +390,7 @@ void TestRecordActions::refusedDeleteKeepsEverything()
     g.actions->PlayRecording(g.file(2));
     QCOMPARE(desktop.openedFiles, QStringList{g.file(2)});
     const QByteArray before = TestFiles::read(g.backup + "dbR.mdb");
-    QCOMPARE(g.actions->DeleteRecord(g.row(2)), RecordActions::DeleteResult::ReadOnly);
+    QCOMPARE(g.actions->DeleteRecord(g.call(2)), RecordActions::DeleteResult::ReadOnly);
     QCOMPARE(desktop.messages.size(), 2); // no question, the reason only
     QCOMPARE(desktop.messages[1].text, formatted(Ids::TxtBackupReadOnly, g.backup));
     QCOMPARE(desktop.messages[1].caption, GetDialogText(Ids::TxtDeleteCaption));
@@ -467,8 +468,8 @@ void TestRecordActions::namesAsWindowsWritesThem()
     // Deleting removes the record and the file on disk, in the subfolder too.
     const QString secondFile = f.file(2);
     const QString firstFile = f.file(1);
-    QCOMPARE(f.actions->DeleteRecord(f.row(2)), RecordActions::DeleteResult::Deleted);
-    QCOMPARE(f.actions->DeleteRecord(f.row(1)), RecordActions::DeleteResult::Deleted);
+    QCOMPARE(f.actions->DeleteRecord(f.call(2)), RecordActions::DeleteResult::Deleted);
+    QCOMPARE(f.actions->DeleteRecord(f.call(1)), RecordActions::DeleteResult::Deleted);
     QVERIFY(!QFileInfo::exists(secondFile) && !QFileInfo::exists(firstFile));
     QCOMPARE(f.recordsWithId(2), 0);
     QCOMPARE(f.recordsWithId(1), 0);

@@ -17,6 +17,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <algorithm>
@@ -434,7 +435,7 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
         byId[cells[ResultListModel::CellId]] = cells;
     for (int column = 0; column < ResultListModel::kCellCount; ++column) {
         for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
-            model.sort(column, order);
+            model.SortNow(column, order);
             QCOMPARE(model.SortColumn(), column);
             const QList<QStringList> sorted = allRows(model);
             QCOMPARE(sorted.size(), 60);
@@ -453,14 +454,14 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
             }
         }
     }
-    model.sort(ResultListModel::CellTalkTime, Qt::DescendingOrder);
+    model.SortNow(ResultListModel::CellTalkTime, Qt::DescendingOrder);
     QCOMPARE(model.CellText(0, ResultListModel::CellTalkTime), QString("10:03")); // the longest call
     QCOMPARE(model.CellText(59, ResultListModel::CellTalkTime), QString("00:00"));
-    model.sort(ResultListModel::CellStart);
+    model.SortNow(ResultListModel::CellStart);
     QCOMPARE(allRows(model), statement); // the statement is ordered by start time too
 
     // A removed row is the one shown at that place; the totals follow.
-    model.sort(ResultListModel::CellId, Qt::DescendingOrder);
+    model.SortNow(ResultListModel::CellId, Qt::DescendingOrder);
     QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("62"));
     const QStringList last = byId.value("62");
     const int missed = model.MissedCount() - (last[ResultListModel::CellType] == GetDialogText(Ids::TxtMissed));
@@ -470,18 +471,22 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
     QCOMPARE(model.MissedCount(), missed);
     QCOMPARE(model.TotalTalkSeconds(), talked - last[ResultListModel::CellTalkTime].section(':', 0, 0).toInt() * 60
                                            - last[ResultListModel::CellTalkTime].section(':', 1).toInt());
-    model.sort(-1);
+    model.SortNow(-1);
     QCOMPARE(model.SortColumn(), -1);
     QList<QStringList> remaining = statement;
     remaining.removeAll(last);
     QCOMPARE(allRows(model), remaining);
 
-    // Asked for while rows arrive, the sort is made once the last has come.
+    // Asked for while rows arrive, the sort is made (on a worker) once the last has come.
     QVERIFY(model.BeginFill(db, kAll));
     model.FillMore(10);
+    QSignalSpy sorted(&model, &CallListModel::sorted);
     model.sort(ResultListModel::CellId, Qt::DescendingOrder);
     QCOMPARE(model.CellText(0, 0), QString("1"));
     while (model.FillMore(10)) {}
+    QCOMPARE(model.CellText(0, 0), QString("1")); // the old order until the new one is ready
+    QVERIFY(model.IsSorting());
+    QVERIFY(sorted.wait());
     QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("62"));
     QCOMPARE(model.CellText(59, ResultListModel::CellId), QString("1"));
     // A new search shows the statement's order again.

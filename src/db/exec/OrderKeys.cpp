@@ -1,5 +1,7 @@
 #include "db/exec/OrderKeys.h"
 
+#include "task/CancelToken.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -82,7 +84,11 @@ std::vector<std::uint32_t> OrderKeys::sortedOrder(const std::vector<jet::RowId> 
     std::vector<std::uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), std::uint32_t(0));
     // The row ids make the order a total one, so an unstable sort gives the one result.
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return before(rows, a, b); });
+    CancelPoll poll;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        poll.step();
+        return before(rows, a, b);
+    });
     return order;
 }
 
@@ -105,7 +111,9 @@ std::vector<std::uint32_t> OrderKeys::sortedByOneNumber(const std::vector<jet::R
         keys[i] = Key{rank, rank == 1 ? v : 0.0, rows[i], i};
     }
     const bool descending = c.descending;
-    std::sort(keys.begin(), keys.end(), [descending](const Key &a, const Key &b) {
+    CancelPoll poll;
+    std::sort(keys.begin(), keys.end(), [descending, &poll](const Key &a, const Key &b) {
+        poll.step();
         if (a.rank != b.rank || a.value != b.value) {
             const bool less = a.rank != b.rank ? a.rank < b.rank : a.value < b.value;
             return descending ? !less : less;

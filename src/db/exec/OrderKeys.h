@@ -28,7 +28,8 @@ public:
     int compare(std::size_t a, std::size_t b) const;
 
     // The statement's order of `rows` (whose keys were appended in the same order): keys,
-    // then row ids. Returns the positions in that order.
+    // then row ids. Returns the positions in that order. Throws TaskCancelled when the
+    // calling thread's request is cancelled meanwhile.
     std::vector<std::uint32_t> sortedOrder(const std::vector<jet::RowId> &rows) const;
     // Whether the positions `order` already give that order.
     bool isInOrder(const std::vector<jet::RowId> &rows, const std::vector<std::uint32_t> &order) const;

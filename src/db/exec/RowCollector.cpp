@@ -10,11 +10,15 @@
 #include "db/jet/UsageMap.h"
 #include "db/sql/AccessPlanner.h"
 #include "db/sql/SqlStatement.h"
+#include "task/CancelToken.h"
 
 #include <algorithm>
 #include <numeric>
 
 namespace {
+
+// Rows read between two looks at the request's cancel token.
+constexpr std::size_t kRowsBetweenCancelChecks = 1024;
 
 // The values of a row, decoded only for the columns a condition or the order asks for.
 class RowViewSource : public sql::RowSource
@@ -122,14 +126,22 @@ bool RowCollector::collect(std::vector<jet::RowId> *rows, QString *error)
     rows->clear();
     m_road.clear();
     m_report = ScanReport();
-    if (m_paths != Paths::ScanOnly && collectByIndex(rows))
+    // A request cancelled while its rows are sought ends here, wherever it noticed.
+    try {
+        if (m_paths != Paths::ScanOnly && collectByIndex(rows))
+            return true;
+        OrderKeys keys(m_statement.orderBy, m_types);
+        if (!collectByScan(rows, &keys, error))
+            return false;
+        m_road = QStringLiteral("scan");
+        order(rows, keys);
         return true;
-    OrderKeys keys(m_statement.orderBy, m_types);
-    if (!collectByScan(rows, &keys, error))
+    } catch (const TaskCancelled &) {
+        rows->clear();
+        if (error)
+            *error = QStringLiteral("cancelled");
         return false;
-    m_road = QStringLiteral("scan");
-    order(rows, keys);
-    return true;
+    }
 }
 
 bool RowCollector::collectByIndex(std::vector<jet::RowId> *rows)
@@ -188,6 +200,8 @@ bool RowCollector::fetchCandidates(const sql::IndexPath &path, const std::vector
     jet::RowFetcher fetcher(m_file, m_table);
     RowViewSource source(m_types);
     for (std::size_t i = 0; i < byRow.size(); ++i) {
+        if (i % kRowsBetweenCancelChecks == 0)
+            throwIfCancelled();
         const jet::RowId id = candidates[byRow[i]];
         if (i > 0 && candidates[byRow[i - 1]] == id) {
             *damage = QStringLiteral("it lists row %1 twice").arg(id.toString());
@@ -295,7 +309,10 @@ bool RowCollector::indexOrder(const sql::IndexPath &path, const std::vector<jet:
     std::vector<bool> placed(rows.size());
     positions->clear();
     positions->reserve(rows.size());
-    for (const jet::RowId &id : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i % kRowsBetweenCancelChecks == 0)
+            throwIfCancelled();
+        const jet::RowId &id = entries[i];
         const auto at = std::lower_bound(rows.begin(), rows.end(), id);
         if (at == rows.end() || *at != id)
             continue; // a row the condition left out

@@ -4,11 +4,11 @@
 #include "db/jet/RowScanner.h"
 #include "db/jet/TableDef.h"
 #include "db/jet/UsageMap.h"
+#include "task/TaskPool.h"
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 namespace jet {
@@ -43,49 +43,41 @@ std::size_t ParallelScan::shareCount() const
 bool ParallelScan::run(const std::function<void(std::size_t share, RowScanner &rows)> &scanShare, QString *error)
 {
     const std::size_t shares = shareCount();
-    unsigned threads = m_threads != 0 ? m_threads : defaultThreadCount();
-    threads = unsigned(std::min<std::size_t>({threads, kMaxThreads, std::max<std::size_t>(shares, 1)}));
+    const unsigned threads = std::min(m_threads != 0 ? m_threads : defaultThreadCount(), kMaxThreads);
 
-    std::atomic<std::size_t> nextShare{0};
     std::atomic<std::uint64_t> rowsRead{0};
     // The first share that failed; shares after it need not run.
     std::atomic<std::size_t> failedShare{shares};
     std::mutex errorLock;
     QString firstError;
-    auto work = [&] {
-        for (;;) {
-            const std::size_t share = nextShare.fetch_add(1);
-            if (share >= shares || share > failedShare.load())
-                return;
-            const std::size_t first = share * kSharePages;
-            const std::size_t last = std::min(first + kSharePages, m_pages.size());
-            RowScanner rows(m_file, m_table,
-                            std::vector<std::uint32_t>(m_pages.begin() + std::ptrdiff_t(first),
-                                                       m_pages.begin() + std::ptrdiff_t(last)));
-            scanShare(share, rows);
-            rowsRead += rows.rowsRead();
-            if (rows.hasError()) {
-                const std::lock_guard<std::mutex> guard(errorLock);
-                if (share < failedShare.load()) {
-                    failedShare = share;
-                    firstError = rows.error();
-                }
+    // The shares are taken in ascending order by the pool's threads that are free and this
+    // one: a scan inside a search whose other backups keep the pool busy runs here alone.
+    TaskPool::shared().forEach(shares, threads, [&](std::size_t share) {
+        if (share > failedShare.load())
+            return;
+        const std::size_t first = share * kSharePages;
+        const std::size_t last = std::min(first + kSharePages, m_pages.size());
+        RowScanner rows(m_file, m_table,
+                        std::vector<std::uint32_t>(m_pages.begin() + std::ptrdiff_t(first),
+                                                   m_pages.begin() + std::ptrdiff_t(last)));
+        scanShare(share, rows);
+        rowsRead += rows.rowsRead();
+        if (rows.hasError()) {
+            const std::lock_guard<std::mutex> guard(errorLock);
+            if (share < failedShare.load()) {
+                failedShare = share;
+                firstError = rows.error();
             }
         }
-    };
-    {
-        std::vector<std::jthread> helpers;
-        try {
-            for (unsigned i = 1; i < threads; ++i)
-                helpers.emplace_back(work);
-        } catch (const std::system_error &) {
-            // No more threads: those started and this one share the work.
-        }
-        work();
-    } // the helpers join here
+    });
     m_rowsRead = rowsRead.load();
     if (failedShare.load() < shares) {
         setError(error, firstError);
+        return false;
+    }
+    // A cancelled request leaves shares unread: its rows are not the table's.
+    if (CancelToken::currentCancelled()) {
+        setError(error, QStringLiteral("cancelled"));
         return false;
     }
     return true;

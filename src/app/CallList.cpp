@@ -1,0 +1,199 @@
+#include "app/CallList.h"
+
+#include "app/BuiltInMenus.h"
+#include "app/CallListView.h"
+#include "app/ListExport.h"
+#include "app/QueryForm.h"
+#include "config/Config.h"
+#include "db/ado/AdoDb.h"
+#include "lang/Ids.h"
+#include "lang/Language.h"
+#include "query/CellFormat.h"
+#include "query/RecordActions.h"
+#include "query/SharedDatabase.h"
+#include "task/TaskRunner.h"
+#ifdef ORVIK_HAS_PLAYER
+#include "app/PlayerPane.h"
+#endif
+
+#include <QHeaderView>
+#include <QLabel>
+
+CallList::CallList(QWidget *window, CallListView *view, QLabel *statusLine, CDlgProgress *progress, PlayerPane *pane,
+                   CallListModel *model, std::atomic<int32_t> &exportRunning, std::atomic<int32_t> &closeRequested)
+    : QObject(window)
+    , m_window(window)
+    , m_view(view)
+    , m_statusLine(statusLine)
+    , m_pane(pane)
+    , m_model(model)
+    , m_exportRunning(exportRunning)
+    , m_export(new ListExport(window, progress, exportRunning, closeRequested))
+{
+    view->setModel(model);
+
+    // The status line follows every change of the rows shown.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model, signal, this, &CallList::UpdateStatusLine);
+    connect(model, &QAbstractItemModel::modelReset, this, &CallList::UpdateStatusLine);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &CallList::UpdateStatusLine);
+
+    // The pane follows the current row: a new Find, a delete or a sort may change it
+    // without the selection saying so.
+    connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CallList::ShowCurrentRecording);
+    connect(model, &QAbstractItemModel::modelReset, this, &CallList::ShowCurrentRecording);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &CallList::ShowCurrentRecording);
+    UpdateStatusLine();
+}
+
+CallList::~CallList() = default;
+
+void CallList::SetColumns(const QStringList &titles, const int *widths)
+{
+    m_model->SetTitles(titles);
+    QueryForm::SetUpList(m_view, widths, m_model->ColumnCount());
+    // A click on a title sorts by that column; the list opens in its own order.
+    m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_view->setSortingEnabled(true);
+    m_model->SetMutedForeground(QVariant::fromValue(m_view->palette().brush(QPalette::Disabled, QPalette::Text)));
+}
+
+void CallList::SetStatusPrefix(const QString &prefix)
+{
+    m_statusPrefix = prefix;
+    UpdateStatusLine();
+}
+
+void CallList::UpdateStatusLine()
+{
+    QString text = GetDialogText(Ids::TxtListStatus)
+                       .arg(QString::number(m_model->RowCount()), QString::number(m_model->MissedCount()),
+                            CellFormat::TotalTalkTime(m_model->TotalTalkSeconds()));
+    if (!m_statusPrefix.isEmpty())
+        text = m_statusPrefix + QStringLiteral("    ") + text;
+    m_statusLine->setText(text);
+}
+
+void CallList::ShowCurrentRecording()
+{
+#ifdef ORVIK_HAS_PLAYER
+    if (!m_pane)
+        return;
+    const QModelIndex current = m_view->currentIndex();
+    if (current.isValid())
+        m_pane->setRecording(m_model->CellText(current.row(), CallListModel::CellFile),
+                             m_model->Recordings(current.row()));
+    else
+        m_pane->clear();
+#endif
+}
+
+void CallList::ClearPlayer()
+{
+#ifdef ORVIK_HAS_PLAYER
+    if (m_pane)
+        m_pane->clear();
+#endif
+}
+
+void CallList::OnListDblClk(const QModelIndex &index)
+{
+    if (index.isValid())
+        PlayCall(m_model->KeyOf(index.row()));
+}
+
+void CallList::OnListRightClick(const QPoint &position)
+{
+    const QModelIndex index = m_view->indexAt(position);
+    if (!index.isValid())
+        return;
+    // The call itself is kept across the menu: rows may arrive, move or go meanwhile.
+    const CallKey call = m_model->KeyOf(index.row());
+    const int command = ChooseFromRecordListPopup(m_window, m_view->viewport()->mapToGlobal(position));
+    if (command == Ids::CmdPlayRecord)
+        PlayCall(call);
+    else if (command == Ids::CmdDelete)
+        DeleteCall(call);
+}
+
+void CallList::PlayCall(const CallKey &call)
+{
+    const int row = m_model->RowOf(call);
+    if (row < 0)
+        return;
+    // Playback needs no database.
+    CAdoDb none;
+    RecordActions actions(none, *m_model, m_model->Recordings(row), g_config, m_window);
+    actions.PlayRecording(m_model->CellText(row, CallListModel::CellFile));
+}
+
+void CallList::DeleteCall(const CallKey &call)
+{
+    const int row = m_model->RowOf(call);
+    if (row < 0 || !m_databaseFor)
+        return;
+    const std::shared_ptr<SharedDatabase> db = m_databaseFor(call.backupDir);
+    if (!db)
+        return;
+    const RecordingFolder recordings = m_model->Recordings(row);
+    RecordActions actions(db->db, *m_model, recordings, g_config, m_window);
+    RecordActions::DeleteRequest request;
+    RecordActions::DeleteResult refused;
+    if (!actions.ConfirmDelete(call, &request, &refused))
+        return;
+    // The database and the file on a worker, one user of the connection at a time (a fill
+    // reading its next rows lets go between batches); the messages and the row here.
+    auto *runner = new TaskRunner(this);
+    ++m_deletesRunning;
+    runner->start(
+        [this, db, recordings, request](const TaskRunner::Request &task) {
+            RecordActions::DeleteOutcome outcome;
+            {
+                const std::lock_guard<std::mutex> lock(db->inUse);
+                outcome = RecordActions::ExecuteDelete(db->db, recordings, request);
+            }
+            task.deliver([this, db, recordings, request, outcome] {
+                RecordActions finish(db->db, *m_model, recordings, g_config, m_window);
+                finish.FinishDelete(request, outcome);
+            });
+        },
+        [this](const QString &failure) {
+            Desktop::current().showMessage(m_window, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
+                                           failure, Desktop::Buttons::Ok);
+        });
+    connect(runner, &TaskRunner::finished, this, [this, runner] {
+        --m_deletesRunning;
+        runner->deleteLater();
+        emit deleteFinished();
+    });
+}
+
+void CallList::StartExport(const QString &name, const QStringList &leadingHeader, bool withBackupName,
+                           std::function<void(bool busy)> setBusy)
+{
+    if (m_model->RowCount() <= 0 || m_model->IsFilling())
+        return;
+    // A sort still on its way is waited for: the workbook gets the rows in the order the
+    // user asked for.
+    if (m_model->IsSorting()) {
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = connect(m_model, &CallListModel::sorted, this,
+                              [this, connection, name, leadingHeader, withBackupName, setBusy] {
+                                  disconnect(*connection);
+                                  StartExport(name, leadingHeader, withBackupName, setBusy);
+                              });
+        return;
+    }
+    ListExport::Source source;
+    // Taken before the progress window shows: what the list removes from here on is left
+    // out of it.
+    source.rows = m_model->Snapshot();
+    source.withBackupName = withBackupName;
+    source.leadingHeader = leadingHeader;
+    source.name = name;
+    m_export->Start(std::move(source), [this, setBusy = std::move(setBusy)](bool busy) {
+        setBusy(busy);
+        // The list keeps its order while it is written: no sort while the export runs.
+        m_view->horizontalHeader()->setSectionsClickable(!busy);
+    });
+}

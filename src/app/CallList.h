@@ -1,0 +1,91 @@
+#pragma once
+
+#include "query/CallListModel.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class CallListView;
+class CDlgProgress;
+class ListExport;
+class PlayerPane;
+class QLabel;
+class QPoint;
+class QWidget;
+struct SharedDatabase;
+
+// The list of calls as both windows show it, and everything a user does with it: the view
+// over the model with its columns and sorting, the status line under it (rows, missed
+// calls, talk time), the row menu, playing and deleting a call, the export (from a snapshot
+// of the rows), closing while an export runs, and the player pane following the current
+// row. Every row action addresses a call by its identity (its backup and its record id)
+// from the click to the moment it runs; a call that is no longer listed by then is left
+// alone. The windows keep only their filter, their Find and what they alone show.
+class CallList : public QObject
+{
+    Q_OBJECT
+
+public:
+    using CallKey = CallListModel::CallKey;
+    // The database a delete of a call of `backupDir` works on; null when it does not open
+    // (the opener has said why).
+    using DatabaseFor = std::function<std::shared_ptr<SharedDatabase>(const QString &backupDir)>;
+
+    // `pane` may be null (a build without the player). `exportRunning` and `closeRequested`
+    // are the window's export flags (see ListExport).
+    CallList(QWidget *window, CallListView *view, QLabel *statusLine, CDlgProgress *progress, PlayerPane *pane,
+             CallListModel *model, std::atomic<int32_t> &exportRunning, std::atomic<int32_t> &closeRequested);
+    ~CallList() override;
+
+    CallListModel &Model() const { return *m_model; }
+    CallListView *View() const { return m_view; }
+    ListExport &Export() const { return *m_export; }
+
+    // Titles and widths of the view's columns, in the model's column order.
+    void SetColumns(const QStringList &titles, const int *widths);
+    // What the window shows before the counts on the status line (may be empty).
+    void SetStatusPrefix(const QString &prefix);
+    void UpdateStatusLine();
+    void SetDatabaseFor(DatabaseFor databaseFor) { m_databaseFor = std::move(databaseFor); }
+
+    // The list's double-click and right-click (the window connects them).
+    void OnListDblClk(const QModelIndex &index);
+    void OnListRightClick(const QPoint &position);
+    void PlayCall(const CallKey &call);
+    // Asks, then deletes on a worker thread; the row goes when the database has let it go.
+    void DeleteCall(const CallKey &call);
+    // Whether a delete's database work is still running.
+    bool IsDeleting() const { return m_deletesRunning > 0; }
+
+    // Exports the rows as shown now; `setBusy` switches the window's buttons.
+    void StartExport(const QString &name, const QStringList &leadingHeader, bool withBackupName,
+                     std::function<void(bool busy)> setBusy);
+    bool IsExporting() const { return m_exportRunning != 0; }
+
+    // The pane shows the current row's recording.
+    void ShowCurrentRecording();
+    // Stops and empties the pane (the window closes).
+    void ClearPlayer();
+
+signals:
+    // A delete has ended, whatever its outcome.
+    void deleteFinished();
+
+private:
+    QWidget *m_window;
+    CallListView *m_view;
+    QLabel *m_statusLine;
+    PlayerPane *m_pane;
+    CallListModel *m_model;
+    std::atomic<int32_t> &m_exportRunning;
+    ListExport *m_export = nullptr;
+    DatabaseFor m_databaseFor;
+    QString m_statusPrefix;
+    int m_deletesRunning = 0;
+};

@@ -1,0 +1,189 @@
+#pragma once
+
+#include "query/RecordingFolder.h"
+#include "query/ResultRows.h"
+#include "query/ResultSnapshot.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+class TaskRunner;
+
+// What both windows' lists of calls share: the rows of one or more backups (one storage per
+// backup, ResultRows), shown in an order of their own, each row a call whose identity
+// (CallKey: its backup and its record id) a row action keeps from the click to the moment it
+// runs. Cell texts are made when the view asks for them.
+//
+// Cells by position: 0 row number, 1 user name, 2 call type, 3 number, 4 start time,
+// 5 talk time, 6 file size, 7 remark, 8 recording path (or "DEL", or empty), 9 record id,
+// 10 DTMF digits. A list may show columns of its own before them (the search's backup
+// name); CellText and the rest take cell positions, the view's columns are ColumnOfCell().
+//
+// A click on a column title sorts on a worker thread: the rows keep their order until the
+// new one is ready, a second click replaces the first, and every row keeps its number.
+// Asked for while rows still arrive, the sort is made when the last one has come.
+class CallListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kCellCount = ResultRows::kCellCount;
+    using Cell = ResultRows::Cell;
+    using enum ResultRows::Cell;
+
+    // A call as row actions address it.
+    struct CallKey
+    {
+        QString backupDir;
+        qint32 id = 0;
+        bool isValid() const { return !backupDir.isEmpty(); }
+        bool operator==(const CallKey &) const = default;
+    };
+
+    // `leadingColumns`: columns shown before the cells, filled by LeadingText().
+    explicit CallListModel(int leadingColumns, QObject *parent = nullptr);
+    ~CallListModel() override;
+
+    int RowCount() const { return static_cast<int>(m_order.size()); }
+    int ColumnOfCell(int position) const { return position + m_leadingColumns; }
+    // The cell shown in view column `column`; -1 for a leading column.
+    int CellOfColumn(int column) const { return column - m_leadingColumns; }
+    int ColumnCount() const { return m_leadingColumns + kCellCount; }
+
+    QString CellText(int row, int position) const;
+    // The same text appended to `out` in UTF-8, without building a QString.
+    void AppendCellUtf8(int row, int position, QByteArray &out) const;
+    // The start time as a number to order rows by (days since 1899-12-30); a start that is
+    // no valid date comes before all others.
+    double StartOrderKey(int row) const;
+
+    CallKey KeyOf(int row) const;
+    // Where the call is shown now; -1 when it is not listed (any more).
+    int RowOf(const CallKey &call) const;
+    QString BackupName(int row) const;
+    QString BackupDir(int row) const;
+    // The voice folder of the row's backup.
+    RecordingFolder Recordings(int row) const { return RecordingFolder(BackupDir(row)); }
+    // Removes one row; the numbers shown in cell 0 of the others do not change.
+    void RemoveRow(int row);
+
+    // Of the rows shown: how many are missed calls, and their talk time added up (seconds).
+    int MissedCount() const { return m_missedCount; }
+    qint64 TotalTalkSeconds() const { return m_talkSeconds; }
+
+    // The rows as they are shown now, for a worker thread: taken once, it reads them without
+    // touching the list, and learns which of them the list removes later.
+    ResultSnapshot Snapshot();
+
+    // Titles of the view's columns, leading ones first.
+    void SetTitles(const QStringList &titles);
+    // What rows whose recording file is named but missing show as their text colour
+    // (ForegroundRole); the window gives a brush, this library knows no colours.
+    void SetMutedForeground(const QVariant &brush);
+
+    // Sorts by view column `column` (-1: the list's own order) on a worker thread; sorted()
+    // follows once the list shows the order. Numbers, sizes and talk times by value, start
+    // times by time, texts by CompareTexts; rows with equal cells keep the list's own order.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // The same at once, on the calling thread.
+    void SortNow(int column, Qt::SortOrder order = Qt::AscendingOrder);
+    int SortColumn() const { return m_sortColumn; }
+    Qt::SortOrder SortOrder() const { return m_sortOrder; }
+    // Whether a sort asked for is not shown yet.
+    bool IsSorting() const { return m_sortPending; }
+    // Whether rows are still arriving (a sort then waits for the last of them).
+    virtual bool IsFilling() const { return false; }
+
+    // Keyboard search: the first row at `from` or after (going round to the top) whose text
+    // in view column `column` starts with `text`, letter case aside; -1 when there is none.
+    // It is answered from an index of the first bytes of the column's texts, made on a worker
+    // thread: until that is ready (or while rows still arrive) the answer is kNotReady, and
+    // keyboardSearchReady(column) follows once it is.
+    static constexpr int kNotReady = -2;
+    int FindRowStartingWith(int column, const QString &text, int from);
+    // Starts making that index for `column` (the view does when a column becomes current).
+    void PrepareKeyboardSearch(int column);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+signals:
+    // The list shows the order the last sort asked for.
+    void sorted();
+    // The keyboard search of `column` can be answered now.
+    void keyboardSearchReady(int column);
+
+protected:
+    // One backup's rows. Keys of its rows run from `base` up, in the order they were stored.
+    struct Backup
+    {
+        QString name;
+        QString dir;
+        std::shared_ptr<ResultRows> rows;
+        quint32 base = 0;
+    };
+
+    // The text of leading column `column` of `row`.
+    virtual QString LeadingText(int row, int column) const;
+
+    // Drops every row and backup. The rows of a snapshot still being read count as removed
+    // unless `keepSnapshots` (a caller that streams its rows out in batches).
+    void ClearRows(bool keepSnapshots = false);
+    // Adds a backup whose rows come later (AppendRows) or at once; returns its index.
+    int AddSource(const QString &name, const QString &dir, std::shared_ptr<ResultRows> rows);
+    // The storage of backup `backup`, to be added to: copied first while a sort or a
+    // snapshot shares it.
+    ResultRows &Writable(int backup);
+    // Shows the stored rows first..last of the last backup at the end of the list.
+    void ShowAppended(int first, int last);
+    // For a merged list: the number each key shows in cell 0 (empty: the storage's own).
+    std::vector<qint32> &Numbers() { return m_numbers; }
+    // Replaces the order of the shown rows with `keys` (a permutation of them), keeping the
+    // views' current rows and selections on their calls.
+    void Reorder(const std::vector<quint32> &keys);
+    // After the last rows of a fill have come: a sort asked for meanwhile.
+    void SortAfterFill();
+
+    const Backup &BackupOfKey(quint32 key) const { return m_backups[std::size_t(BackupIndexOfKey(key))]; }
+    int BackupIndexOfKey(quint32 key) const;
+    quint32 Key(int row) const { return m_order[std::size_t(row)]; }
+    int BackupCount() const { return int(m_backups.size()); }
+    const Backup &BackupAt(int index) const { return m_backups[std::size_t(index)]; }
+    std::vector<quint32> &Order() { return m_order; }
+
+private:
+    void Count(quint32 key, int sign);
+    std::vector<ResultRows::Source> SortSources() const;
+    void StartSort();
+    void ShowSorted(std::vector<quint32> keys);
+    // The rows changed: the keyboard search's index is made again when next asked for.
+    void DropSearchIndex();
+
+    int m_leadingColumns;
+    std::vector<Backup> m_backups;
+    // The rows shown, by key.
+    std::vector<quint32> m_order;
+    std::vector<qint32> m_numbers;
+    int m_sortColumn = -1; // a view column
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_sortPending = false;
+    TaskRunner *m_sortRunner = nullptr;
+    TaskRunner *m_indexRunner = nullptr;
+    // The keyboard search's index: per key, the first eight bytes of the case-folded UTF-8
+    // text of column m_searchColumn (-1: none made or being made).
+    std::vector<quint64> m_searchIndex;
+    int m_searchColumn = -1;
+    int m_searchIndexWanted = -1;
+    int m_missedCount = 0;
+    qint64 m_talkSeconds = 0;
+    QVariant m_mutedForeground;
+    QStringList m_titles;
+    std::weak_ptr<ResultSnapshot::Removals> m_removalsWatch; // of the last snapshot handed out
+};
