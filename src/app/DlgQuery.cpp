@@ -21,6 +21,7 @@
 #include "ui_DlgQuery.h"
 
 #include <QHeaderView>
+#include <QLayout>
 #include <QResizeEvent>
 #include <QTableView>
 
@@ -148,6 +149,7 @@ void CDlgQuery::SetUpResultList()
     m_calls->SetColumns(ResultListTitles(), ResultListWidths().data());
     m_calls->SetDatabaseFor([db = m_db](const QString &) { return db; });
     m_calls->Export().SetTimerHandler([this] { OnTimer(); });
+    m_form->SetUpLayout(this, PlayerWidget());
 }
 
 QStringList CDlgQuery::ResultListTitles()
@@ -174,9 +176,9 @@ void CDlgQuery::resizeEvent(QResizeEvent *event)
 
 void CDlgQuery::ResizeList()
 {
-    if (!ui || !ui->IdcResultList)
-        return;
-    m_form->Layout(rect(), PlayerWidget());
+    // The window's layout places the list below the filter band at every size.
+    if (layout())
+        layout()->activate();
 }
 
 void CDlgQuery::OnFromCheck()

@@ -9,8 +9,10 @@
 
 #include "ui_DlgQuery.h"
 
+#include <QBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
+#include <QSplitter>
 
 #include <iterator>
 
@@ -99,18 +101,38 @@ void QueryForm::ApplyDatePreset(int index, const QDate &today) const
     m_ui.DatePresets->setCurrentIndex(-1);
 }
 
-void QueryForm::Layout(const QRect &client, QWidget *pane) const
+void QueryForm::SetUpLayout(QWidget *window, QWidget *pane)
 {
-    m_ui.FilterBand->setGeometry(client.left(), client.top(), client.width(), kFilterBandHeight);
-    const int statusHeight = m_ui.StatusLine->sizeHint().height() + 4;
-    const int paneHeight = pane ? pane->sizeHint().height() : 0;
-    const int listHeight = qMax(0, client.height() - kFilterBandHeight - statusHeight - paneHeight);
-    int y = client.top() + kFilterBandHeight;
-    m_ui.IdcResultList->setGeometry(client.left(), y, client.width(), listHeight);
-    y += listHeight;
-    m_ui.StatusLine->setGeometry(client.left(), y, client.width(), statusHeight);
-    if (pane)
-        pane->setGeometry(client.left(), y + statusHeight, client.width(), paneHeight);
+    auto *top = new QVBoxLayout(window);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(0);
+    m_ui.FilterBand->setFixedHeight(kFilterBandHeight);
+    top->addWidget(m_ui.FilterBand);
+
+    auto *splitter = new QSplitter(Qt::Vertical, window);
+    splitter->setObjectName(QStringLiteral("ListSplitter"));
+    splitter->setChildrenCollapsible(false);
+    auto *listArea = new QWidget(splitter);
+    listArea->setObjectName(QStringLiteral("ListArea"));
+    m_listArea = new QVBoxLayout(listArea);
+    m_listArea->setContentsMargins(0, 0, 0, 0);
+    m_listArea->setSpacing(0);
+    m_listArea->addWidget(m_ui.IdcResultList, 1);
+    m_listArea->addWidget(m_ui.StatusLine);
+    splitter->addWidget(listArea);
+    if (pane) {
+        auto *paneArea = new QWidget(splitter);
+        paneArea->setObjectName(QStringLiteral("PaneArea"));
+        m_paneArea = new QHBoxLayout(paneArea);
+        m_paneArea->setContentsMargins(0, 0, 0, 0);
+        m_paneArea->setSpacing(0);
+        m_paneArea->addWidget(pane, 1);
+        splitter->addWidget(paneArea);
+        // The list takes what the window gains; the pane starts at the height it asks for.
+        splitter->setStretchFactor(0, 1);
+        splitter->setStretchFactor(1, 0);
+    }
+    top->addWidget(splitter, 1);
 }
 
 void QueryForm::SetUpList(QTableView *list, const int *widths, int columns)

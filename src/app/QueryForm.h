@@ -7,6 +7,8 @@ class ScanReport;
 class QRect;
 class QTableView;
 class QWidget;
+class QHBoxLayout;
+class QVBoxLayout;
 
 namespace Ui {
 class CDlgQuery;
@@ -32,8 +34,15 @@ public:
     void EnableDates() const;
     // Sets both dates to date preset `index` counted from `today` and ticks the check box.
     void ApplyDatePreset(int index, const QDate &today) const;
-    // From the top: the filter band (70 pixels), the list, its status line, the pane (may be null).
-    void Layout(const QRect &client, QWidget *pane) const;
+    // Lays the window out, from the top: the filter band (70 pixels), then a splitter whose
+    // upper part holds the list with its status line under it (ListArea()) and whose lower
+    // part holds the player pane (PaneArea(); absent when `pane` is null), which the user
+    // can make taller.
+    void SetUpLayout(QWidget *window, QWidget *pane);
+    // The column that holds the list and its status line, for what goes above or under them.
+    QVBoxLayout *ListArea() const { return m_listArea; }
+    // The row that holds the pane, for what goes beside it; null without a pane.
+    QHBoxLayout *PaneArea() const { return m_paneArea; }
     // Grid, whole-row single selection, movable left-aligned titles, `widths` by column,
     // and rows of one fixed height (a million rows cost nothing to lay out).
     static void SetUpList(QTableView *list, const int *widths, int columns);
@@ -42,4 +51,6 @@ public:
 
 private:
     Ui::CDlgQuery &m_ui;
+    QVBoxLayout *m_listArea = nullptr;
+    QHBoxLayout *m_paneArea = nullptr;
 };

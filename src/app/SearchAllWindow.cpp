@@ -20,7 +20,6 @@
 #include "ui_DlgQuery.h"
 
 #include <QHeaderView>
-#include <QResizeEvent>
 
 namespace {
 // Where the window's size and columns are remembered.
@@ -70,8 +69,8 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
         }
         return db;
     });
+    m_form->SetUpLayout(this, PlayerWidget());
     WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
-    m_form->Layout(rect(), PlayerWidget());
 
     connect(&m_search, &BackupSearch::BackupSearched, this, &SearchAllWindow::OnBackupSearched);
     connect(ui->IdcFromCheck, &QCheckBox::clicked, this, [this] { m_form->EnableDates(); });
@@ -100,13 +99,6 @@ QTableView *SearchAllWindow::List() const
 bool SearchAllWindow::IsSearching() const
 {
     return m_received < m_search.TargetCount();
-}
-
-void SearchAllWindow::resizeEvent(QResizeEvent *event)
-{
-    QDialog::resizeEvent(event);
-    if (m_form)
-        m_form->Layout(rect(), PlayerWidget());
 }
 
 QWidget *SearchAllWindow::PlayerWidget() const

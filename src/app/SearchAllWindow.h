@@ -58,9 +58,6 @@ public:
     std::atomic<int32_t> m_exportRunning{0};
     std::atomic<int32_t> m_closeRequested{0};
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
 private:
     void OnBackupSearched(int generation, int index);
     void ReportFailures();

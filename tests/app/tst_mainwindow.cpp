@@ -449,7 +449,7 @@ void MainWindowTest::searchAllBackupsPlaysAndDeletes()
         QCOMPARE(perBackup, (QMap<QString, int>{{"2009-12", 60}, {"2010-01", 20}, {"odd-types", 12}}));
         QVERIFY(Control<QLabel>(*w, "StatusLine")->text().startsWith("3 of 3 backups searched"));
         if (QWidget *pane = w->findChild<QWidget *>("PlayerPane"))
-            QVERIFY(pane->geometry().top() >= w->List()->geometry().bottom());
+            QVERIFY(pane->mapTo(w, QPoint(0, 0)).y() >= w->List()->mapTo(w, QPoint(0, w->List()->height())).y());
 
         // A January call with its recording: a double click plays it, the row menu deletes it.
         int row = 0;

@@ -201,17 +201,18 @@ void QueryWindowTest::initialState()
     // the status line and the player pane under it.
     auto *status = Control<QLabel>(dlg, "StatusLine");
     QCOMPARE(status->text(), QString("Calls: 0    Missed: 0    Talk time: 00:00:00"));
+    const auto inWindow = [&dlg](const QWidget *w) { return QRect(w->mapTo(&dlg, QPoint(0, 0)), w->size()); };
     for (const QSize size : {QSize(900, 640), QSize(1300, 900)}) {
         dlg.resize(size);
         QTRY_COMPARE(dlg.size(), size);
-        const QRect list = dlg.List()->geometry();
+        const QRect list = inWindow(dlg.List());
         QCOMPARE(list.topLeft(), QPoint(0, 70));
         QCOMPARE(list.width(), size.width());
-        QCOMPARE(status->geometry(), QRect(0, list.bottom() + 1, size.width(), status->height()));
+        QCOMPARE(inWindow(status), QRect(0, list.bottom() + 1, size.width(), status->height()));
         const QWidget *pane = dlg.findChild<QWidget *>("PlayerPane");
         const QWidget *below = pane ? pane : status;
-        QCOMPARE(below->geometry().bottom(), size.height() - 1);
-        QVERIFY(below == status || below->geometry().top() == status->geometry().bottom() + 1);
+        QCOMPARE(inWindow(below).bottom(), size.height() - 1);
+        QVERIFY(below == status || inWindow(below).top() > inWindow(status).bottom());
         QVERIFY(list.height() > size.height() / 2);
         const QRect band = Control<QWidget>(dlg, "FilterBand")->geometry();
         QCOMPARE(band.height(), 70);
