@@ -39,9 +39,9 @@ void BackupSearchModel::AddBackup(int catalogueIndex, const QString &name, const
         return;
 
     // The new rows go to the end first, then one merge puts every row in its place.
-    const int oldCount = RowCount();
+    const int oldCount = ListedCount();
     ShowAppended(0, count - 1);
-    std::vector<quint32> keys = Order();
+    std::vector<quint32> keys = AllKeys();
     const auto startOf = [this](quint32 key) {
         const Backup &b = BackupOfKey(key);
         return b.rows->StartOrderKey(int(key - b.base));

@@ -90,6 +90,39 @@ QString CallListModel::BackupDir(int row) const
     return BackupOfKey(Key(row)).dir;
 }
 
+void CallListModel::Recount()
+{
+    m_missedCount = 0;
+    m_talkSeconds = 0;
+    for (const quint32 key : m_order)
+        Count(key, 1);
+}
+
+bool CallListModel::Accepts(quint32 key) const
+{
+    if (!m_accepts)
+        return true;
+    const Backup &backup = BackupOfKey(key);
+    return m_accepts(*backup.rows, int(key - backup.base));
+}
+
+void CallListModel::Narrow(RowPredicate accepts)
+{
+    if (!accepts && !m_narrowed)
+        return;
+    const std::vector<quint32> all = AllKeys();
+    m_accepts = std::move(accepts);
+    m_narrowed = bool(m_accepts);
+    if (m_narrowed)
+        m_all = all;
+    else
+        m_all.clear();
+    // The same rows in the same order, with those the narrowing passes shown.
+    if (!m_narrowed)
+        m_order = all;
+    Reorder(all);
+}
+
 void CallListModel::Count(quint32 key, int sign)
 {
     const Backup &backup = BackupOfKey(key);
@@ -104,10 +137,13 @@ void CallListModel::RemoveRow(int row)
     if (row < 0 || row >= RowCount())
         return;
     beginRemoveRows(QModelIndex(), row, row);
+    const quint32 key = Key(row);
     if (const auto removals = m_removalsWatch.lock())
-        removals->Mark(Key(row));
-    Count(Key(row), -1);
+        removals->Mark(key);
+    Count(key, -1);
     m_order.erase(m_order.begin() + row);
+    if (m_narrowed)
+        std::erase(m_all, key);
     endRemoveRows();
 }
 
@@ -150,6 +186,8 @@ void CallListModel::ClearRows(bool keepSnapshots)
     beginResetModel();
     m_order.clear();
     m_order.shrink_to_fit();
+    m_all.clear();
+    m_all.shrink_to_fit();
     m_numbers.clear();
     m_numbers.shrink_to_fit();
     m_backups.clear();
@@ -186,10 +224,21 @@ void CallListModel::ShowAppended(int first, int last)
         return;
     const quint32 base = m_backups.back().base;
     DropSearchIndex();
-    beginInsertRows(QModelIndex(), RowCount(), RowCount() + last - first);
+    std::vector<quint32> shown;
+    shown.reserve(std::size_t(last - first + 1));
     for (int stored = first; stored <= last; ++stored) {
-        m_order.push_back(base + quint32(stored));
-        Count(base + quint32(stored), 1);
+        const quint32 key = base + quint32(stored);
+        if (m_narrowed)
+            m_all.push_back(key);
+        if (!m_narrowed || Accepts(key))
+            shown.push_back(key);
+    }
+    if (shown.empty())
+        return;
+    beginInsertRows(QModelIndex(), RowCount(), RowCount() + int(shown.size()) - 1);
+    for (const quint32 key : shown) {
+        m_order.push_back(key);
+        Count(key, 1);
     }
     endInsertRows();
 }
@@ -202,11 +251,22 @@ void CallListModel::Reorder(const std::vector<quint32> &keys)
     keysBefore.reserve(std::size_t(before.size()));
     for (const QModelIndex &index : before)
         keysBefore.push_back(Key(index.row()));
-    m_order = keys;
+    if (m_narrowed) {
+        m_all = keys;
+        m_order.clear();
+        for (const quint32 key : m_all) {
+            if (Accepts(key))
+                m_order.push_back(key);
+        }
+    } else {
+        m_order = keys;
+    }
+    Recount();
     // The views' selections and current rows follow their calls to the new places.
     QModelIndexList after = before;
     if (!before.isEmpty()) {
-        std::vector<int> placeOfKey(std::size_t(*std::max_element(m_order.begin(), m_order.end())) + 1, -1);
+        std::vector<int> placeOfKey(
+            m_order.empty() ? 0 : std::size_t(*std::max_element(m_order.begin(), m_order.end())) + 1, -1);
         for (int row = 0; row < RowCount(); ++row)
             placeOfKey[Key(row)] = row;
         for (qsizetype i = 0; i < before.size(); ++i) {
@@ -287,7 +347,7 @@ void CallListModel::SortNow(int column, Qt::SortOrder order)
     m_sortRunner->cancel();
     SortJob job;
     job.sources = SortSources();
-    job.keys = m_order;
+    job.keys = AllKeys();
     job.numbers = m_numbers;
     job.cell =
         m_sortColumn < 0 ? -1 : (CellOfColumn(m_sortColumn) >= 0 ? CellOfColumn(m_sortColumn) : SortJob::kByBackup);
@@ -312,7 +372,7 @@ void CallListModel::StartSort()
         job->backupNames.push_back(backup.name);
     }
     job->sources = SortSources();
-    job->keys = m_order;
+    job->keys = AllKeys();
     job->numbers = m_numbers;
     job->cell =
         m_sortColumn < 0 ? -1 : (CellOfColumn(m_sortColumn) >= 0 ? CellOfColumn(m_sortColumn) : SortJob::kByBackup);
@@ -326,9 +386,9 @@ void CallListModel::StartSort()
 void CallListModel::ShowSorted(std::vector<quint32> keys)
 {
     // Rows removed while the sort ran are left out of its order.
-    if (keys.size() != m_order.size()) {
+    if (keys.size() != AllKeys().size()) {
         std::vector<bool> shown;
-        for (const quint32 key : m_order) {
+        for (const quint32 key : AllKeys()) {
             if (key >= shown.size())
                 shown.resize(std::size_t(key) + 1);
             shown[key] = true;

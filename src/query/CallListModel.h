@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -99,6 +100,16 @@ public:
     // Whether rows are still arriving (a sort then waits for the last of them).
     virtual bool IsFilling() const { return false; }
 
+    // Narrowing: only the rows `accepts` passes are shown (the list keeps the others, in
+    // their order, and shows them again when the narrowing goes: Narrow(nullptr)). The
+    // counts of the status line, the export and the row actions see the rows shown. A
+    // narrowing holds for rows that arrive later too, until it is changed.
+    using RowPredicate = std::function<bool(const ResultRows &rows, int stored)>;
+    void Narrow(RowPredicate accepts);
+    bool IsNarrowed() const { return m_narrowed; }
+    // How many rows the list holds, shown or not.
+    int ListedCount() const { return int(AllKeys().size()); }
+
     // Keyboard search: the first row at `from` or after (going round to the top) whose text
     // in view column `column` starts with `text`, letter case aside; -1 when there is none.
     // It is answered from an index of the first bytes of the column's texts, made on a worker
@@ -145,8 +156,9 @@ protected:
     void ShowAppended(int first, int last);
     // For a merged list: the number each key shows in cell 0 (empty: the storage's own).
     std::vector<qint32> &Numbers() { return m_numbers; }
-    // Replaces the order of the shown rows with `keys` (a permutation of them), keeping the
-    // views' current rows and selections on their calls.
+    // Puts every row of the list in the order of `keys` (a permutation of AllKeys()) and
+    // shows those the narrowing passes, keeping the views' current rows and selections on
+    // their calls.
     void Reorder(const std::vector<quint32> &keys);
     // After the last rows of a fill have come: a sort asked for meanwhile.
     void SortAfterFill();
@@ -156,10 +168,13 @@ protected:
     quint32 Key(int row) const { return m_order[std::size_t(row)]; }
     int BackupCount() const { return int(m_backups.size()); }
     const Backup &BackupAt(int index) const { return m_backups[std::size_t(index)]; }
-    std::vector<quint32> &Order() { return m_order; }
+    // Every row of the list in its order, narrowed away or not.
+    const std::vector<quint32> &AllKeys() const { return m_narrowed ? m_all : m_order; }
 
 private:
     void Count(quint32 key, int sign);
+    void Recount();
+    bool Accepts(quint32 key) const;
     std::vector<ResultRows::Source> SortSources() const;
     void StartSort();
     void ShowSorted(std::vector<quint32> keys);
@@ -168,8 +183,11 @@ private:
 
     int m_leadingColumns;
     std::vector<Backup> m_backups;
-    // The rows shown, by key.
+    // The rows shown, by key; while narrowed, m_all holds every row of the list.
     std::vector<quint32> m_order;
+    std::vector<quint32> m_all;
+    bool m_narrowed = false;
+    RowPredicate m_accepts;
     std::vector<qint32> m_numbers;
     int m_sortColumn = -1; // a view column
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

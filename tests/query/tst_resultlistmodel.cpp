@@ -494,6 +494,33 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
     QCOMPARE(model.SortColumn(), -1);
     QCOMPARE(allRows(model), statement);
 
+    // Narrowed to the missed calls: only they are shown and counted; a sort and a removal
+    // while narrowed reach the rows not shown as well, and all come back in that order.
+    model.Narrow([](const ResultRows &rows, int stored) { return rows.IsMissed(stored); });
+    QCOMPARE(model.RowCount(), 8);
+    QCOMPARE(model.ListedCount(), 60);
+    QCOMPARE(model.MissedCount(), 8);
+    QCOMPARE(model.TotalTalkSeconds(), 0);
+    model.SortNow(ResultListModel::CellId, Qt::DescendingOrder);
+    for (int r = 1; r < model.RowCount(); ++r)
+        QVERIFY(model.CellText(r - 1, ResultListModel::CellId).toInt() > model.CellText(r, ResultListModel::CellId).toInt());
+    const QString missedGone = model.CellText(0, ResultListModel::CellId);
+    model.RemoveRow(0);
+    model.Narrow(nullptr);
+    QCOMPARE(model.RowCount(), 59);
+    QCOMPARE(rowOfId(model, missedGone.toInt()), -1);
+    QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("62"));
+    for (int r = 1; r < model.RowCount(); ++r)
+        QVERIFY(model.CellText(r - 1, ResultListModel::CellId).toInt() > model.CellText(r, ResultListModel::CellId).toInt());
+    QCOMPARE(model.MissedCount(), 7);
+    QCOMPARE(model.TotalTalkSeconds(), talked);
+    // A narrowing holds for the rows of the next fill.
+    model.Narrow([](const ResultRows &rows, int stored) { return rows.IsMissed(stored); });
+    model.FillResultList(db, kAll);
+    QCOMPARE(model.RowCount(), 8);
+    model.Narrow(nullptr);
+    QCOMPARE(allRows(model), statement);
+
     // Rows whose named recording is missing are muted; "DEL", no file and files present are not.
     model.SetMutedForeground(QStringLiteral("muted"));
     QCOMPARE(model.data(model.index(rowOfId(model, 42), 3), Qt::ForegroundRole).toString(), QString("muted"));
