@@ -1,5 +1,7 @@
 #include "platform/FileLocks.h"
 
+#include "task/CancelToken.h"
+
 #include <chrono>
 #include <thread>
 
@@ -9,8 +11,9 @@ bool lockStatement(const RandomAccessFile &file, bool write)
 {
     if (write)
         return tryLockStatement(file, true) == Attempt::Locked;
-    // A delete holds the lock for a fraction of a second; wait up to two seconds for it.
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    // A delete holds the lock for a fraction of a second; wait up to two seconds for it,
+    // unless the request that reads is cancelled meanwhile.
+    for (int attempt = 0; attempt < 200 && !CancelToken::currentCancelled(); ++attempt) {
         switch (tryLockStatement(file, false)) {
         case Attempt::Locked:
             return true;

@@ -20,7 +20,8 @@ namespace FileLocks {
 bool lockOpen(const RandomAccessFile &file, bool exclusive);
 void unlockOpen(const RandomAccessFile &file);
 
-// Non-blocking for writers; readers wait briefly for a running delete to finish.
+// Non-blocking for writers; readers wait briefly for a running delete to finish (less when
+// the calling thread's request is cancelled meanwhile).
 bool lockStatement(const RandomAccessFile &file, bool write);
 void unlockStatement(const RandomAccessFile &file);
 

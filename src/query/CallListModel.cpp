@@ -120,6 +120,7 @@ void CallListModel::Narrow(RowPredicate accepts)
     // The same rows in the same order, with those the narrowing passes shown.
     if (!m_narrowed)
         m_order = all;
+    m_countsStale = true;
     Reorder(all);
 }
 
@@ -142,6 +143,7 @@ void CallListModel::RemoveRow(int row)
         removals->Mark(key);
     Count(key, -1);
     m_order.erase(m_order.begin() + row);
+    m_searchByRowStale = true;
     if (m_narrowed)
         std::erase(m_all, key);
     endRemoveRows();
@@ -235,6 +237,7 @@ void CallListModel::ShowAppended(int first, int last)
     }
     if (shown.empty())
         return;
+    m_searchByRowStale = true;
     beginInsertRows(QModelIndex(), RowCount(), RowCount() + int(shown.size()) - 1);
     for (const quint32 key : shown) {
         m_order.push_back(key);
@@ -251,6 +254,7 @@ void CallListModel::Reorder(const std::vector<quint32> &keys)
     keysBefore.reserve(std::size_t(before.size()));
     for (const QModelIndex &index : before)
         keysBefore.push_back(Key(index.row()));
+    const std::size_t shownBefore = m_order.size();
     if (m_narrowed) {
         m_all = keys;
         m_order.clear();
@@ -261,7 +265,11 @@ void CallListModel::Reorder(const std::vector<quint32> &keys)
     } else {
         m_order = keys;
     }
-    Recount();
+    m_searchByRowStale = true;
+    // A sort shows the same rows: their counts stay.
+    if (m_order.size() != shownBefore || m_narrowed || m_countsStale)
+        Recount();
+    m_countsStale = false;
     // The views' selections and current rows follow their calls to the new places.
     QModelIndexList after = before;
     if (!before.isEmpty()) {
@@ -456,6 +464,9 @@ void CallListModel::DropSearchIndex()
     m_indexRunner->cancel();
     m_searchIndex.clear();
     m_searchIndex.shrink_to_fit();
+    m_searchByRow.clear();
+    m_searchByRow.shrink_to_fit();
+    m_searchByRowStale = true;
     m_searchColumn = -1;
     m_searchIndexWanted = -1;
 }
@@ -512,6 +523,7 @@ void CallListModel::PrepareKeyboardSearch(int column)
         }
         request.deliver([this, job, column] {
             m_searchIndex = std::move(job->index);
+            m_searchByRowStale = true;
             m_searchColumn = column;
             m_searchIndexWanted = -1;
             emit keyboardSearchReady(column);
@@ -530,12 +542,25 @@ int CallListModel::FindRowStartingWith(int column, const QString &text, int from
     const QString folded = text.toCaseFolded();
     const QByteArray wanted = folded.toUtf8();
     const std::size_t compared = std::min<std::size_t>(sizeof(quint64), std::size_t(wanted.size()));
+    // The first bytes wanted, and which bytes of a row's prefix they are compared with.
+    quint64 want = 0;
+    quint64 mask = 0;
+    std::memcpy(&want, wanted.constData(), compared);
+    std::memset(&mask, 0xFF, compared);
+    if (m_searchByRowStale) {
+        // The rows in the order shown read one after the other, not all over the index.
+        m_searchByRow.resize(m_order.size());
+        for (std::size_t row = 0; row < m_order.size(); ++row) {
+            const quint32 key = m_order[row];
+            m_searchByRow[row] = key < m_searchIndex.size() ? m_searchIndex[key] : 0;
+        }
+        m_searchByRowStale = false;
+    }
     const int cell = CellOfColumn(column);
     from = std::max(from, 0) % RowCount();
     for (int n = 0; n < RowCount(); ++n) {
         const int row = (from + n) % RowCount();
-        const quint32 key = Key(row);
-        if (key >= m_searchIndex.size() || std::memcmp(&m_searchIndex[key], wanted.constData(), compared) != 0)
+        if ((m_searchByRow[std::size_t(row)] & mask) != want)
             continue;
         // Longer than the index holds: the rest of the text decides.
         if (compared < std::size_t(wanted.size())) {

@@ -154,6 +154,8 @@ protected:
     ResultRows &Writable(int backup);
     // Shows the stored rows first..last of the last backup at the end of the list.
     void ShowAppended(int first, int last);
+    // Room for `rows` shown rows, when a fill knows how many will come.
+    void ReserveRows(std::size_t rows) { m_order.reserve(rows); }
     // For a merged list: the number each key shows in cell 0 (empty: the storage's own).
     std::vector<qint32> &Numbers() { return m_numbers; }
     // Puts every row of the list in the order of `keys` (a permutation of AllKeys()) and
@@ -192,11 +194,15 @@ private:
     int m_sortColumn = -1; // a view column
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_sortPending = false;
+    bool m_countsStale = false;
     TaskRunner *m_sortRunner = nullptr;
     TaskRunner *m_indexRunner = nullptr;
     // The keyboard search's index: per key, the first eight bytes of the case-folded UTF-8
     // text of column m_searchColumn (-1: none made or being made).
     std::vector<quint64> m_searchIndex;
+    // The same in the order of the rows shown, made from it when asked after the rows moved.
+    std::vector<quint64> m_searchByRow;
+    bool m_searchByRowStale = true;
     int m_searchColumn = -1;
     int m_searchIndexWanted = -1;
     int m_missedCount = 0;

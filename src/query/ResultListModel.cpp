@@ -75,7 +75,14 @@ void ResultListModel::StartFill(std::shared_ptr<SharedDatabase> db, const QStrin
                 return;
             }
             const qint64 expected = reader->ExpectedRowCount();
-            request.deliver([this, expected] { m_expectedRows = expected; });
+            request.deliver([this, expected] {
+                m_expectedRows = expected;
+                // Room for every row at once: the list then never copies what it holds.
+                if (expected > 0) {
+                    Writable(0).Reserve(std::size_t(expected));
+                    ReserveRows(std::size_t(expected));
+                }
+            });
             // The connection is let go between batches: a delete from the window may run then.
             int batchRows = kFirstBatch;
             while (reader->HasMore() && !request.isCancelled()) {

@@ -167,7 +167,10 @@ void ResultRows::AppendRows(ResultRows &&batch)
     }
     batch.TrimLastBlock();
     const auto firstBlock = quint32(m_blocks.size());
-    m_rows.reserve(m_rows.size() + batch.m_rows.size());
+    // Grown by half again when full, never to the exact size: batch after batch would
+    // otherwise copy every row stored so far each time.
+    if (m_rows.capacity() < m_rows.size() + batch.m_rows.size())
+        m_rows.reserve(std::max(m_rows.size() + batch.m_rows.size(), m_rows.capacity() * 3 / 2));
     for (Row row : batch.m_rows) {
         row.block += firstBlock;
         m_rows.push_back(row);

@@ -9,11 +9,11 @@
 #include "app/DlgQuery.h"
 #include "app/SearchAllWindow.h"
 #include "db/ado/AdoDb.h"
-#include "platform/FileLocks.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
-#include "platform/RandomAccessFile.h"
 #include "lang/Ids.h"
+#include "platform/FileLocks.h"
+#include "platform/RandomAccessFile.h"
 #include "query/BuildStatement.h"
 #include "query/CallListModel.h"
 #include "query/CellFormat.h"
@@ -23,6 +23,7 @@
 #endif
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
@@ -124,6 +125,7 @@ private slots:
     void databaseThatDoesNotOpen();
     void refusedStatementAndDamagedDatabaseAreSaid();
     void largeResultArrivesInBatches();
+    void sortAndTypeAheadKeepTheWindowFree();
     void sortingAndTheStatusLine();
     void datePresetsSetThePickers();
     void playerPaneFollowsTheList();
@@ -704,8 +706,7 @@ void QueryWindowTest::refusedStatementAndDamagedDatabaseAreSaid()
 
     // While another program holds the database for a delete, Find is refused and says why.
     RandomAccessFile other;
-    QCOMPARE(other.open(dir + "dbR.mdb", RandomAccessFile::Access::ReadWrite),
-             RandomAccessFile::OpenResult::Opened);
+    QCOMPARE(other.open(dir + "dbR.mdb", RandomAccessFile::Access::ReadWrite), RandomAccessFile::OpenResult::Opened);
     QVERIFY(FileLocks::lockStatement(other, true));
     find->click();
     WaitForFill(dlg);
@@ -815,6 +816,58 @@ void QueryWindowTest::largeResultArrivesInBatches()
     QVERIFY2(db.open(dir + "dbR.mdb", jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
     const QStringList problems = jet::Checker::checkDatabase(db);
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+}
+
+// On the 3,000-row backup: a click on a title leaves the rows as they are and the window
+// free until the sort, made on a worker, is ready; typing letters in the list jumps to the
+// next row whose cell in the current column starts with them.
+void QueryWindowTest::sortAndTypeAheadKeepTheWindowFree()
+{
+    ScriptedDesktop desktop;
+    const QString dir = m_dir.path() + "/typeahead/";
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), dir));
+    CDlgQuery dlg(dir);
+    ShowAndFind(dlg);
+    ResultListModel &model = dlg.Model();
+    QCOMPARE(model.RowCount(), 3000);
+    QTableView *list = dlg.List();
+    QHeaderView *header = list->horizontalHeader();
+    const QList<QStringList> before = AllCells(model);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(ResultListModel::CellPhone) + 5, header->height() / 2));
+    QVERIFY(model.IsSorting());
+    QCOMPARE(AllCells(model), before); // nothing sorted on the window's thread
+    QTRY_VERIFY(!model.IsSorting());
+    QVERIFY(AllCells(model) != before);
+
+    // Type-ahead in the number column: "1" goes to the next row starting with 1, "1" again
+    // to the one after; "13" within the typing interval to the first starting with 13.
+    list->setFocus();
+    list->setCurrentIndex(model.index(0, ResultListModel::CellPhone));
+    const auto startsWith = [&](int row, const QString &prefix) {
+        return model.CellText(row, ResultListModel::CellPhone).startsWith(prefix);
+    };
+    int expected = 1;
+    while (expected < 3000 && !startsWith(expected, "1"))
+        ++expected;
+    QVERIFY(expected < 3000);
+    QTest::keyClick(list, Qt::Key_1);
+    QTRY_COMPARE(list->currentIndex().row(), expected);
+    QCOMPARE(list->currentIndex().column(), int(ResultListModel::CellPhone));
+    int next = expected + 1;
+    while (next < 3000 && !startsWith(next, "1"))
+        ++next;
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    QTest::keyClick(list, Qt::Key_1);
+    QTRY_COMPARE(list->currentIndex().row(), next % 3000);
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    list->setCurrentIndex(model.index(0, ResultListModel::CellPhone));
+    QTest::keyClicks(list, "13");
+    int thirteen = 0;
+    while (thirteen < 3000 && !startsWith(thirteen, "13"))
+        ++thirteen;
+    QVERIFY(thirteen < 3000);
+    QTRY_COMPARE(list->currentIndex().row(), thirteen);
 }
 
 void QueryWindowTest::sortingAndTheStatusLine()

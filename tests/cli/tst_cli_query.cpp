@@ -457,6 +457,8 @@ void TestCliQuery::searchEveryBackup()
     const QString samples = QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/");
     for (const char *name : {"2009-12", "2010-01", "odd-types"})
         QVERIFY(TestFiles::copyTree(samples + name, root + name));
+    // A second copy ties with the first at every start time: the catalogue's order decides.
+    QVERIFY(TestFiles::copyTree(samples + "2009-12", root + "2009-12-again"));
     QVERIFY(TestFiles::copyTree(samples + "2009-12", root + "locked"));
     JetTest::setPassword(root + "locked/dbR.mdb", "secret");
     QVERIFY(TestFiles::write(root + "broken/config.ini", "[base]\r\n"));
@@ -470,7 +472,7 @@ void TestCliQuery::searchEveryBackup()
     QStringList dirs;
     for (const QStringList &cells : tsvRows(catalogue))
         dirs << cells.at(4);
-    QCOMPARE(dirs.size(), 5); // no-config is no backup
+    QCOMPARE(dirs.size(), 6); // no-config is no backup
 
     for (const QStringList &filter : {QStringList{}, QStringList{"--type", "missed"}}) {
         // The rows of each backup that `query` lists, merged by start time.

@@ -7,16 +7,20 @@
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "db/jet/IndexPage.h"
+#include "db/jet/ParallelScan.h"
 #include "db/jet/RowScanner.h"
+#include "task/CancelToken.h"
 
 #include "TestPaths.h"
 #include "common/TestFiles.h"
 #include "db/jet/JetTestSupport.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -268,6 +272,7 @@ private slots:
     void indexAndScanGiveTheSameRows();
     void damagedIndexesLeaveTheirRowsToTheScan_data();
     void damagedIndexesLeaveTheirRowsToTheScan();
+    void scanSharedByThreadsKeepsTheTableOrder();
 };
 
 void TestJetSelect::nanEqualsNoNumber()
@@ -560,4 +565,86 @@ void TestJetSelect::damagedIndexesLeaveTheirRowsToTheScan()
 }
 
 QTEST_GUILESS_MAIN(TestJetSelect)
+// A table of more data pages than one share of a scan holds, made from the first 8 MiB of
+// the million-row fixture (its usage map lists the pages cut off: they count as past the
+// end): the shares are read by several threads and joined in the order of the table, a
+// cancelled request stops the scan, and a damaged page fails the statement with the first
+// damaged share's error, whatever the threads did after it.
+void TestJetSelect::scanSharedByThreadsKeepsTheTableOrder()
+{
+    const QString fixture = QStringLiteral(ORVIK_SHARED_FIXTURES_DIR "/big/record-1m.mdb.xz");
+    if (!QFileInfo::exists(fixture))
+        QSKIP("the million-row fixture is not here");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("dbR.mdb");
+    {
+        QProcess xz;
+        xz.start(QStringLiteral("xz"), {QStringLiteral("-dc"), fixture});
+        QVERIFY2(xz.waitForStarted(), "xz is needed (xz-utils)");
+        QByteArray head;
+        constexpr qsizetype kBytes = 8 << 20;
+        while (head.size() < kBytes && (xz.waitForReadyRead(10000) || xz.bytesAvailable() > 0))
+            head += xz.read(kBytes - head.size());
+        xz.kill();
+        xz.waitForFinished();
+        QCOMPARE(head.size(), kBytes);
+        QVERIFY(TestFiles::write(path, head));
+    }
+    const QString statement = QStringLiteral("select * from record");
+    JetConnection connection;
+    sql::SqlError openError;
+    QVERIFY2(connection.open(path, QString(), JetConnection::Mode::ReadOnlyExclusive, &openError),
+             qPrintable(openError.message));
+    qputenv("ORVIK_SCAN_THREADS", "1");
+    const Result alone = runWith(connection, RowCollector::Paths::ScanOnly, statement);
+    qputenv("ORVIK_SCAN_THREADS", "4");
+    const Result shared = runWith(connection, RowCollector::Paths::ScanOnly, statement);
+    qunsetenv("ORVIK_SCAN_THREADS");
+    // More rows than one share of 256 pages holds, in page and slot order.
+    QVERIFY2(alone.rows.size() > 20000, qPrintable(alone.rows.value(0)));
+    QCOMPARE(shared.rows, alone.rows);
+    std::vector<std::pair<quint32, quint32>> ids;
+    for (const QString &id : alone.rows)
+        ids.emplace_back(id.section(':', 0, 0).toUInt(), id.section(':', 1).toUInt());
+    QVERIFY(std::is_sorted(ids.begin(), ids.end()));
+    QVERIFY(std::adjacent_find(ids.begin(), ids.end()) == ids.end());
+    const quint32 firstPage = ids.front().first;
+    const quint32 lastPage = ids.back().first;
+    QVERIFY(lastPage - firstPage > 2 * jet::ParallelScan::kSharePages);
+
+    // A request cancelled before the scan: no share is read, and the statement fails.
+    {
+        CancelToken token;
+        token.cancel();
+        const CancelScope scope(token);
+        const Result cancelled = runWith(connection, RowCollector::Paths::ScanOnly, statement);
+        QVERIFY2(cancelled.rows.value(0).startsWith("refused: "), qPrintable(cancelled.rows.value(0)));
+    }
+
+    // Two damaged data pages, in the second share and in a later one: the error is the
+    // second share's, with four threads as with one.
+    const quint32 early = ids[ids.size() / 3].first;
+    const quint32 late = ids[ids.size() * 5 / 6].first;
+    QVERIFY(late - early > jet::ParallelScan::kSharePages);
+    QVERIFY(connection.close(&openError));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        for (const quint32 page : {early, late}) {
+            // Jet 4 data page: the row count at offset 12; more slots than the page holds.
+            file.seek(qint64(page) * 4096 + 12);
+            file.write(QByteArray("\xff\x7f", 2));
+        }
+    }
+    QVERIFY(connection.open(path, QString(), JetConnection::Mode::ReadOnlyExclusive, &openError));
+    for (const char *threads : {"1", "4"}) {
+        qputenv("ORVIK_SCAN_THREADS", threads);
+        const Result damaged = runWith(connection, RowCollector::Paths::ScanOnly, statement);
+        QCOMPARE(damaged.rows.size(), 1);
+        QVERIFY2(damaged.rows[0].startsWith("refused: ") && damaged.rows[0].contains(QString::number(early)),
+                 qPrintable(damaged.rows[0]));
+    }
+    qunsetenv("ORVIK_SCAN_THREADS");
+}
+
 #include "tst_jetselect.moc"

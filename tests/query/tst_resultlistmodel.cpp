@@ -6,9 +6,15 @@
 #include "db/ado/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
+#include "platform/FileLocks.h"
+#include "platform/RandomAccessFile.h"
+#include "query/BackupSearch.h"
+#include "query/BackupSearchModel.h"
 #include "query/CellFormat.h"
 #include "query/ResultListModel.h"
+#include "query/ResultRows.h"
 #include "query/TextOrder.h"
+#include "task/TaskPool.h"
 
 #include "TestPaths.h"
 #include "common/ExpectedDump.h"
@@ -16,8 +22,8 @@
 #include "common/TestFiles.h"
 
 #include <QAbstractItemModelTester>
-#include <QTemporaryDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -93,6 +99,7 @@ private slots:
     void nullsAndMissingColumns();
     void incrementalFillShowsTheSameRows();
     void sortingMovesRowsWithTheirCells();
+    void searchOverSeveralBackups();
 
 private:
     ScriptedDesktop m_desktop;
@@ -503,7 +510,8 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
     QCOMPARE(model.TotalTalkSeconds(), 0);
     model.SortNow(ResultListModel::CellId, Qt::DescendingOrder);
     for (int r = 1; r < model.RowCount(); ++r)
-        QVERIFY(model.CellText(r - 1, ResultListModel::CellId).toInt() > model.CellText(r, ResultListModel::CellId).toInt());
+        QVERIFY(model.CellText(r - 1, ResultListModel::CellId).toInt()
+                > model.CellText(r, ResultListModel::CellId).toInt());
     const QString missedGone = model.CellText(0, ResultListModel::CellId);
     model.RemoveRow(0);
     model.Narrow(nullptr);
@@ -511,7 +519,8 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
     QCOMPARE(rowOfId(model, missedGone.toInt()), -1);
     QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("62"));
     for (int r = 1; r < model.RowCount(); ++r)
-        QVERIFY(model.CellText(r - 1, ResultListModel::CellId).toInt() > model.CellText(r, ResultListModel::CellId).toInt());
+        QVERIFY(model.CellText(r - 1, ResultListModel::CellId).toInt()
+                > model.CellText(r, ResultListModel::CellId).toInt());
     QCOMPARE(model.MissedCount(), 7);
     QCOMPARE(model.TotalTalkSeconds(), talked);
     // A narrowing holds for the rows of the next fill.
@@ -537,4 +546,69 @@ void TestResultListModel::sortingMovesRowsWithTheirCells()
 }
 
 QTEST_GUILESS_MAIN(TestResultListModel)
+// The search over many backups: two copies of one backup tie at every start time, and the
+// merged list takes their rows in the order of the catalogue, whichever backup is done
+// first. A search stopped while its workers wait inside the statement (another program
+// holds the database's statement lock) lets its pool threads go at once and announces
+// nothing, and the next search runs.
+void TestResultListModel::searchOverSeveralBackups()
+{
+    QTemporaryDir root;
+    const QString samples = QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12");
+    QVERIFY(TestFiles::copyTree(samples, root.filePath("a")));
+    QVERIFY(TestFiles::copyTree(samples, root.filePath("b")));
+    const BackupSearch::Target a{"a", root.filePath("a/")};
+    const BackupSearch::Target b{"b", root.filePath("b/")};
+    const QString all = QStringLiteral("select * from record order by record_time_start");
+
+    BackupSearchModel merged;
+    QAbstractItemModelTester tester(&merged, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    merged.AddBackup(1, "b", b.dir, BackupSearch::SearchOne(b, all).rows);
+    merged.AddBackup(0, "a", a.dir, BackupSearch::SearchOne(a, all).rows);
+    QCOMPARE(merged.RowCount(), 120);
+    for (int r = 0; r < 120; r += 2) {
+        QCOMPARE(merged.BackupName(r), QString("a"));
+        QCOMPARE(merged.BackupName(r + 1), QString("b"));
+        QCOMPARE(merged.CellText(r, ResultListModel::CellStart), merged.CellText(r + 1, ResultListModel::CellStart));
+        QCOMPARE(merged.CellText(r, ResultListModel::CellNumber), QString::number(r + 1));
+    }
+    // A call is found by its backup and id, wherever the list shows it.
+    const CallListModel::CallKey call{b.dir, 2};
+    QCOMPARE(merged.KeyOf(merged.RowOf(call)), call);
+    QCOMPARE(merged.BackupName(merged.RowOf(call)), QString("b"));
+
+    // Stopped while every pool thread waits for the statement lock inside the statement.
+    const int threads = int(TaskPool::shared().threadCount());
+    std::vector<std::unique_ptr<RandomAccessFile>> held;
+    std::vector<BackupSearch::Target> blocked;
+    for (int i = 0; i < threads; ++i) {
+        const QString dir = root.filePath(QString("held%1/").arg(i));
+        QVERIFY(TestFiles::copyTree(samples, dir));
+        auto file = std::make_unique<RandomAccessFile>();
+        QCOMPARE(file->open(dir + "dbR.mdb", RandomAccessFile::Access::ReadWrite),
+                 RandomAccessFile::OpenResult::Opened);
+        QVERIFY(FileLocks::lockStatement(*file, true));
+        held.push_back(std::move(file));
+        blocked.push_back({QString("held%1").arg(i), dir});
+    }
+    BackupSearch search;
+    QSignalSpy searched(&search, &BackupSearch::BackupSearched);
+    search.Start(blocked, all);
+    QTest::qWait(50); // the workers are inside the statement, waiting
+    QVERIFY(search.IsRunning());
+    search.Stop();
+    QVERIFY(!search.IsRunning());
+    // The threads come back to the pool while the locks are still held: the next search is
+    // done long before the two seconds a reader would wait for a lock.
+    search.Start({a}, all);
+    QTRY_COMPARE_WITH_TIMEOUT(searched.size(), 1, 1500);
+    QCOMPARE(searched[0][0].toInt(), search.Generation());
+    QVERIFY(search.ResultAt(0).failure.isEmpty());
+    QCOMPARE(search.TakeRows(0)->Count(), 60);
+    for (const auto &file : held)
+        FileLocks::unlockStatement(*file);
+    QTest::qWait(100);
+    QCOMPARE(searched.size(), 1);
+}
+
 #include "tst_resultlistmodel.moc"
