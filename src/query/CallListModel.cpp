@@ -449,10 +449,10 @@ QVariant CallListModel::headerData(int section, Qt::Orientation orientation, int
 
 namespace {
 
-// The first eight bytes of a text as the keyboard search compares them.
-quint64 PrefixBytes(const QByteArray &folded)
+// The first bytes of a text as the keyboard search compares them.
+quint32 PrefixBytes(const QByteArray &folded)
 {
-    quint64 bytes = 0;
+    quint32 bytes = 0;
     std::memcpy(&bytes, folded.constData(), std::min<std::size_t>(sizeof bytes, std::size_t(folded.size())));
     return bytes;
 }
@@ -486,7 +486,7 @@ void CallListModel::PrepareKeyboardSearch(int column)
         std::vector<QString> names;
         std::vector<qint32> numbers;
         int cell = 0;
-        std::vector<quint64> index;
+        std::vector<quint32> index;
     };
     auto job = std::make_shared<Job>();
     for (const Backup &backup : m_backups) {
@@ -541,10 +541,10 @@ int CallListModel::FindRowStartingWith(int column, const QString &text, int from
     }
     const QString folded = text.toCaseFolded();
     const QByteArray wanted = folded.toUtf8();
-    const std::size_t compared = std::min<std::size_t>(sizeof(quint64), std::size_t(wanted.size()));
+    const std::size_t compared = std::min<std::size_t>(sizeof(quint32), std::size_t(wanted.size()));
     // The first bytes wanted, and which bytes of a row's prefix they are compared with.
-    quint64 want = 0;
-    quint64 mask = 0;
+    quint32 want = 0;
+    quint32 mask = 0;
     std::memcpy(&want, wanted.constData(), compared);
     std::memset(&mask, 0xFF, compared);
     if (m_searchByRowStale) {
