@@ -1,5 +1,7 @@
 #include "CellText.h"
 
+#include "db/jet/JetDate.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -9,25 +11,6 @@ namespace {
 bool IsDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
-}
-
-// Days from 1970-01-01 to a proleptic Gregorian date.
-long long DaysFromCivil(int y, int m, int d)
-{
-    y -= m <= 2;
-    const long long era = (y >= 0 ? y : y - 399) / 400;
-    const long long yoe = y - era * 400;
-    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-int DaysInMonth(int y, int m)
-{
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0))
-        return 29;
-    return days[m - 1];
 }
 
 bool ReadNumber(QStringView s, double &value)
@@ -109,9 +92,9 @@ bool ReadDateTime(QStringView s, bool date1904, double &serial)
         return false;
     long long days;
     if (date1904) {
-        if (day > DaysInMonth(year, month))
+        if (day > jet::JetDate::daysInMonth(year, month))
             return false;
-        days = DaysFromCivil(year, month, day) - DaysFromCivil(1904, 1, 1);
+        days = jet::JetDate::daysFromCivil(year, month, day) - jet::JetDate::daysFromCivil(1904, 1, 1);
         if (days < 0)
             return false;
     } else {
@@ -120,9 +103,9 @@ bool ReadDateTime(QStringView s, bool date1904, double &serial)
         if (year == 1900 && month == 2 && day == 29) {
             days = 60; // the day Excel's 1900 date system has and the calendar has not
         } else {
-            if (day > DaysInMonth(year, month))
+            if (day > jet::JetDate::daysInMonth(year, month))
                 return false;
-            days = DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30);
+            days = jet::JetDate::daysFromCivil(year, month, day) - jet::JetDate::daysFromCivil(1899, 12, 30);
             // Before March 1900 Excel counts from 1900-01-01 = 1, one day less.
             if (days < 61)
                 --days;

@@ -1,5 +1,7 @@
 #include "query/CallListModel.h"
 
+#include "db/jet/Digits.h"
+
 #include "query/TextOrder.h"
 #include "task/TaskRunner.h"
 
@@ -41,7 +43,7 @@ void CallListModel::AppendCellUtf8(int row, int position, QByteArray &out) const
         return;
     const quint32 key = Key(row);
     if (!m_numbers.empty() && position == CellNumber) {
-        out += QByteArray::number(m_numbers[key]);
+        jet::Digits::appendSigned(out, m_numbers[key]);
         return;
     }
     const Backup &backup = BackupOfKey(key);

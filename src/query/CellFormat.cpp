@@ -1,39 +1,11 @@
 #include "query/CellFormat.h"
 
+#include "db/jet/Digits.h"
 #include "lang/Ids.h"
 
 #include <cstdio>
 
 namespace CellFormat {
-
-namespace {
-
-// printf's "%.2d" into `p`: at least two digits, the sign in front of them. Returns the
-// end. Written by hand because it runs several times for every row of a large result.
-char *writeTwoDigits(char *p, int value)
-{
-    if (value >= 0 && value < 100) {
-        *p++ = char('0' + value / 10);
-        *p++ = char('0' + value % 10);
-        return p;
-    }
-    if (value < 0)
-        *p++ = '-';
-    unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    if (n < 2)
-        digits[n++] = '0';
-    while (n)
-        *p++ = digits[--n];
-    return p;
-}
-
-} // namespace
 
 int CallTypeTextId(int callDirection, int talkedTime)
 {
@@ -46,17 +18,17 @@ void AppendStartTime(QByteArray &out, const OleDate &start)
 {
     const OleDate::Parts parts = start.parts();
     char buffer[64];
-    char *p = writeTwoDigits(buffer, parts.year);
+    char *p = jet::Digits::writeSigned(buffer, parts.year, 2);
     *p++ = '-';
-    p = writeTwoDigits(p, parts.month);
+    p = jet::Digits::writeSigned(p, parts.month, 2);
     *p++ = '-';
-    p = writeTwoDigits(p, parts.day);
+    p = jet::Digits::writeSigned(p, parts.day, 2);
     *p++ = ' ';
-    p = writeTwoDigits(p, parts.hour);
+    p = jet::Digits::writeSigned(p, parts.hour, 2);
     *p++ = ':';
-    p = writeTwoDigits(p, parts.minute);
+    p = jet::Digits::writeSigned(p, parts.minute, 2);
     *p++ = ':';
-    p = writeTwoDigits(p, parts.second);
+    p = jet::Digits::writeSigned(p, parts.second, 2);
     out.append(buffer, p - buffer);
 }
 
@@ -64,9 +36,9 @@ void AppendTalkTime(QByteArray &out, int talkedTime)
 {
     // Division truncates toward zero, as in C.
     char buffer[32];
-    char *p = writeTwoDigits(buffer, talkedTime / 60);
+    char *p = jet::Digits::writeSigned(buffer, talkedTime / 60, 2);
     *p++ = ':';
-    p = writeTwoDigits(p, talkedTime % 60);
+    p = jet::Digits::writeSigned(p, talkedTime % 60, 2);
     out.append(buffer, p - buffer);
 }
 

@@ -1,7 +1,8 @@
 #include "query/ResultSnapshot.h"
 
+#include "db/jet/Digits.h"
+
 #include <algorithm>
-#include <charconv>
 
 void ResultSnapshot::Removals::Mark(quint32 key)
 {
@@ -46,9 +47,7 @@ void ResultSnapshot::AppendCellUtf8(int row, int position, QByteArray &out) cons
 {
     const quint32 key = m_order[std::size_t(row)];
     if (m_numbers && position == ResultRows::CellNumber) {
-        char digits[16];
-        const auto end = std::to_chars(digits, digits + sizeof digits, (*m_numbers)[key]).ptr;
-        out.append(digits, end - digits);
+        jet::Digits::appendSigned(out, (*m_numbers)[key]);
         return;
     }
     const Source &source = SourceOf(key);

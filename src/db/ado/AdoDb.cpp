@@ -33,10 +33,15 @@ CAdoDb::~CAdoDb()
 
 QString CAdoDb::ConnectionString(int attempt, const QString &path, const QString &password)
 {
+    return connectionString(path, password,
+                            attempt == 1 ? QStringLiteral("Read|Write")
+                                         : QStringLiteral("Read|Share Deny Write|Share Exclusive"));
+}
+
+QString CAdoDb::connectionString(const QString &path, const QString &password, const QString &mode)
+{
     QString escapedPassword = password;
     escapedPassword.replace(u'\'', QStringLiteral("''"));
-    const QString mode =
-        attempt == 1 ? QStringLiteral("Read|Write") : QStringLiteral("Read|Share Deny Write|Share Exclusive");
     return QStringLiteral(
                "Provider = Microsoft.Jet.OLEDB.4.0;Data Source = %1;Jet OLEDB:Database Password='%2';Mode=%3")
         .arg(quoteValue(path), escapedPassword, mode);
@@ -72,9 +77,7 @@ bool CAdoDb::OpenForReading(const QString &path, const QString &password)
 {
     Close();
     m_pConnection = std::make_shared<JetConnection>();
-    m_lastConnectionString = QStringLiteral("Provider = Microsoft.Jet.OLEDB.4.0;Data Source = %1;Jet OLEDB:Database "
-                                            "Password='%2';Mode=Read|Share Deny None")
-                                 .arg(quoteValue(path), QString(password).replace(u'\'', QStringLiteral("''")));
+    m_lastConnectionString = connectionString(path, password, QStringLiteral("Read|Share Deny None"));
     sql::SqlError error;
     if (m_pConnection->open(path, password, JetConnection::Mode::ReadOnlyShared, &error)) {
         TraceRolledBack("OpenForReading", path);

@@ -48,6 +48,8 @@ public:
     std::shared_ptr<JetConnection> m_pConnection;
 
 private:
+    // The connection string of an open in `mode` ("Read|Write", ...).
+    static QString connectionString(const QString &path, const QString &password, const QString &mode);
     // The trace line of an open that reads through a journal (see ReadsRolledBack).
     void TraceRolledBack(const char *operation, const QString &path) const;
 

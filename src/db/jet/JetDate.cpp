@@ -75,9 +75,29 @@ QString JetDate::toString(double days)
                              f.minute, f.second);
 }
 
+std::int64_t JetDate::daysFromCivil(std::int64_t year, int month, int day)
+{
+    // Counting in 400-year eras that start on March 1st, so that the leap day ends each
+    // year: the inverse of the conversion in toFields().
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = floorDiv(year, 400);
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468 + 25569; // days since 0000-03-01, then since 1899-12-30
+}
+
+int JetDate::daysInMonth(std::int64_t year, int month)
+{
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0))
+        return 29;
+    return days[month - 1];
+}
+
 double JetDate::fromDateTime(const QDate &date, const QTime &time)
 {
-    const double day = double(epoch().daysTo(date));
+    const double day = double(daysFromCivil(date.year(), date.month(), date.day()));
     const double fraction = time.isValid() ? time.msecsSinceStartOfDay() / 86400000.0 : 0.0;
     // Before the epoch the time of day counts away from zero, as the day does.
     return day < 0 ? day - fraction : day + fraction;

@@ -33,6 +33,11 @@ public:
     // The value Access stores for a calendar date and time (the inverse of toDateTime).
     static double fromDateTime(const QDate &date, const QTime &time);
 
+    // The calendar arithmetic everything else counts days with (proleptic Gregorian):
+    // the days from 1899-12-30 to a date, and the days of a month.
+    static std::int64_t daysFromCivil(std::int64_t year, int month, int day);
+    static int daysInMonth(std::int64_t year, int month);
+
     static QDate epoch() { return QDate(1899, 12, 30); }
 };
 

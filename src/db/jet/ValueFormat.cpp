@@ -1,5 +1,6 @@
 #include "db/jet/ValueFormat.h"
 
+#include "db/jet/Digits.h"
 #include "db/jet/JetDate.h"
 
 #include <charconv>
@@ -10,28 +11,6 @@
 namespace jet {
 
 namespace {
-
-// Writes v with at least minDigits digits (zeros in front) at p; returns the end.
-char *writeUnsigned(char *p, std::uint64_t v, int minDigits = 1)
-{
-    char reversed[24];
-    int n = 0;
-    do {
-        reversed[n++] = char('0' + v % 10);
-        v /= 10;
-    } while (v);
-    while (n < minDigits)
-        reversed[n++] = '0';
-    while (n > 0)
-        *p++ = reversed[--n];
-    return p;
-}
-
-void appendUnsigned(QByteArray &out, std::uint64_t v, int minDigits = 1)
-{
-    char buffer[24];
-    out.append(buffer, writeUnsigned(buffer, v, minDigits) - buffer);
-}
 
 void appendUtf8(QByteArray &out, char32_t c)
 {
@@ -130,7 +109,7 @@ void ValueFormat::appendShortestDouble(QByteArray &out, double d)
     }
     out.append('e');
     out.append(exponent < 0 ? '-' : '+');
-    appendUnsigned(out, std::uint64_t(exponent < 0 ? -exponent : exponent), 2);
+    Digits::appendUnsigned(out, std::uint64_t(exponent < 0 ? -exponent : exponent), 2);
 }
 
 QByteArray ValueFormat::shortestDouble(double d)
@@ -146,9 +125,9 @@ void ValueFormat::appendCurrency(QByteArray &out, std::int64_t units)
     const std::uint64_t magnitude = negative ? std::uint64_t(0) - std::uint64_t(units) : std::uint64_t(units);
     if (negative)
         out.append('-');
-    appendUnsigned(out, magnitude / 10000);
+    Digits::appendUnsigned(out, magnitude / 10000);
     out.append('.');
-    appendUnsigned(out, magnitude % 10000, 4);
+    Digits::appendUnsigned(out, magnitude % 10000, 4);
 }
 
 QByteArray ValueFormat::currency(std::int64_t units)
@@ -209,11 +188,11 @@ void ValueFormat::appendCalendarTime(QByteArray &out, double days)
     char *p = buffer;
     if (f.year < 0)
         *p++ = '-';
-    p = writeUnsigned(p, std::uint64_t(f.year < 0 ? -std::int64_t(f.year) : f.year), 4);
+    p = Digits::writeUnsigned(p, std::uint64_t(f.year < 0 ? -std::int64_t(f.year) : f.year), 4);
     for (const auto &[separator, part] :
          {std::pair{'-', f.month}, {'-', f.day}, {' ', f.hour}, {':', f.minute}, {':', f.second}}) {
         *p++ = separator;
-        p = writeUnsigned(p, std::uint64_t(part), 2);
+        p = Digits::writeUnsigned(p, std::uint64_t(part), 2);
     }
     out.append(buffer, p - buffer);
 }

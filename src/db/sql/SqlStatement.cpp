@@ -1,5 +1,6 @@
 #include "db/sql/SqlStatement.h"
 
+#include "db/jet/JetDate.h"
 #include "db/sql/SqlError.h"
 #include "db/sql/SqlLexer.h"
 
@@ -382,10 +383,7 @@ bool parseDateLiteral(const QString &text, double *days)
     const QDate date(year, month, day);
     if (year < 100 || !date.isValid() || hour > 23 || minute > 59 || second > 59)
         return false;
-    const qint64 dayNumber = QDate(1899, 12, 30).daysTo(date);
-    const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
-    // Before 1899-12-30 the fraction still counts forward within the day.
-    *days = dayNumber >= 0 ? double(dayNumber) + time : double(dayNumber) - time;
+    *days = jet::JetDate::fromDateTime(date, QTime(hour, minute, second));
     return true;
 }
 
