@@ -53,6 +53,18 @@ void TestTaskPool::runnerReportsAndDropsByGeneration()
     QTest::qWait(50);
     QCOMPARE(delivered, QStringList{"third"});
 
+    // Handed back before the request was replaced, but not yet taken in: dropped too.
+    std::atomic<bool> posted{false};
+    runner.start([&](const TaskRunner::Request &request) {
+        request.deliver([&] { delivered << "stale"; });
+        posted = true;
+    });
+    while (!posted.load())
+        QThread::msleep(1); // no events processed meanwhile: the delivery waits in the queue
+    runner.start([](const TaskRunner::Request &) {});
+    QVERIFY(finished.wait());
+    QCOMPARE(delivered, QStringList{"third"});
+
     // Cancelled: the work sees it, and nothing arrives.
     std::atomic<bool> sawCancel{false};
     std::atomic<bool> started{false};
