@@ -273,12 +273,24 @@ void ResultRows::Sort(const std::vector<Source> &sources, int column, bool desce
         quint32 largest = 0;
         for (const quint32 key : keys)
             largest = std::max(largest, key);
-        std::vector<const char *> textOf(keys.empty() ? 0 : size_t(largest) + 1);
+        // Most comparisons are settled by the first bytes of the texts' sort keys, read from
+        // one array; only equal (or unknown, 0) ones read the texts themselves.
+        std::vector<quint64> prefixOf(keys.empty() ? 0 : size_t(largest) + 1);
         for (const quint32 key : keys) {
             const auto [rows, stored] = resolve(key);
-            textOf[key] = rows->TextEntry(rows->m_rows[stored], field);
+            prefixOf[key] = TextOrderPrefix(rows->Text(rows->m_rows[stored], field));
         }
-        stableSort(keys, [&](quint32 a, quint32 b) { return CompareTexts(TextAt(textOf[a]), TextAt(textOf[b])) < 0; });
+        const auto textOf = [&](quint32 key) {
+            const auto [rows, stored] = resolve(key);
+            return rows->Text(rows->m_rows[stored], field);
+        };
+        stableSort(keys, [&](quint32 a, quint32 b) {
+            const quint64 pa = prefixOf[a];
+            const quint64 pb = prefixOf[b];
+            if (pa != pb && pa != 0 && pb != 0)
+                return pa < pb;
+            return CompareTexts(textOf(a), textOf(b)) < 0;
+        });
     };
     switch (column) {
     case CellNumber:

@@ -59,3 +59,42 @@ int CompareTexts(QByteArrayView a, QByteArrayView b)
         return i < a.size() ? 1 : -1;
     return zeros;
 }
+
+quint64 TextOrderPrefix(QByteArrayView text)
+{
+    // The text laid out so that comparing its bytes orders as CompareTexts does: letters
+    // folded, and each run of digits as a '0' (digits against other characters compare as
+    // any digit does), its count of digits without leading zeros, then those digits. The
+    // zeros a run leads with only break ties, which the texts themselves settle.
+    unsigned char bytes[8] = {};
+    int n = 0;
+    const auto put = [&](unsigned char b) {
+        if (n < 8)
+            bytes[n++] = b;
+    };
+    qsizetype i = 0;
+    while (i < text.size() && n < 8) {
+        if (isDigit(text[i])) {
+            qsizetype significant = 0;
+            const qsizetype end = digitsEnd(text, i, &significant);
+            const qsizetype count = end - significant;
+            if (count > 200)
+                return 0; // a run too long to count in one byte: leave it to CompareTexts
+            put('0');
+            put(static_cast<unsigned char>(count + 1)); // never 0, which stands for the end
+            for (qsizetype k = significant; k < end; ++k)
+                put(static_cast<unsigned char>(text[k]));
+            i = end;
+            continue;
+        }
+        const unsigned char c = folded(text[i]);
+        if (c == 0)
+            return 0; // a NUL would read as the end of the text
+        put(c);
+        ++i;
+    }
+    quint64 prefix = 0;
+    for (const unsigned char b : bytes)
+        prefix = (prefix << 8) | b;
+    return prefix;
+}
