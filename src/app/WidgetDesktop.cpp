@@ -1,8 +1,11 @@
 #include "app/WidgetDesktop.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -96,4 +99,32 @@ bool WidgetDesktop::startProgram(const QString &program, const QStringList &argu
 bool WidgetDesktop::openFile(const QString &path)
 {
     return onUiThread<bool>([&] { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+}
+
+QString WidgetDesktop::saveFileAs(QObject *owner, const QString &title, const QString &suggestedPath)
+{
+    QPointer<QObject> guard(owner);
+    // QFileDialog asks before an existing file is replaced.
+    return onUiThread<QString>(
+        [&] { return QFileDialog::getSaveFileName(ownerWidget(guard.data()), title, suggestedPath); });
+}
+
+bool WidgetDesktop::showInFolder(const QString &path)
+{
+#ifdef _WIN32
+    // Explorer opens the folder with the file selected.
+    return QProcess::startDetached(QStringLiteral("explorer.exe"),
+                                   {QStringLiteral("/select,") + QDir::toNativeSeparators(path)});
+#else
+    return onUiThread<bool>(
+        [&] { return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath())); });
+#endif
+}
+
+void WidgetDesktop::copyToClipboard(const QString &text)
+{
+    onUiThread<bool>([&] {
+        QGuiApplication::clipboard()->setText(text);
+        return true;
+    });
 }

@@ -2,8 +2,9 @@
 
 #include "config/Desktop.h"
 
-// The desktop of the windowed program: message boxes, the folder picker, detached player
-// processes and the desktop's default application for a file. Installed by main().
+// The desktop of the windowed program: message boxes, the folder picker and the save-as
+// dialog, detached player processes, the desktop's default application for a file, the
+// file manager for a file's folder, and the clipboard. Installed by main().
 //
 // Message boxes and the folder picker are widgets and live on the UI thread; background
 // work hands what it has to say to the window's thread (TaskRunner), and a call from
@@ -16,4 +17,7 @@ public:
     QString browseForFolder(QObject *owner, const QString &title) override;
     bool startProgram(const QString &program, const QStringList &arguments) override;
     bool openFile(const QString &path) override;
+    QString saveFileAs(QObject *owner, const QString &title, const QString &suggestedPath) override;
+    bool showInFolder(const QString &path) override;
+    void copyToClipboard(const QString &text) override;
 };

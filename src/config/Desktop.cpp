@@ -1,5 +1,6 @@
 #include "config/Desktop.h"
 
+#include <QFileInfo>
 #include <QProcess>
 
 #include <atomic>
@@ -45,3 +46,15 @@ bool HeadlessDesktop::openFile(const QString &path)
 {
     return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
 }
+
+QString HeadlessDesktop::saveFileAs(QObject *, const QString &, const QString &)
+{
+    return QString();
+}
+
+bool HeadlessDesktop::showInFolder(const QString &path)
+{
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {QFileInfo(path).absolutePath()});
+}
+
+void HeadlessDesktop::copyToClipboard(const QString &) {}

@@ -6,8 +6,8 @@
 class QObject;
 
 // Every effect the program has outside its own windows and files goes through here:
-// message boxes, the folder picker, starting a player, opening a file with the desktop's
-// application. The windows install a widget-based desktop, the command line a terminal
+// message boxes, the folder picker and the save-as dialog, starting a player, opening a
+// file with the desktop's application, showing a file in its folder, the clipboard. The windows install a widget-based desktop, the command line a terminal
 // one, and tests a scripted one, so that no test ever blocks on a dialog or starts a
 // real program.
 class Desktop
@@ -29,6 +29,14 @@ public:
     virtual bool startProgram(const QString &program, const QStringList &arguments) = 0;
     // Opens a file with the desktop's default application for its type.
     virtual bool openFile(const QString &path) = 0;
+    // Lets the user choose where to save a file, starting at `suggestedPath` (a folder and
+    // a name); an existing file chosen has been confirmed for replacing. Empty when cancelled.
+    virtual QString saveFileAs(QObject *owner, const QString &title, const QString &suggestedPath) = 0;
+    // Shows the folder that holds `path` in the desktop's file manager, the file selected
+    // where the file manager can do that.
+    virtual bool showInFolder(const QString &path) = 0;
+    // Puts `text` on the clipboard.
+    virtual void copyToClipboard(const QString &text) = 0;
 
     // The desktop in use; a headless one until another is installed.
     static Desktop &current();
@@ -38,7 +46,8 @@ public:
 };
 
 // Without windows: messages go to stderr, questions are answered No, programs are started
-// detached, files are opened with xdg-open.
+// detached, files and folders are opened with xdg-open; nothing is saved and there is no
+// clipboard.
 class HeadlessDesktop : public Desktop
 {
 public:
@@ -47,4 +56,7 @@ public:
     QString browseForFolder(QObject *owner, const QString &title) override;
     bool startProgram(const QString &program, const QStringList &arguments) override;
     bool openFile(const QString &path) override;
+    QString saveFileAs(QObject *owner, const QString &title, const QString &suggestedPath) override;
+    bool showInFolder(const QString &path) override;
+    void copyToClipboard(const QString &text) override;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// A desktop for tests: it records every message, folder request, program start and file
-// opening, answers questions from a script, and never shows or starts anything.
+// A desktop for tests: it records every message, folder request, program start, file
+// opening, save-as request, folder shown and text copied, answers questions and save-as
+// requests from a script, and never shows or starts anything.
 
 #include "config/Desktop.h"
 
@@ -33,6 +34,8 @@ public:
     QList<Answer> answers;
     // Folders the next folder requests return, in order; an empty script cancels.
     QStringList folders;
+    // Paths the next save-as requests return, in order; an empty script cancels.
+    QStringList savePaths;
     bool startSucceeds = true;
     bool openSucceeds = true;
 
@@ -40,6 +43,14 @@ public:
     QStringList folderTitles;
     QList<Start> starts;
     QStringList openedFiles;
+    struct SaveRequest
+    {
+        QString title;
+        QString suggestedPath;
+    };
+    QList<SaveRequest> saveRequests;
+    QStringList shownInFolder;
+    QStringList copiedTexts;
 
     Answer showMessage(QObject *, Icon icon, const QString &caption, const QString &text, Buttons buttons) override
     {
@@ -63,6 +74,17 @@ public:
         openedFiles << path;
         return openSucceeds;
     }
+    QString saveFileAs(QObject *, const QString &title, const QString &suggestedPath) override
+    {
+        saveRequests.append({title, suggestedPath});
+        return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
+    }
+    bool showInFolder(const QString &path) override
+    {
+        shownInFolder << path;
+        return openSucceeds;
+    }
+    void copyToClipboard(const QString &text) override { copiedTexts << text; }
 
 private:
     Desktop *m_previous = nullptr;
