@@ -1,6 +1,7 @@
 #include "app/RecordingPlayer.h"
 
 #include "audio/PlaybackSource.h"
+#include "task/TaskRunner.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -9,7 +10,7 @@
 
 #include <algorithm>
 
-RecordingPlayer::RecordingPlayer(QObject *parent) : QObject(parent) {}
+RecordingPlayer::RecordingPlayer(QObject *parent) : QObject(parent), m_stretchRunner(new TaskRunner(this)) {}
 
 RecordingPlayer::~RecordingPlayer()
 {
@@ -26,14 +27,15 @@ void RecordingPlayer::setAudio(std::shared_ptr<const DecodedAudio> audio)
 {
     stopOutput();
     setPlaying(false);
+    m_stretchRunner->cancel();
     m_source.reset();
     m_audio = audio && audio->isValid() ? std::move(audio) : nullptr;
     if (!m_audio)
         return;
     m_source = std::make_unique<PlaybackSource>(m_audio);
-    m_source->setSpeed(m_speed);
     // Unbuffered: what the output has read is what the source's position counts.
     m_source->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    makeStretcher();
 }
 
 qint64 RecordingPlayer::durationMs() const
@@ -49,7 +51,7 @@ qint64 RecordingPlayer::audibleSample() const
     if (m_sink) {
         // What the output holds has been read from the source but not heard yet.
         const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree()) / qint64(sizeof(qint16));
-        sample -= qint64(double(held) * m_speed);
+        sample -= qint64(double(held) * m_source->speed());
     }
     return std::clamp<qint64>(sample, 0, m_audio->sampleCount());
 }
@@ -94,15 +96,50 @@ void RecordingPlayer::seekMs(qint64 ms)
 
 void RecordingPlayer::setSpeed(double speed)
 {
-    m_speed = speed;
-    if (!m_source)
+    if (speed == m_speed)
         return;
-    const qint64 heard = audibleSample();
-    stopOutput();
-    m_source->setSpeed(speed);
-    m_source->setSamplePosition(heard);
-    if (m_playing && !startOutput())
-        setPlaying(false);
+    m_speed = speed;
+    makeStretcher();
+}
+
+double RecordingPlayer::speed() const
+{
+    return m_source ? m_source->speed() : m_speed;
+}
+
+bool RecordingPlayer::isChangingSpeed() const
+{
+    return m_stretchRunner->isBusy();
+}
+
+void RecordingPlayer::makeStretcher()
+{
+    if (!m_source || m_source->speed() == m_speed) {
+        m_stretchRunner->cancel();
+        return;
+    }
+    // Its buffers grow with the sample rate: made on a worker, never here.
+    m_stretchRunner->start([this, audio = m_audio, speed = m_speed](const TaskRunner::Request &request) {
+        std::shared_ptr<TimeStretcher> stretcher = PlaybackSource::makeStretcher(*audio, speed);
+        request.deliver([this, audio, stretcher] {
+            if (!m_source || audio != m_audio)
+                return;
+            // What the output still holds was made at the old speed: it goes with the output.
+            const qint64 heard = audibleSample();
+            stopOutput();
+            m_source->setStretcher(stretcher);
+            m_source->setSamplePosition(heard);
+            if (m_playing && !startOutput())
+                setPlaying(false);
+        });
+    });
+}
+
+void RecordingPlayer::setVolume(double volume)
+{
+    m_volume = std::clamp(volume, 0.0, 1.0);
+    if (m_sink)
+        m_sink->setVolume(m_volume);
 }
 
 bool RecordingPlayer::startOutput()
@@ -117,6 +154,7 @@ bool RecordingPlayer::startOutput()
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
     m_sink = new QAudioSink(device, format, this);
+    m_sink->setVolume(m_volume);
     connect(m_sink, &QAudioSink::stateChanged, this, &RecordingPlayer::onOutputState);
     m_sink->start(m_source.get());
     if (m_sink->error() != QAudio::NoError) {
@@ -147,6 +185,7 @@ void RecordingPlayer::onOutputState(QAudio::State state)
         // Played to the end: the position stays there; the next play starts again.
         stopOutput();
         setPlaying(false);
+        emit finished();
     } else if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
         stopOutput();
         setPlaying(false);

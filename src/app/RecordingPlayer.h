@@ -9,10 +9,13 @@
 
 class PlaybackSource;
 class QAudioSink;
+class TaskRunner;
 
 // Plays a decoded recording through the default audio output (Qt Multimedia's QAudioSink
-// pulling from a PlaybackSource). Position and speed can be changed whether or not it
-// plays, and without any audio output at all: only playing needs one.
+// pulling from a PlaybackSource). Position, speed and volume can be changed whether or not
+// it plays, and without any audio output at all: only playing needs one. A speed other
+// than the recording's own reads through a speed changer made on a worker thread; until
+// it is ready the recording goes on at the speed it had.
 class RecordingPlayer : public QObject
 {
     Q_OBJECT
@@ -40,11 +43,20 @@ public:
     // What is heard now, in milliseconds from the start.
     qint64 positionMs() const;
     void seekMs(qint64 ms);
+    // The speed wanted from now on; it is heard once its speed changer is ready.
     void setSpeed(double speed);
-    double speed() const { return m_speed; }
+    // The speed heard now.
+    double speed() const;
+    // Whether a speed changer is still being made.
+    bool isChangingSpeed() const;
+    // 0 (silent) to 1 (as recorded).
+    void setVolume(double volume);
+    double volume() const { return m_volume; }
 
 signals:
     void playingChanged(bool playing);
+    // Played to the end (after playingChanged(false)).
+    void finished();
     void failed(RecordingPlayer::Failure failure);
 
 private:
@@ -53,10 +65,13 @@ private:
     void stopOutput();
     void onOutputState(QAudio::State state);
     void setPlaying(bool playing);
+    void makeStretcher();
 
     std::shared_ptr<const DecodedAudio> m_audio;
     std::unique_ptr<PlaybackSource> m_source;
     QAudioSink *m_sink = nullptr;
-    double m_speed = 1.0;
+    TaskRunner *m_stretchRunner = nullptr;
+    double m_speed = 1.0; // wanted
+    double m_volume = 1.0;
     bool m_playing = false;
 };

@@ -11,6 +11,11 @@
 // A decoded recording as a stream of 16-bit mono samples for an audio output to pull,
 // from a position that can be moved and at a speed that can be changed while it plays.
 // The output may read from a thread of its own, so every access takes a lock.
+//
+// At the recording's own speed the samples are copied as they are. Another speed reads
+// through a speed changer (TimeStretcher), whose size grows with the sample rate: it is
+// made by makeStretcher() on a worker thread and handed over with setStretcher(), and
+// until then the source plays on at the speed it had.
 class PlaybackSource : public QIODevice
 {
     Q_OBJECT
@@ -23,7 +28,12 @@ public:
     // The sample that is read next, and moving it.
     qint64 samplePosition() const;
     void setSamplePosition(qint64 sample);
-    void setSpeed(double speed);
+    // A speed changer for `audio` at `speed`, for setStretcher(); any thread. Null for
+    // speed 1, which needs none. It reads the samples of `audio`, which must outlive it.
+    static std::shared_ptr<TimeStretcher> makeStretcher(const DecodedAudio &audio, double speed);
+    // Plays on through `stretcher` (made for this source's recording; null: at the
+    // recording's own speed) from the current position.
+    void setStretcher(std::shared_ptr<TimeStretcher> stretcher);
     double speed() const;
 
     bool isSequential() const override { return true; }
@@ -37,5 +47,6 @@ protected:
 private:
     mutable QMutex m_lock;
     std::shared_ptr<const DecodedAudio> m_audio;
-    TimeStretcher m_stretcher;
+    std::shared_ptr<TimeStretcher> m_stretcher; // null at speed 1
+    qint64 m_direct = 0;                        // at speed 1: the next sample
 };

@@ -216,7 +216,8 @@ void AudioTest::sourceMovesAndEnds()
     std::vector<qint16> ramp(8000);
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = qint16(i);
-    PlaybackSource source(audioOf(ramp));
+    const auto audio = audioOf(ramp);
+    PlaybackSource source(audio);
     QVERIFY(source.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     QVERIFY(source.isSequential());
     QVERIFY(source.bytesAvailable() >= 16000);
@@ -233,11 +234,19 @@ void AudioTest::sourceMovesAndEnds()
     QCOMPARE(source.read(100).size(), 0);
     // Twice as fast from the middle: about half as many samples to the end.
     source.setSamplePosition(4000);
-    source.setSpeed(2.0);
+    QCOMPARE(PlaybackSource::makeStretcher(*audio, 1.0), nullptr);
+    source.setStretcher(PlaybackSource::makeStretcher(*audio, 2.0));
+    QCOMPARE(source.speed(), 2.0);
     QCOMPARE(source.samplePosition(), 4000);
     const qint64 bytes = source.readAll().size();
     QVERIFY2(std::abs(bytes - 4000) < 400, qPrintable(QString::number(bytes)));
     QVERIFY(source.atEnd());
+    // Back to the recording's own speed: the samples as they are, from where it stands.
+    source.setSamplePosition(6000);
+    source.setStretcher(nullptr);
+    QCOMPARE(source.speed(), 1.0);
+    QCOMPARE(source.samplePosition(), 6000);
+    QCOMPARE(source.readAll().size(), 4000);
 }
 
 void AudioTest::loaderReportsOnlyTheNewest()
