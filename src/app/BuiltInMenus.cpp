@@ -44,19 +44,21 @@ QMenu *CreateBackupListPopup(QWidget *parent)
     return popup;
 }
 
-QMenu *CreateRecordListPopup(QWidget *parent)
+QMenu *CreateRecordListPopup(QWidget *parent, bool withPlayHere)
 {
     auto *popup = new QMenu(parent);
     popup->setObjectName(QStringLiteral("RecordListPopup"));
     AddCommand(popup, Ids::CmdPlayRecord, QStringLiteral("Play record"), "CmdPlayRecord");
+    if (withPlayHere)
+        AddCommand(popup, Ids::CmdPlayHere, QStringLiteral("Play here"), "CmdPlayHere");
     popup->addSeparator();
     AddCommand(popup, Ids::CmdDelete, QStringLiteral("Delete record"), "CmdDelete");
     return popup;
 }
 
-int ChooseFromRecordListPopup(QWidget *parent, const QPoint &globalPos)
+int ChooseFromRecordListPopup(QWidget *parent, const QPoint &globalPos, bool withPlayHere)
 {
-    std::unique_ptr<QMenu> popup(CreateRecordListPopup(parent));
+    std::unique_ptr<QMenu> popup(CreateRecordListPopup(parent, withPlayHere));
     MenuRetitler retitler(popup.get());
     g_language.TranslatePopupMenu(retitler, "Orvik_Menu", "PopMenus1");
     const QAction *chosen = popup->exec(globalPos);

@@ -25,9 +25,10 @@ QMenu *CreateBackupListPopup(QWidget *parent = nullptr);
 
 // The record list's context menu (query window; RecordListPopup):
 //   32773 "Play record"     CmdPlayRecord
+//   32790 "Play here"       CmdPlayHere    (only `withPlayHere`: a window with a player pane)
 //   separator
 //   32778 "Delete record"   CmdDelete
-QMenu *CreateRecordListPopup(QWidget *parent = nullptr);
+QMenu *CreateRecordListPopup(QWidget *parent = nullptr, bool withPlayHere = false);
 // Shows that menu at `globalPos`, translated afresh (PopMenus1), and returns the command
 // chosen; 0 when the menu was dismissed.
-int ChooseFromRecordListPopup(QWidget *parent, const QPoint &globalPos);
+int ChooseFromRecordListPopup(QWidget *parent, const QPoint &globalPos, bool withPlayHere = false);

@@ -1,6 +1,7 @@
 #include "app/CallList.h"
 
 #include "app/BuiltInMenus.h"
+#include "app/CallDetailPanel.h"
 #include "app/CallListView.h"
 #include "app/ListExport.h"
 #include "app/QueryForm.h"
@@ -8,6 +9,7 @@
 #include "db/ado/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
+#include "platform/HostSystem.h"
 #include "query/CellFormat.h"
 #include "query/RecordActions.h"
 #include "query/SharedDatabase.h"
@@ -16,8 +18,19 @@
 #include "app/PlayerPane.h"
 #endif
 
+#include <QBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSplitter>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+// How long a note stays on the status line.
+constexpr int kNoteMilliseconds = 10000;
+} // namespace
 
 CallList::CallList(QWidget *window, CallListView *view, QLabel *statusLine, CDlgProgress *progress, PlayerPane *pane,
                    CallListModel *model, std::atomic<int32_t> &exportRunning, std::atomic<int32_t> &closeRequested)
@@ -29,8 +42,27 @@ CallList::CallList(QWidget *window, CallListView *view, QLabel *statusLine, CDlg
     , m_model(model)
     , m_exportRunning(exportRunning)
     , m_export(new ListExport(window, progress, exportRunning, closeRequested))
+    , m_details(new CallDetailPanel(window))
 {
     view->setModel(model);
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(kNoteMilliseconds);
+    connect(m_noteTimer, &QTimer::timeout, this, [this] {
+        m_note.clear();
+        UpdateStatusLine();
+    });
+    // A new list ends the note about the old one.
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        m_noteTimer->stop();
+        m_note.clear();
+    });
+#ifdef ORVIK_HAS_PLAYER
+    if (m_pane) {
+        m_pane->takePlaybackKeysFrom(view);
+        connect(m_pane, &PlayerPane::nextCallWanted, this, &CallList::MoveToNextRow);
+    }
+#endif
 
     // The status line follows every change of the rows shown.
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
@@ -71,21 +103,71 @@ void CallList::UpdateStatusLine()
                             CellFormat::TotalTalkTime(m_model->TotalTalkSeconds()));
     if (!m_statusPrefix.isEmpty())
         text = m_statusPrefix + QStringLiteral("    ") + text;
+    if (!m_note.isEmpty())
+        text += QStringLiteral("    ") + m_note;
     m_statusLine->setText(text);
+}
+
+void CallList::ShowNote(const QString &note)
+{
+    m_note = note;
+    m_noteTimer->start();
+    UpdateStatusLine();
+}
+
+void CallList::PlaceDetailPanel(QueryForm &form)
+{
+    if (QHBoxLayout *beside = form.PaneArea()) {
+        beside->addWidget(m_details);
+        return;
+    }
+    // No pane: the panel takes the lower part of the list's splitter, as the pane would.
+    QWidget *listArea = form.ListArea() ? form.ListArea()->parentWidget() : nullptr;
+    if (auto *splitter = listArea ? qobject_cast<QSplitter *>(listArea->parentWidget()) : nullptr) {
+        splitter->addWidget(m_details);
+        splitter->setStretchFactor(splitter->indexOf(m_details), 0);
+    } else if (form.ListArea()) {
+        form.ListArea()->addWidget(m_details);
+    }
 }
 
 void CallList::ShowCurrentRecording()
 {
-#ifdef ORVIK_HAS_PLAYER
-    if (!m_pane)
-        return;
     const QModelIndex current = m_view->currentIndex();
-    if (current.isValid())
-        m_pane->setRecording(m_model->CellText(current.row(), CallListModel::CellFile),
-                             m_model->Recordings(current.row()));
-    else
-        m_pane->clear();
+    if (!current.isValid()) {
+        m_details->clear();
+#ifdef ORVIK_HAS_PLAYER
+        if (m_pane)
+            m_pane->clear();
 #endif
+        return;
+    }
+    const int row = current.row();
+    const RecordingFolder recordings = m_model->Recordings(row);
+    const QString file = m_model->CellText(row, CallListModel::CellFile);
+    const QString number = m_model->CellText(row, CallListModel::CellPhone);
+    m_details->showCall(m_model->KeyOf(row), m_model->BackupName(row), number, file, recordings);
+#ifdef ORVIK_HAS_PLAYER
+    if (m_pane) {
+        // The call named above the waveform: number, start time, user.
+        QStringList caption;
+        for (const QString &part : {number, m_model->CellText(row, CallListModel::CellStart),
+                                    m_model->CellText(row, CallListModel::CellName)})
+            if (!part.isEmpty())
+                caption << part;
+        m_pane->setRecording(file, recordings, caption.join(QStringLiteral("  ·  ")));
+    }
+#endif
+}
+
+void CallList::MoveToNextRow()
+{
+    const QModelIndex current = m_view->currentIndex();
+    if (!current.isValid() || current.row() + 1 >= m_model->rowCount())
+        return;
+    const QModelIndex next = m_model->index(current.row() + 1, current.column());
+    m_view->setCurrentIndex(next);
+    m_view->scrollTo(next);
 }
 
 void CallList::ClearPlayer()
@@ -109,9 +191,12 @@ void CallList::OnListRightClick(const QPoint &position)
         return;
     // The call itself is kept across the menu: rows may arrive, move or go meanwhile.
     const CallKey call = m_model->KeyOf(index.row());
-    const int command = ChooseFromRecordListPopup(m_window, m_view->viewport()->mapToGlobal(position));
+    const int command =
+        ChooseFromRecordListPopup(m_window, m_view->viewport()->mapToGlobal(position), m_pane != nullptr);
     if (command == Ids::CmdPlayRecord)
         PlayCall(call);
+    else if (command == Ids::CmdPlayHere)
+        PlayHere(call);
     else if (command == Ids::CmdDelete)
         DeleteCall(call);
 }
@@ -121,10 +206,37 @@ void CallList::PlayCall(const CallKey &call)
     const int row = m_model->RowOf(call);
     if (row < 0)
         return;
+    const RecordingFolder recordings = m_model->Recordings(row);
+    const QString file = m_model->CellText(row, CallListModel::CellFile);
+    // The system's media player is wanted and there is none: the pane plays the call instead
+    // of a message saying so.
+    if (m_pane && recordings.Check(file) == RecordingFolder::Verdict::Playable && g_config.ReadPlayerType() == 0
+        && HostSystem::findMediaPlayer(g_config.m_sysDriveRoot).isEmpty()) {
+        PlayHere(call);
+        if (!std::exchange(m_playingHereSaid, true))
+            ShowNote(GetDialogText(Ids::TxtPlayingHere));
+        return;
+    }
     // Playback needs no database.
     CAdoDb none;
-    RecordActions actions(none, *m_model, m_model->Recordings(row), g_config, m_window);
-    actions.PlayRecording(m_model->CellText(row, CallListModel::CellFile));
+    RecordActions actions(none, *m_model, recordings, g_config, m_window);
+    actions.PlayRecording(file);
+}
+
+void CallList::PlayHere(const CallKey &call)
+{
+#ifdef ORVIK_HAS_PLAYER
+    const int row = m_model->RowOf(call);
+    if (!m_pane || row < 0)
+        return;
+    const QModelIndex index = m_model->index(row, std::max(0, m_view->currentIndex().column()));
+    if (m_view->currentIndex().row() != row)
+        m_view->setCurrentIndex(index);
+    ShowCurrentRecording();
+    m_pane->playWhenReady();
+#else
+    Q_UNUSED(call);
+#endif
 }
 
 void CallList::DeleteCall(const CallKey &call)

@@ -142,7 +142,6 @@ void CDlgQuery::SetUpResultList()
     m_progress->hide();
 #ifdef ORVIK_HAS_PLAYER
     m_player = new PlayerPane(this);
-    m_player->takeSpaceKeyFrom(ui->IdcResultList);
 #endif
     m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, m_progress, m_player, &m_model, m_exportRunning,
                            m_closeRequested);
@@ -150,6 +149,7 @@ void CDlgQuery::SetUpResultList()
     m_calls->SetDatabaseFor([db = m_db](const QString &) { return db; });
     m_calls->Export().SetTimerHandler([this] { OnTimer(); });
     m_form->SetUpLayout(this, PlayerWidget());
+    m_calls->PlaceDetailPanel(*m_form);
 }
 
 QStringList CDlgQuery::ResultListTitles()

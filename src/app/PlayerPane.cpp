@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -27,12 +28,15 @@ constexpr int kTickMilliseconds = 50;
 constexpr double kSpeeds[] = {0.5, 0.75, 1.0, 1.25, 1.5, 2.0};
 constexpr int kNormalSpeed = 2;
 
-// "m:ss", or "h:mm:ss" when the recording reaches an hour.
-QString clockText(qint64 ms, bool withHours)
+// "m:ss", or "h:mm:ss" when the recording reaches an hour; "m:ss.t" (tenths) when it is
+// shorter than a second, which whole seconds would show as "0:00 / 0:00".
+QString clockText(qint64 ms, qint64 total)
 {
     const qint64 seconds = ms / 1000;
-    if (withHours)
+    if (total >= 3600 * 1000)
         return QString::asprintf("%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    if (total < 1000)
+        return QString::asprintf("%lld:%02lld.%lld", seconds / 60, seconds % 60, ms / 100 % 10);
     return QString::asprintf("%lld:%02lld", seconds / 60, seconds % 60);
 }
 
@@ -41,13 +45,23 @@ QString clockText(qint64 ms, bool withHours)
 PlayerPane::PlayerPane(QWidget *parent) : QWidget(parent), m_player(new RecordingPlayer(this))
 {
     setObjectName(QStringLiteral("PlayerPane"));
+    m_caption = new QLabel(this);
+    m_caption->setObjectName(QStringLiteral("PlayerCaption"));
+    m_caption->setTextFormat(Qt::PlainText);
+    m_caption->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = m_caption->font();
+    bold.setBold(true);
+    m_caption->setFont(bold);
     m_pages = new QStackedWidget(this);
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(6, 4, 6, 4);
-    outer->addWidget(m_pages);
+    outer->setSpacing(2);
+    outer->addWidget(m_caption);
+    outer->addWidget(m_pages, 1);
 
     m_line = new QLabel(m_pages);
     m_line->setObjectName(QStringLiteral("PlayerLine"));
+    m_line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_line->setWordWrap(true);
     m_line->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pages->addWidget(m_line);
@@ -56,7 +70,7 @@ PlayerPane::PlayerPane(QWidget *parent) : QWidget(parent), m_player(new Recordin
     m_pages->addWidget(controls);
     m_waveform = new WaveformStrip(controls);
     m_waveform->setObjectName(QStringLiteral("PlayerWaveform"));
-    m_waveform->setToolTip(GetDialogText(Ids::TxtWaveform));
+    m_waveform->setToolTip(GetDialogText(Ids::TxtWaveform) + u'\n' + GetDialogText(Ids::TxtWaveformZoom));
 
     m_play = new QPushButton(controls);
     m_play->setObjectName(QStringLiteral("PlayerPlay"));
@@ -82,6 +96,21 @@ PlayerPane::PlayerPane(QWidget *parent) : QWidget(parent), m_player(new Recordin
     for (const double speed : kSpeeds)
         m_speed->addItem(QString::number(speed) + QStringLiteral(" ×"), speed);
     m_speed->setCurrentIndex(kNormalSpeed);
+    m_volume = new QSlider(Qt::Horizontal, controls);
+    m_volume->setObjectName(QStringLiteral("PlayerVolume"));
+    m_volume->setToolTip(GetDialogText(Ids::TxtVolume));
+    m_volume->setRange(0, 100);
+    m_volume->setValue(100);
+    m_volume->setSingleStep(5);
+    m_volume->setPageStep(20);
+    m_volume->setMaximumWidth(90);
+    m_continuous = new QToolButton(controls);
+    m_continuous->setObjectName(QStringLiteral("PlayerContinuous"));
+    m_continuous->setCheckable(true);
+    m_continuous->setText(GetDialogText(Ids::TxtContinuous));
+    m_continuous->setToolTip(GetDialogText(Ids::TxtContinuousTip));
+    m_continuous->setIcon(style()->standardIcon(QStyle::SP_MediaSkipForward));
+    m_continuous->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_note = new QLabel(controls);
     m_note->setObjectName(QStringLiteral("PlayerNote"));
 
@@ -93,11 +122,14 @@ PlayerPane::PlayerPane(QWidget *parent) : QWidget(parent), m_player(new Recordin
     row->addWidget(m_slider, 1);
     row->addWidget(m_time);
     row->addWidget(m_speed);
+    row->addWidget(m_volume);
+    row->addWidget(m_continuous);
     row->addWidget(m_note);
     auto *column = new QVBoxLayout(controls);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
-    column->addWidget(m_waveform);
+    // The waveform takes whatever height the pane gains.
+    column->addWidget(m_waveform, 1);
     column->addLayout(row);
 
     m_ticker = new QTimer(this);
@@ -115,6 +147,8 @@ PlayerPane::PlayerPane(QWidget *parent) : QWidget(parent), m_player(new Recordin
             [this](double fraction) { moveTo(qint64(fraction * double(m_player->durationMs()))); });
     connect(m_speed, &QComboBox::currentIndexChanged, this,
             [this] { m_player->setSpeed(m_speed->currentData().toDouble()); });
+    connect(m_volume, &QSlider::valueChanged, this, [this](int volume) { m_player->setVolume(volume / 100.0); });
+    connect(m_player, &RecordingPlayer::finished, this, &PlayerPane::onFinished);
     connect(m_player, &RecordingPlayer::playingChanged, this, [this](bool playing) {
         updatePlayButton(playing);
         if (playing)
@@ -129,6 +163,7 @@ PlayerPane::PlayerPane(QWidget *parent) : QWidget(parent), m_player(new Recordin
     });
 
     updatePlayButton(false);
+    takePlaybackKeysFrom(m_waveform);
     clear();
 }
 
@@ -150,21 +185,56 @@ void PlayerPane::showLine(const QString &text, State state)
 
 void PlayerPane::clear()
 {
+    ++m_choices;
+    m_playWhenLoaded = false;
     m_path.clear();
+    m_caption->clear();
+    m_caption->hide();
     m_loader.clear();
     m_player->setAudio(nullptr);
-    m_waveform->setPeaks(WaveformPeaks());
+    m_waveform->setPeaks(WaveformPeaks(), 0);
     showLine(GetDialogText(Ids::TxtPlayerIdle), State::Idle);
 }
 
-void PlayerPane::setRecording(const QString &path, const RecordingFolder &folder)
+bool PlayerPane::isPlaying() const
 {
+    return m_player->isPlaying();
+}
+
+void PlayerPane::playWhenReady()
+{
+    if (m_state == State::Ready) {
+        if (!m_player->isPlaying())
+            togglePlayback();
+    } else {
+        m_playWhenLoaded = m_state == State::Loading;
+    }
+}
+
+void PlayerPane::onFinished()
+{
+    if (!m_continuous->isChecked())
+        return;
+    // The list moves its current row (or cannot, at its last row); whatever row it
+    // chose is played once it is loaded.
+    const quint64 before = m_choices;
+    emit nextCallWanted();
+    if (m_choices != before)
+        playWhenReady();
+}
+
+void PlayerPane::setRecording(const QString &path, const RecordingFolder &folder, const QString &caption)
+{
+    ++m_choices;
+    m_caption->setText(caption);
+    m_caption->setVisible(!caption.isEmpty());
     if (path == m_path && (m_state == State::Loading || m_state == State::Ready))
         return;
+    m_playWhenLoaded = false;
     m_path = path;
     m_loader.clear();
     m_player->setAudio(nullptr);
-    m_waveform->setPeaks(WaveformPeaks());
+    m_waveform->setPeaks(WaveformPeaks(), 0);
     switch (folder.Check(path)) {
     case RecordingFolder::Verdict::NoFile:
         showLine(GetDialogText(Ids::TxtPlayerNoFile), State::Unplayable);
@@ -206,7 +276,7 @@ void PlayerPane::onLoaded(const QString &path, std::shared_ptr<const DecodedAudi
     }
     m_player->setAudio(audio);
     m_player->setSpeed(m_speed->currentData().toDouble());
-    m_waveform->setPeaks(std::move(peaks));
+    m_waveform->setPeaks(std::move(peaks), m_player->durationMs());
     m_refreshing = true;
     m_slider->setRange(0, int(std::min<qint64>(m_player->durationMs(), INT_MAX)));
     m_refreshing = false;
@@ -214,6 +284,8 @@ void PlayerPane::onLoaded(const QString &path, std::shared_ptr<const DecodedAudi
     m_state = State::Ready;
     m_pages->setCurrentIndex(1);
     refresh();
+    if (std::exchange(m_playWhenLoaded, false))
+        togglePlayback();
 }
 
 void PlayerPane::togglePlayback()
@@ -244,11 +316,10 @@ void PlayerPane::refresh()
 {
     const qint64 total = m_player->durationMs();
     const qint64 now = m_player->positionMs();
-    const bool hours = total >= 3600 * 1000;
     m_refreshing = true;
     m_slider->setValue(int(std::min<qint64>(now, INT_MAX)));
     m_refreshing = false;
-    m_time->setText(clockText(now, hours) + QStringLiteral(" / ") + clockText(total, hours));
+    m_time->setText(clockText(now, total) + QStringLiteral(" / ") + clockText(total, total));
     m_waveform->setPosition(total > 0 ? double(now) / double(total) : 0.0);
 }
 
@@ -258,7 +329,7 @@ void PlayerPane::updatePlayButton(bool playing)
     m_play->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
 }
 
-void PlayerPane::takeSpaceKeyFrom(QWidget *list)
+void PlayerPane::takePlaybackKeysFrom(QWidget *list)
 {
     list->installEventFilter(this);
 }
@@ -267,9 +338,21 @@ bool PlayerPane::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && m_state == State::Ready) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-            m_play->click();
-            return true;
+        // Keypad arrows come with KeypadModifier.
+        if ((key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            switch (key->key()) {
+            case Qt::Key_Space:
+                m_play->click();
+                return true;
+            case Qt::Key_Left:
+                m_back->click();
+                return true;
+            case Qt::Key_Right:
+                m_forward->click();
+                return true;
+            default:
+                break;
+            }
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -49,7 +49,6 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
     m_progress->hide();
 #ifdef ORVIK_HAS_PLAYER
     m_player = new PlayerPane(this);
-    m_player->takeSpaceKeyFrom(ui->IdcResultList);
 #endif
     m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, m_progress, m_player, &m_model, m_exportRunning,
                            m_closeRequested);
@@ -70,6 +69,7 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
         return db;
     });
     m_form->SetUpLayout(this, PlayerWidget());
+    m_calls->PlaceDetailPanel(*m_form);
     WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
 
     connect(&m_search, &BackupSearch::BackupSearched, this, &SearchAllWindow::OnBackupSearched);

@@ -13,6 +13,7 @@ enum Command : int {
     CmdQueryBackup = 32774,
     CmdDelete = 32778,    // "delete the backup" in the main window, "delete the record" in the query window
     CmdSearchAll = 32779, // the search over every backup of the list
+    CmdPlayHere = 32790,  // the row menu's "Play here": in the player pane, whatever the settings
     CmdAbout = 16,        // the system-menu entry of the About box
 };
 
@@ -103,6 +104,34 @@ enum Text : int {
     TxtSearchAllCaption = 275,
     TxtSearchProgress = 276,
     TxtSearchFailures = 277,
+    // The player pane's volume, its "play the next call" toggle (text, tooltip), the second
+    // line of the waveform's tooltip, and the status line's note when a double-click plays
+    // in the pane because no media player was found.
+    TxtVolume = 350,
+    TxtContinuous = 351,
+    TxtContinuousTip = 352,
+    TxtWaveformZoom = 353,
+    TxtPlayingHere = 354,
+    // The detail panel beside the player pane: its lines, its buttons, the save-as dialog's
+    // title and what a save ends with ("%1": the path chosen, "%2": the reason).
+    TxtDetailsIdle = 356,
+    TxtDetailsLoading = 357,
+    TxtDetailsFailed = 358, // "%1": the database's message
+    TxtDetailsGone = 359,
+    TxtCopyNumber = 360,
+    TxtCopyPath = 361,
+    TxtShowInFolder = 362,
+    TxtSaveRecordingAs = 363,
+    TxtSaveRecordingTitle = 364,
+    TxtSaveFailed = 365,
+    TxtSaveRefused = 366,
+    TxtSaved = 367,
+    TxtFieldRecordingPath = 368,
+    TxtFieldBackup = 369,
+    // 370..388: the labels of the record's columns, in the order CAdoRecordR::ColumnNames
+    // gives them (id, line_id, record_time_start, ... name, address).
+    TxtFieldFirst = 370,
+    TxtFieldLast = 388,
 };
 
 // Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list, 20 the

@@ -15,12 +15,16 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -47,6 +51,54 @@ inline const PrivateWindowMemory g_windowMemory;
 // JIT there. Set before main(), ahead of the first match.
 inline const bool g_regexJitOff = qputenv("QT_ENABLE_REGEXP_JIT", "0");
 #endif
+
+// An audio output of the test program's own, so that playing really plays (into nothing)
+// on a machine without sound: a PulseAudio server with a null sink, its socket in a private
+// folder, started when `pulseaudio` is installed. Made before anything asks Qt Multimedia
+// for a device (a member of the test object); available() says whether it runs.
+class PrivateSoundServer
+{
+public:
+    PrivateSoundServer()
+    {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
+        if (program.isEmpty() || !m_dir.isValid())
+            return;
+        const QString socket = m_dir.path() + QStringLiteral("/native");
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_dir.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.path());
+        environment.remove(QStringLiteral("PULSE_SERVER"));
+        m_server.setProcessEnvironment(environment);
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.setStandardOutputFile(QProcess::nullDevice());
+        m_server.start(program,
+                       {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                        QStringLiteral("--use-pid-file=no"), QStringLiteral("--log-level=error"), QStringLiteral("-L"),
+                        QStringLiteral("module-null-sink sink_name=null"), QStringLiteral("-L"),
+                        QStringLiteral("module-native-protocol-unix auth-anonymous=1 socket=") + socket});
+        for (int i = 0; i < 100 && m_server.state() != QProcess::NotRunning && !QFileInfo::exists(socket); ++i)
+            QThread::msleep(50);
+        if (QFileInfo::exists(socket))
+            qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
+    }
+    ~PrivateSoundServer()
+    {
+        m_server.terminate();
+        if (!m_server.waitForFinished(3000))
+            m_server.kill();
+        m_server.waitForFinished(1000);
+    }
+    PrivateSoundServer(const PrivateSoundServer &) = delete;
+    PrivateSoundServer &operator=(const PrivateSoundServer &) = delete;
+
+    bool available() const { return m_server.state() == QProcess::Running; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_server;
+};
 
 inline void ForgetWindows()
 {

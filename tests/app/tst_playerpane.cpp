@@ -1,7 +1,8 @@
 // The player pane on the offscreen platform: the line it shows for each recording that
 // cannot be played, loading off the window's thread, the controls of one that can, and
-// moving about in it (buttons, slider, a click on the waveform, speed) with or without an
-// audio output.
+// moving about in it (buttons, slider, a click on the waveform, keys, speed, volume) with
+// or without an audio output; the waveform's height, time scale, pointer, zoom, scrolling
+// and colours in a light and a dark palette.
 #include "GuiTestSupport.h"
 #include "SoundFiles.h"
 #include "app/PlayerPane.h"
@@ -9,14 +10,17 @@
 #include "app/WaveformStrip.h"
 #include "query/RecordingFolder.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QToolButton>
+#include <QWheelEvent>
 
 using namespace GuiTest;
 
@@ -24,6 +28,7 @@ class PlayerPaneTest : public QObject
 {
     Q_OBJECT
 
+    PrivateSoundServer m_sound;
     QTemporaryDir m_dir;
     QString m_backup; // ends in "/"
     QString Voice(const QString &name) const { return m_backup + "voice/" + name; }
@@ -35,6 +40,7 @@ private slots:
     void initTestCase();
     void recordingsThatCannotBePlayed();
     void loadsAndMovesAbout();
+    void waveformScaleZoomAndColours();
 };
 
 void PlayerPaneTest::initTestCase()
@@ -49,6 +55,8 @@ void PlayerPaneTest::initTestCase()
     QVERIFY(SoundFiles::write(Voice("call.wav"), SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, tone));
     QVERIFY(
         SoundFiles::write(Voice("short.wav"), SF_FORMAT_WAV | SF_FORMAT_ULAW, 8000, SoundFiles::sine(400, 2.0, 8000)));
+    QVERIFY(SoundFiles::write(Voice("blip.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000,
+                              SoundFiles::sine(400, 0.25, 8000)));
     QVERIFY(TestFiles::write(Voice("empty.wav"), QByteArray()));
     QVERIFY(TestFiles::write(Voice("noise.wav"), QByteArray(4000, 'n')));
     QVERIFY(TestFiles::write(m_dir.filePath("elsewhere.wav"), TestFiles::read(Voice("short.wav"))));
@@ -146,7 +154,7 @@ void PlayerPaneTest::loadsAndMovesAbout()
 
     // The waveform shows the tone loud in its first half and soft in its second.
     const QImage strip = waveform->grab().toImage();
-    const QColor ahead = waveform->palette().color(QPalette::Text);
+    const QColor ahead = WaveformStrip::coloursFor(waveform->palette()).ahead;
     auto drawnHeight = [&](int x) {
         int n = 0;
         for (int y = 0; y < strip.height(); ++y)
@@ -157,10 +165,19 @@ void PlayerPaneTest::loadsAndMovesAbout()
     const int soft = drawnHeight(strip.width() * 95 / 100);
     QVERIFY2(loud > 2 * soft && soft > 0, qPrintable(QString("%1 %2").arg(loud).arg(soft)));
 
-    // A speed change keeps the place.
+    // A speed change keeps the place. Its speed changer is made on a worker: the speed
+    // heard stays until it is ready.
+    auto *player = pane.findChild<RecordingPlayer *>();
+    QVERIFY(player);
     Control<QComboBox>(pane, "PlayerSpeed")->setCurrentIndex(5);
     QCOMPARE(Control<QComboBox>(pane, "PlayerSpeed")->currentText(), QString("2 ×"));
+    QVERIFY(player->isChangingSpeed());
+    QCOMPARE(player->speed(), 1.0);
+    QTRY_COMPARE(player->speed(), 2.0);
     QCOMPARE(Time(pane), QString("0:02 / 0:10"));
+    // The volume slider sets the player's volume.
+    Control<QSlider>(pane, "PlayerVolume")->setValue(30);
+    QCOMPARE(player->volume(), 0.3);
 
     // Play: without an output device the pane says so and stays where it was.
     QSignalSpy clicked(play, &QPushButton::clicked);
@@ -177,17 +194,177 @@ void PlayerPaneTest::loadsAndMovesAbout()
     }
     SaveScreenshot(&pane, "player-pane.png");
 
-    // Space on a list the pane listens to works the Play button.
+    // Space on a list the pane listens to works the Play button; Left and Right move 5
+    // seconds back and forward.
     QListWidget list;
-    pane.takeSpaceKeyFrom(&list);
+    pane.takePlaybackKeysFrom(&list);
     list.show();
+    qsizetype clicks = clicked.size();
     QTest::keyClick(&list, Qt::Key_Space);
-    QTRY_COMPARE(clicked.size(), 2);
+    QTRY_COMPARE(clicked.size(), clicks + 1);
     if (device)
         play->click();
+    slider->setValue(2000);
+    QTest::keyClick(&list, Qt::Key_Right);
+    QCOMPARE(Time(pane), QString("0:07 / 0:10"));
+    QTest::keyClick(&list, Qt::Key_Left);
+    QTest::keyClick(&list, Qt::Key_Left);
+    QCOMPARE(Time(pane), QString("0:00 / 0:10"));
     pane.clear();
+    clicks = clicked.size();
     QTest::keyClick(&list, Qt::Key_Space); // nothing loaded: the list keeps the key
-    QCOMPARE(clicked.size(), 2);
+    QCOMPARE(clicked.size(), clicks);
+}
+
+namespace {
+
+double Distance(const QColor &a, const QColor &b)
+{
+    return std::hypot(a.red() - b.red(), a.green() - b.green(), a.blue() - b.blue());
+}
+
+QPalette DarkPalette()
+{
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::AlternateBase, QColor(0x42, 0x42, 0x42));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    dark.setColor(QPalette::Mid, QColor(0x50, 0x50, 0x50));
+    dark.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+    dark.setColor(QPalette::HighlightedText, Qt::black);
+    return dark;
+}
+
+void Wheel(QWidget *widget, const QPoint &at, int notches, Qt::KeyboardModifiers modifiers = {})
+{
+    QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
+}
+
+} // namespace
+
+void PlayerPaneTest::waveformScaleZoomAndColours()
+{
+    PlayerPane pane;
+    pane.resize(800, pane.sizeHint().height());
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    const RecordingFolder folder(m_backup);
+    auto *waveform = Control<WaveformStrip>(pane, "PlayerWaveform");
+    auto *slider = Control<QSlider>(pane, "PlayerPosition");
+
+    // The call is named above the waveform.
+    pane.setRecording(Voice("call.wav"), folder, "0123456  ·  2009-12-01 09:37:13  ·  Anna");
+    QTRY_COMPARE(pane.state(), PlayerPane::State::Ready);
+    QCOMPARE(Control<QLabel>(pane, "PlayerCaption")->text(), QString("0123456  ·  2009-12-01 09:37:13  ·  Anna"));
+    QVERIFY(Control<QLabel>(pane, "PlayerCaption")->isVisible());
+
+    // The waveform takes the height the pane gains.
+    const int low = waveform->height();
+    pane.resize(800, pane.height() + 120);
+    QTRY_VERIFY2(waveform->height() >= low + 110, qPrintable(QString("%1 %2").arg(low).arg(waveform->height())));
+
+    // The time scale under the waveform marks every second of the ten.
+    WaveformStrip::Colours colours = WaveformStrip::coloursFor(waveform->palette());
+    QImage image = waveform->grab().toImage();
+    const int bandTop = waveform->height() - (waveform->fontMetrics().height() + 5);
+    for (int second = 0; second < 10; ++second) {
+        const int x = int(std::lround(second * waveform->width() / 10.0));
+        QCOMPARE(image.pixelColor(x, bandTop + 3), colours.scale);
+    }
+
+    // The pointer: a line of its own colour and the time under it.
+    const QPoint threeQuarters(waveform->width() * 3 / 4, 10);
+    const QString pointerTime =
+        WaveformStrip::timeText(std::llround(10000.0 * threeQuarters.x() / waveform->width()), true);
+    QVERIFY(pointerTime.startsWith("0:07."));
+    QTest::mouseMove(waveform, threeQuarters);
+    QTRY_COMPARE(waveform->pointerText(), pointerTime);
+    image = waveform->grab().toImage();
+    int pointerPixels = 0;
+    for (int y = 0; y < bandTop; ++y)
+        pointerPixels += image.pixelColor(threeQuarters.x(), y) == colours.pointer;
+    QVERIFY2(pointerPixels > 10, qPrintable(QString::number(pointerPixels)));
+
+    // The wheel zooms around the pointer: the time under it stays; a scroll bar shows.
+    auto *scroll = Control<QScrollBar>(pane, "PlayerScroll");
+    QVERIFY(!scroll->isVisible());
+    Wheel(waveform, threeQuarters, 3);
+    QVERIFY2(waveform->zoom() > 1.9, qPrintable(QString::number(waveform->zoom())));
+    // (Within the one column the view moves in: a few milliseconds.)
+    const auto tenths = [](const QString &text) { return text.section(':', 1).toDouble() * 10; };
+    QVERIFY2(waveform->pointerText().startsWith("0:07.")
+                 && std::abs(tenths(waveform->pointerText()) - tenths(pointerTime)) <= 1.0,
+             qPrintable(waveform->pointerText()));
+    QVERIFY(scroll->isVisible());
+    QVERIFY(std::abs((waveform->viewEnd() - waveform->viewStart()) * waveform->zoom() - 1.0) < 0.01);
+    // + and − on the waveform zoom in and out.
+    waveform->setFocus();
+    const double zoom = waveform->zoom();
+    QTest::keyClick(waveform, Qt::Key_Plus);
+    QVERIFY(std::abs(waveform->zoom() - zoom * 1.25) < 1e-9);
+    QTest::keyClick(waveform, Qt::Key_Minus);
+    QVERIFY(std::abs(waveform->zoom() - zoom) < 1e-9);
+    // Shift+wheel and the scroll bar move along the recording.
+    const double start = waveform->viewStart();
+    Wheel(waveform, threeQuarters, -2, Qt::ShiftModifier);
+    QVERIFY(waveform->viewStart() > start);
+    scroll->setValue(0);
+    QCOMPARE(waveform->viewStart(), 0.0);
+
+    // Left and Right on the waveform move 5 seconds.
+    slider->setValue(1000);
+    QTest::keyClick(waveform, Qt::Key_Right);
+    QCOMPARE(Time(pane), QString("0:06 / 0:10"));
+    QTest::keyClick(waveform, Qt::Key_Left);
+    QCOMPARE(Time(pane), QString("0:01 / 0:10"));
+
+    // The played part, the playback line and the pointer are drawn in colours of their own
+    // that stand out from the background, in a light and in a dark palette.
+    while (waveform->zoom() > 1.0)
+        QTest::keyClick(waveform, Qt::Key_Minus);
+    slider->setValue(5000);
+    const QPalette original = QApplication::palette();
+    for (const QPalette &palette : {QApplication::style()->standardPalette(), DarkPalette()}) {
+        QApplication::setPalette(palette);
+        QTRY_COMPARE(waveform->palette().color(QPalette::Base), palette.color(QPalette::Base));
+        colours = WaveformStrip::coloursFor(waveform->palette());
+        const QList<QColor> marks = {colours.ahead, colours.played, colours.position, colours.pointer};
+        for (int i = 0; i < marks.size(); ++i) {
+            QVERIFY2(WaveformStrip::contrast(marks[i], colours.background) >= (i == 2 ? 4.5 : 3.0),
+                     qPrintable(marks[i].name()));
+            for (int j = i + 1; j < marks.size(); ++j)
+                QVERIFY2(Distance(marks[i], marks[j]) >= 60, qPrintable(marks[i].name() + ' ' + marks[j].name()));
+        }
+        QVERIFY(WaveformStrip::contrast(colours.scale, colours.background) >= 4.5);
+        image = waveform->grab().toImage();
+        const int middle = waveform->height() / 4;
+        auto count = [&](int fromX, int toX, const QColor &colour) {
+            int n = 0;
+            for (int x = fromX; x < toX; ++x)
+                for (int y = 0; y < bandTop; ++y)
+                    n += image.pixelColor(x, y) == colour;
+            return n;
+        };
+        const int half = waveform->width() / 2;
+        QVERIFY(count(0, half - 2, colours.played) > 100);
+        QCOMPARE(count(0, half - 2, colours.ahead), 0);
+        QVERIFY(count(half + 2, waveform->width() * 2 / 3, colours.ahead) > 100);
+        QVERIFY(count(half - 1, half + 1, colours.position) >= 2 * middle);
+        QVERIFY(count(threeQuarters.x(), threeQuarters.x() + 1, colours.pointer) > 10);
+    }
+    QApplication::setPalette(original);
+
+    // A recording shorter than a second shows its length in tenths.
+    pane.setRecording(Voice("blip.wav"), folder);
+    QTRY_COMPARE(pane.state(), PlayerPane::State::Ready);
+    QCOMPARE(Time(pane), QString("0:00.0 / 0:00.2"));
+    QVERIFY(!Control<QLabel>(pane, "PlayerCaption")->isVisible());
 }
 
 QTEST_MAIN(PlayerPaneTest)
