@@ -1,14 +1,18 @@
 // The query window on copies of the sample backups: its initial state, Find with the
 // filters against the rows the result list's own fill gives, the columns, sorting and the
-// status line, the date presets, the player pane following the list, playing and deleting
-// from the row menu, Enter, the closing rules, and what it remembers between runs; the
-// search over every backup closed while it runs.
+// status line, the date presets, the player pane following the list (keys, the splitter,
+// playing on to the next call, playing in the pane when no media player is found or when
+// asked), the detail panel beside it, playing and deleting from the row menu, Enter, the
+// closing rules, and what it remembers between runs; the search over every backup closed
+// while it runs.
 #include "GuiTestSupport.h"
 #include "ScriptedDesktop.h"
+#include "app/CallDetailPanel.h"
 #include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "app/SearchAllWindow.h"
 #include "db/ado/AdoDb.h"
+#include "db/exec/JetRecordset.h"
 #include "db/jet/Checker.h"
 #include "db/jet/Database.h"
 #include "lang/Ids.h"
@@ -20,6 +24,8 @@
 #include "query/ResultListModel.h"
 #ifdef ORVIK_HAS_PLAYER
 #include "app/PlayerPane.h"
+#include "app/RecordingPlayer.h"
+#include "app/WaveformStrip.h"
 #endif
 
 #include <QAbstractItemModelTester>
@@ -34,7 +40,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSlider>
+#include <QSplitter>
 #include <QTableView>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -95,6 +104,7 @@ class QueryWindowTest : public QObject
 {
     Q_OBJECT
 
+    PrivateSoundServer m_sound;
     QTemporaryDir m_dir;
     QString m_backup; // a copy of Rec/2009-12, ending in "/"
 
@@ -129,6 +139,8 @@ private slots:
     void sortingAndTheStatusLine();
     void datePresetsSetThePickers();
     void playerPaneFollowsTheList();
+    void listeningInThePane();
+    void detailPanelShowsTheWholeRecord();
     void remembersSizeAndColumns();
 };
 
@@ -455,7 +467,11 @@ void QueryWindowTest::playFromTheList()
     PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdPlayRecord); });
     RightClick(list, CellCentre(list, first));
     QCOMPARE(desktop.openedFiles.size(), 2);
+#ifdef ORVIK_HAS_PLAYER
+    QCOMPARE(popups.shown, (QList<QStringList>{{"&Play Record", "Play &Here", "-", "&Delete Record"}}));
+#else
     QCOMPARE(popups.shown, (QList<QStringList>{{"&Play Record", "-", "&Delete Record"}}));
+#endif
 
     // Below the last row: nothing.
     list->scrollToBottom();
@@ -1057,6 +1073,222 @@ void QueryWindowTest::playerPaneFollowsTheList()
     WaitForFill(dlg);
     QCOMPARE(pane->state(), PlayerPane::State::Idle);
 #endif
+}
+
+void QueryWindowTest::listeningInThePane()
+{
+#ifndef ORVIK_HAS_PLAYER
+    QSKIP("built without the player pane (ORVIK_PLAYER=OFF)");
+#else
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    // The system's media player is wanted (type 0) and none is found in PATH.
+    QTemporaryDir bin;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toUtf8());
+    ProgramFolder program;
+    QVERIFY(program.SetUp(1, "m_PlayerType=0\r\n"));
+    const bool device = RecordingPlayer::hasOutputDevice();
+
+    CDlgQuery dlg(dir);
+    dlg.resize(1100, 700);
+    ShowAndFind(dlg);
+    PlayerPane *pane = dlg.Player();
+    QTableView *list = dlg.List();
+    const ResultListModel &model = dlg.Model();
+    auto *status = Control<QLabel>(dlg, "StatusLine");
+    auto *play = Control<QPushButton>(*pane, "PlayerPlay");
+    const QString note = "No media player was found: the call plays in the pane under the list.";
+
+    // A double-click plays the call in the pane instead of saying that there is no player,
+    // and the status line says so.
+    const int first = RowWithId(model, 2);
+    DoubleClick(list, CellCentre(list, first));
+    QVERIFY(desktop.messages.isEmpty() && desktop.starts.isEmpty());
+    QCOMPARE(pane->recordingPath(), dir + "voice/20091201093713_4_0123456.wav");
+    QVERIFY2(status->text().endsWith("    " + note), qPrintable(status->text()));
+    QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
+    QCOMPARE(pane->isPlaying(), device);
+    // The call is named above the waveform.
+    QCOMPARE(Control<QLabel>(*pane, "PlayerCaption")->text(),
+             QString("0123456  ·  2009-12-01 09:37:13  ·  Front Desk"));
+    if (pane->isPlaying())
+        play->click();
+
+    // Right and Left in the list move 5 seconds (here: to the end and back to the start).
+    auto *time = Control<QLabel>(*pane, "PlayerTime");
+    const QString length = time->text().section(" / ", 1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Right);
+    QCOMPARE(time->text(), length + " / " + length);
+    QTest::keyClick(list, Qt::Key_Left);
+    QCOMPARE(time->text(), "0:00 / " + length);
+    QCOMPARE(list->currentIndex().row(), first);
+
+    // Said once: a new Find ends the note, and the next double-click does not bring it back.
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QVERIFY(!status->text().contains(note));
+    const int second = RowWithId(model, 4);
+    DoubleClick(list, CellCentre(list, second));
+    QCOMPARE(pane->recordingPath(), dir + "voice/20091202140351_2_4008208820.wav");
+    QVERIFY(!status->text().contains(note));
+    QVERIFY(desktop.messages.isEmpty() && desktop.starts.isEmpty());
+    QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
+    if (pane->isPlaying())
+        play->click();
+
+    // With a media player found, a double-click starts it as always; "Play here" in the row
+    // menu plays in the pane all the same.
+    QVERIFY(TestFiles::write(bin.filePath("vlc"), "#!/bin/sh\n"));
+    QVERIFY(QFile::setPermissions(bin.filePath("vlc"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    DoubleClick(list, CellCentre(list, first));
+    QCOMPARE(desktop.starts.size(), 1);
+    QCOMPARE(desktop.starts[0].program, bin.filePath("vlc"));
+    const int third = RowWithId(model, 6);
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdPlayHere); });
+    RightClick(list, CellCentre(list, third));
+    QCOMPARE(popups.shown.size(), 1);
+    QCOMPARE(desktop.starts.size(), 1);
+    QCOMPARE(list->currentIndex().row(), third);
+    QCOMPARE(pane->recordingPath(), dir + "voice/20091202181410_4_075512345678.wav");
+    QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
+    QCOMPARE(pane->isPlaying(), device);
+    if (pane->isPlaying())
+        play->click();
+    qputenv("PATH", path);
+
+    // The pane is as tall as the splitter makes it, and the waveform takes the height.
+    auto *splitter = Control<QSplitter>(dlg, "ListSplitter");
+    auto *waveform = Control<WaveformStrip>(*pane, "PlayerWaveform");
+    const int low = waveform->height();
+    const QList<int> sizes = splitter->sizes();
+    QCOMPARE(sizes.size(), 2);
+    splitter->setSizes({sizes[0] - 150, sizes[1] + 150});
+    QTRY_VERIFY2(waveform->height() >= low + 140, qPrintable(QString("%1 %2").arg(low).arg(waveform->height())));
+
+    // Played to its end with "Continuous" on, a call is followed by the next row's, and that
+    // by the next.
+    if (!device)
+        return;
+    auto *continuous = Control<QToolButton>(*pane, "PlayerContinuous");
+    continuous->setChecked(true);
+    list->setCurrentIndex(model.index(first, 1));
+    QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
+    play->click();
+    QTRY_VERIFY_WITH_TIMEOUT(list->currentIndex().row() >= first + 2, 10000);
+    QTRY_VERIFY(pane->isPlaying() || pane->state() == PlayerPane::State::Unplayable);
+    continuous->setChecked(false);
+    if (pane->isPlaying())
+        play->click();
+    // Without it, the end of a call is the end.
+    const int row = list->currentIndex().row();
+    list->setCurrentIndex(model.index(first, 1));
+    QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
+    play->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!pane->isPlaying(), 5000);
+    QTest::qWait(300);
+    QCOMPARE(list->currentIndex().row(), first);
+    Q_UNUSED(row);
+#endif
+}
+
+void QueryWindowTest::detailPanelShowsTheWholeRecord()
+{
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    CDlgQuery dlg(dir);
+    dlg.resize(1100, 700);
+    ShowAndFind(dlg);
+    QTableView *list = dlg.List();
+    const ResultListModel &model = dlg.Model();
+    auto *panel = Control<CallDetailPanel>(dlg, "CallDetailPanel");
+    QVERIFY(panel->isVisible());
+    QCOMPARE(panel->state(), CallDetailPanel::State::Idle);
+    QCOMPARE(Control<QLabel>(*panel, "DetailLine")->text(), QString("Select a call to see its whole record."));
+
+    // The whole record is read by its id on a worker: every column of the table, then the
+    // recording's path.
+    const int row = RowWithId(model, 7);
+    list->setCurrentIndex(model.index(row, 1));
+    QCOMPARE(panel->state(), CallDetailPanel::State::Loading);
+    QTRY_COMPARE(panel->state(), CallDetailPanel::State::Shown);
+    const QString recording = dir + "voice/20091204124423_2_13812345678.wav";
+    CAdoDb db;
+    QVERIFY(db.OpenForReading(dir + "dbR.mdb", QString()));
+    std::shared_ptr<JetRecordset> cursor;
+    QVERIFY(db.SqlExecute(cursor, "select * from record where id = 7"));
+    const QStringList columns = cursor->columnNames();
+    const QList<QPair<QString, QString>> fields = panel->fields();
+    QCOMPARE(fields.size(), columns.size() + 2);
+    QCOMPARE(fields.first(), qMakePair(QString("Backup"), model.BackupName(row)));
+    QCOMPARE(fields.last(), qMakePair(QString("Recording path"), QDir::toNativeSeparators(recording)));
+    QMap<QString, QString> byLabel;
+    for (const auto &field : fields)
+        byLabel.insert(field.first, field.second);
+    QCOMPARE(byLabel.value("Record ID"), QString("7"));
+    QCOMPARE(byLabel.value("Line"), QString("2"));
+    QCOMPARE(byLabel.value("Number"), QString("13812345678"));
+    QCOMPARE(byLabel.value("DTMF"), QString("1"));
+    QCOMPARE(byLabel.value("User name"), QString("王芳"));
+    QCOMPARE(byLabel.value("Address"), QString("12 Main St, Springfield"));
+    QCOMPARE(byLabel.value("Start time"), QString("2009-12-04 12:44:23"));
+    QCOMPARE(byLabel.value("End time"), QString("2009-12-04 12:51:24"));
+    QCOMPARE(byLabel.value("Call direction"), QString("Outgoing"));
+    QCOMPARE(byLabel.value("Recording file"), QString("20091204124423_2_13812345678.wav"));
+    // The whole remark, which the list shows cut.
+    QCOMPARE(byLabel.value("Remark"), model.CellText(row, ResultListModel::CellRemark));
+    QVERIFY(byLabel.value("Remark").size() > 200);
+
+    // Copy number, copy path, show in folder.
+    Control<QPushButton>(*panel, "DetailCopyNumber")->click();
+    Control<QPushButton>(*panel, "DetailCopyPath")->click();
+    QCOMPARE(desktop.copiedTexts, (QStringList{"13812345678", QDir::toNativeSeparators(recording)}));
+    Control<QPushButton>(*panel, "DetailShowInFolder")->click();
+    QCOMPARE(desktop.shownInFolder, QStringList{QDir::toNativeSeparators(recording)});
+
+    // Save recording as: a copy where the user says; the recording stays where it is.
+    QTemporaryDir out;
+    auto *saveAs = Control<QPushButton>(*panel, "DetailSaveAs");
+    saveAs->click(); // cancelled
+    QCOMPARE(desktop.saveRequests.size(), 1);
+    QCOMPARE(desktop.saveRequests[0].title, QString("Save a copy of the recording"));
+    QVERIFY(desktop.saveRequests[0].suggestedPath.endsWith("20091204124423_2_13812345678.wav"));
+    desktop.savePaths << out.filePath("copy.wav");
+    saveAs->click();
+    QTRY_VERIFY(!panel->isSaving());
+    QVERIFY(desktop.messages.isEmpty());
+    QCOMPARE(TestFiles::read(out.filePath("copy.wav")), TestFiles::read(recording));
+    QVERIFY(QFileInfo(recording).isFile());
+    QCOMPARE(Control<QLabel>(*panel, "DetailLine")->text(),
+             "Saved a copy as " + QDir::toNativeSeparators(out.filePath("copy.wav")));
+
+    // A recording that became a link out of the voice folder is never copied.
+    QVERIFY(TestFiles::write(out.filePath("secret.wav"), "not a recording of this backup"));
+    QVERIFY(QFile::remove(recording));
+    QVERIFY(QFile::link(out.filePath("secret.wav"), recording));
+    desktop.savePaths << out.filePath("leak.wav");
+    saveAs->click();
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text, QString("Only a recording file inside the backup's voice folder can be saved."));
+    QVERIFY(!QFileInfo::exists(out.filePath("leak.wav")));
+    QVERIFY(!saveAs->isEnabled());
+    QVERIFY(!Control<QPushButton>(*panel, "DetailShowInFolder")->isEnabled());
+
+    // A "DEL" row has no path to copy; another call replaces the fields.
+    list->setCurrentIndex(model.index(RowWithId(model, 11), 1));
+    QTRY_COMPARE(panel->state(), CallDetailPanel::State::Shown);
+    QCOMPARE(panel->call().id, 11);
+    QVERIFY(!Control<QPushButton>(*panel, "DetailCopyPath")->isEnabled());
+    QVERIFY(!saveAs->isEnabled());
+    QVERIFY(Control<QPushButton>(*panel, "DetailCopyNumber")->isEnabled());
+    GuiTest::SaveScreenshot(&dlg, "query-window-details.png");
+
+    // No row: the panel empties.
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QCOMPARE(panel->state(), CallDetailPanel::State::Idle);
+    QVERIFY(panel->fields().isEmpty());
 }
 
 void QueryWindowTest::remembersSizeAndColumns()
