@@ -171,9 +171,10 @@ PlayerPane::~PlayerPane() = default;
 
 QSize PlayerPane::sizeHint() const
 {
-    // The controls' height whichever page shows, so the list above does not jump.
+    // The caption's and the controls' height whichever page shows, so the list above does
+    // not jump.
     const QSize controls = m_pages->widget(1)->sizeHint();
-    return QSize(controls.width(), controls.height() + 8);
+    return QSize(controls.width(), m_caption->sizeHint().height() + 2 + controls.height() + 8);
 }
 
 void PlayerPane::showLine(const QString &text, State state)

@@ -124,7 +124,10 @@ private slots:
         const QMap<int, QStringList> arguments = {{Ids::TxtPlayerMissing, {"%1"}},
                                                   {Ids::TxtPlayerUndecodable, {"%1"}},
                                                   {Ids::TxtListStatus, {"%1", "%2", "%3"}},
-                                                  {Ids::TxtSearchProgress, {"%1", "%2"}}};
+                                                  {Ids::TxtSearchProgress, {"%1", "%2"}},
+                                                  {Ids::TxtDetailsFailed, {"%1"}},
+                                                  {Ids::TxtSaveFailed, {"%1", "%2"}},
+                                                  {Ids::TxtSaved, {"%1"}}};
         for (int id : textIds) {
             const QString text = lang->DialogText(id);
             QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),
@@ -158,7 +161,7 @@ private slots:
         std::unique_ptr<QMenu> backups(CreateBackupListPopup());
         CheckRetitled(backups.get(),
                       [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus0"); });
-        std::unique_ptr<QMenu> records(CreateRecordListPopup());
+        std::unique_ptr<QMenu> records(CreateRecordListPopup(nullptr, true));
         CheckRetitled(records.get(),
                       [&](MenuRetitler &r) { return lang->TranslatePopupMenu(r, "Orvik_Menu", "PopMenus1"); });
     }
