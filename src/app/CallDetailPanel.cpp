@@ -12,12 +12,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QScrollArea>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 
 #include <mutex>
@@ -75,17 +74,14 @@ CallDetailPanel::CallDetailPanel(QWidget *parent)
     m_line->setTextFormat(Qt::PlainText);
     m_line->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    auto *scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("DetailFields"));
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    m_fieldsArea = new QWidget(scroll);
-    m_form = new QFormLayout(m_fieldsArea);
-    m_form->setContentsMargins(0, 0, 4, 0);
-    m_form->setVerticalSpacing(1);
-    m_form->setRowWrapPolicy(QFormLayout::DontWrapRows);
-    m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    scroll->setWidget(m_fieldsArea);
+    // A read-only text, so that a long remark or path wraps (anywhere, if it must) and any
+    // part of it can be selected and copied.
+    m_fieldsView = new QTextBrowser(this);
+    m_fieldsView->setObjectName(QStringLiteral("DetailFields"));
+    m_fieldsView->setFrameShape(QFrame::NoFrame);
+    m_fieldsView->setOpenLinks(false);
+    m_fieldsView->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_fieldsView->viewport()->setAutoFillBackground(false);
 
     const auto button = [this](int textId, const char *name) {
         auto *b = new QPushButton(GetDialogText(textId), this);
@@ -109,7 +105,7 @@ CallDetailPanel::CallDetailPanel(QWidget *parent)
     column->setContentsMargins(6, 4, 6, 4);
     column->setSpacing(4);
     column->addWidget(m_line);
-    column->addWidget(scroll, 1);
+    column->addWidget(m_fieldsView, 1);
     column->addLayout(buttons);
 
     connect(m_copyNumber, &QPushButton::clicked, this, [this] { Desktop::current().copyToClipboard(m_number); });
@@ -158,13 +154,12 @@ void CallDetailPanel::clear()
     updateButtons();
 }
 
-void CallDetailPanel::showCall(const CallListModel::CallKey &call, const QString &backupName, const QString &number,
-                               const QString &recordingPath, const RecordingFolder &folder)
+void CallDetailPanel::showCall(const CallListModel::CallKey &call, const QString &number, const QString &recordingPath,
+                               const RecordingFolder &folder)
 {
     if (call == m_call && m_state != State::Idle && recordingPath == m_recordingPath)
         return;
     m_call = call;
-    m_backupName = backupName;
     m_number = number;
     m_recordingPath = recordingPath;
     m_folder = folder;
@@ -174,7 +169,7 @@ void CallDetailPanel::showCall(const CallListModel::CallKey &call, const QString
 
     const QString path =
         recordingPath == QLatin1String("DEL") ? recordingPath : QDir::toNativeSeparators(recordingPath);
-    m_reader->start([this, connection = m_connection, call, backupName, path](const TaskRunner::Request &request) {
+    m_reader->start([this, connection = m_connection, call, path](const TaskRunner::Request &request) {
         const std::lock_guard<std::mutex> lock(connection->inUse);
         if (request.isCancelled())
             return;
@@ -201,7 +196,7 @@ void CallDetailPanel::showCall(const CallListModel::CallKey &call, const QString
             return;
         }
         QList<Field> fields;
-        fields.append({GetDialogText(Ids::TxtFieldBackup), backupName});
+        fields.append({GetDialogText(Ids::TxtFieldBackup), QDir::toNativeSeparators(QDir::cleanPath(call.backupDir))});
         const QStringList names = cursor->columnNames();
         for (int column = 0; column < names.size(); ++column) {
             jet::Value value;
@@ -219,18 +214,16 @@ void CallDetailPanel::showCall(const CallListModel::CallKey &call, const QString
 void CallDetailPanel::showFields(const QList<Field> &fields)
 {
     m_fields = fields;
-    while (m_form->rowCount() > 0)
-        m_form->removeRow(0);
-    for (const Field &field : fields) {
-        auto *value = new QLabel(field.text, m_fieldsArea);
-        value->setTextFormat(Qt::PlainText);
-        value->setWordWrap(true);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        auto *label = new QLabel(field.label, m_fieldsArea);
-        label->setTextFormat(Qt::PlainText);
-        m_form->addRow(label, value);
-    }
+    // Texts from the database and file names are never read as markup.
+    const auto escaped = [](const QString &text) {
+        return text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    };
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    for (const Field &field : fields)
+        html += QStringLiteral("<tr><td style=\"padding-right:8px\"><nobr>%1</nobr></td><td>%2</td></tr>")
+                    .arg(escaped(field.label), escaped(field.text));
+    html += QStringLiteral("</table>");
+    m_fieldsView->setHtml(fields.isEmpty() ? QString() : html);
 }
 
 void CallDetailPanel::updateButtons()

@@ -10,9 +10,9 @@
 
 #include <memory>
 
-class QFormLayout;
 class QLabel;
 class QPushButton;
+class QTextBrowser;
 class TaskRunner;
 
 // Every field of the chosen call's record, beside the player pane: the list keeps only the
@@ -31,11 +31,11 @@ public:
     explicit CallDetailPanel(QWidget *parent = nullptr);
     ~CallDetailPanel() override;
 
-    // Shows the call `call` of the backup named `backupName`; `number` and `recordingPath`
-    // are its list cells (the recording's path, "DEL" or empty), `folder` its backup's voice
-    // folder. The record is read on a worker; the same call again keeps what is shown.
-    void showCall(const CallListModel::CallKey &call, const QString &backupName, const QString &number,
-                  const QString &recordingPath, const RecordingFolder &folder);
+    // Shows the call `call`; `number` and `recordingPath` are its list cells (the
+    // recording's path, "DEL" or empty), `folder` its backup's voice folder. The record is
+    // read on a worker; the same call again keeps what is shown.
+    void showCall(const CallListModel::CallKey &call, const QString &number, const QString &recordingPath,
+                  const RecordingFolder &folder);
     // No call chosen.
     void clear();
 
@@ -61,7 +61,6 @@ private:
     void saveRecordingAs();
 
     CallListModel::CallKey m_call;
-    QString m_backupName;
     QString m_number;
     QString m_recordingPath;
     RecordingFolder m_folder;
@@ -75,8 +74,7 @@ private:
     std::shared_ptr<Connection> m_connection;
 
     QLabel *m_line = nullptr;
-    QWidget *m_fieldsArea = nullptr;
-    QFormLayout *m_form = nullptr;
+    QTextBrowser *m_fieldsView = nullptr;
     QPushButton *m_copyNumber = nullptr;
     QPushButton *m_copyPath = nullptr;
     QPushButton *m_showInFolder = nullptr;

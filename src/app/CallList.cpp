@@ -146,7 +146,7 @@ void CallList::ShowCurrentRecording()
     const RecordingFolder recordings = m_model->Recordings(row);
     const QString file = m_model->CellText(row, CallListModel::CellFile);
     const QString number = m_model->CellText(row, CallListModel::CellPhone);
-    m_details->showCall(m_model->KeyOf(row), m_model->BackupName(row), number, file, recordings);
+    m_details->showCall(m_model->KeyOf(row), number, file, recordings);
 #ifdef ORVIK_HAS_PLAYER
     if (m_pane) {
         // The call named above the waveform: number, start time, user.
