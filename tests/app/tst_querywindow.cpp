@@ -212,7 +212,8 @@ void QueryWindowTest::initialState()
     QCOMPARE(dlg.m_closeRequested.load(), 0);
 
     // The filter band keeps its 70 pixels; the list fills the rest at every size but for
-    // the status line and the player pane under it.
+    // the status line and, under it, the player pane with the detail panel beside it (the
+    // panel alone in a build without the pane).
     auto *status = Control<QLabel>(dlg, "StatusLine");
     QCOMPARE(status->text(), QString("Calls: 0    Missed: 0    Talk time: 00:00:00"));
     const auto inWindow = [&dlg](const QWidget *w) { return QRect(w->mapTo(&dlg, QPoint(0, 0)), w->size()); };
@@ -224,7 +225,8 @@ void QueryWindowTest::initialState()
         QCOMPARE(list.width(), size.width());
         QCOMPARE(inWindow(status), QRect(0, list.bottom() + 1, size.width(), status->height()));
         const QWidget *pane = dlg.findChild<QWidget *>("PlayerPane");
-        const QWidget *below = pane ? pane : status;
+        const QWidget *below = pane ? pane : Control<QWidget>(dlg, "CallDetailPanel");
+        QCOMPARE(inWindow(Control<QWidget>(dlg, "CallDetailPanel")).bottom(), size.height() - 1);
         QCOMPARE(inWindow(below).bottom(), size.height() - 1);
         QVERIFY(below == status || inWindow(below).top() > inWindow(status).bottom());
         QVERIFY(list.height() > size.height() / 2);
