@@ -82,6 +82,8 @@ CallDetailPanel::CallDetailPanel(QWidget *parent)
     m_fieldsView->setOpenLinks(false);
     m_fieldsView->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_fieldsView->viewport()->setAutoFillBackground(false);
+    // The panel is never what makes the pane's row taller: the fields scroll.
+    m_fieldsView->setMinimumHeight(2 * m_fieldsView->fontMetrics().lineSpacing());
 
     const auto button = [this](int textId, const char *name) {
         auto *b = new QPushButton(GetDialogText(textId), this);
@@ -123,7 +125,8 @@ CallDetailPanel::~CallDetailPanel() = default;
 
 QSize CallDetailPanel::sizeHint() const
 {
-    // As tall as the player pane asks to be; the fields scroll.
+    // As tall as the player pane asks to be, whatever its width (the wrapped lines of its
+    // layout would ask for more): the fields scroll.
     return QSize(340, 120);
 }
 

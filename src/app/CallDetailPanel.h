@@ -47,6 +47,7 @@ public:
     bool isSaving() const { return m_savesRunning > 0; }
 
     QSize sizeHint() const override;
+    bool hasHeightForWidth() const override { return false; }
 
 private:
     struct Field
