@@ -1,9 +1,8 @@
 #include "config/IniFile.h"
 
 #include "config/TextDecoder.h"
+#include "platform/RandomAccessFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QStringTokenizer>
 
 namespace {
@@ -29,16 +28,13 @@ void keepWholeLines(QByteArray &bytes)
 IniFile IniFile::load(const QString &path, int legacyCodePage)
 {
     // Only a regular file (a link to one included) is read: opening a named pipe waits for
-    // a writer, and a device such as /dev/zero never ends.
-    if (!QFileInfo(path).isFile())
+    // a writer, and a device such as /dev/zero never ends. Settings files are a few hundred
+    // bytes; a huge one is read only in its first part.
+    QByteArray bytes;
+    bool cut = false;
+    if (RandomAccessFile::readWhole(path, MaxFileBytes, &bytes, nullptr, &cut) != RandomAccessFile::ReadResult::Read)
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    // Settings files are a few hundred bytes; a huge one is read only in its first part.
-    QByteArray bytes = file.read(MaxFileBytes + 1);
-    if (bytes.size() > MaxFileBytes) {
-        bytes.truncate(MaxFileBytes);
+    if (cut) {
         keepWholeLines(bytes);
         qWarning("%s is larger than %lld bytes: only its first %lld bytes are read", qPrintable(path),
                  qlonglong(MaxFileBytes), qlonglong(bytes.size()));

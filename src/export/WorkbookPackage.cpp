@@ -1,5 +1,6 @@
 #include "WorkbookPackage.h"
 
+#include "platform/RandomAccessFile.h"
 #include "xml/XmlScanner.h"
 
 #include <QDir>
@@ -7,6 +8,9 @@
 #include <QUrl>
 
 #include <zip.h>
+
+#include <cerrno>
+#include <memory>
 
 namespace {
 
@@ -17,6 +21,72 @@ bool EndsWith(std::string_view s, std::string_view tail)
 {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
+
+// The template as libzip reads it: a file that opened as a regular file (a named pipe or a
+// device under the template's name is refused before libzip sees it), read at offsets.
+// libzip owns it from zip_source_function_create on and frees it with ZIP_SOURCE_FREE.
+struct TemplateSource
+{
+    RandomAccessFile file;
+    zip_uint64_t size = 0;
+    zip_uint64_t position = 0;
+    zip_error_t error{};
+
+    static zip_int64_t Callback(void *user, void *data, zip_uint64_t length, zip_source_cmd_t command)
+    {
+        auto *self = static_cast<TemplateSource *>(user);
+        switch (command) {
+        case ZIP_SOURCE_OPEN:
+            self->position = 0;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            const qint64 read = self->file.readSome(self->position, data, std::size_t(length));
+            if (read < 0) {
+                zip_error_set(&self->error, ZIP_ER_READ, EIO);
+                return -1;
+            }
+            self->position += zip_uint64_t(read);
+            return read;
+        }
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            if (length < sizeof(zip_stat_t)) {
+                zip_error_set(&self->error, ZIP_ER_INVAL, 0);
+                return -1;
+            }
+            auto *stat = static_cast<zip_stat_t *>(data);
+            zip_stat_init(stat);
+            stat->size = self->size;
+            stat->valid |= ZIP_STAT_SIZE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&self->error, data, length);
+        case ZIP_SOURCE_FREE:
+            zip_error_fini(&self->error);
+            delete self;
+            return 0;
+        case ZIP_SOURCE_SEEK: {
+            const zip_int64_t to =
+                zip_source_seek_compute_offset(self->position, self->size, data, length, &self->error);
+            if (to < 0)
+                return -1;
+            self->position = zip_uint64_t(to);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL:
+            return zip_int64_t(self->position);
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+                                                  ZIP_SOURCE_SUPPORTS, -1);
+        default:
+            zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+        }
+    }
+};
 
 } // namespace
 
@@ -35,22 +105,42 @@ bool WorkbookPackage::Open(const QString &path)
 {
     Close();
     m_path = path;
-    const QFileInfo info(path);
-    if (!info.exists())
+    if (!RandomAccessFile::exists(path))
         return SetError(QStringLiteral("The template workbook %1 does not exist.").arg(path));
-    if (!info.isFile())
-        return SetError(QStringLiteral("The template workbook %1 is not a file.").arg(path));
-    int code = 0;
-    m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
+    auto source = std::make_unique<TemplateSource>();
+    zip_error_init(&source->error);
+    QString why;
+    switch (source->file.open(path, RandomAccessFile::Access::Read, &why)) {
+    case RandomAccessFile::OpenResult::Opened:
+        break;
+    case RandomAccessFile::OpenResult::NotRegularFile:
+        return SetError(QStringLiteral("The template workbook %1 is %2.").arg(path, why));
+    case RandomAccessFile::OpenResult::Failed:
+        return SetError(QStringLiteral("Cannot open the template workbook %1: %2").arg(path, why));
+    }
+    const qint64 size = source->file.size(&why);
+    if (size < 0)
+        return SetError(QStringLiteral("Cannot open the template workbook %1: %2").arg(path, why));
+    source->size = zip_uint64_t(size);
+
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *zipSource = zip_source_function_create(&TemplateSource::Callback, source.get(), &error);
+    if (zipSource) {
+        source.release(); // the zip source frees it from now on
+        m_zip = zip_open_from_source(zipSource, ZIP_RDONLY, &error);
+        if (!m_zip)
+            zip_source_free(zipSource);
+    }
     if (!m_zip) {
-        if (code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS)
-            return SetError(QStringLiteral("The template %1 is not a workbook (not a zip archive).").arg(path));
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
+        const int code = zip_error_code_zip(&error);
         const QString reason = QString::fromLocal8Bit(zip_error_strerror(&error));
         zip_error_fini(&error);
+        if (code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS)
+            return SetError(QStringLiteral("The template %1 is not a workbook (not a zip archive).").arg(path));
         return SetError(QStringLiteral("Cannot open the template workbook %1: %2").arg(path, reason));
     }
+    zip_error_fini(&error);
     return true;
 }
 

@@ -2,12 +2,16 @@
 
 #include "config/FileLocations.h"
 #include "platform/HostSystem.h"
+#include "platform/RandomAccessFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
+
+// The template the installation brings is a few kilobytes; a far larger one is not it.
+constexpr qint64 kMaxTemplateBytes = 64 << 20;
 
 // Writes the whole file or nothing: a template cut short by a crash would otherwise stay in
 // the user's folder as their template for good.
@@ -42,9 +46,10 @@ QString EnsureTemplateWorkbook(const QString &programDir, const QString &fallbac
 
     QByteArray bytes;
     if (const QString installed = FileLocations::InstalledTemplate(programDir); !installed.isEmpty()) {
-        QFile file(installed);
-        if (file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
+        // Read through the platform's regular-file check: a named pipe in the installation
+        // would otherwise hold the export for good.
+        if (RandomAccessFile::readWhole(installed, kMaxTemplateBytes, &bytes) != RandomAccessFile::ReadResult::Read)
+            bytes.clear();
     }
     if (bytes.isEmpty())
         bytes = EmbeddedTemplateWorkbook();

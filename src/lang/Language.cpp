@@ -2,9 +2,9 @@
 
 #include "lang/CodePageConverter.h"
 #include "lang/MenuTextTarget.h"
+#include "platform/RandomAccessFile.h"
 #include "xml/XmlScanner.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <tinyxml.h>
@@ -42,6 +42,9 @@ int ParseItemId(const char *text)
 // elements recursively, so a broken or hostile file nested hundreds of thousands of levels
 // deep would overflow the stack; such a file is refused before it is parsed.
 constexpr int kMaxNesting = 1000;
+
+// A language file holds a few hundred short texts (about 8 KB); one far larger is not one.
+constexpr qint64 kMaxFileBytes = 16 << 20;
 
 // Whether an XML text must not reach the parser: its elements nest deeper than `limit` (a
 // start tag goes one level down, an end tag one up), or the scanner cannot read its markup
@@ -109,18 +112,11 @@ int CLanguage::LoadDocument(const QString &path)
     // take a QString path; its loader's line-end rule (CR LF and lone CR become LF) is
     // applied the same way. Only a regular file is read: a named pipe would wait for a
     // writer, and a device may never end.
-    if (!QFileInfo(path).isFile()) {
-        m_loadError = QStringLiteral("it is not a regular file");
-        return -1;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_loadError = file.errorString();
-        return -1;
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_loadError = file.errorString();
+    QByteArray bytes;
+    QString why;
+    const auto read = RandomAccessFile::readWhole(path, kMaxFileBytes, &bytes, &why);
+    if (read != RandomAccessFile::ReadResult::Read) {
+        m_loadError = read == RandomAccessFile::ReadResult::Failed ? why : QStringLiteral("it is ") + why;
         return -1;
     }
     bytes.replace("\r\n", "\n");

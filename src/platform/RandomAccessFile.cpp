@@ -1,5 +1,7 @@
 #include "platform/RandomAccessFile.h"
 
+#include <algorithm>
+
 bool RandomAccessFile::readFailed(QString *error, std::uint64_t offset, const QString &why)
 {
     if (error)
@@ -19,4 +21,57 @@ bool RandomAccessFile::nothingWritten(QString *error, std::uint64_t offset)
     if (error)
         *error = QStringLiteral("write error at offset %1: nothing was written").arg(offset);
     return false;
+}
+
+RandomAccessFile::ReadResult RandomAccessFile::readWhole(const QString &path, qint64 maxBytes, QByteArray *bytes,
+                                                         QString *error, bool *cut)
+{
+    bytes->clear();
+    if (cut)
+        *cut = false;
+    RandomAccessFile file;
+    switch (file.open(path, Access::Read, error)) {
+    case OpenResult::Opened:
+        break;
+    case OpenResult::Failed:
+        return ReadResult::Failed;
+    case OpenResult::NotRegularFile:
+        return ReadResult::NotRegularFile;
+    }
+    const qint64 size = file.size(error);
+    if (size < 0)
+        return ReadResult::Failed;
+    if (size > maxBytes && !cut) {
+        if (error)
+            *error = QStringLiteral("larger than %1 bytes (%2 bytes)").arg(maxBytes).arg(size);
+        return ReadResult::TooLarge;
+    }
+    // Read to the end, which may lie elsewhere than the length said a moment ago, but never
+    // more than `maxBytes` and one byte, which tells a file that grew past them.
+    const qint64 limit = maxBytes + 1;
+    bytes->resize(std::min(size + 1, limit));
+    qint64 done = 0;
+    for (;;) {
+        const qint64 got =
+            file.readSome(std::uint64_t(done), bytes->data() + done, std::size_t(bytes->size() - done), error);
+        if (got < 0) {
+            bytes->clear();
+            return ReadResult::Failed;
+        }
+        done += got;
+        if (done < bytes->size() || done >= limit)
+            break;
+        bytes->resize(std::min(limit, bytes->size() * 2));
+    }
+    bytes->truncate(std::min(done, maxBytes));
+    if (done > maxBytes) {
+        if (!cut) {
+            bytes->clear();
+            if (error)
+                *error = QStringLiteral("larger than %1 bytes").arg(maxBytes);
+            return ReadResult::TooLarge;
+        }
+        *cut = true;
+    }
+    return ReadResult::Read;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -36,14 +37,29 @@ public:
 
     enum class OpenResult { Opened, Failed, NotRegularFile };
     // Opens `path`. Only a regular file opens: anything else (a folder, a device, a named
-    // pipe) is refused without waiting for it.
+    // pipe) is refused without waiting for it, and `error` then says what it is: "not a
+    // regular file (a named pipe)". The check is made on the opened file itself, so a name
+    // swapped for something else between a look and the open cannot slip through.
     OpenResult open(const QString &path, Access access, QString *error = nullptr);
+
+    // Reads the regular file `path` whole, opened as open() does. Every file that Orvik
+    // reads whole (settings, language files, templates) comes through here, so none of them
+    // can hold the program on a named pipe or fill its memory from a device. A file longer
+    // than `maxBytes` fails with TooLarge, unless `cut` is given: then its first `maxBytes`
+    // bytes are read and *cut says that there was more. `error` is the system's reason
+    // (Failed), "not a regular file (...)" or "larger than N bytes (...)".
+    enum class ReadResult { Read, Failed, NotRegularFile, TooLarge };
+    static ReadResult readWhole(const QString &path, qint64 maxBytes, QByteArray *bytes, QString *error = nullptr,
+                                bool *cut = nullptr);
     void close();
     bool isOpen() const { return m_handle != kClosed; }
 
     // Reads exactly `length` bytes; reaching the end of the file first is a failure. The
     // error says at which offset, and whether it was the end or the system's refusal.
     bool readAt(std::uint64_t offset, void *buffer, std::size_t length, QString *error = nullptr) const;
+    // Reads up to `length` bytes at `offset`: fewer only at the end of the file. Returns how
+    // many, or -1 (with the error) when the system refuses.
+    qint64 readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error = nullptr) const;
     bool writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error = nullptr);
     // Makes everything written so far durable.
     bool sync(QString *error = nullptr);
@@ -56,6 +72,9 @@ public:
 
     // Makes the creation or removal of a name in the folder of `path` durable.
     static bool syncFolderOf(const QString &path, QString *error = nullptr);
+    // What `path` names when it is not a regular file, in words ("a folder", "a named pipe",
+    // "a device", ...), links followed; empty for a regular file or nothing at all.
+    static QString describeKind(const QString &path);
     // Removes the name `path`; a name that is not there counts as removed.
     static bool remove(const QString &path, QString *error = nullptr);
     // Whether anything is there under `path`, a link that leads nowhere included.

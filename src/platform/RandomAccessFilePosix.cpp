@@ -31,13 +31,38 @@ int fdOf(std::intptr_t handle)
     return int(handle);
 }
 
+// What a file of `mode` is, when it is not a regular file.
+QString kindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return QString();
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("not a file");
+}
+
+RandomAccessFile::OpenResult notRegular(QString *error, const QString &kind)
+{
+    if (error)
+        *error = QStringLiteral("not a regular file (%1)").arg(kind);
+    return RandomAccessFile::OpenResult::NotRegularFile;
+}
+
 } // namespace
 
 RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access access, QString *error)
 {
     close();
     const QByteArray native = QFile::encodeName(path);
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | O_NOCTTY;
     switch (access) {
     case Access::Read:
         flags |= O_RDONLY | O_NONBLOCK;
@@ -56,6 +81,15 @@ RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access 
         fd = ::open(native.constData(), flags, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
+        // A folder does not open for writing, a socket not at all: they are named for what
+        // they are rather than by the system's complaint.
+        const int why = errno;
+        if (why == EISDIR || why == ENXIO || why == EOPNOTSUPP) {
+            const QString kind = describeKind(path);
+            if (!kind.isEmpty())
+                return notRegular(error, kind);
+        }
+        errno = why;
         fail(error);
         return OpenResult::Failed;
     }
@@ -67,7 +101,7 @@ RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access 
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return OpenResult::NotRegularFile;
+        return notRegular(error, kindOfMode(st.st_mode));
     }
     if (flags & O_NONBLOCK)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -98,6 +132,25 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
         done += std::size_t(n);
     }
     return true;
+}
+
+qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+{
+    auto *bytes = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fdOf(m_handle), bytes + done, length - done, off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            readFailed(error, offset + done, systemError());
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += std::size_t(n);
+    }
+    return qint64(done);
 }
 
 bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
@@ -147,6 +200,14 @@ bool RandomAccessFile::syncFolderOf(const QString &path, QString *error)
     const bool ok = ::fsync(fd) == 0 || fail(error);
     ::close(fd);
     return ok;
+}
+
+QString RandomAccessFile::describeKind(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString();
+    return kindOfMode(st.st_mode);
 }
 
 bool RandomAccessFile::remove(const QString &path, QString *error)

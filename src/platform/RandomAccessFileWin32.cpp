@@ -45,6 +45,32 @@ OVERLAPPED at(std::uint64_t offset)
 // One ReadFile or WriteFile moves at most this much, well inside a DWORD.
 constexpr std::size_t kChunk = std::size_t(1) << 30;
 
+RandomAccessFile::OpenResult notRegular(QString *error, const QString &kind)
+{
+    if (error)
+        *error = QStringLiteral("not a regular file (%1)").arg(kind);
+    return RandomAccessFile::OpenResult::NotRegularFile;
+}
+
+// What the open `h` is, when it is not a file on a disk.
+QString kindOfHandle(HANDLE h)
+{
+    switch (GetFileType(h)) {
+    case FILE_TYPE_DISK: {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(h, &info))
+            return QStringLiteral("not a file");
+        return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? QStringLiteral("a folder") : QString();
+    }
+    case FILE_TYPE_PIPE:
+        return QStringLiteral("a named pipe");
+    case FILE_TYPE_CHAR:
+        return QStringLiteral("a device");
+    default:
+        return QStringLiteral("not a file");
+    }
+}
+
 } // namespace
 
 RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access access, QString *error)
@@ -60,14 +86,19 @@ RandomAccessFile::OpenResult RandomAccessFile::open(const QString &path, Access 
     const HANDLE h =
         CreateFileW(nativePath(path).c_str(), rights, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
+        // A folder does not open without backup semantics: it is named for what it is
+        // rather than by the system's "access denied".
+        const DWORD why = GetLastError();
+        const QString kind = describeKind(path);
+        if (!kind.isEmpty())
+            return notRegular(error, kind);
+        SetLastError(why);
         fail(error);
         return OpenResult::Failed;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)
-        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (const QString kind = kindOfHandle(h); !kind.isEmpty()) {
         CloseHandle(h);
-        return OpenResult::NotRegularFile;
+        return notRegular(error, kind);
     }
     m_handle = reinterpret_cast<std::intptr_t>(h);
     return OpenResult::Opened;
@@ -97,6 +128,27 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
         done += n;
     }
     return true;
+}
+
+qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+{
+    auto *bytes = static_cast<char *>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        OVERLAPPED o = at(offset + done);
+        DWORD n = 0;
+        if (!ReadFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o)) {
+            if (GetLastError() != ERROR_HANDLE_EOF) {
+                readFailed(error, offset + done, systemError());
+                return -1;
+            }
+            n = 0;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return qint64(done);
 }
 
 bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
@@ -149,6 +201,19 @@ bool RandomAccessFile::syncFolderOf(const QString &path, QString *error)
     const bool ok = FlushFileBuffers(h) || fail(error);
     CloseHandle(h);
     return ok;
+}
+
+QString RandomAccessFile::describeKind(const QString &path)
+{
+    // Opened with backup semantics, which a folder needs, and no rights at all, which no
+    // sharing mode refuses; a named pipe is not waited for.
+    const HANDLE h = CreateFileW(nativePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return QString();
+    const QString kind = kindOfHandle(h);
+    CloseHandle(h);
+    return kind;
 }
 
 bool RandomAccessFile::remove(const QString &path, QString *error)

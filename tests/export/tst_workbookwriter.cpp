@@ -11,6 +11,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace WorkbookTest;
 
 namespace {
@@ -634,6 +638,13 @@ void TestWorkbookWriter::failuresLeaveNothingBehind_data()
                                       << "does not exist";
     QTest::newRow("template not a zip") << "notzip"
                                         << "not a workbook";
+#ifndef _WIN32
+    // Refused as what they are, without waiting for a writer or reading a device for ever.
+    QTest::newRow("template a named pipe") << "fifo"
+                                           << "is not a regular file (a named pipe)";
+    QTest::newRow("template a link to a device") << "device"
+                                                 << "is not a regular file (a character device)";
+#endif
     QTest::newRow("zip without a workbook") << "nobook"
                                             << "not a workbook";
     QTest::newRow("no sheet1") << "nosheet"
@@ -663,6 +674,14 @@ void TestWorkbookWriter::failuresLeaveNothingBehind()
     } else if (kind == QLatin1String("notzip")) {
         templatePath = QDir(work).filePath(QStringLiteral("text.xlsx"));
         QVERIFY(TestFiles::write(templatePath, "just some text, not a zip archive"));
+    } else if (kind == QLatin1String("fifo")) {
+#ifndef _WIN32
+        templatePath = QDir(work).filePath(QStringLiteral("pipe.xlsx"));
+        QVERIFY(::mkfifo(QFile::encodeName(templatePath).constData(), 0600) == 0);
+#endif
+    } else if (kind == QLatin1String("device")) {
+        templatePath = QDir(work).filePath(QStringLiteral("zero.xlsx"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), templatePath));
     } else if (kind == QLatin1String("nobook")) {
         templatePath = QDir(work).filePath(QStringLiteral("other.zip"));
         QVERIFY(WriteParts(templatePath, {{"readme.txt", "hello"}}));

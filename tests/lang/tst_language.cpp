@@ -240,7 +240,7 @@ private slots:
         QCOMPARE(lang.LoadFile(good), 0);
         QCOMPARE(lang.LoadFile(m_dir.filePath("folder.xml")), -1);
         QVERIFY(!lang.m_document);
-        QCOMPARE(lang.LoadError(), QStringLiteral("it is not a regular file"));
+        QCOMPARE(lang.LoadError(), QStringLiteral("it is not a regular file (a folder)"));
 
         // Well-formed, but not a language file: the document stays, every lookup misses.
         for (const QByteArray &other :
@@ -296,6 +296,19 @@ private slots:
         writer.waitForFinished();
         QCOMPARE(loaded, -1);
         QVERIFY(!lang.m_document);
+        QCOMPARE(lang.LoadError(), QStringLiteral("it is not a regular file (a named pipe)"));
+        // A device that never ends, reached through a link, and a file far larger than a
+        // language file: refused before their bytes fill the memory.
+        const QString zero = m_dir.filePath("zero.xml");
+        QVERIFY(QFile::link("/dev/zero", zero));
+        QCOMPARE(lang.LoadFile(zero), -1);
+        QCOMPARE(lang.LoadError(), QStringLiteral("it is not a regular file (a character device)"));
+        const QString huge = m_dir.filePath("huge.xml");
+        QFile sparse(huge);
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 32));
+        sparse.close();
+        QCOMPARE(lang.LoadFile(huge), -1);
+        QVERIFY2(lang.LoadError().startsWith("it is larger than"), qPrintable(lang.LoadError()));
 #endif
     }
 

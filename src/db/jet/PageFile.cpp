@@ -86,7 +86,7 @@ bool PageFile::open(const QString &path, OpenMode mode, QString *error)
         setError(error, QStringLiteral("Cannot open %1: %2").arg(path, why));
         return false;
     case RandomAccessFile::OpenResult::NotRegularFile:
-        setError(error, QStringLiteral("%1 is not a regular file").arg(path));
+        setError(error, QStringLiteral("%1 is %2").arg(path, why));
         return false;
     }
     const qint64 size = m_file.size(&why);
