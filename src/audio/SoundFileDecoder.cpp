@@ -1,55 +1,72 @@
 #include "audio/SoundFileDecoder.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/RandomAccessFile.h"
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace SoundFileDecoder {
 
 namespace {
 
-// libsndfile's virtual I/O on a QFile opened for reading.
-sf_count_t fileLength(void *file)
+// The recording as libsndfile reads it: a file that opened as a regular file, read at
+// offsets through its virtual I/O with a position of our own. Opened by the platform's
+// open, so a named pipe swapped in under the recording's name is refused, never waited for.
+struct Source
 {
-    return static_cast<QFile *>(file)->size();
+    RandomAccessFile file;
+    sf_count_t length = 0;
+    sf_count_t position = 0;
+};
+
+sf_count_t sourceLength(void *user)
+{
+    return static_cast<Source *>(user)->length;
 }
 
-sf_count_t fileSeek(sf_count_t offset, int whence, void *user)
+sf_count_t sourceSeek(sf_count_t offset, int whence, void *user)
 {
-    auto *file = static_cast<QFile *>(user);
-    const qint64 base = whence == SEEK_CUR ? file->pos() : (whence == SEEK_END ? file->size() : 0);
-    if (!file->seek(base + offset))
+    auto *source = static_cast<Source *>(user);
+    const sf_count_t base = whence == SEEK_CUR ? source->position : (whence == SEEK_END ? source->length : 0);
+    if (offset < -base)
         return -1;
-    return file->pos();
+    source->position = base + offset;
+    return source->position;
 }
 
-sf_count_t fileRead(void *buffer, sf_count_t count, void *file)
+sf_count_t sourceRead(void *buffer, sf_count_t count, void *user)
 {
-    const qint64 read = static_cast<QFile *>(file)->read(static_cast<char *>(buffer), count);
-    return read < 0 ? 0 : read;
+    auto *source = static_cast<Source *>(user);
+    if (count <= 0 || source->position >= source->length)
+        return 0;
+    const qint64 read = source->file.readSome(std::uint64_t(source->position), buffer, std::size_t(count));
+    if (read <= 0)
+        return 0;
+    source->position += read;
+    return read;
 }
 
-sf_count_t fileWrite(const void *, sf_count_t, void *)
+sf_count_t sourceWrite(const void *, sf_count_t, void *)
 {
     return 0;
 }
 
-sf_count_t fileTell(void *file)
+sf_count_t sourceTell(void *user)
 {
-    return static_cast<QFile *>(file)->pos();
+    return static_cast<Source *>(user)->position;
 }
 
 // Closes the libsndfile handle however decode() returns.
 class SoundFile
 {
 public:
-    explicit SoundFile(QFile &file)
+    explicit SoundFile(Source &source)
     {
-        SF_VIRTUAL_IO io{fileLength, fileSeek, fileRead, fileWrite, fileTell};
-        m_handle = sf_open_virtual(&io, SFM_READ, &m_info, &file);
+        SF_VIRTUAL_IO io{sourceLength, sourceSeek, sourceRead, sourceWrite, sourceTell};
+        m_handle = sf_open_virtual(&io, SFM_READ, &m_info, &source);
     }
     ~SoundFile()
     {
@@ -69,50 +86,91 @@ private:
 
 constexpr sf_count_t kBlockFrames = 8192;
 
+// Floating-point samples span -1..1. libsndfile hands them to a 16-bit reader unscaled
+// (every sample 0 or ±1) unless told to scale them by the file's peak, which it finds by
+// reading the whole file first, before any cancel could be looked at. They are read as
+// floats instead and scaled to the 16-bit range here, in the one pass that decodes them.
+bool isFloatingPoint(int format)
+{
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+}
+
+qint16 toSample(float value)
+{
+    return qint16(std::lrint(std::clamp(value * 32767.0f, -32768.0f, 32767.0f)));
+}
+
 } // namespace
 
 DecodedAudio decode(const QString &path, const std::atomic<bool> *cancel, qint64 maxSamples)
 {
     using Failure = DecodedAudio::Failure;
-    // Only a regular file is read: a named pipe would hold the read until someone writes.
-    const QFileInfo info(path);
-    if (!info.exists())
-        return DecodedAudio::failed(Failure::Unreadable, QStringLiteral("no such file"));
-    if (!info.isFile())
-        return DecodedAudio::failed(Failure::NotDecodable, QStringLiteral("not a regular file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return DecodedAudio::failed(Failure::Unreadable, file.errorString());
-    if (file.size() == 0)
+    Source source;
+    QString why;
+    switch (source.file.open(path, RandomAccessFile::Access::Read, &why)) {
+    case RandomAccessFile::OpenResult::Opened:
+        break;
+    case RandomAccessFile::OpenResult::Failed:
+        return DecodedAudio::failed(Failure::Unreadable,
+                                    RandomAccessFile::exists(path) ? why : QStringLiteral("no such file"));
+    case RandomAccessFile::OpenResult::NotRegularFile:
+        return DecodedAudio::failed(Failure::NotDecodable, why);
+    }
+    source.length = source.file.size(&why);
+    if (source.length < 0)
+        return DecodedAudio::failed(Failure::Unreadable, why);
+    if (source.length == 0)
         return DecodedAudio::failed(Failure::Empty);
 
-    SoundFile sound(file);
+    SoundFile sound(source);
     if (!sound.handle())
         return DecodedAudio::failed(Failure::NotDecodable, QString::fromLocal8Bit(sf_strerror(nullptr)));
     const int channels = sound.info().channels;
     const int rate = sound.info().samplerate;
-    if (channels <= 0 || rate <= 0)
-        return DecodedAudio::failed(Failure::NotDecodable, QStringLiteral("no channels or no sample rate"));
-    // Floating-point files are scaled to the full 16-bit range instead of being cut to -1..1.
-    sf_command(sound.handle(), SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    if (channels <= 0)
+        return DecodedAudio::failed(Failure::NotDecodable, QStringLiteral("no channels"));
+    if (rate < kMinSampleRate || rate > kMaxSampleRate)
+        return DecodedAudio::failed(Failure::NotDecodable,
+                                    QStringLiteral("a sample rate of %1 Hz, outside the %2 to %3 Hz of a recording")
+                                        .arg(rate)
+                                        .arg(kMinSampleRate)
+                                        .arg(kMaxSampleRate));
+    // Refused from the header, before a sample is read: every channel of every frame would
+    // be read to mix them.
+    const sf_count_t frames = sound.info().frames;
+    if (frames > 0 && frames > maxSamples / channels)
+        return DecodedAudio::failed(Failure::TooLong);
 
     std::vector<qint16> samples;
-    if (sound.info().frames > 0 && sound.info().frames <= maxSamples)
-        samples.reserve(size_t(sound.info().frames));
-    std::vector<short> block(size_t(kBlockFrames * channels));
+    if (frames > 0)
+        samples.reserve(size_t(frames));
+    const bool floating = isFloatingPoint(sound.info().format);
+    std::vector<short> shorts(floating ? 0 : size_t(kBlockFrames * channels));
+    std::vector<float> floats(floating ? size_t(kBlockFrames * channels) : 0);
     for (;;) {
         if (cancel && cancel->load())
             return DecodedAudio::failed(Failure::Cancelled);
-        const sf_count_t frames = sf_readf_short(sound.handle(), block.data(), kBlockFrames);
-        if (frames <= 0)
+        const sf_count_t read = floating ? sf_readf_float(sound.handle(), floats.data(), kBlockFrames)
+                                         : sf_readf_short(sound.handle(), shorts.data(), kBlockFrames);
+        if (read <= 0)
             break;
-        if (qint64(samples.size()) + frames > maxSamples)
+        // A header may say less than the file holds.
+        if (qint64(samples.size()) + read > maxSamples)
             return DecodedAudio::failed(Failure::TooLong);
-        for (sf_count_t f = 0; f < frames; ++f) {
-            int sum = 0;
-            for (int c = 0; c < channels; ++c)
-                sum += block[size_t(f * channels + c)];
-            samples.push_back(qint16(sum / channels));
+        for (sf_count_t f = 0; f < read; ++f) {
+            const size_t first = size_t(f * channels);
+            if (floating) {
+                float sum = 0;
+                for (int c = 0; c < channels; ++c)
+                    sum += floats[first + size_t(c)];
+                samples.push_back(toSample(sum / float(channels)));
+            } else {
+                int sum = 0;
+                for (int c = 0; c < channels; ++c)
+                    sum += shorts[first + size_t(c)];
+                samples.push_back(qint16(sum / channels));
+            }
         }
     }
     if (sf_error(sound.handle()) != SF_ERR_NO_ERROR && samples.empty())

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "audio/DecodedAudio.h"
+
 #include <QtGlobal>
 
+#include <memory>
 #include <vector>
 
 // Reads a recording faster or slower than it was spoken without changing its pitch, by
@@ -9,13 +12,23 @@
 // the input at the speed's pace, each shifted by up to a few milliseconds to where it
 // continues the previous frame best, so that voices stay smooth. At speed 1 the samples
 // are copied unchanged.
+//
+// A stretcher shares nothing with anything else but the samples it reads, which no one
+// changes: it may be made on any thread and handed to another (it moves), and two of them
+// never meet.
 class TimeStretcher
 {
 public:
     static constexpr double kMinSpeed = 0.5;
     static constexpr double kMaxSpeed = 2.0;
+    // The frames are sized for sample rates in this range; a rate outside it is taken as
+    // the nearest end (a decoded recording never has one).
+    static constexpr int kMinSampleRate = 1000;
+    static constexpr int kMaxSampleRate = 192000;
 
-    // `input` must outlive the stretcher.
+    // Reads the samples of `audio`, which the stretcher keeps alive.
+    explicit TimeStretcher(std::shared_ptr<const DecodedAudio> audio);
+    // Reads `input`, which must outlive the stretcher.
     TimeStretcher(const std::vector<qint16> &input, int sampleRate);
 
     // The next output starts at input sample `position`.
@@ -35,7 +48,8 @@ private:
     qint64 bestFrameStart(qint64 nominal) const;
     float sampleAt(qint64 i) const;
 
-    const std::vector<qint16> &m_input;
+    std::shared_ptr<const DecodedAudio> m_audio; // null when the caller keeps the input
+    const std::vector<qint16> *m_input;
     int m_frame;  // samples of one frame (about 30 ms)
     int m_hop;    // half a frame: frames overlap by half
     int m_search; // how far a frame may move from its nominal place
@@ -47,7 +61,6 @@ private:
     double m_nominal = 0;      // otherwise: where the next frame would start at this speed
     qint64 m_natural = -1;     // where the previous frame would go on; -1 before the first
     std::vector<float> m_tail; // the previous frame's second half, to overlap with the next
-    bool m_tailPending = false;
     std::vector<qint16> m_out; // one hop of output not yet read
     size_t m_outRead = 0;
 };

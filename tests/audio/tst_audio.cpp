@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -59,6 +61,52 @@ std::shared_ptr<const DecodedAudio> audioOf(std::vector<qint16> samples, int rat
     return std::make_shared<const DecodedAudio>(rate, std::move(samples));
 }
 
+// The 44 bytes that start a 16-bit PCM WAV file whose header says it holds `dataBytes`
+// bytes of samples, written by hand so that it can say what no encoder would.
+QByteArray wavHeader(quint32 rate, quint16 channels, quint32 dataBytes)
+{
+    QByteArray header;
+    const auto u32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            header += char((v >> (8 * i)) & 0xFF);
+    };
+    const auto u16 = [&](quint16 v) { header += char(v & 0xFF), header += char(v >> 8); };
+    header += "RIFF";
+    u32(36 + dataBytes);
+    header += "WAVEfmt ";
+    u32(16);
+    u16(1); // PCM
+    u16(channels);
+    u32(rate);
+    u32(rate * channels * 2);
+    u16(quint16(channels * 2));
+    u16(16);
+    header += "data";
+    u32(dataBytes);
+    return header;
+}
+
+// A WAV file of `dataBytes` bytes of silence that take no room on the disk.
+bool writeSparseWav(const QString &path, quint32 dataBytes, quint16 channels = 1)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(wavHeader(kRate, channels, dataBytes)) == 44
+           && file.resize(44 + qint64(dataBytes));
+}
+
+// The bytes this process has read from files and pipes so far (Linux), or -1.
+qint64 bytesReadSoFar()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 class AudioTest : public QObject
@@ -71,6 +119,7 @@ private slots:
     void decodesWhatRecordersWrite_data();
     void decodesWhatRecordersWrite();
     void filesThatDoNotDecode();
+    void eachRecordingIsReadOnce();
     void peaksOfKnownSignals();
     void speedKeepsThePitch();
     void sourceMovesAndEnds();
@@ -92,6 +141,8 @@ void AudioTest::decodesWhatRecordersWrite_data()
     QTest::newRow("MS ADPCM") << (wav | SF_FORMAT_MS_ADPCM) << 1 << 0.99;
     QTest::newRow("GSM 6.10") << (wav | SF_FORMAT_GSM610) << 1 << 0.8;
     QTest::newRow("u-law in AU") << (SF_FORMAT_AU | SF_FORMAT_ULAW) << 1 << 0.999;
+    QTest::newRow("32-bit float") << (wav | SF_FORMAT_FLOAT) << 1 << 0.99999;
+    QTest::newRow("64-bit float stereo, mixed") << (wav | SF_FORMAT_DOUBLE) << 2 << 0.99999;
 }
 
 void AudioTest::decodesWhatRecordersWrite()
@@ -116,6 +167,12 @@ void AudioTest::decodesWhatRecordersWrite()
     QCOMPARE(audio.durationMs(), audio.sampleCount() * 1000 / kRate);
     const double match = correlation(tone, audio.samples());
     QVERIFY2(match >= minimumCorrelation, qPrintable(QString::number(match)));
+    // At the level it was recorded at (half of full scale), floating-point files included
+    // (GSM, made for voices, does not keep a pure tone's level).
+    const auto [low, high] = std::minmax_element(audio.samples().begin(), audio.samples().end());
+    if (minimumCorrelation >= 0.99)
+        QVERIFY2(std::abs(*high - 16384) < 1200 && std::abs(*low + 16384) < 1200,
+                 qPrintable(QStringLiteral("%1..%2").arg(*low).arg(*high)));
     const double crossings =
         crossingsPerSecond(std::vector<qint16>(audio.samples().begin(), audio.samples().begin() + kRate), kRate);
     QVERIFY2(std::abs(crossings - 880) < 20, qPrintable(QString::number(crossings)));
@@ -137,7 +194,31 @@ void AudioTest::filesThatDoNotDecode()
     // A folder, and a named pipe that would block a reader until someone writes.
     QCOMPARE(SoundFileDecoder::decode(m_dir.path()).failure(), Failure::NotDecodable);
     QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath("pipe.wav")).constData(), 0600) == 0);
-    QCOMPARE(SoundFileDecoder::decode(m_dir.filePath("pipe.wav")).failure(), Failure::NotDecodable);
+    const DecodedAudio pipe = SoundFileDecoder::decode(m_dir.filePath("pipe.wav"));
+    QCOMPARE(pipe.failure(), Failure::NotDecodable);
+    QCOMPARE(pipe.reason(), QStringLiteral("not a regular file (a named pipe)"));
+    // A device that never ends, under a recording's name.
+    QVERIFY(QFile::link("/dev/zero", m_dir.filePath("zero.wav")));
+    QCOMPARE(SoundFileDecoder::decode(m_dir.filePath("zero.wav")).reason(),
+             QStringLiteral("not a regular file (a character device)"));
+
+    // Sample rates no recording has, from a damaged or hostile header: refused, whatever
+    // the samples after it.
+    for (const quint32 rate : {286331153u, 999u, 192001u}) {
+        const QString odd = m_dir.filePath(QStringLiteral("rate-%1.wav").arg(rate));
+        QVERIFY(TestFiles::write(odd, wavHeader(rate, 1, 16000) + QByteArray(16000, '\x10')));
+        const DecodedAudio refused = SoundFileDecoder::decode(odd);
+        QCOMPARE(refused.failure(), Failure::NotDecodable);
+        QVERIFY2(refused.reason().contains(QStringLiteral("sample rate of %1 Hz").arg(rate)),
+                 qPrintable(refused.reason()));
+    }
+    for (const quint32 rate : {1000u, 192000u}) {
+        const QString fine = m_dir.filePath(QStringLiteral("rate-%1.wav").arg(rate));
+        QVERIFY(TestFiles::write(fine, wavHeader(rate, 1, 16000) + QByteArray(16000, '\x10')));
+        const DecodedAudio decoded = SoundFileDecoder::decode(fine);
+        QCOMPARE(decoded.sampleRate(), int(rate));
+        QCOMPARE(decoded.durationMs(), 8000 * qint64(1000) / rate);
+    }
 
     // Longer than the decoder keeps, and a decode cancelled before it started.
     const QString tone = m_dir.filePath("tone.wav");
@@ -146,6 +227,50 @@ void AudioTest::filesThatDoNotDecode()
     QCOMPARE(SoundFileDecoder::decode(tone, nullptr, 16000).sampleCount(), 16000);
     const std::atomic<bool> cancelled{true};
     QCOMPARE(SoundFileDecoder::decode(tone, &cancelled).failure(), Failure::Cancelled);
+}
+
+void AudioTest::eachRecordingIsReadOnce()
+{
+    // The decoder reads a recording once, block by block, and reads none of it when the
+    // header already tells that it is too long or when it was cancelled before it began:
+    // counted in bytes this process reads, which the kernel keeps.
+    if (bytesReadSoFar() < 0)
+        QSKIP("needs /proc/self/io (Linux)");
+    using Failure = DecodedAudio::Failure;
+    const auto bytesReadBy = [](const std::function<void()> &work) {
+        const qint64 before = bytesReadSoFar();
+        work();
+        return bytesReadSoFar() - before;
+    };
+
+    // Ten minutes of a tone: read once, not once to find its peak and once more to decode.
+    const QString tone = m_dir.filePath("ten-minutes.wav");
+    QVERIFY(SoundFiles::write(tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, SoundFiles::sine(440, 600.0, kRate)));
+    const qint64 size = QFileInfo(tone).size();
+    DecodedAudio audio;
+    const qint64 read = bytesReadBy([&] { audio = SoundFileDecoder::decode(tone); });
+    QCOMPARE(audio.sampleCount(), 600 * kRate);
+    QVERIFY2(read >= size && read < size + size / 10, qPrintable(QStringLiteral("%1 of %2").arg(read).arg(size)));
+
+    // A header that promises 2 GB of samples (a sparse file: nothing on the disk), and four
+    // channels of 40 M frames: fewer frames than are kept, but more samples to read and
+    // mix. Both are refused from the header.
+    const QString huge = m_dir.filePath("huge.wav");
+    const QString channels = m_dir.filePath("channels.wav");
+    QVERIFY(writeSparseWav(huge, 2000000000u));
+    QVERIFY(writeSparseWav(channels, 40000000u * 8, 4));
+    for (const QString &path : {huge, channels}) {
+        const qint64 refusedRead = bytesReadBy([&] { audio = SoundFileDecoder::decode(path); });
+        QCOMPARE(audio.failure(), Failure::TooLong);
+        QVERIFY2(refusedRead < 1 << 20, qPrintable(QString::number(refusedRead)));
+    }
+    // One that fits, cancelled before it began: nothing past the header is read either.
+    const QString fits = m_dir.filePath("fits.wav");
+    QVERIFY(writeSparseWav(fits, 200000000u));
+    const std::atomic<bool> cancelled{true};
+    const qint64 cancelledRead = bytesReadBy([&] { audio = SoundFileDecoder::decode(fits, &cancelled); });
+    QCOMPARE(audio.failure(), Failure::Cancelled);
+    QVERIFY2(cancelledRead < 1 << 20, qPrintable(QString::number(cancelledRead)));
 }
 
 void AudioTest::peaksOfKnownSignals()
@@ -204,6 +329,26 @@ void AudioTest::speedKeepsThePitch()
         QVERIFY2(std::abs(crossings - 880) < 25, qPrintable(QString::number(crossings)));
         QCOMPARE(stretcher.position(), qint64(tone.size()));
     }
+    // A recording shorter than a frame takes 1/speed of its length too.
+    const std::vector<qint16> shortTone(tone.begin(), tone.begin() + 100);
+    TimeStretcher shortStretcher(shortTone, kRate);
+    for (const double speed : {2.0, 0.5}) {
+        shortStretcher.setSpeed(speed);
+        shortStretcher.seek(0);
+        QCOMPARE(qint64(readAll(shortStretcher).size()), std::llround(100 / speed));
+    }
+    // A rate no recording has (a hostile header's) makes no frame longer than 30 ms of the
+    // highest real rate: 8000 samples at twice the speed are still 4000, and the stretcher
+    // is made and used on another thread than the one that reads its result.
+    std::vector<qint16> absurd;
+    std::thread elsewhere([&] {
+        TimeStretcher odd(audioOf(std::vector<qint16>(tone.begin(), tone.begin() + 8000), 286331153));
+        odd.setSpeed(2.0);
+        absurd = readAll(odd);
+    });
+    elsewhere.join();
+    QCOMPARE(absurd.size(), size_t(4000));
+
     // Out-of-range speeds are kept within 0.5 to 2.
     stretcher.setSpeed(8);
     QCOMPARE(stretcher.speed(), TimeStretcher::kMaxSpeed);
