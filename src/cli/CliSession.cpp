@@ -135,6 +135,8 @@ bool openBackupDatabase(CAdoDb &db, const QString &backupDir)
     if (db.OpenAccessDatabase(path, QString())) {
         if (db.ReadsRolledBack())
             printError(rolledBackNote(path));
+        if (!db.JournalLeftAlone().isEmpty())
+            printError(QStringLiteral("warning: ") + db.JournalLeftAlone());
         return true;
     }
     printError(GetDialogText(Ids::TxtDatabaseOpenFailed));

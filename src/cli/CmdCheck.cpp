@@ -29,7 +29,9 @@ int Check(const QCommandLineParser &parser)
     // Pages half way through a delete that its journal will undo are checked as the rollback
     // will leave them, which is what every reader sees.
     bool rolledBack = false;
-    if (!jet::Journal::readAsRolledBack(db.file(), &rolledBack, &error) || (rolledBack && !db.reload(&error))) {
+    QString leftAlone;
+    if (!jet::Journal::readAsRolledBack(db.file(), &rolledBack, &error, &leftAlone)
+        || (rolledBack && !db.reload(&error))) {
         printError(path + QStringLiteral(": ") + error);
         return ExitProblem;
     }
@@ -53,8 +55,11 @@ int Check(const QCommandLineParser &parser)
         problems = jet::Checker::checkDatabase(db, pagesRead);
     }
     // The file itself is half way through a change (or holds a journal that never became
-    // complete); the next read-write open settles it.
-    if (jet::Journal::exists(path))
+    // complete); the next read-write open settles it. A damaged one it does not: it stays
+    // until someone removes it, and deletes are refused meanwhile.
+    if (!leftAlone.isEmpty())
+        problems.prepend(leftAlone + QStringLiteral("; deletes are refused until it is removed"));
+    else if (jet::Journal::exists(path))
         problems.prepend(QStringLiteral("%1 lies beside the database: a delete did not finish; the next read-write "
                                         "open rolls it back")
                              .arg(jet::Journal::pathFor(path)));

@@ -89,6 +89,8 @@ int Sql(const QCommandLineParser &parser)
     }
     if (db.ReadsRolledBack())
         printError(rolledBackNote(parser.positionalArguments().at(0)));
+    if (!db.JournalLeftAlone().isEmpty())
+        printError(QStringLiteral("warning: ") + db.JournalLeftAlone());
     std::shared_ptr<JetRecordset> result;
     if (!db.SqlExecute(result, parser.positionalArguments().at(1))) {
         printError(db.LastError());

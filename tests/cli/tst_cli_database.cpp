@@ -1,9 +1,9 @@
 // orvik-cli sql, check and delete on copies of real databases: result rows and their text
 // forms, refused statements, the checker's verdicts, and deleting a call record with and
 // without confirmation.
-#include "platform/FileLocks.h"
 #include "db/jet/Database.h"
 #include "db/jet/RowDeleter.h"
+#include "platform/FileLocks.h"
 
 #include "common/CliRunner.h"
 #include "common/ReadOnlyFolder.h"
@@ -12,6 +12,10 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -42,6 +46,9 @@ private slots:
     void deleteAskedOnTheTerminal();
     void deleteFailures();
     void readOnlyCopyWithAnUnfinishedDelete();
+    void journalThatIsNoJournal_data();
+    void journalThatIsNoJournal();
+    void databaseThatIsNoFile();
 
 private:
     QTemporaryDir m_program;
@@ -273,6 +280,117 @@ void TestCliDatabase::readOnlyCopyWithAnUnfinishedDelete()
     QVERIFY(QFileInfo::exists(backup + "/voice/20091201093713_4_0123456.wav"));
     QCOMPARE(TestFiles::read(database), halfDone);
     QCOMPARE(TestFiles::read(database + "-journal"), journal);
+}
+
+void TestCliDatabase::journalThatIsNoJournal_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("a named pipe") << "fifo"
+                                  << "a named pipe";
+    QTest::newRow("a link to /dev/zero") << "zero"
+                                         << "a character device";
+}
+
+// A named pipe or a device under the journal's name: every command ends, at once, reads the
+// database as it is and names the thing; a delete is refused while it lies there; a search
+// of a read-only root (where the journal of a delete would be read) ends too.
+void TestCliDatabase::journalThatIsNoJournal()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, what);
+#ifdef _WIN32
+    QSKIP("no named pipes or devices in the file system here");
+#else
+    const auto place = [&](const QString &journal) {
+        if (kind == QLatin1String("fifo"))
+            return ::mkfifo(QFile::encodeName(journal).constData(), 0600) == 0;
+        return QFile::link(QStringLiteral("/dev/zero"), journal);
+    };
+    // Should a command wait for a writer or read for ever, it is killed after this long.
+    constexpr int kEnoughMs = 30000;
+    BackupCopy backup;
+    const QString journal = backup.database() + "-journal";
+    QVERIFY(place(journal));
+    const QByteArray named = journal.toUtf8() + " is not a regular file (" + what.toUtf8() + ")";
+
+    const CliResult query = m_cli->run({"query", backup.path}, {}, {}, kEnoughMs);
+    QCOMPARE(query.exitCode, 0);
+    QCOMPARE(query.lines().size(), 60);
+    QVERIFY2(query.err.contains("warning: " + named + "; it was left alone, and the database is read as it is"),
+             query.err.constData());
+
+    const CliResult sql = m_cli->run({"sql", backup.database(), "select * from record"}, {}, {}, kEnoughMs);
+    QCOMPARE(sql.exitCode, 0);
+    QCOMPARE(sql.lines().size(), 61);
+    QVERIFY2(sql.err.contains(named), sql.err.constData());
+
+    const CliResult check = m_cli->run({"check", backup.database()}, {}, {}, kEnoughMs);
+    QCOMPARE(check.exitCode, 1);
+    QCOMPARE(check.lines().size(), 1);
+    QVERIFY2(check.out.contains(named) && check.out.contains("deletes are refused until it is removed"),
+             check.out.constData());
+
+    const QString recording = backup.path + "/voice/20091201093713_4_0123456.wav";
+    const QByteArray before = TestFiles::read(backup.database());
+    const CliResult refused = m_cli->run({"delete", backup.path, "2", "--yes"}, {}, {}, kEnoughMs);
+    QCOMPARE(refused.exitCode, 3);
+    QVERIFY2(refused.err.contains(named + "; nothing is changed while it lies beside the database"),
+             refused.err.constData());
+    QVERIFY(QFileInfo::exists(recording));
+    QCOMPARE(TestFiles::read(backup.database()), before);
+    QVERIFY(QFileInfo(journal).isSymLink() || QFileInfo(journal).exists());
+
+    // On a read-only disk, where the journal of an unfinished delete is read through.
+    QTemporaryDir dir;
+    ReadOnlyFolder disk(dir.filePath("disk"));
+    if (!disk.usable())
+        QSKIP(ReadOnlyFolder::whyNot());
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), disk.path() + "/2009-12"));
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2010-01"), disk.path() + "/2010-01"));
+    QVERIFY(place(disk.path() + "/2009-12/dbR.mdb-journal"));
+    QVERIFY(disk.seal());
+    const CliResult readOnly = m_cli->run({"query", disk.path() + "/2009-12"}, {}, {}, kEnoughMs);
+    QCOMPARE(readOnly.exitCode, 0);
+    QCOMPARE(readOnly.lines().size(), 60);
+    QVERIFY2(readOnly.err.contains(" is not a regular file (" + what.toUtf8() + "); it was left alone"),
+             readOnly.err.constData());
+    const CliResult search = m_cli->run({"search", "--root", disk.path()}, {}, {}, kEnoughMs);
+    QCOMPARE(search.exitCode, 0);
+    QCOMPARE(search.lines().size(), 60 + m_cli->run({"query", disk.path() + "/2010-01"}).lines().size());
+#endif
+}
+
+// A database name that is a folder, a named pipe or a device is named for what it is.
+void TestCliDatabase::databaseThatIsNoFile()
+{
+#ifdef _WIN32
+    QSKIP("no named pipes or devices in the file system here");
+#else
+    BackupCopy backup;
+    QVERIFY(QFile::remove(backup.database()));
+    const auto expect = [&](const QString &what) {
+        const QByteArray named = "'" + backup.database().toUtf8() + "' is not a regular file but " + what.toUtf8()
+                                 + ": it cannot be a database.";
+        for (const QStringList &command : {QStringList{"query", backup.path}, QStringList{"delete", backup.path, "2"},
+                                           QStringList{"sql", backup.database(), "select * from record"}}) {
+            const CliResult r = m_cli->run(command, {}, {}, 30000);
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY2(r.err.contains(named), r.err.constData());
+        }
+        const CliResult check = m_cli->run({"check", backup.database()}, {}, {}, 30000);
+        QCOMPARE(check.exitCode, 2);
+        QVERIFY2(check.err.contains("is not a regular file (" + what.toUtf8() + ")"), check.err.constData());
+    };
+    QVERIFY(QDir().mkdir(backup.database()));
+    expect(QStringLiteral("a folder"));
+    QVERIFY(QDir().rmdir(backup.database()));
+    QVERIFY(::mkfifo(QFile::encodeName(backup.database()).constData(), 0600) == 0);
+    expect(QStringLiteral("a named pipe"));
+    QVERIFY(QFile::remove(backup.database()));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), backup.database()));
+    expect(QStringLiteral("a character device"));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestCliDatabase)

@@ -12,7 +12,7 @@
 
 struct CliResult
 {
-    int exitCode = -1;
+    int exitCode = -1; // -1: ended by a signal; -2: still running after the time allowed, then killed
     QByteArray out;
     QByteArray err;
     QList<QByteArray> lines() const
@@ -37,8 +37,8 @@ public:
             QFile::copy(languages.filePath(f), programDir + "/language/" + f);
     }
 
-    CliResult run(const QStringList &args, const QByteArray &input = QByteArray(),
-                  const QStringList &extraEnv = {}) const
+    CliResult run(const QStringList &args, const QByteArray &input = QByteArray(), const QStringList &extraEnv = {},
+                  int timeoutMs = 120000) const
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -50,9 +50,13 @@ public:
         if (!input.isEmpty())
             p.write(input);
         p.closeWriteChannel();
-        p.waitForFinished(120000);
+        const bool ended = p.waitForFinished(timeoutMs);
+        if (!ended) {
+            p.kill();
+            p.waitForFinished();
+        }
         CliResult r;
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.exitCode = !ended ? -2 : p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
         r.out = p.readAllStandardOutput();
         r.err = p.readAllStandardError();
         return r;

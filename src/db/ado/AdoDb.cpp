@@ -94,6 +94,9 @@ void CAdoDb::TraceRolledBack(const char *operation, const QString &path) const
     if (m_pConnection->readsRolledBack())
         DebugTrace("%s %s read as rolled back: %s holds a delete that did not finish \n", operation,
                    TraceText(path).constData(), TraceText(jet::Journal::pathFor(path)).constData());
+    if (!m_pConnection->journalLeftAlone().isEmpty())
+        DebugTrace("%s %s: %s \n", operation, TraceText(path).constData(),
+                   TraceText(m_pConnection->journalLeftAlone()).constData());
 }
 
 bool CAdoDb::IsOpen() const
@@ -109,6 +112,11 @@ bool CAdoDb::CanWrite() const
 bool CAdoDb::ReadsRolledBack() const
 {
     return m_pConnection && m_pConnection->isOpen() && m_pConnection->readsRolledBack();
+}
+
+QString CAdoDb::JournalLeftAlone() const
+{
+    return m_pConnection && m_pConnection->isOpen() ? m_pConnection->journalLeftAlone() : QString();
 }
 
 void CAdoDb::Close()

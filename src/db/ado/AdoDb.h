@@ -32,6 +32,10 @@ public:
     // Whether the database, open read-only, is read as if the unfinished delete its journal
     // holds had been rolled back (traced at the open).
     bool ReadsRolledBack() const;
+    // What lies beside the open database under its journal's name and is no journal of it
+    // (a named pipe, a device, a damaged file): left alone, the database read as it is
+    // (traced at the open). Empty when there is none.
+    QString JournalLeftAlone() const;
     // A statement without rows (a delete).
     bool SqlExecute(const QString &sql);
     // A row-returning statement; on success `cursor` holds its result.
@@ -50,7 +54,8 @@ public:
 private:
     // The connection string of an open in `mode` ("Read|Write", ...).
     static QString connectionString(const QString &path, const QString &password, const QString &mode);
-    // The trace line of an open that reads through a journal (see ReadsRolledBack).
+    // The trace line of an open that reads through a journal (see ReadsRolledBack) or
+    // leaves a damaged one alone (see JournalLeftAlone).
     void TraceRolledBack(const char *operation, const QString &path) const;
 
     QString m_lastConnectionString;

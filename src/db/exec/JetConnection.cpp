@@ -8,6 +8,7 @@
 #include "db/jet/RowDeleter.h"
 #include "db/sql/SqlStatement.h"
 #include "platform/FileLocks.h"
+#include "platform/RandomAccessFile.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -86,7 +87,15 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
     m_path = path;
     m_mode = mode;
     m_readsRolledBack = false;
+    m_journalLeftAlone.clear();
 
+    // A folder, a named pipe or a device is named for what it is; the open below refuses it
+    // too, should it be swapped in only now.
+    if (const QString kind = RandomAccessFile::describeKind(path); !kind.isEmpty()) {
+        *error = sql::SqlError::general(
+            QStringLiteral("'%1' is not a regular file but %2: it cannot be a database.").arg(path, kind));
+        return false;
+    }
     if (!QFileInfo(path).isFile()) {
         *error = sql::SqlError::general(QStringLiteral("Could not find file '%1'.").arg(path));
         return false;
@@ -123,7 +132,7 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
         // A journal left by a crash is rolled back before anything is read, unless another
         // process is writing right now (then the journal is its own).
         FileLocks::StatementLock writeLock(file, true);
-        if (writeLock.locked() && !jet::Journal::recover(db->file(), &detail)) {
+        if (writeLock.locked() && !jet::Journal::recover(db->file(), &detail, &m_journalLeftAlone)) {
             *error = damaged(detail);
             return false;
         }
@@ -133,7 +142,7 @@ bool JetConnection::open(const QString &path, const QString &password, Mode mode
         // would leave it, through the journal's saved pages, instead of half deleted. A
         // shared reader of a writable file does not: the journal may be a running delete's,
         // gone a moment later.
-        if (!jet::Journal::readAsRolledBack(db->file(), &m_readsRolledBack, &detail)) {
+        if (!jet::Journal::readAsRolledBack(db->file(), &m_readsRolledBack, &detail, &m_journalLeftAlone)) {
             *error = damaged(detail);
             return false;
         }

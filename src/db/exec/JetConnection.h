@@ -41,7 +41,9 @@ public:
     JetConnection &operator=(const JetConnection &) = delete;
 
     // Fails with the provider's messages: a missing file, a file that is locked or may not
-    // be opened in this mode, a wrong password, a file that is not a Jet 3 or Jet 4 database.
+    // be opened in this mode, a wrong password, a file that is not a Jet 3 or Jet 4 database;
+    // and with what it is, when the name is not a regular file (a folder, a named pipe, a
+    // device).
     bool open(const QString &path, const QString &password, Mode mode, sql::SqlError *error);
     // False (with the error of a closed connection) when the connection was not open.
     bool close(sql::SqlError *error);
@@ -50,6 +52,10 @@ public:
     // True when the database, open read-only, holds the journal of an unfinished delete and
     // is read as if it had been rolled back (see jet::Journal::readAsRolledBack).
     bool readsRolledBack() const { return m_readsRolledBack; }
+    // When something lies beside the database under its journal's name that is no journal
+    // of it (a named pipe, a device, a crafted or damaged file), what it is: it was left
+    // alone, and the database is read as it is (see jet::Journal::recover). Empty otherwise.
+    const QString &journalLeftAlone() const { return m_journalLeftAlone; }
     // Whether a delete can be tried at all: the connection is read-write and the folder
     // that takes the journal beside the database can be written.
     bool canWrite() const;
@@ -88,6 +94,7 @@ private:
     Mode m_mode = Mode::ReadWrite;
     QString m_path;
     bool m_readsRolledBack = false;
+    QString m_journalLeftAlone;
     RowCollector::Paths m_paths;
     QString m_lastRoad;
 };

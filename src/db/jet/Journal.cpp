@@ -5,11 +5,12 @@
 #include "db/jet/PageFile.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <new>
 
 namespace jet {
 
@@ -110,6 +111,54 @@ bool rollBack(PageFile &file, const std::vector<PageBatch::Change> &changes, QSt
 
 } // namespace
 
+// A journal as found beside a database, checked. Its records are read from the open file
+// when they are needed, never all at once: what the journal may make the program read is
+// bounded by the length of the database it belongs to, whatever lies under its name.
+struct Journal::Found
+{
+    enum class State {
+        None,    // no journal
+        Invalid, // incomplete: its transaction never wrote a page
+        Damaged, // complete by its own account, but not what a transaction of this database writes
+        Valid,   // complete, and this database's
+    } state = State::None;
+    QString path;
+    QString damage; // Damaged: what is wrong, a sentence that names the journal
+    RandomAccessFile file;
+    int pageSize = 0;
+    std::uint32_t count = 0;
+    std::uint64_t originalLength = 0;
+
+    std::uint64_t recordOffset(std::uint32_t i) const
+    {
+        return kHeaderSize + std::uint64_t(i) * (4 + 2 * std::uint64_t(pageSize));
+    }
+    // The page number of record `i`, and its saved bytes (`original`, pageSize bytes) and
+    // written bytes (`written`, when not null).
+    bool readRecord(std::uint32_t i, std::uint32_t *page, std::uint8_t *original, std::uint8_t *written,
+                    QString *error) const
+    {
+        std::uint8_t number[4];
+        QString why;
+        const std::uint64_t at = recordOffset(i);
+        const std::size_t ps = std::size_t(pageSize);
+        if (!file.readAt(at, number, 4, &why) || !file.readAt(at + 4, original, ps, &why)
+            || (written && !file.readAt(at + 4 + ps, written, ps, &why))) {
+            setError(error, QStringLiteral("cannot read the journal %1: %2").arg(path, why));
+            return false;
+        }
+        *page = readU32(number);
+        return true;
+    }
+    bool damaged(const QString &what)
+    {
+        state = State::Damaged;
+        damage = what;
+        file.close();
+        return true;
+    }
+};
+
 QString Journal::pathFor(const QString &databasePath)
 {
     // Beside the file itself, whatever name it was opened by: a delete interrupted under one
@@ -162,10 +211,8 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
         }
     }
     const QString path = pathFor(file.path());
-    if (exists(file.path())) {
-        setError(error, QStringLiteral("%1 exists: an earlier change was interrupted and must be rolled back "
-                                       "(reopen the database for writing) before another one")
-                            .arg(path));
+    if (const QString held = heldBack(file); !held.isEmpty()) {
+        setError(error, held);
         return false;
     }
     // The journal records the length to restore: a guessed one would have the rollback
@@ -226,71 +273,107 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
     return true;
 }
 
-// A journal as found beside a database, read and checked.
-struct Journal::Found
-{
-    enum class State { None, Invalid, Valid } state = State::None;
-    QString path;
-    QByteArray bytes;
-    std::uint32_t count = 0;
-    std::uint64_t originalLength = 0;
-
-    // Page number, saved bytes and written bytes of record `i`.
-    const std::uint8_t *record(std::uint32_t i, int pageSize) const
-    {
-        return reinterpret_cast<const std::uint8_t *>(bytes.constData()) + kHeaderSize
-               + std::size_t(i) * (std::size_t(4) + 2 * std::size_t(pageSize));
-    }
-};
-
 bool Journal::find(const PageFile &file, Found *found, QString *error)
 {
     found->path = pathFor(file.path());
     if (!exists(file.path()))
         return true;
-    QFile in(found->path);
-    if (!in.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("cannot read the journal %1: %2").arg(found->path, in.errorString()));
+    QString why;
+    switch (found->file.open(found->path, RandomAccessFile::Access::Read, &why)) {
+    case RandomAccessFile::OpenResult::Opened:
+        break;
+    case RandomAccessFile::OpenResult::NotRegularFile:
+        // A named pipe would hold the read for good, a device never end: not looked into.
+        return found->damaged(QStringLiteral("%1 is %2").arg(found->path, why));
+    case RandomAccessFile::OpenResult::Failed:
+        setError(error, QStringLiteral("cannot read the journal %1: %2").arg(found->path, why));
         return false;
     }
-    found->bytes = in.readAll();
-    in.close();
-
-    const QByteArray &bytes = found->bytes;
-    const int ps = file.pageSize();
-    const auto *d = reinterpret_cast<const std::uint8_t *>(bytes.constData());
-    bool valid = bytes.size() >= kHeaderSize + kChecksumSize && std::memcmp(d, kMagic, sizeof kMagic) == 0;
-    if (valid) {
-        found->count = readU32(d + 20);
-        found->originalLength = readU64(d + 12);
-        valid = readU32(d + 8) == std::uint32_t(ps)
-                && qint64(found->count) * (4 + 2 * qint64(ps)) + kHeaderSize + kChecksumSize == bytes.size()
-                && found->originalLength % std::uint64_t(ps) == 0 && found->originalLength >= std::uint64_t(ps)
-                && checksum(bytes.constData(), bytes.size() - kChecksumSize) == bytes.right(kChecksumSize);
+    const qint64 size = found->file.size(&why);
+    const qint64 databaseLength = file.handle().size(&why);
+    if (size < 0 || databaseLength < 0) {
+        setError(error, QStringLiteral("cannot read the length of the journal %1: %2").arg(found->path, why));
+        return false;
     }
-    found->state = valid ? Found::State::Valid : Found::State::Invalid;
-    if (!valid)
+
+    // The header first, and only what it says the journal holds after it.
+    const int ps = file.pageSize();
+    found->pageSize = ps;
+    found->state = Found::State::Invalid;
+    std::uint8_t header[kHeaderSize];
+    if (size < kHeaderSize + kChecksumSize || !found->file.readAt(0, header, kHeaderSize)
+        || std::memcmp(header, kMagic, sizeof kMagic) != 0 || readU32(header + 8) != std::uint32_t(ps))
         return true;
+    found->count = readU32(header + 20);
+    found->originalLength = readU64(header + 12);
+    if (found->originalLength % std::uint64_t(ps) != 0 || found->originalLength < std::uint64_t(ps))
+        return true;
+    // A transaction saves each page it writes once, and only pages the database had: no
+    // journal of this database claims more. One that does was not written by a transaction
+    // here (or was damaged after): it is neither applied nor removed, and not read further.
+    const std::uint64_t originalPages = found->originalLength / std::uint64_t(ps);
+    if (found->originalLength > std::uint64_t(databaseLength) || found->count > originalPages)
+        return found->damaged(QStringLiteral("%1 is damaged: it claims %2 saved pages of a database of %3 pages, "
+                                             "which holds %4")
+                                  .arg(found->path)
+                                  .arg(found->count)
+                                  .arg(originalPages)
+                                  .arg(std::uint64_t(databaseLength) / std::uint64_t(ps)));
+    if (std::uint64_t(size) != found->recordOffset(found->count) + kChecksumSize)
+        return true; // cut short: it never became complete
+
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    std::vector<char> chunk(std::size_t(1) << 20);
+    const std::uint64_t hashed = std::uint64_t(size) - kChecksumSize;
+    for (std::uint64_t at = 0; at < hashed;) {
+        const std::size_t length = std::size_t(std::min<std::uint64_t>(chunk.size(), hashed - at));
+        if (!found->file.readAt(at, chunk.data(), length, &why)) {
+            setError(error, QStringLiteral("cannot read the journal %1: %2").arg(found->path, why));
+            return false;
+        }
+        hash.addData(QByteArrayView(chunk.data(), qsizetype(length)));
+        at += length;
+    }
+    char stored[kChecksumSize];
+    if (!found->file.readAt(hashed, stored, kChecksumSize, &why)) {
+        setError(error, QStringLiteral("cannot read the journal %1: %2").arg(found->path, why));
+        return false;
+    }
+    if (hash.result() != QByteArrayView(stored, kChecksumSize))
+        return true;
+
     // The journal must be this database's: every page it names holds, sector by sector, the
     // bytes saved before the change or the bytes the change wrote. A journal of another file
     // (the database was replaced under the same name) would write that file's pages here.
+    // The pages a transaction saves are distinct, ascending and never the header page.
     std::vector<std::uint8_t> now(static_cast<std::size_t>(ps));
+    std::vector<std::uint8_t> original(static_cast<std::size_t>(ps));
+    std::vector<std::uint8_t> written(static_cast<std::size_t>(ps));
+    std::uint32_t previous = 0;
     for (std::uint32_t i = 0; i < found->count; ++i) {
-        const std::uint8_t *record = found->record(i, ps);
-        const std::uint32_t page = readU32(record);
-        const std::uint8_t *original = record + 4;
-        const std::uint8_t *written = original + ps;
-        bool belongs =
-            (std::uint64_t(page) + 1) * std::uint64_t(ps) <= found->originalLength && page < file.pageCount();
-        QString why;
+        std::uint32_t page = 0;
+        if (!found->readRecord(i, &page, original.data(), written.data(), error))
+            return false;
+        if (page == 0)
+            return found->damaged(QStringLiteral("%1 is damaged: it saves page 0, the database's header, which no "
+                                                 "change writes")
+                                      .arg(found->path));
+        if (page <= previous || page >= originalPages)
+            return found->damaged(
+                QStringLiteral("%1 is damaged: it saves page %2 out of order or past the %3 pages the database had")
+                    .arg(found->path)
+                    .arg(page)
+                    .arg(originalPages));
+        previous = page;
+        bool belongs = page < file.pageCount();
         if (belongs && !file.readPage(page, now.data(), &why)) {
             setError(error,
                      QStringLiteral("cannot check the journal %1 against the database: %2").arg(found->path, why));
             return false;
         }
         for (int at = 0; belongs && at < ps; at += kSectorSize) {
-            belongs = std::memcmp(now.data() + at, original + at, kSectorSize) == 0
-                      || std::memcmp(now.data() + at, written + at, kSectorSize) == 0;
+            belongs = std::memcmp(now.data() + at, original.data() + at, kSectorSize) == 0
+                      || std::memcmp(now.data() + at, written.data() + at, kSectorSize) == 0;
         }
         if (!belongs) {
             setError(error, QStringLiteral("%1 does not belong to this database (page %2 holds neither its saved "
@@ -300,11 +383,32 @@ bool Journal::find(const PageFile &file, Found *found, QString *error)
             return false;
         }
     }
+    found->state = Found::State::Valid;
     return true;
 }
 
-bool Journal::recover(PageFile &file, QString *error)
+QString Journal::heldBack(const PageFile &file)
 {
+    if (!exists(file.path()))
+        return QString();
+    Found found;
+    QString why;
+    if (find(file, &found, &why) && found.state == Found::State::Damaged)
+        return found.damage + QStringLiteral("; nothing is changed while it lies beside the database");
+    return QStringLiteral("%1 holds an interrupted change that must be rolled back (reopen the database for writing) "
+                          "before another one")
+        .arg(found.path);
+}
+
+QString Journal::leftAloneNote(const QString &damage)
+{
+    return damage + QStringLiteral("; it was left alone, and the database is read as it is");
+}
+
+bool Journal::recover(PageFile &file, QString *error, QString *leftAlone)
+{
+    if (leftAlone)
+        leftAlone->clear();
     if (!file.isOpen()) {
         setError(error, QStringLiteral("the database is not open"));
         return false;
@@ -313,11 +417,19 @@ bool Journal::recover(PageFile &file, QString *error)
     if (!find(file, &found, error))
         return false;
     const QString &path = found.path;
-    if (found.state == Found::State::None)
+    switch (found.state) {
+    case Found::State::None:
         return true;
-    if (found.state == Found::State::Invalid) {
+    case Found::State::Invalid:
         // The journal never became complete, so no page of its transaction was written.
+        found.file.close();
         return removeJournal(path, error);
+    case Found::State::Damaged:
+        if (leftAlone)
+            *leftAlone = leftAloneNote(found.damage);
+        return true;
+    case Found::State::Valid:
+        break;
     }
     if (file.mode() != PageFile::OpenMode::ReadWrite) {
         setError(error, QStringLiteral("%1 holds an interrupted change; the database must be opened for "
@@ -326,18 +438,22 @@ bool Journal::recover(PageFile &file, QString *error)
         return false;
     }
     const int ps = file.pageSize();
-    const std::uint32_t count = found.count;
     const std::uint64_t originalLength = found.originalLength;
+    std::vector<std::uint8_t> original(static_cast<std::size_t>(ps));
     QString why;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint8_t *record = found.record(i, ps);
-        const std::uint64_t page = readU32(record);
-        if (!file.handle().writeAt(page * std::uint64_t(ps), record + 4, std::size_t(ps), &why)) {
+    for (std::uint32_t i = 0; i < found.count; ++i) {
+        std::uint32_t page = 0;
+        if (!found.readRecord(i, &page, original.data(), nullptr, error)) {
+            file.refresh();
+            return false;
+        }
+        if (!file.handle().writeAt(std::uint64_t(page) * std::uint64_t(ps), original.data(), std::size_t(ps), &why)) {
             setError(error, QStringLiteral("cannot restore page %1 of %2: %3").arg(page).arg(file.path(), why));
             file.refresh();
             return false;
         }
     }
+    found.file.close();
     // An unknown length is never taken for a different one: nothing is cut then.
     const qint64 length = file.handle().size(&why);
     if (length < 0 || (std::uint64_t(length) != originalLength && !file.handle().truncate(originalLength, &why))) {
@@ -357,9 +473,11 @@ bool Journal::recover(PageFile &file, QString *error)
     return file.refresh(error);
 }
 
-bool Journal::readAsRolledBack(PageFile &file, bool *applied, QString *error)
+bool Journal::readAsRolledBack(PageFile &file, bool *applied, QString *error, QString *leftAlone)
 {
     *applied = false;
+    if (leftAlone)
+        leftAlone->clear();
     Found found;
     if (!file.isOpen() || file.mode() != PageFile::OpenMode::ReadOnly) {
         setError(error, QStringLiteral("the database is not open read-only"));
@@ -367,14 +485,27 @@ bool Journal::readAsRolledBack(PageFile &file, bool *applied, QString *error)
     }
     if (!find(file, &found, error))
         return false;
-    // An incomplete journal means no page was written: the file is read as it is.
+    if (found.state == Found::State::Damaged && leftAlone)
+        *leftAlone = leftAloneNote(found.damage);
+    // An incomplete journal means no page was written: the file is read as it is; so is one
+    // that is no journal of this database.
     if (found.state != Found::State::Valid)
         return true;
     const int ps = file.pageSize();
     std::map<std::uint32_t, QByteArray> saved;
-    for (std::uint32_t i = 0; i < found.count; ++i) {
-        const std::uint8_t *record = found.record(i, ps);
-        saved[readU32(record)] = QByteArray(reinterpret_cast<const char *>(record + 4), ps);
+    // At most the database's own length (find() bounds the count by it), yet perhaps more
+    // than this process can have: then the database is not read at all rather than wrongly.
+    try {
+        std::vector<std::uint8_t> original(static_cast<std::size_t>(ps));
+        for (std::uint32_t i = 0; i < found.count; ++i) {
+            std::uint32_t page = 0;
+            if (!found.readRecord(i, &page, original.data(), nullptr, error))
+                return false;
+            saved[page] = QByteArray(reinterpret_cast<const char *>(original.data()), ps);
+        }
+    } catch (const std::bad_alloc &) {
+        setError(error, QStringLiteral("not enough memory to read the saved pages of %1").arg(found.path));
+        return false;
     }
     file.readThrough(std::move(saved), std::uint32_t(found.originalLength / std::uint64_t(ps)));
     *applied = true;

@@ -46,19 +46,31 @@ public:
     // successes. A valid journal puts every saved page back, restores the file length,
     // flushes and removes the journal; that needs a read-write file. A valid journal whose
     // pages do not match the file (see above) fails and stays, and nothing is written.
-    static bool recover(PageFile &file, QString *error = nullptr);
+    //
+    // A damaged journal is a success too, and is left alone: not applied, not removed, and
+    // `leftAlone` (when given) names it and says why. It is one that is not a regular file
+    // (a named pipe, a device), or that claims more than a transaction of this database
+    // saves: more pages than the database had, a length before the change longer than the
+    // file, page 0 (the header), a page twice or out of order. Only the header and what it
+    // announces within those bounds are ever read.
+    static bool recover(PageFile &file, QString *error = nullptr, QString *leftAlone = nullptr);
 
     // For a file open read-only: when a complete journal of this database lies beside it,
     // reads the file from now on as recover() would leave it (the saved pages in place of
     // the file's, the length before the change), in memory, writing nothing; `applied` says
     // whether it did. No journal and an incomplete one (its change never reached the file)
-    // leave the file read as it is. A journal of another file fails, as in recover().
-    static bool readAsRolledBack(PageFile &file, bool *applied, QString *error = nullptr);
+    // leave the file read as it is, and so does a damaged one, named in `leftAlone` as by
+    // recover(). A journal of another file fails, as in recover().
+    static bool readAsRolledBack(PageFile &file, bool *applied, QString *error = nullptr, QString *leftAlone = nullptr);
 
     // True if a journal file exists beside the database.
     static bool exists(const QString &databasePath);
+    // What keeps a change of `file` from starting, in words: the journal of an interrupted
+    // one, or a damaged journal (see recover()) that lies there. Empty when nothing does.
+    static QString heldBack(const PageFile &file);
 
-    // Writes one transaction: journal, pages, flush, journal removed. On a failure while
+    // Writes one transaction: journal, pages, flush, journal removed. Refused while any
+    // journal lies beside the database (a damaged one is named). On a failure while
     // writing pages the originals are written back at once; if even that fails the journal
     // stays for recover(). `crashAfterWrites` >= 0 is a test seam: the transaction stops
     // after that many page writes as if the process had died there (no rollback, journal
@@ -71,6 +83,8 @@ public:
 
 private:
     struct Found;
+    // The note of recover() and readAsRolledBack() for a damaged journal.
+    static QString leftAloneNote(const QString &damage);
     // Reads and checks the journal of `file`: none, incomplete, or complete and this file's.
     // Fails when it cannot be read or belongs to another file.
     static bool find(const PageFile &file, Found *found, QString *error);

@@ -101,9 +101,8 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
         return false;
     if (rows.empty())
         return true;
-    if (Journal::exists(m_file.path())) {
-        setError(error, QStringLiteral("cannot delete: %1 holds an interrupted change that must be rolled back first")
-                            .arg(Journal::pathFor(m_file.path())));
+    if (const QString held = Journal::heldBack(m_file); !held.isEmpty()) {
+        setError(error, QStringLiteral("cannot delete: ") + held);
         return false;
     }
 

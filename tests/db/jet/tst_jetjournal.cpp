@@ -14,6 +14,10 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using jet::Journal;
 using jet::PageBatch;
 using jet::RowId;
@@ -33,6 +37,8 @@ private slots:
     void leftoverJournalBlocksDeletes();
     void readOnlyFileCannotRollBack();
     void journalOfAnotherDatabaseIsNotApplied();
+    void damagedJournalIsLeftAlone_data();
+    void damagedJournalIsLeftAlone();
     void tornPageIsRolledBack();
     void crashUnderAnotherNameIsRolledBack();
 
@@ -63,6 +69,19 @@ std::vector<PageBatch::Change> fillerChanges(int pageSize, const QByteArray &fil
         changes.push_back(
             PageBatch::Change{page, QByteArray(pageSize, char(0xAB)), file.mid(page * pageSize, pageSize)});
     return changes;
+}
+
+// The bytes this process has read from files so far (Linux), or -1.
+qint64 bytesReadSoFar()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
 }
 
 } // namespace
@@ -260,7 +279,10 @@ void TestJetJournal::readOnlyFileCannotRollBack()
 
 // The journal a crashed delete left beside one database, found beside another one of the
 // same page size (the file was replaced by another backup under the same name): its pages
-// belong to the other file, so nothing may be written, and the journal stays.
+// belong to the other file, so nothing may be written, and the journal stays. One of a
+// larger database claims more pages than this one has, and is left alone as damaged; one
+// within its length fails the open, as its pages hold neither their saved nor their
+// written bytes.
 void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
 {
     QTemporaryDir crashed;
@@ -275,8 +297,145 @@ void TestJetJournal::journalOfAnotherDatabaseIsNotApplied()
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
     const QByteArray before = TestFiles::read(path);
     QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
+    {
+        jet::PageFile file;
+        QString error;
+        QString leftAlone;
+        QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+        QVERIFY2(Journal::recover(file, &error, &leftAlone), qPrintable(error));
+        QVERIFY2(leftAlone.contains(QLatin1String("is damaged: it claims")), qPrintable(leftAlone));
+        QCOMPARE(TestFiles::read(path), before);
+        QCOMPARE(TestFiles::read(Journal::pathFor(path)), journal);
+    }
 
-    expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadWrite, QStringLiteral("does not belong"), before, journal);
+    const int ps = 4096;
+    std::vector<PageBatch::Change> foreign = fillerChanges(ps, before);
+    for (PageBatch::Change &change : foreign)
+        change.current = QByteArray(ps, char(0xCD));
+    const QByteArray within = Journal::build(ps, std::uint64_t(before.size()), foreign);
+    QVERIFY(TestFiles::write(Journal::pathFor(path), within));
+    expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadWrite, QStringLiteral("does not belong"), before, within);
+}
+
+void TestJetJournal::damagedJournalIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("why"); // part of the note that names it
+    QTest::newRow("a named pipe") << "fifo"
+                                  << "is not a regular file (a named pipe)";
+    QTest::newRow("a link to /dev/zero") << "zero"
+                                         << "is not a regular file (a character device)";
+    QTest::newRow("a sparse 6 GB journal") << "huge"
+                                           << "claims 800000 saved pages";
+    QTest::newRow("a saved length of 2^32 pages") << "length"
+                                                  << "claims 2 saved pages of a database of 4294967296 pages";
+    QTest::newRow("page 0 saved") << "header"
+                                  << "saves page 0";
+    QTest::newRow("a page saved twice") << "twice"
+                                        << "saves page 3 out of order";
+}
+
+// Something under the journal's name that no transaction of this database wrote: it is
+// never applied, never removed, and read no further than its header says and the
+// database's length allows; the database is read as it is, the thing named, and deletes
+// refused while it lies there.
+void TestJetJournal::damagedJournalIsLeftAlone()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, why);
+#ifdef _WIN32
+    if (kind == QLatin1String("fifo") || kind == QLatin1String("zero"))
+        QSKIP("no named pipes or devices in the file system here");
+#endif
+    QTemporaryDir dir;
+    const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
+    const QString journalPath = Journal::pathFor(path);
+    const QByteArray before = TestFiles::read(path);
+    const int ps = 4096;
+    const auto page = [&](std::uint32_t number) { return before.mid(qsizetype(number) * ps, ps); };
+    const auto saving = [&](std::initializer_list<std::uint32_t> pages) {
+        std::vector<PageBatch::Change> changes;
+        for (const std::uint32_t number : pages)
+            changes.push_back(PageBatch::Change{number, QByteArray(ps, char(0xAB)), page(number)});
+        return changes;
+    };
+    if (kind == QLatin1String("fifo")) {
+#ifndef _WIN32
+        QVERIFY(::mkfifo(QFile::encodeName(journalPath).constData(), 0600) == 0);
+#endif
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), journalPath));
+    } else if (kind == QLatin1String("huge")) {
+        // A complete journal by its length, which takes no room on the disk.
+        QByteArray header = Journal::build(ps, std::uint64_t(before.size()), {}).left(24);
+        header[20] = char(0x00), header[21] = char(0x35), header[22] = char(0x0C); // 800000
+        QFile huge(journalPath);
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(header) == 24);
+        QVERIFY(huge.resize(24 + qint64(800000) * (4 + 2 * ps) + 32));
+    } else if (kind == QLatin1String("length")) {
+        QVERIFY(TestFiles::write(journalPath, Journal::build(ps, (std::uint64_t(1) << 32) * ps, saving({3, 10}))));
+    } else if (kind == QLatin1String("header")) {
+        QVERIFY(TestFiles::write(journalPath, Journal::build(ps, std::uint64_t(before.size()), saving({0, 3}))));
+    } else if (kind == QLatin1String("twice")) {
+        QVERIFY(TestFiles::write(journalPath, Journal::build(ps, std::uint64_t(before.size()), saving({3, 3}))));
+    }
+    // What lies there, as far as a test may look (its first MiB; a pipe or a device not at all).
+    const bool special = kind == QLatin1String("fifo") || kind == QLatin1String("zero");
+    const auto head = [&] {
+        QFile file(journalPath);
+        return file.open(QIODevice::ReadOnly) ? file.read(1 << 20) : QByteArray();
+    };
+    const QByteArray journal = special ? QByteArray() : head();
+    const qint64 journalSize = QFileInfo(journalPath).size();
+    const auto leftAsItWas = [&] {
+        QCOMPARE(TestFiles::read(path), before);
+        if (special) {
+            QVERIFY(QFileInfo(journalPath).isSymLink() || QFileInfo(journalPath).exists());
+        } else {
+            QCOMPARE(QFileInfo(journalPath).size(), journalSize);
+            QCOMPARE(head(), journal);
+        }
+    };
+    const qint64 readBefore = bytesReadSoFar();
+
+    // Read-only: read as it is, never as rolled back.
+    {
+        jet::Database db;
+        QString error;
+        QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+        bool applied = true;
+        QString leftAlone;
+        QVERIFY2(Journal::readAsRolledBack(db.file(), &applied, &error, &leftAlone), qPrintable(error));
+        QVERIFY(!applied);
+        QVERIFY(!db.file().readsThroughSavedPages());
+        QVERIFY2(leftAlone.startsWith(journalPath) && leftAlone.contains(why), qPrintable(leftAlone));
+        QVERIFY2(leftAlone.contains(QLatin1String("left alone, and the database is read as it is")),
+                 qPrintable(leftAlone));
+        QCOMPARE(db.table(QStringLiteral("record"), &error)->rowCount(), 60u);
+    }
+    leftAsItWas();
+    // Read-write: neither applied nor removed; a delete is refused, naming it.
+    {
+        jet::Database db;
+        QString error;
+        QString leftAlone;
+        QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+        QVERIFY2(Journal::recover(db.file(), &error, &leftAlone), qPrintable(error));
+        QVERIFY2(leftAlone.contains(why), qPrintable(leftAlone));
+        const auto def = db.table(QStringLiteral("record"), &error);
+        QVERIFY2(def, qPrintable(error));
+        jet::RowDeleter deleter(db.file(), *def);
+        QVERIFY(!deleter.deleteRows({RowId{29, 0}}, &error));
+        QVERIFY2(error.contains(why) && error.contains(QLatin1String("nothing is changed while it lies beside")),
+                 qPrintable(error));
+    }
+    leftAsItWas();
+    // Only headers were read, not what lies behind them (6 GB of the sparse one): the
+    // database a few times over and the test's own looks at the journal's first MiB.
+    if (readBefore >= 0) {
+        const qint64 read = bytesReadSoFar() - readBefore;
+        QVERIFY2(read < 8 * before.size() + (4 << 20), qPrintable(QString::number(read)));
+    }
 }
 
 // A crash in the middle of a page write can leave the page part new, part old (the disk
