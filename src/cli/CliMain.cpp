@@ -69,7 +69,7 @@ int RunCli(int argc, char **argv)
     const int code = dispatch(app.arguments().mid(1));
     // A listing cut short by a full disk or a closed pipe must not end as a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        Cli::printError(QStringLiteral("cannot write the output"));
+        Cli::printError(Cli::outputFailedText());
         return code == Cli::ExitOk ? Cli::ExitProblem : code;
     }
     return code;

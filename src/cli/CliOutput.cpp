@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -9,7 +10,9 @@ namespace Cli {
 
 namespace {
 constexpr qsizetype kFlushThreshold = 1 << 16;
-}
+// Why the output last failed (errno), for the message at the end.
+int g_outputError = 0;
+} // namespace
 
 void appendEscapedUtf8(std::string &line, QByteArrayView field)
 {
@@ -84,6 +87,8 @@ LineWriter::~LineWriter()
 
 void LineWriter::writeFields(const QStringList &fields)
 {
+    if (m_failed)
+        return;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i)
             m_buffer += '\t';
@@ -96,6 +101,8 @@ void LineWriter::writeFields(const QStringList &fields)
 
 void LineWriter::write(QByteArrayView bytes)
 {
+    if (m_failed)
+        return;
     m_buffer.append(bytes.data(), size_t(bytes.size()));
     if (qsizetype(m_buffer.size()) >= kFlushThreshold)
         flush();
@@ -103,10 +110,21 @@ void LineWriter::write(QByteArrayView bytes)
 
 void LineWriter::flush()
 {
-    if (!m_buffer.empty())
-        std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_stream);
+    errno = 0;
+    if (!m_failed && !m_buffer.empty() && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_stream) != m_buffer.size())
+        m_failed = true;
     m_buffer.clear();
-    std::fflush(m_stream);
+    if (!m_failed && (std::fflush(m_stream) != 0 || std::ferror(m_stream)))
+        m_failed = true;
+    if (m_failed && errno != 0)
+        g_outputError = errno;
+}
+
+QString outputFailedText()
+{
+    const int why = g_outputError;
+    return why ? QStringLiteral("cannot write the output: %1").arg(QString::fromLocal8Bit(std::strerror(why)))
+               : QStringLiteral("cannot write the output");
 }
 
 void printError(const QString &text)

@@ -24,7 +24,10 @@ void appendCsvField(std::string &line, QByteArrayView field);
 // cost a call each, and a listing makes a dozen per row.
 
 // Buffered writer of TAB-separated lines (or bytes as they are); large outputs (a million
-// rows) are written in big blocks instead of one call per line.
+// rows) are written in big blocks instead of one call per line. The first block the stream
+// does not take (a full disk, a closed pipe) makes failed() true, and everything after it
+// is dropped: a command that asks failed() after each row stops there instead of reading
+// the rest of its rows for nothing.
 class LineWriter
 {
 public:
@@ -36,11 +39,16 @@ public:
     void writeFields(const QStringList &fields);
     void write(QByteArrayView bytes); // as they are
     void flush();
+    bool failed() const { return m_failed; }
 
 private:
     std::FILE *m_stream;
     std::string m_buffer;
+    bool m_failed = false;
 };
+
+// The message of a command whose output could not be written, with the system's reason.
+QString outputFailedText();
 
 // Prints `text` and a line feed to stderr.
 void printError(const QString &text);

@@ -38,12 +38,17 @@ int Query(const QCommandLineParser &parser)
     TableWriter out(output, queryCellKeys(), false);
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, true));
     progress.setTotal(model.ExpectedRowCount());
-    forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
+    // Stops at the first write the output refuses (a full disk): the rows after it would be
+    // read for nothing.
+    const bool written = forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
         out.beginRow();
         addQueryCells(out, rows, row);
         out.endRow();
-        return true;
+        return !out.failed();
     });
+    out.finish();
+    if (!written || out.failed())
+        return ExitProblem; // main() says that the output could not be written
     return scanResult(model.LastScanReport());
 }
 

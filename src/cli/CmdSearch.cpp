@@ -92,8 +92,12 @@ int Search(const QCommandLineParser &parser)
         out.addText(dirs[std::size_t(backup)]);
         addQueryCells(out, *rows, row, ++number);
         out.endRow();
+        if (out.failed())
+            return ExitProblem; // a full disk: main() says so
     }
     out.finish();
+    if (out.failed())
+        return ExitProblem;
     // A table found damaged only while its rows were read is named after them.
     for (int i = 0; i < merge.TargetCount(); ++i)
         warnIfDamaged(i);

@@ -112,8 +112,13 @@ int Sql(const QCommandLineParser &parser)
         for (int c = 0; c < columns; ++c)
             addValue(out, row->value(c), scratch);
         out.endRow();
+        if (out.failed())
+            return ExitProblem; // a full disk: main() says so; the rows after it are not read
         progress.advance();
     }
+    out.finish();
+    if (out.failed())
+        return ExitProblem;
     return scanResult(result->scanReport());
 }
 

@@ -58,6 +58,9 @@ public:
 
     // Ends the table (JSON: closes the array) and flushes it; the destructor does it too.
     void finish();
+    // Whether the stream refused a write (see LineWriter): the rows from then on are lost,
+    // and the command should stop reading them.
+    bool failed() const { return m_out.failed(); }
 
 private:
     void separate();

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+#include <tuple>
+
 namespace {
 const QString kRoot = QStringLiteral(ORVIK_SAMPLES_DIR "/Rec");
 
@@ -231,27 +235,62 @@ void TestCliBackups::helpVersionAndCompletion()
 
 void TestCliBackups::outputThatCannotBeWrittenFails_data()
 {
+    // `part`: the share of what the command reads when its output goes nowhere that it may
+    // read when the output fails at the first block (0: not measured).
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("backups") << QStringList{"backups", "--root", kRoot};
-    QTest::newRow("sql") << QStringList{"sql", kRoot + "/2009-12/dbR.mdb", "select * from record"};
+    QTest::addColumn<double>("part");
+    const QString big = QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000");
+    QTest::newRow("backups") << QStringList{"backups", "--root", kRoot} << 0.0;
+    QTest::newRow("sql") << QStringList{"sql", big + "/dbR.mdb", "select * from record"} << 0.75;
+    QTest::newRow("query") << QStringList{"query", big} << 0.9;
+    QTest::newRow("query as JSON") << QStringList{"query", big, "--format", "json"} << 0.9;
+    QTest::newRow("search") << QStringList{"search", "--root", big} << 0.0;
 }
 
 void TestCliBackups::outputThatCannotBeWrittenFails()
 {
-    // A full disk must not look like a complete listing to a script.
+    // A full disk must not look like a complete listing to a script, and the listing stops
+    // at the first block the disk refuses instead of reading every row for nothing.
     QFETCH(QStringList, args);
+    QFETCH(double, part);
     if (!QFileInfo::exists("/dev/full"))
         QSKIP("no /dev/full here");
     QTemporaryDir prog;
-    const CliRunner cli(prog.path());
-    QCOMPARE(cli.run(args).exitCode, 0);
-    QProcess p;
-    p.setStandardOutputFile("/dev/full");
-    p.start(cli.program(), args);
-    QVERIFY(p.waitForFinished(120000));
-    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p.exitCode(), 1);
-    QVERIFY(!p.readAllStandardError().isEmpty());
+    const CliResult r = CliRunner(prog.path()).run(args);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.err.isEmpty());
+
+    // Run to its end by Python, which reads what the ended process read (its /proc entry
+    // stays until it is waited for): the exit code, then the bytes it read.
+    const auto run = [&](const char *output) {
+        QProcess p;
+        p.start(
+            QStringLiteral(ORVIK_TEST_PYTHON),
+            QStringList{"-c",
+                        "import os, subprocess, sys\n"
+                        "p = subprocess.Popen(sys.argv[2:], stdout=open(sys.argv[1], 'wb'), stderr=subprocess.PIPE)\n"
+                        "err = p.stderr.read()\n"
+                        "os.waitid(os.P_PID, p.pid, os.WEXITED | os.WNOWAIT)\n"
+                        "io = open('/proc/%d/io' % p.pid).read()\n"
+                        "p.wait()\n"
+                        "read = [l.split()[1] for l in io.splitlines() if l.startswith('rchar')][0]\n"
+                        "sys.stdout.write('%d %s\\n' % (p.returncode, read))\n"
+                        "sys.stdout.flush()\n"
+                        "sys.stdout.buffer.write(err)\n",
+                        output, prog.path() + "/orvik-cli" ORVIK_EXE}
+                + args);
+        p.waitForFinished(120000);
+        const QByteArray said = p.readAllStandardOutput();
+        const QList<QByteArray> first = said.left(said.indexOf('\n')).split(' ');
+        return std::tuple{first.value(0).toInt(), first.value(1).toLongLong(), said.mid(said.indexOf('\n') + 1)};
+    };
+    const auto [fine, readWhole, quiet] = run("/dev/null");
+    QCOMPARE(fine, 0);
+    const auto [code, readCut, said] = run("/dev/full");
+    QCOMPARE(code, 1);
+    QCOMPARE(said, QByteArray("cannot write the output: ") + std::strerror(ENOSPC) + "\n");
+    if (part > 0)
+        QVERIFY2(readCut < part * readWhole, qPrintable(QStringLiteral("%1 of %2").arg(readCut).arg(readWhole)));
 }
 
 QTEST_GUILESS_MAIN(TestCliBackups)
