@@ -5,11 +5,12 @@
 #include "db/ado/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
+#include "platform/DirectoryHandle.h"
 #include "platform/HostSystem.h"
+#include "platform/RandomAccessFile.h"
 #include "query/CallListModel.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -93,6 +94,7 @@ bool RecordActions::CanDelete(const QString &file) const
 
 bool RecordActions::ConfirmDelete(const CallKey &call, DeleteRequest *request, DeleteResult *result)
 {
+    m_lastRemoval = Removal::NoFile;
     int row = m_model.RowOf(call);
     *result = DeleteResult::Cancelled;
     if (row < 0)
@@ -127,20 +129,48 @@ RecordActions::DeleteOutcome RecordActions::ExecuteDelete(CAdoDb &db, const Reco
         return outcome;
     }
     outcome.deleted = true;
-    const QString &file = request.file;
-    if (!file.isEmpty() && file != QLatin1String("DEL")) {
-        const QFileInfo info(file);
-        const bool inside = recordings.Contains(file);
-        if (!inside && (info.exists() || info.isSymLink()))
-            outcome.fileOutside = true; // only files inside the backup's voice folder are ever deleted
-        else if (!inside || !QFile::remove(file))
-            outcome.fileFailed = true;
-    }
+    outcome.removal = RemoveRecording(recordings, request.file);
+    // One message for one case: a recording outside the folder is named as kept however its
+    // name is written (climbing, absolute, through a link).
+    outcome.fileOutside = outcome.removal == Removal::Outside;
+    outcome.fileFailed = outcome.removal == Removal::Missing || outcome.removal == Removal::Failed;
     return outcome;
+}
+
+RecordActions::Removal RecordActions::RemoveRecording(const RecordingFolder &folder, const QString &shownPath)
+{
+    if (shownPath.isEmpty() || shownPath == QLatin1String("DEL"))
+        return Removal::NoFile;
+    const QString path = QDir::fromNativeSeparators(shownPath);
+    const QString &voice = folder.path();
+    // Outside by its spelling (absolute, "..", another folder), whether or not it exists.
+    if (!path.startsWith(voice) || !RecordingFolder::LooksConfined(path.mid(voice.size())))
+        return Removal::Outside;
+    if (!RandomAccessFile::exists(path))
+        return Removal::Missing;
+    // Outside through a link (the file, a folder on its way or the voice folder itself).
+    if (!folder.Contains(path))
+        return Removal::Outside;
+
+    // From here on nothing is reached by a path that could change: the backup's folder as
+    // the file system resolves it now, then the voice folder and every folder below it
+    // opened without following links, and the name removed relative to the last of them.
+    const QString backup = QFileInfo(folder.backupDir()).canonicalFilePath();
+    if (backup.isEmpty())
+        return Removal::Failed;
+    const QString belowBackup = path.mid(folder.backupDir().size()); // "voice/sub/x.wav"
+    DirectoryHandle::Name leaf;
+    const DirectoryHandle dir = DirectoryHandle::openParentOf(backup + u'/' + belowBackup, &leaf);
+    DirectoryHandle::Entry entry;
+    if (!dir.isOpen() || !dir.look(leaf, &entry) || entry.kind() == DirectoryHandle::Kind::Directory)
+        return Removal::Failed;
+    // A link lying in the voice folder goes as a link: what it points to is never touched.
+    return dir.removeName(entry) ? Removal::Removed : Removal::Failed;
 }
 
 RecordActions::DeleteResult RecordActions::FinishDelete(const DeleteRequest &request, const DeleteOutcome &outcome)
 {
+    m_lastRemoval = outcome.removal;
     if (!outcome.deleted) {
         Desktop::current().showMessage(m_owner, Desktop::Icon::Error, GetDialogText(Ids::TxtDeleteCaption),
                                        QStringLiteral("Fail!"), Desktop::Buttons::Ok);

@@ -31,13 +31,23 @@ public:
         QString idText;
         QString file;
     };
+    // What became of the recording of a deleted record.
+    enum class Removal {
+        NoFile,  // the record names none (an empty name or "DEL"): nothing to remove
+        Removed, // the file is gone
+        Missing, // nothing lies under its name
+        Outside, // its name leaves the voice folder, or leads out of it through a link: kept
+        Failed,  // it is there but could not be removed: a folder, no right to, or a folder
+                 // on its way became a link meanwhile
+    };
     // What the database and the file system made of it.
     struct DeleteOutcome
     {
         bool deleted = false;     // the record is gone
         QString error;            // why it is not, when it is not
         bool fileOutside = false; // the recording lies outside the voice folder: kept
-        bool fileFailed = false;  // the recording could not be removed
+        bool fileFailed = false;  // the recording could not be removed, or was missing
+        Removal removal = Removal::NoFile;
     };
 
     // `recordings` is the voice folder of the backup whose rows are acted on; `owner` the
@@ -62,6 +72,17 @@ public:
     static DeleteOutcome ExecuteDelete(CAdoDb &db, const RecordingFolder &recordings, const DeleteRequest &request);
     // and the messages and the list row.
     DeleteResult FinishDelete(const DeleteRequest &request, const DeleteOutcome &outcome);
+    // What the latest FinishDelete (or DeleteRecord) did with the recording (NoFile before
+    // any).
+    Removal LastRemoval() const { return m_lastRemoval; }
+
+    // Removes the recording `path` (cell 8 of a row: the voice folder of `folder`, then the
+    // name on disk) without a message or a question; ExecuteDelete's part on the file. The
+    // name is removed the way a backup's tree is: relative to its folder, opened (from the
+    // backup's folder down) without following a link anywhere on the way, and only while
+    // the name still refers to the file that was looked at. A folder inside the voice
+    // folder swapped for a link at any moment cannot lead the removal outside the backup.
+    static Removal RemoveRecording(const RecordingFolder &folder, const QString &path);
 
 private:
     // Whether the database and the folder of the recording can be written.
@@ -73,4 +94,5 @@ private:
     RecordingFolder m_recordings;
     const CConfig &m_config;
     QObject *m_owner;
+    Removal m_lastRemoval = Removal::NoFile;
 };

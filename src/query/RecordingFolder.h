@@ -20,7 +20,8 @@ public:
     // `backupDir` ends in "/".
     explicit RecordingFolder(const QString &backupDir);
 
-    const QString &path() const { return m_voiceDir; } // ends in "/"
+    const QString &path() const { return m_voiceDir; }       // ends in "/"
+    const QString &backupDir() const { return m_backupDir; } // with "/" separators, ends in "/"
 
     // The record's file name as it is spelt on disk, relative to the voice folder: "\"
     // read as "/", letter case as the one matching file has it. A name that matches no
@@ -47,8 +48,11 @@ public:
     // missing file.
     qint64 SizeOf(const QString &name);
 
-private:
+    // Whether a name relative to the voice folder stays inside it by its spelling: not
+    // empty, not absolute, no ".." component (links are not looked at).
     static bool LooksConfined(const QString &recordFile);
+
+private:
     const FolderNames &Listing() const;
 
     QString m_backupDir;

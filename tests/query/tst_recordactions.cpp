@@ -22,7 +22,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
+#include <thread>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -119,6 +126,7 @@ private slots:
     void recordingOutsideTheVoiceFolderIsKept();
     void refusedDeleteKeepsEverything();
     void namesAsWindowsWritesThem();
+    void folderSwappedForALinkDuringDeletes();
 };
 
 void TestRecordActions::initTestCase()
@@ -304,13 +312,23 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
     QVERIFY(TestFiles::write(outside.filePath("precious.wav"), "keep"));
     const QByteArray second = "20091201093713_4_0123456.wav";
     const QByteArray third = "20091202092128_4_110.wav";
+    const QByteArray fourth = "20091202140351_2_4008208820.wav";
+    // An absolute name: short enough to take the place of id 4's, outside any backup.
+    const QByteArray absolute =
+        QByteArray("/tmp/orvik-" + QByteArray::number(QCoreApplication::applicationPid()) + ".wav")
+            .leftJustified(fourth.size(), '_');
+    QCOMPARE(absolute.size(), fourth.size());
+    QVERIFY(TestFiles::write(QString::fromUtf8(absolute), "keep as well"));
+    const auto removeAbsolute = qScopeGuard([&] { QFile::remove(QString::fromUtf8(absolute)); });
     ScriptedDesktop desktop;
-    desktop.answers = {Desktop::Answer::Yes, Desktop::Answer::Yes};
+    desktop.answers = {Desktop::Answer::Yes, Desktop::Answer::Yes, Desktop::Answer::Yes};
     Fixture f(0, [&](Fixture &self) {
-        // id 2 climbs out of the folder with "..", id 3 is a link that points outside.
+        // id 2 climbs out of the folder with "..", id 3 is a link that points outside, id 4
+        // is an absolute name.
         Fixture::renameRecording(self.backup + "dbR.mdb", second, "../../precious.wav");
         QFile::remove(self.voice + third);
         QFile::link(outside.filePath("precious.wav"), self.voice + third);
+        Fixture::renameRecording(self.backup + "dbR.mdb", fourth, absolute);
     });
     const QString climbing = f.file(2);
     QVERIFY(climbing.contains("/voice/../../precious.wav"));
@@ -328,9 +346,18 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
     desktop.messages.clear();
     QCOMPARE(f.actions->DeleteRecord(f.call(2)), RecordActions::DeleteResult::DeletedFileKept);
     QCOMPARE(f.actions->DeleteRecord(f.call(3)), RecordActions::DeleteResult::DeletedFileKept);
-    QCOMPARE(desktop.messages.size(), 4);
+    QCOMPARE(f.actions->LastRemoval(), RecordActions::Removal::Outside);
+    // However its name is written, a recording outside is named as one: the absolute name
+    // does not even lie where the list shows it.
+    const QString absoluteShown = f.file(4);
+    QVERIFY2(absoluteShown.endsWith("voice/" + QString::fromUtf8(absolute)), qPrintable(absoluteShown));
+    QCOMPARE(f.actions->DeleteRecord(f.call(4)), RecordActions::DeleteResult::DeletedFileKept);
+    QCOMPARE(desktop.messages.size(), 6);
     QCOMPARE(desktop.messages[1].text, formatted(Ids::TxtRecordingKept, climbing));
     QCOMPARE(desktop.messages[3].text, formatted(Ids::TxtRecordingKept, linked));
+    QCOMPARE(desktop.messages[5].text, formatted(Ids::TxtRecordingKept, absoluteShown));
+    QCOMPARE(f.actions->LastRemoval(), RecordActions::Removal::Outside);
+    QCOMPARE(TestFiles::read(QString::fromUtf8(absolute)), QByteArray("keep as well"));
     // The records went; everything outside the voice folder stayed.
     QCOMPARE(f.recordsWithId(2), 0);
     QCOMPARE(f.recordsWithId(3), 0);
@@ -474,6 +501,110 @@ void TestRecordActions::namesAsWindowsWritesThem()
     QCOMPARE(f.recordsWithId(2), 0);
     QCOMPARE(f.recordsWithId(1), 0);
     QCOMPARE(f.problems(), QStringList());
+}
+
+// A folder inside the voice folder swapped for a link to a folder outside the backup, and
+// back, as fast as another process can, while records and their recordings are deleted:
+// through the window's road (DeleteRecord) and the plain removal a task calls. Whatever
+// moment the swap hits, nothing outside the backup is touched.
+void TestRecordActions::folderSwappedForALinkDuringDeletes()
+{
+#ifdef _WIN32
+    QSKIP("needs a symbolic link; QFile::link makes a shortcut on Windows");
+#else
+    QTemporaryDir outside;
+    QStringList names; // the recordings as they lie in voice/sub/: first those of records
+    ScriptedDesktop desktop;
+    Fixture f(0, [&](Fixture &self) {
+        QVERIFY(QDir().mkpath(self.voice + "sub"));
+        const QByteArray database = TestFiles::read(self.backup + "dbR.mdb");
+        for (const QString &file : QDir(self.voice).entryList(QDir::Files)) {
+            if (!database.contains(file.toUtf8()))
+                continue;
+            // Same length in the database: "sub\" takes the place of the first four digits.
+            const QString name = file.mid(4);
+            Fixture::renameRecording(self.backup + "dbR.mdb", file.toUtf8(), "sub\\" + name.toUtf8());
+            QVERIFY(QFile::rename(self.voice + file, self.voice + "sub/" + name));
+            names << name;
+        }
+    });
+    const qsizetype ofRecords = names.size();
+    QVERIFY(ofRecords > 40);
+    // More recordings, removed through the plain removal alone.
+    for (int i = 0; names.size() < 100; ++i) {
+        const QString name = QStringLiteral("extra-%1.wav").arg(i);
+        QVERIFY(TestFiles::write(f.voice + "sub/" + name, "inside"));
+        names << name;
+    }
+    // A decoy outside for every name, where the link leads.
+    for (const QString &name : std::as_const(names))
+        QVERIFY(TestFiles::write(outside.filePath(name), "outside: keep " + name.toUtf8()));
+
+    const QByteArray sub = QFile::encodeName(f.voice + "sub");
+    const QByteArray real = QFile::encodeName(f.voice + "sub.real");
+    const QByteArray target = QFile::encodeName(outside.path());
+    std::atomic<bool> stop{false};
+    std::atomic<int> swaps{0};
+    // The folder stays a folder and a link in turn, each for up to 15 µs.
+    std::thread swapper([&] {
+        quint32 seed = 1;
+        const auto pause = [&] {
+            seed = seed * 1664525u + 1013904223u;
+            std::this_thread::sleep_for(std::chrono::microseconds(seed >> 28));
+        };
+        while (!stop) {
+            pause();
+            if (::rename(sub.constData(), real.constData()) != 0)
+                continue;
+            if (::symlink(target.constData(), sub.constData()) == 0) {
+                pause();
+                ::unlink(sub.constData());
+            }
+            ::rename(real.constData(), sub.constData());
+            ++swaps;
+        }
+    });
+    // Stopped however the test ends, so that no failure leaves the thread running.
+    auto joined = qScopeGuard([&] {
+        stop = true;
+        swapper.join();
+    });
+
+    // Through the window's road: a delete is done, or refused at once when the folder is
+    // away at the moment it is asked whether it can be written.
+    int deletes = 0;
+    for (int r = f.model.RowCount() - 1; r >= 0; --r) {
+        if (!f.model.CellText(r, ResultListModel::CellFile).contains("/sub/"))
+            continue;
+        desktop.answers = {Desktop::Answer::Yes};
+        const auto result = f.actions->DeleteRecord(f.model.KeyOf(r));
+        QVERIFY(result != RecordActions::DeleteResult::Failed && result != RecordActions::DeleteResult::Cancelled);
+        ++deletes;
+    }
+    QCOMPARE(deletes, int(ofRecords));
+    std::vector<RecordActions::Removal> outcomes;
+    for (qsizetype i = ofRecords; i < names.size(); ++i)
+        outcomes.push_back(RecordActions::RemoveRecording(f.model.Recordings(), f.voice + "sub/" + names[i]));
+    stop = true;
+    joined.dismiss();
+    swapper.join();
+    QVERIFY(QFileInfo(f.voice + "sub").isDir() && !QFileInfo(f.voice + "sub").isSymLink());
+
+    // Nothing outside was touched, while the deletes went on inside.
+    QCOMPARE(deletes + int(outcomes.size()), 100);
+    QVERIFY2(swaps > 0, "the folder was never swapped");
+    for (const QString &name : std::as_const(names))
+        QCOMPARE(TestFiles::read(outside.filePath(name)), "outside: keep " + name.toUtf8());
+    int removed = 0;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const bool gone = !QFileInfo::exists(f.voice + "sub/" + names[i]);
+        removed += gone;
+        if (i >= ofRecords)
+            QCOMPARE(gone, outcomes[size_t(i - ofRecords)] == RecordActions::Removal::Removed);
+    }
+    QVERIFY2(removed > 0, "no recording was deleted at all");
+    QCOMPARE(f.problems(), QStringList());
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestRecordActions)
