@@ -5,10 +5,12 @@
 #include "cli/TerminalDesktop.h"
 #include "config/Config.h"
 #include "db/ado/AdoDb.h"
+#include "platform/RandomAccessFile.h"
 #include "query/RecordActions.h"
 #include "query/ResultListModel.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 
 namespace Cli {
 
@@ -40,6 +42,7 @@ int Delete(const QCommandLineParser &parser)
         printError(QStringLiteral("no record with id %1").arg(id));
         return ExitNotFound;
     }
+    const QString recording = model.CellText(0, ResultListModel::CellFile);
     RecordActions actions(db, model, model.Recordings(), g_config);
     switch (actions.DeleteRecord(model.KeyOf(0))) {
     case RecordActions::DeleteResult::Cancelled:
@@ -50,8 +53,18 @@ int Delete(const QCommandLineParser &parser)
         printError(db.LastError());
         return ExitStatement;
     case RecordActions::DeleteResult::Deleted:
-    case RecordActions::DeleteResult::DeletedFileKept:
         break;
+    case RecordActions::DeleteResult::DeletedFileKept:
+        // The message said why; a script must not take the recording for gone. A recording
+        // that was not there to begin with did not stay.
+        if (actions.LastRemoval() == RecordActions::Removal::Missing)
+            break;
+        printError(QStringLiteral("record %1 was deleted, but its recording %2 %3")
+                       .arg(id)
+                       .arg(QDir::toNativeSeparators(recording), RandomAccessFile::exists(recording)
+                                                                     ? QStringLiteral("is still there")
+                                                                     : QStringLiteral("was not deleted")));
+        return ExitProblem;
     }
     return ExitOk;
 }

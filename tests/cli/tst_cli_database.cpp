@@ -194,6 +194,32 @@ void TestCliDatabase::deleteOneRecord()
     QCOMPARE(missing.exitCode, 0);
     QVERIFY(missing.err.contains("Del File ") && missing.err.contains(" Fail!"));
     QCOMPARE(m_cli->run({"check", backup.database()}).exitCode, 0);
+
+    // A recording that stays: a link to a file outside the backup (kept, as every file
+    // outside is), and a folder under a recording's name (it cannot be removed). The record
+    // goes; the command names the file that is still there and ends with 1.
+#ifndef _WIN32
+    QTemporaryDir outside;
+    QVERIFY(TestFiles::write(outside.filePath("precious.wav"), "keep"));
+    const QString linked = backup.path + "/voice/20091202092128_4_110.wav";
+    QVERIFY(QFile::remove(linked) && QFile::link(outside.filePath("precious.wav"), linked));
+    const CliResult kept = m_cli->run({"delete", backup.path, "3", "--yes"});
+    QCOMPARE(kept.exitCode, 1);
+    QVERIFY2(kept.err.contains("lies outside the backup's voice folder and has been kept"), kept.err.constData());
+    QVERIFY2(kept.err.contains("record 3 was deleted, but its recording " + linked.toUtf8() + " is still there"),
+             kept.err.constData());
+    QCOMPARE(TestFiles::read(outside.filePath("precious.wav")), QByteArray("keep"));
+#endif
+    const QString folder = backup.path + "/voice/20091202140351_2_4008208820.wav";
+    QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
+    const CliResult stayed = m_cli->run({"delete", backup.path, "4", "--yes"});
+    QCOMPARE(stayed.exitCode, 1);
+    QVERIFY2(stayed.err.contains("Del File "), stayed.err.constData());
+    QVERIFY2(stayed.err.contains("record 4 was deleted, but its recording " + QDir::toNativeSeparators(folder).toUtf8()
+                                 + " is still there"),
+             stayed.err.constData());
+    QCOMPARE(m_cli->run({"delete", backup.path, "4", "--yes"}).exitCode, 4);
+    QCOMPARE(m_cli->run({"check", backup.database()}).exitCode, 0);
 }
 
 void TestCliDatabase::deleteAskedOnTheTerminal()
