@@ -71,15 +71,19 @@ QString CBackupArray::DatabaseOf(const QString &dir)
 
 void CBackupArray::AddDirectory(const QString &path)
 {
-    Scan(path, false);
+    Scan(path, nullptr);
 }
 
 int CBackupArray::AddNewBackups(const QString &path)
 {
-    return Scan(path, true);
+    // Each listed backup resolved once, not once for every backup the folder holds.
+    QSet<QString> listed;
+    for (const auto &entry : m_entries)
+        listed.insert(QFileInfo(entry->m_path).canonicalFilePath());
+    return Scan(path, &listed);
 }
 
-int CBackupArray::Scan(const QString &path, bool skipListed)
+int CBackupArray::Scan(const QString &path, QSet<QString> *listed)
 {
     // Held with "/" inside the program; on Windows a folder may come as E:\Backup.
     QString dir = QDir::fromNativeSeparators(path);
@@ -89,7 +93,7 @@ int CBackupArray::Scan(const QString &path, bool skipListed)
     const QString name = withoutSlash.mid(withoutSlash.lastIndexOf(u'/') + 1);
 
     if (IsBackupDirectory(dir)) {
-        Append(dir, name, skipListed);
+        Append(dir, name, listed);
         return 1; // the subdirectories of a backup are not looked at
     }
 
@@ -100,17 +104,21 @@ int CBackupArray::Scan(const QString &path, bool skipListed)
     for (const QString &sub : subdirs) {
         const QString subdir = dir + sub + u'/';
         if (IsBackupDirectory(subdir)) {
-            Append(subdir, sub, skipListed);
+            Append(subdir, sub, listed);
             ++found;
         }
     }
     return found;
 }
 
-void CBackupArray::Append(const QString &dir, const QString &name, bool skipListed)
+void CBackupArray::Append(const QString &dir, const QString &name, QSet<QString> *listed)
 {
-    if (skipListed && Find(dir))
-        return;
+    if (listed) {
+        const QString canonical = QFileInfo(dir).canonicalFilePath();
+        if (!canonical.isEmpty() && listed->contains(canonical))
+            return;
+        listed->insert(canonical);
+    }
     const IniFile ini = IniFile::load(SettingsFileOf(dir), m_config.LegacyCodePage());
     auto entry = std::make_unique<BackupEntry>();
     entry->m_name = name;

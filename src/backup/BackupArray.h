@@ -2,6 +2,7 @@
 
 #include "backup/BackupEntry.h"
 
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -29,8 +30,10 @@ public:
     // Appends the directory itself when it is a backup, otherwise its backup subdirectories
     // (one level deep, in the order the file system lists them).
     void AddDirectory(const QString &path);
-    // The same, passing over the backups the catalogue lists already. Returns how many
-    // backups the directory holds, listed before or not.
+    // The same, passing over the backups the catalogue lists already, and those it found
+    // twice (two links to one backup): a backup is the same whatever path leads to it
+    // ("g03", "g03/", "./g03", its absolute path, a link to it), compared by its canonical
+    // path. Returns how many backups the directory holds, listed before or not.
     int AddNewBackups(const QString &path);
     // The entry of the backup in `dir` (the same folder, however it is written), or null.
     BackupEntry *Find(const QString &dir) const;
@@ -52,9 +55,10 @@ public:
     static QString DatabaseOf(const QString &dir);
 
 private:
-    // AddDirectory's work; returns the number of backups found.
-    int Scan(const QString &path, bool skipListed);
-    void Append(const QString &dir, const QString &name, bool skipListed);
+    // AddDirectory's work; returns the number of backups found. `listed`, when given, holds
+    // the canonical paths of the backups listed so far, and takes those appended.
+    int Scan(const QString &path, QSet<QString> *listed);
+    void Append(const QString &dir, const QString &name, QSet<QString> *listed);
 
     const CConfig &m_config;
     std::vector<std::unique_ptr<BackupEntry>> m_entries;

@@ -132,4 +132,11 @@ void printError(const QString &text)
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
 
+void printErrorLine(const QString &text)
+{
+    std::string line;
+    appendEscaped(line, text);
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 } // namespace Cli

@@ -52,5 +52,8 @@ QString outputFailedText();
 
 // Prints `text` and a line feed to stderr.
 void printError(const QString &text);
+// Prints `text` as one line, however many line breaks the names in it hold: escaped as a
+// TSV field (\\, \t, \n, \r), as the listings write the same names.
+void printErrorLine(const QString &text);
 
 } // namespace Cli

@@ -19,6 +19,7 @@
 #include <QCommandLineParser>
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 
 #include <future>
 
@@ -69,9 +70,10 @@ QList<QCommandLineOption> filterOptions()
         {QStringLiteral("to"), QStringLiteral("calls that started on this day or earlier"), date},
         {QStringLiteral("type"), QStringLiteral("the kind of call (default all)"),
          QStringLiteral("all|incoming|outgoing|missed")},
-        {QStringLiteral("user"), QStringLiteral("user names that contain TEXT"), text},
-        {QStringLiteral("number"), QStringLiteral("numbers that contain TEXT (--user is then ignored)"), text},
-        {QStringLiteral("remark"), QStringLiteral("remarks that contain TEXT"), text},
+        {QStringLiteral("user"), QStringLiteral("user names that contain TEXT (% any characters, _ any one)"), text},
+        {QStringLiteral("number"),
+         QStringLiteral("numbers that contain TEXT (% any characters, _ any one; --user is then ignored)"), text},
+        {QStringLiteral("remark"), QStringLiteral("remarks that contain TEXT (% any characters, _ any one)"), text},
     };
 }
 
@@ -222,14 +224,29 @@ QList<QCommandLineOption> catalogueOptions()
                                QStringLiteral("DIR"))};
 }
 
-void buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue)
+bool buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue, QString *error)
 {
-    if (parser.isSet(QStringLiteral("root")))
-        catalogue.AddDirectory(parser.value(QStringLiteral("root")));
-    else
-        catalogue.LoadFromSettings();
-    for (const QString &dir : parser.values(QStringLiteral("add")))
-        catalogue.AddDirectory(dir);
+    const bool given = parser.isSet(QStringLiteral("root"));
+    QStringList folders{given ? parser.value(QStringLiteral("root")) : catalogue.BackupRoot()};
+    folders += parser.values(QStringLiteral("add"));
+    // A folder that is not there lists nothing, which a script would take for an empty one.
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        const QFileInfo folder(folders[i]);
+        const QString what = i > 0   ? QStringLiteral("--add")
+                             : given ? QStringLiteral("--root")
+                                     : QStringLiteral("the backup root (m_BackDir)");
+        if (!folder.exists()) {
+            *error = QStringLiteral("%1: the folder %2 does not exist").arg(what, folders[i]);
+            return false;
+        }
+        if (!folder.isDir()) {
+            *error = QStringLiteral("%1: %2 is not a folder").arg(what, folders[i]);
+            return false;
+        }
+    }
+    for (const QString &folder : std::as_const(folders))
+        catalogue.AddNewBackups(folder);
+    return true;
 }
 
 namespace {

@@ -57,9 +57,11 @@ bool forEachRow(ResultListModel &model, ProgressMeter &progress,
                 const std::function<bool(const ResultSnapshot &rows, int row)> &take);
 
 // --root DIR and --add DIR..., and the catalogue they make as the main window builds it:
-// the backups of the root (default: m_BackDir of config.ini), then those of each --add.
+// the backups of the root (default: m_BackDir of config.ini), then those of each --add,
+// each backup once however its path is written (CBackupArray::AddNewBackups). False (with
+// the one line saying so in `error`) when a folder named is missing or no folder.
 QList<QCommandLineOption> catalogueOptions();
-void buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue);
+bool buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue, QString *error);
 
 // The names of the eleven cells of a search row: the CSV header and the JSON keys.
 const QStringList &queryCellKeys();

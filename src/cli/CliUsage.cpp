@@ -13,11 +13,14 @@ namespace {
 
 const char kExitCodes[] = "exit codes:\n"
                           "  0  done\n"
-                          "  1  problems found (check), not confirmed (delete), or the output could not be written\n"
-                          "  2  usage error, or the database does not open\n"
+                          "  1  problems found (check), not confirmed or the recording stayed (delete), or the output\n"
+                          "     could not be written\n"
+                          "  2  usage error (such as a --root or --add folder that does not exist), or the database\n"
+                          "     does not open\n"
                           "  3  the statement was refused\n"
                           "  4  no such record (delete)\n"
-                          "  6  the rows were printed, but the database is damaged (query, sql, export)\n";
+                          "  5  some backups could not be searched, the rows of the others were printed (search)\n"
+                          "  6  the rows were printed, but the database is damaged (query, sql, export, search)\n";
 
 // "-q, --quiet" or "--format tsv|csv|json".
 QString optionNames(const QCommandLineOption &option)
@@ -69,7 +72,8 @@ QString helpText(const QString &name)
     for (const Command &command : commands())
         text += QStringLiteral("  %1  %2\n").arg(command.name, -int(width)).arg(command.summary);
     text += QStringLiteral("\n'orvik-cli help COMMAND' or 'orvik-cli COMMAND --help' describes a command and its\n"
-                           "options. FILTERS are --from, --to, --type, --user, --number and --remark.\n\n");
+                           "options. FILTERS are --from, --to, --type, --user, --number and --remark; in the\n"
+                           "TEXT of the last three, % stands for any run of characters and _ for any one.\n\n");
     text += QString::fromUtf8(kExitCodes);
     return text;
 }

@@ -18,7 +18,9 @@ int Backups(const QCommandLineParser &parser)
                           QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
 
     CBackupArray catalogue(g_config);
-    buildCatalogue(parser, catalogue);
+    QString missing;
+    if (!buildCatalogue(parser, catalogue, &missing))
+        return usageError(QStringLiteral("backups"), missing);
 
     LineWriter out;
     for (int i = 0; i < catalogue.GetCount(); ++i) {

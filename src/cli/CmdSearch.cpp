@@ -43,7 +43,9 @@ int Search(const QCommandLineParser &parser)
     if (!buildStatement(parser, &statement, &error))
         return usageError(QStringLiteral("search"), error);
     CBackupArray catalogue(g_config);
-    buildCatalogue(parser, catalogue);
+    QString missing;
+    if (!buildCatalogue(parser, catalogue, &missing))
+        return usageError(QStringLiteral("search"), missing);
     std::vector<BackupSearch::Target> targets;
     for (int i = 0; i < catalogue.GetCount(); ++i)
         targets.push_back({catalogue.GetAt(i)->m_name, catalogue.GetAt(i)->m_path});
@@ -59,7 +61,9 @@ int Search(const QCommandLineParser &parser)
     progress.finish();
 
     // Failures first, one line per backup, in the catalogue's order; then the rows. Each
-    // backup's folder is shown with the platform's separators, as orvik-cli backups lists it.
+    // backup's folder is shown with the platform's separators, as orvik-cli backups lists it,
+    // and the line escaped as the listings escape a field: a line break in a folder's name or
+    // a reason does not split it.
     bool failed = false;
     std::vector<bool> warned(std::size_t(merge.TargetCount()));
     const auto warnIfDamaged = [&](int i) {
@@ -67,12 +71,12 @@ int Search(const QCommandLineParser &parser)
         if (warned[std::size_t(i)] || !merge.Failure(i).isEmpty() || report.isComplete())
             return;
         warned[std::size_t(i)] = true;
-        printError(QStringLiteral("%1: warning: %2")
-                       .arg(QDir::toNativeSeparators(catalogue.GetAt(i)->m_path), report.describe()));
+        printErrorLine(QStringLiteral("%1: warning: %2")
+                           .arg(QDir::toNativeSeparators(catalogue.GetAt(i)->m_path), report.describe()));
     };
     for (int i = 0; i < merge.TargetCount(); ++i) {
         if (!merge.Failure(i).isEmpty()) {
-            printError(
+            printErrorLine(
                 QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(catalogue.GetAt(i)->m_path), merge.Failure(i)));
             failed = true;
         }

@@ -144,6 +144,26 @@ void TestBackupArray::addingTwiceListsTwice()
     catalogue.AddDirectory(kRoot + "/not-a-backup");
     catalogue.AddDirectory(kRoot + "/no-such-folder");
     QCOMPARE(catalogue.GetCount(), 6);
+
+    // Adding only what is new passes over a backup however its path is written, and over
+    // the second of two links to one backup that a folder holds.
+    CBackupArray once(config);
+    QCOMPARE(once.AddNewBackups(kRoot), 3);
+    QCOMPARE(once.AddNewBackups(kRoot + "/"), 3);
+    QCOMPARE(once.AddNewBackups(kRoot + "/./2009-12/"), 1);
+    QCOMPARE(once.AddNewBackups(QDir::current().relativeFilePath(kRoot + "/2010-01")), 1);
+    QCOMPARE(once.GetCount(), 3);
+#ifndef _WIN32
+    QTemporaryDir links;
+    QVERIFY(QFile::link(kRoot + "/2009-12", links.filePath("a")));
+    QVERIFY(QFile::link(kRoot + "/2009-12", links.filePath("b")));
+    QVERIFY(QFile::link(kRoot + "/odd-types", links.filePath("c")));
+    CBackupArray linked(config);
+    QCOMPARE(linked.AddNewBackups(links.path()), 3);
+    QCOMPARE(linked.GetCount(), 2);
+    QCOMPARE(once.AddNewBackups(links.path()), 3);
+    QCOMPARE(once.GetCount(), 3);
+#endif
 }
 
 void TestBackupArray::backupRootFromSettings_data()

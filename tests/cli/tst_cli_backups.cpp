@@ -77,16 +77,59 @@ void TestCliBackups::rootFromSettingsBesideTheProgram()
 
 void TestCliBackups::addedDirectoriesFollowInOrder()
 {
+    // The root's backups, then those of each --add in order; a backup listed already is not
+    // listed again.
     QTemporaryDir prog;
     const CliRunner cli(prog.path());
     const CliResult r = cli.run(
         {"backups", "--root", kRoot + "/2009-12", "--add", kRoot + "/nested/deep", "--add", kRoot + "/2009-12/"});
     QCOMPARE(r.exitCode, 0);
     const QList<QByteArray> lines = r.lines();
-    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.size(), 2);
     QVERIFY(lines[0].startsWith("1\t2009-12\t"));
     QVERIFY(lines[1].startsWith("2\tdeep\t2009-09-15 00:00:00\t2009-09-15 23:59:59\t"));
-    QVERIFY(lines[2].startsWith("3\t2009-12\t"));
+
+    // One backup however its path is written, or reached through a link: listed once and
+    // searched once.
+    QTemporaryDir tmp;
+    const QString g03 = tmp.filePath("many/g03");
+    QVERIFY(QDir().mkpath(tmp.filePath("many")));
+    QVERIFY(TestFiles::copyTree(kRoot + "/2009-12", g03));
+    const QString relative = QDir::current().relativeFilePath(g03);
+    QStringList spellings = {"--root", tmp.filePath("many"), "--add", relative, "--add", relative + "/",
+                             "--add",  "./" + relative,      "--add", g03};
+#ifndef _WIN32
+    QVERIFY(QFile::link(g03, tmp.filePath("alias")));
+    spellings << "--add" << tmp.filePath("alias");
+#endif
+    const CliResult once = cli.run(QStringList{"backups"} + spellings);
+    QCOMPARE(once.exitCode, 0);
+    QCOMPARE(once.lines().size(), 1);
+    QCOMPARE(once.lines()[0].split('\t').value(4), Shown(tmp.filePath("many/g03/")));
+    const CliResult searched = cli.run(QStringList{"search"} + spellings);
+    QCOMPARE(searched.exitCode, 0);
+    QCOMPARE(searched.lines().size(), cli.run({"query", g03}).lines().size());
+
+    // A folder that is not there, or no folder, lists nothing: said, and a usage error.
+    QVERIFY(TestFiles::write(tmp.filePath("file"), "x"));
+    const QString absent = tmp.filePath("nonexistent");
+    const struct
+    {
+        QStringList args;
+        QString said;
+    } wrong[] = {
+        {{"backups", "--root", absent}, "--root: the folder " + absent + " does not exist"},
+        {{"search", "--root", absent}, "--root: the folder " + absent + " does not exist"},
+        {{"backups", "--root", g03, "--add", absent}, "--add: the folder " + absent + " does not exist"},
+        {{"search", "--add", absent, "--root", g03}, "--add: the folder " + absent + " does not exist"},
+        {{"backups", "--root", tmp.filePath("file")}, "--root: " + tmp.filePath("file") + " is not a folder"},
+    };
+    for (const auto &[args, said] : wrong) {
+        const CliResult refused = cli.run(args);
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY(refused.out.isEmpty());
+        QCOMPARE(QString::fromUtf8(refused.err).section(u'\n', 0, 0), said);
+    }
 }
 
 void TestCliBackups::fieldsAreEscaped()
@@ -108,6 +151,12 @@ void TestCliBackups::fieldsAreEscaped()
     const CliResult r = cli.run({"backups", "--root", tmp.path()});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, "1\t" + escaped + "\tx\\\\y\\tz\t\t" + Shown(tmp.path() + "/") + escaped + Shown("/") + "\n");
+    // Its database is empty: search names it on one line of stderr, the name escaped alike.
+    const CliResult search = cli.run({"search", "--root", tmp.path()});
+    QCOMPARE(search.exitCode, 5);
+    QVERIFY(search.out.isEmpty());
+    QCOMPARE(search.err.count('\n'), 1);
+    QVERIFY2(search.err.startsWith(Shown(tmp.path() + "/") + escaped + Shown("/") + ": "), search.err.constData());
 }
 
 void TestCliBackups::usageErrors_data()
@@ -180,6 +229,13 @@ void TestCliBackups::helpVersionAndCompletion()
     QCOMPARE(help.exitCode, 0);
     QVERIFY(help.err.isEmpty());
     QVERIFY(help.out.contains("exit codes:"));
+    // Every exit code, each with the commands that give it; the filters' wildcards.
+    const QString codes = QString::fromUtf8(help.out.mid(help.out.indexOf("exit codes:")));
+    for (int code = 0; code <= 6; ++code)
+        QVERIFY2(codes.contains(QStringLiteral("\n  %1  ").arg(code)), qPrintable(codes));
+    QVERIFY(codes.section(QStringLiteral("\n  5  "), 1).section(u'\n', 0, 0).contains("(search)"));
+    QVERIFY(codes.section(QStringLiteral("\n  6  "), 1).section(u'\n', 0, 0).contains("search)"));
+    QVERIFY(help.out.contains("% stands for any run of characters and _ for any one"));
     QCOMPARE(cli.run({"-h"}).out, help.out);
     QCOMPARE(cli.run({"help"}).out, help.out);
 
