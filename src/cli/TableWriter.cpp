@@ -1,10 +1,64 @@
 #include "cli/TableWriter.h"
 
 #include <QCommandLineParser>
-#include <QJsonDocument>
-#include <QJsonValue>
+#include <QLocale>
+
+#include <cmath>
 
 namespace Cli {
+
+namespace {
+
+// A JSON string (RFC 8259) of UTF-8 text: quotes, backslashes and control characters
+// escaped, everything else as it is.
+void appendJsonString(std::string &line, QByteArrayView utf8)
+{
+    static const char kHex[] = "0123456789abcdef";
+    // Text that is not UTF-8 (it never should be) is made so, its faults replaced.
+    QByteArray repaired;
+    if (!utf8.isValidUtf8()) {
+        repaired = QString::fromUtf8(utf8).toUtf8();
+        utf8 = repaired;
+    }
+    line += '"';
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"':
+            line += "\\\"";
+            break;
+        case '\\':
+            line += "\\\\";
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        case '\r':
+            line += "\\r";
+            break;
+        case '\t':
+            line += "\\t";
+            break;
+        case '\b':
+            line += "\\b";
+            break;
+        case '\f':
+            line += "\\f";
+            break;
+        default:
+            if (u < 0x20) {
+                line += "\\u00";
+                line += kHex[u >> 4];
+                line += kHex[u & 0xF];
+            } else {
+                line += c;
+            }
+        }
+    }
+    line += '"';
+}
+
+} // namespace
 
 QList<QCommandLineOption> formatOptions()
 {
@@ -69,14 +123,23 @@ void TableWriter::beginRow()
 {
     m_cell = 0;
     m_line.resize(0);
+    // One object per line: "[" and the first object, ",", the next, and so on.
     if (m_format == OutputFormat::Json)
-        m_object = QJsonObject();
+        m_line = m_rows > 0 ? ",\n{" : "\n{";
 }
 
 void TableWriter::separate()
 {
     if (m_cell > 0)
         m_line += m_format == OutputFormat::Csv ? ',' : '\t';
+}
+
+void TableWriter::beginValue()
+{
+    if (m_cell > 0)
+        m_line += ',';
+    appendJsonString(m_line, key().toUtf8());
+    m_line += ':';
 }
 
 const QString &TableWriter::key()
@@ -104,7 +167,8 @@ void TableWriter::addText(QByteArrayView utf8)
             appendCsvField(m_line, utf8);
         break;
     case OutputFormat::Json:
-        m_object.insert(key(), QString::fromUtf8(utf8));
+        beginValue();
+        appendJsonString(m_line, utf8);
         break;
     }
     ++m_cell;
@@ -116,24 +180,32 @@ void TableWriter::addNumberText(QByteArrayView text)
         addText(text);
         return;
     }
+    beginValue();
     const QByteArray bytes = text.toByteArray();
     bool ok = false;
     const qlonglong integer = bytes.toLongLong(&ok);
-    QJsonValue value;
-    if (ok)
-        value = QJsonValue(qint64(integer));
-    else if (const double number = bytes.toDouble(&ok); ok)
-        value = QJsonValue(number);
-    else
-        value = QJsonValue(QString::fromUtf8(bytes));
-    m_object.insert(key(), value);
+    if (ok) {
+        m_line += QByteArray::number(integer).toStdString();
+    } else if (const double number = bytes.toDouble(&ok); ok && std::isfinite(number)) {
+        m_line += QByteArray::number(number, 'g', QLocale::FloatingPointShortest).toStdString();
+    } else if (const QByteArray word = bytes.trimmed().toLower(); (ok && std::isnan(number)) || word == "nan") {
+        // JSON has no number for these; null would say that there is no value at all.
+        m_line += "\"NaN\"";
+    } else if ((ok && number > 0) || word == "inf" || word == "+inf" || word == "infinity") {
+        m_line += "\"Infinity\"";
+    } else if (ok || word == "-inf" || word == "-infinity") {
+        m_line += "\"-Infinity\"";
+    } else {
+        appendJsonString(m_line, bytes);
+    }
     ++m_cell;
 }
 
 void TableWriter::addBoolean(bool value)
 {
     if (m_format == OutputFormat::Json) {
-        m_object.insert(key(), value);
+        beginValue();
+        m_line += value ? "true" : "false";
         ++m_cell;
         return;
     }
@@ -151,7 +223,8 @@ void TableWriter::addNull()
         separate();
         break;
     case OutputFormat::Json:
-        m_object.insert(key(), QJsonValue(QJsonValue::Null));
+        beginValue();
+        m_line += "null";
         break;
     }
     ++m_cell;
@@ -167,9 +240,7 @@ void TableWriter::endRow()
         m_line += "\r\n";
         break;
     case OutputFormat::Json:
-        // One object per line: "[" and the first object, ",", the next, and so on.
-        m_line = m_rows > 0 ? ",\n" : "\n";
-        m_line += QJsonDocument(m_object).toJson(QJsonDocument::Compact).toStdString();
+        m_line += '}';
         break;
     }
     m_out.write(QByteArrayView(m_line.data(), qsizetype(m_line.size())));

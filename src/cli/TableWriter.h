@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QCommandLineOption>
-#include <QJsonObject>
 #include <QList>
 #include <QStringList>
 
@@ -36,8 +35,9 @@ bool readOutputOptions(const QCommandLineParser &parser, OutputOptions *options,
 //         (appendEscaped), NULL as \N; a header line only when asked for;
 //   csv   RFC 4180: a header line of the column names, records ended by CR LF, fields
 //         quoted where needed (appendCsvField); NULL is an empty field, an empty text ""
-//   json  one array of objects keyed by the column names, one object per line, each made
-//         by QJsonDocument; numbers as numbers, NULL as null.
+//   json  one array of objects keyed by the column names in the columns' order, one object
+//         per line (RFC 8259); numbers as numbers, NULL as null, and the numbers JSON has no
+//         form for as the strings "NaN", "Infinity" and "-Infinity".
 // A row is beginRow(), one add call per column in the order of `columns`, endRow().
 class TableWriter
 {
@@ -49,8 +49,9 @@ public:
 
     void beginRow();
     void addText(QByteArrayView utf8);
-    // A number in its text form (digits, sign, point, exponent): in JSON a number when the
-    // text reads as one, else a string; in TSV and CSV the text.
+    // A number in its text form (digits, sign, point, exponent; "nan", "inf", "-inf"): in
+    // JSON a number when the text reads as a finite one, "NaN", "Infinity" or "-Infinity"
+    // for the others, else the text as a string; in TSV and CSV the text.
     void addNumberText(QByteArrayView text);
     void addBoolean(bool value);
     void addNull();
@@ -64,13 +65,14 @@ public:
 
 private:
     void separate();
+    // JSON: the separator and the next column's key, "key":
+    void beginValue();
     const QString &key();
 
     OutputFormat m_format;
     QStringList m_columns;
     LineWriter m_out;
     std::string m_line;
-    QJsonObject m_object;
     int m_cell = 0;
     qint64 m_rows = 0;
     bool m_finished = false;
