@@ -17,16 +17,24 @@ bool COrvikApp::InitInstance()
     if (!instance.Acquire()) {
         // Another Orvik of this user runs: its window comes forward and takes the folder,
         // this process opens none.
-        const QString answer = instance.HandOver(folder);
-        if (answer.isEmpty())
-            std::fprintf(stderr, "Orvik is already running, but it did not answer.\n");
-        else if (folder.isEmpty())
-            std::fprintf(stderr, "Orvik is already running; its window has been brought forward (%s).\n",
-                         answer.toUtf8().constData());
-        else
-            std::fprintf(stderr, "Orvik is already running; %s has been handed to it (%s).\n",
-                         folder.toUtf8().constData(), answer.toUtf8().constData());
-        return false;
+        QString why;
+        const QString answer = instance.HandOver(folder, &why);
+        if (!answer.isEmpty()) {
+            if (folder.isEmpty())
+                std::fprintf(stderr, "Orvik is already running; its window has been brought forward (%s).\n",
+                             answer.toUtf8().constData());
+            else
+                std::fprintf(stderr, "Orvik is already running; %s has been handed to it (%s).\n",
+                             folder.toUtf8().constData(), answer.toUtf8().constData());
+            return false;
+        }
+        // A running Orvik that cannot be reached, or not shown to be this user's, is handed
+        // nothing: this one opens its own window.
+        std::fprintf(stderr, "Orvik's lock is held, but no Orvik of this user answered (%s); starting anyway.\n",
+                     why.toUtf8().constData());
+    } else if (!instance.Problem().isEmpty()) {
+        std::fprintf(stderr, "Orvik starts without its one-window rule: %s.\n",
+                     instance.Problem().toUtf8().constData());
     }
 
     g_config.CreateUiFont();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <cstdio>
 
@@ -13,6 +14,19 @@ namespace HostSystem {
 // machine and stays the same across runs: the user id on POSIX systems, the security
 // identifier on Windows. It goes into the names of per-user files and sockets.
 QString userKey();
+
+// Makes `path` a folder that only the user running the program can use, or checks that it
+// is one: created with no rights for anyone else when missing; an existing one must be a
+// folder itself (not a link to one), belong to this user and grant nobody else anything
+// (on Windows: belong to this user). False, with the reason in `why`, when it is not so;
+// nothing is changed then.
+bool makePrivateFolder(const QString &path, QString *why);
+
+// Whether the process at the other end of a connected local socket (a descriptor on POSIX
+// systems, a named pipe's HANDLE on Windows) runs as the user running this program:
+// SO_PEERCRED or getpeereid, or the pipe's client or server process's token on Windows.
+// False when it cannot be told.
+bool localPeerIsThisUser(qintptr socketDescriptor);
 
 // The full path of the running executable, with "/" separators; empty when unknown.
 QString executablePath();

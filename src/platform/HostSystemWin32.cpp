@@ -10,9 +10,35 @@
 #include <io.h>
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 namespace HostSystem {
+
+namespace {
+
+// The user (security identifier) a process runs as, from its token; empty when unknown.
+std::vector<char> userOfProcess(HANDLE process)
+{
+    HANDLE token = nullptr;
+    std::vector<char> user;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return user;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user.resize(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size))
+        user.clear();
+    CloseHandle(token);
+    return user;
+}
+
+PSID sidOf(std::vector<char> &user)
+{
+    return user.empty() ? nullptr : reinterpret_cast<TOKEN_USER *>(user.data())->User.Sid;
+}
+
+} // namespace
 
 QString userKey()
 {
@@ -31,6 +57,48 @@ QString userKey()
     }
     CloseHandle(token);
     return key;
+}
+
+bool makePrivateFolder(const QString &path, QString *why)
+{
+    if (!QDir().mkpath(path)) {
+        *why = QStringLiteral("it cannot be created");
+        return false;
+    }
+    // A folder of another user's under the name would hold that user's pipe name and lock.
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    if (GetNamedSecurityInfoW(native.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                              nullptr, &descriptor)
+        != ERROR_SUCCESS) {
+        *why = QStringLiteral("its owner cannot be read");
+        return false;
+    }
+    std::vector<char> self = userOfProcess(GetCurrentProcess());
+    const bool ours = owner && sidOf(self) && EqualSid(owner, sidOf(self));
+    LocalFree(descriptor);
+    if (!ours)
+        *why = QStringLiteral("it belongs to another user");
+    return ours;
+}
+
+bool localPeerIsThisUser(qintptr socketDescriptor)
+{
+    // The pipe knows both of its processes; the other one is the peer.
+    const HANDLE pipe = reinterpret_cast<HANDLE>(socketDescriptor);
+    ULONG server = 0;
+    ULONG client = 0;
+    if (!GetNamedPipeServerProcessId(pipe, &server) || !GetNamedPipeClientProcessId(pipe, &client))
+        return false;
+    const ULONG peer = server == GetCurrentProcessId() ? client : server;
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, peer);
+    if (!process)
+        return false;
+    std::vector<char> theirs = userOfProcess(process);
+    CloseHandle(process);
+    std::vector<char> self = userOfProcess(GetCurrentProcess());
+    return sidOf(theirs) && sidOf(self) && EqualSid(sidOf(theirs), sidOf(self));
 }
 
 QString executablePath()
