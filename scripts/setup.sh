@@ -3,6 +3,9 @@
 #   scripts/setup.sh            packages to build and run Orvik
 #   scripts/setup.sh --tests    also the packages the test suite reads its results with
 #   scripts/setup.sh --package  also the packages that build and check the Debian package
+#   scripts/setup.sh --programs the packages to build and run Orvik, and only the programs
+#                               (orvik, orvik-cli and their libraries) built, not the tests
+#                               and benchmarks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,5 +36,18 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build --parallel "$(nproc)"
+if [[ "${1:-}" == "--programs" ]]; then
+  # One line says what happens; the configure and build output goes to build/build.log,
+  # whose end is shown only when something fails.
+  echo "Building orvik and orvik-cli into build/ (the first build takes a few minutes; log: build/build.log)..."
+  mkdir -p build
+  if ! { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+         cmake --build build --parallel "$(nproc)" --target orvik orvik-cli; } > build/build.log 2>&1; then
+    tail -n 40 build/build.log
+    echo "The build failed; the whole log is build/build.log." >&2
+    exit 1
+  fi
+else
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build --parallel "$(nproc)"
+fi

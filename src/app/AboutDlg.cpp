@@ -2,6 +2,8 @@
 
 #include "OrvikVersion.h"
 #include "app/AppResources.h"
+#include "lang/Ids.h"
+#include "lang/Language.h"
 
 #include "ui_AboutDlg.h"
 
@@ -12,6 +14,13 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui:
     setWindowIcon(icon);
     ui->AboutIcon->setPixmap(icon.pixmap(32, 32));
     ui->AboutVersion->setText(QStringLiteral("Orvik %1").arg(QLatin1String(kOrvikVersion)));
+    // In the UI language; the built-in English stays when the language file lacks a text.
+    const QString caption = GetDialogText(Ids::TxtAboutCaption);
+    if (!caption.isEmpty())
+        setWindowTitle(caption.arg(QStringLiteral("Orvik")));
+    const QString purpose = GetDialogText(Ids::TxtAboutPurpose);
+    if (!purpose.isEmpty())
+        ui->AboutPurpose->setText(purpose);
 }
 
 CAboutDlg::~CAboutDlg() = default;

@@ -8,7 +8,7 @@ namespace Ui {
 class CAboutDlg;
 }
 
-// The About box: program name, version and purpose.
+// The About box: program name, version and purpose, in the UI language.
 class CAboutDlg : public QDialog
 {
     Q_OBJECT

@@ -19,6 +19,8 @@
 #endif
 
 #include <QBoxLayout>
+#include <QBrush>
+#include <QFont>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
@@ -75,6 +77,11 @@ CallList::CallList(QWidget *window, CallListView *view, QLabel *statusLine, CDlg
     connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CallList::ShowCurrentRecording);
     connect(model, &QAbstractItemModel::modelReset, this, &CallList::ShowCurrentRecording);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &CallList::ShowCurrentRecording);
+    // The Delete key asks as the row menu's Delete does.
+    connect(view, &CallListView::deleteKeyPressed, this, [this] {
+        if (const QModelIndex current = m_view->currentIndex(); current.isValid())
+            DeleteCall(m_model->KeyOf(current.row()));
+    });
     UpdateStatusLine();
 }
 
@@ -87,7 +94,18 @@ void CallList::SetColumns(const QStringList &titles, const int *widths)
     // A click on a title sorts by that column; the list opens in its own order.
     m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_view->setSortingEnabled(true);
-    m_model->SetMutedForeground(QVariant::fromValue(m_view->palette().brush(QPalette::Disabled, QPalette::Text)));
+    // A row whose recording is not there: italic, in a red that reads on the list's ground
+    // in light and dark palettes alike (a disabled grey is near white in some).
+    const bool darkGround = m_view->palette().color(QPalette::Base).lightness() < 128;
+    m_model->SetMutedForeground(QVariant::fromValue(QBrush(MissingRecordingColour(darkGround))));
+    QFont italic = m_view->font();
+    italic.setItalic(true);
+    m_model->SetMutedFont(QVariant::fromValue(italic));
+}
+
+QColor CallList::MissingRecordingColour(bool darkGround)
+{
+    return darkGround ? QColor(0xff, 0x8a, 0x80) : QColor(0xb0, 0x1c, 0x1c);
 }
 
 void CallList::SetStatusPrefix(const QString &prefix)

@@ -2,6 +2,7 @@
 
 #include "query/CallListModel.h"
 
+#include <QColor>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -52,6 +53,8 @@ public:
 
     // Titles and widths of the view's columns, in the model's column order.
     void SetColumns(const QStringList &titles, const int *widths);
+    // The text colour of a row whose recording is not there, on a light or dark ground.
+    static QColor MissingRecordingColour(bool darkGround);
     // What the window shows before the counts on the status line (may be empty).
     void SetStatusPrefix(const QString &prefix);
     void UpdateStatusLine();

@@ -4,6 +4,9 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QToolTip>
 
 CallListView::CallListView(QWidget *parent) : QTableView(parent) {}
 
@@ -66,4 +69,52 @@ void CallListView::currentChanged(const QModelIndex &current, const QModelIndex 
     // The index of the column the user is in is made before the first letter is typed.
     if (m_calls && current.isValid() && (!previous.isValid() || previous.column() != current.column()))
         m_calls->PrepareKeyboardSearch(current.column());
+}
+
+bool CallListView::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip)
+        return CutCellTips::Show(this, static_cast<QHelpEvent *>(event));
+    return QTableView::viewportEvent(event);
+}
+
+void CallListView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && currentIndex().isValid()) {
+        emit deleteKeyPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+CutCellTips::CutCellTips(QAbstractItemView *view) : QObject(view), m_view(view), m_viewport(view->viewport())
+{
+    m_viewport->installEventFilter(this);
+}
+
+bool CutCellTips::eventFilter(QObject *watched, QEvent *event)
+{
+    // The view is not asked for anything but a tooltip: the viewport also sends events while
+    // the view is being destroyed.
+    if (event->type() == QEvent::ToolTip && watched == m_viewport)
+        return Show(m_view, static_cast<QHelpEvent *>(event));
+    return QObject::eventFilter(watched, event);
+}
+
+bool CutCellTips::Show(QAbstractItemView *view, QHelpEvent *event)
+{
+    const QModelIndex index = view->indexAt(event->pos());
+    const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
+    const QRect cell = index.isValid() ? view->visualRect(index) : QRect();
+    // Measured in the cell's own font (a missing recording's row is italic), with the
+    // margins the item view keeps on both sides of a text.
+    const QVariant font = index.isValid() ? index.data(Qt::FontRole) : QVariant();
+    const QFontMetrics fm(font.canConvert<QFont>() ? font.value<QFont>() : view->font());
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    if (!text.isEmpty() && fm.horizontalAdvance(text) + 2 * margin > cell.width())
+        QToolTip::showText(event->globalPos(), text, view->viewport(), cell);
+    else
+        QToolTip::hideText();
+    return true;
 }

@@ -5,6 +5,29 @@
 #include <QTableView>
 
 class CallListModel;
+class QHelpEvent;
+class QAbstractItemView;
+
+// Shows the whole text of a cell too narrow for it as its tooltip (and no tooltip over a
+// cell whose text fits): installed on a view's viewport, or called by a view's own
+// viewportEvent.
+class CutCellTips : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Watches the viewport of `view`, which owns it.
+    explicit CutCellTips(QAbstractItemView *view);
+    // Answers a tooltip event of `view`'s viewport; true when it was answered.
+    static bool Show(QAbstractItemView *view, QHelpEvent *event);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QAbstractItemView *m_view;
+    QObject *m_viewport;
+};
 
 // The table both windows show their calls in. Typing letters jumps to the next row whose
 // text in the current column starts with them, answered from the model's index of the
@@ -20,8 +43,15 @@ public:
     void setModel(QAbstractItemModel *model) override;
     void keyboardSearch(const QString &search) override;
 
+signals:
+    // The Delete key was pressed on the list (the call list asks, then deletes the call).
+    void deleteKeyPressed();
+
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    // A cell too narrow for its text shows it whole as a tooltip (CutCellTips).
+    bool viewportEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Search(int column, const QString &text, int from);

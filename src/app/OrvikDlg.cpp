@@ -3,8 +3,10 @@
 #include "app/AboutDlg.h"
 #include "app/AppResources.h"
 #include "app/BuiltInMenus.h"
+#include "app/CallListView.h"
 #include "app/DlgQuery.h"
 #include "app/MenuRetitler.h"
+#include "app/QueryForm.h"
 #include "app/SearchAllWindow.h"
 #include "app/WindowMemory.h"
 #include "backup/BackupArray.h"
@@ -119,13 +121,27 @@ void COrvikDlg::OnInitDialog(const QString &backupRoot)
     QHeaderView *header = list->horizontalHeader();
     header->setSectionsMovable(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setStretchLastSection(false);
+    // The last column takes what the window gains; widths the user drags stay.
+    header->setStretchLastSection(true);
 
     list->setColumnCount(int(std::size(kBackupColumns)));
     for (int c = 0; c < int(std::size(kBackupColumns)); ++c) {
         list->setHorizontalHeaderItem(c, new QTableWidgetItem(GetColumnText(kBackupColumns[c].titleId)));
         list->setColumnWidth(c, kBackupColumns[c].width);
     }
+    // No title is cut: a column too narrow for it is widened.
+    QueryForm::WidenForTitles(header);
+    // A click on a title sorts by that column (a second click the other way); the list opens
+    // in the catalogue's order, by name.
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [list](int column, Qt::SortOrder order) {
+        if (column >= 0)
+            list->sortItems(column, order);
+    });
+    // A cell too narrow for its text (a long path) shows it whole as a tooltip.
+    new CutCellTips(list);
 
     setWindowTitle(GetDialogText(Ids::TxtMainCaption));
 
@@ -158,8 +174,14 @@ void COrvikDlg::FillList()
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
             list->setItem(i, c, item);
         }
+        // The row number sorts by its value.
+        list->item(i, 0)->setData(Qt::DisplayRole, i + 1);
         list->item(i, 0)->setData(Qt::UserRole, QVariant::fromValue(quintptr(entry)));
     }
+    // A sort the user asked for holds for the rows filled anew.
+    const QHeaderView *header = list->horizontalHeader();
+    if (header->sortIndicatorSection() >= 0)
+        list->sortItems(header->sortIndicatorSection(), header->sortIndicatorOrder());
 }
 
 BackupEntry *COrvikDlg::EntryAt(int row) const
@@ -234,10 +256,16 @@ void COrvikDlg::OnAddDirectory()
 
 void COrvikDlg::keyPressEvent(QKeyEvent *event)
 {
-    // Enter ends the program as Escape does; the dialog has no button that would take it.
+    // Enter ends the program; the dialog has no button that would take it. Escape does
+    // nothing here: a user who presses it to leave a menu or a question that has just
+    // closed would lose the program without a word (Exit and the close box end it).
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             accept();
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) {
+            event->accept();
             return;
         }
     }

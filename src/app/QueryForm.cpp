@@ -9,11 +9,18 @@
 
 #include "ui_DlgQuery.h"
 
+#include "app/ListNarrower.h"
+#include "query/CallListModel.h"
+
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QStyle>
 #include <QLocale>
 #include <QSplitter>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -38,9 +45,10 @@ void QueryForm::SetUpWindow(QWidget *window) const
     window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                            | Qt::WindowCloseButtonHint);
     window->setWindowIcon(ProgramIcon());
-    const QString shortDate = QLocale().dateFormat(QLocale::ShortFormat);
-    m_ui.IdcDateFrom->setDisplayFormat(shortDate);
-    m_ui.IdcDateTo->setDisplayFormat(shortDate);
+    // The short numeric form the list's start times use, the same in every language (the
+    // system's locale would give "8 Dec 2026" in English words in a Chinese window).
+    m_ui.IdcDateFrom->setDisplayFormat(QString::fromLatin1(kDateFormat));
+    m_ui.IdcDateTo->setDisplayFormat(QString::fromLatin1(kDateFormat));
 }
 
 void QueryForm::SetTexts() const
@@ -71,6 +79,15 @@ void QueryForm::SetTexts() const
     m_ui.IdcUserName->clear();
     m_ui.IdcUserName->addItem(allUsers);
     m_ui.IdcUserName->setEditText(allUsers);
+
+    // Each list box is as wide as its longest entry in this language, so that no entry is
+    // cut or runs under the arrow.
+    for (QComboBox *box : {m_ui.DatePresets, m_ui.IdcCallType, m_ui.IdcUserName}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        // A few pixels beyond the measured text: glyphs may reach past their advance.
+        box->setMinimumWidth(0);
+        box->setMinimumWidth(box->sizeHint().width() + 6);
+    }
 }
 
 QString QueryForm::Statement() const
@@ -106,7 +123,8 @@ void QueryForm::SetUpLayout(QWidget *window, QWidget *pane)
     auto *top = new QVBoxLayout(window);
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(0);
-    m_ui.FilterBand->setFixedHeight(kFilterBandHeight);
+    // 70 pixels, unless the controls with their texts need more.
+    m_ui.FilterBand->setFixedHeight(std::max(kFilterBandHeight, m_ui.FilterGrid->minimumSize().height()));
     top->addWidget(m_ui.FilterBand);
 
     auto *splitter = new QSplitter(Qt::Vertical, window);
@@ -117,8 +135,21 @@ void QueryForm::SetUpLayout(QWidget *window, QWidget *pane)
     m_listArea = new QVBoxLayout(listArea);
     m_listArea->setContentsMargins(0, 0, 0, 0);
     m_listArea->setSpacing(0);
+    // The filter box that narrows the rows listed, above them.
+    m_narrowBox = new QLineEdit(listArea);
+    m_narrowBox->setObjectName(QStringLiteral("NarrowBox"));
+    m_listArea->addWidget(m_narrowBox);
     m_listArea->addWidget(m_ui.IdcResultList, 1);
-    m_listArea->addWidget(m_ui.StatusLine);
+    m_statusArea = new QHBoxLayout;
+    m_statusArea->setContentsMargins(0, 0, 0, 0);
+    m_statusArea->setSpacing(6);
+    m_statusArea->addWidget(m_ui.StatusLine, 1);
+    m_listArea->addLayout(m_statusArea);
+    if (auto *model = qobject_cast<CallListModel *>(m_ui.IdcResultList->model()))
+        new ListNarrower(window, m_narrowBox, m_ui.IdcResultList, model);
+    // Tab goes from the filter's last button to the filter box, then to the list.
+    QWidget::setTabOrder(m_ui.IdcExport, m_narrowBox);
+    QWidget::setTabOrder(m_narrowBox, m_ui.IdcResultList);
     splitter->addWidget(listArea);
     if (pane) {
         auto *paneArea = new QWidget(splitter);
@@ -145,13 +176,35 @@ void QueryForm::SetUpList(QTableView *list, const int *widths, int columns)
     QHeaderView *header = list->horizontalHeader();
     header->setSectionsMovable(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setMinimumSectionSize(0);
-    for (int position = 0; position < columns; ++position)
-        header->resizeSection(position, widths[position]);
+    // A column of no width (the record id, the DTMF digits) is hidden, so that the last
+    // column shown takes what the window gains; widths the user drags stay as they are.
+    header->setStretchLastSection(true);
+    for (int position = 0; position < columns; ++position) {
+        header->setSectionHidden(position, widths[position] == 0);
+        if (widths[position] > 0)
+            header->resizeSection(position, std::max(widths[position], TitleWidth(header, position)));
+    }
 
     QHeaderView *rows = list->verticalHeader();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(qMax(20, list->fontMetrics().height() + 6));
+}
+
+int QueryForm::TitleWidth(const QHeaderView *header, int section)
+{
+    // The title's text with the margins the header keeps on both sides of it.
+    const QString title =
+        header->model() ? header->model()->headerData(section, Qt::Horizontal).toString() : QString();
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    return header->fontMetrics().horizontalAdvance(title) + 2 * margin;
+}
+
+void QueryForm::WidenForTitles(QHeaderView *header)
+{
+    for (int section = 0; section < header->count(); ++section) {
+        if (!header->isSectionHidden(section) && header->sectionSize(section) > 0)
+            header->resizeSection(section, std::max(header->sectionSize(section), TitleWidth(header, section)));
+    }
 }

@@ -19,7 +19,12 @@
 
 #include "ui_DlgQuery.h"
 
+#include <QBoxLayout>
+#include <QDir>
 #include <QHeaderView>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
 
 namespace {
 // Where the window's size and columns are remembered.
@@ -70,6 +75,24 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
     });
     m_form->SetUpLayout(this, PlayerWidget());
     m_calls->PlaceDetailPanel(*m_form);
+    // Beside "k of n backups searched": a progress bar and Stop, while a search runs; under
+    // the list, the backups that could not be searched.
+    m_searchProgress = new QProgressBar(this);
+    m_searchProgress->setObjectName(QStringLiteral("SearchProgress"));
+    m_searchProgress->setMaximumWidth(200);
+    m_searchProgress->setTextVisible(false);
+    m_stop = new QPushButton(GetDialogText(Ids::TxtStopSearch), this);
+    m_stop->setObjectName(QStringLiteral("StopSearch"));
+    m_stop->setAutoDefault(false);
+    m_form->StatusArea()->addWidget(m_searchProgress);
+    m_form->StatusArea()->addWidget(m_stop);
+    m_failurePanel = new QListWidget(this);
+    m_failurePanel->setObjectName(QStringLiteral("FailurePanel"));
+    m_failurePanel->setSelectionMode(QAbstractItemView::NoSelection);
+    m_failurePanel->setFocusPolicy(Qt::NoFocus);
+    m_failurePanel->hide();
+    m_form->ListArea()->addWidget(m_failurePanel);
+    connect(m_stop, &QPushButton::clicked, this, &SearchAllWindow::OnStop);
     WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
 
     connect(&m_search, &BackupSearch::BackupSearched, this, &SearchAllWindow::OnBackupSearched);
@@ -98,7 +121,7 @@ QTableView *SearchAllWindow::List() const
 
 bool SearchAllWindow::IsSearching() const
 {
-    return m_received < m_search.TargetCount();
+    return !m_stopped && m_received < m_search.TargetCount();
 }
 
 QWidget *SearchAllWindow::PlayerWidget() const
@@ -116,8 +139,10 @@ void SearchAllWindow::OnFind()
     StopSearch();
     m_model.Clear();
     ui->IdcResultList->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    m_failures.clear();
+    m_failurePanel->clear();
+    m_failurePanel->hide();
     m_received = 0;
+    m_stopped = false;
     std::vector<BackupSearch::Target> targets;
     for (int i = 0; i < m_catalogue.GetCount(); ++i)
         targets.push_back({m_catalogue.GetAt(i)->m_name, m_catalogue.GetAt(i)->m_path});
@@ -130,8 +155,16 @@ void SearchAllWindow::OnFind()
 void SearchAllWindow::StopSearch()
 {
     m_search.Stop();
-    m_received = m_search.TargetCount();
+    // The line under the list keeps saying how many were searched.
+    m_stopped = true;
     m_model.SetSearching(false);
+}
+
+void SearchAllWindow::OnStop()
+{
+    StopSearch();
+    UpdateStatusLine();
+    UpdateButtons();
 }
 
 void SearchAllWindow::OnBackupSearched(int generation, int index)
@@ -142,36 +175,51 @@ void SearchAllWindow::OnBackupSearched(int generation, int index)
     const BackupSearch::Target &target = m_search.TargetAt(index);
     const BackupSearch::Result &result = m_search.ResultAt(index);
     if (!result.failure.isEmpty()) {
-        m_failures << QStringLiteral("%1: %2").arg(target.name, result.failure);
+        AddFailure(target.name, target.dir, BackupSearch::FailureTextId(result.failure), result.failure);
     } else {
         if (!result.report.isComplete())
-            m_failures << QStringLiteral("%1: %2").arg(target.name, QueryForm::DamageText(result.report));
+            AddFailure(target.name, target.dir, Ids::TxtFailurePartly, QueryForm::DamageText(result.report));
         m_model.AddBackup(index, target.name, target.dir, m_search.TakeRows(index));
+        // The backup column is as wide as the longest name (a width the user chose stays
+        // when it is wider).
+        QHeaderView *header = ui->IdcResultList->horizontalHeader();
+        const int needed = header->fontMetrics().horizontalAdvance(target.name)
+                           + 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 4;
+        if (needed > header->sectionSize(0))
+            header->resizeSection(0, needed);
     }
     UpdateStatusLine();
     if (!IsSearching()) {
         m_model.SetSearching(false);
         UpdateButtons();
-        ReportFailures();
     }
 }
 
-void SearchAllWindow::ReportFailures()
+void SearchAllWindow::AddFailure(const QString &name, const QString &dir, int reasonId, const QString &detail)
 {
-    if (m_failures.isEmpty())
-        return;
-    // One message for all of them, in the catalogue's order of their outcomes.
-    Desktop::current().showMessage(this, Desktop::Icon::Warning, GetDialogText(Ids::TxtErrorCaption),
-                                   GetDialogText(Ids::TxtSearchFailures) + u'\n' + m_failures.join(u'\n'),
-                                   Desktop::Buttons::Ok);
+    // In the catalogue's order of their outcomes, the reason in words, the database's own
+    // text and the folder in the tooltip.
+    auto *line = new QListWidgetItem(QStringLiteral("%1: %2").arg(name, GetDialogText(reasonId)), m_failurePanel);
+    line->setToolTip(detail + u'\n' + QDir::toNativeSeparators(dir));
+    line->setData(Qt::UserRole, reasonId);
+    // As tall as its lines, up to five (then it scrolls).
+    const int lines = std::min(m_failurePanel->count(), 5);
+    const int lineHeight = std::max(m_failurePanel->sizeHintForRow(0), m_failurePanel->fontMetrics().height());
+    m_failurePanel->setFixedHeight(lines * lineHeight + 2 * m_failurePanel->frameWidth() + 2);
+    m_failurePanel->show();
 }
 
 void SearchAllWindow::UpdateStatusLine()
 {
-    m_calls->SetStatusPrefix(m_search.TargetCount() > 0
-                                 ? GetDialogText(Ids::TxtSearchProgress)
-                                       .arg(QString::number(m_received), QString::number(m_search.TargetCount()))
-                                 : QString());
+    const int targets = m_search.TargetCount();
+    m_calls->SetStatusPrefix(
+        targets > 0 ? GetDialogText(Ids::TxtSearchProgress).arg(QString::number(m_received), QString::number(targets))
+                    : QString());
+    m_searchProgress->setRange(0, std::max(targets, 1));
+    m_searchProgress->setValue(m_received);
+    m_searchProgress->setVisible(IsSearching());
+    m_stop->setVisible(IsSearching());
+    m_stop->setEnabled(IsSearching());
 }
 
 void SearchAllWindow::UpdateButtons()

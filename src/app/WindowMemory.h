@@ -15,8 +15,12 @@ class QWidget;
 namespace WindowMemory {
 
 // Gives `window` (and `columns`, when not null) what was saved under `name`; nothing when
-// nothing was.
+// nothing was. A size or position remembered on a larger screen is fitted on the
+// available area of the screen the window lands on (fitOnScreen).
 void restore(QWidget *window, const QString &name, QHeaderView *columns = nullptr);
+// Makes `window` no larger than the available geometry of its screen (but not smaller
+// than its minimum size) and moves it onto that area.
+void fitOnScreen(QWidget *window);
 void save(const QWidget *window, const QString &name, const QHeaderView *columns = nullptr);
 
 // The settings file that holds them.

@@ -97,9 +97,15 @@ int CBackupArray::Scan(const QString &path, QSet<QString> *listed)
         return 1; // the subdirectories of a backup are not looked at
     }
 
-    // Unsorted keeps the order in which the file system lists the entries.
+    // By name, letter case aside, the way NTFS lists a folder (names compared in capitals,
+    // so "_x" comes after the letters): the design's listing order, not the hash order of
+    // some Linux file systems.
     const QDir listing(dir, QString(), QDir::Unsorted, QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    const QStringList subdirs = listing.entryList();
+    QStringList subdirs = listing.entryList();
+    std::sort(subdirs.begin(), subdirs.end(), [](const QString &a, const QString &b) {
+        const int byCapitals = QString::compare(a.toUpper(), b.toUpper(), Qt::CaseSensitive);
+        return byCapitals != 0 ? byCapitals < 0 : a < b;
+    });
     int found = 0;
     for (const QString &sub : subdirs) {
         const QString subdir = dir + sub + u'/';

@@ -91,7 +91,10 @@ int CConfig::ReadPlayerType() const
 
 QString CConfig::ReadBackupRoot() const
 {
-    return IniFile::load(SettingsPath(), LegacyCodePage()).readString(kSection, QStringLiteral("m_BackDir"));
+    // Written on Windows, ".\\Rec" or "..\\Rec": "\\" separates folders on every system.
+    QString root = IniFile::load(SettingsPath(), LegacyCodePage()).readString(kSection, QStringLiteral("m_BackDir"));
+    root.replace(u'\\', u'/');
+    return root;
 }
 
 QString CConfig::LanguageFileName() const

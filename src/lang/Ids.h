@@ -104,6 +104,19 @@ enum Text : int {
     TxtSearchAllCaption = 275,
     TxtSearchProgress = 276,
     TxtSearchFailures = 277,
+    // 300-349: the windows as a desktop user expects them.
+    TxtAboutCaption = 300,      // the About box's caption ("%1": the program's name)
+    TxtAboutPurpose = 301,      // the About box's line under the version
+    TxtNarrowPrompt = 302,      // the filter box above the list, while empty
+    TxtNarrowTip = 303,         // its tooltip
+    TxtStopSearch = 304,        // the search's Stop button
+    TxtFailureDamaged = 305,    // why a backup could not be searched, in words a user knows
+    TxtFailureLocked = 306,
+    TxtFailurePassword = 307,
+    TxtFailureNoDatabase = 308,
+    TxtFailureUnreadable = 309, // any other reason
+    TxtFailurePartly = 310,     // the backup was searched, but only in part (damaged)
+    TxtVoiceReadOnly = 311,     // delete refused: the voice folder cannot be written ("%s": the folder)
     // The player pane's volume, its "play the next call" toggle (text, tooltip), the second
     // line of the waveform's tooltip, and the status line's note when a double-click plays
     // in the pane because no media player was found.

@@ -1,5 +1,7 @@
 #include "query/BackupSearch.h"
 
+#include "lang/Ids.h"
+
 #include "backup/BackupArray.h"
 #include "db/ado/AdoDb.h"
 #include "query/RowReader.h"
@@ -89,3 +91,19 @@ BackupSearch::Result BackupSearch::SearchOneUnguarded(const Target &target, cons
     result.rows = std::move(rows);
     return result;
 }
+
+int BackupSearch::FailureTextId(const QString &failure)
+{
+    const auto says = [&failure](const char *words) { return failure.contains(QLatin1String(words), Qt::CaseInsensitive); };
+    if (says("password"))
+        return Ids::TxtFailurePassword;
+    if (says("Could not find file") || says("no such file"))
+        return Ids::TxtFailureNoDatabase;
+    if (says("currently locked") || says("already opened exclusively") || says("locked by another"))
+        return Ids::TxtFailureLocked;
+    if (says("needs to be repaired") || says("Unrecognized database format") || says("damaged")
+        || says("isn't a database") || says("corrupt"))
+        return Ids::TxtFailureDamaged;
+    return Ids::TxtFailureUnreadable;
+}
+

@@ -61,6 +61,12 @@ public:
     // is cancelled. An exception on the way is this backup's failure, not the search's.
     static Result SearchOne(const Target &target, const QString &statement);
 
+    // Why a backup could not be searched, as a user says it: the text id (Ids::TxtFailure...)
+    // of the category that a failure text of the database (CAdoDb::LastError: the Jet
+    // engine's messages) falls in: a damaged database, one locked by another program, one
+    // with a password, no database at all, or anything else.
+    static int FailureTextId(const QString &failure);
+
 signals:
     // The backup at `index` is done (never for a backup whose search was stopped).
     void BackupSearched(int generation, int index);

@@ -3,6 +3,7 @@
 #include "db/jet/Digits.h"
 
 #include "query/TextOrder.h"
+#include "task/TaskPool.h"
 #include "task/TaskRunner.h"
 
 #include <algorithm>
@@ -123,7 +124,104 @@ void CallListModel::Narrow(RowPredicate accepts)
     if (!m_narrowed)
         m_order = all;
     m_countsStale = true;
-    Reorder(all);
+    if (m_narrowed)
+        ShowKeys(Passing(m_all), true);
+    else
+        ShowKeys(all, true);
+}
+
+void CallListModel::DropNarrowCache()
+{
+    m_narrowCache.clear();
+    m_narrowCacheValid = false;
+}
+
+std::vector<quint32> CallListModel::Passing(const std::vector<quint32> &keys) const
+{
+    if (!m_accepts || keys.empty())
+        return keys;
+    // The rows are looked at in the order they are stored, not in the order shown (a list
+    // sorted by number would visit its storage at random), by the pool's threads as well
+    // for a long list; then the keys shown keep their order.
+    std::size_t keyCount = 0;
+    if (!m_backups.empty())
+        keyCount = m_backups.back().base + std::size_t(m_backups.back().rows->Count());
+    std::vector<quint8> passes(keyCount, 0);
+    for (const quint32 key : keys) {
+        if (key < keyCount)
+            passes[key] = 1;
+    }
+    constexpr std::size_t kSlice = 1u << 16;
+    const std::size_t slices = (keyCount + kSlice - 1) / kSlice;
+    const auto look = [&](std::size_t slice) {
+        const std::size_t end = std::min(keyCount, (slice + 1) * kSlice);
+        for (std::size_t key = slice * kSlice; key < end; ++key) {
+            if (passes[key] && Accepts(quint32(key)))
+                passes[key] = 2;
+        }
+    };
+    if (slices <= 1)
+        look(0);
+    else
+        TaskPool::shared().forEach(slices, 0, look);
+    std::vector<quint32> shown;
+    for (const quint32 key : keys) {
+        if (key < keyCount && passes[key] == 2)
+            shown.push_back(key);
+    }
+    return shown;
+}
+
+void CallListModel::NarrowWithin(RowPredicate accepts)
+{
+    if (!m_narrowed || !accepts) {
+        Narrow(std::move(accepts));
+        return;
+    }
+    m_accepts = std::move(accepts);
+    ShowKeys(Passing(m_order), true);
+}
+
+void CallListModel::NarrowByText(const QString &text)
+{
+    if (text == m_narrowText && (m_narrowed || text.isEmpty()))
+        return;
+    const bool within = m_narrowed && !m_narrowText.isEmpty() && text.contains(m_narrowText, Qt::CaseInsensitive);
+    // The rows the last texts gave, while the list's rows are the same: a letter typed and
+    // taken back again (Backspace) costs nothing.
+    if (m_narrowed && !m_narrowText.isEmpty() && m_narrowCacheValid) {
+        std::erase_if(m_narrowCache, [this](const NarrowCacheEntry &e) { return e.text == m_narrowText; });
+        m_narrowCache.insert(m_narrowCache.begin(), NarrowCacheEntry{m_narrowText, m_order});
+        if (m_narrowCache.size() > kNarrowCacheSize)
+            m_narrowCache.pop_back();
+    }
+    m_narrowText = text;
+    if (text.isEmpty()) {
+        Narrow(nullptr);
+        return;
+    }
+    auto needle = std::make_shared<const TextNeedle>(text);
+    RowPredicate accepts = [needle](const ResultRows &rows, int stored) { return rows.Contains(stored, *needle); };
+    if (m_narrowCacheValid) {
+        for (NarrowCacheEntry &entry : m_narrowCache) {
+            if (entry.text != text)
+                continue;
+            std::vector<quint32> shown = std::move(entry.shown);
+            std::erase_if(m_narrowCache, [&text](const NarrowCacheEntry &e) { return e.text == text; });
+            if (!m_narrowed) {
+                m_all = m_order;
+                m_narrowed = true;
+            }
+            m_accepts = std::move(accepts);
+            ShowKeys(std::move(shown), true);
+            return;
+        }
+    }
+    if (within)
+        NarrowWithin(std::move(accepts));
+    else
+        Narrow(std::move(accepts));
+    m_narrowCacheValid = true;
 }
 
 void CallListModel::Count(quint32 key, int sign)
@@ -139,6 +237,7 @@ void CallListModel::RemoveRow(int row)
 {
     if (row < 0 || row >= RowCount())
         return;
+    DropNarrowCache();
     beginRemoveRows(QModelIndex(), row, row);
     const quint32 key = Key(row);
     if (const auto removals = m_removalsWatch.lock())
@@ -187,6 +286,7 @@ void CallListModel::ClearRows(bool keepSnapshots)
     m_removalsWatch.reset();
     m_sortRunner->cancel();
     DropSearchIndex();
+    DropNarrowCache();
     beginResetModel();
     m_order.clear();
     m_order.shrink_to_fit();
@@ -228,6 +328,7 @@ void CallListModel::ShowAppended(int first, int last)
         return;
     const quint32 base = m_backups.back().base;
     DropSearchIndex();
+    DropNarrowCache();
     std::vector<quint32> shown;
     shown.reserve(std::size_t(last - first + 1));
     for (int stored = first; stored <= last; ++stored) {
@@ -250,6 +351,19 @@ void CallListModel::ShowAppended(int first, int last)
 
 void CallListModel::Reorder(const std::vector<quint32> &keys)
 {
+    if (!m_narrowed) {
+        ShowKeys(keys);
+        return;
+    }
+    m_all = keys;
+    ShowKeys(Passing(m_all));
+}
+
+void CallListModel::ShowKeys(std::vector<quint32> shown, bool narrowing)
+{
+    // The list's rows or their order change: the narrowings kept no longer hold.
+    if (!narrowing)
+        DropNarrowCache();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<quint32> keysBefore;
@@ -257,16 +371,7 @@ void CallListModel::Reorder(const std::vector<quint32> &keys)
     for (const QModelIndex &index : before)
         keysBefore.push_back(Key(index.row()));
     const std::size_t shownBefore = m_order.size();
-    if (m_narrowed) {
-        m_all = keys;
-        m_order.clear();
-        for (const quint32 key : m_all) {
-            if (Accepts(key))
-                m_order.push_back(key);
-        }
-    } else {
-        m_order = keys;
-    }
+    m_order = std::move(shown);
     m_searchByRowStale = true;
     // A sort shows the same rows: their counts stay.
     if (m_order.size() != shownBefore || m_narrowed || m_countsStale)
@@ -427,10 +532,10 @@ QVariant CallListModel::data(const QModelIndex &index, int role) const
     const int cell = CellOfColumn(index.column());
     if (role == Qt::DisplayRole)
         return cell >= 0 ? CellText(index.row(), cell) : LeadingText(index.row(), index.column());
-    if (role == Qt::ForegroundRole) {
+    if (role == Qt::ForegroundRole || role == Qt::FontRole) {
         const Backup &backup = BackupOfKey(Key(index.row()));
         if (backup.rows->FileMissing(int(Key(index.row()) - backup.base)))
-            return m_mutedForeground;
+            return role == Qt::ForegroundRole ? m_mutedForeground : m_mutedFont;
     }
     return QVariant();
 }

@@ -84,8 +84,10 @@ public:
     // Titles of the view's columns, leading ones first.
     void SetTitles(const QStringList &titles);
     // What rows whose recording file is named but missing show as their text colour
-    // (ForegroundRole); the window gives a brush, this library knows no colours.
+    // (ForegroundRole) and font (FontRole); the window gives a brush and a font, this
+    // library knows no colours.
     void SetMutedForeground(const QVariant &brush);
+    void SetMutedFont(const QVariant &font) { m_mutedFont = font; }
 
     // Sorts by view column `column` (-1: the list's own order) on a worker thread; sorted()
     // follows once the list shows the order. Numbers, sizes and talk times by value, start
@@ -107,6 +109,14 @@ public:
     using RowPredicate = std::function<bool(const ResultRows &rows, int stored)>;
     void Narrow(RowPredicate accepts);
     bool IsNarrowed() const { return m_narrowed; }
+    // The same for a narrowing that passes no row the current one leaves out (a longer text
+    // typed into the filter box): only the rows shown now are looked at again.
+    void NarrowWithin(RowPredicate accepts);
+    // Narrows to the rows whose user name, number, remark or recording name contains `text`,
+    // letter case aside (ResultRows::Contains); an empty text shows every row again. A text
+    // that holds the last one looks only at the rows shown.
+    void NarrowByText(const QString &text);
+    const QString &NarrowText() const { return m_narrowText; }
     // How many rows the list holds, shown or not.
     int ListedCount() const { return int(AllKeys().size()); }
 
@@ -162,6 +172,10 @@ protected:
     // shows those the narrowing passes, keeping the views' current rows and selections on
     // their calls.
     void Reorder(const std::vector<quint32> &keys);
+    // Shows exactly `shown` (keys of the list, in their order), keeping the views' current
+    // rows and selections on their calls.
+    // `narrowing`: only the narrowing changed, not the list's rows or their order.
+    void ShowKeys(std::vector<quint32> shown, bool narrowing = false);
     // After the last rows of a fill have come: a sort asked for meanwhile.
     void SortAfterFill();
 
@@ -177,6 +191,8 @@ private:
     void Count(quint32 key, int sign);
     void Recount();
     bool Accepts(quint32 key) const;
+    // The keys of `keys` that the narrowing passes, in their order.
+    std::vector<quint32> Passing(const std::vector<quint32> &keys) const;
     std::vector<ResultRows::Source> SortSources() const;
     void StartSort();
     void ShowSorted(std::vector<quint32> keys);
@@ -210,6 +226,19 @@ private:
     int m_missedCount = 0;
     qint64 m_talkSeconds = 0;
     QVariant m_mutedForeground;
+    QVariant m_mutedFont;
+    QString m_narrowText;
+    // The rows shown for the last few texts of NarrowByText, newest first, while the list's
+    // rows and their order stay as they were.
+    struct NarrowCacheEntry
+    {
+        QString text;
+        std::vector<quint32> shown;
+    };
+    static constexpr std::size_t kNarrowCacheSize = 3;
+    std::vector<NarrowCacheEntry> m_narrowCache;
+    bool m_narrowCacheValid = false;
+    void DropNarrowCache();
     QStringList m_titles;
     std::weak_ptr<ResultSnapshot::Removals> m_removalsWatch; // of the last snapshot handed out
 };

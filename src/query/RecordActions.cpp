@@ -102,7 +102,13 @@ bool RecordActions::ConfirmDelete(const CallKey &call, DeleteRequest *request, D
     const QString file = m_model.CellText(row, CallListModel::CellFile);
     // On a read-only disk or share nothing is attempted, and nothing asked.
     if (!CanDelete(file)) {
-        ShowError(formatText(GetDialogText(Ids::TxtBackupReadOnly), m_model.BackupDir(row)), Ids::TxtDeleteCaption);
+        // A database that takes the delete with a voice folder that does not: the folder
+        // is named, not the backup.
+        const bool voiceFolderOnly = m_db.IsOpen() && m_db.CanWrite();
+        ShowError(voiceFolderOnly ? formatText(GetDialogText(Ids::TxtVoiceReadOnly),
+                                               QDir::toNativeSeparators(QFileInfo(file).absolutePath()))
+                                  : formatText(GetDialogText(Ids::TxtBackupReadOnly), m_model.BackupDir(row)),
+                  Ids::TxtDeleteCaption);
         *result = DeleteResult::ReadOnly;
         return false;
     }

@@ -72,6 +72,16 @@ bool RecordingFolder::Contains(const QString &shownPath) const
            && target.startsWith(voice + u'/');
 }
 
+bool RecordingFolder::ContainsForReading(const QString &shownPath) const
+{
+    const QString path = QDir::fromNativeSeparators(shownPath);
+    if (!path.startsWith(m_voiceDir) || !LooksConfined(path.mid(m_voiceDir.size())))
+        return false;
+    const QString voice = QFileInfo(m_voiceDir).canonicalFilePath();
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return !voice.isEmpty() && !target.isEmpty() && target.startsWith(voice + u'/');
+}
+
 RecordingFolder::Verdict RecordingFolder::Check(const QString &recordingPath) const
 {
     // "DEL" is the recorder's mark for a file it deleted itself (exactly so, in capitals).
@@ -79,7 +89,8 @@ RecordingFolder::Verdict RecordingFolder::Check(const QString &recordingPath) co
         return Verdict::Deleted;
     if (!QFileInfo::exists(recordingPath))
         return recordingPath.isEmpty() ? Verdict::NoFile : Verdict::Missing;
-    return Contains(recordingPath) ? Verdict::Playable : Verdict::Outside;
+    // Playing only reads: a voice folder that links elsewhere is played from.
+    return ContainsForReading(recordingPath) ? Verdict::Playable : Verdict::Outside;
 }
 
 qint64 RecordingFolder::SizeOf(const QString &name)

@@ -9,7 +9,8 @@
 // The voice folder of one backup, where the recording files of its call records live.
 // A record's file name is trusted only while it stays inside this folder: a name with
 // "..", an absolute name, or a name that reaches a symbolic link pointing elsewhere is
-// never played, deleted or even measured.
+// never played, deleted or even measured. A voice folder that is itself a link to a folder
+// elsewhere is read (sizes, playing) but nothing in it is deleted.
 //
 // Backups are written on Windows: the voice folder and the recording files are found
 // whatever their letter case (see FolderNames), and a "\" in a record's file name
@@ -35,6 +36,9 @@ public:
     // the voice folder itself lies inside the backup. The path may use the platform's
     // separators, as the result list shows it.
     bool Contains(const QString &path) const;
+    // The same for reading only (playing): a voice folder that is a link to a folder
+    // elsewhere counts as the backup's own, the file still having to lie inside it.
+    bool ContainsForReading(const QString &path) const;
 
     // Whether the recording cell of a list row (a path, "DEL" or empty) names a file that
     // may be played, and if not, why. Playback from the row menu and the player pane both

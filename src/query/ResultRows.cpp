@@ -1,6 +1,7 @@
 #include "query/ResultRows.h"
 
 #include "db/jet/Digits.h"
+#include "db/jet/JetDate.h"
 #include "db/record/CallRecord.h"
 #include "lang/Ids.h"
 #include "query/CellFormat.h"
@@ -470,3 +471,151 @@ void ResultRows::AppendCellUtf8(int rowIndex, int position, QByteArray &out) con
         return;
     }
 }
+
+namespace {
+
+inline char FoldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c;
+}
+
+} // namespace
+
+TextNeedle::TextNeedle(const QString &text) : m_text(text), m_foldedText(text.toCaseFolded())
+{
+    m_folded = m_foldedText.toUtf8();
+    m_usualNameChars = !m_folded.isEmpty();
+    for (const char c : std::as_const(m_folded)) {
+        if (quint8(c) >= 0x80)
+            m_ascii = false;
+        if (!((c >= '0' && c <= '9') || c == '_' || c == '.' || c == 'w' || c == 'a' || c == 'v'))
+            m_usualNameChars = false;
+    }
+}
+
+bool TextNeedle::In(QByteArrayView haystack) const
+{
+    const qsizetype n = m_folded.size();
+    if (n == 0)
+        return true;
+    const char *h = haystack.data();
+    const char *const needle = m_folded.constData();
+    bool otherThanAscii = false;
+    if (haystack.size() >= n) {
+        const char first = needle[0];
+        const qsizetype last = haystack.size() - n;
+        for (qsizetype i = 0; i <= last; ++i) {
+            const char c = h[i];
+            otherThanAscii |= quint8(c) >= 0x80;
+            if (FoldAscii(c) != first)
+                continue;
+            qsizetype k = 1;
+            while (k < n && FoldAscii(h[i + k]) == needle[k])
+                ++k;
+            if (k == n)
+                return true;
+        }
+        for (qsizetype i = last + 1; i < haystack.size() && !otherThanAscii; ++i)
+            otherThanAscii = quint8(h[i]) >= 0x80;
+    } else {
+        for (qsizetype i = 0; i < haystack.size() && !otherThanAscii; ++i)
+            otherThanAscii = quint8(h[i]) >= 0x80;
+    }
+    // Letters beyond ASCII ("Ş" and "ş") differ in their bytes: compared folded, as text.
+    if (!otherThanAscii || m_ascii)
+        return false;
+    return QString::fromUtf8(haystack).toCaseFolded().contains(m_foldedText);
+}
+
+qsizetype TextNeedle::IndexIn(const QString &text) const
+{
+    if (m_foldedText.isEmpty())
+        return -1;
+    return text.toCaseFolded().indexOf(m_foldedText);
+}
+
+namespace {
+
+// The "YYYYMMDD" of the last day a narrowing made a usual name for, on this thread: rows come
+// mostly in start order, so the calendar is worked out once a day, not once a row.
+struct DayDigits
+{
+    std::int64_t day = std::numeric_limits<std::int64_t>::min();
+    char digits[8] = {};
+};
+thread_local DayDigits t_lastDay;
+
+} // namespace
+
+int ResultRows::UsualNameHeadOfDay(const Row &row, char (&buffer)[kUsualHeadSize])
+{
+    std::int64_t seconds = 0;
+    // Far from the ends of the calendar only; there UsualNameHead decides alone.
+    if (!row.startValid || row.start < -657000.0 || row.start > 2958000.0
+        || !jet::JetDate::toSeconds(row.start, &seconds))
+        return UsualNameHead(row, buffer);
+    const std::int64_t day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+    if (day != t_lastDay.day) {
+        const int size = UsualNameHead(row, buffer);
+        if (size >= 8) {
+            t_lastDay.day = day;
+            std::memcpy(t_lastDay.digits, buffer, 8);
+        }
+        return size;
+    }
+    const auto second = unsigned(seconds - day * 86400);
+    char *p = buffer;
+    std::memcpy(p, t_lastDay.digits, 8);
+    p += 8;
+    const auto digits = [&p](unsigned value) {
+        p[0] = char('0' + value / 10);
+        p[1] = char('0' + value % 10);
+        p += 2;
+    };
+    digits(second / 3600);
+    digits(second / 60 % 60);
+    digits(second % 60);
+    *p++ = '_';
+    p = std::to_chars(p, buffer + kUsualHeadSize, unsigned(row.line)).ptr;
+    *p++ = '_';
+    return int(p - buffer);
+}
+
+bool ResultRows::Contains(int rowIndex, const TextNeedle &needle) const
+{
+    if (needle.isEmpty())
+        return true;
+    const Row &row = m_rows[size_t(rowIndex)];
+    // The texts lie one after another: name, number, remark, DTMF digits, file name.
+    const char *p = m_blocks[row.block].get() + row.offset;
+    QByteArrayView texts[TextFieldCount];
+    for (int f = 0; f < TextFieldCount; ++f) {
+        texts[f] = TextAt(p);
+        p = texts[f].data() + texts[f].size();
+    }
+    if (needle.In(texts[Name]) || needle.In(texts[Phone]) || needle.In(texts[Remark]))
+        return true;
+    switch (FileKind(row.file)) {
+    case FileKind::Named:
+        return needle.In(texts[File]);
+    case FileKind::Usual: {
+        // Start time, line, number, ".wav": the number was looked at already; the rest is
+        // made only for a text that could match it.
+        if (!needle.MayMatchUsualName())
+            return false;
+        // Made on the stack: this runs for most rows of a million at every keystroke.
+        char head[kUsualHeadSize];
+        const int headSize = UsualNameHeadOfDay(row, head);
+        char name[kUsualHeadSize + 64];
+        if (headSize == 0 || texts[Phone].size() > 60)
+            return false;
+        std::memcpy(name, head, std::size_t(headSize));
+        std::memcpy(name + headSize, texts[Phone].data(), std::size_t(texts[Phone].size()));
+        std::memcpy(name + headSize + texts[Phone].size(), ".wav", 4);
+        return needle.In(QByteArrayView(name, headSize + texts[Phone].size() + 4));
+    }
+    default:
+        return false;
+    }
+}
+

@@ -11,6 +11,33 @@
 
 struct CallRecord;
 
+// A text looked for in the cells of a list, letter case aside (Unicode case folding), made
+// once for the many texts it is looked for in: an ASCII text is found by comparing bytes,
+// letters folded by hand; other texts where their UTF-8 holds other letters than ASCII.
+class TextNeedle
+{
+public:
+    TextNeedle() = default;
+    explicit TextNeedle(const QString &text);
+
+    bool isEmpty() const { return m_folded.isEmpty(); }
+    const QString &text() const { return m_text; }
+    // Whether `haystack` (UTF-8) contains the text.
+    bool In(QByteArrayView haystack) const;
+    // Where the text stands in `text`, letter case aside: the start, or -1.
+    qsizetype IndexIn(const QString &text) const;
+    // Whether the text holds only characters a recording's usual name is made of besides the
+    // number (digits, "_", ".", "w", "a", "v"): only then can it match that part of a name.
+    bool MayMatchUsualName() const { return m_usualNameChars; }
+
+private:
+    QString m_text;
+    QString m_foldedText;
+    QByteArray m_folded; // UTF-8 of m_foldedText
+    bool m_ascii = true;
+    bool m_usualNameChars = false;
+};
+
 // The rows of a search in the compact form the result list keeps them in: per row the
 // numbers its eleven cells need (40 bytes), and its texts in UTF-8, each after its length,
 // in blocks that never move once written. Cell texts are made when asked for. A recording
@@ -90,6 +117,12 @@ public:
         Sort({Source{this, 0}}, column, descending, order);
     }
 
+    // Whether the row's user name, number, remark or recording name (without the voice
+    // folder) contains `needle`: what narrowing the list as the user types looks at. Reads
+    // the stored UTF-8 texts without building any string (fast enough for a million rows a
+    // keystroke).
+    bool Contains(int row, const TextNeedle &needle) const;
+
     QString CellText(int row, int position) const;
     // The same text appended to `out` in UTF-8, without building a QString.
     void AppendCellUtf8(int row, int position, QByteArray &out) const;
@@ -129,6 +162,8 @@ private:
     // start time makes none.
     static constexpr int kUsualHeadSize = 32;
     static int UsualNameHead(const Row &row, char (&buffer)[kUsualHeadSize]);
+    // The same, the calendar worked out once for the rows of one day (in a row).
+    static int UsualNameHeadOfDay(const Row &row, char (&buffer)[kUsualHeadSize]);
     // The recording's name as stored or made again (into `scratch`).
     QByteArrayView FileName(const Row &row, QByteArray &scratch) const;
     // A block with room for `bytes` more, started when the last one is full.

@@ -12,8 +12,14 @@
 #include "lang/Language.h"
 
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QStyleOption>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -141,10 +147,10 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Loads a language file of the source tree into g_language (1 English, 0 Chinese).
+// Loads a language file of the source tree into g_language (1 English, 0 Chinese, 3 Turkish).
 inline bool LoadLanguage(int language)
 {
-    const char *name = language == 0 ? "/Menu_Chinese.xml" : "/Menu_English.xml";
+    const char *name = language == 0 ? "/Menu_Chinese.xml" : language == 3 ? "/Menu_Turkish.xml" : "/Menu_English.xml";
     return g_language.LoadFile(QStringLiteral(ORVIK_LANGUAGE_DIR) + QLatin1String(name)) == 0;
 }
 
@@ -289,6 +295,103 @@ inline void ShowAndFind(CDlgQuery &dlg)
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     Control<QPushButton>(dlg, "IdcFind")->click();
     WaitForFill(dlg);
+}
+
+// Why a control of a filter band does not show its whole text, or an empty string when it
+// does: a label, check box or button narrower than its text (QFontMetrics), a list box
+// whose entries are wider than its text field, a date picker whose date is.
+inline QString TextCut(QWidget *control)
+{
+    const QFontMetrics fm = control->fontMetrics();
+    QStyle *style = control->style();
+    const auto cut = [&](const QString &text, int room) {
+        const int needed = fm.horizontalAdvance(text);
+        return needed > room ? QStringLiteral("%1 \"%2\": %3 > %4 pixels")
+                                   .arg(control->objectName(), text)
+                                   .arg(needed)
+                                   .arg(room)
+                             : QString();
+    };
+    if (auto *label = qobject_cast<QLabel *>(control))
+        return cut(label->text(), label->contentsRect().width() - 2 * qMax(0, label->indent()) - 2 * label->margin());
+    if (auto *check = qobject_cast<QCheckBox *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(check);
+        option.text = check->text();
+        return cut(check->text(), style->subElementRect(QStyle::SE_CheckBoxContents, &option, check).width());
+    }
+    if (auto *button = qobject_cast<QPushButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const int room = style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+        return cut(QString(button->text()).remove(u'&'), room);
+    }
+    if (auto *combo = qobject_cast<QComboBox *>(control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = combo->isEditable();
+        const int room = style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
+        QStringList texts{combo->placeholderText()};
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+        for (const QString &text : texts) {
+            // A line edit or the list's own frame keeps a few pixels of its field.
+            if (const QString why = cut(text, room - 4); !why.isEmpty())
+                return why;
+        }
+        return QString();
+    }
+    if (auto *spin = qobject_cast<QAbstractSpinBox *>(control)) {
+        QStyleOptionSpinBox option;
+        option.initFrom(spin);
+        option.frame = spin->hasFrame();
+        option.subControls = QStyle::SC_SpinBoxEditField;
+        const int room = style->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxEditField, spin).width();
+        return cut(spin->text(), room - 4);
+    }
+    return QString();
+}
+
+// The visible controls of `band` (its direct children) that overlap one another, that reach
+// outside the band, or whose text is cut (TextCut); empty when there are none.
+inline QStringList BandFaults(QWidget *band)
+{
+    QStringList faults;
+    QList<QWidget *> controls;
+    for (QWidget *w : band->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        if (w->isVisible())
+            controls << w;
+    const QRect inside = band->rect();
+    for (int i = 0; i < controls.size(); ++i) {
+        const QRect a = controls[i]->geometry();
+        if (!inside.contains(a))
+            faults << QStringLiteral("%1 reaches outside the band").arg(controls[i]->objectName());
+        for (int j = i + 1; j < controls.size(); ++j) {
+            if (a.intersects(controls[j]->geometry()))
+                faults << QStringLiteral("%1 overlaps %2").arg(controls[i]->objectName(), controls[j]->objectName());
+        }
+        if (const QString why = TextCut(controls[i]); !why.isEmpty())
+            faults << why;
+    }
+    return faults;
+}
+
+// Column titles of `header` that do not fit their (visible) section.
+inline QStringList CutTitles(const QHeaderView *header)
+{
+    QStringList cut;
+    const QAbstractItemModel *model = header->model();
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    for (int c = 0; c < header->count(); ++c) {
+        if (header->isSectionHidden(c) || header->sectionSize(c) == 0)
+            continue;
+        const QString title = model->headerData(c, Qt::Horizontal).toString();
+        const int needed = header->fontMetrics().horizontalAdvance(title) + 2 * margin;
+        if (needed > header->sectionSize(c))
+            cut << QStringLiteral("%1 (%2 > %3)").arg(title).arg(needed).arg(header->sectionSize(c));
+    }
+    return cut;
 }
 
 } // namespace GuiTest

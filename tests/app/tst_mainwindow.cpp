@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProcess>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTableWidget>
 
@@ -71,6 +72,9 @@ private slots:
     void listsBackupsInEachLanguage_data();
     void listsBackupsInEachLanguage();
     void listLayoutAndStyles();
+    void everyTextFitsAtTheMinimumSize_data();
+    void everyTextFitsAtTheMinimumSize();
+    void listSortsByAClick();
     void addDirectory();
     void deleteBackupAfterYesOnly();
     void undeletableBackupStaysListed();
@@ -176,9 +180,12 @@ void MainWindowTest::listLayoutAndStyles()
 
     const QHeaderView *header = list->horizontalHeader();
     QCOMPARE(header->count(), 5);
+    // The design's widths; the last column takes what the window has beyond them.
     const int widths[] = {40, 210, 110, 110, 400};
-    for (int c = 0; c < 5; ++c)
+    for (int c = 0; c < 4; ++c)
         QCOMPARE(header->sectionSize(c), widths[c]);
+    QVERIFY(header->sectionSize(4) >= widths[4]);
+    QVERIFY(header->stretchLastSection());
     QVERIFY(header->sectionsMovable());
     QVERIFY(list->showGrid());
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -206,12 +213,112 @@ void MainWindowTest::listLayoutAndStyles()
     // folder keeping them.
     dlg.resize(1000, 700);
     QTRY_COMPARE(dlg.size(), QSize(1000, 700));
-    list->horizontalHeader()->resizeSection(4, 250);
+    list->horizontalHeader()->resizeSection(1, 250);
     dlg.close();
-    COrvikDlg next;
-    QCOMPARE(next.size(), QSize(1000, 700));
-    QCOMPARE(next.List()->horizontalHeader()->sectionSize(4), 250);
+    {
+        COrvikDlg next;
+        QCOMPARE(next.size(), QSize(1000, 700));
+        QCOMPARE(next.List()->horizontalHeader()->sectionSize(1), 250);
+        // Wider now, the last column takes the room; the one the user dragged keeps its width.
+        next.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&next));
+        const int last = next.List()->horizontalHeader()->sectionSize(4);
+        next.resize(1300, 700);
+        QTRY_COMPARE(next.List()->horizontalHeader()->sectionSize(4), last + 300);
+        QCOMPARE(next.List()->horizontalHeader()->sectionSize(1), 250);
+        // Remembered larger than this screen and partly off it, it comes back on it whole.
+        const QRect screen = next.screen()->availableGeometry();
+        next.setGeometry(screen.left() + 100, screen.top() + 300, screen.width() + 100, screen.height() + 100);
+        QTRY_COMPARE(next.width(), screen.width() + 100);
+        next.close();
+        COrvikDlg fitted;
+        QVERIFY(screen.contains(fitted.frameGeometry()));
+        QVERIFY(fitted.width() >= 900 && fitted.height() >= 640);
+    }
     ForgetWindows();
+}
+
+void MainWindowTest::everyTextFitsAtTheMinimumSize_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::newRow("English") << 1;
+    QTest::newRow("Chinese") << 0;
+    QTest::newRow("Turkish") << 3;
+}
+
+void MainWindowTest::everyTextFitsAtTheMinimumSize()
+{
+    // At 900 x 640, in each language: no column title is cut, and the menu bar's titles
+    // stand apart, each whole.
+    QFETCH(int, language);
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(language));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    dlg.resize(dlg.minimumSize());
+    QTRY_COMPARE(dlg.size(), QSize(900, 640));
+    QCoreApplication::processEvents();
+    const QStringList titles = CutTitles(dlg.List()->horizontalHeader());
+    QVERIFY2(titles.isEmpty(), qPrintable(titles.join("; ")));
+    QMenuBar *bar = dlg.MenuBar();
+    QRect last;
+    for (QAction *entry : bar->actions()) {
+        const QRect place = bar->actionGeometry(entry);
+        const int needed = bar->fontMetrics().horizontalAdvance(QString(entry->text()).remove(u'&'));
+        QVERIFY2(place.width() >= needed, qPrintable(entry->text()));
+        QVERIFY2(!place.intersects(last), qPrintable(entry->text()));
+        QVERIFY(bar->rect().contains(place));
+        last = place;
+    }
+    GuiTest::SaveScreenshot(&dlg, QStringLiteral("main-window-minimum-%1.png").arg(QTest::currentDataTag()));
+}
+
+void MainWindowTest::listSortsByAClick()
+{
+    ProgramFolder folder;
+    QVERIFY(folder.SetUp(1));
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QTableWidget *list = dlg.List();
+    // Listed by name, as Windows lists the folders.
+    QCOMPARE(ColumnTexts(list, 1), (QStringList{"2009-12", "2010-01", "odd-types"}));
+    QHeaderView *header = list->horizontalHeader();
+    const auto click = [header](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+    };
+    // Each row keeps its entry whatever the order.
+    const auto entriesFollow = [&dlg, list] {
+        for (int r = 0; r < list->rowCount(); ++r)
+            QCOMPARE(dlg.EntryAt(r)->m_name, list->item(r, 1)->text());
+    };
+    click(1);
+    QCOMPARE(ColumnTexts(list, 1), (QStringList{"2009-12", "2010-01", "odd-types"}));
+    click(1);
+    QCOMPARE(ColumnTexts(list, 1), (QStringList{"odd-types", "2010-01", "2009-12"}));
+    entriesFollow();
+    click(4);
+    QStringList paths = ColumnTexts(list, 4);
+    QStringList sorted = paths;
+    sorted.sort();
+    QCOMPARE(paths, sorted);
+    entriesFollow();
+    click(2);
+    const QStringList starts = ColumnTexts(list, 2);
+    QStringList startsSorted = starts;
+    startsSorted.sort();
+    QCOMPARE(starts, startsSorted);
+    // The number sorts by value, and the sort holds when the list is filled again.
+    click(0);
+    click(0);
+    QCOMPARE(ColumnTexts(list, 0), (QStringList{"3", "2", "1"}));
+    dlg.FillList();
+    QCOMPARE(ColumnTexts(list, 0), (QStringList{"3", "2", "1"}));
+    entriesFollow();
 }
 
 void MainWindowTest::addDirectory()
@@ -511,11 +618,13 @@ void MainWindowTest::enterEscapeAndExitEndTheWindow()
     {
         const char *name;
         std::function<void(COrvikDlg &)> act;
-        int result;
+        int result; // -1: the window stays
     };
     const Case cases[] = {
         {"Enter", [](COrvikDlg &d) { QTest::keyClick(d.List(), Qt::Key_Return); }, QDialog::Accepted},
-        {"Escape", [](COrvikDlg &d) { QTest::keyClick(d.List(), Qt::Key_Escape); }, QDialog::Rejected},
+        // Escape never ends the program without a word.
+        {"Escape", [](COrvikDlg &d) { QTest::keyClick(d.List(), Qt::Key_Escape); }, -1},
+        {"Escape on the window", [](COrvikDlg &d) { QTest::keyClick(&d, Qt::Key_Escape); }, -1},
         {"Exit", [](COrvikDlg &d) { MenuAction(d, "CmdExit")->trigger(); }, QDialog::Accepted},
         {"close box", [](COrvikDlg &d) { d.close(); }, QDialog::Rejected},
     };
@@ -526,6 +635,12 @@ void MainWindowTest::enterEscapeAndExitEndTheWindow()
         dlg.List()->setFocus();
         QSignalSpy finished(&dlg, &QDialog::finished);
         c.act(dlg);
+        if (c.result < 0) {
+            QCoreApplication::processEvents();
+            QVERIFY2(finished.isEmpty(), c.name);
+            QVERIFY2(dlg.isVisible(), c.name);
+            continue;
+        }
         QVERIFY2(finished.size() == 1, c.name);
         QCOMPARE(finished[0][0].toInt(), c.result);
         QVERIFY(!dlg.isVisible());
@@ -534,23 +649,39 @@ void MainWindowTest::enterEscapeAndExitEndTheWindow()
 
 void MainWindowTest::aboutBox()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    QAction *about = MenuAction(dlg, "CmdAbout");
-    QVERIFY(about);
-    QCOMPARE(about->data().toInt(), int(Ids::CmdAbout));
-    QString title, version;
-    WindowWatcher<CAboutDlg> abouts([&](CAboutDlg *a) {
-        title = a->windowTitle();
-        version = a->findChild<QLabel *>("AboutVersion")->text();
-        a->accept();
-    });
-    about->trigger();
-    QCOMPARE(abouts.seen, 1);
-    QCOMPARE(title, QString("About Orvik"));
-    QCOMPARE(version, QStringLiteral("Orvik ") + kOrvikVersion); // the project() version of CMake
+    // In the UI language: caption and purpose; the version is the same in every one.
+    struct Case
+    {
+        int language;
+        QString title;
+        QString purpose;
+    };
+    const Case cases[] = {
+        {1, "About Orvik", "Browses the backups of a telephone call recorder."},
+        {0, "关于 Orvik", "浏览电话录音仪的备份。"},
+        {3, "Orvik Hakkında", "Bir telefon ses kayıt cihazının yedeklerine göz atar."},
+    };
+    for (const Case &c : cases) {
+        ProgramFolder folder;
+        QVERIFY(folder.SetUp(c.language));
+        ScriptedDesktop desktop;
+        COrvikDlg dlg;
+        QAction *about = MenuAction(dlg, "CmdAbout");
+        QVERIFY(about);
+        QCOMPARE(about->data().toInt(), int(Ids::CmdAbout));
+        QString title, version, purpose;
+        WindowWatcher<CAboutDlg> abouts([&](CAboutDlg *a) {
+            title = a->windowTitle();
+            version = a->findChild<QLabel *>("AboutVersion")->text();
+            purpose = a->findChild<QLabel *>("AboutPurpose")->text();
+            a->accept();
+        });
+        about->trigger();
+        QCOMPARE(abouts.seen, 1);
+        QCOMPARE(title, c.title);
+        QCOMPARE(purpose, c.purpose);
+        QCOMPARE(version, QStringLiteral("Orvik ") + kOrvikVersion); // the project() version of CMake
+    }
 }
 
 void MainWindowTest::brokenLanguageFileIsNamedAtStart()

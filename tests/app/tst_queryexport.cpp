@@ -384,6 +384,16 @@ void QueryExportTest::noApplicationToOpenTheWorkbook()
     ScriptedDesktop desktop;
     desktop.openSucceeds = false;
     CDlgQuery dlg(December());
+    // The progress window (at 100 %) is gone before the message shows: it never stands
+    // over it or behind it.
+    QStringList shownWithTheMessage;
+    desktop.onMessage = [&](const ScriptedDesktop::Message &) {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w != &dlg)
+                shownWithTheMessage << w->metaObject()->className();
+        if (dlg.Progress()->isVisible())
+            shownWithTheMessage << QStringLiteral("the progress window");
+    };
     ShowAndFind(dlg);
     Control<QPushButton>(dlg, "IdcExport")->click();
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_exportRunning.load(), 0, 30000);
@@ -393,6 +403,7 @@ void QueryExportTest::noApplicationToOpenTheWorkbook()
     QCOMPARE(desktop.messages.size(), 1);
     QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
     QCOMPARE(desktop.messages[0].text, "Please Install Excel First\n" + path);
+    QCOMPARE(shownWithTheMessage, QStringList());
     // Nothing is lost: the workbook is there.
     QString error;
     SKIP_PYTHON_CHECKS();

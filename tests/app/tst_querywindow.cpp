@@ -9,7 +9,10 @@
 #include "ScriptedDesktop.h"
 #include "app/CallDetailPanel.h"
 #include "app/DlgProgress.h"
+#include "app/CallList.h"
 #include "app/DlgQuery.h"
+#include "app/ListNarrower.h"
+#include "app/QueryForm.h"
 #include "app/SearchAllWindow.h"
 #include "db/ado/AdoDb.h"
 #include "db/exec/JetRecordset.h"
@@ -18,6 +21,7 @@
 #include "lang/Ids.h"
 #include "platform/FileLocks.h"
 #include "platform/RandomAccessFile.h"
+#include "query/BackupSearch.h"
 #include "query/BuildStatement.h"
 #include "query/CallListModel.h"
 #include "query/CellFormat.h"
@@ -35,17 +39,25 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace GuiTest;
 
@@ -73,7 +85,7 @@ int RowWithId(const ResultListModel &model, int id)
 }
 
 // The value a cell sorts by: seconds of a talk time, bytes of a size, the text otherwise.
-QVariant SortValue(const ResultListModel &model, int row, int cell)
+QVariant SortValue(const CallListModel &model, int row, int cell)
 {
     const QString text = model.CellText(row, cell);
     if (cell == ResultListModel::CellTalkTime)
@@ -121,6 +133,8 @@ class QueryWindowTest : public QObject
 private slots:
     void initTestCase();
     void initialState();
+    void everyTextFitsAtTheMinimumSize_data();
+    void everyTextFitsAtTheMinimumSize();
     void separatorAddedToTheBackupDir_data();
     void separatorAddedToTheBackupDir();
     void findGivesTheRowsOfTheStatement_data();
@@ -132,16 +146,22 @@ private slots:
     void escapeClosesAtOnce();
     void escapeDuringExportWaitsForIt();
     void closingTheSearchWindowStopsItsSearch();
+    void searchThatHelpsFindOneCall();
     void databaseThatDoesNotOpen();
     void refusedStatementAndDamagedDatabaseAreSaid();
     void largeResultArrivesInBatches();
     void sortAndTypeAheadKeepTheWindowFree();
     void sortingAndTheStatusLine();
+    void narrowTheListAsYouType();
+    void cutCellsShowTheirTextAsATooltip();
+    void tabbingKeepsTheFocusInSight();
+    void missingRecordingsAreMarked();
     void datePresetsSetThePickers();
     void playerPaneFollowsTheList();
     void listeningInThePane();
     void detailPanelShowsTheWholeRecord();
     void remembersSizeAndColumns();
+    void rememberedSizeFitsTheScreen();
 };
 
 void QueryWindowTest::initTestCase()
@@ -220,8 +240,12 @@ void QueryWindowTest::initialState()
     for (const QSize size : {QSize(900, 640), QSize(1300, 900)}) {
         dlg.resize(size);
         QTRY_COMPARE(dlg.size(), size);
+        // The filter box that narrows the list stands on top of it.
+        const QRect box = inWindow(Control<QLineEdit>(dlg, "NarrowBox"));
+        QCOMPARE(box.topLeft(), QPoint(0, 70));
+        QCOMPARE(box.width(), size.width());
         const QRect list = inWindow(dlg.List());
-        QCOMPARE(list.topLeft(), QPoint(0, 70));
+        QCOMPARE(list.topLeft(), QPoint(0, box.bottom() + 1));
         QCOMPARE(list.width(), size.width());
         QCOMPARE(inWindow(status), QRect(0, list.bottom() + 1, size.width(), status->height()));
         const QWidget *pane = dlg.findChild<QWidget *>("PlayerPane");
@@ -239,6 +263,78 @@ void QueryWindowTest::initialState()
     dlg.resize(300, 200);
     QCoreApplication::processEvents();
     QVERIFY(dlg.width() >= 900 && dlg.height() >= 640);
+}
+
+void QueryWindowTest::everyTextFitsAtTheMinimumSize_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("English") << 1 << "en";
+    QTest::newRow("Chinese") << 0 << "zh";
+    QTest::newRow("Turkish") << 3 << "tr";
+}
+
+void QueryWindowTest::everyTextFitsAtTheMinimumSize()
+{
+    // At 900 x 640, in each language, the controls of the filter band neither overlap nor
+    // cut their texts, and no column title is cut; the date pickers show the list's form.
+    // (With ORVIK_SCREENSHOT_DIR set, the pictures of docs/ are taken here: the query window
+    // narrowed by its filter box, the search window with its failure panel, each at the
+    // minimum size and maximised.)
+    QFETCH(int, language);
+    QFETCH(QString, code);
+    QVERIFY(LoadLanguage(language));
+    const auto english = qScopeGuard([] {
+        LoadLanguage(1);
+        ForgetWindows(); // the widths of this language's titles
+    });
+    ScriptedDesktop desktop;
+    QTemporaryDir root;
+    for (const char *name : {"2009-12", "2010-01"})
+        QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/") + name, root.filePath(name)));
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), root.filePath("2009-11")));
+    QVERIFY(TestFiles::write(root.filePath("2009-11/dbR.mdb"), QByteArray(8192, 'x')));
+    CBackupArray catalogue(g_config);
+    catalogue.AddDirectory(root.path());
+    CDlgQuery query(root.filePath("2009-12") + "/");
+    SearchAllWindow search(catalogue);
+    for (QDialog *window : {static_cast<QDialog *>(&query), static_cast<QDialog *>(&search)}) {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->resize(window->minimumSize());
+        QTRY_COMPARE(window->size(), QSize(900, 640));
+        Control<QPushButton>(*window, "IdcFind")->click();
+        if (window == &query)
+            WaitForFill(query);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(!search.IsSearching(), 20000);
+        QCoreApplication::processEvents();
+        auto *band = Control<QWidget>(*window, "FilterBand");
+        const QStringList faults = BandFaults(band);
+        QVERIFY2(faults.isEmpty(), qPrintable(window->objectName() + QStringLiteral(" (the band needs %1 pixels): ")
+                                                                          .arg(band->layout()->minimumSize().width())
+                                              + faults.join("; ")));
+        // The band keeps the design's 70 pixels wherever the texts fit in them.
+        QCOMPARE(band->height(), 70);
+        auto *list = Control<QTableView>(*window, "IdcResultList");
+        const QStringList titles = CutTitles(list->horizontalHeader());
+        QVERIFY2(titles.isEmpty(), qPrintable(window->objectName() + ": " + titles.join("; ")));
+        for (const char *name : {"IdcDateFrom", "IdcDateTo"})
+            QCOMPARE(Control<QDateEdit>(*window, name)->text(), QDate::currentDate().toString("yyyy-MM-dd"));
+
+        const QString picture = window == &query ? "query-window-narrowed" : "search-window-failures";
+        if (window == &query)
+            Control<QLineEdit>(*window, "NarrowBox")->setText(QStringLiteral("138"));
+        else
+            QCOMPARE(Control<QListWidget>(*window, "FailurePanel")->count(), 1);
+        GuiTest::SaveScreenshot(window, QStringLiteral("%1-%2-minimum.png").arg(picture, code));
+        if (!qEnvironmentVariableIsEmpty("ORVIK_SCREENSHOT_DIR")) {
+            window->showMaximized();
+            QTest::qWait(200);
+            GuiTest::SaveScreenshot(window, QStringLiteral("%1-%2-maximised.png").arg(picture, code));
+        }
+        window->reject();
+    }
 }
 
 void QueryWindowTest::separatorAddedToTheBackupDir_data()
@@ -400,14 +496,22 @@ void QueryWindowTest::titlesStandOverTheirCells()
                                   "Remark", "Recording File", "DID", "DTMFs"}));
 
     const QHeaderView *header = list->horizontalHeader();
+    // The design's widths, wider only where a title would be cut; the last column shown
+    // takes the rest of the window; the record id and the DTMF digits are hidden.
     const int widths[] = {60, 70, 80, 100, 250, 80, 80, 100, 200, 0, 0};
     int x = 0;
     for (int p = 0; p < 11; ++p) {
-        QCOMPARE(header->sectionSize(p), widths[p]);
+        const int width = widths[p] == 0 ? 0 : std::max(widths[p], QueryForm::TitleWidth(header, p));
+        if (p == 8)
+            QCOMPARE(header->sectionSize(p), list->viewport()->width() - x);
+        else
+            QCOMPARE(header->sectionSize(p), width);
+        QCOMPARE(header->isSectionHidden(p), widths[p] == 0);
         QCOMPARE(header->visualIndex(p), p);
         QCOMPARE(header->sectionPosition(p), x);
-        x += widths[p];
+        x += header->sectionSize(p);
     }
+    QVERIFY(header->sectionSize(8) >= 200);
     QVERIFY(header->sectionsMovable());
     QVERIFY(list->showGrid());
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -518,7 +622,24 @@ void QueryWindowTest::deleteRecordFromRowMenu()
     QCOMPARE(AllCells(model).at(row), next);
     QCOMPARE(RowWithId(model, 2), -1);
 
-    // The database lost exactly that record and stays sound.
+    // The Delete key on the list asks the same question: No keeps the row, Yes deletes it.
+    const int third = RowWithId(model, 3);
+    const QString thirdFile = model.CellText(third, ResultListModel::CellFile);
+    list->setFocus();
+    list->setCurrentIndex(model.index(third, 1));
+    desktop.answers << Desktop::Answer::No;
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(desktop.messages.size(), 3);
+    QCOMPARE(desktop.messages[2].text, QString("Are you sure you want to delete it?"));
+    QCOMPARE(model.RowCount(), 59);
+    desktop.answers << Desktop::Answer::Yes;
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(desktop.messages.size(), 4);
+    QTRY_COMPARE(model.RowCount(), 58);
+    QCOMPARE(RowWithId(model, 3), -1);
+    QVERIFY(thirdFile.isEmpty() || !QFileInfo::exists(thirdFile));
+
+    // The database lost exactly those records and stays sound.
     dlg.reject();
     QVERIFY(!dlg.isVisible());
     {
@@ -531,8 +652,9 @@ void QueryWindowTest::deleteRecordFromRowMenu()
     CDlgQuery again(dir);
     Control<QPushButton>(again, "IdcFind")->click();
     WaitForFill(again);
-    QCOMPARE(again.Model().RowCount(), 59);
+    QCOMPARE(again.Model().RowCount(), 58);
     QCOMPARE(RowWithId(again.Model(), 2), -1);
+    QCOMPARE(RowWithId(again.Model(), 3), -1);
 }
 
 void QueryWindowTest::enterRunsFindAndNeverCloses()
@@ -673,6 +795,115 @@ void QueryWindowTest::closingTheSearchWindowStopsItsSearch()
         QCOMPARE(TestFiles::read(root.filePath(QString::number(i) + "/dbR.mdb")), database);
         QVERIFY(!QFile::exists(root.filePath(QString::number(i) + "/dbR.mdb-journal")));
     }
+}
+
+void QueryWindowTest::searchThatHelpsFindOneCall()
+{
+    ScriptedDesktop desktop;
+    QTemporaryDir root;
+    const QString longName = QStringLiteral("a-backup-with-a-rather-long-name-2009-12");
+    for (const QString &name : {QStringLiteral("good"), longName, QStringLiteral("broken"), QStringLiteral("gone")})
+        QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), root.filePath(name)));
+    QVERIFY(TestFiles::write(root.filePath("broken/dbR.mdb"), QByteArray(8192, 'x')));
+    CBackupArray catalogue(g_config);
+    catalogue.AddDirectory(root.path());
+    QCOMPARE(catalogue.GetCount(), 4);
+    QVERIFY(QFile::remove(root.filePath("gone/dbR.mdb")));
+
+    SearchAllWindow window(catalogue);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *panel = Control<QListWidget>(window, "FailurePanel");
+    auto *stop = Control<QPushButton>(window, "StopSearch");
+    auto *progress = Control<QProgressBar>(window, "SearchProgress");
+    QVERIFY(!panel->isVisible() && !stop->isVisible());
+    Control<QPushButton>(window, "IdcFind")->click();
+    QVERIFY(stop->isVisible() && stop->isEnabled() && progress->isVisible());
+    QCOMPARE(progress->maximum(), 4);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.IsSearching(), 20000);
+    QVERIFY(!stop->isVisible() && !progress->isVisible());
+
+    // No message stops the user: the backups that could not be searched are lines of the
+    // panel under the list, the reason in words, the database's text in the tooltip.
+    QVERIFY(desktop.messages.isEmpty());
+    QVERIFY(panel->isVisible());
+    QMap<QString, QListWidgetItem *> lines;
+    for (int i = 0; i < panel->count(); ++i)
+        lines.insert(panel->item(i)->text(), panel->item(i));
+    QCOMPARE(lines.keys(), (QStringList{"broken: damaged database", "gone: no database"}));
+    QVERIFY2(lines.value("broken: damaged database")->toolTip().contains("Unrecognized database format"),
+             qPrintable(lines.value("broken: damaged database")->toolTip()));
+    QVERIFY(lines.value("gone: no database")->toolTip().contains("Could not find file"));
+    QVERIFY(Control<QLabel>(window, "StatusLine")->text().startsWith("4 of 4 backups searched"));
+    QCOMPARE(window.Model().RowCount(), 120);
+
+    // The texts the database layer gives (JetConnection, CAdoDb) in a user's words.
+    const QList<QPair<QString, int>> reasons = {
+        {"Unrecognized database format '/b/dbR.mdb'. (no Jet header)", Ids::TxtFailureDamaged},
+        {"The database '/b/dbR.mdb' needs to be repaired or isn't a database file. (page 7)", Ids::TxtFailureDamaged},
+        {"Could not read; currently locked.", Ids::TxtFailureLocked},
+        {"The Microsoft Jet database engine cannot open the file '/b/dbR.mdb'.  It is already opened exclusively by "
+         "another user, or you need permission to view its data.",
+         Ids::TxtFailureLocked},
+        {"Not a valid password.", Ids::TxtFailurePassword},
+        {"Could not find file '/b/dbR.mdb'.", Ids::TxtFailureNoDatabase},
+        {"Syntax error in FROM clause.", Ids::TxtFailureUnreadable},
+    };
+    for (const auto &[text, id] : reasons)
+        QVERIFY2(BackupSearch::FailureTextId(text) == id, qPrintable(text));
+
+    // The backup column is wide enough for the longest name.
+    QTableView *list = window.List();
+    QVERIFY(list->horizontalHeader()->sectionSize(0) >= list->fontMetrics().horizontalAdvance(longName));
+
+    // The row the user chose stays chosen while more rows arrive and the list is merged
+    // again around it; a sort asked for meanwhile comes once the last rows are in.
+    const QModelIndex chosen = window.Model().index(37, 3);
+    list->setCurrentIndex(chosen);
+    list->selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const CallListModel::CallKey key = window.Model().KeyOf(37);
+    window.Model().SetSearching(true);
+    QHeaderView *header = list->horizontalHeader();
+    const int talkColumn = window.Model().ColumnOfCell(ResultListModel::CellTalkTime);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(talkColumn) + 5, header->height() / 2));
+    QVERIFY(window.Model().IsSorting());
+    const BackupSearch::Target more{QStringLiteral("more"), root.filePath("good") + "/"};
+    BackupSearch::Result result = BackupSearch::SearchOne(more, BuildStatement({}, {}, {}, {}, CallTypeAll, false, {}, {}));
+    QVERIFY(result.failure.isEmpty());
+    window.Model().AddBackup(9, more.name, more.dir, result.rows);
+    QCOMPARE(window.Model().RowCount(), 180);
+    QCOMPARE(window.Model().KeyOf(list->currentIndex().row()), key);
+    QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(window.Model().KeyOf(list->selectionModel()->selectedRows().first().row()), key);
+    window.Model().SetSearching(false);
+    QTRY_VERIFY(!window.Model().IsSorting());
+    for (int r = 1; r < window.Model().RowCount(); ++r)
+        QVERIFY(SortValue(window.Model(), r - 1, ResultListModel::CellTalkTime).toInt()
+                <= SortValue(window.Model(), r, ResultListModel::CellTalkTime).toInt());
+    QCOMPARE(window.Model().KeyOf(list->currentIndex().row()), key);
+    GuiTest::SaveScreenshot(&window, "search-window-failures.png");
+
+    // Stop ends a search at once; the line under the list keeps how many were searched.
+    QTemporaryDir many;
+    for (int i = 0; i < 16; ++i)
+        QVERIFY(
+            TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), many.filePath(QString::number(i))));
+    CBackupArray catalogue16(g_config);
+    catalogue16.AddDirectory(many.path());
+    SearchAllWindow window16(catalogue16);
+    window16.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window16));
+    Control<QPushButton>(window16, "IdcFind")->click();
+    QVERIFY(window16.IsSearching());
+    Control<QPushButton>(window16, "StopSearch")->click();
+    QVERIFY(!window16.IsSearching());
+    const int rows = window16.Model().RowCount();
+    QTest::qWait(100);
+    QCOMPARE(window16.Model().RowCount(), rows);
+    QVERIFY(Control<QLabel>(window16, "StatusLine")->text().contains(" of 16 backups searched"));
+    QVERIFY(!Control<QPushButton>(window16, "StopSearch")->isVisible());
+    QVERIFY(desktop.messages.isEmpty());
 }
 
 void QueryWindowTest::databaseThatDoesNotOpen()
@@ -964,9 +1195,12 @@ void QueryWindowTest::sortingAndTheStatusLine()
     for (int r = 1; r < model.RowCount(); ++r)
         QVERIFY(SortValue(model, r - 1, 5).toInt() >= SortValue(model, r, 5).toInt());
 
-    // A recording listed but missing shows no size and a muted row; others keep the list's colours.
+    // A recording listed but missing shows no size and a marked row (a readable red, in
+    // italics); others keep the list's colours.
     const QVariant muted = model.data(model.index(RowWithId(model, 42), 1), Qt::ForegroundRole);
-    QCOMPARE(muted.value<QBrush>().color(), list->palette().color(QPalette::Disabled, QPalette::Text));
+    const bool darkGround = list->palette().color(QPalette::Base).lightness() < 128;
+    QCOMPARE(muted.value<QBrush>().color(), CallList::MissingRecordingColour(darkGround));
+    QVERIFY(model.data(model.index(RowWithId(model, 42), 1), Qt::FontRole).value<QFont>().italic());
     QCOMPARE(model.CellText(RowWithId(model, 42), ResultListModel::CellSize), QString());
     QVERIFY(!model.data(model.index(RowWithId(model, 2), 1), Qt::ForegroundRole).isValid());
 
@@ -980,6 +1214,233 @@ void QueryWindowTest::sortingAndTheStatusLine()
     QCOMPARE(AllCells(model).size(), 59);
     QCOMPARE(model.CellText(0, 0), QString("1"));
     QCOMPARE(status->text(), statusOf(59, missed));
+}
+
+void QueryWindowTest::narrowTheListAsYouType()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    ShowAndFind(dlg);
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    const ResultListModel &model = dlg.Model();
+    QCOMPARE(model.RowCount(), 60);
+    auto *box = Control<QLineEdit>(dlg, "NarrowBox");
+    QCOMPARE(box->placeholderText(), QString("Narrow the list (Ctrl+F)"));
+
+    // What the rows hold, to tell which must stay for a text.
+    struct Texts
+    {
+        QString name, phone, remark, file;
+    };
+    QList<Texts> all;
+    for (int r = 0; r < model.RowCount(); ++r) {
+        const QString path = model.CellText(r, ResultListModel::CellFile);
+        all << Texts{model.CellText(r, ResultListModel::CellName), model.CellText(r, ResultListModel::CellPhone),
+                     model.CellText(r, ResultListModel::CellRemark), QFileInfo(QDir::fromNativeSeparators(path)).fileName()};
+    }
+    const auto expected = [&all](const QString &text) {
+        int n = 0;
+        for (const Texts &t : all)
+            n += (t.name.contains(text, Qt::CaseInsensitive) || t.phone.contains(text, Qt::CaseInsensitive)
+                  || t.remark.contains(text, Qt::CaseInsensitive) || t.file.contains(text, Qt::CaseInsensitive))
+                     ? 1
+                     : 0;
+        return n;
+    };
+
+    // Ctrl+F goes to the box; each letter narrows the rows listed, no statement runs.
+    dlg.List()->setFocus();
+    QTest::keyClick(dlg.List(), Qt::Key_F, Qt::ControlModifier);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(box));
+    QSignalSpy resets(&dlg.Model(), &QAbstractItemModel::modelReset);
+    const QString phone = all.at(5).phone;
+    QVERIFY(phone.size() >= 4);
+    const QString part = phone.mid(1, 3);
+    QTest::keyClicks(box, part);
+    QCOMPARE(model.RowCount(), expected(part));
+    QVERIFY(model.RowCount() >= 1 && model.RowCount() < 60);
+    for (int r = 0; r < model.RowCount(); ++r) {
+        const QString p = model.CellText(r, ResultListModel::CellPhone);
+        const QString n = model.CellText(r, ResultListModel::CellName);
+        const QString m = model.CellText(r, ResultListModel::CellRemark);
+        const QString f = model.CellText(r, ResultListModel::CellFile);
+        QVERIFY(p.contains(part) || n.contains(part) || m.contains(part) || f.contains(part));
+    }
+    // Letters taken back and typed again (the rows of recent texts are kept).
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(model.RowCount(), expected(part.left(2)));
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(model.RowCount(), expected(part.left(1)));
+        QTest::keyClicks(box, part.mid(1));
+        QCOMPARE(model.RowCount(), expected(part));
+    }
+    QCOMPARE(resets.size(), 0);
+    QVERIFY(!dlg.IsFilling());
+    QVERIFY(Control<QLabel>(dlg, "StatusLine")->text().startsWith(QStringLiteral("Calls: %1 ").arg(model.RowCount())));
+    // The match is marked in the cells.
+    auto *marks = qobject_cast<MatchDelegate *>(dlg.List()->itemDelegate());
+    QVERIFY(marks);
+    int marked = 0;
+    for (int r = 0; r < model.RowCount(); ++r) {
+        const auto [at, length] = marks->MatchIn(model.index(r, ResultListModel::CellPhone));
+        if (at >= 0) {
+            QCOMPARE(model.CellText(r, ResultListModel::CellPhone).mid(at, length), part);
+            ++marked;
+        }
+    }
+    QVERIFY(marked >= 1);
+    QCOMPARE(marks->MatchIn(model.index(0, ResultListModel::CellStart)).first, qsizetype(-1));
+
+    // Letter case aside, in user names too.
+    QString user;
+    for (const Texts &t : all)
+        if (t.name.size() >= 2 && t.name.toUpper() != t.name.toLower())
+            user = t.name;
+    if (!user.isEmpty()) {
+        box->setText(user.toUpper());
+        QCOMPARE(model.RowCount(), expected(user));
+        box->setText(user.toLower());
+        QCOMPARE(model.RowCount(), expected(user));
+    }
+
+    // The recording's name counts whole: its start time and line too (a name the recorder
+    // gave is kept as a flag and made again for the look).
+    QString named;
+    for (const Texts &t : all)
+        if (t.file.size() > 20 && t.file.at(14) == u'_')
+            named = t.file;
+    QVERIFY(!named.isEmpty());
+    for (const QString &piece : {named.left(12), named.mid(8, 9), named.right(8)}) {
+        box->setText(piece);
+        QCOMPARE(model.RowCount(), expected(piece));
+        QVERIFY(model.RowCount() >= 1);
+    }
+
+    // Escape clears it and every row comes back; the window stays.
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Escape);
+    QVERIFY(box->text().isEmpty());
+    QCOMPARE(model.RowCount(), 60);
+    QVERIFY(dlg.isVisible());
+    GuiTest::SaveScreenshot(&dlg, "query-window-narrowed.png");
+    // A new Find keeps the narrowing for the rows it brings.
+    box->setText(part);
+    Control<QPushButton>(dlg, "IdcFind")->click();
+    WaitForFill(dlg);
+    QCOMPARE(model.RowCount(), expected(part));
+}
+
+void QueryWindowTest::cutCellsShowTheirTextAsATooltip()
+{
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    dlg.resize(1200, 700);
+    ShowAndFind(dlg);
+    QTableView *list = dlg.List();
+    const int fileColumn = dlg.Model().ColumnOfCell(ResultListModel::CellFile);
+    const int row = RowWithId(dlg.Model(), 2);
+    const QString path = dlg.Model().CellText(row, ResultListModel::CellFile);
+    QVERIFY(!path.isEmpty());
+    const auto hover = [list](const QModelIndex &index) {
+        const QPoint at = list->visualRect(index).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+    };
+    // A recording path cut off by its column: the tooltip shows it whole.
+    list->horizontalHeader()->moveSection(list->horizontalHeader()->visualIndex(fileColumn), 2);
+    list->horizontalHeader()->resizeSection(fileColumn, 60);
+    hover(dlg.Model().index(row, fileColumn));
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), path);
+    // A cell whose text fits has none.
+    hover(dlg.Model().index(row, dlg.Model().ColumnOfCell(ResultListModel::CellNumber)));
+    QTRY_VERIFY(!QToolTip::isVisible());
+}
+
+void QueryWindowTest::tabbingKeepsTheFocusInSight()
+{
+    // Tab goes from control to control of the filter, then to the filter box and the list:
+    // every one it stops at is shown, inside the window, and says it has the focus.
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    ShowAndFind(dlg);
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    Control<QCheckBox>(dlg, "IdcFromCheck")->setFocus(Qt::TabFocusReason);
+    QStringList path;
+    for (int i = 0; i < 14; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QVERIFY2(focus->isVisible() && focus->window() == &dlg, qPrintable(focus->objectName()));
+        QVERIFY2(dlg.rect().intersects(QRect(focus->mapTo(&dlg, QPoint(0, 0)), focus->size())),
+                 qPrintable(focus->objectName()));
+        QVERIFY(focus->hasFocus());
+        path << (focus->objectName().isEmpty() ? QString::fromLatin1(focus->metaObject()->className())
+                                               : focus->objectName());
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    // The filter's order, then the filter box, then the list.
+    const QStringList order{"IdcFromCheck", "DatePresets", "IdcCallType", "IdcUserName", "IdcNumber",
+                            "IdcRemark",    "IdcFind",     "IdcExport",   "NarrowBox",   "IdcResultList"};
+    for (int i = 1; i < order.size(); ++i) {
+        const qsizetype a = path.indexOf(order[i - 1]);
+        const qsizetype b = path.indexOf(order[i]);
+        QVERIFY2(a >= 0 && b > a, qPrintable(path.join(", ")));
+    }
+}
+
+void QueryWindowTest::missingRecordingsAreMarked()
+{
+    // A voice folder emptied, or gone: every row whose recording is named is marked, in a
+    // colour that reads on the list's ground (light or dark) and in italics.
+    ScriptedDesktop desktop;
+    for (const bool gone : {false, true}) {
+        const QString dir = FreshBackup();
+        QDir voice(dir + "voice");
+        if (gone)
+            QVERIFY(voice.removeRecursively());
+        else
+            for (const QString &f : voice.entryList(QDir::Files))
+                QVERIFY(voice.remove(f));
+        CDlgQuery dlg(dir);
+        ShowAndFind(dlg);
+        const ResultListModel &model = dlg.Model();
+        int marked = 0;
+        for (int r = 0; r < model.RowCount(); ++r) {
+            const QString file = model.CellText(r, ResultListModel::CellFile);
+            const bool named = !file.isEmpty() && file != "DEL";
+            const QModelIndex cell = model.index(r, 1);
+            QCOMPARE(cell.data(Qt::ForegroundRole).isValid(), named);
+            QCOMPARE(cell.data(Qt::FontRole).value<QFont>().italic(), named);
+            marked += named ? 1 : 0;
+        }
+        QVERIFY(marked > 40);
+    }
+    // Readable: a contrast of at least 4.5 to the ground in either palette.
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const auto contrast = [&](const QColor &a, const QColor &b) {
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    const QPalette original = QApplication::palette();
+    QPalette dark = original;
+    dark.setColor(QPalette::Base, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    for (const QPalette &palette : {original, dark}) {
+        QApplication::setPalette(palette);
+        const QString dir = FreshBackup();
+        QVERIFY(QDir(dir + "voice").removeRecursively());
+        CDlgQuery dlg(dir);
+        ShowAndFind(dlg);
+        const QColor mark = dlg.Model().index(0, 1).data(Qt::ForegroundRole).value<QBrush>().color();
+        const QColor ground = dlg.List()->palette().color(QPalette::Base);
+        QVERIFY2(contrast(mark, ground) >= 4.5, qPrintable(mark.name() + " on " + ground.name()));
+        QVERIFY(mark != dlg.List()->palette().color(QPalette::Text));
+    }
+    QApplication::setPalette(original);
 }
 
 void QueryWindowTest::datePresetsSetThePickers()
@@ -1326,6 +1787,42 @@ void QueryWindowTest::remembersSizeAndColumns()
     QCOMPARE(header->sectionSize(ResultListModel::CellRemark), 180);
     QCOMPARE(header->visualIndex(3), 1);
     QCOMPARE(header->sortIndicatorSection(), -1); // the sort is not kept
+    again.reject();
+    ForgetWindows();
+}
+
+void QueryWindowTest::rememberedSizeFitsTheScreen()
+{
+    // Remembered on a larger screen (here: larger than the test's screen, and partly off
+    // it), the window comes back on this screen's free area whole: its status line and its
+    // pane in sight, no smaller than its minimum.
+    ScriptedDesktop desktop;
+    const QString dir = FreshBackup();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        CDlgQuery dlg(dir);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.setGeometry(screen.left() + 200, screen.top() + 120, screen.width() + 220, screen.height() + 160);
+        QTRY_COMPARE(dlg.width(), screen.width() + 220);
+        dlg.reject();
+    }
+    CDlgQuery again(dir);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY2(screen.contains(again.frameGeometry()),
+             qPrintable(QStringLiteral("%1,%2 %3x%4 on a screen of %5x%6")
+                            .arg(again.frameGeometry().x())
+                            .arg(again.frameGeometry().y())
+                            .arg(again.frameGeometry().width())
+                            .arg(again.frameGeometry().height())
+                            .arg(screen.width())
+                            .arg(screen.height())));
+    QVERIFY(again.width() >= 900 && again.height() >= 640);
+    const QWidget *status = Control<QLabel>(again, "StatusLine");
+    QVERIFY(screen.contains(QRect(status->mapToGlobal(QPoint(0, 0)), status->size())));
+    if (const QWidget *pane = again.findChild<QWidget *>("PlayerPane"))
+        QVERIFY(screen.contains(QRect(pane->mapToGlobal(QPoint(0, 0)), pane->size())));
     again.reject();
     ForgetWindows();
 }

@@ -58,8 +58,20 @@ void TestCliBackups::listsTheSampleRoot()
             QCOMPARE(f[3], QByteArray("2009-12-31 23:59:59"));
         }
     }
-    seen.sort();
+    // By name, as Windows lists the folders, whatever order the file system keeps them in.
     QCOMPARE(seen, (QStringList{"2009-12", "2010-01", "odd-types"}));
+
+    QTemporaryDir mixed;
+    for (const char *name : {"b-2", "A-1", "c-3", "_z", "10", "9"}) {
+        QVERIFY(TestFiles::write(mixed.filePath(QString::fromLatin1(name) + "/config.ini"), "[base]\n"));
+        QVERIFY(TestFiles::write(mixed.filePath(QString::fromLatin1(name) + "/dbR.mdb"), ""));
+    }
+    const CliResult byName = cli.run({"backups", "--root", mixed.path()});
+    QCOMPARE(byName.exitCode, 0);
+    QStringList names;
+    for (const QByteArray &line : byName.lines())
+        names << QString::fromUtf8(line.split('\t').value(1));
+    QCOMPARE(names, (QStringList{"10", "9", "A-1", "b-2", "c-3", "_z"}));
 }
 
 void TestCliBackups::rootFromSettingsBesideTheProgram()

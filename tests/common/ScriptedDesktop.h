@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ScriptedDesktop : public Desktop
 {
 public:
@@ -40,6 +42,8 @@ public:
     bool openSucceeds = true;
 
     QList<Message> messages;
+    // Called as each message is shown, before it is answered (what else is on screen then).
+    std::function<void(const Message &)> onMessage;
     QStringList folderTitles;
     QList<Start> starts;
     QStringList openedFiles;
@@ -55,6 +59,8 @@ public:
     Answer showMessage(QObject *, Icon icon, const QString &caption, const QString &text, Buttons buttons) override
     {
         messages.append({icon, caption, text, buttons});
+        if (onMessage)
+            onMessage(messages.last());
         if (buttons == Buttons::Ok)
             return Answer::Ok;
         return answers.isEmpty() ? Answer::No : answers.takeFirst();

@@ -119,7 +119,8 @@ private slots:
         // text may hold a "%".
         const QMap<int, int> formats = {{Ids::TxtEmptyRecordingPath, 1}, {Ids::TxtRecordingDeleted, 1},
                                         {Ids::TxtRecordingOutside, 1},   {Ids::TxtRecordingKept, 1},
-                                        {Ids::TxtDatabaseDamaged, 2},    {Ids::TxtBackupReadOnly, 1}};
+                                        {Ids::TxtDatabaseDamaged, 2},    {Ids::TxtBackupReadOnly, 1},
+                                        {Ids::TxtVoiceReadOnly, 1}};
         QVERIFY(textIds.contains(Ids::TxtDatabaseDamaged) && textIds.contains(Ids::TxtBackupReadOnly));
         const QMap<int, QStringList> arguments = {{Ids::TxtPlayerMissing, {"%1"}},
                                                   {Ids::TxtPlayerUndecodable, {"%1"}},
@@ -127,7 +128,8 @@ private slots:
                                                   {Ids::TxtSearchProgress, {"%1", "%2"}},
                                                   {Ids::TxtDetailsFailed, {"%1"}},
                                                   {Ids::TxtSaveFailed, {"%1", "%2"}},
-                                                  {Ids::TxtSaved, {"%1"}}};
+                                                  {Ids::TxtSaved, {"%1"}},
+                                                  {Ids::TxtAboutCaption, {"%1"}}};
         for (int id : textIds) {
             const QString text = lang->DialogText(id);
             QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),

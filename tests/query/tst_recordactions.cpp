@@ -365,17 +365,28 @@ void TestRecordActions::recordingOutsideTheVoiceFolderIsKept()
     QCOMPARE(TestFiles::read(outside.filePath("precious.wav")), QByteArray("keep"));
     QCOMPARE(f.problems(), QStringList());
 
-    // A voice folder that is itself a link to a folder elsewhere is not the backup's own.
+    // A voice folder that is itself a link to a folder elsewhere is not the backup's own:
+    // its recordings are measured and played (playing only reads), never deleted, and the
+    // delete says so in one message.
     desktop.answers = {Desktop::Answer::Yes};
     desktop.messages.clear();
+    desktop.openedFiles.clear();
     const QString elsewhere = outside.filePath("voice");
-    Fixture g(0, [&](Fixture &self) {
+    Fixture g(1, [&](Fixture &self) {
         QVERIFY(QDir().rename(self.voice, elsewhere));
         QVERIFY(QFile::link(elsewhere, self.backup + "voice"));
     });
     const QString name = QFileInfo(g.file(1)).fileName();
+    QVERIFY(!g.model.CellText(g.row(1), ResultListModel::CellSize).isEmpty());
+    QCOMPARE(g.model.Recordings().Check(g.file(1)), RecordingFolder::Verdict::Playable);
+    g.actions->PlayRecording(g.file(1));
+    QVERIFY(desktop.messages.isEmpty());
+    QCOMPARE(desktop.openedFiles, QStringList{g.file(1)});
+    const QString linkedFile = g.file(1);
     QCOMPARE(g.actions->DeleteRecord(g.call(1)), RecordActions::DeleteResult::DeletedFileKept);
     QVERIFY(QFileInfo::exists(elsewhere + "/" + name));
+    QCOMPARE(desktop.messages.size(), 2); // the question, then why the file stays
+    QCOMPARE(desktop.messages[1].text, formatted(Ids::TxtRecordingKept, linkedFile));
 }
 
 void TestRecordActions::refusedDeleteKeepsEverything()
@@ -424,6 +435,30 @@ void TestRecordActions::refusedDeleteKeepsEverything()
     QVERIFY(QFileInfo::exists(g.file(2)));
     QCOMPARE(g.model.RowCount(), 60);
     QCOMPARE(TestFiles::read(g.backup + "dbR.mdb"), before);
+
+    // A writable database whose voice folder cannot be written: the folder is named, not
+    // the backup, and nothing is asked or deleted.
+    desktop.messages.clear();
+    std::unique_ptr<ReadOnlyFolder> voiceDisk;
+    Fixture h(1, [&](Fixture &self) {
+        const QString aside = self.backup + "voice-aside/";
+        QVERIFY(QDir().rename(self.voice, aside));
+        voiceDisk = std::make_unique<ReadOnlyFolder>(self.backup + "voice");
+        QVERIFY(TestFiles::copyTree(aside, self.voice));
+        QVERIFY(voiceDisk->seal());
+    });
+    if (!voiceDisk->usable())
+        QSKIP(ReadOnlyFolder::whyNot());
+    QVERIFY(desktop.messages.isEmpty()); // the database opened for writing
+    const QString kept = h.file(2);
+    const QByteArray beforeVoice = TestFiles::read(h.backup + "dbR.mdb");
+    QCOMPARE(h.actions->DeleteRecord(h.call(2)), RecordActions::DeleteResult::ReadOnly);
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages[0].text,
+             formatted(Ids::TxtVoiceReadOnly, QDir::toNativeSeparators(QFileInfo(kept).absolutePath())));
+    QVERIFY(QFileInfo::exists(kept));
+    QCOMPARE(TestFiles::read(h.backup + "dbR.mdb"), beforeVoice);
+    voiceDisk.reset(); // unmounted before the backup's folder goes
 }
 
 void TestRecordActions::namesAsWindowsWritesThem()
