@@ -240,8 +240,10 @@ void CallListModel::RemoveRow(int row)
     DropNarrowCache();
     beginRemoveRows(QModelIndex(), row, row);
     const quint32 key = Key(row);
-    if (const auto removals = m_removalsWatch.lock())
-        removals->Mark(key);
+    for (const auto &watch : m_removalsWatches) {
+        if (const auto removals = watch.lock())
+            removals->Mark(key);
+    }
     Count(key, -1);
     m_order.erase(m_order.begin() + row);
     m_searchByRowStale = true;
@@ -257,7 +259,8 @@ ResultSnapshot CallListModel::Snapshot()
         sources.push_back(ResultSnapshot::Source{backup.rows, backup.base, backup.name});
     auto numbers = m_numbers.empty() ? nullptr : std::make_shared<const std::vector<qint32>>(m_numbers);
     ResultSnapshot snapshot(std::move(sources), m_order, std::move(numbers));
-    m_removalsWatch = snapshot.RemovalsWatch();
+    std::erase_if(m_removalsWatches, [](const auto &watch) { return watch.expired(); });
+    m_removalsWatches.push_back(snapshot.RemovalsWatch());
     return snapshot;
 }
 
@@ -281,9 +284,11 @@ QString CallListModel::LeadingText(int, int) const
 void CallListModel::ClearRows(bool keepSnapshots)
 {
     // The rows of a snapshot still being written leave the list with all the others.
-    if (const auto removals = m_removalsWatch.lock(); removals && !keepSnapshots)
-        removals->MarkAll();
-    m_removalsWatch.reset();
+    for (const auto &watch : m_removalsWatches) {
+        if (const auto removals = watch.lock(); removals && !keepSnapshots)
+            removals->MarkAll();
+    }
+    m_removalsWatches.clear();
     m_sortRunner->cancel();
     DropSearchIndex();
     DropNarrowCache();
@@ -475,6 +480,7 @@ void CallListModel::SortNow(int column, Qt::SortOrder order)
 
 void CallListModel::SortAfterFill()
 {
+    emit fillEnded();
     if (m_sortPending)
         StartSort();
 }

@@ -138,6 +138,8 @@ public:
 signals:
     // The list shows the order the last sort asked for.
     void sorted();
+    // The last rows of a fill have come (IsFilling() turned false).
+    void fillEnded();
     // The keyboard search of `column` can be answered now.
     void keyboardSearchReady(int column);
 
@@ -176,7 +178,8 @@ protected:
     // rows and selections on their calls.
     // `narrowing`: only the narrowing changed, not the list's rows or their order.
     void ShowKeys(std::vector<quint32> shown, bool narrowing = false);
-    // After the last rows of a fill have come: a sort asked for meanwhile.
+    // After the last rows of a fill have come: says so (fillEnded()), then makes a sort
+    // asked for meanwhile.
     void SortAfterFill();
 
     const Backup &BackupOfKey(quint32 key) const { return m_backups[std::size_t(BackupIndexOfKey(key))]; }
@@ -240,5 +243,6 @@ private:
     bool m_narrowCacheValid = false;
     void DropNarrowCache();
     QStringList m_titles;
-    std::weak_ptr<ResultSnapshot::Removals> m_removalsWatch; // of the last snapshot handed out
+    // Of the snapshots handed out that may still be read (an export's, the statistics').
+    std::vector<std::weak_ptr<ResultSnapshot::Removals>> m_removalsWatches;
 };

@@ -92,6 +92,11 @@ public:
     bool FileMissing(int row) const;
     // The record id of a row.
     qint32 Id(int row) const { return m_rows[size_t(row)].id; }
+    // The call type of cell 2: 0 incoming, 1 outgoing, 2 missed.
+    int CallType(int row) const { return m_rows[size_t(row)].typeText; }
+    // The UTF-8 texts of cells 1 (the user) and 3 (the number), as stored.
+    QByteArrayView NameUtf8(int row) const { return Text(m_rows[size_t(row)], Name); }
+    QByteArrayView PhoneUtf8(int row) const { return Text(m_rows[size_t(row)], Phone); }
 
     // Whether row `a` of `x` goes before row `b` of `y` in ascending order of `column`:
     // numbers, sizes and talk times by value, start times by time (one that is not valid

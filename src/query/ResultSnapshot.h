@@ -53,6 +53,14 @@ public:
     const QString &BackupName(int row) const { return SourceOf(m_order[std::size_t(row)]).backupName; }
     // Whether the list removed this row after the snapshot was taken.
     bool IsRemoved(int row) const { return m_removals->Has(m_order[std::size_t(row)]); }
+    // The storage that holds the row, and the row's place in it (`*stored`).
+    const ResultRows &StoredRow(int row, int *stored) const
+    {
+        const quint32 key = m_order[std::size_t(row)];
+        const Source &source = SourceOf(key);
+        *stored = int(key - source.base);
+        return *source.rows;
+    }
 
     // For the list: where to mark the rows it removes, held without keeping the snapshot
     // alive once its worker has let it go.
