@@ -2,7 +2,8 @@
 // the file-size rule at its edges, the talk-time and start-time formats, what a new
 // search, a refused statement and a removed row do to the list, and sorting with the
 // totals of the rows shown. Qt's model tester watches the fills, the removals and the
-// sorts, so every change is announced as views expect.
+// sorts, so every change is announced as views expect. The statistics of a real backup,
+// against figures checked by hand in its reference dump and counted again from the dump.
 #include "db/ado/AdoDb.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
@@ -14,6 +15,8 @@
 #include "query/ResultListModel.h"
 #include "query/ResultRows.h"
 #include "query/TextOrder.h"
+#include "stats/CallSelection.h"
+#include "stats/CallStatistics.h"
 #include "task/TaskPool.h"
 
 #include "TestPaths.h"
@@ -100,6 +103,7 @@ private slots:
     void incrementalFillShowsTheSameRows();
     void sortingMovesRowsWithTheirCells();
     void searchOverSeveralBackups();
+    void statisticsOfTheDecemberBackup();
 
 private:
     ScriptedDesktop m_desktop;
@@ -654,6 +658,133 @@ void TestResultListModel::searchOverSeveralBackups()
         FileLocks::unlockStatement(*file);
     QTest::qWait(100);
     QCOMPARE(searched.size(), 1);
+}
+
+void TestResultListModel::statisticsOfTheDecemberBackup()
+{
+    Backup backup;
+    CAdoDb db;
+    ResultListModel model;
+    QVERIFY(FillFromBackup(backup, db, model, kAll));
+    const CallStatistics statistics = CallStatistics::Of(model.Snapshot());
+
+    // Checked by hand in tests/data/expected: 60 calls, 8 of them missed (incoming, not
+    // talked) and 19 outgoing (id 18 among them, with no talk time); 16,664 seconds in all,
+    // 320.46 per answered call; the 26th and 27th of the 52 answered talk times sorted are
+    // both 340 s; the longest is id 39 (603 s); the first starts at 2009-12-01 00:00:00.
+    const CallFigures &totals = statistics.Totals();
+    QCOMPARE(totals.calls, 60);
+    QCOMPARE(totals.incoming, 33);
+    QCOMPARE(totals.outgoing, 19);
+    QCOMPARE(totals.missed, 8);
+    QCOMPARE(totals.Answered(), 52);
+    QCOMPARE(totals.talkSeconds, 16664);
+    QCOMPARE(totals.AverageSeconds(), 320);
+    QCOMPARE(statistics.MedianSeconds(), 340);
+    QCOMPARE(totals.longestSeconds, 603);
+    QCOMPARE(totals.MissedPerMille(), 133);
+    QCOMPARE(CallStatistics::TimeText(totals.first), QString("2009-12-01 00:00:00"));
+    QCOMPARE(CallStatistics::TimeText(totals.last), QString("2009-12-31 23:59:59"));
+    QCOMPARE(statistics.UndatedCalls(), 0);
+    // The 5th: id 10 missed at 08:26, ids 11 and 12 outgoing, 382 + 483 s. Three calls
+    // started at 14 o'clock on a Friday (ids 39 and 40 on the 18th, 50 on the 25th).
+    const auto days = statistics.Groups(CallStatistics::Grouping::Day);
+    QCOMPARE(days.size(), std::size_t(26));
+    const auto fifth = std::find_if(days.begin(), days.end(), [](const auto &g) { return g.key == "2009-12-05"; });
+    QVERIFY(fifth != days.end());
+    QCOMPARE(fifth->figures.calls, 3);
+    QCOMPARE(fifth->figures.outgoing, 2);
+    QCOMPARE(fifth->figures.missed, 1);
+    QCOMPARE(fifth->figures.talkSeconds, 865);
+    QCOMPARE(statistics.Slot(4, 14).calls, 3);
+    QCOMPARE(statistics.ChartPeriod(), CallStatistics::Grouping::Day);
+    const auto weeks = statistics.Groups(CallStatistics::Grouping::Week);
+    QCOMPARE(weeks.front().key, QString("2009-11-30")); // the Monday before Tuesday the 1st
+    QCOMPARE(weeks.front().figures.calls, 11);
+    const auto months = statistics.Groups(CallStatistics::Grouping::Month);
+    QCOMPARE(months.size(), std::size_t(1));
+    QCOMPARE(months.front().key, QString("2009-12"));
+    QCOMPARE(months.front().toDay - months.front().fromDay, 30);
+    // Li: 11 calls, 2 missed, 2,999 s, the longest call. Ties in calls go to the number
+    // talked longer: 13812345678 (3,922 s) before 0123456 (3,168 s), 11 calls each.
+    const auto users = statistics.Groups(CallStatistics::Grouping::User);
+    QCOMPARE(users.size(), std::size_t(9));
+    QCOMPARE(users.front().key, QString()); // calls without a user name come first
+    const auto li = std::find_if(users.begin(), users.end(), [](const auto &g) { return g.key == "Li"; });
+    QVERIFY(li != users.end());
+    QCOMPARE(li->figures.calls, 11);
+    QCOMPARE(li->figures.missed, 2);
+    QCOMPARE(li->figures.talkSeconds, 2999);
+    QCOMPARE(li->figures.longestSeconds, 603);
+    const auto top = statistics.TopNumbers(3);
+    QCOMPARE(top.size(), std::size_t(3));
+    QCOMPARE(top[0].key, QString("13812345678"));
+    QCOMPARE(top[1].key, QString("0123456"));
+    QCOMPARE(top[2].key, QString("+8613912345678"));
+    QCOMPARE(top[1].figures.calls, 11);
+    QCOMPARE(top[1].figures.talkSeconds, 3168);
+    const auto types = statistics.Groups(CallStatistics::Grouping::Type);
+    QCOMPARE(types[2].key, QString("missed"));
+    QCOMPARE(types[2].figures.calls, 8);
+
+    // Every day, hour and user counted again from the dump, here.
+    QMap<QString, CallFigures> byDay, byUser;
+    std::array<CallFigures, 7 * 24> bySlot{};
+    for (const ExpectedRow &e :
+         readExpectedDump(QStringLiteral(ORVIK_TEST_DATA_DIR "/expected/backups__Rec__2009-12__dbR.mdb__record.tsv"))) {
+        const QDateTime start = QDateTime::fromString(e.date("record_time_start"), "yyyy-MM-dd HH:mm:ss");
+        const int type = e.number("call_direction") != 0 ? 1 : e.number("talked_time") != 0 ? 0 : 2;
+        const qint64 seconds =
+            QDate(1899, 12, 30).daysTo(start.date()) * 86400 + start.time().msecsSinceStartOfDay() / 1000;
+        byDay[e.date("record_time_start").left(10)].Add(type, e.number("talked_time"), seconds);
+        byUser[e.text("name")].Add(type, e.number("talked_time"), seconds);
+        bySlot[std::size_t((start.date().dayOfWeek() - 1) * 24 + start.time().hour())].Add(
+            type, e.number("talked_time"), seconds);
+    }
+    const auto same = [](const CallFigures &a, const CallFigures &b) {
+        return a.calls == b.calls && a.incoming == b.incoming && a.outgoing == b.outgoing && a.missed == b.missed
+               && a.talkSeconds == b.talkSeconds && a.longestSeconds == b.longestSeconds && a.first == b.first
+               && a.last == b.last;
+    };
+    QCOMPARE(qsizetype(days.size()), byDay.size());
+    for (const auto &day : days)
+        QVERIFY2(same(day.figures, byDay.value(day.key)), qPrintable(day.key));
+    QCOMPARE(qsizetype(users.size()), byUser.size());
+    for (const auto &user : users)
+        QVERIFY2(same(user.figures, byUser.value(user.key)), qPrintable(user.key));
+    for (int weekday = 0; weekday < 7; ++weekday)
+        for (int hour = 0; hour < 24; ++hour)
+            QVERIFY(same(statistics.Slot(weekday, hour), bySlot[std::size_t(weekday * 24 + hour)]));
+
+    // Narrowed to what a figure stands for, the list shows exactly the calls it counted.
+    const auto count = [&model](const CallSelection &selection) {
+        model.Narrow([selection](const ResultRows &rows, int stored) { return selection.Matches(rows, stored); });
+        const int shown = model.RowCount();
+        model.Narrow(nullptr);
+        return qint64(shown);
+    };
+    for (const auto &day : days) {
+        QCOMPARE(count(CallSelection::Period(day.fromDay, day.toDay)), day.figures.calls);
+        QCOMPARE(count(CallSelection::Period(day.fromDay, day.toDay, 2)), day.figures.missed);
+    }
+    QCOMPARE(count(CallSelection::Period(weeks.front().fromDay, weeks.front().toDay)), 11);
+    QCOMPARE(count(CallSelection::Slot(4, 14, false)), 3);
+    QCOMPARE(count(CallSelection::Slot(4, 14, true)), statistics.Slot(4, 14).missed);
+    QCOMPARE(count(CallSelection::User("Li")), 11);
+    QCOMPARE(count(CallSelection::User(QString())), users.front().figures.calls);
+    QCOMPARE(count(CallSelection::Number("0123456")), 11);
+    model.Narrow([](const ResultRows &rows, int stored) { return CallSelection::User("Li").Matches(rows, stored); });
+    QCOMPARE(CallStatistics::Of(model.Snapshot()).Totals().talkSeconds, 2999);
+    model.Narrow(nullptr);
+
+    // A row the list removes after the snapshot was taken is left out of the figures.
+    const ResultSnapshot before = model.Snapshot();
+    QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("1")); // 289 s, incoming
+    model.RemoveRow(0);
+    const CallStatistics after = CallStatistics::Of(before);
+    QCOMPARE(after.Totals().calls, 59);
+    QCOMPARE(after.Totals().talkSeconds, 16664 - 289);
+    QCOMPARE(CallStatistics::TimeText(after.Totals().first), QString("2009-12-01 09:37:13"));
 }
 
 QTEST_GUILESS_MAIN(TestResultListModel)

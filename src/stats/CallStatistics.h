@@ -1,0 +1,133 @@
+#pragma once
+
+#include "stats/CallFigures.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class ResultRows;
+class ResultSnapshot;
+
+// The figures of a list of calls at a glance, computed in one pass over its rows: the
+// totals with the median talk time, the calls of each day (and so of each week and month),
+// of each hour of each weekday, of each user (cell 1), of each number (cell 3) and of each
+// call type. The statistics view, its sheet in the export and orvik-cli stats all take
+// their figures from here.
+//
+// Times are the start times as the list shows them (wall-clock, no time zone), counted in
+// seconds since 1899-12-30 00:00:00; a call whose start is no valid date counts in the
+// totals, per user, per number and per type, not in the days and hours. Weeks start on
+// Monday. The median and the average count the answered calls (those not missed).
+class CallStatistics
+{
+public:
+    enum class Grouping { Day, Week, Month, Hour, Weekday, User, Number, Type };
+    static constexpr int kWeekdays = 7; // Monday first
+    static constexpr int kHours = 24;
+    static constexpr int kTypes = 3; // incoming, outgoing, missed
+
+    // The figures of one day, week, month, hour, weekday, user, number or call type.
+    struct Group
+    {
+        // What the group is, as orvik-cli writes it: "2009-12-05" (a day), "2009-11-30" (a
+        // week, by its Monday), "2009-12" (a month), "0" to "23" (an hour), "1" (Monday) to
+        // "7" (Sunday), the user's name, the number, "incoming", "outgoing" or "missed".
+        QString key;
+        // Days, weeks and months: the first and last day they cover (days since 1899-12-30).
+        qint64 fromDay = 0;
+        qint64 toDay = 0;
+        // Hours: 0 to 23; weekdays: 0 (Monday) to 6; call types: 0 to 2.
+        int index = 0;
+        CallFigures figures;
+    };
+
+    CallStatistics() = default;
+    CallStatistics(CallStatistics &&) = default;
+    CallStatistics &operator=(CallStatistics &&) = default;
+    CallStatistics(const CallStatistics &) = delete;
+    CallStatistics &operator=(const CallStatistics &) = delete;
+
+    // Counts row `row` of `rows`.
+    void Add(const ResultRows &rows, int row);
+    // After the last row: the median and what the groups need.
+    void Finish();
+    // The figures of the rows of a snapshot that the list has not removed, finished. Throws
+    // TaskCancelled when the calling thread's request is cancelled meanwhile.
+    static CallStatistics Of(const ResultSnapshot &rows);
+
+    const CallFigures &Totals() const { return m_totals; }
+    qint64 MedianSeconds() const { return m_median; }
+    // Calls whose start is no valid date.
+    qint64 UndatedCalls() const { return m_undated; }
+    // The calls of `hour` on `weekday` (0 Monday), over all days.
+    const CallFigures &Slot(int weekday, int hour) const { return m_slots[std::size_t(weekday * kHours + hour)]; }
+    // The day of the first and of the last call with a valid start; false without one.
+    bool DayRange(qint64 *first, qint64 *last) const;
+    // The period a chart of calls over time is best drawn in: days up to 62 days, weeks
+    // up to 371 days (53 weeks), months beyond.
+    Grouping ChartPeriod() const;
+
+    // The groups of a grouping, every one with at least one call except hours, weekdays
+    // and types (always all of them): days, weeks and months in time order, hours and
+    // weekdays in their order, users by name (CompareTexts), numbers by calls, then talk
+    // time (most first), then number, call types incoming, outgoing, missed.
+    std::vector<Group> Groups(Grouping grouping) const;
+    // The first `count` numbers of Groups(Grouping::Number), without making the others.
+    std::vector<Group> TopNumbers(int count) const;
+
+    // How start times are counted, for whoever picks calls out by them (CallSelection).
+    // The start of a row in seconds; false when it is no valid date.
+    static bool StartSeconds(const ResultRows &rows, int row, qint64 *seconds);
+    static qint64 DayOf(qint64 seconds);
+    static int HourOf(qint64 seconds);
+    static int WeekdayOf(qint64 day);   // 0 Monday .. 6 Sunday
+    static qint64 WeekOf(qint64 day);   // its Monday
+    static qint64 MonthOf(qint64 day);  // its first day
+    static qint64 MonthEnd(qint64 day); // its last day
+    // "2009-12-05", "2009-12" and "2009-12-05 08:05:09", as the list writes dates.
+    static QString DayText(qint64 day);
+    static QString MonthText(qint64 day);
+    static QString TimeText(qint64 seconds);
+
+private:
+    struct TextHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    using TextFigures = std::unordered_map<std::string, CallFigures, TextHash, std::equal_to<>>;
+
+    static CallFigures &Of(TextFigures &map, QByteArrayView key, CallFigures *&last, QByteArrayView &lastKey);
+    std::vector<Group> TimeGroups(Grouping grouping) const;
+    std::vector<Group> TextGroups(const TextFigures &map, Grouping grouping, std::size_t count) const;
+    // The talk time of the k-th answered call in ascending order of talk time.
+    qint64 NthTalk(qint64 k) const;
+
+    CallFigures m_totals;
+    qint64 m_undated = 0;
+    qint64 m_median = 0;
+    std::unordered_map<qint64, CallFigures> m_days;
+    std::array<CallFigures, kWeekdays * kHours> m_slots;
+    std::array<CallFigures, kTypes> m_types;
+    TextFigures m_users;
+    TextFigures m_numbers;
+    // Answered calls by talk time: below kCountedTalk seconds counted per second, the
+    // others (and negative ones, from damaged records) kept as they are.
+    static constexpr int kCountedTalk = 1 << 16;
+    std::vector<quint32> m_talkCounts;
+    std::vector<qint64> m_otherTalks;
+    // The groups rows went to last: rows come in time order, and many in a row have the
+    // same user or number.
+    qint64 m_lastDay = 0;
+    CallFigures *m_lastDayFigures = nullptr;
+    CallFigures *m_lastUser = nullptr;
+    QByteArrayView m_lastUserKey;
+    CallFigures *m_lastNumber = nullptr;
+    QByteArrayView m_lastNumberKey;
+};
