@@ -1,5 +1,6 @@
 #include "export/CallListExport.h"
 
+#include "export/StatisticsSheet.h"
 #include "export/WorkbookTemplate.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
@@ -63,4 +64,10 @@ bool CallListExport::Begin(const QString &programDir, const QString &outputPath,
         return false;
     }
     return true;
+}
+
+bool CallListExport::AddStatistics(const CallStatistics &statistics)
+{
+    return m_writer.AddSheet(StatisticsSheet::Name(), StatisticsSheet::Rows(statistics),
+                             StatisticsSheet::ColumnWidths());
 }

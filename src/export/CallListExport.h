@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class CallStatistics;
+
 // The export of the call list into a workbook, shared by the query window's worker and
 // the command line: the header row (Ids::TxtExportHeaderFirst to TxtExportHeaderLast), seven columns per list row (cells
 // 0, 1, 2, 3, 4, 5 and 7, the number and the talk time marked as text with a leading
@@ -32,6 +34,8 @@ public:
     // ("Open File Error"), Workbook any other problem (ErrorText()).
     bool Begin(const QString &programDir, const QString &outputPath, const QStringList &leadingHeader = {});
     bool AddRow(const QStringList &workbookRow) { return m_writer.AddRow(workbookRow); }
+    // Adds the sheet "Statistics" (StatisticsSheet) after the list's; before Finish().
+    bool AddStatistics(const CallStatistics &statistics);
     bool Finish() { return m_writer.Finish(); }
     void Discard() { m_writer.Discard(); }
     int RowsWritten() const { return m_writer.RowsWritten(); }

@@ -179,6 +179,16 @@ struct WorkbookWriter::Impl
     int minRow = 0, maxRow = 0, minColumn = 0, maxColumn = 0;
     bool replacedFormula = false;
 
+    // Worksheets added after the template's (AddSheet), made whole when added.
+    struct ExtraSheet
+    {
+        QString name;
+        std::string xml;
+    };
+    std::vector<ExtraSheet> extraSheets;
+    std::string ExtraSheetXml(const std::vector<WorkbookWriter::SheetRow> &sheetRows,
+                              const std::vector<double> &columnWidths);
+
     bool Fail(const QString &text)
     {
         error = text;
@@ -238,6 +248,9 @@ struct WorkbookWriter::Impl
     // A style part for a template without one, with its relationship and content type.
     void AddStylesPart(std::string &relsXml, std::string &typesXml, PartChanges &changes);
     bool WriteArchive(const PartChanges &changes);
+    // The parts of the added worksheets, their relationships, content types and entries in
+    // the workbook's sheet list.
+    bool AddExtraSheets(std::string &relsXml, std::string &typesXml, PartChanges &changes);
 };
 
 WorkbookWriter::WorkbookWriter() : d(std::make_unique<Impl>()) {}
@@ -807,6 +820,10 @@ bool WorkbookWriter::Impl::CollectPartChanges(PartChanges &changes)
         typesXml = RemoveElement(typesXml, "Override", "PartName", QString::fromStdString("/" + layout.calcChainPart),
                                  Qt::CaseInsensitive);
     }
+    if (!extraSheets.empty()) {
+        if (!loadShared() || !AddExtraSheets(relsXml, typesXml, changes))
+            return Fail(error.isEmpty() ? package.ErrorText() : error);
+    }
     if (sharedChanged) {
         changes.replaced.emplace_back(layout.workbookRelsPart, std::move(relsXml));
         changes.replaced.emplace_back(package.NameAt(std::uint64_t(package.IndexOf("[Content_Types].xml"))),
@@ -890,5 +907,223 @@ bool WorkbookWriter::Impl::WriteArchive(const PartChanges &changes)
     // failure leaves no partial workbook.
     if (zip_close(out) != 0)
         return zipFail(QString());
+    return true;
+}
+
+// ---- Worksheets after the template's ----
+
+namespace {
+
+const char kWorksheetType[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet";
+const char kWorksheetContentType[] = "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+const char kMainNamespace[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const char kRelationshipsNamespace[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+void AppendAttributeText(std::string &out, const QString &text)
+{
+    for (const char c : text.toStdString()) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+// Adds an entry for a sheet named like `wanted` (made unique) with relationship `relId` at
+// the end of the workbook part's sheet list. False when the part has none or is malformed.
+bool AddSheetEntry(std::string &workbookXml, const QString &wanted, const std::string &relId)
+{
+    XmlScanner scanner(workbookXml);
+    XmlToken root;
+    while (scanner.Next(root) && root.kind != XmlToken::StartTag) {}
+    if (root.kind != XmlToken::StartTag || root.selfClosing)
+        return false;
+    std::vector<XmlAttribute> attributes;
+    if (!XmlScanner::ParseAttributes(root.attributes, attributes))
+        return false;
+    // The prefix the workbook gives the relationships' namespace, if any.
+    std::string relPrefix;
+    for (const XmlAttribute &a : attributes) {
+        if (a.name.substr(0, 6) == "xmlns:" && XmlScanner::Decode(a.value) == QLatin1String(kRelationshipsNamespace))
+            relPrefix = std::string(a.name.substr(6));
+    }
+    QStringList names;
+    long long lastId = 0;
+    std::size_t listEnd = std::string::npos;
+    std::string sheetElement;
+    const bool read = scanner.ForEachChild(root, [&](const XmlToken &child) {
+        if (child.LocalName() != "sheets" || child.selfClosing || listEnd != std::string::npos)
+            return scanner.SkipElement(child);
+        sheetElement = std::string(child.Prefix()) + "sheet";
+        const bool listed = scanner.ForEachChild(child, [&](const XmlToken &sheet) {
+            if (sheet.LocalName() == "sheet" && XmlScanner::ParseAttributes(sheet.attributes, attributes)) {
+                if (const XmlAttribute *name = XmlScanner::Find(attributes, "name"))
+                    names << XmlScanner::Decode(name->value);
+                if (const XmlAttribute *id = XmlScanner::Find(attributes, "sheetId"))
+                    lastId = std::max(lastId, XmlScanner::ToNumber(id->value));
+            }
+            return scanner.SkipElement(sheet);
+        });
+        listEnd = scanner.ContentEnd();
+        return listed;
+    });
+    if (!read || listEnd == std::string::npos)
+        return false;
+    QString name = wanted;
+    for (int n = 2; names.contains(name, Qt::CaseInsensitive); ++n)
+        name = QStringLiteral("%1 (%2)").arg(wanted).arg(n);
+    std::string entry = "<" + sheetElement + " name=\"";
+    AppendAttributeText(entry, name);
+    entry += "\" sheetId=\"" + std::to_string(lastId + 1) + "\" ";
+    if (relPrefix.empty())
+        entry += std::string("xmlns:r=\"") + kRelationshipsNamespace + "\" r:id=\"";
+    else
+        entry += relPrefix + ":id=\"";
+    entry += relId + "\"/>";
+    workbookXml.insert(listEnd, entry);
+    return true;
+}
+
+} // namespace
+
+bool WorkbookWriter::AddSheet(const QString &name, const std::vector<SheetRow> &rows,
+                              const std::vector<double> &columnWidths)
+{
+    Impl &w = *d;
+    if (!w.open) {
+        if (w.error.isEmpty())
+            w.error = QStringLiteral("No workbook is being written.");
+        return false;
+    }
+    for (const SheetRow &row : rows) {
+        if (row.cells.size() > kMaxColumns)
+            return w.Fail(QStringLiteral("A worksheet has no room for more than %1 columns.").arg(kMaxColumns));
+    }
+    if (rows.size() > std::size_t(kMaxRows))
+        return w.Fail(QStringLiteral("A worksheet has no room for more than %1 rows.").arg(kMaxRows));
+    w.extraSheets.push_back({name, w.ExtraSheetXml(rows, columnWidths)});
+    return true;
+}
+
+std::string WorkbookWriter::Impl::ExtraSheetXml(const std::vector<WorkbookWriter::SheetRow> &sheetRows,
+                                                const std::vector<double> &columnWidths)
+{
+    // The formats of the list's sheet: its header row's, and its first column's.
+    const int headerStyle = !rows.empty() && rows.front().row == 1 && rows.front().style > 0 ? rows.front().style : 0;
+    const int bodyStyle = std::max(columnStyles[1], 0);
+
+    std::string data;
+    int lastRow = 0, lastColumn = 0;
+    for (std::size_t r = 0; r < sheetRows.size(); ++r) {
+        const WorkbookWriter::SheetRow &row = sheetRows[r];
+        std::string rowText;
+        AppendInt(rowText, qint64(r + 1));
+        std::string cells;
+        for (qsizetype i = 0; i < row.cells.size(); ++i) {
+            const TypedCell value = ReadTypedInput(row.cells[i], layout.date1904);
+            if (value.kind == TypedCell::Empty)
+                continue;
+            int style = row.kind == WorkbookWriter::SheetRow::Body ? bodyStyle : headerStyle;
+            if (value.kind == TypedCell::DateTime)
+                style = styles.Derived(style, WorkbookStyles::DateTime);
+            else if (value.quoted)
+                style = styles.Derived(style, WorkbookStyles::QuotePrefix);
+            cells += "<c r=\"";
+            AppendColumnName(cells, int(i) + 1);
+            cells += rowText;
+            cells += '"';
+            if (style > 0) {
+                cells += " s=\"";
+                AppendInt(cells, style);
+                cells += '"';
+            }
+            if (value.kind == TypedCell::Text) {
+                cells += " t=\"inlineStr\"><is><t";
+                if (NeedsSpacePreserved(value.text))
+                    cells += " xml:space=\"preserve\"";
+                cells += '>';
+                AppendCellText(cells, value.text);
+                cells += "</t></is></c>";
+            } else {
+                cells += "><v>";
+                AppendNumber(cells, value.number);
+                cells += "</v></c>";
+            }
+            lastColumn = std::max(lastColumn, int(i) + 1);
+        }
+        if (cells.empty())
+            continue;
+        data += "<row r=\"" + rowText + "\">" + cells + "</row>";
+        lastRow = int(r) + 1;
+    }
+
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet xmlns=\"";
+    xml += kMainNamespace;
+    xml += "\" xmlns:r=\"";
+    xml += kRelationshipsNamespace;
+    xml += "\"><dimension ref=\"A1";
+    if (lastRow > 1 || lastColumn > 1) {
+        xml += ':';
+        AppendColumnName(xml, std::max(lastColumn, 1));
+        AppendInt(xml, std::max(lastRow, 1));
+    }
+    xml += "\"/>";
+    if (!columnWidths.empty()) {
+        xml += "<cols>";
+        for (std::size_t c = 0; c < columnWidths.size(); ++c) {
+            xml += "<col min=\"" + std::to_string(c + 1) + "\" max=\"" + std::to_string(c + 1) + "\" width=\"";
+            AppendNumber(xml, columnWidths[c]);
+            xml += "\" customWidth=\"1\"/>";
+        }
+        xml += "</cols>";
+    }
+    xml += data.empty() ? "<sheetData/>" : "<sheetData>" + data + "</sheetData>";
+    xml += "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" footer=\"0.3\"/>";
+    xml += "</worksheet>";
+    return xml;
+}
+
+bool WorkbookWriter::Impl::AddExtraSheets(std::string &relsXml, std::string &typesXml, PartChanges &changes)
+{
+    std::string workbookXml;
+    if (!package.Read(layout.workbookPart, workbookXml))
+        return false;
+    std::vector<WorkbookPackage::Relationship> rels;
+    package.ReadRelationships(layout.workbookPart, rels);
+    const std::size_t slash = layout.workbookPart.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : layout.workbookPart.substr(0, slash + 1);
+    int partNumber = 1, idNumber = 0;
+    for (const ExtraSheet &sheet : extraSheets) {
+        std::string target;
+        do
+            target = "worksheets/sheet" + std::to_string(++partNumber) + ".xml";
+        while (package.IndexOf(folder + target) >= 0);
+        std::string id;
+        do
+            id = "rIdOrvik" + std::to_string(++idNumber);
+        while (std::any_of(rels.begin(), rels.end(), [&](const auto &r) { return r.id == id; }));
+        if (!AddSheetEntry(workbookXml, sheet.name, id)) {
+            error = QStringLiteral("The workbook part of the template has no well-formed sheet list.");
+            return false;
+        }
+        relsXml = InsertBeforeRootEnd(relsXml, "<Relationship Id=\"" + id + "\" Type=\"" + kWorksheetType
+                                                   + "\" Target=\"" + target + "\"/>");
+        typesXml = InsertBeforeRootEnd(typesXml, "<Override PartName=\"/" + folder + target + "\" ContentType=\""
+                                                     + kWorksheetContentType + "\"/>");
+        changes.added.emplace_back(folder + target, sheet.xml);
+    }
+    changes.replaced.emplace_back(layout.workbookPart, std::move(workbookXml));
     return true;
 }

@@ -26,6 +26,7 @@
 
 #include <memory>
 #include <span>
+#include <vector>
 
 class WorkbookWriter
 {
@@ -47,6 +48,19 @@ public:
     // is then discarded.
     bool AddRow(std::span<const QString> cells);
     bool AddRow(const QStringList &cells);
+    // A further worksheet, placed after the template's sheets and written at Finish(): a
+    // few small tables (the export's statistics). Its cell texts are read as AddRow reads
+    // them; Title and Header rows take the format of the template's header row, Body rows
+    // that of the template's first column. `columnWidths` are in characters, from column A.
+    // The sheet is named `name`, or "name (2)", ... when the template has a sheet of that
+    // name already. The sheet the rows go to stays exactly as it would be without it.
+    struct SheetRow
+    {
+        enum Kind { Body, Title, Header };
+        Kind kind = Body;
+        QStringList cells;
+    };
+    bool AddSheet(const QString &name, const std::vector<SheetRow> &rows, const std::vector<double> &columnWidths);
     // Writes the workbook to the output path, replacing a file there. False on failure, with
     // no output file written (an earlier file at the path stays as it was).
     bool Finish();

@@ -145,6 +145,43 @@ enum Text : int {
     // gives them (id, line_id, record_time_start, ... name, address).
     TxtFieldFirst = 370,
     TxtFieldLast = 388,
+    // The statistics beside the list (its tab and the list's), its figures, charts and
+    // tables, the line that says what a click narrowed the list to ("%1"), the export's
+    // option to add the statistics sheet, and that sheet's titles.
+    TxtListTab = 400,
+    TxtStatsTab = 401,
+    TxtStatsCalls = 402,
+    TxtStatsAnswered = 403,
+    TxtStatsMissedRate = 404,
+    TxtStatsTalkTime = 405,
+    TxtStatsAverage = 406,
+    TxtStatsMedian = 407,
+    TxtStatsLongest = 408,
+    TxtStatsFirst = 409,
+    TxtStatsLast = 410,
+    TxtStatsPerDay = 411,
+    TxtStatsPerWeek = 412,
+    TxtStatsPerMonth = 413,
+    TxtStatsTalkMinutes = 414, // the second axis of the chart over time
+    TxtStatsTalkHours = 415,
+    TxtStatsHeatMap = 416,
+    TxtStatsHeatAll = 417,
+    TxtStatsHeatMissed = 418,
+    TxtStatsMonday = 419, // 419..425: the weekdays' short names, Monday to Sunday
+    TxtStatsSunday = 425,
+    TxtStatsPerUser = 426,
+    TxtStatsUser = 427,
+    TxtStatsTopNumbers = 428,
+    TxtStatsNumber = 429,
+    TxtStatsTotals = 430,
+    TxtStatsDay = 431,
+    TxtStatsHour = 432,
+    TxtStatsNarrowed = 433, // "%1": what the list shows, e.g. "2009-12-05, Missed"
+    TxtStatsShowAll = 434,
+    TxtStatsExportOption = 435,
+    TxtStatsExportTip = 436,
+    TxtStatsNoCalls = 437,
+    TxtStatsClickHint = 438,
 };
 
 // Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list, 20 the

@@ -1,4 +1,5 @@
 // The workbook writer: written workbooks are read back with openpyxl (read_workbook.py).
+// A sheet added after the list's (the export's statistics) leaves the list's sheet as it is.
 
 #include "WorkbookTestSupport.h"
 #include "common/TestFiles.h"
@@ -63,6 +64,7 @@ private slots:
     void followsTheWorkbooksOwnPartList();
     void addsAStylePartWhenTheTemplateHasNone();
     void dropsTheCalculationChainWhenAFormulaIsOverwritten();
+    void addsASheetAfterTheList();
 
     void failuresLeaveNothingBehind_data();
     void failuresLeaveNothingBehind();
@@ -771,6 +773,81 @@ void TestWorkbookWriter::failureWhileWritingLeavesNothingBehind()
         QVERIFY(!writer.ErrorText().isEmpty());
         QVERIFY(!QFileInfo::exists(output));
     }
+}
+
+void TestWorkbookWriter::addsASheetAfterTheList()
+{
+    const QList<QStringList> rows = {kHeaders, CallRow(1, "张三", "来电", "0123", "2009-12-29 08:05:09", "01:05", "")};
+    const QString plain = m_dir->filePath("plain.xlsx");
+    QCOMPARE(Export(m_template, plain, rows), QString());
+    using Row = WorkbookWriter::SheetRow;
+    const std::vector<Row> sheetRows = {
+        {Row::Title, {"Totals"}},
+        {Row::Header, {"Calls", "Number", "First call"}},
+        {Row::Body, {"60", "'0123", "2009-12-01 00:00:00"}},
+        {Row::Body, {}},
+        {Row::Body, {"04:37:44", "", "a & <b>"}},
+    };
+    const auto write = [&](const QString &templatePath, const QString &output) {
+        WorkbookWriter writer;
+        if (!writer.Open(templatePath, output))
+            return writer.ErrorText();
+        for (const QStringList &row : rows)
+            writer.AddRow(row);
+        if (!writer.AddSheet("Statistics", sheetRows, {22, 12}))
+            return writer.ErrorText();
+        return writer.Finish() ? QString() : writer.ErrorText();
+    };
+    const QString withSheet = m_dir->filePath("with-sheet.xlsx");
+    QCOMPARE(write(m_template, withSheet), QString());
+
+    // The list's sheet is the same part, byte for byte; the new one has its own part, listed
+    // in the content types, the workbook's relationships and its sheet list.
+    const Parts before = ReadParts(plain);
+    const Parts after = ReadParts(withSheet);
+    QCOMPARE(Part(after, "xl/worksheets/sheet1.xml"), Part(before, "xl/worksheets/sheet1.xml"));
+    QVERIFY(!Part(after, "xl/worksheets/sheet2.xml").isEmpty());
+    QVERIFY(Part(after, "[Content_Types].xml").contains("/xl/worksheets/sheet2.xml"));
+    QVERIFY(Part(after, "xl/_rels/workbook.xml.rels").contains("Target=\"worksheets/sheet2.xml\""));
+    QVERIFY(Part(after, "xl/workbook.xml").contains("name=\"Statistics\" sheetId=\"2\""));
+
+    SKIP_PYTHON_CHECKS();
+    const QJsonObject book = ReadBack(withSheet);
+    QVERIFY2(!book.isEmpty(), qPrintable(m_readError));
+    QCOMPARE(book.value("sheets").toArray(), QJsonArray({"Sheet1", "Statistics"}));
+    QCOMPARE(Sheet(book, "Sheet1"), Sheet(ReadBack(plain), "Sheet1"));
+    const QJsonObject sheet = Sheet(book, "Statistics");
+    // Titles and headers as the list's header row looks, the rest framed as its columns;
+    // texts read as typed input.
+    const QString mismatch =
+        Mismatch(sheet, {{"A1", {{"value", "Totals"}, {"bold", true}}},
+                         {"C2", {{"value", "First call"}, {"bold", true}, {"border", "thin"}}},
+                         {"A3", {{"value", 60}, {"type", "n"}, {"bold", false}, {"border", "thin"}}},
+                         {"B3", {{"value", "0123"}, {"type", "s"}, {"quotePrefix", true}}},
+                         {"C3", {{"value", "2009-12-01T00:00:00"}, {"type", "d"}, {"format", "yyyy-mm-dd hh:mm:ss"}}},
+                         {"A5", {{"value", "04:37:44"}, {"type", "s"}}},
+                         {"B5", {{"value", QJsonValue()}}},
+                         {"C5", {{"value", "a & <b>"}}}});
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+    QCOMPARE(sheet.value("dimension").toString(), QStringLiteral("A1:C5"));
+    QCOMPARE(sheet.value("columns").toArray().at(0).toObject().value("width").toDouble(), 22.0);
+
+    // A template that has a sheet of that name already keeps it: the new one is numbered.
+    const QString ownTemplate = m_dir->filePath("own.xlsx");
+    QProcess python;
+    python.start(QStringLiteral(ORVIK_TEST_PYTHON),
+                 {"-c",
+                  "import sys, openpyxl\nbook = openpyxl.Workbook()\nbook.active.title = 'Sheet1'\n"
+                  "book.create_sheet('STATISTICS')\nbook.save(sys.argv[1])",
+                  ownTemplate});
+    QVERIFY(python.waitForFinished(60000));
+    QCOMPARE(python.exitCode(), 0);
+    const QString numbered = m_dir->filePath("numbered.xlsx");
+    QCOMPARE(write(ownTemplate, numbered), QString());
+    const QJsonObject second = ReadBack(numbered);
+    QVERIFY2(!second.isEmpty(), qPrintable(m_readError));
+    QCOMPARE(second.value("sheets").toArray(), QJsonArray({"Sheet1", "STATISTICS", "Statistics (2)"}));
+    QCOMPARE(Cell(Sheet(second, "Statistics (2)"), "A3").value("value").toInt(), 60);
 }
 
 QTEST_GUILESS_MAIN(TestWorkbookWriter)

@@ -129,7 +129,8 @@ private slots:
                                                   {Ids::TxtDetailsFailed, {"%1"}},
                                                   {Ids::TxtSaveFailed, {"%1", "%2"}},
                                                   {Ids::TxtSaved, {"%1"}},
-                                                  {Ids::TxtAboutCaption, {"%1"}}};
+                                                  {Ids::TxtAboutCaption, {"%1"}},
+                                                  {Ids::TxtStatsNarrowed, {"%1"}}};
         for (int id : textIds) {
             const QString text = lang->DialogText(id);
             QVERIFY2(!text.trimmed().isEmpty() && !text.contains(QChar::ReplacementCharacter),
