@@ -48,5 +48,6 @@ int Export(const QCommandLineParser &parser);
 int Query(const QCommandLineParser &parser);
 int Search(const QCommandLineParser &parser);
 int Sql(const QCommandLineParser &parser);
+int Stats(const QCommandLineParser &parser);
 
 } // namespace Cli

@@ -8,6 +8,7 @@
 #include "db/ado/AdoDb.h"
 #include "export/CallListExport.h"
 #include "query/ResultListModel.h"
+#include "stats/CallStatistics.h"
 
 #include <QCommandLineParser>
 
@@ -36,11 +37,21 @@ int Export(const QCommandLineParser &parser)
     }
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, false));
     progress.setTotal(model.ExpectedRowCount());
+    // With --stats the rows are counted as they are written, for the sheet after them.
+    const bool withStatistics = parser.isSet(QStringLiteral("stats"));
+    CallStatistics statistics;
     const bool written = forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
+        if (withStatistics) {
+            int stored = 0;
+            const ResultRows &storage = rows.StoredRow(row, &stored);
+            statistics.Add(storage, stored);
+        }
         return workbook.AddRow(CallListExport::WorkbookRow([&](int cell) { return rows.CellText(row, cell); }));
     });
     progress.finish();
-    if (!written || !workbook.Finish()) {
+    if (written && withStatistics)
+        statistics.Finish();
+    if (!written || (withStatistics && !workbook.AddStatistics(statistics)) || !workbook.Finish()) {
         printError(workbook.ErrorText());
         return ExitProblem;
     }

@@ -47,14 +47,34 @@ std::vector<Command> makeCommands()
                         "backups and numbered 1..n. A backup that cannot be searched is named on stderr\n"
                         "with the reason, one line each (exit 5), the others are still listed."),
          catalogueOptions() + filters + formats + QList<QCommandLineOption>{language, quiet}, Search},
-        {QStringLiteral("export"), QStringLiteral("DIR [FILTERS] [--language CODE] [-q] --output FILE.xlsx"),
+        {QStringLiteral("export"), QStringLiteral("DIR [FILTERS] [--stats] [--language CODE] [-q] --output FILE.xlsx"),
          QStringLiteral("the calls query lists, into a workbook"),
          QStringLiteral("Writes the rows query lists into a workbook made from the template sample.xlsx\n"
-                        "beside the program, as the query window's Export does."),
+                        "beside the program, as the query window's Export does. With --stats a second\n"
+                        "sheet, Statistics, follows with the tables of the statistics view."),
          filters
-             + QList<QCommandLineOption>{option("output", "the workbook to write (required)", "FILE.xlsx"), language,
-                                         quiet},
+             + QList<QCommandLineOption>{option("output", "the workbook to write (required)", "FILE.xlsx"),
+                                         option("stats", "add the sheet Statistics after the list's"), language, quiet},
          Export},
+        {QStringLiteral("stats"),
+         QStringLiteral("[DIR | --root DIR [--add DIR]...] [FILTERS] [--by GROUP] [--format tsv|csv|json] [--bom] "
+                        "[--language CODE] [-q]"),
+         QStringLiteral("the figures of the statistics view: totals, or per day, user, number, ..."),
+         QStringLiteral("Counts the calls query lists for the backup in DIR, or search lists for the catalogue\n"
+                        "(--root and --add, or the backup root), as the windows' statistics view counts them.\n"
+                        "Without --by one row of totals: calls, incoming, outgoing, missed, answered (not\n"
+                        "missed), missed_percent, talk_seconds, average_seconds and median_seconds (of the\n"
+                        "answered calls, whole seconds), longest_seconds, first and last (start times). With\n"
+                        "--by one row per group, the group's key first (a day 2009-12-05, a week by its\n"
+                        "Monday, a month 2009-12, an hour 0-23, a weekday 1 Monday to 7 Sunday, a user, a\n"
+                        "number, or incoming/outgoing/missed), then the same figures without the median;\n"
+                        "numbers come by calls, most first. Calls without a valid start time count in the\n"
+                        "totals and per user, number and type only. TSV has a header line too."),
+         catalogueOptions() + filters
+             + QList<QCommandLineOption>{option(
+                 "by", "one row per day, week, month, hour, weekday, user, number or type", "GROUP")}
+             + formats + QList<QCommandLineOption>{language, quiet},
+         Stats},
         {QStringLiteral("delete"),
          QStringLiteral("DIR ID [--yes] [--language CODE]"),
          QStringLiteral("deletes a call record and its recording"),

@@ -9,7 +9,8 @@ _orvik_cli_options()
     backups) echo "--root --add" ;;
     query) echo "$filters --format --bom --sql --language --quiet" ;;
     search) echo "--root --add $filters --format --bom --language --quiet" ;;
-    export) echo "$filters --output --language --quiet" ;;
+    stats) echo "--root --add $filters --by --format --bom --language --quiet" ;;
+    export) echo "$filters --output --stats --language --quiet" ;;
     delete) echo "--yes --language" ;;
     sql) echo "--format --bom --quiet" ;;
     check) echo "--quiet" ;;
@@ -18,7 +19,7 @@ _orvik_cli_options()
 
 _orvik_cli()
 {
-    local commands="backups query search export delete sql check help"
+    local commands="backups query search export stats delete sql check help"
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     COMPREPLY=()
@@ -40,6 +41,10 @@ _orvik_cli()
         ;;
     --format)
         mapfile -t COMPREPLY < <(compgen -W "tsv csv json" -- "$cur")
+        return
+        ;;
+    --by)
+        mapfile -t COMPREPLY < <(compgen -W "day week month hour weekday user number type" -- "$cur")
         return
         ;;
     --language)
@@ -67,7 +72,7 @@ _orvik_cli()
     fi
     # The first word after the command that is not an option or an option's value.
     case $command in
-    query | export | delete)
+    query | export | delete | stats)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -d -- "$cur")
         ;;

@@ -178,8 +178,8 @@ void TestCliBackups::usageErrors_data()
     QTest::addColumn<QString>("what");
     QTest::addColumn<QString>("usage");
     const QString db = kRoot + "/2009-12/dbR.mdb";
-    const QString all =
-        "usage: orvik-cli COMMAND [ARGUMENTS], COMMAND one of: backups, query, search, export, delete, sql, check";
+    const QString all = "usage: orvik-cli COMMAND [ARGUMENTS], COMMAND one of: backups, query, search, export, stats, "
+                        "delete, sql, check";
     QTest::newRow("no command") << QStringList{} << "no command given" << all;
     QTest::newRow("unknown command") << QStringList{"frobnicate"} << "no such command: frobnicate" << all;
     QTest::newRow("help on an unknown command") << QStringList{"help", "nosuch"} << "no such command: nosuch" << all;
@@ -257,7 +257,7 @@ void TestCliBackups::helpVersionAndCompletion()
     QStringList commands;
     for (const QString &line : overview.mid(listStart, overview.indexOf("\n\n", listStart) - listStart).split(u'\n'))
         commands << line.section(u' ', 2, 2);
-    QCOMPARE(commands, (QStringList{"backups", "query", "search", "export", "delete", "sql", "check"}));
+    QCOMPARE(commands, (QStringList{"backups", "query", "search", "export", "stats", "delete", "sql", "check"}));
     QMap<QString, QStringList> options;
     const QRegularExpression optionLine(QStringLiteral("^  (?:-\\w, )?(--[a-z]+)"),
                                         QRegularExpression::MultilineOption);
@@ -299,6 +299,7 @@ void TestCliBackups::helpVersionAndCompletion()
         QCOMPARE(complete({"orvik-cli", command, "--"}), options[command]);
     }
     QCOMPARE(complete({"orvik-cli", "query", kRoot, "--format", ""}), (QStringList{"csv", "json", "tsv"}));
+    QCOMPARE(complete({"orvik-cli", "stats", kRoot, "--by", "w"}), (QStringList{"week", "weekday"}));
 }
 
 void TestCliBackups::outputThatCannotBeWrittenFails_data()

@@ -1,7 +1,8 @@
 // orvik-cli query and export on a real backup, and search over a root of several: every filter alone and combined, against
 // what the reference dump of the backup says should match; the statement; the language of
 // the texts; the exit codes; the workbook export read back with openpyxl; the CSV and JSON
-// formats of query and sql read back with Python's csv and json modules; the progress line.
+// formats of query and sql read back with Python's csv and json modules; the progress line;
+// stats against the rows query and search list, counted again by a Python script.
 #include "cli/ProgressMeter.h"
 
 #include "common/CliRunner.h"
@@ -99,6 +100,78 @@ QJsonObject readBack(const QString &kind, const QByteArray &output)
     return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
 }
 
+// Counts the rows that query or search wrote as JSON again, in Python, as stats is to count
+// them, and compares with what stats wrote as JSON: prints "ok", or what differs.
+//   check_stats.py ROWS.json GROUP STATS.json       GROUP: totals, day, week, ...
+const char kStatsCheck[] = R"(
+import datetime, json, sys
+rows = json.load(open(sys.argv[1], encoding="utf-8"))
+by = sys.argv[2]
+stats = json.load(open(sys.argv[3], encoding="utf-8"))
+types = {"Incoming": "incoming", "Outgoing": "outgoing", "Missed": "missed"}
+def talk(text):
+    minutes, seconds = text.split(":")
+    return int(minutes) * 60 + int(seconds)
+def key(row):
+    start = datetime.datetime.strptime(row["start"], "%Y-%m-%d %H:%M:%S")
+    day = start.date()
+    return {"day": day.isoformat(), "week": (day - datetime.timedelta(days=day.weekday())).isoformat(),
+            "month": day.strftime("%Y-%m"), "hour": start.hour, "weekday": day.isoweekday(),
+            "user": row["user"], "number": row["number"], "type": types[row["type"]], "totals": None}[by]
+def figures(group, with_median):
+    calls = len(group)
+    count = {t: sum(1 for r in group if types[r["type"]] == t) for t in ("incoming", "outgoing", "missed")}
+    answered = calls - count["missed"]
+    talks = sorted(talk(r["talk_time"]) for r in group if types[r["type"]] != "missed")
+    total = sum(talk(r["talk_time"]) for r in group)
+    tenths = (2 * count["missed"] * 1000 + calls) // (2 * calls) if calls else 0
+    out = {"calls": calls, "incoming": count["incoming"], "outgoing": count["outgoing"],
+           "missed": count["missed"], "answered": answered, "missed_percent": tenths / 10,
+           "talk_seconds": total, "average_seconds": (2 * total + answered) // (2 * answered) if answered else 0,
+           "longest_seconds": max([talk(r["talk_time"]) for r in group] + [0]),
+           "first": min((r["start"] for r in group), default=None),
+           "last": max((r["start"] for r in group), default=None)}
+    if with_median:
+        n = len(talks)
+        out["median_seconds"] = (talks[(n - 1) // 2] + talks[n // 2] + 1) // 2 if n else 0
+    return out
+groups = {}
+for row in rows:
+    groups.setdefault(key(row), []).append(row)
+expected = {}
+if by == "totals":
+    expected[None] = figures(rows, True)
+else:
+    keys = {"hour": range(24), "weekday": range(1, 8), "type": ["incoming", "outgoing", "missed"]}.get(by, groups)
+    for k in keys:
+        expected[k] = dict({by: k}, **figures(groups.get(k, []), False))
+got = {(s[by] if by != "totals" else None): s for s in stats}
+problems = [f"{k!r}: {got.get(k)} instead of {v}" for k, v in expected.items() if got.get(k) != v]
+problems += [f"{k!r} is no group" for k in got if k not in expected]
+order = [s[by] for s in stats] if by != "totals" else []
+if by in ("day", "week", "month", "hour", "weekday") and order != sorted(order):
+    problems.append("groups out of order")
+if by == "number" and order != [k for k, _ in sorted(expected.items(), key=lambda kv: (
+        -kv[1]["calls"], -kv[1]["talk_seconds"], kv[0].encode("utf-8")))]:
+    problems.append("numbers out of order")
+print("\n".join(problems) if problems else "ok")
+)";
+
+QString checkStats(const QByteArray &rowsJson, const QString &by, const QByteArray &statsJson)
+{
+    QTemporaryDir dir;
+    if (!TestFiles::write(dir.filePath("rows.json"), rowsJson)
+        || !TestFiles::write(dir.filePath("stats.json"), statsJson)
+        || !TestFiles::write(dir.filePath("check_stats.py"), kStatsCheck))
+        return QStringLiteral("cannot write the files");
+    QProcess python;
+    python.start(QStringLiteral(ORVIK_TEST_PYTHON),
+                 {dir.filePath("check_stats.py"), dir.filePath("rows.json"), by, dir.filePath("stats.json")});
+    if (!python.waitForFinished(60000) || python.exitCode() != 0)
+        return QString::fromUtf8(python.readAllStandardError());
+    return QString::fromUtf8(python.readAllStandardOutput()).trimmed();
+}
+
 } // namespace
 
 class TestCliQuery : public QObject
@@ -116,6 +189,7 @@ private slots:
     void csvAndJsonReadBack();
     void progressLine();
     void searchEveryBackup();
+    void statsCountWhatQueryLists();
 
 private:
     QTemporaryDir m_program;
@@ -568,6 +642,81 @@ void TestCliQuery::searchEveryBackup()
     QCOMPARE(rows.first().toObject().value("backup").toString(), QDir::toNativeSeparators(root + "2009-12/"));
     QCOMPARE(rows.last().toObject().value("no").toInt(), rows.size());
     QCOMPARE(m_cli->run({"search", "extra"}).exitCode, 2);
+}
+
+void TestCliQuery::statsCountWhatQueryLists()
+{
+    const QStringList groupings{"totals", "day", "week", "month", "hour", "weekday", "user", "number", "type"};
+    QTemporaryDir rootDir;
+    const QString root = rootDir.path() + "/";
+    for (const char *name : {"2009-12", "2010-01"})
+        QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/") + name, root + name));
+    // One backup with and without a filter, and the catalogue, as query and search list them.
+    const QList<QPair<QStringList, QStringList>> roads = {
+        {{"query", kBackup}, {"stats", kBackup}},
+        {{"query", kBackup, "--type", "missed"}, {"stats", kBackup, "--type", "missed"}},
+        {{"search", "--root", root}, {"stats", "--root", root}},
+    };
+    SKIP_PYTHON_CHECKS();
+    for (const auto &[list, stats] : roads) {
+        const CliResult rows = m_cli->run(list + QStringList{"--format", "json"});
+        QCOMPARE(rows.exitCode, 0);
+        for (const QString &by : groupings) {
+            const QStringList grouping = by == "totals" ? QStringList{} : QStringList{"--by", by};
+            const CliResult figures = m_cli->run(stats + grouping + QStringList{"--format", "json"});
+            QCOMPARE(figures.exitCode, 0);
+            QCOMPARE(checkStats(rows.out, by, figures.out), QString("ok"));
+        }
+    }
+
+    // TSV has its header line; CSV reads back as a table; a grouping that does not exist and
+    // a backup together with a catalogue are usage errors.
+    const CliResult tsv = m_cli->run({"stats", kBackup});
+    QCOMPARE(tsv.exitCode, 0);
+    QCOMPARE(tsv.lines().size(), 2);
+    QCOMPARE(tsv.lines().at(0), QByteArray("calls\tincoming\toutgoing\tmissed\tanswered\tmissed_percent\ttalk_seconds\t"
+                                           "average_seconds\tmedian_seconds\tlongest_seconds\tfirst\tlast"));
+    QCOMPARE(tsv.lines().at(1), QByteArray("60\t33\t19\t8\t52\t13.3\t16664\t320\t340\t603\t2009-12-01 00:00:00\t"
+                                           "2009-12-31 23:59:59"));
+    const QJsonArray csv =
+        readBack("csv", m_cli->run({"stats", kBackup, "--by", "type", "--format", "csv"}).out).value("rows").toArray();
+    QCOMPARE(csv.size(), 4);
+    QCOMPARE(csv.at(3).toArray().at(0).toString(), QString("missed"));
+    QCOMPARE(csv.at(3).toArray().at(1).toString(), QString("8"));
+    QCOMPARE(m_cli->run({"stats", kBackup, "--by", "year"}).exitCode, 2);
+    QCOMPARE(m_cli->run({"stats", kBackup, "--root", root}).exitCode, 2);
+
+    // export --stats: the same list sheet, then the sheet Statistics with the totals first.
+    QTemporaryDir out;
+    const QStringList environment{"XDG_DATA_HOME=" + out.path()};
+    QCOMPARE(m_cli->run({"export", kBackup, "--output", out.filePath("plain.xlsx")}, {}, environment).exitCode, 0);
+    QCOMPARE(
+        m_cli->run({"export", kBackup, "--stats", "--output", out.filePath("stats.xlsx")}, {}, environment).exitCode,
+        0);
+    QProcess compare;
+    compare.start(QStringLiteral(ORVIK_TEST_PYTHON),
+                  {"-c",
+                   "import sys, zipfile\n"
+                   "part = lambda f: zipfile.ZipFile(f).read('xl/worksheets/sheet1.xml')\n"
+                   "print(part(sys.argv[1]) == part(sys.argv[2]))",
+                   out.filePath("plain.xlsx"), out.filePath("stats.xlsx")});
+    QVERIFY(compare.waitForFinished(60000));
+    QCOMPARE(compare.readAllStandardOutput().trimmed(), QByteArray("True"));
+    QProcess reader;
+    reader.start(QStringLiteral(ORVIK_TEST_PYTHON), {QStringLiteral(ORVIK_SOURCE_DIR "/tests/export/read_workbook.py"),
+                                                     out.filePath("stats.xlsx"), "--rows", "1,2,3"});
+    QVERIFY(reader.waitForFinished(60000));
+    QCOMPARE(reader.exitCode(), 0);
+    const QJsonObject workbook = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+    QCOMPARE(workbook.value("sheets").toArray(), (QJsonArray{"Sheet1", "Statistics"}));
+    const QJsonObject cells =
+        workbook.value("worksheets").toObject().value("Statistics").toObject().value("cells").toObject();
+    QCOMPARE(cells.value("A1").toObject().value("value").toString(), QString("Totals"));
+    QCOMPARE(cells.value("A2").toObject().value("value").toString(), QString("Calls"));
+    QCOMPARE(cells.value("A3").toObject().value("value").toInt(), 60);
+    QCOMPARE(cells.value("D3").toObject().value("value").toInt(), 8);
+    QCOMPARE(cells.value("G3").toObject().value("value").toString(), QString("04:37:44"));
+    QCOMPARE(cells.value("K3").toObject().value("value").toString(), QString("2009-12-01T00:00:00"));
 }
 
 QTEST_GUILESS_MAIN(TestCliQuery)
