@@ -5,6 +5,7 @@
 #include "app/CallListView.h"
 #include "app/ListExport.h"
 #include "app/QueryForm.h"
+#include "app/WindowMemory.h"
 #include "config/Config.h"
 #include "db/ado/AdoDb.h"
 #include "lang/Ids.h"
@@ -20,9 +21,12 @@
 
 #include <QBoxLayout>
 #include <QBrush>
+#include <QCheckBox>
 #include <QFont>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSettings>
 #include <QSplitter>
 #include <QTimer>
 
@@ -319,6 +323,7 @@ void CallList::StartExport(const QString &name, const QStringList &leadingHeader
     // out of it.
     source.rows = m_model->Snapshot();
     source.withBackupName = withBackupName;
+    source.withStatistics = m_exportStatistics && m_exportStatistics->isChecked();
     source.leadingHeader = leadingHeader;
     source.name = name;
     m_export->Start(std::move(source), [this, setBusy = std::move(setBusy)](bool busy) {
@@ -326,4 +331,21 @@ void CallList::StartExport(const QString &name, const QStringList &leadingHeader
         // The list keeps its order while it is written: no sort while the export runs.
         m_view->horizontalHeader()->setSectionsClickable(!busy);
     });
+}
+
+namespace {
+// Where the export's option is remembered, in the windows' settings.
+const char kExportStatisticsKey[] = "Export/statistics";
+} // namespace
+
+void CallList::PlaceExportOption(QGridLayout *grid, int row, int column)
+{
+    m_exportStatistics = new QCheckBox(GetDialogText(Ids::TxtStatsExportOption), m_window);
+    m_exportStatistics->setObjectName(QStringLiteral("ExportStatistics"));
+    m_exportStatistics->setToolTip(GetDialogText(Ids::TxtStatsExportTip));
+    m_exportStatistics->setChecked(
+        WindowMemory::settings()->value(QLatin1String(kExportStatisticsKey), false).toBool());
+    connect(m_exportStatistics, &QCheckBox::toggled, this,
+            [](bool on) { WindowMemory::settings()->setValue(QLatin1String(kExportStatisticsKey), on); });
+    grid->addWidget(m_exportStatistics, row, column);
 }

@@ -17,6 +17,8 @@ class CallListView;
 class CDlgProgress;
 class ListExport;
 class PlayerPane;
+class QCheckBox;
+class QGridLayout;
 class QLabel;
 class QPoint;
 class QTimer;
@@ -81,6 +83,9 @@ public:
     // Exports the rows as shown now; `setBusy` switches the window's buttons.
     void StartExport(const QString &name, const QStringList &leadingHeader, bool withBackupName,
                      std::function<void(bool busy)> setBusy);
+    // The export's option to add the sheet of statistics (remembered between runs), placed
+    // at `row`, `column` of the window's filter band.
+    void PlaceExportOption(QGridLayout *grid, int row, int column);
     bool IsExporting() const { return m_exportRunning != 0; }
 
     // The pane shows the current row's recording, the detail panel its record.
@@ -113,5 +118,6 @@ private:
     QTimer *m_noteTimer = nullptr;
     bool m_playingHereSaid = false;
     CallDetailPanel *m_details = nullptr;
+    QCheckBox *m_exportStatistics = nullptr;
     int m_deletesRunning = 0;
 };

@@ -150,6 +150,8 @@ void CDlgQuery::SetUpResultList()
     m_calls->Export().SetTimerHandler([this] { OnTimer(); });
     m_form->SetUpLayout(this, PlayerWidget());
     m_calls->PlaceDetailPanel(*m_form);
+    // The export's statistics option under Export.
+    m_calls->PlaceExportOption(ui->FilterGrid, 1, 8);
 }
 
 QStringList CDlgQuery::ResultListTitles()

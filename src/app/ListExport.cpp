@@ -5,6 +5,7 @@
 #include "export/CallListExport.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
+#include "stats/CallStatistics.h"
 #include "task/TaskRunner.h"
 
 #include <QDateTime>
@@ -108,6 +109,7 @@ void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
             }
             bool written = true;
             int done = 0;
+            CallStatistics statistics; // of the rows written, when asked for
             QElapsedTimer sinceProgress;
             sinceProgress.start();
             const auto showProgress = [&] {
@@ -126,6 +128,11 @@ void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
                     written = false;
                     break;
                 }
+                if (job->withStatistics) {
+                    int stored = 0;
+                    const ResultRows &storage = rows.StoredRow(row, &stored);
+                    statistics.Add(storage, stored);
+                }
                 ++done;
                 if (sinceProgress.elapsed() >= kProgressMilliseconds) {
                     showProgress();
@@ -139,6 +146,10 @@ void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
             if (request.isCancelled()) {
                 exporter.Discard();
                 return;
+            }
+            if (written && job->withStatistics) {
+                statistics.Finish();
+                written = exporter.AddStatistics(statistics);
             }
             if (written && exporter.Finish()) {
                 request.deliver([this, output] {

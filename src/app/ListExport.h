@@ -41,6 +41,8 @@ public:
         QStringList leadingHeader;
         // Names the workbook file (CallListExport::OutputPath).
         QString name;
+        // Whether the sheet of statistics (of the rows written) follows the list's.
+        bool withStatistics = false;
     };
 
     // `running` and `closeRequested` are the window's flags: `running` is 1 from the start

@@ -93,6 +93,8 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
     m_failurePanel->hide();
     m_form->ListArea()->addWidget(m_failurePanel);
     connect(m_stop, &QPushButton::clicked, this, &SearchAllWindow::OnStop);
+    // The export's statistics option under Export.
+    m_calls->PlaceExportOption(ui->FilterGrid, 1, 8);
     WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
 
     connect(&m_search, &BackupSearch::BackupSearched, this, &SearchAllWindow::OnBackupSearched);

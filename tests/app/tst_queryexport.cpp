@@ -10,6 +10,7 @@
 #include "app/DlgQuery.h"
 #include "query/ResultListModel.h"
 
+#include <QCheckBox>
 #include <QDirIterator>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -32,10 +33,12 @@ const char kTempVariable[] = "TMP";
 const char kTempVariable[] = "TMPDIR";
 #endif
 
-// Cells with a value, by row and column letter, of the first worksheet's rows 1..lastRow.
+// Cells with a value, by row and column letter, of the first worksheet's rows 1..lastRow
+// (or of the sheet named `sheet`); `sheets`, when given, receives the names of all sheets.
 using SheetRows = QMap<int, QMap<QString, QJsonValue>>;
 
-SheetRows ReadRows(const QString &path, int lastRow, QString *error)
+SheetRows ReadRows(const QString &path, int lastRow, QString *error, const QString &sheet = QString(),
+                   QStringList *sheets = nullptr)
 {
     QStringList rows;
     for (int r = 1; r <= lastRow; ++r)
@@ -48,13 +51,18 @@ SheetRows ReadRows(const QString &path, int lastRow, QString *error)
         return {};
     }
     const QJsonObject book = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
-    const QJsonObject sheets = book.value("worksheets").toObject();
+    const QJsonObject worksheets = book.value("worksheets").toObject();
     if (book.value("sheets").toArray().isEmpty()) {
         *error = "no worksheet in " + path;
         return {};
     }
-    const QString first = book.value("sheets").toArray().at(0).toString();
-    const QJsonObject cells = sheets.value(first).toObject().value("cells").toObject();
+    if (sheets) {
+        sheets->clear();
+        for (const QJsonValue &name : book.value("sheets").toArray())
+            *sheets << name.toString();
+    }
+    const QString first = sheet.isEmpty() ? book.value("sheets").toArray().at(0).toString() : sheet;
+    const QJsonObject cells = worksheets.value(first).toObject().value("cells").toObject();
     SheetRows out;
     for (auto it = cells.begin(); it != cells.end(); ++it) {
         const QString ref = it.key();
@@ -229,8 +237,10 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
 
     QString error;
     SKIP_PYTHON_CHECKS();
-    const SheetRows rows = ReadRows(path, 70, &error);
+    QStringList sheets;
+    const SheetRows rows = ReadRows(path, 70, &error, QString(), &sheets);
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(sheets, QStringList{"Sheet1"}); // the option under Export is off at first
     QCOMPARE(rows.size(), 61);
     const QStringList columns{"A", "B", "C", "D", "E", "F", "G"};
     QStringList header;
@@ -257,7 +267,13 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
 
     // A second export of the list sorted by talk time, longest first, asked for before the
     // sort (on a worker) is shown: it waits for the sort and gets a file of its own with the
-    // rows in that order. No sort can start while the export runs.
+    // rows in that order. No sort can start while the export runs. This time with the
+    // option under Export ticked: the sheet of statistics follows the list's.
+    auto *withStatistics = Control<QCheckBox>(dlg, "ExportStatistics");
+    QCOMPARE(withStatistics->text(), QString("Add statistics"));
+    QVERIFY(!withStatistics->isChecked());
+    QTest::mouseClick(withStatistics, Qt::LeftButton);
+    QVERIFY(withStatistics->isChecked());
     dlg.List()->sortByColumn(ResultListModel::CellTalkTime, Qt::DescendingOrder);
     bool titlesClickable = true;
     WhenShown whileExporting(dlg.Progress(),
@@ -268,13 +284,23 @@ void QueryExportTest::exportWritesTheListIntoAWorkbook()
     QVERIFY(!titlesClickable);
     QVERIFY(dlg.List()->horizontalHeader()->sectionsClickable());
     QVERIFY(desktop.openedFiles[1] != path);
-    const SheetRows sorted = ReadRows(desktop.openedFiles[1], 70, &error);
+    const SheetRows sorted = ReadRows(desktop.openedFiles[1], 70, &error, QString(), &sheets);
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(sheets, (QStringList{"Sheet1", "Statistics"}));
+    const SheetRows statistics = ReadRows(desktop.openedFiles[1], 3, &error, "Statistics");
+    QCOMPARE(statistics[1]["A"].toString(), QString("Totals"));
+    QCOMPARE(statistics[3]["A"].toDouble(), 60.0);
+    QCOMPARE(statistics[3]["D"].toDouble(), 8.0);
     for (int r = 0; r < 60; ++r) {
         QCOMPARE(sorted[r + 2]["A"].toDouble(), model.CellText(r, 0).toDouble());
         QCOMPARE(sorted[r + 2]["F"].toString(), model.CellText(r, ResultListModel::CellTalkTime));
     }
     QCOMPARE(sorted[2]["F"].toString(), QString("10:03"));
+
+    // The option is remembered for the next window.
+    CDlgQuery next(December());
+    QVERIFY(Control<QCheckBox>(next, "ExportStatistics")->isChecked());
+    Control<QCheckBox>(next, "ExportStatistics")->setChecked(false);
 }
 
 void QueryExportTest::escapeDuringALargeExport()
