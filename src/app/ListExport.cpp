@@ -109,7 +109,9 @@ void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
             }
             bool written = true;
             int done = 0;
-            CallStatistics statistics; // of the rows written, when asked for
+            std::vector<bool> writtenRows; // for the statistics, when asked for
+            if (job->withStatistics)
+                writtenRows.resize(std::size_t(rows.RowCount()));
             QElapsedTimer sinceProgress;
             sinceProgress.start();
             const auto showProgress = [&] {
@@ -128,11 +130,8 @@ void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
                     written = false;
                     break;
                 }
-                if (job->withStatistics) {
-                    int stored = 0;
-                    const ResultRows &storage = rows.StoredRow(row, &stored);
-                    statistics.Add(storage, stored);
-                }
+                if (job->withStatistics)
+                    writtenRows[std::size_t(row)] = true;
                 ++done;
                 if (sinceProgress.elapsed() >= kProgressMilliseconds) {
                     showProgress();
@@ -148,7 +147,9 @@ void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
                 return;
             }
             if (written && job->withStatistics) {
-                statistics.Finish();
+                // Of the rows the list's sheet holds, those removed while it was written too.
+                const CallStatistics statistics =
+                    CallStatistics::Of(rows, [&writtenRows](int row) { return writtenRows[std::size_t(row)]; });
                 written = exporter.AddStatistics(statistics);
             }
             if (written && exporter.Finish()) {

@@ -37,9 +37,10 @@ int Export(const QCommandLineParser &parser)
     }
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, false));
     progress.setTotal(model.ExpectedRowCount());
-    // With --stats the rows are counted as they are written, for the sheet after them.
+    // With --stats the rows are counted as they are written, for the sheet after them; the
+    // rows go as they are written, so every number is kept for the most frequent ones.
     const bool withStatistics = parser.isSet(QStringLiteral("stats"));
-    CallStatistics statistics;
+    CallStatistics statistics(withStatistics);
     const bool written = forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
         if (withStatistics) {
             int stored = 0;

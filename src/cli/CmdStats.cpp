@@ -159,7 +159,8 @@ int Stats(const QCommandLineParser &parser)
     if (oneBackup && (parser.isSet(QStringLiteral("root")) || parser.isSet(QStringLiteral("add"))))
         return usageError(QStringLiteral("stats"), QStringLiteral("a backup directory or --root/--add, not both"));
 
-    CallStatistics statistics;
+    // Every number is kept only for a row per number: there may be nearly as many as calls.
+    CallStatistics statistics(grouping == Grouping::Number);
     const int exit = oneBackup ? countBackup(parser, statistics) : countCatalogue(parser, statistics);
     if (exit == ExitUsage || exit == ExitStatement)
         return exit;

@@ -7,6 +7,7 @@
 #include "query/ResultSnapshot.h"
 #include "query/TextOrder.h"
 #include "task/CancelToken.h"
+#include "task/TaskPool.h"
 
 #include <QDate>
 
@@ -149,7 +150,8 @@ void CallStatistics::Add(const ResultRows &rows, int row)
         m_slots[std::size_t(WeekdayOf(day) * kHours + hour)].Add(type, talk, start);
     }
     Of(m_users, rows.NameUtf8(row), m_lastUser, m_lastUserKey).Add(type, talk, start);
-    Of(m_numbers, rows.PhoneUtf8(row), m_lastNumber, m_lastNumberKey).Add(type, talk, start);
+    if (m_everyNumber)
+        Of(m_numbers, rows.PhoneUtf8(row), m_lastNumber, m_lastNumberKey).Add(type, talk, start);
 }
 
 qint64 CallStatistics::NthTalk(qint64 k) const
@@ -186,20 +188,209 @@ void CallStatistics::Finish()
     m_lastNumber = nullptr;
 }
 
-CallStatistics CallStatistics::Of(const ResultSnapshot &rows)
+CallStatistics CallStatistics::Of(const ResultSnapshot &rows, const std::function<bool(int row)> &counts)
 {
+    const std::function<bool(int)> counted = counts ? counts : [&rows](int row) { return !rows.IsRemoved(row); };
     CallStatistics statistics;
-    CancelPoll poll;
-    for (int row = 0; row < rows.RowCount(); ++row) {
-        poll.step();
-        if (rows.IsRemoved(row))
-            continue;
-        int stored = 0;
-        const ResultRows &storage = rows.StoredRow(row, &stored);
-        statistics.Add(storage, stored);
-    }
+    std::vector<Group> ranked;
+    // The numbers on a second thread while this one counts the rest.
+    TaskPool::shared().forEach(2, 2, [&](std::size_t part) {
+        if (part == 1) {
+            ranked = RankNumbers(rows, counted, kRankedNumbers);
+            return;
+        }
+        CancelPoll poll;
+        for (int row = 0; row < rows.RowCount(); ++row) {
+            poll.step();
+            if (!counted(row))
+                continue;
+            int stored = 0;
+            const ResultRows &storage = rows.StoredRow(row, &stored);
+            statistics.Add(storage, stored);
+        }
+    });
+    // A part not begun because the request was cancelled meanwhile.
+    throwIfCancelled();
+    statistics.m_rankedNumbers = std::move(ranked);
     statistics.Finish();
     return statistics;
+}
+
+namespace {
+
+// Sorts keys: in place, by their top byte into 256 parts, then each part, small enough to
+// sort within the cache.
+void SortKeys(std::vector<quint64> &keys)
+{
+    std::array<std::size_t, 257> start{};
+    for (const quint64 key : keys)
+        ++start[std::size_t(key >> 56) + 1];
+    for (std::size_t b = 1; b < start.size(); ++b)
+        start[b] += start[b - 1];
+    std::array<std::size_t, 256> next;
+    std::copy(start.begin(), start.end() - 1, next.begin());
+    for (std::size_t b = 0; b < 256; ++b) {
+        while (next[b] < start[b + 1]) {
+            const std::size_t d = std::size_t(keys[next[b]] >> 56);
+            if (d == b)
+                ++next[b];
+            else
+                std::swap(keys[next[b]], keys[next[d]++]);
+        }
+    }
+    // The parts on every thread free, the other figures' once they are counted.
+    TaskPool::shared().forEach(256, 0, [&](std::size_t b) {
+        std::sort(keys.begin() + std::ptrdiff_t(start[b]), keys.begin() + std::ptrdiff_t(start[b + 1]));
+    });
+    throwIfCancelled();
+}
+
+quint32 HashOf(QByteArrayView text)
+{
+    return quint32(std::hash<std::string_view>()(std::string_view(text.data(), std::size_t(text.size()))) >> 32);
+}
+
+} // namespace
+
+std::vector<CallStatistics::Group>
+CallStatistics::RankNumbers(const ResultSnapshot &rows, const std::function<bool(int row)> &counted, std::size_t count)
+{
+    struct Place
+    {
+        const ResultRows *rows;
+        int at;
+    };
+    const auto place = [&rows](int row) {
+        Place p{nullptr, 0};
+        p.rows = &rows.StoredRow(row, &p.at);
+        return p;
+    };
+    const auto phoneOf = [&place](int row) {
+        const Place p = place(row);
+        return p.rows->PhoneUtf8(p.at);
+    };
+    const auto add = [](CallFigures &figures, const Place &p) {
+        qint64 start = CallFigures::kNoTime;
+        if (!StartSeconds(*p.rows, p.at, &start))
+            start = CallFigures::kNoTime;
+        figures.Add(p.rows->CallType(p.at), p.rows->TalkedTime(p.at), start);
+    };
+
+    // The best `count` numbers found, the worst of them first out: by calls, then talk time
+    // (most first), then number.
+    struct Candidate
+    {
+        qint64 calls;
+        qint64 talk;
+        QByteArrayView number;
+        CallFigures figures;
+    };
+    const auto better = [](const Candidate &a, const Candidate &b) {
+        if (a.calls != b.calls)
+            return a.calls > b.calls;
+        if (a.talk != b.talk)
+            return a.talk > b.talk;
+        return a.number < b.number;
+    };
+    std::vector<Candidate> best; // a heap whose top is the worst kept
+    const auto offer = [&](Candidate candidate) {
+        if (best.size() < count) {
+            best.push_back(std::move(candidate));
+            std::push_heap(best.begin(), best.end(), better);
+        } else if (count > 0 && better(candidate, best.front())) {
+            std::pop_heap(best.begin(), best.end(), better);
+            best.back() = std::move(candidate);
+            std::push_heap(best.begin(), best.end(), better);
+        }
+    };
+    const auto ranked = [&] {
+        std::sort(best.begin(), best.end(), better);
+        std::vector<Group> groups;
+        for (const Candidate &candidate : best) {
+            Group group;
+            group.key = QString::fromUtf8(candidate.number);
+            group.figures = candidate.figures;
+            groups.push_back(std::move(group));
+        }
+        return groups;
+    };
+    CancelPoll poll;
+
+    // Few numbers (most lists: a backup's customers): each one's figures as the rows come.
+    constexpr std::size_t kFewNumbers = 1 << 15;
+    {
+        std::unordered_map<std::string_view, CallFigures, TextHash> numbers;
+        bool few = true;
+        for (int row = 0; row < rows.RowCount() && few; ++row) {
+            poll.step();
+            if (!counted(row))
+                continue;
+            const Place p = place(row);
+            const QByteArrayView phone = p.rows->PhoneUtf8(p.at);
+            add(numbers[std::string_view(phone.data(), std::size_t(phone.size()))], p);
+            few = numbers.size() <= kFewNumbers;
+        }
+        if (few) {
+            for (const auto &[number, figures] : numbers)
+                offer(Candidate{figures.calls, figures.talkSeconds,
+                                QByteArrayView(number.data(), qsizetype(number.size())), figures});
+            return ranked();
+        }
+    }
+
+    // Many numbers (up to one a call): the rows sorted by a hash of their number above their
+    // place bring each number's rows together, with those of the few other numbers of the
+    // same hash. The talk times by place are kept apart, so that most rows are never read
+    // again: the calls and talk time of a hash's rows together are never less than those of
+    // any one of its numbers, and only a hash that may rank is looked at number by number.
+    std::vector<quint64> keys;
+    keys.reserve(std::size_t(rows.RowCount()));
+    std::vector<qint32> talks(std::size_t(rows.RowCount()));
+    for (int row = 0; row < rows.RowCount(); ++row) {
+        poll.step();
+        if (!counted(row))
+            continue;
+        const Place p = place(row);
+        talks[std::size_t(row)] = p.rows->TalkedTime(p.at);
+        keys.push_back(quint64(HashOf(p.rows->PhoneUtf8(p.at))) << 32 | quint32(row));
+    }
+    SortKeys(keys);
+    const auto rowOf = [&keys](std::size_t i) { return int(quint32(keys[i])); };
+    for (std::size_t begin = 0; begin < keys.size();) {
+        poll.step();
+        std::size_t end = begin + 1;
+        qint64 talk = talks[std::size_t(rowOf(begin))];
+        for (; end < keys.size() && keys[end] >> 32 == keys[begin] >> 32; ++end)
+            talk += talks[std::size_t(rowOf(end))];
+        const qint64 calls = qint64(end - begin);
+        if (best.size() == count && count > 0) {
+            const Candidate &worst = best.front();
+            if (calls < worst.calls || (calls == worst.calls && talk < worst.talk)) {
+                begin = end;
+                continue;
+            }
+        }
+        // It may rank: its numbers apart, each with its own figures.
+        if (end - begin > 1) {
+            std::sort(keys.begin() + std::ptrdiff_t(begin), keys.begin() + std::ptrdiff_t(end),
+                      [&](quint64 a, quint64 b) {
+                          const QByteArrayView x = phoneOf(int(quint32(a))), y = phoneOf(int(quint32(b)));
+                          return x != y ? x < y : a < b;
+                      });
+        }
+        for (std::size_t from = begin; from < end;) {
+            Candidate candidate{0, 0, phoneOf(rowOf(from)), CallFigures()};
+            std::size_t to = from;
+            for (; to < end && (to == from || phoneOf(rowOf(to)) == candidate.number); ++to)
+                add(candidate.figures, place(rowOf(to)));
+            candidate.calls = candidate.figures.calls;
+            candidate.talk = candidate.figures.talkSeconds;
+            offer(std::move(candidate));
+            from = to;
+        }
+        begin = end;
+    }
+    return ranked();
 }
 
 bool CallStatistics::DayRange(qint64 *first, qint64 *last) const
@@ -313,7 +504,7 @@ std::vector<CallStatistics::Group> CallStatistics::Groups(Grouping grouping) con
     case Grouping::User:
         return TextGroups(m_users, grouping, m_users.size());
     case Grouping::Number:
-        return TextGroups(m_numbers, grouping, m_numbers.size());
+        return m_everyNumber ? TextGroups(m_numbers, grouping, m_numbers.size()) : m_rankedNumbers;
     case Grouping::Type:
         for (int type = 0; type < kTypes; ++type) {
             Group group;
@@ -329,5 +520,9 @@ std::vector<CallStatistics::Group> CallStatistics::Groups(Grouping grouping) con
 
 std::vector<CallStatistics::Group> CallStatistics::TopNumbers(int count) const
 {
-    return TextGroups(m_numbers, Grouping::Number, std::size_t(std::max(count, 0)));
+    if (m_everyNumber)
+        return TextGroups(m_numbers, Grouping::Number, std::size_t(std::max(count, 0)));
+    return std::vector<Group>(m_rankedNumbers.begin(),
+                              m_rankedNumbers.begin()
+                                  + std::ptrdiff_t(std::min(std::size_t(std::max(count, 0)), m_rankedNumbers.size())));
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,6 +25,14 @@ class ResultSnapshot;
 // seconds since 1899-12-30 00:00:00; a call whose start is no valid date counts in the
 // totals, per user, per number and per type, not in the days and hours. Weeks start on
 // Monday. The median and the average count the answered calls (those not missed).
+//
+// Numbers are many: a million calls may come from nearly as many numbers. Counted from a
+// snapshot (Of), on a second thread beside the other figures, only the kRankedNumbers with
+// the most calls are kept: while the rows hold up to 32,768 numbers, from each one's
+// figures; beyond, by sorting the rows by a hash of their number (12 bytes a row, for as
+// long as the count takes) and looking number by number only at the hashes that may rank.
+// Counted row by row (Add), every number is kept only when asked for (orvik-cli stats
+// --by number, the export of orvik-cli).
 class CallStatistics
 {
 public:
@@ -47,7 +56,11 @@ public:
         CallFigures figures;
     };
 
-    CallStatistics() = default;
+    // How many numbers a count from a snapshot keeps (TopNumbers, Groups(Number)).
+    static constexpr int kRankedNumbers = 100;
+
+    // `everyNumber`: whether Add keeps the figures of every number.
+    explicit CallStatistics(bool everyNumber = false) : m_everyNumber(everyNumber) {}
     CallStatistics(CallStatistics &&) = default;
     CallStatistics &operator=(CallStatistics &&) = default;
     CallStatistics(const CallStatistics &) = delete;
@@ -57,9 +70,10 @@ public:
     void Add(const ResultRows &rows, int row);
     // After the last row: the median and what the groups need.
     void Finish();
-    // The figures of the rows of a snapshot that the list has not removed, finished. Throws
+    // The figures of the rows of a snapshot that `counts` passes (by default those the list
+    // has not removed), finished, with the kRankedNumbers first numbers. Throws
     // TaskCancelled when the calling thread's request is cancelled meanwhile.
-    static CallStatistics Of(const ResultSnapshot &rows);
+    static CallStatistics Of(const ResultSnapshot &rows, const std::function<bool(int row)> &counts = {});
 
     const CallFigures &Totals() const { return m_totals; }
     qint64 MedianSeconds() const { return m_median; }
@@ -76,7 +90,8 @@ public:
     // The groups of a grouping, every one with at least one call except hours, weekdays
     // and types (always all of them): days, weeks and months in time order, hours and
     // weekdays in their order, users by name (CompareTexts), numbers by calls, then talk
-    // time (most first), then number, call types incoming, outgoing, missed.
+    // time (most first), then number (byte by byte), call types incoming, outgoing, missed.
+    // Numbers: all of them when every number was kept, else the ranked ones.
     std::vector<Group> Groups(Grouping grouping) const;
     // The first `count` numbers of Groups(Grouping::Number), without making the others.
     std::vector<Group> TopNumbers(int count) const;
@@ -104,6 +119,10 @@ private:
     using TextFigures = std::unordered_map<std::string, CallFigures, TextHash, std::equal_to<>>;
 
     static CallFigures &Of(TextFigures &map, QByteArrayView key, CallFigures *&last, QByteArrayView &lastKey);
+    // The `count` numbers of the rows `counted` passes with the most calls, by sorting the
+    // rows by a hash of their number.
+    static std::vector<Group> RankNumbers(const ResultSnapshot &rows, const std::function<bool(int row)> &counted,
+                                          std::size_t count);
     std::vector<Group> TimeGroups(Grouping grouping) const;
     std::vector<Group> TextGroups(const TextFigures &map, Grouping grouping, std::size_t count) const;
     // The talk time of the k-th answered call in ascending order of talk time.
@@ -116,7 +135,9 @@ private:
     std::array<CallFigures, kWeekdays * kHours> m_slots;
     std::array<CallFigures, kTypes> m_types;
     TextFigures m_users;
-    TextFigures m_numbers;
+    bool m_everyNumber = false;
+    TextFigures m_numbers;              // with m_everyNumber
+    std::vector<Group> m_rankedNumbers; // from a snapshot
     // Answered calls by talk time: below kCountedTalk seconds counted per second, the
     // others (and negative ones, from damaged records) kept as they are.
     static constexpr int kCountedTalk = 1 << 16;

@@ -5,6 +5,7 @@
 // sorts, so every change is announced as views expect. The statistics of a real backup,
 // against figures checked by hand in its reference dump and counted again from the dump.
 #include "db/ado/AdoDb.h"
+#include "db/record/CallRecord.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "platform/FileLocks.h"
@@ -30,6 +31,9 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -104,6 +108,7 @@ private slots:
     void sortingMovesRowsWithTheirCells();
     void searchOverSeveralBackups();
     void statisticsOfTheDecemberBackup();
+    void mostFrequentOfManyNumbers();
 
 private:
     ScriptedDesktop m_desktop;
@@ -777,6 +782,23 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
     QCOMPARE(CallStatistics::Of(model.Snapshot()).Totals().talkSeconds, 2999);
     model.Narrow(nullptr);
 
+    // Counted row by row with every number kept, the numbers rank as from the snapshot.
+    CallStatistics every(true);
+    const ResultSnapshot all = model.Snapshot();
+    for (int row = 0; row < all.RowCount(); ++row) {
+        int stored = 0;
+        const ResultRows &storage = all.StoredRow(row, &stored);
+        every.Add(storage, stored);
+    }
+    every.Finish();
+    const auto numbers = statistics.Groups(CallStatistics::Grouping::Number);
+    QCOMPARE(numbers.size(), std::size_t(9));
+    QCOMPARE(every.Groups(CallStatistics::Grouping::Number).size(), numbers.size());
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        QCOMPARE(every.TopNumbers(9)[i].key, numbers[i].key);
+        QVERIFY(same(every.TopNumbers(9)[i].figures, numbers[i].figures));
+    }
+
     // A row the list removes after the snapshot was taken is left out of the figures.
     const ResultSnapshot before = model.Snapshot();
     QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("1")); // 289 s, incoming
@@ -785,6 +807,88 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
     QCOMPARE(after.Totals().calls, 59);
     QCOMPARE(after.Totals().talkSeconds, 16664 - 289);
     QCOMPARE(CallStatistics::TimeText(after.Totals().first), QString("2009-12-01 09:37:13"));
+}
+
+void TestResultListModel::mostFrequentOfManyNumbers()
+{
+    // More numbers than the count from a snapshot keeps figures for: 36,000 with one call
+    // each (their talk times repeat, so that many rank equal but for the number), a few
+    // with more, and two numbers whose hashes are the same, found the way the count hashes
+    // them (the upper half of std::hash).
+    const auto hashOf = [](const std::string &text) { return quint32(std::hash<std::string_view>()(text) >> 32); };
+    std::unordered_map<quint32, std::string> seen;
+    std::string a, b;
+    for (int i = 0; a.empty() && i < 2000000; ++i) {
+        std::string number = "9" + std::to_string(100000000 + i);
+        const auto [at, added] = seen.emplace(hashOf(number), number);
+        if (!added) {
+            a = at->second;
+            b = number;
+        }
+    }
+    QVERIFY2(!a.empty(), "no two numbers of the same hash found");
+    seen.clear();
+
+    auto rows = std::make_shared<ResultRows>(std::array<QByteArray, 3>{"in", "out", "missed"}, QByteArray("/v/"));
+    int id = 0;
+    const auto call = [&](const QString &number, int talk, int direction, double day) {
+        CallRecord record;
+        record.id = ++id;
+        record.fsk = number;
+        record.name = QStringLiteral("line %1").arg(id % 7);
+        record.talked_time = talk;
+        record.call_direction = direction;
+        record.record_time_start = OleDate(40148.0 + day);
+        rows->Append(record, id, -1);
+    };
+    for (int i = 0; i < 36000; ++i)
+        call(QStringLiteral("1%1").arg(i, 6, 10, QLatin1Char('0')), (i * 7919) % 1800, i % 2, i / 1000.0);
+    for (int k = 0; k < 5; ++k)
+        call("0100", 60 + k, 0, k);
+    for (int k = 0; k < 4; ++k)
+        call("0200", 0, 0, k);
+    for (int k = 0; k < 3; ++k)
+        call(QString::fromStdString(a), 10, 1, 3.5 + k);
+    for (int k = 0; k < 2; ++k)
+        call(QString::fromStdString(b), 900, 1, 7.25 + k);
+    std::vector<quint32> order(std::size_t(rows->Count()));
+    std::iota(order.begin(), order.end(), 0u);
+    std::reverse(order.begin(), order.end()); // the list sorted some way: the order must not matter
+    const ResultSnapshot snapshot({ResultSnapshot::Source{rows, 0, QString()}}, order);
+
+    const CallStatistics ranked = CallStatistics::Of(snapshot);
+    CallStatistics every(true);
+    for (int row = 0; row < rows->Count(); ++row)
+        every.Add(*rows, row);
+    every.Finish();
+    const auto top = ranked.TopNumbers(CallStatistics::kRankedNumbers);
+    const auto expected = every.TopNumbers(CallStatistics::kRankedNumbers);
+    QCOMPARE(top.size(), std::size_t(CallStatistics::kRankedNumbers));
+    QCOMPARE(every.Groups(CallStatistics::Grouping::Number).size(), std::size_t(36004));
+    for (std::size_t i = 0; i < top.size(); ++i) {
+        QCOMPARE(top[i].key, expected[i].key);
+        QCOMPARE(top[i].figures.calls, expected[i].figures.calls);
+        QCOMPARE(top[i].figures.talkSeconds, expected[i].figures.talkSeconds);
+        QCOMPARE(top[i].figures.missed, expected[i].figures.missed);
+        QCOMPARE(top[i].figures.first, expected[i].figures.first);
+        QCOMPARE(top[i].figures.last, expected[i].figures.last);
+    }
+    QCOMPARE(top[0].key, QString("0100"));
+    QCOMPARE(top[1].key, QString("0200"));
+    QCOMPARE(top[1].figures.missed, 4);
+    QCOMPARE(top[2].key, QString::fromStdString(a));
+    QCOMPARE(top[2].figures.calls, 3);
+    QCOMPARE(top[2].figures.talkSeconds, 30);
+    QCOMPARE(top[3].key, QString::fromStdString(b));
+    QCOMPARE(top[3].figures.calls, 2);
+    QCOMPARE(CallStatistics::TimeText(top[3].figures.first), QString("2009-12-08 06:00:00"));
+    // Then the calls of one number each, the longest talked first, equal ones by number.
+    QCOMPARE(top[4].figures.calls, 1);
+    QCOMPARE(top[4].figures.talkSeconds, 1799);
+    for (std::size_t i = 5; i < top.size(); ++i)
+        QVERIFY(top[i - 1].figures.talkSeconds > top[i].figures.talkSeconds
+                || (top[i - 1].figures.talkSeconds == top[i].figures.talkSeconds && top[i - 1].key < top[i].key));
+    QCOMPARE(ranked.Totals().calls, 36014);
 }
 
 QTEST_GUILESS_MAIN(TestResultListModel)
