@@ -9,10 +9,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# libsndfile and Qt Multimedia are for the player pane of the query window; without them
-# Orvik builds all the same, without the pane.
+# libsndfile and Qt Multimedia are for the player pane of the query window; Qt Charts (whose
+# CMake files need Qt OpenGL's, which Debian 12 does not pull in) for the statistics view.
+# Without them Orvik builds all the same, without the pane or the view.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libtinyxml-dev libzip-dev libuchardet-dev
-          libsndfile1-dev qt6-multimedia-dev fonts-wqy-microhei xz-utils)
+          libsndfile1-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev fonts-wqy-microhei xz-utils)
 if [[ "${1:-}" == "--tests" ]]; then
   # openpyxl reads exported workbooks back; mdbtools is the independent reader that
   # changed databases are checked with; the validators check the installed desktop entry

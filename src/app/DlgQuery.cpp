@@ -17,6 +17,9 @@
 #ifdef ORVIK_HAS_PLAYER
 #include "app/PlayerPane.h"
 #endif
+#ifdef ORVIK_HAS_STATS
+#include "app/ListStatistics.h"
+#endif
 
 #include "ui_DlgQuery.h"
 
@@ -150,8 +153,11 @@ void CDlgQuery::SetUpResultList()
     m_calls->Export().SetTimerHandler([this] { OnTimer(); });
     m_form->SetUpLayout(this, PlayerWidget());
     m_calls->PlaceDetailPanel(*m_form);
-    // The export's statistics option under Export.
+    // The export's statistics option under Export, and the statistics tab over the list.
     m_calls->PlaceExportOption(ui->FilterGrid, 1, 8);
+#ifdef ORVIK_HAS_STATS
+    new ListStatistics(*m_calls, m_form->ListArea(), this);
+#endif
 }
 
 QStringList CDlgQuery::ResultListTitles()

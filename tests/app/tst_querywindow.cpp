@@ -31,6 +31,18 @@
 #include "app/RecordingPlayer.h"
 #include "app/WaveformStrip.h"
 #endif
+#ifdef ORVIK_HAS_STATS
+#include "app/CallHeatMap.h"
+#include "app/ListStatistics.h"
+#include "app/StatisticsView.h"
+
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QStackedBarSeries>
+#include <QTabBar>
+#include <QTableWidget>
+#endif
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -162,6 +174,7 @@ private slots:
     void detailPanelShowsTheWholeRecord();
     void remembersSizeAndColumns();
     void rememberedSizeFitsTheScreen();
+    void statisticsLeadBackToTheCalls();
 };
 
 void QueryWindowTest::initTestCase()
@@ -232,8 +245,9 @@ void QueryWindowTest::initialState()
     QCOMPARE(dlg.m_closeRequested.load(), 0);
 
     // The filter band keeps its 70 pixels; the list fills the rest at every size but for
-    // the status line and, under it, the player pane with the detail panel beside it (the
-    // panel alone in a build without the pane).
+    // the filter box over it, the row of the statistics' tabs between them (in a build
+    // with them), the status line and, under it, the player pane with the detail panel
+    // beside it (the panel alone in a build without the pane).
     auto *status = Control<QLabel>(dlg, "StatusLine");
     QCOMPARE(status->text(), QString("Calls: 0    Missed: 0    Talk time: 00:00:00"));
     const auto inWindow = [&dlg](const QWidget *w) { return QRect(w->mapTo(&dlg, QPoint(0, 0)), w->size()); };
@@ -245,7 +259,10 @@ void QueryWindowTest::initialState()
         QCOMPARE(box.topLeft(), QPoint(0, 70));
         QCOMPARE(box.width(), size.width());
         const QRect list = inWindow(dlg.List());
-        QCOMPARE(list.topLeft(), QPoint(0, box.bottom() + 1));
+        const QWidget *tabs = dlg.findChild<QWidget *>("StatisticsTabs");
+        if (tabs)
+            QCOMPARE(inWindow(tabs).topLeft(), QPoint(0, box.bottom() + 1));
+        QCOMPARE(list.topLeft(), QPoint(0, (tabs ? inWindow(tabs) : box).bottom() + 1));
         QCOMPARE(list.width(), size.width());
         QCOMPARE(inWindow(status), QRect(0, list.bottom() + 1, size.width(), status->height()));
         const QWidget *pane = dlg.findChild<QWidget *>("PlayerPane");
@@ -1825,6 +1842,133 @@ void QueryWindowTest::rememberedSizeFitsTheScreen()
         QVERIFY(screen.contains(QRect(pane->mapToGlobal(QPoint(0, 0)), pane->size())));
     again.reject();
     ForgetWindows();
+}
+
+void QueryWindowTest::statisticsLeadBackToTheCalls()
+{
+#ifndef ORVIK_HAS_STATS
+    QSKIP("built without the statistics view (ORVIK_STATS)");
+#else
+    ScriptedDesktop desktop;
+    CDlgQuery dlg(FreshBackup());
+    dlg.resize(1100, 900);
+    ShowAndFind(dlg);
+    ResultListModel &model = dlg.Model();
+    auto *statistics = dlg.findChild<ListStatistics *>();
+    QVERIFY(statistics);
+    StatisticsView *view = statistics->View();
+    QTabBar *tabs = statistics->Tabs();
+    auto *status = Control<QLabel>(dlg, "StatusLine");
+    auto *narrowed = Control<QLabel>(dlg, "NarrowedLine");
+    auto *showAll = Control<QPushButton>(dlg, "ShowAllCalls");
+    QVERIFY(!view->isVisible());
+    QCOMPARE(tabs->tabText(0), QString("Calls"));
+    QCOMPARE(tabs->tabText(1), QString("Statistics"));
+    const auto showStatistics = [&] {
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QVERIFY(view->isVisible());
+        QVERIFY(!dlg.List()->isVisible());
+        QTRY_VERIFY(statistics->IsCurrent());
+        QVERIFY(view->Statistics());
+    };
+    const auto total = [view](int i) { return view->findChild<QLabel *>(QString("Total%1").arg(i))->text(); };
+
+    // The 60 calls listed (hand-checked in tst_resultlistmodel): 8 missed, 4:37:44 talked.
+    showStatistics();
+    QCOMPARE(total(0), QString("60"));
+    QCOMPARE(total(1), QString("8"));
+    QCOMPARE(total(2), QString("13.3 %"));
+    QCOMPARE(total(3), QString("52"));
+    QCOMPARE(total(4), QString("04:37:44"));
+    QCOMPARE(total(5), QString("00:05:20"));
+    QCOMPARE(total(6), QString("00:05:40"));
+    QCOMPARE(total(7), QString("00:10:03"));
+    // A bar for each day of December, those without calls too; the 5th has one missed call
+    // on top of two outgoing ones.
+    QCOMPARE(view->BarDays().size(), std::size_t(31));
+    QCOMPARE(view->TypeBars(0)->at(0), 2.0);
+    QCOMPARE(view->TypeBars(1)->at(4), 2.0);
+    QCOMPARE(view->TypeBars(2)->at(4), 1.0);
+    QCOMPARE(view->TypeBars(2)->at(2), 0.0);
+
+    // A click on that red part lists the call behind it, and the list shows again.
+    QChartView *chartView = view->PeriodChart();
+    auto *series = qobject_cast<QStackedBarSeries *>(chartView->chart()->series().value(0));
+    QVERIFY(series);
+    QTRY_VERIFY(chartView->chart()->plotArea().width() > 100);
+    const QPoint missedBar = chartView->mapFromScene(chartView->chart()->mapToPosition(QPointF(4, 2.5), series));
+    QTest::mouseClick(chartView->viewport(), Qt::LeftButton, {}, missedBar);
+    QCOMPARE(model.RowCount(), 1);
+    QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("10"));
+    QCOMPARE(tabs->currentIndex(), 0);
+    QVERIFY(dlg.List()->isVisible());
+    QVERIFY(narrowed->isVisible());
+    QCOMPARE(narrowed->text(), QString("Showing only: 2009-12-05, Missed"));
+    QVERIFY(status->text().startsWith("Calls: 1    Missed: 1"));
+    // The figures follow the list as it is narrowed.
+    showStatistics();
+    QCOMPARE(total(0), QString("1"));
+    QTest::mouseClick(showAll, Qt::LeftButton);
+    QCOMPARE(model.RowCount(), 60);
+    QVERIFY(!narrowed->isVisible());
+    QTRY_VERIFY(statistics->IsCurrent());
+    QCOMPARE(total(0), QString("60"));
+
+    // A square of the grid: Friday at 14 o'clock, three calls.
+    CallHeatMap *grid = view->HeatMap();
+    QCOMPARE(grid->Count(4, 14), 3);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->SquareRect(4, 14).center());
+    QCOMPARE(model.RowCount(), 3);
+    for (int r = 0; r < 3; ++r) {
+        const QDateTime start =
+            QDateTime::fromString(model.CellText(r, ResultListModel::CellStart), "yyyy-MM-dd HH:mm:ss");
+        QCOMPARE(start.date().dayOfWeek(), 5);
+        QCOMPARE(start.time().hour(), 14);
+    }
+    QCOMPARE(narrowed->text(), QString("Showing only: Fri 14:00–14:59"));
+    QTest::mouseClick(showAll, Qt::LeftButton);
+
+    // A row of the users' table: Li's eleven calls.
+    showStatistics();
+    QTableWidget *users = view->UserTable();
+    int li = -1;
+    for (int r = 0; r < users->rowCount(); ++r)
+        if (users->item(r, 0)->text() == "Li")
+            li = r;
+    QVERIFY(li >= 0);
+    QCOMPARE(users->item(li, 1)->text(), QString("11"));
+    QTest::mouseClick(users->viewport(), Qt::LeftButton, {}, users->visualItemRect(users->item(li, 1)).center());
+    QCOMPARE(model.RowCount(), 11);
+    for (int r = 0; r < 11; ++r)
+        QCOMPARE(model.CellText(r, ResultListModel::CellName), QString("Li"));
+    QCOMPARE(narrowed->text(), QString("Showing only: User: Li"));
+
+    // A delete from the narrowed list: the figures lose the call.
+    desktop.answers << Desktop::Answer::Yes;
+    PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdDelete); });
+    RightClick(dlg.List(), CellCentre(dlg.List(), 0));
+    QTRY_COMPARE(model.RowCount(), 10);
+    QTest::mouseClick(showAll, Qt::LeftButton);
+    showStatistics();
+    QCOMPARE(total(0), QString("59"));
+
+    // The search over every backup has the same view, counting the calls of all of them.
+    QTemporaryDir root;
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2009-12"), root.filePath("a")));
+    QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_SAMPLES_DIR "/Rec/2010-01"), root.filePath("b")));
+    CBackupArray catalogue(g_config);
+    catalogue.AddDirectory(root.path());
+    SearchAllWindow search(catalogue);
+    search.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&search));
+    auto *all = search.findChild<ListStatistics *>();
+    QVERIFY(all);
+    QTest::mouseClick(all->Tabs(), Qt::LeftButton, {}, all->Tabs()->tabRect(1).center());
+    Control<QPushButton>(search, "IdcFind")->click();
+    QTRY_VERIFY(!search.IsSearching());
+    QTRY_VERIFY(all->IsCurrent());
+    QCOMPARE(all->View()->findChild<QLabel *>("Total0")->text(), QString("80"));
+#endif
 }
 
 QTEST_MAIN(QueryWindowTest)
