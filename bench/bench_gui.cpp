@@ -14,6 +14,10 @@
 //   - the time each keystroke in the filter box above the list takes to narrow the rows
 //     listed and paint the list (typing "138", deleting it letter by letter, a user name's
 //     letters in capitals, and Escape), against the target of 50 ms;
+//   - with the statistics view (ORVIK_STATS): the time from the list being complete to the
+//     view showing its figures, when the view is shown during Find and when it is switched
+//     to with the list complete, the memory the count takes (peak and kept, over the
+//     resident size before it), and the time a click on a figure takes to narrow the list;
 // then exports the list through the progress window (the workbook is written but not
 // opened) and, side by side, runs `orvik-cli export` of the same rows, each whole.
 // Run it offscreen: QT_QPA_PLATFORM=offscreen build/bin/bench_gui /tmp/big-backup
@@ -21,6 +25,12 @@
 #include "config/Desktop.h"
 #include "lang/Language.h"
 #include "query/CallListModel.h"
+#ifdef ORVIK_HAS_STATS
+#include "app/ListStatistics.h"
+#include "stats/CallSelection.h"
+
+#include <QTabBar>
+#endif
 
 #include <QApplication>
 #include <QDir>
@@ -38,6 +48,9 @@
 #include <cstring>
 #include <vector>
 
+#include <malloc.h>
+#include <sys/resource.h>
+
 namespace {
 
 QString PeakMemory()
@@ -49,6 +62,36 @@ QString PeakMemory()
         if (line.startsWith("VmHWM:"))
             return QString::fromLatin1(line.mid(6).trimmed());
     return QStringLiteral("?");
+}
+
+// A line of /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when it cannot be read.
+long StatusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(QByteArray(field) + ':'))
+            return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Starts counting the peak resident size (VmHWM) again from the size now.
+void ResetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// The processor time of the whole process so far, all threads, in milliseconds.
+qint64 ProcessorMs()
+{
+    struct rusage usage
+    {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
 QString LoadAverage()
@@ -138,6 +181,66 @@ int main(int argc, char *argv[])
                     run, (long long)firstRows, rowsAtFirst, dlg.Model().RowCount(), (long long)allRows,
                     (long long)longestGap, qPrintable(LoadAverage()));
     }
+
+#ifdef ORVIK_HAS_STATS
+    // The statistics view. First shown while Find runs: the figures of the rows so far come
+    // now and then, and those of all rows once the last has come.
+    auto *statistics = dlg.findChild<ListStatistics *>();
+    QTabBar *tabs = statistics->Tabs();
+    for (int run = 1; run <= runs; ++run) {
+        tabs->setCurrentIndex(1);
+        QElapsedTimer clock;
+        clock.start();
+        find->click();
+        while (dlg.IsFilling())
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const qint64 complete = clock.elapsed();
+        const qint64 processor = ProcessorMs();
+        while (!statistics->IsCurrent())
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::printf("statistics shown during Find, run %d: all %d rows after %lld ms, the view ready %lld ms later "
+                    "(target at most 300), %lld ms of processor time meanwhile (load %s)\n",
+                    run, dlg.Model().RowCount(), (long long)complete, (long long)(clock.elapsed() - complete),
+                    (long long)(ProcessorMs() - processor), qPrintable(LoadAverage()));
+    }
+    // Then switched to with the list complete (a narrowing that keeps every row makes the
+    // figures stale while the list is shown), with the memory the count takes.
+    for (int run = 1; run <= runs; ++run) {
+        tabs->setCurrentIndex(0);
+        dlg.Model().Narrow([run](const ResultRows &, int) { return run > 0; });
+        QCoreApplication::processEvents();
+        // What the heap holds free goes back to the system first, so that the count's own
+        // memory shows in the resident size.
+        malloc_trim(0);
+        const long before = StatusKb("VmRSS");
+        ResetPeakMemory();
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 processor = ProcessorMs();
+        tabs->setCurrentIndex(1);
+        while (!statistics->IsCurrent())
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const qint64 ready = clock.elapsed();
+        std::printf("statistics switched to, run %d: ready after %lld ms (%lld ms of processor time); memory "
+                    "%.1f MB before, peak +%.1f MB, kept +%.1f MB (target below 20; load %s)\n",
+                    run, (long long)ready, (long long)(ProcessorMs() - processor), before / 1024.0,
+                    (StatusKb("VmHWM") - before) / 1024.0, (StatusKb("VmRSS") - before) / 1024.0,
+                    qPrintable(LoadAverage()));
+    }
+    // A click on the busiest weekday hour narrows the list; the list is painted.
+    {
+        QElapsedTimer clock;
+        clock.start();
+        statistics->ShowCalls(CallSelection::Slot(2, 10, false));
+        dlg.List()->viewport()->repaint();
+        std::printf("narrowed to Wednesdays 10:00-10:59 (%d rows): %lld ms; ", dlg.Model().RowCount(),
+                    (long long)clock.elapsed());
+        clock.restart();
+        statistics->ShowAllCalls();
+        dlg.List()->viewport()->repaint();
+        std::printf("all %d rows again: %lld ms\n", dlg.Model().RowCount(), (long long)clock.elapsed());
+    }
+#endif
 
     const struct
     {
