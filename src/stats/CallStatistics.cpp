@@ -238,9 +238,29 @@ void SortKeys(std::vector<quint64> &keys)
                 std::swap(keys[next[b]], keys[next[d]++]);
         }
     }
-    // The parts on every thread free, the other figures' once they are counted.
+    // The parts on every thread free (the other figures' once they are counted): each by its
+    // second byte through a buffer the size of the part, then the few keys of each
+    // second byte.
     TaskPool::shared().forEach(256, 0, [&](std::size_t b) {
-        std::sort(keys.begin() + std::ptrdiff_t(start[b]), keys.begin() + std::ptrdiff_t(start[b + 1]));
+        quint64 *const first = keys.data() + start[b];
+        const std::size_t size = start[b + 1] - start[b];
+        if (size < 64) {
+            std::sort(first, first + size);
+            return;
+        }
+        std::array<std::size_t, 257> at{};
+        for (std::size_t i = 0; i < size; ++i)
+            ++at[std::size_t(first[i] >> 48 & 0xFF) + 1];
+        for (std::size_t d = 1; d < at.size(); ++d)
+            at[d] += at[d - 1];
+        std::vector<quint64> sorted(size);
+        std::array<std::size_t, 256> fill;
+        std::copy(at.begin(), at.end() - 1, fill.begin());
+        for (std::size_t i = 0; i < size; ++i)
+            sorted[fill[std::size_t(first[i] >> 48 & 0xFF)]++] = first[i];
+        for (std::size_t d = 0; d < 256; ++d)
+            std::sort(sorted.begin() + std::ptrdiff_t(at[d]), sorted.begin() + std::ptrdiff_t(at[d + 1]));
+        std::copy(sorted.begin(), sorted.end(), first);
     });
     throwIfCancelled();
 }
