@@ -187,7 +187,7 @@ int main(int argc, char *argv[])
     // The statistics view. First shown while Find runs: the figures of the rows so far come
     // now and then, and those of all rows once the last has come.
     auto *statistics = dlg.findChild<ListStatistics *>();
-    QTabBar *tabs = statistics->Tabs();
+    QTabBar *tabs = statistics->tabs();
     // Both wait in the event loop, so that the window's thread leaves the processors to the
     // workers as it would in use.
     for (int run = 1; run <= runs; ++run) {
@@ -200,7 +200,7 @@ int main(int argc, char *argv[])
             processor = ProcessorMs();
         });
         const QMetaObject::Connection shown = QObject::connect(statistics, &ListStatistics::ready, [&] {
-            if (complete >= 0 && statistics->IsCurrent())
+            if (complete >= 0 && statistics->isCurrent())
                 wait.quit();
         });
         clock.start();
@@ -232,7 +232,7 @@ int main(int argc, char *argv[])
         const QMetaObject::Connection shown =
             QObject::connect(statistics, &ListStatistics::ready, &wait, &QEventLoop::quit);
         tabs->setCurrentIndex(1);
-        if (!statistics->IsCurrent())
+        if (!statistics->isCurrent())
             wait.exec();
         QObject::disconnect(shown);
         const qint64 ready = clock.elapsed();
@@ -251,12 +251,12 @@ int main(int argc, char *argv[])
     {
         QElapsedTimer clock;
         clock.start();
-        statistics->ShowCalls(CallSelection::Slot(2, 10, false));
+        statistics->showCalls(CallSelection::slot(2, 10, false));
         dlg.List()->viewport()->repaint();
         std::printf("narrowed to Wednesdays 10:00-10:59 (%d rows): %lld ms; ", dlg.Model().RowCount(),
                     (long long)clock.elapsed());
         clock.restart();
-        statistics->ShowAllCalls();
+        statistics->showAllCalls();
         dlg.List()->viewport()->repaint();
         std::printf("all %d rows again: %lld ms\n", dlg.Model().RowCount(), (long long)clock.elapsed());
     }

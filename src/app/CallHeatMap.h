@@ -22,11 +22,11 @@ public:
     explicit CallHeatMap(QWidget *parent = nullptr);
 
     // The weekdays' short names, Monday first, and what a count is called in the tooltip.
-    void SetTexts(const QStringList &weekdays, const QString &countName);
-    void SetCounts(const Counts &counts, bool missed);
-    qint64 Count(int weekday, int hour) const { return m_counts[std::size_t(weekday * kHours + hour)]; }
+    void setTexts(const QStringList &weekdays, const QString &countName);
+    void setCounts(const Counts &counts, bool missed);
+    qint64 count(int weekday, int hour) const { return m_counts[std::size_t(weekday * kHours + hour)]; }
     // The square of a weekday and hour, in widget coordinates.
-    QRect SquareRect(int weekday, int hour) const;
+    QRect squareRect(int weekday, int hour) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -42,10 +42,10 @@ protected:
 
 private:
     // The weekday and hour under a point; false outside the squares.
-    bool SlotAt(const QPoint &point, int *weekday, int *hour) const;
-    QRect Grid() const;
-    int LabelWidth() const;
-    int HeaderHeight() const;
+    bool slotAt(const QPoint &point, int *weekday, int *hour) const;
+    QRect gridRect() const;
+    int labelWidth() const;
+    int headerHeight() const;
 
     Counts m_counts{};
     qint64 m_largest = 0;

@@ -148,8 +148,8 @@ void ListExport::Start(Source source, std::function<void(bool busy)> setBusy)
             }
             if (written && job->withStatistics) {
                 // Of the rows the list's sheet holds, those removed while it was written too.
-                const CallStatistics statistics =
-                    CallStatistics::Of(rows, [&writtenRows](int row) { return writtenRows[std::size_t(row)]; });
+                const CallStatistics statistics = CallStatistics::fromSnapshot(
+                    rows, [&writtenRows](int row) { return writtenRows[std::size_t(row)]; });
                 written = exporter.AddStatistics(statistics);
             }
             if (written && exporter.Finish()) {

@@ -60,31 +60,31 @@ ListStatistics::ListStatistics(CallList &calls, QVBoxLayout *listArea, QObject *
     listArea->insertWidget(at + 2, m_view, 1);
 
     m_timer->setSingleShot(true);
-    connect(m_timer, &QTimer::timeout, this, &ListStatistics::Count);
-    connect(m_tabs, &QTabBar::currentChanged, this, &ListStatistics::OnTab);
-    connect(m_showAll, &QPushButton::clicked, this, &ListStatistics::ShowAllCalls);
-    connect(m_view, &StatisticsView::callsChosen, this, &ListStatistics::ShowCalls);
+    connect(m_timer, &QTimer::timeout, this, &ListStatistics::count);
+    connect(m_tabs, &QTabBar::currentChanged, this, &ListStatistics::onTab);
+    connect(m_showAll, &QPushButton::clicked, this, &ListStatistics::showAllCalls);
+    connect(m_view, &StatisticsView::callsChosen, this, &ListStatistics::showCalls);
 
     CallListModel &model = calls.Model();
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(&model, signal, this, &ListStatistics::MarkStale);
-    connect(&model, &QAbstractItemModel::modelReset, this, &ListStatistics::MarkStale);
-    connect(&model, &QAbstractItemModel::layoutChanged, this, &ListStatistics::MarkStale);
-    connect(&model, &CallListModel::fillEnded, this, &ListStatistics::MarkStale);
+        connect(&model, signal, this, &ListStatistics::markStale);
+    connect(&model, &QAbstractItemModel::modelReset, this, &ListStatistics::markStale);
+    connect(&model, &QAbstractItemModel::layoutChanged, this, &ListStatistics::markStale);
+    connect(&model, &CallListModel::fillEnded, this, &ListStatistics::markStale);
 }
 
 ListStatistics::~ListStatistics() = default;
 
-void ListStatistics::OnTab(int index)
+void ListStatistics::onTab(int index)
 {
     const bool statistics = index == kStatisticsTab;
     m_calls.View()->setVisible(!statistics);
     m_view->setVisible(statistics);
     if (statistics && m_dirty)
-        MarkStale();
+        markStale();
 }
 
-void ListStatistics::MarkStale()
+void ListStatistics::markStale()
 {
     // The narrowing line goes when something else showed every call again.
     if (m_narrowedHere && !m_calls.Model().IsNarrowed()) {
@@ -101,7 +101,7 @@ void ListStatistics::MarkStale()
         m_timer->start(kFillingInterval);
 }
 
-void ListStatistics::Count()
+void ListStatistics::count()
 {
     if (!m_dirty || m_tabs->currentIndex() != kStatisticsTab)
         return;
@@ -109,35 +109,35 @@ void ListStatistics::Count()
     m_counting = true;
     auto rows = std::make_shared<ResultSnapshot>(m_calls.Model().Snapshot());
     m_runner->start([this, rows](const TaskRunner::Request &request) {
-        auto statistics = std::make_shared<const CallStatistics>(CallStatistics::Of(*rows));
-        request.deliver([this, statistics] { Counted(statistics); });
+        auto statistics = std::make_shared<const CallStatistics>(CallStatistics::fromSnapshot(*rows));
+        request.deliver([this, statistics] { counted(statistics); });
     });
 }
 
-void ListStatistics::Counted(std::shared_ptr<const CallStatistics> statistics)
+void ListStatistics::counted(std::shared_ptr<const CallStatistics> statistics)
 {
     m_counting = false;
-    m_view->Show(std::move(statistics));
+    m_view->showStatistics(std::move(statistics));
     if (m_dirty) {
         // More rows came meanwhile.
-        MarkStale();
+        markStale();
         return;
     }
     emit ready();
 }
 
-void ListStatistics::ShowCalls(const CallSelection &selection)
+void ListStatistics::showCalls(const CallSelection &selection)
 {
-    m_calls.Model().Narrow([selection](const ResultRows &rows, int stored) { return selection.Matches(rows, stored); });
+    m_calls.Model().Narrow([selection](const ResultRows &rows, int stored) { return selection.matches(rows, stored); });
     m_narrowedHere = true;
-    m_narrowedLine->setText(GetDialogText(Ids::TxtStatsNarrowed).arg(Describe(selection)));
+    m_narrowedLine->setText(GetDialogText(Ids::TxtStatsNarrowed).arg(describe(selection)));
     m_narrowedLine->show();
     m_showAll->show();
     m_tabs->setCurrentIndex(kListTab);
     m_calls.View()->setFocus();
 }
 
-void ListStatistics::ShowAllCalls()
+void ListStatistics::showAllCalls()
 {
     m_narrowedHere = false;
     m_narrowedLine->hide();
@@ -145,7 +145,7 @@ void ListStatistics::ShowAllCalls()
     m_calls.Model().Narrow(nullptr);
 }
 
-QString ListStatistics::Describe(const CallSelection &selection)
+QString ListStatistics::describe(const CallSelection &selection)
 {
     const int typeTexts[] = {Ids::TxtIncoming, Ids::TxtOutgoing, Ids::TxtMissed};
     QString text;
@@ -157,11 +157,11 @@ QString ListStatistics::Describe(const CallSelection &selection)
     case CallSelection::Kind::Period: {
         const qint64 from = selection.fromDay(), to = selection.toDay();
         if (from == to)
-            text = CallStatistics::DayText(from);
-        else if (from == CallStatistics::MonthOf(from) && to == CallStatistics::MonthEnd(from))
-            text = CallStatistics::MonthText(from);
+            text = CallStatistics::dayText(from);
+        else if (from == CallStatistics::monthOf(from) && to == CallStatistics::monthEnd(from))
+            text = CallStatistics::monthText(from);
         else
-            text = CallStatistics::DayText(from) + QStringLiteral(" – ") + CallStatistics::DayText(to);
+            text = CallStatistics::dayText(from) + QStringLiteral(" – ") + CallStatistics::dayText(to);
         break;
     }
     case CallSelection::Kind::Slot:

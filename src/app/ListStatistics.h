@@ -36,27 +36,27 @@ public:
     ListStatistics(CallList &calls, QVBoxLayout *listArea, QObject *parent);
     ~ListStatistics() override;
 
-    StatisticsView *View() const { return m_view; }
-    QTabBar *Tabs() const { return m_tabs; }
+    StatisticsView *view() const { return m_view; }
+    QTabBar *tabs() const { return m_tabs; }
     // Whether the figures shown are those of the rows listed now.
-    bool IsCurrent() const { return !m_dirty && !m_counting; }
+    bool isCurrent() const { return !m_dirty && !m_counting; }
     // Narrows the list to the calls of `selection` and shows the list.
-    void ShowCalls(const CallSelection &selection);
+    void showCalls(const CallSelection &selection);
     // Shows every call again.
-    void ShowAllCalls();
+    void showAllCalls();
     // What the narrowing line says of a selection: "2009-12-05, Missed".
-    static QString Describe(const CallSelection &selection);
+    static QString describe(const CallSelection &selection);
 
 signals:
     // The view shows the figures of the rows listed now.
     void ready();
 
 private:
-    void OnTab(int index);
+    void onTab(int index);
     // The rows changed: the figures are counted again when the view is shown.
-    void MarkStale();
-    void Count();
-    void Counted(std::shared_ptr<const CallStatistics> statistics);
+    void markStale();
+    void count();
+    void counted(std::shared_ptr<const CallStatistics> statistics);
 
     CallList &m_calls;
     QTabBar *m_tabs = nullptr;

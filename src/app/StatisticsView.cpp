@@ -40,26 +40,26 @@ const int kTypeTexts[CallStatistics::kTypes] = {Ids::TxtIncoming, Ids::TxtOutgoi
 
 // The colours of the call types and of the talk time, for a light and for a dark ground:
 // the same hues, lighter on dark.
-QColor TypeColour(int type, bool dark)
+QColor typeColour(int type, bool dark)
 {
     static const QColor light[] = {QColor(0x2f, 0x6f, 0xb3), QColor(0x3a, 0x94, 0x4a), QColor(0xc6, 0x28, 0x28)};
     static const QColor darker[] = {QColor(0x6a, 0xa8, 0xe8), QColor(0x72, 0xc2, 0x7c), QColor(0xef, 0x6b, 0x67)};
     return (dark ? darker : light)[type];
 }
 
-QColor TalkColour(bool dark)
+QColor talkColour(bool dark)
 {
     return dark ? QColor(0xf5, 0xb8, 0x4a) : QColor(0xd9, 0x8a, 0x00);
 }
 
-QString Duration(qint64 seconds)
+QString duration(qint64 seconds)
 {
     return CellFormat::TotalTalkTime(seconds);
 }
 
-QString Rate(const CallFigures &figures)
+QString rate(const CallFigures &figures)
 {
-    const qint64 perMille = figures.MissedPerMille();
+    const qint64 perMille = figures.missedPerMille();
     return QStringLiteral("%1.%2 %").arg(perMille / 10).arg(perMille % 10);
 }
 
@@ -78,7 +78,7 @@ public:
     }
 };
 
-QTableWidget *MakeTable(QWidget *parent, const QString &name, const QList<int> &titles)
+QTableWidget *makeTable(QWidget *parent, const QString &name, const QList<int> &titles)
 {
     auto *table = new QTableWidget(parent);
     table->setObjectName(name);
@@ -101,7 +101,7 @@ QTableWidget *MakeTable(QWidget *parent, const QString &name, const QList<int> &
     return table;
 }
 
-QLabel *Title(const QString &text, QWidget *parent)
+QLabel *title(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     QFont font = label->font();
@@ -151,7 +151,7 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     totals->setColumnStretch(int(std::size(captions)), 1);
     column->addLayout(totals);
 
-    m_chartTitle = Title(QString(), content);
+    m_chartTitle = title(QString(), content);
     column->addWidget(m_chartTitle);
     m_chartView = new QChartView(content);
     m_chartView->setObjectName(QStringLiteral("PeriodChart"));
@@ -161,7 +161,7 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     column->addWidget(m_chartView, 1);
 
     auto *heatHead = new QHBoxLayout;
-    heatHead->addWidget(Title(GetDialogText(Ids::TxtStatsHeatMap), content));
+    heatHead->addWidget(title(GetDialogText(Ids::TxtStatsHeatMap), content));
     m_heatMode = new QComboBox(content);
     m_heatMode->setObjectName(QStringLiteral("HeatMapMode"));
     m_heatMode->addItem(GetDialogText(Ids::TxtStatsHeatAll));
@@ -174,16 +174,16 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     QStringList weekdays;
     for (int id = Ids::TxtStatsMonday; id <= Ids::TxtStatsSunday; ++id)
         weekdays << GetDialogText(id);
-    m_heatMap->SetTexts(weekdays, GetDialogText(Ids::TxtStatsCalls));
+    m_heatMap->setTexts(weekdays, GetDialogText(Ids::TxtStatsCalls));
     column->addWidget(m_heatMap);
 
     auto *tables = new QGridLayout;
-    tables->addWidget(Title(GetDialogText(Ids::TxtStatsPerUser), content), 0, 0);
-    tables->addWidget(Title(GetDialogText(Ids::TxtStatsTopNumbers), content), 0, 1);
-    m_users = MakeTable(content, QStringLiteral("UserTable"),
+    tables->addWidget(title(GetDialogText(Ids::TxtStatsPerUser), content), 0, 0);
+    tables->addWidget(title(GetDialogText(Ids::TxtStatsTopNumbers), content), 0, 1);
+    m_users = makeTable(content, QStringLiteral("UserTable"),
                         {Ids::TxtStatsUser, Ids::TxtStatsCalls, Ids::TxtMissed, Ids::TxtStatsMissedRate,
                          Ids::TxtStatsTalkTime, Ids::TxtStatsAverage, Ids::TxtStatsLongest});
-    m_numbers = MakeTable(
+    m_numbers = makeTable(
         content, QStringLiteral("NumberTable"),
         {Ids::TxtStatsNumber, Ids::TxtStatsCalls, Ids::TxtStatsTalkTime, Ids::TxtStatsFirst, Ids::TxtStatsLast});
     tables->addWidget(m_users, 1, 0);
@@ -202,58 +202,58 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     m_pages->addWidget(empty);
     m_pages->setCurrentIndex(1);
 
-    connect(m_heatMode, &QComboBox::currentIndexChanged, this, &StatisticsView::ShowHeatMap);
+    connect(m_heatMode, &QComboBox::currentIndexChanged, this, &StatisticsView::showHeatMap);
     connect(m_heatMap, &CallHeatMap::slotClicked, this, [this](int weekday, int hour) {
-        emit callsChosen(CallSelection::Slot(weekday, hour, m_heatMode->currentIndex() == 1));
+        emit callsChosen(CallSelection::slot(weekday, hour, m_heatMode->currentIndex() == 1));
     });
     connect(m_users, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (const QTableWidgetItem *item = m_users->item(row, 0))
-            emit callsChosen(CallSelection::User(item->data(Qt::UserRole).toString()));
+            emit callsChosen(CallSelection::user(item->data(Qt::UserRole).toString()));
     });
     connect(m_numbers, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (const QTableWidgetItem *item = m_numbers->item(row, 0))
-            emit callsChosen(CallSelection::Number(item->data(Qt::UserRole).toString()));
+            emit callsChosen(CallSelection::number(item->data(Qt::UserRole).toString()));
     });
 }
 
 StatisticsView::~StatisticsView() = default;
 
-void StatisticsView::Show(std::shared_ptr<const CallStatistics> statistics)
+void StatisticsView::showStatistics(std::shared_ptr<const CallStatistics> statistics)
 {
     m_statistics = std::move(statistics);
-    const bool any = m_statistics && m_statistics->Totals().calls > 0;
+    const bool any = m_statistics && m_statistics->totals().calls > 0;
     m_pages->setCurrentIndex(any ? 0 : 1);
     if (!m_statistics)
         return;
-    ShowTotals();
-    ShowPeriodChart();
-    ShowHeatMap();
-    ShowUsers();
-    ShowNumbers();
+    showTotals();
+    showPeriodChart();
+    showHeatMap();
+    showUsers();
+    showNumbers();
 }
 
-void StatisticsView::ShowTotals()
+void StatisticsView::showTotals()
 {
-    const CallFigures &t = m_statistics->Totals();
+    const CallFigures &t = m_statistics->totals();
     const QString values[] = {QString::number(t.calls),
                               QString::number(t.missed),
-                              Rate(t),
-                              QString::number(t.Answered()),
-                              Duration(t.talkSeconds),
-                              Duration(t.AverageSeconds()),
-                              Duration(m_statistics->MedianSeconds()),
-                              Duration(t.longestSeconds)};
+                              rate(t),
+                              QString::number(t.answered()),
+                              duration(t.talkSeconds),
+                              duration(t.averageSeconds()),
+                              duration(m_statistics->medianSeconds()),
+                              duration(t.longestSeconds)};
     for (std::size_t i = 0; i < m_totals.size(); ++i)
         m_totals[i]->setText(values[i]);
 }
 
-void StatisticsView::ShowPeriodChart()
+void StatisticsView::showPeriodChart()
 {
-    m_period = m_statistics->ChartPeriod();
+    m_period = m_statistics->chartPeriod();
     m_chartTitle->setText(GetDialogText(m_period == Grouping::Day    ? Ids::TxtStatsPerDay
                                         : m_period == Grouping::Week ? Ids::TxtStatsPerWeek
                                                                      : Ids::TxtStatsPerMonth));
-    const std::vector<CallStatistics::Group> groups = m_statistics->Groups(m_period);
+    const std::vector<CallStatistics::Group> groups = m_statistics->groups(m_period);
 
     // One bar per period from the first call to the last, those without calls too, so
     // that the bars keep the calendar's spacing.
@@ -263,7 +263,7 @@ void StatisticsView::ShowPeriodChart()
         const auto next = [this](qint64 day) {
             return m_period == Grouping::Day    ? day + 1
                    : m_period == Grouping::Week ? day + 7
-                                                : CallStatistics::MonthEnd(day) + 1;
+                                                : CallStatistics::monthEnd(day) + 1;
         };
         std::size_t continuous = 0;
         for (qint64 day = groups.front().fromDay; day <= groups.back().fromDay && continuous <= kMaxContinuousBars;
@@ -276,7 +276,7 @@ void StatisticsView::ShowPeriodChart()
                 bars.push_back(has ? &groups[g++] : nullptr);
                 const qint64 to = m_period == Grouping::Day    ? day
                                   : m_period == Grouping::Week ? day + 6
-                                                               : CallStatistics::MonthEnd(day);
+                                                               : CallStatistics::monthEnd(day);
                 m_bars.emplace_back(day, to);
             }
         } else {
@@ -287,13 +287,13 @@ void StatisticsView::ShowPeriodChart()
         }
     }
     const bool oneYear = m_bars.empty()
-                         || CallStatistics::DayText(m_bars.front().first).left(4)
-                                == CallStatistics::DayText(m_bars.back().second).left(4);
+                         || CallStatistics::dayText(m_bars.front().first).left(4)
+                                == CallStatistics::dayText(m_bars.back().second).left(4);
     m_barNames.clear();
     QStringList categories;
     for (const auto &[from, to] : m_bars) {
-        QString name = m_period == Grouping::Month ? CallStatistics::MonthText(from) : CallStatistics::DayText(from);
-        m_barNames.push_back(m_period == Grouping::Week ? name + QStringLiteral(" – ") + CallStatistics::DayText(to)
+        QString name = m_period == Grouping::Month ? CallStatistics::monthText(from) : CallStatistics::dayText(from);
+        m_barNames.push_back(m_period == Grouping::Week ? name + QStringLiteral(" – ") + CallStatistics::dayText(to)
                                                         : name);
         categories << (m_period != Grouping::Month && oneYear ? name.mid(5) : name);
     }
@@ -317,9 +317,9 @@ void StatisticsView::ShowPeriodChart()
             const CallFigures f = bar ? bar->figures : CallFigures();
             *set << double(type == 0 ? f.incoming : type == 1 ? f.outgoing : f.missed);
         }
-        connect(set, &QBarSet::clicked, this, [this, type](int index) { OnBarClicked(type, index); });
+        connect(set, &QBarSet::clicked, this, [this, type](int index) { onBarClicked(type, index); });
         connect(set, &QBarSet::hovered, this,
-                [this, type](bool status, int index) { OnBarHovered(type, status, index); });
+                [this, type](bool status, int index) { onBarHovered(type, status, index); });
         series->append(set);
         m_sets[std::size_t(type)] = set;
     }
@@ -362,10 +362,10 @@ void StatisticsView::ShowPeriodChart()
     // The view lets the chart before go; it goes with its series and axes.
     if (old && old != chart)
         delete old;
-    StyleChart();
+    styleChart();
 }
 
-void StatisticsView::StyleChart()
+void StatisticsView::styleChart()
 {
     if (!m_chart)
         return;
@@ -383,27 +383,27 @@ void StatisticsView::StyleChart()
     }
     for (int type = 0; type < CallStatistics::kTypes; ++type) {
         if (QBarSet *set = m_sets[std::size_t(type)]) {
-            set->setColor(TypeColour(type, dark));
-            set->setBorderColor(TypeColour(type, dark).darker(dark ? 100 : 115));
+            set->setColor(typeColour(type, dark));
+            set->setBorderColor(typeColour(type, dark).darker(dark ? 100 : 115));
         }
     }
     for (QAbstractSeries *series : m_chart->series()) {
         if (auto *line = qobject_cast<QLineSeries *>(series)) {
-            QPen pen(TalkColour(dark));
+            QPen pen(talkColour(dark));
             pen.setWidthF(2.0);
             line->setPen(pen);
         }
     }
 }
 
-void StatisticsView::OnBarClicked(int type, int index)
+void StatisticsView::onBarClicked(int type, int index)
 {
     if (index < 0 || std::size_t(index) >= m_bars.size())
         return;
-    emit callsChosen(CallSelection::Period(m_bars[std::size_t(index)].first, m_bars[std::size_t(index)].second, type));
+    emit callsChosen(CallSelection::period(m_bars[std::size_t(index)].first, m_bars[std::size_t(index)].second, type));
 }
 
-void StatisticsView::OnBarHovered(int type, bool status, int index)
+void StatisticsView::onBarHovered(int type, bool status, int index)
 {
     if (!status || index < 0 || std::size_t(index) >= m_bars.size()) {
         QToolTip::hideText();
@@ -416,7 +416,7 @@ void StatisticsView::OnBarHovered(int type, bool status, int index)
                        m_chartView);
 }
 
-void StatisticsView::ShowHeatMap()
+void StatisticsView::showHeatMap()
 {
     if (!m_statistics)
         return;
@@ -424,17 +424,17 @@ void StatisticsView::ShowHeatMap()
     CallHeatMap::Counts counts{};
     for (int weekday = 0; weekday < CallStatistics::kWeekdays; ++weekday) {
         for (int hour = 0; hour < CallStatistics::kHours; ++hour) {
-            const CallFigures &slot = m_statistics->Slot(weekday, hour);
+            const CallFigures &slot = m_statistics->slot(weekday, hour);
             counts[std::size_t(weekday * CallStatistics::kHours + hour)] = missed ? slot.missed : slot.calls;
         }
     }
-    m_heatMap->SetTexts({}, GetDialogText(missed ? Ids::TxtStatsHeatMissed : Ids::TxtStatsCalls));
-    m_heatMap->SetCounts(counts, missed);
+    m_heatMap->setTexts({}, GetDialogText(missed ? Ids::TxtStatsHeatMissed : Ids::TxtStatsCalls));
+    m_heatMap->setCounts(counts, missed);
 }
 
-void StatisticsView::ShowUsers()
+void StatisticsView::showUsers()
 {
-    const std::vector<CallStatistics::Group> users = m_statistics->Groups(Grouping::User);
+    const std::vector<CallStatistics::Group> users = m_statistics->groups(Grouping::User);
     m_users->setSortingEnabled(false);
     m_users->setRowCount(int(users.size()));
     for (int row = 0; row < int(users.size()); ++row) {
@@ -444,19 +444,19 @@ void StatisticsView::ShowUsers()
         m_users->setItem(row, 0, name);
         m_users->setItem(row, 1, new NumberItem(QString::number(f.calls), f.calls));
         m_users->setItem(row, 2, new NumberItem(QString::number(f.missed), f.missed));
-        m_users->setItem(row, 3, new NumberItem(Rate(f), f.MissedPerMille()));
-        m_users->setItem(row, 4, new NumberItem(Duration(f.talkSeconds), f.talkSeconds));
-        m_users->setItem(row, 5, new NumberItem(Duration(f.AverageSeconds()), f.AverageSeconds()));
-        m_users->setItem(row, 6, new NumberItem(Duration(f.longestSeconds), f.longestSeconds));
+        m_users->setItem(row, 3, new NumberItem(rate(f), f.missedPerMille()));
+        m_users->setItem(row, 4, new NumberItem(duration(f.talkSeconds), f.talkSeconds));
+        m_users->setItem(row, 5, new NumberItem(duration(f.averageSeconds()), f.averageSeconds()));
+        m_users->setItem(row, 6, new NumberItem(duration(f.longestSeconds), f.longestSeconds));
     }
     // Those with the most calls first; a click on a title sorts by another column.
     m_users->setSortingEnabled(true);
     m_users->sortByColumn(1, Qt::DescendingOrder);
 }
 
-void StatisticsView::ShowNumbers()
+void StatisticsView::showNumbers()
 {
-    const std::vector<CallStatistics::Group> numbers = m_statistics->TopNumbers(kTopNumbers);
+    const std::vector<CallStatistics::Group> numbers = m_statistics->topNumbers(kTopNumbers);
     m_numbers->setRowCount(int(numbers.size()));
     for (int row = 0; row < int(numbers.size()); ++row) {
         const CallFigures &f = numbers[std::size_t(row)].figures;
@@ -464,9 +464,9 @@ void StatisticsView::ShowNumbers()
         number->setData(Qt::UserRole, numbers[std::size_t(row)].key);
         m_numbers->setItem(row, 0, number);
         m_numbers->setItem(row, 1, new NumberItem(QString::number(f.calls), f.calls));
-        m_numbers->setItem(row, 2, new NumberItem(Duration(f.talkSeconds), f.talkSeconds));
-        m_numbers->setItem(row, 3, new QTableWidgetItem(CallStatistics::TimeText(f.first)));
-        m_numbers->setItem(row, 4, new QTableWidgetItem(CallStatistics::TimeText(f.last)));
+        m_numbers->setItem(row, 2, new NumberItem(duration(f.talkSeconds), f.talkSeconds));
+        m_numbers->setItem(row, 3, new QTableWidgetItem(CallStatistics::timeText(f.first)));
+        m_numbers->setItem(row, 4, new QTableWidgetItem(CallStatistics::timeText(f.last)));
     }
 }
 
@@ -474,5 +474,5 @@ void StatisticsView::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
-        StyleChart();
+        styleChart();
 }

@@ -40,19 +40,19 @@ public:
     explicit StatisticsView(QWidget *parent = nullptr);
     ~StatisticsView() override;
 
-    void Show(std::shared_ptr<const CallStatistics> statistics);
+    void showStatistics(std::shared_ptr<const CallStatistics> statistics);
     // The figures shown (null before the first).
-    const CallStatistics *Statistics() const { return m_statistics.get(); }
+    const CallStatistics *statistics() const { return m_statistics.get(); }
 
     // What tests and screenshots look at: the chart over time, its bars of one call type
     // (0 incoming, 1 outgoing, 2 missed) and the days each bar covers, the grid, the tables.
-    QChartView *PeriodChart() const { return m_chartView; }
-    QBarSet *TypeBars(int type) const { return m_sets[std::size_t(type)]; }
-    const std::vector<std::pair<qint64, qint64>> &BarDays() const { return m_bars; }
-    CallHeatMap *HeatMap() const { return m_heatMap; }
-    QComboBox *HeatMapMode() const { return m_heatMode; }
-    QTableWidget *UserTable() const { return m_users; }
-    QTableWidget *NumberTable() const { return m_numbers; }
+    QChartView *periodChart() const { return m_chartView; }
+    QBarSet *typeBars(int type) const { return m_sets[std::size_t(type)]; }
+    const std::vector<std::pair<qint64, qint64>> &barDays() const { return m_bars; }
+    CallHeatMap *heatMap() const { return m_heatMap; }
+    QComboBox *heatMapMode() const { return m_heatMode; }
+    QTableWidget *userTable() const { return m_users; }
+    QTableWidget *numberTable() const { return m_numbers; }
 
 signals:
     void callsChosen(const CallSelection &selection);
@@ -61,15 +61,15 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void ShowTotals();
-    void ShowPeriodChart();
-    void ShowHeatMap();
-    void ShowUsers();
-    void ShowNumbers();
+    void showTotals();
+    void showPeriodChart();
+    void showHeatMap();
+    void showUsers();
+    void showNumbers();
     // The chart's colours for the palette now in use.
-    void StyleChart();
-    void OnBarClicked(int type, int index);
-    void OnBarHovered(int type, bool status, int index);
+    void styleChart();
+    void onBarClicked(int type, int index);
+    void onBarHovered(int type, bool status, int index);
 
     std::shared_ptr<const CallStatistics> m_statistics;
     QStackedWidget *m_pages = nullptr;

@@ -45,13 +45,13 @@ int Export(const QCommandLineParser &parser)
         if (withStatistics) {
             int stored = 0;
             const ResultRows &storage = rows.StoredRow(row, &stored);
-            statistics.Add(storage, stored);
+            statistics.add(storage, stored);
         }
         return workbook.AddRow(CallListExport::WorkbookRow([&](int cell) { return rows.CellText(row, cell); }));
     });
     progress.finish();
     if (written && withStatistics)
-        statistics.Finish();
+        statistics.finish();
     if (!written || (withStatistics && !workbook.AddStatistics(statistics)) || !workbook.Finish()) {
         printError(workbook.ErrorText());
         return ExitProblem;

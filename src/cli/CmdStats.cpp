@@ -51,17 +51,17 @@ void addTime(TableWriter &out, qint64 seconds)
     if (seconds == CallFigures::kNoTime)
         out.addNull();
     else
-        out.addText(CallStatistics::TimeText(seconds).toUtf8());
+        out.addText(CallStatistics::timeText(seconds).toUtf8());
 }
 
 void addFigures(TableWriter &out, const CallFigures &figures, std::optional<qint64> median)
 {
-    for (const qint64 count : {figures.calls, figures.incoming, figures.outgoing, figures.missed, figures.Answered()})
+    for (const qint64 count : {figures.calls, figures.incoming, figures.outgoing, figures.missed, figures.answered()})
         addNumber(out, count);
-    const qint64 perMille = figures.MissedPerMille();
+    const qint64 perMille = figures.missedPerMille();
     out.addNumberText(QByteArray::number(perMille / 10) + '.' + QByteArray::number(perMille % 10));
     addNumber(out, figures.talkSeconds);
-    addNumber(out, figures.AverageSeconds());
+    addNumber(out, figures.averageSeconds());
     if (median)
         addNumber(out, *median);
     addNumber(out, figures.longestSeconds);
@@ -85,7 +85,7 @@ int countBackup(const QCommandLineParser &parser, CallStatistics &statistics)
     forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
         int stored = 0;
         const ResultRows &storage = rows.StoredRow(row, &stored);
-        statistics.Add(storage, stored);
+        statistics.add(storage, stored);
         return true;
     });
     progress.finish();
@@ -117,7 +117,7 @@ int countCatalogue(const QCommandLineParser &parser, CallStatistics &statistics)
     int backup = 0, row = 0;
     const ResultRows *rows = nullptr;
     while (merge.Next(&backup, &rows, &row))
-        statistics.Add(*rows, row);
+        statistics.add(*rows, row);
     // As search says them: the backups that could not be searched, then those found damaged.
     int exit = ExitOk;
     for (int i = 0; i < merge.TargetCount(); ++i) {
@@ -164,19 +164,19 @@ int Stats(const QCommandLineParser &parser)
     const int exit = oneBackup ? countBackup(parser, statistics) : countCatalogue(parser, statistics);
     if (exit == ExitUsage || exit == ExitStatement)
         return exit;
-    statistics.Finish();
+    statistics.finish();
 
     if (!grouping) {
         TableWriter out(output, figureKeys(true), true);
         out.beginRow();
-        addFigures(out, statistics.Totals(), statistics.MedianSeconds());
+        addFigures(out, statistics.totals(), statistics.medianSeconds());
         out.endRow();
         out.finish();
         return exit;
     }
     TableWriter out(output, QStringList{groupName} + figureKeys(false), true);
     const bool numericKey = *grouping == Grouping::Hour || *grouping == Grouping::Weekday;
-    for (const CallStatistics::Group &group : statistics.Groups(*grouping)) {
+    for (const CallStatistics::Group &group : statistics.groups(*grouping)) {
         out.beginRow();
         if (numericKey)
             out.addNumberText(group.key.toUtf8());

@@ -68,6 +68,6 @@ bool CallListExport::Begin(const QString &programDir, const QString &outputPath,
 
 bool CallListExport::AddStatistics(const CallStatistics &statistics)
 {
-    return m_writer.AddSheet(StatisticsSheet::Name(), StatisticsSheet::Rows(statistics),
-                             StatisticsSheet::ColumnWidths());
+    return m_writer.AddSheet(StatisticsSheet::name(), StatisticsSheet::rows(statistics),
+                             StatisticsSheet::columnWidths());
 }

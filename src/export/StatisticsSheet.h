@@ -17,10 +17,10 @@ class StatisticsSheet
 {
 public:
     // The sheet's name (the same in every language, for whoever reads the workbook back).
-    static QString Name();
+    static QString name();
     // How many numbers the sheet lists, those with the most calls first.
     static constexpr int kTopNumbers = 100;
 
-    static std::vector<WorkbookWriter::SheetRow> Rows(const CallStatistics &statistics);
-    static std::vector<double> ColumnWidths();
+    static std::vector<WorkbookWriter::SheetRow> rows(const CallStatistics &statistics);
+    static std::vector<double> columnWidths();
 };

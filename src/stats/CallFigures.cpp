@@ -5,14 +5,14 @@
 namespace {
 
 // a / b rounded to the nearest whole number, halves up (a >= 0, b > 0).
-qint64 RoundedQuotient(qint64 a, qint64 b)
+qint64 roundedQuotient(qint64 a, qint64 b)
 {
     return (2 * a + b) / (2 * b);
 }
 
 } // namespace
 
-void CallFigures::Merge(const CallFigures &other)
+void CallFigures::merge(const CallFigures &other)
 {
     calls += other.calls;
     incoming += other.incoming;
@@ -26,16 +26,17 @@ void CallFigures::Merge(const CallFigures &other)
         last = other.last;
 }
 
-qint64 CallFigures::AverageSeconds() const
+qint64 CallFigures::averageSeconds() const
 {
-    const qint64 answered = Answered();
-    if (answered <= 0)
+    const qint64 answeredCalls = answered();
+    if (answeredCalls <= 0)
         return 0;
     // A negative talk time (a damaged record) rounds toward zero like the others.
-    return talkSeconds >= 0 ? RoundedQuotient(talkSeconds, answered) : -RoundedQuotient(-talkSeconds, answered);
+    return talkSeconds >= 0 ? roundedQuotient(talkSeconds, answeredCalls)
+                            : -roundedQuotient(-talkSeconds, answeredCalls);
 }
 
-qint64 CallFigures::MissedPerMille() const
+qint64 CallFigures::missedPerMille() const
 {
-    return calls > 0 ? RoundedQuotient(missed * 1000, calls) : 0;
+    return calls > 0 ? roundedQuotient(missed * 1000, calls) : 0;
 }

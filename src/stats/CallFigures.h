@@ -22,7 +22,7 @@ struct CallFigures
     qint64 last = kNoTime;
 
     // One call: `type` as ResultRows::CallType gives it (0 incoming, 1 outgoing, 2 missed).
-    void Add(int type, qint64 talk, qint64 start)
+    void add(int type, qint64 talk, qint64 start)
     {
         ++calls;
         (type == 0 ? incoming : type == 1 ? outgoing : missed) += 1;
@@ -36,14 +36,14 @@ struct CallFigures
                 last = start;
         }
     }
-    void Merge(const CallFigures &other);
+    void merge(const CallFigures &other);
 
     // The calls that were not missed: incoming calls talked, and outgoing calls.
-    qint64 Answered() const { return calls - missed; }
+    qint64 answered() const { return calls - missed; }
     // The talk time per answered call in whole seconds, half a second rounded up; 0 when
     // no call was answered.
-    qint64 AverageSeconds() const;
+    qint64 averageSeconds() const;
     // The missed calls per calls in tenths of a percent, half a tenth rounded up (125 for
     // 12.5 %); 0 without calls.
-    qint64 MissedPerMille() const;
+    qint64 missedPerMille() const;
 };

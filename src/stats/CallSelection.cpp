@@ -7,7 +7,7 @@ namespace {
 constexpr int kMissed = 2;
 } // namespace
 
-CallSelection CallSelection::Period(qint64 fromDay, qint64 toDay, int type)
+CallSelection CallSelection::period(qint64 fromDay, qint64 toDay, int type)
 {
     CallSelection selection;
     selection.m_kind = Kind::Period;
@@ -17,7 +17,7 @@ CallSelection CallSelection::Period(qint64 fromDay, qint64 toDay, int type)
     return selection;
 }
 
-CallSelection CallSelection::Slot(int weekday, int hour, bool missedOnly)
+CallSelection CallSelection::slot(int weekday, int hour, bool missedOnly)
 {
     CallSelection selection;
     selection.m_kind = Kind::Slot;
@@ -27,7 +27,7 @@ CallSelection CallSelection::Slot(int weekday, int hour, bool missedOnly)
     return selection;
 }
 
-CallSelection CallSelection::User(const QString &name)
+CallSelection CallSelection::user(const QString &name)
 {
     CallSelection selection;
     selection.m_kind = Kind::User;
@@ -35,7 +35,7 @@ CallSelection CallSelection::User(const QString &name)
     return selection;
 }
 
-CallSelection CallSelection::Number(const QString &number)
+CallSelection CallSelection::number(const QString &number)
 {
     CallSelection selection;
     selection.m_kind = Kind::Number;
@@ -43,7 +43,7 @@ CallSelection CallSelection::Number(const QString &number)
     return selection;
 }
 
-bool CallSelection::Matches(const ResultRows &rows, int row) const
+bool CallSelection::matches(const ResultRows &rows, int row) const
 {
     switch (m_kind) {
     case Kind::User:
@@ -57,10 +57,10 @@ bool CallSelection::Matches(const ResultRows &rows, int row) const
     if (m_type != kAnyType && rows.CallType(row) != m_type)
         return false;
     qint64 start = 0;
-    if (!CallStatistics::StartSeconds(rows, row, &start))
+    if (!CallStatistics::startSeconds(rows, row, &start))
         return false;
-    const qint64 day = CallStatistics::DayOf(start);
+    const qint64 day = CallStatistics::dayOf(start);
     if (m_kind == Kind::Period)
         return day >= m_from && day <= m_to;
-    return CallStatistics::WeekdayOf(day) == m_from && CallStatistics::HourOf(start) == m_to;
+    return CallStatistics::weekdayOf(day) == m_from && CallStatistics::hourOf(start) == m_to;
 }

@@ -8,7 +8,7 @@ class ResultRows;
 // The calls behind one figure of the statistics: those of a period (a day, a week, a
 // month) and perhaps of one call type, those of one hour of one weekday (perhaps only the
 // missed ones), or those of one user or one number. The list narrows itself to them
-// (CallListModel::Narrow with Matches), counting times as CallStatistics counts them, so
+// (CallListModel::Narrow with matches), counting times as CallStatistics counts them, so
 // that the list shows exactly the calls the figure counted.
 class CallSelection
 {
@@ -18,13 +18,13 @@ public:
 
     // The days fromDay to toDay (days since 1899-12-30); `type` 0 incoming, 1 outgoing,
     // 2 missed, or kAnyType.
-    static CallSelection Period(qint64 fromDay, qint64 toDay, int type = kAnyType);
+    static CallSelection period(qint64 fromDay, qint64 toDay, int type = kAnyType);
     // Hour `hour` (0 to 23) of weekday `weekday` (0 Monday to 6 Sunday).
-    static CallSelection Slot(int weekday, int hour, bool missedOnly);
-    static CallSelection User(const QString &name);
-    static CallSelection Number(const QString &number);
+    static CallSelection slot(int weekday, int hour, bool missedOnly);
+    static CallSelection user(const QString &name);
+    static CallSelection number(const QString &number);
 
-    bool Matches(const ResultRows &rows, int row) const;
+    bool matches(const ResultRows &rows, int row) const;
 
     Kind kind() const { return m_kind; }
     qint64 fromDay() const { return m_from; }

@@ -9,8 +9,6 @@
 #include "task/CancelToken.h"
 #include "task/TaskPool.h"
 
-#include <QDate>
-
 #include <algorithm>
 #include <cmath>
 
@@ -22,7 +20,7 @@ constexpr qint64 kSecondsPerDay = 86400;
 constexpr double kMinDays = -657434.99999;
 constexpr double kMaxDays = 2958465.99999;
 
-qint64 FloorDiv(qint64 a, qint64 b)
+qint64 floorDiv(qint64 a, qint64 b)
 {
     qint64 q = a / b;
     if (a % b != 0 && (a < 0) != (b < 0))
@@ -30,16 +28,19 @@ qint64 FloorDiv(qint64 a, qint64 b)
     return q;
 }
 
-QDate DateOf(qint64 day)
+// The calendar date of a day (days since 1899-12-30), as the engine counts days.
+jet::JetDate::Fields dateOf(qint64 day)
 {
-    return jet::JetDate::epoch().addDays(day);
+    jet::JetDate::Fields fields{};
+    jet::JetDate::toFields(double(day), &fields);
+    return fields;
 }
 
 const char *const kTypeKeys[CallStatistics::kTypes] = {"incoming", "outgoing", "missed"};
 
 } // namespace
 
-bool CallStatistics::StartSeconds(const ResultRows &rows, int row, qint64 *seconds)
+bool CallStatistics::startSeconds(const ResultRows &rows, int row, qint64 *seconds)
 {
     const double days = rows.StartOrderKey(row);
     if (!std::isfinite(days) || days < kMinDays || days > kMaxDays)
@@ -51,60 +52,62 @@ bool CallStatistics::StartSeconds(const ResultRows &rows, int row, qint64 *secon
     return true;
 }
 
-qint64 CallStatistics::DayOf(qint64 seconds)
+qint64 CallStatistics::dayOf(qint64 seconds)
 {
-    return FloorDiv(seconds, kSecondsPerDay);
+    return floorDiv(seconds, kSecondsPerDay);
 }
 
-int CallStatistics::HourOf(qint64 seconds)
+int CallStatistics::hourOf(qint64 seconds)
 {
-    return int((seconds - DayOf(seconds) * kSecondsPerDay) / 3600);
+    return int((seconds - dayOf(seconds) * kSecondsPerDay) / 3600);
 }
 
-int CallStatistics::WeekdayOf(qint64 day)
+int CallStatistics::weekdayOf(qint64 day)
 {
     // Day 0, 1899-12-30, was a Saturday.
     return int(((day % 7) + 7 + 5) % 7);
 }
 
-qint64 CallStatistics::WeekOf(qint64 day)
+qint64 CallStatistics::weekOf(qint64 day)
 {
-    return day - WeekdayOf(day);
+    return day - weekdayOf(day);
 }
 
-qint64 CallStatistics::MonthOf(qint64 day)
+qint64 CallStatistics::monthOf(qint64 day)
 {
-    const QDate date = DateOf(day);
-    return day - (date.day() - 1);
+    return day - (dateOf(day).day - 1);
 }
 
-qint64 CallStatistics::MonthEnd(qint64 day)
+qint64 CallStatistics::monthEnd(qint64 day)
 {
-    const QDate date = DateOf(day);
-    return day - date.day() + date.daysInMonth();
+    const jet::JetDate::Fields date = dateOf(day);
+    return day - date.day + jet::JetDate::daysInMonth(date.year, date.month);
 }
 
-QString CallStatistics::DayText(qint64 day)
+QString CallStatistics::dayText(qint64 day)
 {
-    return DateOf(day).toString(QStringLiteral("yyyy-MM-dd"));
+    const jet::JetDate::Fields date = dateOf(day);
+    return QString::asprintf("%04lld-%02d-%02d", static_cast<long long>(date.year), date.month, date.day);
 }
 
-QString CallStatistics::MonthText(qint64 day)
+QString CallStatistics::monthText(qint64 day)
 {
-    return DateOf(day).toString(QStringLiteral("yyyy-MM"));
+    const jet::JetDate::Fields date = dateOf(day);
+    return QString::asprintf("%04lld-%02d", static_cast<long long>(date.year), date.month);
 }
 
-QString CallStatistics::TimeText(qint64 seconds)
+QString CallStatistics::timeText(qint64 seconds)
 {
     if (seconds == CallFigures::kNoTime)
         return QString();
     // Back to the list's day count: before 1899-12-30 the time of day counts away from zero.
-    const qint64 day = DayOf(seconds);
+    const qint64 day = dayOf(seconds);
     const double fraction = double(seconds - day * kSecondsPerDay) / double(kSecondsPerDay);
     return CellFormat::StartTime(OleDate(day >= 0 ? double(day) + fraction : double(day) - fraction));
 }
 
-CallFigures &CallStatistics::Of(TextFigures &map, QByteArrayView key, CallFigures *&last, QByteArrayView &lastKey)
+CallFigures &CallStatistics::figuresOf(TextFigures &map, QByteArrayView key, CallFigures *&last,
+                                       QByteArrayView &lastKey)
 {
     if (last && key == lastKey)
         return *last;
@@ -118,18 +121,18 @@ CallFigures &CallStatistics::Of(TextFigures &map, QByteArrayView key, CallFigure
     return found->second;
 }
 
-void CallStatistics::Add(const ResultRows &rows, int row)
+void CallStatistics::add(const ResultRows &rows, int row)
 {
     const int type = rows.CallType(row);
     const qint64 talk = rows.TalkedTime(row);
     qint64 start = CallFigures::kNoTime;
-    const bool dated = StartSeconds(rows, row, &start);
+    const bool dated = startSeconds(rows, row, &start);
     if (!dated) {
         start = CallFigures::kNoTime;
         ++m_undated;
     }
-    m_totals.Add(type, talk, start);
-    m_types[std::size_t(type)].Add(type, talk, start);
+    m_totals.add(type, talk, start);
+    m_types[std::size_t(type)].add(type, talk, start);
     if (type != 2) {
         if (talk >= 0 && talk < kCountedTalk) {
             if (m_talkCounts.empty())
@@ -140,21 +143,21 @@ void CallStatistics::Add(const ResultRows &rows, int row)
         }
     }
     if (dated) {
-        const qint64 day = DayOf(start);
+        const qint64 day = dayOf(start);
         if (!m_lastDayFigures || day != m_lastDay) {
             m_lastDayFigures = &m_days[day];
             m_lastDay = day;
         }
-        m_lastDayFigures->Add(type, talk, start);
+        m_lastDayFigures->add(type, talk, start);
         const int hour = int((start - day * kSecondsPerDay) / 3600);
-        m_slots[std::size_t(WeekdayOf(day) * kHours + hour)].Add(type, talk, start);
+        m_slots[std::size_t(weekdayOf(day) * kHours + hour)].add(type, talk, start);
     }
-    Of(m_users, rows.NameUtf8(row), m_lastUser, m_lastUserKey).Add(type, talk, start);
+    figuresOf(m_users, rows.NameUtf8(row), m_lastUser, m_lastUserKey).add(type, talk, start);
     if (m_everyNumber)
-        Of(m_numbers, rows.PhoneUtf8(row), m_lastNumber, m_lastNumberKey).Add(type, talk, start);
+        figuresOf(m_numbers, rows.PhoneUtf8(row), m_lastNumber, m_lastNumberKey).add(type, talk, start);
 }
 
-qint64 CallStatistics::NthTalk(qint64 k) const
+qint64 CallStatistics::nthTalk(qint64 k) const
 {
     // The talk times below 0 and from kCountedTalk on are few; they sort around the counts.
     std::vector<qint64> others = m_otherTalks;
@@ -171,24 +174,24 @@ qint64 CallStatistics::NthTalk(qint64 k) const
     return others[std::size_t(negative + k)];
 }
 
-void CallStatistics::Finish()
+void CallStatistics::finish()
 {
-    const qint64 answered = m_totals.Answered();
+    const qint64 answered = m_totals.answered();
     if (answered <= 0) {
         m_median = 0;
     } else {
         // The middle talk time; of an even count the mean of the middle two, half a second
         // rounded up.
-        const qint64 low = NthTalk((answered - 1) / 2);
-        const qint64 high = NthTalk(answered / 2);
-        m_median = FloorDiv(low + high + 1, 2);
+        const qint64 low = nthTalk((answered - 1) / 2);
+        const qint64 high = nthTalk(answered / 2);
+        m_median = floorDiv(low + high + 1, 2);
     }
     m_lastDayFigures = nullptr;
     m_lastUser = nullptr;
     m_lastNumber = nullptr;
 }
 
-CallStatistics CallStatistics::Of(const ResultSnapshot &rows, const std::function<bool(int row)> &counts)
+CallStatistics CallStatistics::fromSnapshot(const ResultSnapshot &rows, const std::function<bool(int row)> &counts)
 {
     const std::function<bool(int)> counted = counts ? counts : [&rows](int row) { return !rows.IsRemoved(row); };
     CallStatistics statistics;
@@ -196,7 +199,7 @@ CallStatistics CallStatistics::Of(const ResultSnapshot &rows, const std::functio
     // The numbers on a second thread while this one counts the rest.
     TaskPool::shared().forEach(2, 2, [&](std::size_t part) {
         if (part == 1) {
-            ranked = RankNumbers(rows, counted, kRankedNumbers);
+            ranked = rankNumbers(rows, counted, kRankedNumbers);
             return;
         }
         CancelPoll poll;
@@ -206,13 +209,13 @@ CallStatistics CallStatistics::Of(const ResultSnapshot &rows, const std::functio
                 continue;
             int stored = 0;
             const ResultRows &storage = rows.StoredRow(row, &stored);
-            statistics.Add(storage, stored);
+            statistics.add(storage, stored);
         }
     });
     // A part not begun because the request was cancelled meanwhile.
     throwIfCancelled();
     statistics.m_rankedNumbers = std::move(ranked);
-    statistics.Finish();
+    statistics.finish();
     return statistics;
 }
 
@@ -220,7 +223,7 @@ namespace {
 
 // Sorts keys: in place, by their top byte into 256 parts, then each part, small enough to
 // sort within the cache.
-void SortKeys(std::vector<quint64> &keys)
+void sortKeys(std::vector<quint64> &keys)
 {
     std::array<std::size_t, 257> start{};
     for (const quint64 key : keys)
@@ -265,7 +268,7 @@ void SortKeys(std::vector<quint64> &keys)
     throwIfCancelled();
 }
 
-quint32 HashOf(QByteArrayView text)
+quint32 hashOf(QByteArrayView text)
 {
     return quint32(std::hash<std::string_view>()(std::string_view(text.data(), std::size_t(text.size()))) >> 32);
 }
@@ -273,7 +276,7 @@ quint32 HashOf(QByteArrayView text)
 } // namespace
 
 std::vector<CallStatistics::Group>
-CallStatistics::RankNumbers(const ResultSnapshot &rows, const std::function<bool(int row)> &counted, std::size_t count)
+CallStatistics::rankNumbers(const ResultSnapshot &rows, const std::function<bool(int row)> &counted, std::size_t count)
 {
     struct Place
     {
@@ -291,9 +294,9 @@ CallStatistics::RankNumbers(const ResultSnapshot &rows, const std::function<bool
     };
     const auto add = [](CallFigures &figures, const Place &p) {
         qint64 start = CallFigures::kNoTime;
-        if (!StartSeconds(*p.rows, p.at, &start))
+        if (!startSeconds(*p.rows, p.at, &start))
             start = CallFigures::kNoTime;
-        figures.Add(p.rows->CallType(p.at), p.rows->TalkedTime(p.at), start);
+        figures.add(p.rows->CallType(p.at), p.rows->TalkedTime(p.at), start);
     };
 
     // The best `count` numbers found, the worst of them first out: by calls, then talk time
@@ -372,9 +375,9 @@ CallStatistics::RankNumbers(const ResultSnapshot &rows, const std::function<bool
             continue;
         const Place p = place(row);
         talks[std::size_t(row)] = p.rows->TalkedTime(p.at);
-        keys.push_back(quint64(HashOf(p.rows->PhoneUtf8(p.at))) << 32 | quint32(row));
+        keys.push_back(quint64(hashOf(p.rows->PhoneUtf8(p.at))) << 32 | quint32(row));
     }
-    SortKeys(keys);
+    sortKeys(keys);
     const auto rowOf = [&keys](std::size_t i) { return int(quint32(keys[i])); };
     for (std::size_t begin = 0; begin < keys.size();) {
         poll.step();
@@ -413,24 +416,24 @@ CallStatistics::RankNumbers(const ResultSnapshot &rows, const std::function<bool
     return ranked();
 }
 
-bool CallStatistics::DayRange(qint64 *first, qint64 *last) const
+bool CallStatistics::dayRange(qint64 *first, qint64 *last) const
 {
     if (m_totals.first == CallFigures::kNoTime)
         return false;
-    *first = DayOf(m_totals.first);
-    *last = DayOf(m_totals.last);
+    *first = dayOf(m_totals.first);
+    *last = dayOf(m_totals.last);
     return true;
 }
 
-CallStatistics::Grouping CallStatistics::ChartPeriod() const
+CallStatistics::Grouping CallStatistics::chartPeriod() const
 {
     qint64 first = 0, last = 0;
-    if (!DayRange(&first, &last) || last - first < 62)
+    if (!dayRange(&first, &last) || last - first < 62)
         return Grouping::Day;
     return last - first < 371 ? Grouping::Week : Grouping::Month;
 }
 
-std::vector<CallStatistics::Group> CallStatistics::TimeGroups(Grouping grouping) const
+std::vector<CallStatistics::Group> CallStatistics::timeGroups(Grouping grouping) const
 {
     std::vector<std::pair<qint64, const CallFigures *>> days;
     days.reserve(m_days.size());
@@ -441,25 +444,25 @@ std::vector<CallStatistics::Group> CallStatistics::TimeGroups(Grouping grouping)
     for (const auto &[day, figures] : days) {
         qint64 from = day, to = day;
         if (grouping == Grouping::Week) {
-            from = WeekOf(day);
+            from = weekOf(day);
             to = from + 6;
         } else if (grouping == Grouping::Month) {
-            from = MonthOf(day);
-            to = MonthEnd(day);
+            from = monthOf(day);
+            to = monthEnd(day);
         }
         if (groups.empty() || groups.back().fromDay != from) {
             Group group;
-            group.key = grouping == Grouping::Month ? MonthText(from) : DayText(from);
+            group.key = grouping == Grouping::Month ? monthText(from) : dayText(from);
             group.fromDay = from;
             group.toDay = to;
             groups.push_back(std::move(group));
         }
-        groups.back().figures.Merge(*figures);
+        groups.back().figures.merge(*figures);
     }
     return groups;
 }
 
-std::vector<CallStatistics::Group> CallStatistics::TextGroups(const TextFigures &map, Grouping grouping,
+std::vector<CallStatistics::Group> CallStatistics::textGroups(const TextFigures &map, Grouping grouping,
                                                               std::size_t count) const
 {
     using Entry = const TextFigures::value_type *;
@@ -493,21 +496,21 @@ std::vector<CallStatistics::Group> CallStatistics::TextGroups(const TextFigures 
     return groups;
 }
 
-std::vector<CallStatistics::Group> CallStatistics::Groups(Grouping grouping) const
+std::vector<CallStatistics::Group> CallStatistics::groups(Grouping grouping) const
 {
     std::vector<Group> groups;
     switch (grouping) {
     case Grouping::Day:
     case Grouping::Week:
     case Grouping::Month:
-        return TimeGroups(grouping);
+        return timeGroups(grouping);
     case Grouping::Hour:
         for (int hour = 0; hour < kHours; ++hour) {
             Group group;
             group.key = QString::number(hour);
             group.index = hour;
             for (int weekday = 0; weekday < kWeekdays; ++weekday)
-                group.figures.Merge(Slot(weekday, hour));
+                group.figures.merge(slot(weekday, hour));
             groups.push_back(std::move(group));
         }
         return groups;
@@ -517,14 +520,14 @@ std::vector<CallStatistics::Group> CallStatistics::Groups(Grouping grouping) con
             group.key = QString::number(weekday + 1);
             group.index = weekday;
             for (int hour = 0; hour < kHours; ++hour)
-                group.figures.Merge(Slot(weekday, hour));
+                group.figures.merge(slot(weekday, hour));
             groups.push_back(std::move(group));
         }
         return groups;
     case Grouping::User:
-        return TextGroups(m_users, grouping, m_users.size());
+        return textGroups(m_users, grouping, m_users.size());
     case Grouping::Number:
-        return m_everyNumber ? TextGroups(m_numbers, grouping, m_numbers.size()) : m_rankedNumbers;
+        return m_everyNumber ? textGroups(m_numbers, grouping, m_numbers.size()) : m_rankedNumbers;
     case Grouping::Type:
         for (int type = 0; type < kTypes; ++type) {
             Group group;
@@ -538,10 +541,10 @@ std::vector<CallStatistics::Group> CallStatistics::Groups(Grouping grouping) con
     return groups;
 }
 
-std::vector<CallStatistics::Group> CallStatistics::TopNumbers(int count) const
+std::vector<CallStatistics::Group> CallStatistics::topNumbers(int count) const
 {
     if (m_everyNumber)
-        return TextGroups(m_numbers, Grouping::Number, std::size_t(std::max(count, 0)));
+        return textGroups(m_numbers, Grouping::Number, std::size_t(std::max(count, 0)));
     return std::vector<Group>(m_rankedNumbers.begin(),
                               m_rankedNumbers.begin()
                                   + std::ptrdiff_t(std::min(std::size_t(std::max(count, 0)), m_rankedNumbers.size())));

@@ -27,12 +27,12 @@ class ResultSnapshot;
 // Monday. The median and the average count the answered calls (those not missed).
 //
 // Numbers are many: a million calls may come from nearly as many numbers. Counted from a
-// snapshot (Of), on a second thread beside the other figures, only the kRankedNumbers with
-// the most calls are kept: while the rows hold up to 32,768 numbers, from each one's
-// figures; beyond, by sorting the rows by a hash of their number (12 bytes a row, for as
-// long as the count takes) and looking number by number only at the hashes that may rank.
-// Counted row by row (Add), every number is kept only when asked for (orvik-cli stats
-// --by number, the export of orvik-cli).
+// snapshot (fromSnapshot), on a second thread beside the other figures, only the
+// kRankedNumbers with the most calls are kept: while the rows hold up to 32,768 numbers,
+// from each one's figures; beyond, by sorting the rows by a hash of their number (12 bytes
+// a row, for as long as the count takes) and looking number by number only at the hashes
+// that may rank. Counted row by row (add), every number is kept only when asked for
+// (orvik-cli stats --by number, the export of orvik-cli).
 class CallStatistics
 {
 public:
@@ -56,10 +56,10 @@ public:
         CallFigures figures;
     };
 
-    // How many numbers a count from a snapshot keeps (TopNumbers, Groups(Number)).
+    // How many numbers a count from a snapshot keeps (topNumbers, groups(Number)).
     static constexpr int kRankedNumbers = 100;
 
-    // `everyNumber`: whether Add keeps the figures of every number.
+    // `everyNumber`: whether add keeps the figures of every number.
     explicit CallStatistics(bool everyNumber = false) : m_everyNumber(everyNumber) {}
     CallStatistics(CallStatistics &&) = default;
     CallStatistics &operator=(CallStatistics &&) = default;
@@ -67,48 +67,48 @@ public:
     CallStatistics &operator=(const CallStatistics &) = delete;
 
     // Counts row `row` of `rows`.
-    void Add(const ResultRows &rows, int row);
+    void add(const ResultRows &rows, int row);
     // After the last row: the median and what the groups need.
-    void Finish();
+    void finish();
     // The figures of the rows of a snapshot that `counts` passes (by default those the list
     // has not removed), finished, with the kRankedNumbers first numbers. Throws
     // TaskCancelled when the calling thread's request is cancelled meanwhile.
-    static CallStatistics Of(const ResultSnapshot &rows, const std::function<bool(int row)> &counts = {});
+    static CallStatistics fromSnapshot(const ResultSnapshot &rows, const std::function<bool(int row)> &counts = {});
 
-    const CallFigures &Totals() const { return m_totals; }
-    qint64 MedianSeconds() const { return m_median; }
+    const CallFigures &totals() const { return m_totals; }
+    qint64 medianSeconds() const { return m_median; }
     // Calls whose start is no valid date.
-    qint64 UndatedCalls() const { return m_undated; }
+    qint64 undatedCalls() const { return m_undated; }
     // The calls of `hour` on `weekday` (0 Monday), over all days.
-    const CallFigures &Slot(int weekday, int hour) const { return m_slots[std::size_t(weekday * kHours + hour)]; }
+    const CallFigures &slot(int weekday, int hour) const { return m_slots[std::size_t(weekday * kHours + hour)]; }
     // The day of the first and of the last call with a valid start; false without one.
-    bool DayRange(qint64 *first, qint64 *last) const;
+    bool dayRange(qint64 *first, qint64 *last) const;
     // The period a chart of calls over time is best drawn in: days up to 62 days, weeks
     // up to 371 days (53 weeks), months beyond.
-    Grouping ChartPeriod() const;
+    Grouping chartPeriod() const;
 
     // The groups of a grouping, every one with at least one call except hours, weekdays
     // and types (always all of them): days, weeks and months in time order, hours and
     // weekdays in their order, users by name (CompareTexts), numbers by calls, then talk
     // time (most first), then number (byte by byte), call types incoming, outgoing, missed.
     // Numbers: all of them when every number was kept, else the ranked ones.
-    std::vector<Group> Groups(Grouping grouping) const;
-    // The first `count` numbers of Groups(Grouping::Number), without making the others.
-    std::vector<Group> TopNumbers(int count) const;
+    std::vector<Group> groups(Grouping grouping) const;
+    // The first `count` numbers of groups(Grouping::Number), without making the others.
+    std::vector<Group> topNumbers(int count) const;
 
     // How start times are counted, for whoever picks calls out by them (CallSelection).
     // The start of a row in seconds; false when it is no valid date.
-    static bool StartSeconds(const ResultRows &rows, int row, qint64 *seconds);
-    static qint64 DayOf(qint64 seconds);
-    static int HourOf(qint64 seconds);
-    static int WeekdayOf(qint64 day);   // 0 Monday .. 6 Sunday
-    static qint64 WeekOf(qint64 day);   // its Monday
-    static qint64 MonthOf(qint64 day);  // its first day
-    static qint64 MonthEnd(qint64 day); // its last day
+    static bool startSeconds(const ResultRows &rows, int row, qint64 *seconds);
+    static qint64 dayOf(qint64 seconds);
+    static int hourOf(qint64 seconds);
+    static int weekdayOf(qint64 day);   // 0 Monday .. 6 Sunday
+    static qint64 weekOf(qint64 day);   // its Monday
+    static qint64 monthOf(qint64 day);  // its first day
+    static qint64 monthEnd(qint64 day); // its last day
     // "2009-12-05", "2009-12" and "2009-12-05 08:05:09", as the list writes dates.
-    static QString DayText(qint64 day);
-    static QString MonthText(qint64 day);
-    static QString TimeText(qint64 seconds);
+    static QString dayText(qint64 day);
+    static QString monthText(qint64 day);
+    static QString timeText(qint64 seconds);
 
 private:
     struct TextHash
@@ -118,15 +118,15 @@ private:
     };
     using TextFigures = std::unordered_map<std::string, CallFigures, TextHash, std::equal_to<>>;
 
-    static CallFigures &Of(TextFigures &map, QByteArrayView key, CallFigures *&last, QByteArrayView &lastKey);
+    static CallFigures &figuresOf(TextFigures &map, QByteArrayView key, CallFigures *&last, QByteArrayView &lastKey);
     // The `count` numbers of the rows `counted` passes with the most calls, by sorting the
     // rows by a hash of their number.
-    static std::vector<Group> RankNumbers(const ResultSnapshot &rows, const std::function<bool(int row)> &counted,
+    static std::vector<Group> rankNumbers(const ResultSnapshot &rows, const std::function<bool(int row)> &counted,
                                           std::size_t count);
-    std::vector<Group> TimeGroups(Grouping grouping) const;
-    std::vector<Group> TextGroups(const TextFigures &map, Grouping grouping, std::size_t count) const;
+    std::vector<Group> timeGroups(Grouping grouping) const;
+    std::vector<Group> textGroups(const TextFigures &map, Grouping grouping, std::size_t count) const;
     // The talk time of the k-th answered call in ascending order of talk time.
-    qint64 NthTalk(qint64 k) const;
+    qint64 nthTalk(qint64 k) const;
 
     CallFigures m_totals;
     qint64 m_undated = 0;

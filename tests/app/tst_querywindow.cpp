@@ -1856,8 +1856,8 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
     ResultListModel &model = dlg.Model();
     auto *statistics = dlg.findChild<ListStatistics *>();
     QVERIFY(statistics);
-    StatisticsView *view = statistics->View();
-    QTabBar *tabs = statistics->Tabs();
+    StatisticsView *view = statistics->view();
+    QTabBar *tabs = statistics->tabs();
     auto *status = Control<QLabel>(dlg, "StatusLine");
     auto *narrowed = Control<QLabel>(dlg, "NarrowedLine");
     auto *showAll = Control<QPushButton>(dlg, "ShowAllCalls");
@@ -1868,8 +1868,8 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
         QVERIFY(view->isVisible());
         QVERIFY(!dlg.List()->isVisible());
-        QTRY_VERIFY(statistics->IsCurrent());
-        QVERIFY(view->Statistics());
+        QTRY_VERIFY(statistics->isCurrent());
+        QVERIFY(view->statistics());
     };
     const auto total = [view](int i) { return view->findChild<QLabel *>(QString("Total%1").arg(i))->text(); };
 
@@ -1885,14 +1885,14 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
     QCOMPARE(total(7), QString("00:10:03"));
     // A bar for each day of December, those without calls too; the 5th has one missed call
     // on top of two outgoing ones.
-    QCOMPARE(view->BarDays().size(), std::size_t(31));
-    QCOMPARE(view->TypeBars(0)->at(0), 2.0);
-    QCOMPARE(view->TypeBars(1)->at(4), 2.0);
-    QCOMPARE(view->TypeBars(2)->at(4), 1.0);
-    QCOMPARE(view->TypeBars(2)->at(2), 0.0);
+    QCOMPARE(view->barDays().size(), std::size_t(31));
+    QCOMPARE(view->typeBars(0)->at(0), 2.0);
+    QCOMPARE(view->typeBars(1)->at(4), 2.0);
+    QCOMPARE(view->typeBars(2)->at(4), 1.0);
+    QCOMPARE(view->typeBars(2)->at(2), 0.0);
 
     // A click on that red part lists the call behind it, and the list shows again.
-    QChartView *chartView = view->PeriodChart();
+    QChartView *chartView = view->periodChart();
     auto *series = qobject_cast<QStackedBarSeries *>(chartView->chart()->series().value(0));
     QVERIFY(series);
     QTRY_VERIFY(chartView->chart()->plotArea().width() > 100);
@@ -1911,13 +1911,13 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
     QTest::mouseClick(showAll, Qt::LeftButton);
     QCOMPARE(model.RowCount(), 60);
     QVERIFY(!narrowed->isVisible());
-    QTRY_VERIFY(statistics->IsCurrent());
+    QTRY_VERIFY(statistics->isCurrent());
     QCOMPARE(total(0), QString("60"));
 
     // A square of the grid: Friday at 14 o'clock, three calls.
-    CallHeatMap *grid = view->HeatMap();
-    QCOMPARE(grid->Count(4, 14), 3);
-    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->SquareRect(4, 14).center());
+    CallHeatMap *grid = view->heatMap();
+    QCOMPARE(grid->count(4, 14), 3);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->squareRect(4, 14).center());
     QCOMPARE(model.RowCount(), 3);
     for (int r = 0; r < 3; ++r) {
         const QDateTime start =
@@ -1930,7 +1930,7 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
 
     // A row of the users' table: Li's eleven calls.
     showStatistics();
-    QTableWidget *users = view->UserTable();
+    QTableWidget *users = view->userTable();
     int li = -1;
     for (int r = 0; r < users->rowCount(); ++r)
         if (users->item(r, 0)->text() == "Li")
@@ -1963,11 +1963,11 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
     QVERIFY(QTest::qWaitForWindowExposed(&search));
     auto *all = search.findChild<ListStatistics *>();
     QVERIFY(all);
-    QTest::mouseClick(all->Tabs(), Qt::LeftButton, {}, all->Tabs()->tabRect(1).center());
+    QTest::mouseClick(all->tabs(), Qt::LeftButton, {}, all->tabs()->tabRect(1).center());
     Control<QPushButton>(search, "IdcFind")->click();
     QTRY_VERIFY(!search.IsSearching());
-    QTRY_VERIFY(all->IsCurrent());
-    QCOMPARE(all->View()->findChild<QLabel *>("Total0")->text(), QString("80"));
+    QTRY_VERIFY(all->isCurrent());
+    QCOMPARE(all->view()->findChild<QLabel *>("Total0")->text(), QString("80"));
 #endif
 }
 

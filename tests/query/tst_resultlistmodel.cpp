@@ -671,29 +671,29 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
     CAdoDb db;
     ResultListModel model;
     QVERIFY(FillFromBackup(backup, db, model, kAll));
-    const CallStatistics statistics = CallStatistics::Of(model.Snapshot());
+    const CallStatistics statistics = CallStatistics::fromSnapshot(model.Snapshot());
 
     // Checked by hand in tests/data/expected: 60 calls, 8 of them missed (incoming, not
     // talked) and 19 outgoing (id 18 among them, with no talk time); 16,664 seconds in all,
     // 320.46 per answered call; the 26th and 27th of the 52 answered talk times sorted are
     // both 340 s; the longest is id 39 (603 s); the first starts at 2009-12-01 00:00:00.
-    const CallFigures &totals = statistics.Totals();
+    const CallFigures &totals = statistics.totals();
     QCOMPARE(totals.calls, 60);
     QCOMPARE(totals.incoming, 33);
     QCOMPARE(totals.outgoing, 19);
     QCOMPARE(totals.missed, 8);
-    QCOMPARE(totals.Answered(), 52);
+    QCOMPARE(totals.answered(), 52);
     QCOMPARE(totals.talkSeconds, 16664);
-    QCOMPARE(totals.AverageSeconds(), 320);
-    QCOMPARE(statistics.MedianSeconds(), 340);
+    QCOMPARE(totals.averageSeconds(), 320);
+    QCOMPARE(statistics.medianSeconds(), 340);
     QCOMPARE(totals.longestSeconds, 603);
-    QCOMPARE(totals.MissedPerMille(), 133);
-    QCOMPARE(CallStatistics::TimeText(totals.first), QString("2009-12-01 00:00:00"));
-    QCOMPARE(CallStatistics::TimeText(totals.last), QString("2009-12-31 23:59:59"));
-    QCOMPARE(statistics.UndatedCalls(), 0);
+    QCOMPARE(totals.missedPerMille(), 133);
+    QCOMPARE(CallStatistics::timeText(totals.first), QString("2009-12-01 00:00:00"));
+    QCOMPARE(CallStatistics::timeText(totals.last), QString("2009-12-31 23:59:59"));
+    QCOMPARE(statistics.undatedCalls(), 0);
     // The 5th: id 10 missed at 08:26, ids 11 and 12 outgoing, 382 + 483 s. Three calls
     // started at 14 o'clock on a Friday (ids 39 and 40 on the 18th, 50 on the 25th).
-    const auto days = statistics.Groups(CallStatistics::Grouping::Day);
+    const auto days = statistics.groups(CallStatistics::Grouping::Day);
     QCOMPARE(days.size(), std::size_t(26));
     const auto fifth = std::find_if(days.begin(), days.end(), [](const auto &g) { return g.key == "2009-12-05"; });
     QVERIFY(fifth != days.end());
@@ -701,18 +701,18 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
     QCOMPARE(fifth->figures.outgoing, 2);
     QCOMPARE(fifth->figures.missed, 1);
     QCOMPARE(fifth->figures.talkSeconds, 865);
-    QCOMPARE(statistics.Slot(4, 14).calls, 3);
-    QCOMPARE(statistics.ChartPeriod(), CallStatistics::Grouping::Day);
-    const auto weeks = statistics.Groups(CallStatistics::Grouping::Week);
+    QCOMPARE(statistics.slot(4, 14).calls, 3);
+    QCOMPARE(statistics.chartPeriod(), CallStatistics::Grouping::Day);
+    const auto weeks = statistics.groups(CallStatistics::Grouping::Week);
     QCOMPARE(weeks.front().key, QString("2009-11-30")); // the Monday before Tuesday the 1st
     QCOMPARE(weeks.front().figures.calls, 11);
-    const auto months = statistics.Groups(CallStatistics::Grouping::Month);
+    const auto months = statistics.groups(CallStatistics::Grouping::Month);
     QCOMPARE(months.size(), std::size_t(1));
     QCOMPARE(months.front().key, QString("2009-12"));
     QCOMPARE(months.front().toDay - months.front().fromDay, 30);
     // Li: 11 calls, 2 missed, 2,999 s, the longest call. Ties in calls go to the number
     // talked longer: 13812345678 (3,922 s) before 0123456 (3,168 s), 11 calls each.
-    const auto users = statistics.Groups(CallStatistics::Grouping::User);
+    const auto users = statistics.groups(CallStatistics::Grouping::User);
     QCOMPARE(users.size(), std::size_t(9));
     QCOMPARE(users.front().key, QString()); // calls without a user name come first
     const auto li = std::find_if(users.begin(), users.end(), [](const auto &g) { return g.key == "Li"; });
@@ -721,14 +721,14 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
     QCOMPARE(li->figures.missed, 2);
     QCOMPARE(li->figures.talkSeconds, 2999);
     QCOMPARE(li->figures.longestSeconds, 603);
-    const auto top = statistics.TopNumbers(3);
+    const auto top = statistics.topNumbers(3);
     QCOMPARE(top.size(), std::size_t(3));
     QCOMPARE(top[0].key, QString("13812345678"));
     QCOMPARE(top[1].key, QString("0123456"));
     QCOMPARE(top[2].key, QString("+8613912345678"));
     QCOMPARE(top[1].figures.calls, 11);
     QCOMPARE(top[1].figures.talkSeconds, 3168);
-    const auto types = statistics.Groups(CallStatistics::Grouping::Type);
+    const auto types = statistics.groups(CallStatistics::Grouping::Type);
     QCOMPARE(types[2].key, QString("missed"));
     QCOMPARE(types[2].figures.calls, 8);
 
@@ -741,9 +741,9 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
         const int type = e.number("call_direction") != 0 ? 1 : e.number("talked_time") != 0 ? 0 : 2;
         const qint64 seconds =
             QDate(1899, 12, 30).daysTo(start.date()) * 86400 + start.time().msecsSinceStartOfDay() / 1000;
-        byDay[e.date("record_time_start").left(10)].Add(type, e.number("talked_time"), seconds);
-        byUser[e.text("name")].Add(type, e.number("talked_time"), seconds);
-        bySlot[std::size_t((start.date().dayOfWeek() - 1) * 24 + start.time().hour())].Add(
+        byDay[e.date("record_time_start").left(10)].add(type, e.number("talked_time"), seconds);
+        byUser[e.text("name")].add(type, e.number("talked_time"), seconds);
+        bySlot[std::size_t((start.date().dayOfWeek() - 1) * 24 + start.time().hour())].add(
             type, e.number("talked_time"), seconds);
     }
     const auto same = [](const CallFigures &a, const CallFigures &b) {
@@ -759,27 +759,27 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
         QVERIFY2(same(user.figures, byUser.value(user.key)), qPrintable(user.key));
     for (int weekday = 0; weekday < 7; ++weekday)
         for (int hour = 0; hour < 24; ++hour)
-            QVERIFY(same(statistics.Slot(weekday, hour), bySlot[std::size_t(weekday * 24 + hour)]));
+            QVERIFY(same(statistics.slot(weekday, hour), bySlot[std::size_t(weekday * 24 + hour)]));
 
     // Narrowed to what a figure stands for, the list shows exactly the calls it counted.
     const auto count = [&model](const CallSelection &selection) {
-        model.Narrow([selection](const ResultRows &rows, int stored) { return selection.Matches(rows, stored); });
+        model.Narrow([selection](const ResultRows &rows, int stored) { return selection.matches(rows, stored); });
         const int shown = model.RowCount();
         model.Narrow(nullptr);
         return qint64(shown);
     };
     for (const auto &day : days) {
-        QCOMPARE(count(CallSelection::Period(day.fromDay, day.toDay)), day.figures.calls);
-        QCOMPARE(count(CallSelection::Period(day.fromDay, day.toDay, 2)), day.figures.missed);
+        QCOMPARE(count(CallSelection::period(day.fromDay, day.toDay)), day.figures.calls);
+        QCOMPARE(count(CallSelection::period(day.fromDay, day.toDay, 2)), day.figures.missed);
     }
-    QCOMPARE(count(CallSelection::Period(weeks.front().fromDay, weeks.front().toDay)), 11);
-    QCOMPARE(count(CallSelection::Slot(4, 14, false)), 3);
-    QCOMPARE(count(CallSelection::Slot(4, 14, true)), statistics.Slot(4, 14).missed);
-    QCOMPARE(count(CallSelection::User("Li")), 11);
-    QCOMPARE(count(CallSelection::User(QString())), users.front().figures.calls);
-    QCOMPARE(count(CallSelection::Number("0123456")), 11);
-    model.Narrow([](const ResultRows &rows, int stored) { return CallSelection::User("Li").Matches(rows, stored); });
-    QCOMPARE(CallStatistics::Of(model.Snapshot()).Totals().talkSeconds, 2999);
+    QCOMPARE(count(CallSelection::period(weeks.front().fromDay, weeks.front().toDay)), 11);
+    QCOMPARE(count(CallSelection::slot(4, 14, false)), 3);
+    QCOMPARE(count(CallSelection::slot(4, 14, true)), statistics.slot(4, 14).missed);
+    QCOMPARE(count(CallSelection::user("Li")), 11);
+    QCOMPARE(count(CallSelection::user(QString())), users.front().figures.calls);
+    QCOMPARE(count(CallSelection::number("0123456")), 11);
+    model.Narrow([](const ResultRows &rows, int stored) { return CallSelection::user("Li").matches(rows, stored); });
+    QCOMPARE(CallStatistics::fromSnapshot(model.Snapshot()).totals().talkSeconds, 2999);
     model.Narrow(nullptr);
 
     // Counted row by row with every number kept, the numbers rank as from the snapshot.
@@ -788,25 +788,25 @@ void TestResultListModel::statisticsOfTheDecemberBackup()
     for (int row = 0; row < all.RowCount(); ++row) {
         int stored = 0;
         const ResultRows &storage = all.StoredRow(row, &stored);
-        every.Add(storage, stored);
+        every.add(storage, stored);
     }
-    every.Finish();
-    const auto numbers = statistics.Groups(CallStatistics::Grouping::Number);
+    every.finish();
+    const auto numbers = statistics.groups(CallStatistics::Grouping::Number);
     QCOMPARE(numbers.size(), std::size_t(9));
-    QCOMPARE(every.Groups(CallStatistics::Grouping::Number).size(), numbers.size());
+    QCOMPARE(every.groups(CallStatistics::Grouping::Number).size(), numbers.size());
     for (std::size_t i = 0; i < numbers.size(); ++i) {
-        QCOMPARE(every.TopNumbers(9)[i].key, numbers[i].key);
-        QVERIFY(same(every.TopNumbers(9)[i].figures, numbers[i].figures));
+        QCOMPARE(every.topNumbers(9)[i].key, numbers[i].key);
+        QVERIFY(same(every.topNumbers(9)[i].figures, numbers[i].figures));
     }
 
     // A row the list removes after the snapshot was taken is left out of the figures.
     const ResultSnapshot before = model.Snapshot();
     QCOMPARE(model.CellText(0, ResultListModel::CellId), QString("1")); // 289 s, incoming
     model.RemoveRow(0);
-    const CallStatistics after = CallStatistics::Of(before);
-    QCOMPARE(after.Totals().calls, 59);
-    QCOMPARE(after.Totals().talkSeconds, 16664 - 289);
-    QCOMPARE(CallStatistics::TimeText(after.Totals().first), QString("2009-12-01 09:37:13"));
+    const CallStatistics after = CallStatistics::fromSnapshot(before);
+    QCOMPARE(after.totals().calls, 59);
+    QCOMPARE(after.totals().talkSeconds, 16664 - 289);
+    QCOMPARE(CallStatistics::timeText(after.totals().first), QString("2009-12-01 09:37:13"));
 }
 
 void TestResultListModel::mostFrequentOfManyNumbers()
@@ -858,15 +858,15 @@ void TestResultListModel::mostFrequentOfManyNumbers()
     std::reverse(order.begin(), order.end()); // the list sorted some way: the order must not matter
     const ResultSnapshot snapshot({ResultSnapshot::Source{rows, 0, QString()}}, order);
 
-    const CallStatistics ranked = CallStatistics::Of(snapshot);
+    const CallStatistics ranked = CallStatistics::fromSnapshot(snapshot);
     CallStatistics every(true);
     for (int row = 0; row < rows->Count(); ++row)
-        every.Add(*rows, row);
-    every.Finish();
-    const auto top = ranked.TopNumbers(CallStatistics::kRankedNumbers);
-    const auto expected = every.TopNumbers(CallStatistics::kRankedNumbers);
+        every.add(*rows, row);
+    every.finish();
+    const auto top = ranked.topNumbers(CallStatistics::kRankedNumbers);
+    const auto expected = every.topNumbers(CallStatistics::kRankedNumbers);
     QCOMPARE(top.size(), std::size_t(CallStatistics::kRankedNumbers));
-    QCOMPARE(every.Groups(CallStatistics::Grouping::Number).size(), std::size_t(36004));
+    QCOMPARE(every.groups(CallStatistics::Grouping::Number).size(), std::size_t(36004));
     for (std::size_t i = 0; i < top.size(); ++i) {
         QCOMPARE(top[i].key, expected[i].key);
         QCOMPARE(top[i].figures.calls, expected[i].figures.calls);
@@ -883,14 +883,14 @@ void TestResultListModel::mostFrequentOfManyNumbers()
     QCOMPARE(top[2].figures.talkSeconds, 30);
     QCOMPARE(top[3].key, QString::fromStdString(b));
     QCOMPARE(top[3].figures.calls, 2);
-    QCOMPARE(CallStatistics::TimeText(top[3].figures.first), QString("2009-12-08 06:00:00"));
+    QCOMPARE(CallStatistics::timeText(top[3].figures.first), QString("2009-12-08 06:00:00"));
     // Then the calls of one number each, the longest talked first, equal ones by number.
     QCOMPARE(top[4].figures.calls, 1);
     QCOMPARE(top[4].figures.talkSeconds, 1799);
     for (std::size_t i = 5; i < top.size(); ++i)
         QVERIFY(top[i - 1].figures.talkSeconds > top[i].figures.talkSeconds
                 || (top[i - 1].figures.talkSeconds == top[i].figures.talkSeconds && top[i - 1].key < top[i].key));
-    QCOMPARE(ranked.Totals().calls, 36014);
+    QCOMPARE(ranked.totals().calls, 36014);
 }
 
 QTEST_GUILESS_MAIN(TestResultListModel)
