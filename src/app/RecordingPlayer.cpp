@@ -7,10 +7,18 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QMediaDevices>
+#include <QTimer>
 
 #include <algorithm>
 
-RecordingPlayer::RecordingPlayer(QObject *parent) : QObject(parent), m_stretchRunner(new TaskRunner(this)) {}
+RecordingPlayer::RecordingPlayer(QObject *parent)
+    : QObject(parent)
+    , m_stretchRunner(new TaskRunner(this))
+    , m_endCheck(new QTimer(this))
+{
+    m_endCheck->setInterval(20);
+    connect(m_endCheck, &QTimer::timeout, this, &RecordingPlayer::finishWhenPlayedOut);
+}
 
 RecordingPlayer::~RecordingPlayer()
 {
@@ -43,16 +51,20 @@ qint64 RecordingPlayer::durationMs() const
     return m_audio ? m_audio->durationMs() : 0;
 }
 
+// What the output holds: read from the source but not heard yet.
+qint64 RecordingPlayer::heldSamples() const
+{
+    if (!m_sink)
+        return 0;
+    return std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree()) / qint64(sizeof(qint16));
+}
+
 qint64 RecordingPlayer::audibleSample() const
 {
     if (!m_source)
         return 0;
-    qint64 sample = m_source->samplePosition();
-    if (m_sink) {
-        // What the output holds has been read from the source but not heard yet.
-        const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree()) / qint64(sizeof(qint16));
-        sample -= qint64(double(held) * m_source->speed());
-    }
+    // What the output holds has been read from the source but not heard yet.
+    const qint64 sample = m_source->samplePosition() - qint64(double(heldSamples()) * m_source->speed());
     return std::clamp<qint64>(sample, 0, m_audio->sampleCount());
 }
 
@@ -167,6 +179,7 @@ bool RecordingPlayer::startOutput()
 
 void RecordingPlayer::stopOutput()
 {
+    m_endCheck->stop();
     if (!m_sink)
         return;
     // The output may be the one reporting a state change right now: it goes later.
@@ -182,15 +195,34 @@ void RecordingPlayer::onOutputState(QAudio::State state)
     if (!m_sink || !m_playing)
         return;
     if (state == QAudio::IdleState && m_source->atEnd()) {
-        // Played to the end: the position stays there; the next play starts again.
-        stopOutput();
-        setPlaying(false);
-        emit finished();
+        // The source is read to its end, but the output may still hold the last part (Qt's
+        // PulseAudio output goes idle as soon as the source gives nothing more, and
+        // stopping it then would cut that part off): it plays on until it is heard, for no
+        // longer than what it holds now takes (and a margin).
+        if (!m_endCheck->isActive()) {
+            m_endDeadline.setRemainingTime(m_audio->msAt(heldSamples()) + 500);
+            m_endCheck->start();
+        }
+        finishWhenPlayedOut();
     } else if (state == QAudio::StoppedState && m_sink->error() != QAudio::NoError) {
         stopOutput();
         setPlaying(false);
         emit failed(Failure::Output);
     }
+}
+
+void RecordingPlayer::finishWhenPlayedOut()
+{
+    if (!m_sink || !m_playing) {
+        m_endCheck->stop();
+        return;
+    }
+    if (heldSamples() > 0 && !m_endDeadline.hasExpired())
+        return;
+    // Played to the end: the position stays there; the next play starts again.
+    stopOutput();
+    setPlaying(false);
+    emit finished();
 }
 
 void RecordingPlayer::setPlaying(bool playing)

@@ -3,6 +3,7 @@
 #include "audio/DecodedAudio.h"
 
 #include <QAudio>
+#include <QDeadlineTimer>
 #include <QObject>
 
 #include <memory>
@@ -10,6 +11,7 @@
 class PlaybackSource;
 class QAudioSink;
 class TaskRunner;
+class QTimer;
 
 // Plays a decoded recording through the default audio output (Qt Multimedia's QAudioSink
 // pulling from a PlaybackSource). Position, speed and volume can be changed whether or not
@@ -60,10 +62,12 @@ signals:
     void failed(RecordingPlayer::Failure failure);
 
 private:
+    qint64 heldSamples() const;
     qint64 audibleSample() const;
     bool startOutput();
     void stopOutput();
     void onOutputState(QAudio::State state);
+    void finishWhenPlayedOut();
     void setPlaying(bool playing);
     void makeStretcher();
 
@@ -71,6 +75,9 @@ private:
     std::unique_ptr<PlaybackSource> m_source;
     QAudioSink *m_sink = nullptr;
     TaskRunner *m_stretchRunner = nullptr;
+    // After the source's end: until the output has played what it holds.
+    QTimer *m_endCheck = nullptr;
+    QDeadlineTimer m_endDeadline;
     double m_speed = 1.0; // wanted
     double m_volume = 1.0;
     bool m_playing = false;
