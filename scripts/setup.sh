@@ -17,9 +17,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libtinyxml-dev libzip-de
 if [[ "${1:-}" == "--tests" ]]; then
   # openpyxl reads exported workbooks back; mdbtools is the independent reader that
   # changed databases are checked with; the validators check the installed desktop entry
-  # and AppStream metadata; PulseAudio gives the player's tests an audio output of their
-  # own (a null sink) to play into.
-  packages+=(python3 python3-openpyxl mdbtools desktop-file-utils appstream pulseaudio)
+  # and AppStream metadata; the player's tests play into a PulseAudio server of their own
+  # (a null sink), and the pane's test records it with parec.
+  packages+=(python3 python3-openpyxl mdbtools desktop-file-utils appstream pulseaudio pulseaudio-utils)
 elif [[ "${1:-}" == "--package" ]]; then
   # dpkg-shlibdeps (dpkg-dev, which needs file) computes the package's dependencies.
   packages+=(dpkg-dev file lintian)

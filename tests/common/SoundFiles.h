@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -19,6 +20,31 @@ inline std::vector<double> sine(double hertz, double seconds, int rate, double a
     std::vector<double> samples(size_t(seconds * rate));
     for (size_t i = 0; i < samples.size(); ++i)
         samples[i] = amplitude * std::sin(2.0 * std::numbers::pi * hertz * double(i) / rate);
+    return samples;
+}
+
+// Something like speech, `rate` samples a second: one syllable per pitch in `pitches`, each
+// after `gap` seconds of silence and `syllable` seconds long, its loudness rising over its
+// first 80 ms and falling over its last 80 ms. A syllable is its pitch with five overtones,
+// each weaker than the one below, so the pitch is the strongest frequency in it. The
+// recording ends in the middle of the sound of the last syllable's fall.
+inline std::vector<double> speechLike(const std::vector<double> &pitches, double syllable, double gap, int rate)
+{
+    const size_t silent = size_t(gap * rate);
+    const size_t voiced = size_t(syllable * rate);
+    const double ramp = 0.08 * rate;
+    std::vector<double> samples((silent + voiced) * pitches.size());
+    for (size_t k = 0; k < pitches.size(); ++k) {
+        for (size_t i = 0; i < voiced; ++i) {
+            const double t = double(i) / rate;
+            const double edge = std::min(double(i), double(voiced - i)) / ramp;
+            const double envelope = edge >= 1 ? 1.0 : std::pow(std::sin(std::numbers::pi / 2 * edge), 2);
+            double sum = 0;
+            for (int harmonic = 1; harmonic <= 6; ++harmonic)
+                sum += std::sin(2.0 * std::numbers::pi * pitches[k] * harmonic * t) / harmonic;
+            samples[k * (silent + voiced) + silent + i] = 0.3 * envelope * sum;
+        }
+    }
     return samples;
 }
 
