@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Cross-compiles orvik.exe and orvik-cli.exe for 64-bit Windows with Debian's mingw-w64 and
-# packs build-win/orvik-<version>-win64.zip.
+# packs build-win/orvik-<version>-win64.zip (the portable folder).
 #
-#   scripts/build-windows.sh            everything (the first run builds Qt: about 20-60 min)
-#   scripts/build-windows.sh --deps     only the libraries for the target (Qt, TinyXML, libzip,
-#                                       uchardet)
+#   scripts/build-windows.sh            everything (the first run builds Qt: about 30-120 min)
+#   scripts/build-windows.sh --deps     only the libraries for the target (Qt with Qt Shader
+#                                       Tools, Qt Multimedia and Qt Charts, TinyXML, libzip,
+#                                       uchardet, libsndfile)
 #
 # Everything built outside Orvik lives in ORVIK_WIN_CACHE (default ~/.cache/orvik-win), so a
-# second run only rebuilds Orvik. Debian packages no Qt for mingw: qtbase 6.4.2, TinyXML and
-# libzip are built from Debian's own source packages, with Debian's Qt 6.4.2 as host tools.
+# second run only rebuilds Orvik. Debian packages no Qt for mingw: qtbase 6.4.2, the other Qt
+# modules, TinyXML, libzip, uchardet and libsndfile are built from Debian's own source
+# packages, with Debian's Qt 6.4.2 as host tools.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,8 +21,10 @@ qt=$W/qt6-win64
 mkdir -p "$W"
 
 install_packages() {
+  # qt6-shadertools-dev gives the host's qsb, which Qt Multimedia's build runs.
   local packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine64 ninja-build
-                  cmake qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools dpkg-dev zip xz-utils)
+                  cmake qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools qt6-shadertools-dev
+                  dpkg-dev zip xz-utils)
   local missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -53,13 +57,14 @@ private_apt() {
 }
 
 # Fetches and unpacks Debian's source package $1 (with Debian's patches applied) into
-# $W/src/$1 and prints the unpacked folder.
+# $W/src/$1 and prints the unpacked folder; fails when the source cannot be fetched (the
+# next run tries again).
 debian_source() {
   local pkg=$1 dir=$W/src/$1
   if [[ ! -f $dir/.unpacked ]]; then
     rm -rf "$dir" && mkdir -p "$dir"
     [[ -f $W/apt/.updated ]] || { private_apt update -qq >&2 && touch "$W/apt/.updated"; }
-    (cd "$dir" && private_apt source -qq "$pkg" >&2)
+    (cd "$dir" && private_apt source -qq "$pkg" >&2) || { rm -rf "$dir"; return 1; }
     touch "$dir/.unpacked"
   fi
   find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1
@@ -104,6 +109,78 @@ build_qt() {
   cmake --build "$W/build-qt" --parallel "$(nproc)"
   cmake --install "$W/build-qt"
   touch "$qt/.built"
+}
+
+# qt_module NAME SOURCE-PACKAGE [cmake options...]: one more Qt module, configured with the
+# cross-built qtbase's qt-cmake (its toolchain, Debian's host tools), built and installed
+# into the same Qt prefix, where find_package(Qt6 COMPONENTS ...) finds it.
+qt_module() {
+  local name=$1 pkg=$2 src
+  shift 2
+  [[ -f $qt/.built-$name ]] && return
+  src=$(debian_source "$pkg")
+  echo "Building Qt's $name for Windows (log: $W/build-$name.log)"
+  "$qt/bin/qt-cmake" -G Ninja -S "$src" -B "$W/build-$name" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$qt" -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF "$@" > "$W/build-$name.log"
+  cmake --build "$W/build-$name" --parallel "$(nproc)" >> "$W/build-$name.log"
+  cmake --install "$W/build-$name" >> "$W/build-$name.log"
+  touch "$qt/.built-$name"
+}
+
+# case_headers SOURCE-PACKAGE: a folder of headers that forward each header the package
+# includes in another letter case than mingw-w64 or Qt spell it (<Mferror.h> for mferror.h,
+# "QUrl.h" for qurl.h: Windows finds either, Linux only the one) to the real one; prints the
+# folder.
+case_headers() {
+  local src dir=$W/case-headers/$1 name real
+  local include_dirs=("/usr/$triple/include" "$qt"/include/*/)
+  src=$(debian_source "$1")
+  rm -rf "$dir" && mkdir -p "$dir"
+  grep -rhoE '#\s*include\s*[<"][A-Za-z0-9_]+\.h[>"]' --include='*.cpp' --include='*.h' "$src/src" |
+    sed -E 's/#\s*include\s*[<"]//; s/[>"]$//' | sort -u | while read -r name; do
+      [[ -n $(find "${include_dirs[@]}" -maxdepth 1 -name "$name" -print -quit) ]] && continue
+      [[ -n $(find "$src/src" -name "$name" -print -quit) ]] && continue
+      real=$(find "${include_dirs[@]}" -maxdepth 1 -iname "$name" -printf '%f\n' | head -n 1)
+      if [[ -n $real ]]; then
+        printf '#include <%s>\n' "$real" > "$dir/$name"
+      fi
+    done
+  echo "$dir"
+}
+
+# Qt Multimedia for the player pane: only its Windows backend (WASAPI output, Media
+# Foundation), no FFmpeg, no GStreamer; QML and Quick are not built in this Qt, so their
+# parts stay out by themselves. Its build compiles video shaders with qsb and so needs Qt
+# Shader Tools for the target first. Qt looks for some Media Foundation libraries by names
+# in capitals (Mf, Mfplat, ...), which only a Windows file system finds: they are named here,
+# as mingw-w64 spells them, or the whole Windows backend would be left out (FEATURE_wmf=ON
+# makes the configuration fail instead).
+build_multimedia() {
+  qt_module shadertools qt6-shadertools
+  local lib=/usr/$triple/lib headers src
+  headers=$(case_headers qt6-multimedia)
+  # Qt 6.4.2 asks QSystemLibrary for "Mfplat.dll", which adds ".dll" once more, so Media
+  # Foundation never loads and an output whose format is not the device's own (a recording
+  # at 8 kHz into a 48 kHz mixer) fails with "Failed to set up resampler". The name without
+  # the suffix, as the other QSystemLibrary users spell it.
+  src=$(debian_source qt6-multimedia)
+  sed -i 's/m_mfplat(QStringLiteral("Mfplat\.dll"))/m_mfplat(QStringLiteral("Mfplat"))/' \
+    "$src/src/multimedia/windows/qwindowsmediafoundation_p.h"
+  qt_module multimedia qt6-multimedia -DCMAKE_CXX_FLAGS="-I$headers" -DFEATURE_ffmpeg=OFF -DINPUT_gstreamer=no -DFEATURE_gstreamer=OFF \
+    -DFEATURE_pulseaudio=OFF -DFEATURE_alsa=OFF -DFEATURE_spatialaudio=OFF -DFEATURE_spatialaudio_quick3d=OFF \
+    -DWMF_MF_LIBRARY=$lib/libmf.a -DWMF_MFUUID_LIBRARY=$lib/libmfuuid.a -DWMF_MFPLAT_LIBRARY=$lib/libmfplat.a \
+    -DWMF_MFCORE_LIBRARY=$lib/libmfcore.a -DWMF_PROPSYS_LIBRARY=$lib/libpropsys.a -DFEATURE_wmf=ON
+}
+
+# Qt Charts, for find_package(Qt6 COMPONENTS Charts) in this build. Orvik does not need it
+# yet, so a source that cannot be fetched is said and passed over.
+build_charts() {
+  [[ -f $qt/.built-charts ]] && return
+  if ! debian_source qt6-charts > /dev/null; then
+    echo "warning: Debian's source of qt6-charts could not be fetched; building without Qt Charts" >&2
+    return 0
+  fi
+  qt_module charts qt6-charts
 }
 
 # The libraries below are built static, so the zip carries no DLL of theirs; their
@@ -151,6 +228,17 @@ build_libzip() {
   sed -i -e 's|^Cflags: \(.*\)|Cflags: \1 -DZIP_STATIC|' -e 's|-lz\b|-l:libz.a|' "$prefix/lib/pkgconfig/libzip.pc"
 }
 
+# libsndfile with its own codecs only (PCM, u-law, A-law, IMA and MS ADPCM, GSM 6.10, ...):
+# no FLAC, Vorbis, Opus or MPEG, so it links nothing beyond the C library.
+build_sndfile() {
+  [[ -f $prefix/lib/pkgconfig/sndfile.pc ]] && return
+  local src
+  src=$(debian_source libsndfile)
+  cmake_dependency sndfile "$src" -DENABLE_EXTERNAL_LIBS=OFF -DENABLE_MPEG=OFF -DBUILD_PROGRAMS=OFF \
+    -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_REGTEST=OFF -DENABLE_CPACK=OFF -DENABLE_PACKAGE_CONFIG=OFF \
+    -DINSTALL_MANPAGES=OFF
+}
+
 build_uchardet() {
   [[ -f $prefix/lib/pkgconfig/uchardet.pc ]] && return
   local src
@@ -158,16 +246,15 @@ build_uchardet() {
   cmake_dependency uchardet "$src" -DBUILD_BINARY=OFF
 }
 
-# Orvik itself, with its tests (scripts/test-windows.sh runs them under Wine); the build's
-# own tools (the workbook packer) run under Wine too. The player pane stays out: this Qt has
-# no Qt Multimedia and there is no libsndfile for the target.
+# Orvik itself, with its tests (scripts/test-windows.sh runs them under Wine), the player
+# pane among them; the build's own tools (the workbook packer) run under Wine too.
 build_orvik() {
   local launcher=()
   command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   "$qt/bin/qt-cmake" -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_PREFIX_PATH="$prefix" -DPKG_CONFIG_ARGN=--static \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/wine-run.sh" \
-    -DORVIK_BUILD_BENCH=OFF -DORVIK_PLAYER=OFF "${launcher[@]}"
+    -DORVIK_BUILD_BENCH=OFF -DORVIK_PLAYER=ON "${launcher[@]}"
   cmake --build "$build" --parallel "$(nproc)"
 }
 
@@ -188,20 +275,28 @@ copy_dlls() {
   done
 }
 
-pack_zip() {
-  local version name stage
-  version=$(sed -n 's/^project(Orvik VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-  name=orvik-$version-win64
-  stage=$build/$name
-  rm -rf "$stage" "$build/$name.zip"
-  mkdir -p "$stage/platforms" "$stage/styles" "$stage/language"
-  cp "$build/bin/orvik.exe" "$build/bin/orvik-cli.exe" "$stage/"
-  cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
-  cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
-  local f
-  for f in "$stage"/*.exe "$stage"/platforms/*.dll "$stage"/styles/*.dll; do
-    copy_dlls "$f" "$stage"
+# stage_programs DIR: the two executables with the plugins and DLLs they need, in DIR.
+# Qt Multimedia 6.4 has its Windows audio output built in: no plugin to add for playing.
+stage_programs() {
+  local dir=$1 f
+  mkdir -p "$dir/platforms" "$dir/styles"
+  cp "$build/bin/orvik.exe" "$build/bin/orvik-cli.exe" "$dir/"
+  cp "$qt/plugins/platforms/qwindows.dll" "$dir/platforms/"
+  cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$dir/styles/"
+  for f in "$dir"/*.exe "$dir"/platforms/*.dll "$dir"/styles/*.dll; do
+    copy_dlls "$f" "$dir"
   done
+}
+
+version=$(sed -n 's/^project(Orvik VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+
+# The portable folder: everything beside the executables, config.ini with the defaults.
+pack_zip() {
+  local name=orvik-$version-win64
+  local stage=$build/$name
+  rm -rf "$stage" "$build/$name.zip"
+  stage_programs "$stage"
+  mkdir -p "$stage/language"
   cp "$root"/language/*.xml "$stage/language/"
   cp "$build/src/export/sample.xlsx" "$stage/"
   # The settings with their defaults: Turkish texts (m_language=-1 follows the system),
@@ -215,9 +310,12 @@ build=$root/build-win
 install_packages
 write_toolchain
 build_qt
+build_multimedia
+build_charts
 build_tinyxml
 build_libzip
 build_uchardet
+build_sndfile
 [[ ${1:-} == --deps ]] && exit 0
 build_orvik
 pack_zip

@@ -331,7 +331,10 @@ void PlayerPaneTest::initTestCase()
     QVERIFY(TestFiles::write(Voice("empty.wav"), QByteArray()));
     QVERIFY(TestFiles::write(Voice("noise.wav"), QByteArray(4000, 'n')));
     QVERIFY(TestFiles::write(m_dir.filePath("elsewhere.wav"), TestFiles::read(Voice("short.wav"))));
+#ifndef _WIN32
+    // (QFile::link makes a shortcut on Windows, an ordinary file.)
     QVERIFY(QFile::link(m_dir.filePath("elsewhere.wav"), Voice("link.wav")));
+#endif
 }
 
 void PlayerPaneTest::recordingsThatCannotBePlayed()
@@ -343,17 +346,21 @@ void PlayerPaneTest::recordingsThatCannotBePlayed()
     QCOMPARE(pane.state(), PlayerPane::State::Idle);
     QCOMPARE(Line(pane), QString("Select a call to listen to its recording."));
 
-    const struct
+    struct Case
     {
         QString path;
         QString line;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"", "This call has no recording file."},
         {"DEL", "The recording file of this call has been deleted."},
         {Voice("gone.wav"), "The recording file was not found: " + Voice("gone.wav")},
-        {Voice("link.wav"), "The recording file lies outside the backup's voice folder and is not played."},
         {Voice("../../elsewhere.wav"), "The recording file lies outside the backup's voice folder and is not played."},
     };
+#ifndef _WIN32
+    cases.push_back(
+        {Voice("link.wav"), "The recording file lies outside the backup's voice folder and is not played."});
+#endif
     for (const auto &c : cases) {
         pane.setRecording(c.path, folder);
         QCOMPARE(pane.state(), PlayerPane::State::Unplayable);
