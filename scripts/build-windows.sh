@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-compiles orvik.exe and orvik-cli.exe for 64-bit Windows with Debian's mingw-w64 and
-# packs build-win/orvik-<version>-win64.zip (the portable folder).
+# packs build-win/orvik-<version>-win64.zip (the portable folder) and
+# build-win/orvik-<version>-setup.exe (the installer, made with Debian's NSIS).
 #
 #   scripts/build-windows.sh            everything (the first run builds Qt: about 30-120 min)
 #   scripts/build-windows.sh --deps     only the libraries for the target (Qt with Qt Shader
@@ -21,10 +22,11 @@ qt=$W/qt6-win64
 mkdir -p "$W"
 
 install_packages() {
-  # qt6-shadertools-dev gives the host's qsb, which Qt Multimedia's build runs.
+  # qt6-shadertools-dev gives the host's qsb, which Qt Multimedia's build runs; nsis makes
+  # the installer.
   local packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine64 ninja-build
                   cmake qt6-base-dev qt6-base-dev-tools qt6-tools-dev-tools qt6-shadertools-dev
-                  dpkg-dev zip xz-utils)
+                  dpkg-dev zip xz-utils nsis)
   local missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -306,6 +308,29 @@ pack_zip() {
   echo "$build/$name.zip"
 }
 
+# The installer: the installed layout (bin\ and share\orvik\, as `cmake --install` lays it
+# out), so the language files and the template come from the installation and the user's
+# config.ini and editable template live in the user's folders (%LOCALAPPDATA%\orvik).
+pack_setup() {
+  local setup=$build/setup stage=$build/setup/Orvik out=$build/orvik-$version-setup.exe
+  rm -rf "$setup" "$out"
+  stage_programs "$stage/bin"
+  mkdir -p "$stage/share/orvik/language"
+  cp "$root"/language/*.xml "$stage/share/orvik/language/"
+  cp "$build/src/export/sample.xlsx" "$stage/share/orvik/"
+  sed 's/$/\r/' "$root/LICENSE" > "$stage/LICENSE.txt"
+  # What the uninstaller removes: every staged file, then every staged folder, deepest first
+  # (RMDir leaves a folder that still holds something of the user's).
+  (
+    cd "$stage"
+    find . -type f | sort | sed -e 's|^\./||' -e 's|/|\\|g' -e 's|.*|  Delete "$INSTDIR\\&"|'
+    find . -mindepth 1 -type d | sort -r | sed -e 's|^\./||' -e 's|/|\\|g' -e 's|.*|  RMDir "$INSTDIR\\&"|'
+  ) > "$setup/uninstall-list.nsh"
+  makensis -V2 -INPUTCHARSET UTF8 -DSTAGE="$stage" -DSETTINGS="$build/packaging/windows/version.nsh" \
+    -DUNINSTALL_LIST="$setup/uninstall-list.nsh" -DOUTFILE="$out" "$root/packaging/windows/orvik.nsi"
+  echo "$out"
+}
+
 build=$root/build-win
 install_packages
 write_toolchain
@@ -319,3 +344,4 @@ build_sndfile
 [[ ${1:-} == --deps ]] && exit 0
 build_orvik
 pack_zip
+pack_setup
