@@ -719,7 +719,9 @@ void PlayerPaneTest::playsWhatWasDecoded()
     qInfo("%s: correlation %.4f; sound from %.3f s after Play", QTest::currentDataTag(), correlation,
           double(lag) / kRate);
     QVERIFY2(correlation >= 0.9, qPrintable(QString::number(correlation)));
-    QVERIFY2(lag >= 0, qPrintable(QString::number(lag)));
+    // After Play was pressed (give or take the few milliseconds of its own delay that a
+    // resampler may leave out at the start: Wine's does).
+    QVERIFY2(lag >= -kRate / 100, qPrintable(QString::number(lag)));
     // To its end: the last 200 ms that were sent are heard too.
     const qint64 tail = kRate / 5;
     const std::vector<double> lastSent(reference.end() - tail, reference.end());

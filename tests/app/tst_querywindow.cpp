@@ -1521,7 +1521,7 @@ void QueryWindowTest::playerPaneFollowsTheList()
     // Choosing a row loads its recording; nothing plays and no player starts.
     const int playable = RowWithId(model, 2);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, CellCentre(list, playable));
-    QCOMPARE(pane->recordingPath(), dir + "voice/20091201093713_4_0123456.wav");
+    QCOMPARE(pane->recordingPath(), QDir::toNativeSeparators(dir + "voice/20091201093713_4_0123456.wav"));
     QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
     QVERIFY(desktop.starts.isEmpty() && desktop.openedFiles.isEmpty());
     GuiTest::SaveScreenshot(&dlg, "query-window-player.png");
