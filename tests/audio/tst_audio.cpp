@@ -203,7 +203,6 @@ void AudioTest::filesThatDoNotDecode()
     QVERIFY(QFile::link("/dev/zero", m_dir.filePath("zero.wav")));
     QCOMPARE(SoundFileDecoder::decode(m_dir.filePath("zero.wav")).reason(),
              QStringLiteral("not a regular file (a character device)"));
-
 #endif
 
     // Sample rates no recording has, from a damaged or hostile header: refused, whatever
