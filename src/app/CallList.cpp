@@ -347,5 +347,7 @@ void CallList::PlaceExportOption(QGridLayout *grid, int row, int column)
         WindowMemory::settings()->value(QLatin1String(kExportStatisticsKey), false).toBool());
     connect(m_exportStatistics, &QCheckBox::toggled, this,
             [](bool on) { WindowMemory::settings()->setValue(QLatin1String(kExportStatisticsKey), on); });
-    grid->addWidget(m_exportStatistics, row, column);
+    // Over the columns of Find and Export, at their right end: a long text (Turkish) fits
+    // where the one column under Export would cut it.
+    grid->addWidget(m_exportStatistics, row, column - 1, 1, 2, Qt::AlignRight);
 }

@@ -84,7 +84,8 @@ public:
     void StartExport(const QString &name, const QStringList &leadingHeader, bool withBackupName,
                      std::function<void(bool busy)> setBusy);
     // The export's option to add the sheet of statistics (remembered between runs), placed
-    // at `row`, `column` of the window's filter band.
+    // under `row`, `column` of the window's filter band (the column of Export), spanning the one
+    // before it too.
     void PlaceExportOption(QGridLayout *grid, int row, int column);
     bool IsExporting() const { return m_exportRunning != 0; }
 

@@ -101,7 +101,9 @@ int countCatalogue(const QCommandLineParser &parser, CallStatistics &statistics)
     if (!buildStatement(parser, &statement, &error))
         return usageError(QStringLiteral("stats"), error);
     CBackupArray catalogue(g_config);
-    buildCatalogue(parser, catalogue);
+    QString missing;
+    if (!buildCatalogue(parser, catalogue, &missing))
+        return usageError(QStringLiteral("stats"), missing);
     std::vector<BackupSearch::Target> targets;
     for (int i = 0; i < catalogue.GetCount(); ++i)
         targets.push_back({catalogue.GetAt(i)->m_name, catalogue.GetAt(i)->m_path});
