@@ -1,6 +1,35 @@
 #include "platform/RandomAccessFile.h"
 
 #include <algorithm>
+#include <atomic>
+
+namespace {
+// The writes left before the simulated crash; -1: none is simulated.
+std::atomic<int> g_writesBeforeCrash{-1};
+} // namespace
+
+void RandomAccessFile::crashAfterWrites(int writes)
+{
+    g_writesBeforeCrash.store(writes);
+}
+
+bool RandomAccessFile::mayWrite(QString *error, bool counts)
+{
+    int left = g_writesBeforeCrash.load(std::memory_order_relaxed);
+    for (;;) {
+        if (left < 0)
+            return true;
+        if (left == 0) {
+            if (error)
+                *error = QStringLiteral("simulated crash: nothing more reaches the disk");
+            return false;
+        }
+        if (!counts)
+            return true;
+        if (g_writesBeforeCrash.compare_exchange_weak(left, left - 1))
+            return true;
+    }
+}
 
 bool RandomAccessFile::readFailed(QString *error, std::uint64_t offset, const QString &why)
 {

@@ -80,7 +80,16 @@ public:
     // Whether anything is there under `path`, a link that leads nowhere included.
     static bool exists(const QString &path);
 
+    // A crash of the process, simulated where the disk is reached: once `writes` more
+    // writeAt() calls have succeeded, every write, flush, truncate and remove() fails
+    // (with "simulated crash" in the error), as if nothing after that point had reached any
+    // file. -1 lifts it. The tests of the journal and of deleting use it to stop a change
+    // part-way, through the same code a real crash interrupts.
+    static void crashAfterWrites(int writes);
+
 private:
+    // False (with the error) once a simulated crash has happened; counts a write that may go.
+    static bool mayWrite(QString *error, bool counts);
     // The errors of readAt and writeAt, worded alike on every platform.
     static bool readFailed(QString *error, std::uint64_t offset, const QString &why);
     static bool endOfFile(QString *error, std::uint64_t offset);

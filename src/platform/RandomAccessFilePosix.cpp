@@ -155,6 +155,8 @@ qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_
 
 bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
 {
+    if (!mayWrite(error, true))
+        return false;
     const auto *bytes = static_cast<const char *>(data);
     std::size_t done = 0;
     while (done < length) {
@@ -173,11 +175,15 @@ bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size
 
 bool RandomAccessFile::sync(QString *error)
 {
+    if (!mayWrite(error, false))
+        return false;
     return ::fsync(fdOf(m_handle)) == 0 || fail(error);
 }
 
 bool RandomAccessFile::truncate(std::uint64_t length, QString *error)
 {
+    if (!mayWrite(error, false))
+        return false;
     return ::ftruncate(fdOf(m_handle), off_t(length)) == 0 || fail(error);
 }
 
@@ -212,6 +218,8 @@ QString RandomAccessFile::describeKind(const QString &path)
 
 bool RandomAccessFile::remove(const QString &path, QString *error)
 {
+    if (!mayWrite(error, false))
+        return false;
     return ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT || fail(error);
 }
 

@@ -153,6 +153,8 @@ qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_
 
 bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
 {
+    if (!mayWrite(error, true))
+        return false;
     const auto *bytes = static_cast<const char *>(data);
     std::size_t done = 0;
     while (done < length) {
@@ -169,11 +171,15 @@ bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size
 
 bool RandomAccessFile::sync(QString *error)
 {
+    if (!mayWrite(error, false))
+        return false;
     return FlushFileBuffers(handleOf(m_handle)) || fail(error);
 }
 
 bool RandomAccessFile::truncate(std::uint64_t length, QString *error)
 {
+    if (!mayWrite(error, false))
+        return false;
     LARGE_INTEGER end;
     end.QuadPart = LONGLONG(length);
     return (SetFilePointerEx(handleOf(m_handle), end, nullptr, FILE_BEGIN) && SetEndOfFile(handleOf(m_handle)))
@@ -218,6 +224,8 @@ QString RandomAccessFile::describeKind(const QString &path)
 
 bool RandomAccessFile::remove(const QString &path, QString *error)
 {
+    if (!mayWrite(error, false))
+        return false;
     if (DeleteFileW(nativePath(path).c_str()))
         return true;
     const DWORD why = GetLastError();

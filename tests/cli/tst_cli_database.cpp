@@ -4,6 +4,7 @@
 #include "db/jet/Database.h"
 #include "db/jet/RowDeleter.h"
 #include "platform/FileLocks.h"
+#include "platform/RandomAccessFile.h"
 
 #include "common/CliRunner.h"
 #include "common/ReadOnlyFolder.h"
@@ -275,8 +276,11 @@ void TestCliDatabase::readOnlyCopyWithAnUnfinishedDelete()
         std::vector<jet::RowId> rows = JetDelete::liveRows(db.file(), *table);
         rows.resize(20);
         jet::RowDeleter deleter(db.file(), *table);
-        deleter.setCrashAfterPageWrites(2);
-        QVERIFY(!deleter.deleteRows(rows, &error));
+        // The journal's write and two pages reach the disk, then the process "dies".
+        RandomAccessFile::crashAfterWrites(3);
+        const bool deleted = deleter.deleteRows(rows, &error);
+        RandomAccessFile::crashAfterWrites(-1);
+        QVERIFY(!deleted);
     }
     const QByteArray halfDone = TestFiles::read(database);
     const QByteArray journal = TestFiles::read(database + "-journal");

@@ -190,8 +190,7 @@ QByteArray Journal::build(int pageSize, std::uint64_t fileLength, const std::vec
     return out;
 }
 
-bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error,
-                     int crashAfterWrites)
+bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error)
 {
     if (!file.isOpen()) {
         setError(error, QStringLiteral("the database is not open"));
@@ -226,23 +225,13 @@ bool Journal::commit(PageFile &file, const std::vector<PageBatch::Change> &chang
     if (!writeJournal(path, build(ps, std::uint64_t(length), changes), error))
         return false;
 
-    int written = 0;
-    const auto crashed = [&] {
-        setError(error, QStringLiteral("stopped after %1 page writes (simulated crash)").arg(written));
-        return false;
-    };
     bool ok = true;
     for (const auto &c : changes) {
-        if (written == crashAfterWrites)
-            return crashed();
         if (!file.writePage(c.page, reinterpret_cast<const std::uint8_t *>(c.current.constData()), &why)) {
             ok = false;
             break;
         }
-        ++written;
     }
-    if (ok && written == crashAfterWrites)
-        return crashed();
     if (ok && !file.sync(&why))
         ok = false;
     if (!ok) {

@@ -72,11 +72,8 @@ public:
     // Writes one transaction: journal, pages, flush, journal removed. Refused while any
     // journal lies beside the database (a damaged one is named). On a failure while
     // writing pages the originals are written back at once; if even that fails the journal
-    // stays for recover(). `crashAfterWrites` >= 0 is a test seam: the transaction stops
-    // after that many page writes as if the process had died there (no rollback, journal
-    // left in place) and the result is false.
-    static bool commit(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error = nullptr,
-                       int crashAfterWrites = -1);
+    // stays for recover().
+    static bool commit(PageFile &file, const std::vector<PageBatch::Change> &changes, QString *error = nullptr);
 
     // The journal's bytes for a transaction (exposed for tests that build damaged ones).
     static QByteArray build(int pageSize, std::uint64_t fileLength, const std::vector<PageBatch::Change> &changes);

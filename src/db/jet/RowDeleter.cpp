@@ -95,8 +95,6 @@ RowDeleter::RowDeleter(PageFile &file, const TableDef &table) : m_file(file), m_
 bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
 {
     m_stats = Stats();
-    const int crashAfter = m_crashAfter;
-    m_crashAfter = -1;
     if (!checkFileAndTable(error))
         return false;
     if (rows.empty())
@@ -138,7 +136,7 @@ bool RowDeleter::deleteRows(const std::vector<RowId> &rows, QString *error)
         return false;
 
     const std::vector<PageBatch::Change> changes = batch.changes();
-    if (!Journal::commit(m_file, changes, &why, crashAfter)) {
+    if (!Journal::commit(m_file, changes, &why)) {
         setError(error, QStringLiteral("cannot delete: %1").arg(why));
         return false;
     }

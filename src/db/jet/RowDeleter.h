@@ -59,10 +59,6 @@ public:
 
     const Stats &stats() const { return m_stats; }
 
-    // Test seam: the next deleteRows() stops after `writes` page writes as if the process
-    // had died there, leaving the journal for Journal::recover(). -1 turns it off.
-    void setCrashAfterPageWrites(int writes) { m_crashAfter = writes; }
-
 private:
     // A row on its way out, checked: its id, and per physical index its entry or that it
     // has none.
@@ -91,7 +87,6 @@ private:
     PageFile &m_file;
     const TableDef &m_table;
     Stats m_stats;
-    int m_crashAfter = -1;
 };
 
 } // namespace jet

@@ -8,6 +8,7 @@
 #include "db/jet/Journal.h"
 #include "db/jet/PageBatch.h"
 #include "db/jet/RowDeleter.h"
+#include "platform/RandomAccessFile.h"
 
 #include "JetDeleteSupport.h"
 
@@ -94,8 +95,13 @@ void TestJetJournal::crashingDelete(const QString &path, const std::vector<RowId
     const auto def = db.table(QStringLiteral("record"), &error);
     QVERIFY2(def, qPrintable(error));
     jet::RowDeleter deleter(db.file(), *def);
-    deleter.setCrashAfterPageWrites(pageWrites);
-    QVERIFY(!deleter.deleteRows(rows, &error));
+    // The journal is written in one write, then the pages one write each: the process
+    // "dies" after `pageWrites` of them, and nothing after reaches the disk (neither the
+    // rollback nor the journal's removal).
+    RandomAccessFile::crashAfterWrites(1 + pageWrites);
+    const bool deleted = deleter.deleteRows(rows, &error);
+    RandomAccessFile::crashAfterWrites(-1);
+    QVERIFY(!deleted);
     QVERIFY2(error.contains(QLatin1String("simulated crash")), qPrintable(error));
 }
 
