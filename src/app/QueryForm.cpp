@@ -16,9 +16,9 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QStyle>
 #include <QLocale>
 #include <QSplitter>
+#include <QStyle>
 
 #include <algorithm>
 #include <iterator>
@@ -195,8 +195,7 @@ void QueryForm::SetUpList(QTableView *list, const int *widths, int columns)
 int QueryForm::TitleWidth(const QHeaderView *header, int section)
 {
     // The title's text with the margins the header keeps on both sides of it.
-    const QString title =
-        header->model() ? header->model()->headerData(section, Qt::Horizontal).toString() : QString();
+    const QString title = header->model() ? header->model()->headerData(section, Qt::Horizontal).toString() : QString();
     const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
     return header->fontMetrics().horizontalAdvance(title) + 2 * margin;
 }

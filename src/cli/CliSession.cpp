@@ -12,6 +12,7 @@
 #include "db/jet/Journal.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
+#include "query/BackupMerge.h"
 #include "query/BuildStatement.h"
 #include "query/ResultListModel.h"
 #include "query/ResultRows.h"
@@ -247,6 +248,31 @@ bool buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue, Q
     for (const QString &folder : std::as_const(folders))
         catalogue.AddNewBackups(folder);
     return true;
+}
+
+int openCatalogueSearch(const QCommandLineParser &parser, const QString &command, CBackupArray &catalogue,
+                        std::unique_ptr<BackupMerge> *merge)
+{
+    if (!loadLanguage(parser))
+        return usageError(command);
+    QString statement, error;
+    if (!buildStatement(parser, &statement, &error))
+        return usageError(command, error);
+    if (!buildCatalogue(parser, catalogue, &error))
+        return usageError(command, error);
+    std::vector<BackupSearch::Target> targets;
+    for (int i = 0; i < catalogue.GetCount(); ++i)
+        targets.push_back({catalogue.GetAt(i)->m_name, catalogue.GetAt(i)->m_path});
+    *merge = std::make_unique<BackupMerge>(std::move(targets), statement);
+    ProgressMeter progress(QStringLiteral("backups"), ProgressMeter::wanted(parser, true));
+    progress.setTotal((*merge)->TargetCount());
+    int counted = 0;
+    (*merge)->Open([&](int done) {
+        progress.advance(done - counted);
+        counted = done;
+    });
+    progress.finish();
+    return ExitOk;
 }
 
 namespace {

@@ -6,7 +6,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
+class BackupMerge;
 class CAdoDb;
 class CBackupArray;
 class QCommandLineParser;
@@ -62,6 +64,11 @@ bool forEachRow(ResultListModel &model, ProgressMeter &progress,
 // the one line saying so in `error`) when a folder named is missing or no folder.
 QList<QCommandLineOption> catalogueOptions();
 bool buildCatalogue(const QCommandLineParser &parser, CBackupArray &catalogue, QString *error);
+// The first steps of a search over the catalogue (search, stats): the language, the
+// statement of the FILTERS, the catalogue, and every backup opened and run, with the
+// progress over the backups. ExitOk, or the usage error's exit code (`command`'s usage).
+int openCatalogueSearch(const QCommandLineParser &parser, const QString &command, CBackupArray &catalogue,
+                        std::unique_ptr<BackupMerge> *merge);
 
 // The names of the eleven cells of a search row: the CSV header and the JSON keys.
 const QStringList &queryCellKeys();

@@ -37,28 +37,12 @@ int Search(const QCommandLineParser &parser)
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("search"),
                           QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().constFirst()));
-    if (!loadLanguage(parser))
-        return usageError(QStringLiteral("search"));
-    QString statement;
-    if (!buildStatement(parser, &statement, &error))
-        return usageError(QStringLiteral("search"), error);
     CBackupArray catalogue(g_config);
-    QString missing;
-    if (!buildCatalogue(parser, catalogue, &missing))
-        return usageError(QStringLiteral("search"), missing);
-    std::vector<BackupSearch::Target> targets;
-    for (int i = 0; i < catalogue.GetCount(); ++i)
-        targets.push_back({catalogue.GetAt(i)->m_name, catalogue.GetAt(i)->m_path});
-
-    BackupMerge merge(std::move(targets), statement);
-    ProgressMeter progress(QStringLiteral("backups"), ProgressMeter::wanted(parser, true));
-    progress.setTotal(merge.TargetCount());
-    int counted = 0;
-    merge.Open([&](int done) {
-        progress.advance(done - counted);
-        counted = done;
-    });
-    progress.finish();
+    std::unique_ptr<BackupMerge> opened;
+    if (const int started = openCatalogueSearch(parser, QStringLiteral("search"), catalogue, &opened);
+        started != ExitOk)
+        return started;
+    BackupMerge &merge = *opened;
 
     // Failures first, one line per backup, in the catalogue's order; then the rows. Each
     // backup's folder is shown with the platform's separators, as orvik-cli backups lists it,

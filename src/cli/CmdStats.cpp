@@ -95,27 +95,12 @@ int countBackup(const QCommandLineParser &parser, CallStatistics &statistics)
 // The rows of every backup of the catalogue, as search reads them.
 int countCatalogue(const QCommandLineParser &parser, CallStatistics &statistics)
 {
-    if (!loadLanguage(parser))
-        return usageError(QStringLiteral("stats"));
-    QString statement, error;
-    if (!buildStatement(parser, &statement, &error))
-        return usageError(QStringLiteral("stats"), error);
     CBackupArray catalogue(g_config);
-    QString missing;
-    if (!buildCatalogue(parser, catalogue, &missing))
-        return usageError(QStringLiteral("stats"), missing);
-    std::vector<BackupSearch::Target> targets;
-    for (int i = 0; i < catalogue.GetCount(); ++i)
-        targets.push_back({catalogue.GetAt(i)->m_name, catalogue.GetAt(i)->m_path});
-    BackupMerge merge(std::move(targets), statement);
-    ProgressMeter progress(QStringLiteral("backups"), ProgressMeter::wanted(parser, true));
-    progress.setTotal(merge.TargetCount());
-    int counted = 0;
-    merge.Open([&](int done) {
-        progress.advance(done - counted);
-        counted = done;
-    });
-    progress.finish();
+    std::unique_ptr<BackupMerge> opened;
+    if (const int started = openCatalogueSearch(parser, QStringLiteral("stats"), catalogue, &opened);
+        started != ExitOk)
+        return started;
+    BackupMerge &merge = *opened;
     int backup = 0, row = 0;
     const ResultRows *rows = nullptr;
     while (merge.Next(&backup, &rows, &row))
@@ -125,10 +110,10 @@ int countCatalogue(const QCommandLineParser &parser, CallStatistics &statistics)
     for (int i = 0; i < merge.TargetCount(); ++i) {
         const QString dir = QDir::toNativeSeparators(catalogue.GetAt(i)->m_path);
         if (!merge.Failure(i).isEmpty()) {
-            printError(QStringLiteral("%1: %2").arg(dir, merge.Failure(i)));
+            printErrorLine(QStringLiteral("%1: %2").arg(dir, merge.Failure(i)));
             exit = ExitSomeFailed;
         } else if (const ScanReport report = merge.Report(i); !report.isComplete()) {
-            printError(QStringLiteral("%1: warning: %2").arg(dir, report.describe()));
+            printErrorLine(QStringLiteral("%1: warning: %2").arg(dir, report.describe()));
             if (exit == ExitOk)
                 exit = ExitDamaged;
         }

@@ -105,12 +105,12 @@ enum Text : int {
     TxtSearchProgress = 276,
     TxtSearchFailures = 277,
     // 300-349: the windows as a desktop user expects them.
-    TxtAboutCaption = 300,      // the About box's caption ("%1": the program's name)
-    TxtAboutPurpose = 301,      // the About box's line under the version
-    TxtNarrowPrompt = 302,      // the filter box above the list, while empty
-    TxtNarrowTip = 303,         // its tooltip
-    TxtStopSearch = 304,        // the search's Stop button
-    TxtFailureDamaged = 305,    // why a backup could not be searched, in words a user knows
+    TxtAboutCaption = 300,   // the About box's caption ("%1": the program's name)
+    TxtAboutPurpose = 301,   // the About box's line under the version
+    TxtNarrowPrompt = 302,   // the filter box above the list, while empty
+    TxtNarrowTip = 303,      // its tooltip
+    TxtStopSearch = 304,     // the search's Stop button
+    TxtFailureDamaged = 305, // why a backup could not be searched, in words a user knows
     TxtFailureLocked = 306,
     TxtFailurePassword = 307,
     TxtFailureNoDatabase = 308,

@@ -94,7 +94,9 @@ BackupSearch::Result BackupSearch::SearchOneUnguarded(const Target &target, cons
 
 int BackupSearch::FailureTextId(const QString &failure)
 {
-    const auto says = [&failure](const char *words) { return failure.contains(QLatin1String(words), Qt::CaseInsensitive); };
+    const auto says = [&failure](const char *words) {
+        return failure.contains(QLatin1String(words), Qt::CaseInsensitive);
+    };
     if (says("password"))
         return Ids::TxtFailurePassword;
     if (says("Could not find file") || says("no such file"))
@@ -106,4 +108,3 @@ int BackupSearch::FailureTextId(const QString &failure)
         return Ids::TxtFailureDamaged;
     return Ids::TxtFailureUnreadable;
 }
-

@@ -618,4 +618,3 @@ bool ResultRows::Contains(int rowIndex, const TextNeedle &needle) const
         return false;
     }
 }
-
