@@ -3,6 +3,7 @@
 #include "app/BuiltInMenus.h"
 #include "app/CallDetailPanel.h"
 #include "app/CallListView.h"
+#include "app/DlgProgress.h"
 #include "app/ListExport.h"
 #include "app/QueryForm.h"
 #include "app/WindowMemory.h"
@@ -38,18 +39,24 @@ namespace {
 constexpr int kNoteMilliseconds = 10000;
 } // namespace
 
-CallList::CallList(QWidget *window, CallListView *view, QLabel *statusLine, CDlgProgress *progress, PlayerPane *pane,
-                   CallListModel *model, std::atomic<int32_t> &exportRunning, std::atomic<int32_t> &closeRequested)
+CallList::CallList(QWidget *window, CallListView *view, QLabel *statusLine, CallListModel *model,
+                   std::atomic<int32_t> &exportRunning, std::atomic<int32_t> &closeRequested)
     : QObject(window)
     , m_window(window)
     , m_view(view)
     , m_statusLine(statusLine)
-    , m_pane(pane)
+#ifdef ORVIK_HAS_PLAYER
+    , m_pane(new PlayerPane(window))
+#else
+    , m_pane(nullptr)
+#endif
     , m_model(model)
     , m_exportRunning(exportRunning)
-    , m_export(new ListExport(window, progress, exportRunning, closeRequested))
+    , m_progress(new CDlgProgress(window))
+    , m_export(new ListExport(window, m_progress, exportRunning, closeRequested))
     , m_details(new CallDetailPanel(window))
 {
+    m_progress->hide();
     view->setModel(model);
     m_noteTimer = new QTimer(this);
     m_noteTimer->setSingleShot(true);

@@ -43,15 +43,19 @@ public:
     // (the opener has said why).
     using DatabaseFor = std::function<std::shared_ptr<SharedDatabase>(const QString &backupDir)>;
 
-    // `pane` may be null (a build without the player). `exportRunning` and `closeRequested`
-    // are the window's export flags (see ListExport).
-    CallList(QWidget *window, CallListView *view, QLabel *statusLine, CDlgProgress *progress, PlayerPane *pane,
-             CallListModel *model, std::atomic<int32_t> &exportRunning, std::atomic<int32_t> &closeRequested);
+    // Makes the export's progress window (hidden until an export shows it) and, in a build
+    // with the player, the pane, both children of `window`. `exportRunning` and
+    // `closeRequested` are the window's export flags (see ListExport).
+    CallList(QWidget *window, CallListView *view, QLabel *statusLine, CallListModel *model,
+             std::atomic<int32_t> &exportRunning, std::atomic<int32_t> &closeRequested);
     ~CallList() override;
 
     CallListModel &Model() const { return *m_model; }
     CallListView *View() const { return m_view; }
     ListExport &Export() const { return *m_export; }
+    CDlgProgress *Progress() const { return m_progress; }
+    // Null in a build without the player.
+    PlayerPane *Pane() const { return m_pane; }
 
     // Titles and widths of the view's columns, in the model's column order.
     void SetColumns(const QStringList &titles, const int *widths);
@@ -112,6 +116,7 @@ private:
     PlayerPane *m_pane;
     CallListModel *m_model;
     std::atomic<int32_t> &m_exportRunning;
+    CDlgProgress *m_progress;
     ListExport *m_export = nullptr;
     DatabaseFor m_databaseFor;
     QString m_statusPrefix;

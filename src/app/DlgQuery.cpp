@@ -141,13 +141,9 @@ void CDlgQuery::SetUpResultList()
 {
     // The list with its columns, sorting, row menu, status line and export (CallList), the
     // export's progress window (hidden until an export shows it) and the player pane.
-    m_progress = new CDlgProgress(this);
-    m_progress->hide();
-#ifdef ORVIK_HAS_PLAYER
-    m_player = new PlayerPane(this);
-#endif
-    m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, m_progress, m_player, &m_model, m_exportRunning,
-                           m_closeRequested);
+    m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, &m_model, m_exportRunning, m_closeRequested);
+    m_progress = m_calls->Progress();
+    m_player = m_calls->Pane();
     m_calls->SetColumns(ResultListTitles(), ResultListWidths().data());
     m_calls->SetDatabaseFor([db = m_db](const QString &) { return db; });
     m_calls->Export().SetTimerHandler([this] { OnTimer(); });

@@ -53,13 +53,9 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
     setWindowTitle(GetDialogText(Ids::TxtSearchAllCaption));
     m_form->SetTexts();
 
-    m_progress = new CDlgProgress(this);
-    m_progress->hide();
-#ifdef ORVIK_HAS_PLAYER
-    m_player = new PlayerPane(this);
-#endif
-    m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, m_progress, m_player, &m_model, m_exportRunning,
-                           m_closeRequested);
+    m_calls = new CallList(this, ui->IdcResultList, ui->StatusLine, &m_model, m_exportRunning, m_closeRequested);
+    m_progress = m_calls->Progress();
+    m_player = m_calls->Pane();
     // The backup's name first, then the query window's eleven columns.
     int widths[BackupSearchModel::kColumnCount] = {kBackupColumnWidth};
     const auto cellWidths = CDlgQuery::ResultListWidths();
