@@ -31,6 +31,16 @@ bool RandomAccessFile::mayWrite(QString *error, bool counts)
     }
 }
 
+bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+{
+    const qint64 got = readSome(offset, buffer, length, error);
+    if (got < 0)
+        return false;
+    if (std::size_t(got) < length)
+        return endOfFile(error, offset + std::uint64_t(got));
+    return true;
+}
+
 bool RandomAccessFile::readFailed(QString *error, std::uint64_t offset, const QString &why)
 {
     if (error)

@@ -116,24 +116,6 @@ void RandomAccessFile::close()
     m_handle = kClosed;
 }
 
-bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
-{
-    auto *bytes = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(fdOf(m_handle), bytes + done, length - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return readFailed(error, offset + done, systemError());
-        }
-        if (n == 0)
-            return endOfFile(error, offset + done);
-        done += std::size_t(n);
-    }
-    return true;
-}
-
 qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
 {
     auto *bytes = static_cast<char *>(buffer);

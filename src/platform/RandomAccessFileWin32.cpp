@@ -111,25 +111,6 @@ void RandomAccessFile::close()
     m_handle = kClosed;
 }
 
-bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
-{
-    auto *bytes = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < length) {
-        OVERLAPPED o = at(offset + done);
-        DWORD n = 0;
-        if (!ReadFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o)) {
-            if (GetLastError() != ERROR_HANDLE_EOF)
-                return readFailed(error, offset + done, systemError());
-            n = 0;
-        }
-        if (n == 0)
-            return endOfFile(error, offset + done);
-        done += n;
-    }
-    return true;
-}
-
 qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
 {
     auto *bytes = static_cast<char *>(buffer);

@@ -94,19 +94,6 @@ bool writeSparseWav(const QString &path, quint32 dataBytes, quint16 channels = 1
            && file.resize(44 + qint64(dataBytes));
 }
 
-// The bytes this process has read from files and pipes so far (Linux), or -1.
-qint64 bytesReadSoFar()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
-}
-
 } // namespace
 
 class AudioTest : public QObject
@@ -237,13 +224,13 @@ void AudioTest::eachRecordingIsReadOnce()
     // The decoder reads a recording once, block by block, and reads none of it when the
     // header already tells that it is too long or when it was cancelled before it began:
     // counted in bytes this process reads, which the kernel keeps.
-    if (bytesReadSoFar() < 0)
+    if (TestFiles::bytesReadSoFar() < 0)
         QSKIP("needs /proc/self/io (Linux)");
     using Failure = DecodedAudio::Failure;
     const auto bytesReadBy = [](const std::function<void()> &work) {
-        const qint64 before = bytesReadSoFar();
+        const qint64 before = TestFiles::bytesReadSoFar();
         work();
-        return bytesReadSoFar() - before;
+        return TestFiles::bytesReadSoFar() - before;
     };
 
     // Ten minutes of a tone: read once, not once to find its peak and once more to decode.

@@ -54,4 +54,17 @@ inline bool copyTree(const QString &from, const QString &to)
     return !ec;
 }
 
+// The bytes this process has read from files and pipes so far (Linux), or -1.
+inline qint64 bytesReadSoFar()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 } // namespace TestFiles

@@ -11,6 +11,7 @@
 #include "platform/RandomAccessFile.h"
 
 #include "JetDeleteSupport.h"
+#include "common/TestFiles.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -70,19 +71,6 @@ std::vector<PageBatch::Change> fillerChanges(int pageSize, const QByteArray &fil
         changes.push_back(
             PageBatch::Change{page, QByteArray(pageSize, char(0xAB)), file.mid(page * pageSize, pageSize)});
     return changes;
-}
-
-// The bytes this process has read from files so far (Linux), or -1.
-qint64 bytesReadSoFar()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    }
-    return -1;
 }
 
 } // namespace
@@ -402,7 +390,7 @@ void TestJetJournal::damagedJournalIsLeftAlone()
             QCOMPARE(head(), journal);
         }
     };
-    const qint64 readBefore = bytesReadSoFar();
+    const qint64 readBefore = TestFiles::bytesReadSoFar();
 
     // Read-only: read as it is, never as rolled back.
     {
@@ -439,7 +427,7 @@ void TestJetJournal::damagedJournalIsLeftAlone()
     // Only headers were read, not what lies behind them (6 GB of the sparse one): the
     // database a few times over and the test's own looks at the journal's first MiB.
     if (readBefore >= 0) {
-        const qint64 read = bytesReadSoFar() - readBefore;
+        const qint64 read = TestFiles::bytesReadSoFar() - readBefore;
         QVERIFY2(read < 8 * before.size() + (4 << 20), qPrintable(QString::number(read)));
     }
 }
