@@ -97,8 +97,45 @@ void CallListModel::Recount()
 {
     m_missedCount = 0;
     m_talkSeconds = 0;
-    for (const quint32 key : m_order)
-        Count(key, 1);
+    if (m_backups.empty())
+        return;
+    // Summed in the order the rows are stored, by the pool's threads for a long list: in
+    // the order shown (a list sorted by number) the storage is read at random, which took
+    // a third of a keystroke in the filter box over a million rows.
+    const std::size_t keyCount = m_backups.back().base + std::size_t(m_backups.back().rows->Count());
+    std::vector<quint8> shown(keyCount, 0);
+    for (const quint32 key : m_order) {
+        if (key < keyCount)
+            shown[key] = 1;
+    }
+    constexpr std::size_t kSlice = 1u << 16;
+    const std::size_t slices = (keyCount + kSlice - 1) / kSlice;
+    std::vector<std::pair<int, qint64>> sums(slices, {0, 0});
+    const auto sum = [&](std::size_t slice) {
+        const std::size_t end = std::min(keyCount, (slice + 1) * kSlice);
+        int missed = 0;
+        qint64 talk = 0;
+        int backup = BackupIndexOfKey(quint32(slice * kSlice));
+        for (std::size_t key = slice * kSlice; key < end; ++key) {
+            while (backup + 1 < BackupCount() && key >= m_backups[std::size_t(backup) + 1].base)
+                ++backup;
+            if (!shown[key])
+                continue;
+            const Backup &b = m_backups[std::size_t(backup)];
+            const int stored = int(key - b.base);
+            missed += b.rows->IsMissed(stored) ? 1 : 0;
+            talk += b.rows->TalkedTime(stored);
+        }
+        sums[slice] = {missed, talk};
+    };
+    if (slices <= 1)
+        sum(0);
+    else
+        TaskPool::shared().forEach(slices, 0, sum);
+    for (const auto &[missed, talk] : sums) {
+        m_missedCount += missed;
+        m_talkSeconds += talk;
+    }
 }
 
 bool CallListModel::Accepts(quint32 key) const

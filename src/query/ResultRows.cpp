@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace {
 
@@ -490,6 +491,8 @@ TextNeedle::TextNeedle(const QString &text) : m_text(text), m_foldedText(text.to
             m_ascii = false;
         if (!((c >= '0' && c <= '9') || c == '_' || c == '.' || c == 'w' || c == 'a' || c == 'v'))
             m_usualNameChars = false;
+        if (quint8(c) >= 0x80 || (c >= 'a' && c <= 'z'))
+            m_letterless = false;
     }
 }
 
@@ -498,6 +501,13 @@ bool TextNeedle::In(QByteArrayView haystack) const
     const qsizetype n = m_folded.size();
     if (n == 0)
         return true;
+    // Digits and signs have no other case, in ASCII or beyond it: the bytes themselves are
+    // compared, by the C library's search (a number typed into the filter box is looked for
+    // in most texts of a million rows at each keystroke).
+    if (m_letterless)
+        return std::string_view(haystack.data(), std::size_t(haystack.size()))
+                   .find(std::string_view(m_folded.constData(), std::size_t(n)))
+               != std::string_view::npos;
     const char *h = haystack.data();
     const char *const needle = m_folded.constData();
     bool otherThanAscii = false;

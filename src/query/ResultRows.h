@@ -36,6 +36,7 @@ private:
     QByteArray m_folded; // UTF-8 of m_foldedText
     bool m_ascii = true;
     bool m_usualNameChars = false;
+    bool m_letterless = true; // digits and signs only: no letter case to fold
 };
 
 // The rows of a search in the compact form the result list keeps them in: per row the
