@@ -95,47 +95,57 @@ QString CallListModel::BackupDir(int row) const
 
 void CallListModel::Recount()
 {
-    m_missedCount = 0;
-    m_talkSeconds = 0;
+    const Counts counts = Visit(m_order, false).counts;
+    m_missedCount = counts.missed;
+    m_talkSeconds = counts.talkSeconds;
+}
+
+CallListModel::Visited CallListModel::Visit(const std::vector<quint32> &keys, bool narrow) const
+{
+    // The rows are looked at in the order they are stored, not in the order shown (a list
+    // sorted by number would read its storage at random, which took a third of a keystroke
+    // in the filter box over a million rows), by the pool's threads as well for a long
+    // list, each slice counting what passes.
+    Visited visited;
     if (m_backups.empty())
-        return;
-    // Summed in the order the rows are stored, by the pool's threads for a long list: in
-    // the order shown (a list sorted by number) the storage is read at random, which took
-    // a third of a keystroke in the filter box over a million rows.
+        return visited;
     const std::size_t keyCount = m_backups.back().base + std::size_t(m_backups.back().rows->Count());
-    std::vector<quint8> shown(keyCount, 0);
-    for (const quint32 key : m_order) {
+    visited.marks.assign(keyCount, 0);
+    for (const quint32 key : keys) {
         if (key < keyCount)
-            shown[key] = 1;
+            visited.marks[key] = 1;
     }
     constexpr std::size_t kSlice = 1u << 16;
     const std::size_t slices = (keyCount + kSlice - 1) / kSlice;
-    std::vector<std::pair<int, qint64>> sums(slices, {0, 0});
-    const auto sum = [&](std::size_t slice) {
+    std::vector<Counts> sums(slices);
+    const auto look = [&](std::size_t slice) {
         const std::size_t end = std::min(keyCount, (slice + 1) * kSlice);
-        int missed = 0;
-        qint64 talk = 0;
+        Counts counts;
         int backup = BackupIndexOfKey(quint32(slice * kSlice));
         for (std::size_t key = slice * kSlice; key < end; ++key) {
             while (backup + 1 < BackupCount() && key >= m_backups[std::size_t(backup) + 1].base)
                 ++backup;
-            if (!shown[key])
+            if (!visited.marks[key])
                 continue;
             const Backup &b = m_backups[std::size_t(backup)];
             const int stored = int(key - b.base);
-            missed += b.rows->IsMissed(stored) ? 1 : 0;
-            talk += b.rows->TalkedTime(stored);
+            if (narrow && m_accepts && !m_accepts(*b.rows, stored))
+                continue;
+            visited.marks[key] = 2;
+            counts.missed += b.rows->IsMissed(stored) ? 1 : 0;
+            counts.talkSeconds += b.rows->TalkedTime(stored);
         }
-        sums[slice] = {missed, talk};
+        sums[slice] = counts;
     };
     if (slices <= 1)
-        sum(0);
+        look(0);
     else
-        TaskPool::shared().forEach(slices, 0, sum);
-    for (const auto &[missed, talk] : sums) {
-        m_missedCount += missed;
-        m_talkSeconds += talk;
+        TaskPool::shared().forEach(slices, 0, look);
+    for (const Counts &counts : sums) {
+        visited.counts.missed += counts.missed;
+        visited.counts.talkSeconds += counts.talkSeconds;
     }
+    return visited;
 }
 
 bool CallListModel::Accepts(quint32 key) const
@@ -161,10 +171,13 @@ void CallListModel::Narrow(RowPredicate accepts)
     if (!m_narrowed)
         m_order = all;
     m_countsStale = true;
-    if (m_narrowed)
-        ShowKeys(Passing(m_all), true);
-    else
+    if (m_narrowed) {
+        Counts counts;
+        std::vector<quint32> shown = Passing(m_all, &counts);
+        ShowKeys(std::move(shown), true, &counts);
+    } else {
         ShowKeys(all, true);
+    }
 }
 
 void CallListModel::DropNarrowCache()
@@ -173,37 +186,19 @@ void CallListModel::DropNarrowCache()
     m_narrowCacheValid = false;
 }
 
-std::vector<quint32> CallListModel::Passing(const std::vector<quint32> &keys) const
+std::vector<quint32> CallListModel::Passing(const std::vector<quint32> &keys, Counts *counts) const
 {
-    if (!m_accepts || keys.empty())
+    if (!m_accepts) {
+        if (counts)
+            *counts = Visit(keys, false).counts;
         return keys;
-    // The rows are looked at in the order they are stored, not in the order shown (a list
-    // sorted by number would visit its storage at random), by the pool's threads as well
-    // for a long list; then the keys shown keep their order.
-    std::size_t keyCount = 0;
-    if (!m_backups.empty())
-        keyCount = m_backups.back().base + std::size_t(m_backups.back().rows->Count());
-    std::vector<quint8> passes(keyCount, 0);
-    for (const quint32 key : keys) {
-        if (key < keyCount)
-            passes[key] = 1;
     }
-    constexpr std::size_t kSlice = 1u << 16;
-    const std::size_t slices = (keyCount + kSlice - 1) / kSlice;
-    const auto look = [&](std::size_t slice) {
-        const std::size_t end = std::min(keyCount, (slice + 1) * kSlice);
-        for (std::size_t key = slice * kSlice; key < end; ++key) {
-            if (passes[key] && Accepts(quint32(key)))
-                passes[key] = 2;
-        }
-    };
-    if (slices <= 1)
-        look(0);
-    else
-        TaskPool::shared().forEach(slices, 0, look);
+    const Visited visited = Visit(keys, true);
+    if (counts)
+        *counts = visited.counts;
     std::vector<quint32> shown;
     for (const quint32 key : keys) {
-        if (key < keyCount && passes[key] == 2)
+        if (key < visited.marks.size() && visited.marks[key] == 2)
             shown.push_back(key);
     }
     return shown;
@@ -216,7 +211,9 @@ void CallListModel::NarrowWithin(RowPredicate accepts)
         return;
     }
     m_accepts = std::move(accepts);
-    ShowKeys(Passing(m_order), true);
+    Counts counts;
+    std::vector<quint32> shown = Passing(m_order, &counts);
+    ShowKeys(std::move(shown), true, &counts);
 }
 
 void CallListModel::NarrowByText(const QString &text)
@@ -398,10 +395,12 @@ void CallListModel::Reorder(const std::vector<quint32> &keys)
         return;
     }
     m_all = keys;
-    ShowKeys(Passing(m_all));
+    Counts counts;
+    std::vector<quint32> shown = Passing(m_all, &counts);
+    ShowKeys(std::move(shown), false, &counts);
 }
 
-void CallListModel::ShowKeys(std::vector<quint32> shown, bool narrowing)
+void CallListModel::ShowKeys(std::vector<quint32> shown, bool narrowing, const Counts *counts)
 {
     // The list's rows or their order change: the narrowings kept no longer hold.
     if (!narrowing)
@@ -416,8 +415,12 @@ void CallListModel::ShowKeys(std::vector<quint32> shown, bool narrowing)
     m_order = std::move(shown);
     m_searchByRowStale = true;
     // A sort shows the same rows: their counts stay.
-    if (m_order.size() != shownBefore || m_narrowed || m_countsStale)
+    if (counts) {
+        m_missedCount = counts->missed;
+        m_talkSeconds = counts->talkSeconds;
+    } else if (m_order.size() != shownBefore || m_narrowed || m_countsStale) {
         Recount();
+    }
     m_countsStale = false;
     // The views' selections and current rows follow their calls to the new places.
     QModelIndexList after = before;

@@ -177,7 +177,13 @@ protected:
     // Shows exactly `shown` (keys of the list, in their order), keeping the views' current
     // rows and selections on their calls.
     // `narrowing`: only the narrowing changed, not the list's rows or their order.
-    void ShowKeys(std::vector<quint32> shown, bool narrowing = false);
+    // `counts`: those of `shown`, when known already.
+    struct Counts
+    {
+        int missed = 0;
+        qint64 talkSeconds = 0;
+    };
+    void ShowKeys(std::vector<quint32> shown, bool narrowing = false, const Counts *counts = nullptr);
     // After the last rows of a fill have come: says so (fillEnded()), then makes a sort
     // asked for meanwhile.
     void SortAfterFill();
@@ -194,8 +200,17 @@ private:
     void Count(quint32 key, int sign);
     void Recount();
     bool Accepts(quint32 key) const;
-    // The keys of `keys` that the narrowing passes, in their order.
-    std::vector<quint32> Passing(const std::vector<quint32> &keys) const;
+    // The keys of `keys` that the narrowing passes, in their order, and (when asked) their
+    // counts.
+    std::vector<quint32> Passing(const std::vector<quint32> &keys, Counts *counts = nullptr) const;
+    // Marks every key of `keys` 1, and 2 those that pass the narrowing (`narrow`; all when
+    // false), whose counts it sums.
+    struct Visited
+    {
+        std::vector<quint8> marks;
+        Counts counts;
+    };
+    Visited Visit(const std::vector<quint32> &keys, bool narrow) const;
     std::vector<ResultRows::Source> SortSources() const;
     void StartSort();
     void ShowSorted(std::vector<quint32> keys);
