@@ -147,8 +147,7 @@ bool openBackupDatabase(CAdoDb &db, const QString &backupDir)
     return false;
 }
 
-int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb &db, ResultListModel &model,
-                QString *statement)
+int BackupQuery::begin(const QCommandLineParser &parser, const QString &command)
 {
     if (parser.positionalArguments().size() != 1)
         return usageError(command, parser.positionalArguments().isEmpty()
@@ -157,14 +156,14 @@ int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb
     if (!loadLanguage(parser))
         return usageError(command);
     QString error;
-    if (!buildStatement(parser, statement, &error))
+    if (!buildStatement(parser, &m_statement, &error))
         return usageError(command, error);
     const QString backupDir = backupDirectory(parser.positionalArguments().at(0));
-    if (!openBackupDatabase(db, backupDir))
+    if (!openBackupDatabase(m_db, backupDir))
         return ExitUsage;
-    model.SetBackupDir(backupDir);
-    if (!model.BeginFill(db, *statement)) {
-        printError(db.LastError());
+    m_model.SetBackupDir(backupDir);
+    if (!m_model.BeginFill(m_db, m_statement)) {
+        printError(m_db.LastError());
         return ExitStatement;
     }
     return ExitOk;

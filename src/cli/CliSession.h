@@ -1,5 +1,9 @@
 #pragma once
 
+#include "cli/TerminalDesktop.h"
+#include "db/ado/AdoDb.h"
+#include "query/ResultListModel.h"
+
 #include <QCommandLineOption>
 #include <QList>
 #include <QString>
@@ -9,10 +13,8 @@
 #include <memory>
 
 class BackupMerge;
-class CAdoDb;
 class CBackupArray;
 class QCommandLineParser;
-class ResultListModel;
 class ResultRows;
 class ResultSnapshot;
 class ScanReport;
@@ -45,12 +47,26 @@ QString rolledBackNote(const QString &databasePath);
 // prints Ids::TxtDatabaseOpenFailed to stderr, and rolledBackNote() when it reads through a journal.
 bool openBackupDatabase(CAdoDb &db, const QString &backupDir);
 
-// For the commands that search a backup like Find: loads the language, builds the
-// statement of the filter options, opens the backup named by the one positional argument
-// and starts the statement into `model`. Returns ExitOk when the rows can be read, else
-// the exit code (the reason printed). `statement` receives the statement once built.
-int beginSearch(const QCommandLineParser &parser, const QString &command, CAdoDb &db, ResultListModel &model,
-                QString *statement);
+// What the commands that search a backup like Find (query, export, stats) work with: the
+// messages on the terminal, the database and the rows.
+class BackupQuery
+{
+public:
+    // Loads the language, builds the statement of the filter options, opens the backup
+    // named by the one positional argument and starts the statement into model(). Returns
+    // ExitOk when the rows can be read, else the exit code (the reason printed).
+    int begin(const QCommandLineParser &parser, const QString &command);
+
+    ResultListModel &model() { return m_model; }
+    const QString &statement() const { return m_statement; } // once built
+
+private:
+    TerminalDesktop m_desktop;
+    ScopedDesktop m_installed{&m_desktop};
+    CAdoDb m_db;
+    ResultListModel m_model;
+    QString m_statement;
+};
 // Reads the rest of a search batch by batch, hands each row to `take` and forgets it, so a
 // large result needs little memory; `progress` counts the rows. Stops (false) when `take`
 // returns false. `take` runs on a second thread, over a snapshot of its batch, while this

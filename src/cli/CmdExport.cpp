@@ -19,13 +19,8 @@ int Export(const QCommandLineParser &parser)
 {
     if (!parser.isSet(QStringLiteral("output")))
         return usageError(QStringLiteral("export"), QStringLiteral("--output FILE.xlsx is needed"));
-    TerminalDesktop desktop;
-    ScopedDesktop installed(&desktop);
-
-    CAdoDb db;
-    ResultListModel model;
-    QString statement;
-    const int started = beginSearch(parser, QStringLiteral("export"), db, model, &statement);
+    BackupQuery search;
+    const int started = search.begin(parser, QStringLiteral("export"));
     if (started != ExitOk)
         return started;
 
@@ -36,12 +31,12 @@ int Export(const QCommandLineParser &parser)
         return ExitProblem;
     }
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, false));
-    progress.setTotal(model.ExpectedRowCount());
+    progress.setTotal(search.model().ExpectedRowCount());
     // With --stats the rows are counted as they are written, for the sheet after them; the
     // rows go as they are written, so every number is kept for the most frequent ones.
     const bool withStatistics = parser.isSet(QStringLiteral("stats"));
     CallStatistics statistics(withStatistics);
-    const bool written = forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
+    const bool written = forEachRow(search.model(), progress, [&](const ResultSnapshot &rows, int row) {
         if (withStatistics) {
             int stored = 0;
             const ResultRows &storage = rows.StoredRow(row, &stored);
@@ -56,7 +51,7 @@ int Export(const QCommandLineParser &parser)
         printError(workbook.ErrorText());
         return ExitProblem;
     }
-    return scanResult(model.LastScanReport());
+    return scanResult(search.model().LastScanReport());
 }
 
 } // namespace Cli

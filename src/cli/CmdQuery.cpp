@@ -23,24 +23,19 @@ int Query(const QCommandLineParser &parser)
     const bool withStatement = parser.isSet(QStringLiteral("sql"));
     if (withStatement && output.format != OutputFormat::Tsv)
         return usageError(QStringLiteral("query"), QStringLiteral("--sql goes with --format tsv only"));
-    TerminalDesktop desktop;
-    ScopedDesktop installed(&desktop);
-
-    CAdoDb db;
-    ResultListModel model;
-    QString statement;
-    const int started = beginSearch(parser, QStringLiteral("query"), db, model, &statement);
-    if (withStatement && !statement.isEmpty())
-        LineWriter().writeFields({statement});
+    BackupQuery search;
+    const int started = search.begin(parser, QStringLiteral("query"));
+    if (withStatement && !search.statement().isEmpty())
+        LineWriter().writeFields({search.statement()});
     if (started != ExitOk)
         return started;
 
     TableWriter out(output, queryCellKeys(), false);
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, true));
-    progress.setTotal(model.ExpectedRowCount());
+    progress.setTotal(search.model().ExpectedRowCount());
     // Stops at the first write the output refuses (a full disk): the rows after it would be
     // read for nothing.
-    const bool written = forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
+    const bool written = forEachRow(search.model(), progress, [&](const ResultSnapshot &rows, int row) {
         out.beginRow();
         addQueryCells(out, rows, row);
         out.endRow();
@@ -49,7 +44,7 @@ int Query(const QCommandLineParser &parser)
     out.finish();
     if (!written || out.failed())
         return ExitProblem; // main() says that the output could not be written
-    return scanResult(model.LastScanReport());
+    return scanResult(search.model().LastScanReport());
 }
 
 } // namespace Cli

@@ -72,24 +72,20 @@ void addFigures(TableWriter &out, const CallFigures &figures, std::optional<qint
 // The rows of the one backup DIR, as query reads them.
 int countBackup(const QCommandLineParser &parser, CallStatistics &statistics)
 {
-    TerminalDesktop desktop;
-    ScopedDesktop installed(&desktop);
-    CAdoDb db;
-    ResultListModel model;
-    QString statement;
-    const int started = beginSearch(parser, QStringLiteral("stats"), db, model, &statement);
+    BackupQuery search;
+    const int started = search.begin(parser, QStringLiteral("stats"));
     if (started != ExitOk)
         return started;
     ProgressMeter progress(QStringLiteral("rows"), ProgressMeter::wanted(parser, true));
-    progress.setTotal(model.ExpectedRowCount());
-    forEachRow(model, progress, [&](const ResultSnapshot &rows, int row) {
+    progress.setTotal(search.model().ExpectedRowCount());
+    forEachRow(search.model(), progress, [&](const ResultSnapshot &rows, int row) {
         int stored = 0;
         const ResultRows &storage = rows.StoredRow(row, &stored);
         statistics.add(storage, stored);
         return true;
     });
     progress.finish();
-    return scanResult(model.LastScanReport());
+    return scanResult(search.model().LastScanReport());
 }
 
 // The rows of every backup of the catalogue, as search reads them.
