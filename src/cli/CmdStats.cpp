@@ -93,8 +93,7 @@ int countCatalogue(const QCommandLineParser &parser, CallStatistics &statistics)
 {
     CBackupArray catalogue(g_config);
     std::unique_ptr<BackupMerge> opened;
-    if (const int started = openCatalogueSearch(parser, QStringLiteral("stats"), catalogue, &opened);
-        started != ExitOk)
+    if (const int started = openCatalogueSearch(parser, QStringLiteral("stats"), catalogue, &opened); started != ExitOk)
         return started;
     BackupMerge &merge = *opened;
     int backup = 0, row = 0;
