@@ -298,6 +298,10 @@ void QueryWindowTest::everyTextFitsAtTheMinimumSize()
     // (With ORVIK_SCREENSHOT_DIR set, the pictures of docs/ are taken here: the query window
     // narrowed by its filter box, the search window with its failure panel, each at the
     // minimum size and maximised.)
+#ifdef Q_OS_WIN
+    QSKIP("Under Wine the offscreen platform measures texts with Wine's substitute fonts, "
+          "wider than a Windows desktop's: the fit is checked on Linux");
+#endif
     QFETCH(int, language);
     QFETCH(QString, code);
     QVERIFY(LoadLanguage(language));
@@ -1568,6 +1572,8 @@ void QueryWindowTest::listeningInThePane()
     qputenv("PATH", bin.path().toUtf8());
     ProgramFolder program;
     QVERIFY(program.SetUp(1, "m_PlayerType=0\r\n"));
+    // Nor on a system drive (Windows looks for Windows Media Player there).
+    g_config.m_sysDriveRoot = bin.path() + "/";
     const bool device = RecordingPlayer::hasOutputDevice();
 
     CDlgQuery dlg(dir);
@@ -1743,7 +1749,9 @@ void QueryWindowTest::detailPanelShowsTheWholeRecord()
     QCOMPARE(Control<QLabel>(*panel, "DetailLine")->text(),
              "Saved a copy as " + QDir::toNativeSeparators(out.filePath("copy.wav")));
 
-    // A recording that became a link out of the voice folder is never copied.
+    // A recording that became a link out of the voice folder is never copied. (On Windows
+    // QFile::link makes a shortcut file, not a link.)
+#ifndef Q_OS_WIN
     QVERIFY(TestFiles::write(out.filePath("secret.wav"), "not a recording of this backup"));
     QVERIFY(QFile::remove(recording));
     QVERIFY(QFile::link(out.filePath("secret.wav"), recording));
@@ -1754,6 +1762,7 @@ void QueryWindowTest::detailPanelShowsTheWholeRecord()
     QVERIFY(!QFileInfo::exists(out.filePath("leak.wav")));
     QVERIFY(!saveAs->isEnabled());
     QVERIFY(!Control<QPushButton>(*panel, "DetailShowInFolder")->isEnabled());
+#endif
 
     // A "DEL" row has no path to copy; another call replaces the fields.
     list->setCurrentIndex(model.index(RowWithId(model, 11), 1));
