@@ -1591,7 +1591,7 @@ void QueryWindowTest::listeningInThePane()
     const int first = RowWithId(model, 2);
     DoubleClick(list, CellCentre(list, first));
     QVERIFY(desktop.messages.isEmpty() && desktop.starts.isEmpty());
-    QCOMPARE(pane->recordingPath(), dir + "voice/20091201093713_4_0123456.wav");
+    QCOMPARE(pane->recordingPath(), QDir::toNativeSeparators(dir + "voice/20091201093713_4_0123456.wav"));
     QVERIFY2(status->text().endsWith("    " + note), qPrintable(status->text()));
     QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
     QCOMPARE(pane->isPlaying(), device);
@@ -1617,7 +1617,7 @@ void QueryWindowTest::listeningInThePane()
     QVERIFY(!status->text().contains(note));
     const int second = RowWithId(model, 4);
     DoubleClick(list, CellCentre(list, second));
-    QCOMPARE(pane->recordingPath(), dir + "voice/20091202140351_2_4008208820.wav");
+    QCOMPARE(pane->recordingPath(), QDir::toNativeSeparators(dir + "voice/20091202140351_2_4008208820.wav"));
     QVERIFY(!status->text().contains(note));
     QVERIFY(desktop.messages.isEmpty() && desktop.starts.isEmpty());
     QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
@@ -1637,7 +1637,7 @@ void QueryWindowTest::listeningInThePane()
     QCOMPARE(popups.shown.size(), 1);
     QCOMPARE(desktop.starts.size(), 1);
     QCOMPARE(list->currentIndex().row(), third);
-    QCOMPARE(pane->recordingPath(), dir + "voice/20091202181410_4_075512345678.wav");
+    QCOMPARE(pane->recordingPath(), QDir::toNativeSeparators(dir + "voice/20091202181410_4_075512345678.wav"));
     QTRY_COMPARE(pane->state(), PlayerPane::State::Ready);
     QCOMPARE(pane->isPlaying(), device);
     if (pane->isPlaying())
