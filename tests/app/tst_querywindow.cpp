@@ -1626,11 +1626,18 @@ void QueryWindowTest::listeningInThePane()
 
     // With a media player found, a double-click starts it as always; "Play here" in the row
     // menu plays in the pane all the same.
-    QVERIFY(TestFiles::write(bin.filePath("vlc"), "#!/bin/sh\n"));
-    QVERIFY(QFile::setPermissions(bin.filePath("vlc"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+#ifdef Q_OS_WIN
+    const QString player = bin.filePath("Program Files/Windows Media Player/wmplayer.exe");
+    QVERIFY(QDir().mkpath(QFileInfo(player).path()));
+    QVERIFY(TestFiles::write(player, "MZ"));
+#else
+    const QString player = bin.filePath("vlc");
+    QVERIFY(TestFiles::write(player, "#!/bin/sh\n"));
+    QVERIFY(QFile::setPermissions(player, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+#endif
     DoubleClick(list, CellCentre(list, first));
     QCOMPARE(desktop.starts.size(), 1);
-    QCOMPARE(desktop.starts[0].program, bin.filePath("vlc"));
+    QCOMPARE(desktop.starts[0].program, QDir::toNativeSeparators(player));
     const int third = RowWithId(model, 6);
     PopupDriver popups([](QMenu *menu) { return CommandAction(menu, Ids::CmdPlayHere); });
     RightClick(list, CellCentre(list, third));
