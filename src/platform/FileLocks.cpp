@@ -9,12 +9,14 @@ namespace FileLocks {
 
 bool lockStatement(const RandomAccessFile &file, bool write)
 {
-    if (write)
-        return tryLockStatement(file, true) == Attempt::Locked;
-    // A delete holds the lock for a fraction of a second; wait up to two seconds for it,
-    // unless the request that reads is cancelled meanwhile.
-    for (int attempt = 0; attempt < 200 && !CancelToken::currentCancelled(); ++attempt) {
-        switch (tryLockStatement(file, false)) {
+    // A delete holds the lock for a fraction of a second: a reader waits up to two seconds
+    // for it. A writer waits up to one for the readers: a record's details or a small list
+    // read in milliseconds (the query window's detail panel reads the call the user is
+    // about to delete), and a long scan keeps the delete refused as before. Neither waits
+    // once the request is cancelled.
+    const int attempts = write ? 100 : 200;
+    for (int attempt = 0; attempt < attempts && !CancelToken::currentCancelled(); ++attempt) {
+        switch (tryLockStatement(file, write)) {
         case Attempt::Locked:
             return true;
         case Attempt::Failed:

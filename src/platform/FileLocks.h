@@ -20,8 +20,9 @@ namespace FileLocks {
 bool lockOpen(const RandomAccessFile &file, bool exclusive);
 void unlockOpen(const RandomAccessFile &file);
 
-// Non-blocking for writers; readers wait briefly for a running delete to finish (less when
-// the calling thread's request is cancelled meanwhile).
+// Waits briefly for a conflicting statement of another open to end: readers up to two
+// seconds for a delete, writers up to one for readers (less when the calling thread's
+// request is cancelled meanwhile).
 bool lockStatement(const RandomAccessFile &file, bool write);
 void unlockStatement(const RandomAccessFile &file);
 
