@@ -22,8 +22,9 @@ RecordingPlayer::RecordingPlayer(QObject *parent)
 
 RecordingPlayer::~RecordingPlayer()
 {
-    // Gone before the source it reads from.
-    delete m_sink;
+    // Every output, the one playing and those stopped but not deleted yet, goes before the
+    // source it reads from.
+    qDeleteAll(findChildren<QAudioSink *>(Qt::FindDirectChildrenOnly));
 }
 
 bool RecordingPlayer::hasOutputDevice()
@@ -36,7 +37,11 @@ void RecordingPlayer::setAudio(std::shared_ptr<const DecodedAudio> audio)
     stopOutput();
     setPlaying(false);
     m_stretchRunner->cancel();
-    m_source.reset();
+    // The output stopped just now may be inside its own signal (the end of the call, which
+    // moved the list to the next one) and read the source once more on its way out: the
+    // source goes once control is back in the event loop, after that output.
+    if (m_source)
+        m_source.release()->deleteLater();
     m_audio = audio && audio->isValid() ? std::move(audio) : nullptr;
     if (!m_audio)
         return;
