@@ -158,8 +158,10 @@ PY
   if [[ $lcode != "$wcode" ]] || ! cmp -s "$work/$name.linux" "$work/$name.windows"; then
     echo "DIFFERENT: $name (exit codes $lcode / $wcode)"
     diff "$work/$name.linux" "$work/$name.windows" | head -20 || true
+    # A crash under Wine prints its dump here: registers, backtrace, and the modules with
+    # their addresses, which tell where it happened.
     echo "(the Windows output begins:)"
-    head -5 "$work/$name.raw" || true
+    head -80 "$work/$name.raw" || true
     status=1
   else
     echo "same: $name ($(wc -l < "$work/$name.linux") lines, exit code $lcode)"
