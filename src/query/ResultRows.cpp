@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <string_view>
 
 namespace {
 
@@ -502,12 +501,24 @@ bool TextNeedle::In(QByteArrayView haystack) const
     if (n == 0)
         return true;
     // Digits and signs have no other case, in ASCII or beyond it: the bytes themselves are
-    // compared, by the C library's search (a number typed into the filter box is looked for
-    // in most texts of a million rows at each keystroke).
-    if (m_letterless)
-        return std::string_view(haystack.data(), std::size_t(haystack.size()))
-                   .find(std::string_view(m_folded.constData(), std::size_t(n)))
-               != std::string_view::npos;
+    // compared (a number typed into the filter box is looked for in most texts of a million
+    // rows at each keystroke).
+    if (m_letterless) {
+        const char *h = haystack.data();
+        const qsizetype last = haystack.size() - n;
+        if (n == 1)
+            return haystack.size() > 0 && std::memchr(h, m_folded[0], std::size_t(haystack.size())) != nullptr;
+        // Texts here are short (names, numbers, a recording's name): two bytes compared in
+        // the loop beat a library call per candidate, which digit strings have many of.
+        const char a = m_folded[0];
+        const char b = m_folded[1];
+        const char *rest = m_folded.constData() + 2;
+        for (qsizetype i = 0; i <= last; ++i) {
+            if (h[i] == a && h[i + 1] == b && (n == 2 || std::memcmp(h + i + 2, rest, std::size_t(n - 2)) == 0))
+                return true;
+        }
+        return false;
+    }
     const char *h = haystack.data();
     const char *const needle = m_folded.constData();
     bool otherThanAscii = false;
