@@ -17,17 +17,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QHeaderView>
-#include <QLabel>
-#include <QStyleOption>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStyleOption>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -306,11 +306,9 @@ inline QString TextCut(QWidget *control)
     QStyle *style = control->style();
     const auto cut = [&](const QString &text, int room) {
         const int needed = fm.horizontalAdvance(text);
-        return needed > room ? QStringLiteral("%1 \"%2\": %3 > %4 pixels")
-                                   .arg(control->objectName(), text)
-                                   .arg(needed)
-                                   .arg(room)
-                             : QString();
+        return needed > room
+                   ? QStringLiteral("%1 \"%2\": %3 > %4 pixels").arg(control->objectName(), text).arg(needed).arg(room)
+                   : QString();
     };
     if (auto *label = qobject_cast<QLabel *>(control))
         return cut(label->text(), label->contentsRect().width() - 2 * qMax(0, label->indent()) - 2 * label->margin());
@@ -331,7 +329,8 @@ inline QString TextCut(QWidget *control)
         QStyleOptionComboBox option;
         option.initFrom(combo);
         option.editable = combo->isEditable();
-        const int room = style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
+        const int room =
+            style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
         QStringList texts{combo->placeholderText()};
         for (int i = 0; i < combo->count(); ++i)
             texts << combo->itemText(i);

@@ -560,8 +560,7 @@ void MainWindowTest::searchAllBackupsPlaysAndDeletes()
 
         // A January call with its recording: a double click plays it, the row menu deletes it.
         int row = 0;
-        while (row < model.RowCount()
-               && !(model.BackupName(row) == "2010-01" && QFile::exists(model.CellText(row, 8))))
+        while (row < model.RowCount() && !(model.BackupName(row) == "2010-01" && QFile::exists(model.CellText(row, 8))))
             ++row;
         QVERIFY(row < model.RowCount());
         deletedFile = model.CellText(row, 8);

@@ -8,8 +8,8 @@
 #include "GuiTestSupport.h"
 #include "ScriptedDesktop.h"
 #include "app/CallDetailPanel.h"
-#include "app/DlgProgress.h"
 #include "app/CallList.h"
+#include "app/DlgProgress.h"
 #include "app/DlgQuery.h"
 #include "app/ListNarrower.h"
 #include "app/QueryForm.h"
@@ -332,9 +332,10 @@ void QueryWindowTest::everyTextFitsAtTheMinimumSize()
         QCoreApplication::processEvents();
         auto *band = Control<QWidget>(*window, "FilterBand");
         const QStringList faults = BandFaults(band);
-        QVERIFY2(faults.isEmpty(), qPrintable(window->objectName() + QStringLiteral(" (the band needs %1 pixels): ")
-                                                                          .arg(band->layout()->minimumSize().width())
-                                              + faults.join("; ")));
+        QVERIFY2(faults.isEmpty(),
+                 qPrintable(window->objectName()
+                            + QStringLiteral(" (the band needs %1 pixels): ").arg(band->layout()->minimumSize().width())
+                            + faults.join("; ")));
         // The band keeps the design's 70 pixels wherever the texts fit in them.
         QCOMPARE(band->height(), 70);
         auto *list = Control<QTableView>(*window, "IdcResultList");
@@ -890,7 +891,8 @@ void QueryWindowTest::searchThatHelpsFindOneCall()
                       QPoint(header->sectionViewportPosition(talkColumn) + 5, header->height() / 2));
     QVERIFY(window.Model().IsSorting());
     const BackupSearch::Target more{QStringLiteral("more"), root.filePath("good") + "/"};
-    BackupSearch::Result result = BackupSearch::SearchOne(more, BuildStatement({}, {}, {}, {}, CallTypeAll, false, {}, {}));
+    BackupSearch::Result result =
+        BackupSearch::SearchOne(more, BuildStatement({}, {}, {}, {}, CallTypeAll, false, {}, {}));
     QVERIFY(result.failure.isEmpty());
     window.Model().AddBackup(9, more.name, more.dir, result.rows);
     QCOMPARE(window.Model().RowCount(), 180);
@@ -1257,7 +1259,8 @@ void QueryWindowTest::narrowTheListAsYouType()
     for (int r = 0; r < model.RowCount(); ++r) {
         const QString path = model.CellText(r, ResultListModel::CellFile);
         all << Texts{model.CellText(r, ResultListModel::CellName), model.CellText(r, ResultListModel::CellPhone),
-                     model.CellText(r, ResultListModel::CellRemark), QFileInfo(QDir::fromNativeSeparators(path)).fileName()};
+                     model.CellText(r, ResultListModel::CellRemark),
+                     QFileInfo(QDir::fromNativeSeparators(path)).fileName()};
     }
     const auto expected = [&all](const QString &text) {
         int n = 0;
@@ -1637,8 +1640,8 @@ void QueryWindowTest::listeningInThePane()
     if (pane->isPlaying())
         play->click();
 
-    // With a media player found, a double-click starts it as always; "Play here" in the row
-    // menu plays in the pane all the same.
+        // With a media player found, a double-click starts it as always; "Play here" in the row
+        // menu plays in the pane all the same.
 #ifdef Q_OS_WIN
     const QString player = bin.filePath("Program Files/Windows Media Player/wmplayer.exe");
     QVERIFY(QDir().mkpath(QFileInfo(player).path()));
@@ -1856,14 +1859,13 @@ void QueryWindowTest::rememberedSizeFitsTheScreen()
     CDlgQuery again(dir);
     again.show();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
-    QVERIFY2(screen.contains(again.frameGeometry()),
-             qPrintable(QStringLiteral("%1,%2 %3x%4 on a screen of %5x%6")
-                            .arg(again.frameGeometry().x())
-                            .arg(again.frameGeometry().y())
-                            .arg(again.frameGeometry().width())
-                            .arg(again.frameGeometry().height())
-                            .arg(screen.width())
-                            .arg(screen.height())));
+    QVERIFY2(screen.contains(again.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 on a screen of %5x%6")
+                                                                    .arg(again.frameGeometry().x())
+                                                                    .arg(again.frameGeometry().y())
+                                                                    .arg(again.frameGeometry().width())
+                                                                    .arg(again.frameGeometry().height())
+                                                                    .arg(screen.width())
+                                                                    .arg(screen.height())));
     QVERIFY(again.width() >= 900 && again.height() >= 640);
     const QWidget *status = Control<QLabel>(again, "StatusLine");
     QVERIFY(screen.contains(QRect(status->mapToGlobal(QPoint(0, 0)), status->size())));

@@ -111,7 +111,9 @@ void TestCliBackups::addedDirectoriesFollowInOrder()
     QStringList spellings = {"--root", tmp.filePath("many"), "--add", g03};
     // (A temporary folder on another drive than the current folder has no relative path.)
     if (QDir::isRelativePath(relative))
-        spellings << "--add" << relative << "--add" << relative + "/" << "--add" << "./" + relative;
+        spellings << "--add" << relative << "--add" << relative + "/"
+                  << "--add"
+                  << "./" + relative;
 #ifndef _WIN32
     QVERIFY(QFile::link(g03, tmp.filePath("alias")));
     spellings << "--add" << tmp.filePath("alias");
