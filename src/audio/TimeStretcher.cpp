@@ -4,12 +4,6 @@
 #include <cmath>
 #include <numbers>
 
-TimeStretcher::TimeStretcher(std::shared_ptr<const DecodedAudio> audio)
-    : TimeStretcher(audio->samples(), audio->sampleRate())
-{
-    m_audio = std::move(audio);
-}
-
 TimeStretcher::TimeStretcher(const std::vector<qint16> &input, int sampleRate) : m_input(&input)
 {
     // Worked out in 64 bits from a rate kept within bounds, so that no header can make a

@@ -1,10 +1,7 @@
 #pragma once
 
-#include "audio/DecodedAudio.h"
-
 #include <QtGlobal>
 
-#include <memory>
 #include <vector>
 
 // Reads a recording faster or slower than it was spoken without changing its pitch, by
@@ -26,8 +23,6 @@ public:
     static constexpr int kMinSampleRate = 1000;
     static constexpr int kMaxSampleRate = 192000;
 
-    // Reads the samples of `audio`, which the stretcher keeps alive.
-    explicit TimeStretcher(std::shared_ptr<const DecodedAudio> audio);
     // Reads `input`, which must outlive the stretcher.
     TimeStretcher(const std::vector<qint16> &input, int sampleRate);
 
@@ -48,7 +43,6 @@ private:
     qint64 bestFrameStart(qint64 nominal) const;
     float sampleAt(qint64 i) const;
 
-    std::shared_ptr<const DecodedAudio> m_audio; // null when the caller keeps the input
     const std::vector<qint16> *m_input;
     int m_frame;  // samples of one frame (about 30 ms)
     int m_hop;    // half a frame: frames overlap by half

@@ -332,7 +332,8 @@ void AudioTest::speedKeepsThePitch()
     // is made and used on another thread than the one that reads its result.
     std::vector<qint16> absurd;
     std::thread elsewhere([&] {
-        TimeStretcher odd(audioOf(std::vector<qint16>(tone.begin(), tone.begin() + 8000), 286331153));
+        const std::vector<qint16> input(tone.begin(), tone.begin() + 8000);
+        TimeStretcher odd(input, 286331153);
         odd.setSpeed(2.0);
         absurd = readAll(odd);
     });
