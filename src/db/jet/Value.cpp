@@ -8,48 +8,6 @@
 
 namespace jet {
 
-Value Value::boolean(bool b)
-{
-    Value v(Kind::Boolean, 0x01);
-    v.m_u.b = b;
-    return v;
-}
-
-Value Value::integer(std::int64_t i, std::uint8_t typeCode)
-{
-    Value v(Kind::Integer, typeCode);
-    v.m_u.i = i;
-    return v;
-}
-
-Value Value::currency(std::int64_t units)
-{
-    Value v(Kind::Currency, 0x05);
-    v.m_u.i = units;
-    return v;
-}
-
-Value Value::single(float f)
-{
-    Value v(Kind::Single, 0x06);
-    v.m_u.f = f;
-    return v;
-}
-
-Value Value::real(double d)
-{
-    Value v(Kind::Double, 0x07);
-    v.m_u.d = d;
-    return v;
-}
-
-Value Value::dateTime(double days)
-{
-    Value v(Kind::DateTime, 0x08);
-    v.m_u.d = days;
-    return v;
-}
-
 Value Value::text(QString s, std::uint8_t typeCode)
 {
     Value v(Kind::Text, typeCode);
@@ -68,13 +26,6 @@ Value Value::guid(const std::uint8_t *bytes16)
 {
     Value v(Kind::Guid, 0x0F);
     std::memcpy(v.m_u.guid, bytes16, 16);
-    return v;
-}
-
-Value Value::decimal(const DecimalParts &parts)
-{
-    Value v(Kind::Decimal, 0x10);
-    v.m_u.dec = parts;
     return v;
 }
 

@@ -41,16 +41,16 @@ public:
     Value() = default;
 
     static Value null(std::uint8_t typeCode = 0) { return Value(Kind::Null, typeCode); }
-    static Value boolean(bool b);
-    static Value integer(std::int64_t v, std::uint8_t typeCode);
-    static Value currency(std::int64_t units);
-    static Value single(float f);
-    static Value real(double d);
-    static Value dateTime(double days);
+    static Value boolean(bool b) { return Value(Kind::Boolean, 0x01, {.b = b}); }
+    static Value integer(std::int64_t v, std::uint8_t typeCode) { return Value(Kind::Integer, typeCode, {.i = v}); }
+    static Value currency(std::int64_t units) { return Value(Kind::Currency, 0x05, {.i = units}); }
+    static Value single(float f) { return Value(Kind::Single, 0x06, {.f = f}); }
+    static Value real(double d) { return Value(Kind::Double, 0x07, {.d = d}); }
+    static Value dateTime(double days) { return Value(Kind::DateTime, 0x08, {.d = days}); }
     static Value text(QString s, std::uint8_t typeCode);
     static Value binary(QByteArray b, std::uint8_t typeCode);
     static Value guid(const std::uint8_t *bytes16);
-    static Value decimal(const DecimalParts &parts);
+    static Value decimal(const DecimalParts &parts) { return Value(Kind::Decimal, 0x10, {.dec = parts}); }
     static Value error(QString reason, std::uint8_t typeCode);
 
     Kind kind() const { return m_kind; }
@@ -77,10 +77,6 @@ public:
     QString errorText() const { return m_kind == Kind::Error ? m_text : QString(); }
 
 private:
-    Value(Kind kind, std::uint8_t typeCode) : m_kind(kind), m_type(typeCode) {}
-
-    Kind m_kind = Kind::Null;
-    std::uint8_t m_type = 0;
     union Storage {
         bool b;
         std::int64_t i;
@@ -88,7 +84,13 @@ private:
         double d;
         std::uint8_t guid[16];
         DecimalParts dec;
-    } m_u{};
+    };
+
+    Value(Kind kind, std::uint8_t typeCode, Storage u = {}) : m_kind(kind), m_type(typeCode), m_u(u) {}
+
+    Kind m_kind = Kind::Null;
+    std::uint8_t m_type = 0;
+    Storage m_u{};
     QString m_text;
     QByteArray m_bytes;
 };
