@@ -36,25 +36,34 @@ constexpr std::size_t kDimensionWidth = 14;
 const char kStylesType[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles";
 const char kStylesContentType[] = "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
 
-struct TemplateCell
+// What a row or cell of the template keeps as it is written: the element's name ("c",
+// "x:c"), whether it closes itself, and its attributes other than those the writer sets
+// (r, and a row's spans, which would go stale), each after a blank.
+struct TemplateElement
 {
-    int column = 0;
-    int style = -1;
-    bool formula = false;
-    bool selfClosing = true;
-    std::string name;       // element name as written ("c", "x:c")
-    std::string attributes; // attributes other than r, each after a blank
-    std::string content;    // everything between the start and the end tag
+    explicit TemplateElement(const XmlToken &start) : name(start.name), selfClosing(start.selfClosing) {}
+
+    std::string name;
+    bool selfClosing;
+    std::string attributes;
+    int style = -1; // a cell's s; a row's only when it has customFormat
 };
 
-struct TemplateRow
+struct TemplateCell : TemplateElement
 {
+    using TemplateElement::TemplateElement;
+
+    int column = 0;
+    bool formula = false;
+    std::string content; // everything between the start and the end tag
+};
+
+struct TemplateRow : TemplateElement
+{
+    using TemplateElement::TemplateElement;
+
     int row = 0;
-    int style = -1; // the row's format when it has customFormat
-    std::string name;
-    std::string attributes; // attributes other than r and spans (spans would go stale)
-    std::string extra;      // children other than cells, kept after them
-    bool selfClosing = true;
+    std::string extra; // children other than cells, kept after them
     std::vector<TemplateCell> cells;
 };
 
@@ -217,6 +226,7 @@ struct WorkbookWriter::Impl
     // or the markup is malformed.
     bool ParseSheetData(XmlScanner &scanner, const XmlToken &sheetData);
     bool ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow);
+    bool ParseCell(XmlScanner &scanner, const XmlToken &start, int previousColumn, TemplateCell &cell);
     void WriteHead();
     void Touch(int r, int column)
     {
@@ -431,13 +441,10 @@ bool WorkbookWriter::Impl::ParseSheetData(XmlScanner &scanner, const XmlToken &s
 
 bool WorkbookWriter::Impl::ParseRow(XmlScanner &scanner, const XmlToken &start, int previousRow)
 {
-    auto malformed = [this] { return SheetMalformed(); };
     std::vector<XmlAttribute> attributes;
     if (!XmlScanner::ParseAttributes(start.attributes, attributes))
-        return malformed();
-    TemplateRow row;
-    row.name = std::string(start.name);
-    row.selfClosing = start.selfClosing;
+        return SheetMalformed();
+    TemplateRow row(start);
     row.row = previousRow + 1; // a row without r follows the one before it
     bool customFormat = false;
     int style = -1;
@@ -445,11 +452,9 @@ bool WorkbookWriter::Impl::ParseRow(XmlScanner &scanner, const XmlToken &start, 
         if (a.name == "r") {
             const long long r = XmlScanner::ToNumber(a.value);
             if (r < 1 || r > WorkbookWriter::kMaxRows)
-                return malformed();
+                return SheetMalformed();
             row.row = int(r);
-        } else if (a.name == "spans") {
-            continue;
-        } else {
+        } else if (a.name != "spans") {
             if (a.name == "customFormat")
                 customFormat = IsTrue(a.value);
             else if (a.name == "s")
@@ -463,58 +468,62 @@ bool WorkbookWriter::Impl::ParseRow(XmlScanner &scanner, const XmlToken &start, 
     if (customFormat && style > 0)
         row.style = style;
 
-    {
-        XmlToken child;
-        int previousColumn = 0;
-        while (scanner.NextChild(start, child)) {
-            if (child.kind != XmlToken::StartTag)
-                continue;
+    XmlToken child;
+    int previousColumn = 0;
+    while (scanner.NextChild(start, child)) {
+        if (child.kind != XmlToken::StartTag)
+            continue;
+        if (child.LocalName() != "c") {
             const std::size_t childStart = scanner.Offset(child.raw);
-            const std::size_t contentStart = scanner.Position();
             if (!scanner.SkipElement(child))
-                return malformed();
-            if (child.LocalName() != "c") {
-                row.extra.append(sheet, childStart, scanner.Position() - childStart);
-                continue;
-            }
-            if (!XmlScanner::ParseAttributes(child.attributes, attributes))
-                return malformed();
-            TemplateCell cell;
-            cell.name = std::string(child.name);
-            cell.selfClosing = child.selfClosing;
-            cell.column = previousColumn + 1; // a cell without r follows the one before it
-            for (const XmlAttribute &a : attributes) {
-                if (a.name == "r") {
-                    cell.column = ColumnOf(a.value);
-                    if (cell.column == 0)
-                        return malformed();
-                    continue;
-                }
-                if (a.name == "s")
-                    cell.style = int(std::max(-1LL, XmlScanner::ToNumber(a.value)));
-                cell.attributes += ' ';
-                cell.attributes += a.raw;
-            }
-            if (cell.column > WorkbookWriter::kMaxColumns)
-                return malformed();
-            if (!child.selfClosing) {
-                cell.content = sheet.substr(contentStart, scanner.ContentEnd() - contentStart);
-                XmlScanner inner(cell.content);
-                XmlToken t;
-                while (inner.Next(t)) {
-                    if (t.Is(XmlToken::StartTag, "f"))
-                        cell.formula = true;
-                }
-            }
-            previousColumn = cell.column;
-            row.cells.push_back(std::move(cell));
+                return SheetMalformed();
+            row.extra.append(sheet, childStart, scanner.Position() - childStart);
+            continue;
         }
-        if (scanner.Failed())
-            return malformed();
-        std::stable_sort(row.cells.begin(), row.cells.end(),
-                         [](const TemplateCell &a, const TemplateCell &b) { return a.column < b.column; });
+        TemplateCell cell(child);
+        if (!ParseCell(scanner, child, previousColumn, cell))
+            return false;
+        previousColumn = cell.column;
+        row.cells.push_back(std::move(cell));
     }
+    if (scanner.Failed())
+        return SheetMalformed();
+    std::stable_sort(row.cells.begin(), row.cells.end(),
+                     [](const TemplateCell &a, const TemplateCell &b) { return a.column < b.column; });
     rows.push_back(std::move(row));
+    return true;
+}
+
+bool WorkbookWriter::Impl::ParseCell(XmlScanner &scanner, const XmlToken &start, int previousColumn, TemplateCell &cell)
+{
+    const std::size_t contentStart = scanner.Position();
+    std::vector<XmlAttribute> attributes;
+    if (!scanner.SkipElement(start) || !XmlScanner::ParseAttributes(start.attributes, attributes))
+        return SheetMalformed();
+    cell.column = previousColumn + 1; // a cell without r follows the one before it
+    for (const XmlAttribute &a : attributes) {
+        if (a.name == "r") {
+            cell.column = ColumnOf(a.value);
+            if (cell.column == 0)
+                return SheetMalformed();
+            continue;
+        }
+        if (a.name == "s")
+            cell.style = int(std::max(-1LL, XmlScanner::ToNumber(a.value)));
+        cell.attributes += ' ';
+        cell.attributes += a.raw;
+    }
+    if (cell.column > WorkbookWriter::kMaxColumns)
+        return SheetMalformed();
+    if (!start.selfClosing) {
+        cell.content = sheet.substr(contentStart, scanner.ContentEnd() - contentStart);
+        XmlScanner inner(cell.content);
+        XmlToken t;
+        while (inner.Next(t)) {
+            if (t.Is(XmlToken::StartTag, "f"))
+                cell.formula = true;
+        }
+    }
     return true;
 }
 
