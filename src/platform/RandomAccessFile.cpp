@@ -41,6 +41,43 @@ bool RandomAccessFile::readAt(std::uint64_t offset, void *buffer, std::size_t le
     return true;
 }
 
+qint64 RandomAccessFile::moveAll(Direction direction, std::uint64_t offset, char *bytes, std::size_t length,
+                                 QString *error) const
+{
+    std::size_t done = 0;
+    while (done < length) {
+        QString why;
+        const qint64 n = moveOnce(direction, offset + done, bytes + done, length - done, &why);
+        if (n < 0) {
+            if (direction == Direction::Read)
+                readFailed(error, offset + done, why);
+            else if (error)
+                *error = why;
+            return -1;
+        }
+        if (n == 0) {
+            if (direction == Direction::Read)
+                break;
+            nothingWritten(error, offset + done);
+            return -1;
+        }
+        done += std::size_t(n);
+    }
+    return qint64(done);
+}
+
+qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+{
+    return moveAll(Direction::Read, offset, static_cast<char *>(buffer), length, error);
+}
+
+bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
+{
+    // moveOnce only reads from the buffer when it writes.
+    return mayWrite(error, true)
+           && moveAll(Direction::Write, offset, static_cast<char *>(const_cast<void *>(data)), length, error) >= 0;
+}
+
 bool RandomAccessFile::readFailed(QString *error, std::uint64_t offset, const QString &why)
 {
     if (error)

@@ -88,6 +88,14 @@ public:
     static void crashAfterWrites(int writes);
 
 private:
+    enum class Direction { Read, Write };
+    // One system call's worth of reading or writing at `offset`: the bytes moved, 0 at the
+    // end of the file or when the system wrote nothing, or -1 with the system's reason in
+    // *why. One implementation per platform; the loops around it are shared.
+    qint64 moveOnce(Direction direction, std::uint64_t offset, char *bytes, std::size_t length, QString *why) const;
+    // Repeats moveOnce until `length` bytes have moved: how many did (fewer only at the end
+    // of a read), or -1 with the error worded alike on every platform.
+    qint64 moveAll(Direction direction, std::uint64_t offset, char *bytes, std::size_t length, QString *error) const;
     // False (with the error) once a simulated crash has happened; counts a write that may go.
     static bool mayWrite(QString *error, bool counts);
     // The errors of readAt and writeAt, worded alike on every platform.

@@ -116,43 +116,19 @@ void RandomAccessFile::close()
     m_handle = kClosed;
 }
 
-qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+qint64 RandomAccessFile::moveOnce(Direction direction, std::uint64_t offset, char *bytes, std::size_t length,
+                                  QString *why) const
 {
-    auto *bytes = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(fdOf(m_handle), bytes + done, length - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            readFailed(error, offset + done, systemError());
+    for (;;) {
+        const ssize_t n = direction == Direction::Read ? ::pread(fdOf(m_handle), bytes, length, off_t(offset))
+                                                       : ::pwrite(fdOf(m_handle), bytes, length, off_t(offset));
+        if (n >= 0)
+            return qint64(n);
+        if (errno != EINTR) {
+            fail(why);
             return -1;
         }
-        if (n == 0)
-            break;
-        done += std::size_t(n);
     }
-    return qint64(done);
-}
-
-bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
-{
-    if (!mayWrite(error, true))
-        return false;
-    const auto *bytes = static_cast<const char *>(data);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pwrite(fdOf(m_handle), bytes + done, length - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(error);
-        }
-        if (n == 0)
-            return nothingWritten(error, offset + done);
-        done += std::size_t(n);
-    }
-    return true;
 }
 
 bool RandomAccessFile::sync(QString *error)

@@ -111,43 +111,20 @@ void RandomAccessFile::close()
     m_handle = kClosed;
 }
 
-qint64 RandomAccessFile::readSome(std::uint64_t offset, void *buffer, std::size_t length, QString *error) const
+qint64 RandomAccessFile::moveOnce(Direction direction, std::uint64_t offset, char *bytes, std::size_t length,
+                                  QString *why) const
 {
-    auto *bytes = static_cast<char *>(buffer);
-    std::size_t done = 0;
-    while (done < length) {
-        OVERLAPPED o = at(offset + done);
-        DWORD n = 0;
-        if (!ReadFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o)) {
-            if (GetLastError() != ERROR_HANDLE_EOF) {
-                readFailed(error, offset + done, systemError());
-                return -1;
-            }
-            n = 0;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return qint64(done);
-}
-
-bool RandomAccessFile::writeAt(std::uint64_t offset, const void *data, std::size_t length, QString *error)
-{
-    if (!mayWrite(error, true))
-        return false;
-    const auto *bytes = static_cast<const char *>(data);
-    std::size_t done = 0;
-    while (done < length) {
-        OVERLAPPED o = at(offset + done);
-        DWORD n = 0;
-        if (!WriteFile(handleOf(m_handle), bytes + done, DWORD(std::min(length - done, kChunk)), &n, &o))
-            return fail(error);
-        if (n == 0)
-            return nothingWritten(error, offset + done);
-        done += n;
-    }
-    return true;
+    OVERLAPPED o = at(offset);
+    DWORD n = 0;
+    const DWORD chunk = DWORD(std::min(length, kChunk));
+    const BOOL moved = direction == Direction::Read ? ReadFile(handleOf(m_handle), bytes, chunk, &n, &o)
+                                                    : WriteFile(handleOf(m_handle), bytes, chunk, &n, &o);
+    if (moved)
+        return qint64(n);
+    if (direction == Direction::Read && GetLastError() == ERROR_HANDLE_EOF)
+        return 0;
+    fail(why);
+    return -1;
 }
 
 bool RandomAccessFile::sync(QString *error)
