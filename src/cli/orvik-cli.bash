@@ -34,23 +34,20 @@ _orvik_cli()
         return
     fi
 
+    # Options that take one of a few words.
+    local words=""
     case $prev in
-    --type)
-        mapfile -t COMPREPLY < <(compgen -W "all incoming outgoing missed" -- "$cur")
+    --type) words="all incoming outgoing missed" ;;
+    --format) words="tsv csv json" ;;
+    --by) words="day week month hour weekday user number type" ;;
+    --language) words="zh en tr 0 1 3" ;;
+    esac
+    if [[ -n $words ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$words" -- "$cur")
         return
-        ;;
-    --format)
-        mapfile -t COMPREPLY < <(compgen -W "tsv csv json" -- "$cur")
-        return
-        ;;
-    --by)
-        mapfile -t COMPREPLY < <(compgen -W "day week month hour weekday user number type" -- "$cur")
-        return
-        ;;
-    --language)
-        mapfile -t COMPREPLY < <(compgen -W "zh en tr 0 1 3" -- "$cur")
-        return
-        ;;
+    fi
+
+    case $prev in
     --root | --add)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -d -- "$cur")
