@@ -1,8 +1,8 @@
 #include "db/jet/IndexKeyEncoder.h"
 
 #include "db/jet/Column.h"
+#include "db/jet/IndexDefinition.h"
 #include "db/jet/IndexTextCodes.h"
-#include "db/jet/PhysicalIndex.h"
 #include "db/jet/RowView.h"
 #include "db/jet/TableDef.h"
 

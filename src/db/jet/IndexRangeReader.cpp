@@ -1,9 +1,9 @@
 #include "db/jet/IndexRangeReader.h"
 
 #include "db/jet/Bytes.h"
+#include "db/jet/IndexDefinition.h"
 #include "db/jet/IndexPage.h"
 #include "db/jet/PageFile.h"
-#include "db/jet/PhysicalIndex.h"
 #include "db/jet/TableDef.h"
 
 #include <cstring>

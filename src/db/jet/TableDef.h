@@ -9,8 +9,7 @@
 
 #include "db/jet/Column.h"
 #include "db/jet/Format.h"
-#include "db/jet/LogicalIndex.h"
-#include "db/jet/PhysicalIndex.h"
+#include "db/jet/IndexDefinition.h"
 #include "db/jet/RowId.h"
 
 #include <QByteArray>

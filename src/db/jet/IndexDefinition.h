@@ -1,7 +1,11 @@
 #pragma once
-// A physical index: one B-tree on disk, shared by the logical indexes that name it.
+// A table's indexes as its definition declares them. A physical index is one B-tree on
+// disk; a logical index is what Access names (primary key, index, relationship), and
+// several logical indexes can share one physical index.
 
 #include "db/jet/RowId.h"
+
+#include <QString>
 
 #include <cstdint>
 #include <vector>
@@ -31,6 +35,27 @@ struct PhysicalIndex
 
     bool isUnique() const { return (flags & kUnique) != 0; }
     bool ignoresNulls() const { return (flags & kIgnoreNulls) != 0; }
+};
+
+struct LogicalIndex
+{
+    static constexpr std::uint8_t kOther = 0;
+    static constexpr std::uint8_t kPrimaryKey = 1;
+    static constexpr std::uint8_t kForeignKey = 2;
+
+    std::int32_t number = 0;
+    std::int32_t physicalIndex = 0; // position in TableDef::physicalIndexes()
+    std::uint8_t foreignTableType = 0;
+    std::int32_t foreignIndexNumber = -1;
+    std::uint32_t foreignTablePage = 0;
+    bool cascadeUpdates = false;
+    bool cascadeDeletes = false;
+    std::uint8_t indexType = kOther;
+    QString name;
+    int blockOffset = 0;
+
+    bool isPrimaryKey() const { return indexType == kPrimaryKey; }
+    bool isForeignKey() const { return indexType == kForeignKey; }
 };
 
 } // namespace jet
