@@ -14,7 +14,7 @@
 //   - the time each keystroke in the filter box above the list takes to narrow the rows
 //     listed and paint the list (typing "138", deleting it letter by letter, a user name's
 //     letters in capitals, and Escape), against the target of 50 ms;
-//   - with the statistics view (ORVIK_STATS): the time from the list being complete to the
+//   - the statistics view: the time from the list being complete to the
 //     view showing its figures, when the view is shown during Find and when it is switched
 //     to with the list complete, the memory the count takes (peak and kept, over the
 //     resident size before it), and the time a click on a figure takes to narrow the list;
@@ -22,15 +22,13 @@
 // opened) and, side by side, runs `orvik-cli export` of the same rows, each whole.
 // Run it offscreen: QT_QPA_PLATFORM=offscreen build/bin/bench_gui /tmp/big-backup
 #include "app/DlgQuery.h"
+#include "app/ListStatistics.h"
 #include "config/Desktop.h"
 #include "lang/Language.h"
 #include "query/CallListModel.h"
-#ifdef ORVIK_HAS_STATS
-#include "app/ListStatistics.h"
 #include "stats/CallSelection.h"
 
 #include <QTabBar>
-#endif
 
 #include <QApplication>
 #include <QDir>
@@ -183,7 +181,6 @@ int main(int argc, char *argv[])
                     (long long)longestGap, qPrintable(LoadAverage()));
     }
 
-#ifdef ORVIK_HAS_STATS
     // The statistics view. First shown while Find runs: the figures of the rows so far come
     // now and then, and those of all rows once the last has come.
     auto *statistics = dlg.findChild<ListStatistics *>();
@@ -260,7 +257,6 @@ int main(int argc, char *argv[])
         dlg.List()->viewport()->repaint();
         std::printf("all %d rows again: %lld ms\n", dlg.Model().RowCount(), (long long)clock.elapsed());
     }
-#endif
 
     const struct
     {
@@ -327,10 +323,9 @@ int main(int argc, char *argv[])
         {
             Qt::Key key;
             const char *text;
-        } keys[] = {{Qt::Key_1, "1"},         {Qt::Key_3, "3"},         {Qt::Key_8, "8"},
-                    {Qt::Key_Backspace, ""},  {Qt::Key_Backspace, ""},  {Qt::Key_Backspace, ""},
-                    {Qt::Key_Z, "Z"},         {Qt::Key_H, "H"},         {Qt::Key_A, "A"},
-                    {Qt::Key_Escape, ""}};
+        } keys[] = {{Qt::Key_1, "1"},        {Qt::Key_3, "3"},        {Qt::Key_8, "8"}, {Qt::Key_Backspace, ""},
+                    {Qt::Key_Backspace, ""}, {Qt::Key_Backspace, ""}, {Qt::Key_Z, "Z"}, {Qt::Key_H, "H"},
+                    {Qt::Key_A, "A"},        {Qt::Key_Escape, ""}};
         std::vector<double> times;
         for (const auto &k : keys) {
             QElapsedTimer clock;

@@ -17,9 +17,7 @@
 #ifdef ORVIK_HAS_PLAYER
 #include "app/PlayerPane.h"
 #endif
-#ifdef ORVIK_HAS_STATS
 #include "app/ListStatistics.h"
-#endif
 
 #include "ui_DlgQuery.h"
 
@@ -151,9 +149,7 @@ void CDlgQuery::SetUpResultList()
     m_calls->PlaceDetailPanel(*m_form);
     // The export's statistics option under Export, and the statistics tab over the list.
     m_calls->PlaceExportOption(ui->FilterGrid, 1, 8);
-#ifdef ORVIK_HAS_STATS
     new ListStatistics(*m_calls, m_form->ListArea(), this);
-#endif
 }
 
 QStringList CDlgQuery::ResultListTitles()

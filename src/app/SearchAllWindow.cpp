@@ -16,9 +16,7 @@
 #ifdef ORVIK_HAS_PLAYER
 #include "app/PlayerPane.h"
 #endif
-#ifdef ORVIK_HAS_STATS
 #include "app/ListStatistics.h"
-#endif
 
 #include "ui_DlgQuery.h"
 
@@ -94,9 +92,7 @@ SearchAllWindow::SearchAllWindow(const CBackupArray &catalogue, QWidget *parent)
     connect(m_stop, &QPushButton::clicked, this, &SearchAllWindow::OnStop);
     // The export's statistics option under Export, and the statistics tab over the list.
     m_calls->PlaceExportOption(ui->FilterGrid, 1, 8);
-#ifdef ORVIK_HAS_STATS
     new ListStatistics(*m_calls, m_form->ListArea(), this);
-#endif
     WindowMemory::restore(this, QLatin1String(kMemoryName), ui->IdcResultList->horizontalHeader());
 
     connect(&m_search, &BackupSearch::BackupSearched, this, &SearchAllWindow::OnBackupSearched);

@@ -1,29 +1,19 @@
 #include "app/StatisticsView.h"
 
 #include "app/CallHeatMap.h"
+#include "app/PeriodChart.h"
+#include "app/StatisticsTable.h"
 #include "lang/Ids.h"
 #include "lang/Language.h"
 #include "query/CellFormat.h"
 #include "stats/CallSelection.h"
 
-#include <QBarCategoryAxis>
-#include <QBarSet>
-#include <QChart>
-#include <QChartView>
 #include <QComboBox>
-#include <QCursor>
-#include <QEvent>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLegend>
-#include <QLineSeries>
 #include <QScrollArea>
-#include <QStackedBarSeries>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QToolTip>
-#include <QValueAxis>
 
 #include <algorithm>
 
@@ -33,25 +23,6 @@ using Grouping = CallStatistics::Grouping;
 
 // A chart over time with more bars than this shows only the periods that had calls.
 constexpr std::size_t kMaxContinuousBars = 400;
-// Below this much talk time in a period the second axis counts minutes, from it hours.
-constexpr qint64 kHoursFrom = 10 * 3600;
-
-const int kTypeTexts[CallStatistics::kTypes] = {Ids::TxtIncoming, Ids::TxtOutgoing, Ids::TxtMissed};
-
-// The colours of the call types and of the talk time, for a light and for a dark ground:
-// the same hues, lighter on dark.
-QColor typeColour(int type, bool dark)
-{
-    static const QColor light[] = {QColor(0x2f, 0x6f, 0xb3), QColor(0x3a, 0x94, 0x4a), QColor(0xc6, 0x28, 0x28)};
-    static const QColor darker[] = {QColor(0x6a, 0xa8, 0xe8), QColor(0x72, 0xc2, 0x7c), QColor(0xef, 0x6b, 0x67)};
-    return (dark ? darker : light)[type];
-}
-
-QColor talkColour(bool dark)
-{
-    return dark ? QColor(0xf5, 0xb8, 0x4a) : QColor(0xd9, 0x8a, 0x00);
-}
-
 QString duration(qint64 seconds)
 {
     return CellFormat::TotalTalkTime(seconds);
@@ -61,45 +32,6 @@ QString rate(const CallFigures &figures)
 {
     const qint64 perMille = figures.missedPerMille();
     return QStringLiteral("%1.%2 %").arg(perMille / 10).arg(perMille % 10);
-}
-
-// A table cell that sorts by a number of its own (counts, seconds) rather than by its text.
-class NumberItem : public QTableWidgetItem
-{
-public:
-    NumberItem(const QString &text, qint64 value) : QTableWidgetItem(text)
-    {
-        setData(Qt::UserRole, value);
-        setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    }
-    bool operator<(const QTableWidgetItem &other) const override
-    {
-        return data(Qt::UserRole).toLongLong() < other.data(Qt::UserRole).toLongLong();
-    }
-};
-
-QTableWidget *makeTable(QWidget *parent, const QString &name, const QList<int> &titles)
-{
-    auto *table = new QTableWidget(parent);
-    table->setObjectName(name);
-    QStringList headers;
-    for (const int id : titles)
-        headers << GetDialogText(id);
-    table->setColumnCount(int(headers.size()));
-    table->setHorizontalHeaderLabels(headers);
-    table->verticalHeader()->hide();
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setWordWrap(false);
-    // Widths are fitted once the rows are in (resizeColumnsToContents): fitted at every
-    // cell set, twenty rows took a twentieth of a second.
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->setMinimumHeight(180);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
-    table->viewport()->setCursor(Qt::PointingHandCursor);
-    return table;
 }
 
 QLabel *title(const QString &text, QWidget *parent)
@@ -154,12 +86,8 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
 
     m_chartTitle = title(QString(), content);
     column->addWidget(m_chartTitle);
-    m_chartView = new QChartView(content);
-    m_chartView->setObjectName(QStringLiteral("PeriodChart"));
-    m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_chartView->setMinimumHeight(280);
-    m_chartView->setCursor(Qt::PointingHandCursor);
-    column->addWidget(m_chartView, 1);
+    m_periods = new PeriodChart(content);
+    column->addWidget(m_periods, 1);
 
     auto *heatHead = new QHBoxLayout;
     heatHead->addWidget(title(GetDialogText(Ids::TxtStatsHeatMap), content));
@@ -181,10 +109,10 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     auto *tables = new QGridLayout;
     tables->addWidget(title(GetDialogText(Ids::TxtStatsPerUser), content), 0, 0);
     tables->addWidget(title(GetDialogText(Ids::TxtStatsTopNumbers), content), 0, 1);
-    m_users = makeTable(content, QStringLiteral("UserTable"),
-                        {Ids::TxtStatsUser, Ids::TxtStatsCalls, Ids::TxtMissed, Ids::TxtStatsMissedRate,
-                         Ids::TxtStatsTalkTime, Ids::TxtStatsAverage, Ids::TxtStatsLongest});
-    m_numbers = makeTable(
+    m_users = makeStatisticsTable(content, QStringLiteral("UserTable"),
+                                  {Ids::TxtStatsUser, Ids::TxtStatsCalls, Ids::TxtMissed, Ids::TxtStatsMissedRate,
+                                   Ids::TxtStatsTalkTime, Ids::TxtStatsAverage, Ids::TxtStatsLongest});
+    m_numbers = makeStatisticsTable(
         content, QStringLiteral("NumberTable"),
         {Ids::TxtStatsNumber, Ids::TxtStatsCalls, Ids::TxtStatsTalkTime, Ids::TxtStatsFirst, Ids::TxtStatsLast});
     tables->addWidget(m_users, 1, 0);
@@ -203,6 +131,10 @@ StatisticsView::StatisticsView(QWidget *parent) : QWidget(parent)
     m_pages->addWidget(empty);
     m_pages->setCurrentIndex(1);
 
+    connect(m_periods, &PeriodChart::barChosen, this, [this](int index, int type) {
+        const PeriodBar &bar = m_periods->bars()[std::size_t(index)];
+        emit callsChosen(CallSelection::period(bar.fromDay, bar.toDay, type));
+    });
     connect(m_heatMode, &QComboBox::currentIndexChanged, this, &StatisticsView::showHeatMap);
     connect(m_heatMap, &CallHeatMap::slotClicked, this, [this](int weekday, int hour) {
         emit callsChosen(CallSelection::slot(weekday, hour, m_heatMode->currentIndex() == 1));
@@ -258,8 +190,7 @@ void StatisticsView::showPeriodChart()
 
     // One bar per period from the first call to the last, those without calls too, so
     // that the bars keep the calendar's spacing.
-    std::vector<const CallStatistics::Group *> bars;
-    m_bars.clear();
+    std::vector<PeriodBar> bars;
     if (!groups.empty()) {
         const auto next = [this](qint64 day) {
             return m_period == Grouping::Day    ? day + 1
@@ -270,151 +201,32 @@ void StatisticsView::showPeriodChart()
         for (qint64 day = groups.front().fromDay; day <= groups.back().fromDay && continuous <= kMaxContinuousBars;
              day = next(day))
             ++continuous;
-        std::size_t g = 0;
         if (continuous <= kMaxContinuousBars) {
+            std::size_t g = 0;
             for (qint64 day = groups.front().fromDay; day <= groups.back().fromDay; day = next(day)) {
-                const bool has = g < groups.size() && groups[g].fromDay == day;
-                bars.push_back(has ? &groups[g++] : nullptr);
-                const qint64 to = m_period == Grouping::Day    ? day
-                                  : m_period == Grouping::Week ? day + 6
-                                                               : CallStatistics::monthEnd(day);
-                m_bars.emplace_back(day, to);
+                PeriodBar bar;
+                bar.fromDay = day;
+                bar.toDay = next(day) - 1;
+                if (g < groups.size() && groups[g].fromDay == day)
+                    bar.figures = groups[g++].figures;
+                bars.push_back(bar);
             }
         } else {
-            for (const CallStatistics::Group &group : groups) {
-                bars.push_back(&group);
-                m_bars.emplace_back(group.fromDay, group.toDay);
-            }
+            for (const CallStatistics::Group &group : groups)
+                bars.push_back(PeriodBar{group.fromDay, group.toDay, {}, {}, group.figures});
         }
     }
-    const bool oneYear = m_bars.empty()
-                         || CallStatistics::dayText(m_bars.front().first).left(4)
-                                == CallStatistics::dayText(m_bars.back().second).left(4);
-    m_barNames.clear();
-    QStringList categories;
-    for (const auto &[from, to] : m_bars) {
-        QString name = m_period == Grouping::Month ? CallStatistics::monthText(from) : CallStatistics::dayText(from);
-        m_barNames.push_back(m_period == Grouping::Week ? name + QStringLiteral(" – ") + CallStatistics::dayText(to)
-                                                        : name);
-        categories << (m_period != Grouping::Month && oneYear ? name.mid(5) : name);
+    const bool oneYear =
+        bars.empty()
+        || CallStatistics::dayText(bars.front().fromDay).left(4) == CallStatistics::dayText(bars.back().toDay).left(4);
+    for (PeriodBar &bar : bars) {
+        const QString from =
+            m_period == Grouping::Month ? CallStatistics::monthText(bar.fromDay) : CallStatistics::dayText(bar.fromDay);
+        bar.name =
+            m_period == Grouping::Week ? from + QStringLiteral(" – ") + CallStatistics::dayText(bar.toDay) : from;
+        bar.label = m_period != Grouping::Month && oneYear ? from.mid(5) : from;
     }
-
-    auto *chart = new QChart;
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    auto *series = new QStackedBarSeries(chart);
-    qint64 largestCalls = 0, largestTalk = 0;
-    for (const CallStatistics::Group *bar : bars) {
-        if (bar) {
-            largestCalls = std::max(largestCalls, bar->figures.calls);
-            largestTalk = std::max(largestTalk, bar->figures.talkSeconds);
-        }
-    }
-    const bool hours = largestTalk >= kHoursFrom;
-    for (int type = 0; type < CallStatistics::kTypes; ++type) {
-        auto *set = new QBarSet(GetDialogText(kTypeTexts[type]), series);
-        set->setObjectName(QStringLiteral("Bars%1").arg(type));
-        for (const CallStatistics::Group *bar : bars) {
-            const CallFigures f = bar ? bar->figures : CallFigures();
-            *set << double(type == 0 ? f.incoming : type == 1 ? f.outgoing : f.missed);
-        }
-        connect(set, &QBarSet::clicked, this, [this, type](int index) { onBarClicked(type, index); });
-        connect(set, &QBarSet::hovered, this,
-                [this, type](bool status, int index) { onBarHovered(type, status, index); });
-        series->append(set);
-        m_sets[std::size_t(type)] = set;
-    }
-    series->setBarWidth(0.8);
-    auto *talk = new QLineSeries(chart);
-    talk->setName(GetDialogText(hours ? Ids::TxtStatsTalkHours : Ids::TxtStatsTalkMinutes));
-    for (std::size_t i = 0; i < bars.size(); ++i) {
-        const qint64 seconds = bars[i] ? bars[i]->figures.talkSeconds : 0;
-        talk->append(double(i), double(seconds) / (hours ? 3600.0 : 60.0));
-    }
-    chart->addSeries(series);
-    chart->addSeries(talk);
-
-    auto *periods = new QBarCategoryAxis(chart);
-    periods->append(categories);
-    if (categories.size() > 16)
-        periods->setLabelsAngle(-90);
-    // No axis titles: the chart's title says what the bars count, the legend what the line
-    // is and in which unit (a title of a short axis would be cut in some languages).
-    auto *calls = new QValueAxis(chart);
-    calls->setRange(0, double(std::max<qint64>(largestCalls, 1)));
-    calls->setLabelFormat(QStringLiteral("%d"));
-    calls->applyNiceNumbers();
-    auto *talkAxis = new QValueAxis(chart);
-    talkAxis->setRange(0, std::max(1.0, double(largestTalk) / (hours ? 3600.0 : 60.0)));
-    talkAxis->applyNiceNumbers();
-    talkAxis->setLabelFormat(talkAxis->max() >= 10 ? QStringLiteral("%.0f") : QStringLiteral("%.1f"));
-    talkAxis->setGridLineVisible(false);
-    chart->addAxis(periods, Qt::AlignBottom);
-    chart->addAxis(calls, Qt::AlignLeft);
-    chart->addAxis(talkAxis, Qt::AlignRight);
-    series->attachAxis(periods);
-    series->attachAxis(calls);
-    talk->attachAxis(periods);
-    talk->attachAxis(talkAxis);
-
-    QChart *old = m_chartView->chart();
-    m_chart = chart;
-    m_chartView->setChart(chart);
-    // The view lets the chart before go; it goes with its series and axes.
-    if (old && old != chart)
-        delete old;
-    styleChart();
-}
-
-void StatisticsView::styleChart()
-{
-    if (!m_chart)
-        return;
-    const QPalette &p = palette();
-    const bool dark = p.color(QPalette::Window).lightness() < 128;
-    const QColor text = p.color(QPalette::WindowText);
-    QColor grid = p.color(QPalette::Mid);
-    m_chart->setBackgroundBrush(p.brush(QPalette::Base));
-    m_chart->setBackgroundPen(QPen(p.color(QPalette::Mid)));
-    m_chart->legend()->setLabelColor(text);
-    for (QAbstractAxis *axis : m_chart->axes()) {
-        axis->setLabelsColor(text);
-        axis->setLinePenColor(grid);
-        axis->setGridLineColor(grid.lighter(dark ? 80 : 120));
-    }
-    for (int type = 0; type < CallStatistics::kTypes; ++type) {
-        if (QBarSet *set = m_sets[std::size_t(type)]) {
-            set->setColor(typeColour(type, dark));
-            set->setBorderColor(typeColour(type, dark).darker(dark ? 100 : 115));
-        }
-    }
-    for (QAbstractSeries *series : m_chart->series()) {
-        if (auto *line = qobject_cast<QLineSeries *>(series)) {
-            QPen pen(talkColour(dark));
-            pen.setWidthF(2.0);
-            line->setPen(pen);
-        }
-    }
-}
-
-void StatisticsView::onBarClicked(int type, int index)
-{
-    if (index < 0 || std::size_t(index) >= m_bars.size())
-        return;
-    emit callsChosen(CallSelection::period(m_bars[std::size_t(index)].first, m_bars[std::size_t(index)].second, type));
-}
-
-void StatisticsView::onBarHovered(int type, bool status, int index)
-{
-    if (!status || index < 0 || std::size_t(index) >= m_bars.size()) {
-        QToolTip::hideText();
-        return;
-    }
-    QToolTip::showText(QCursor::pos(),
-                       QStringLiteral("%1\n%2: %3")
-                           .arg(m_barNames[std::size_t(index)], GetDialogText(kTypeTexts[type]))
-                           .arg(m_sets[std::size_t(type)]->at(index)),
-                       m_chartView);
+    m_periods->showBars(std::move(bars), m_period);
 }
 
 void StatisticsView::showHeatMap()
@@ -471,11 +283,4 @@ void StatisticsView::showNumbers()
         m_numbers->setItem(row, 4, new QTableWidgetItem(CallStatistics::timeText(f.last)));
     }
     m_numbers->resizeColumnsToContents();
-}
-
-void StatisticsView::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
-        styleChart();
 }

@@ -182,6 +182,8 @@ enum Text : int {
     TxtStatsExportTip = 436,
     TxtStatsNoCalls = 437,
     TxtStatsClickHint = 438,
+    TxtStatsWeek = 439, // the first column of the periods' table, beside TxtStatsDay
+    TxtStatsMonth = 440,
 };
 
 // Column titles ("ColumnId" Items): 1..9 the result list, 15..19 the backup list, 20 the
