@@ -132,6 +132,7 @@ CallListModel::Visited CallListModel::Visit(const std::vector<quint32> &keys, bo
             if (narrow && m_accepts && !m_accepts(*b.rows, stored))
                 continue;
             visited.marks[key] = 2;
+            ++counts.passed;
             counts.missed += b.rows->IsMissed(stored) ? 1 : 0;
             counts.talkSeconds += b.rows->TalkedTime(stored);
         }
@@ -142,6 +143,7 @@ CallListModel::Visited CallListModel::Visit(const std::vector<quint32> &keys, bo
     else
         TaskPool::shared().forEach(slices, 0, look);
     for (const Counts &counts : sums) {
+        visited.counts.passed += counts.passed;
         visited.counts.missed += counts.missed;
         visited.counts.talkSeconds += counts.talkSeconds;
     }
@@ -197,6 +199,7 @@ std::vector<quint32> CallListModel::Passing(const std::vector<quint32> &keys, Co
     if (counts)
         *counts = visited.counts;
     std::vector<quint32> shown;
+    shown.reserve(std::size_t(visited.counts.passed));
     for (const quint32 key : keys) {
         if (key < visited.marks.size() && visited.marks[key] == 2)
             shown.push_back(key);
@@ -423,16 +426,27 @@ void CallListModel::ShowKeys(std::vector<quint32> shown, bool narrowing, const C
     }
     m_countsStale = false;
     // The views' selections and current rows follow their calls to the new places.
+    // They are few (the current row, a selection): one pass over the rows finds them all,
+    // without a table the size of the list.
     QModelIndexList after = before;
     if (!before.isEmpty()) {
-        std::vector<int> placeOfKey(
-            m_order.empty() ? 0 : std::size_t(*std::max_element(m_order.begin(), m_order.end())) + 1, -1);
-        for (int row = 0; row < RowCount(); ++row)
-            placeOfKey[Key(row)] = row;
+        std::vector<std::pair<quint32, int>> places; // key, row (-1: no longer shown)
+        for (const quint32 key : keysBefore)
+            places.emplace_back(key, -1);
+        std::sort(places.begin(), places.end());
+        places.erase(std::unique(places.begin(), places.end()), places.end());
+        std::size_t found = 0;
+        for (int row = 0; row < RowCount() && found < places.size(); ++row) {
+            const auto at = std::lower_bound(places.begin(), places.end(), std::pair<quint32, int>(Key(row), -1));
+            if (at != places.end() && at->first == Key(row) && at->second < 0) {
+                at->second = row;
+                ++found;
+            }
+        }
         for (qsizetype i = 0; i < before.size(); ++i) {
-            const quint32 key = keysBefore[std::size_t(i)];
-            after[i] = key < placeOfKey.size() && placeOfKey[key] >= 0 ? index(placeOfKey[key], before[i].column())
-                                                                       : QModelIndex();
+            const auto at =
+                std::lower_bound(places.begin(), places.end(), std::pair<quint32, int>(keysBefore[std::size_t(i)], -1));
+            after[i] = at->second >= 0 ? index(at->second, before[i].column()) : QModelIndex();
         }
     }
     changePersistentIndexList(before, after);

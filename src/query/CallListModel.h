@@ -180,6 +180,7 @@ protected:
     // `counts`: those of `shown`, when known already.
     struct Counts
     {
+        int passed = 0; // the rows counted
         int missed = 0;
         qint64 talkSeconds = 0;
     };

@@ -12,14 +12,22 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr quint32 kBlockSize = 1u << 20;
+// Bytes after the end of each block that are never written but may be read: a text can be
+// compared 16 places at a time up to its last byte (TextNeedle::In, padded).
+constexpr quint32 kBlockSlack = 16;
 
 // Lengths are written as 7 bits a byte, low bits first, the top bit set on every byte but
 // the last. A length is written in as many bytes as its largest possible value needs (the
@@ -69,7 +77,7 @@ char *ResultRows::Room(quint32 bytes)
 {
     if (m_blocks.empty() || m_blockUsed + bytes > m_blockSize) {
         m_blockSize = std::max(kBlockSize, bytes);
-        m_blocks.push_back(std::shared_ptr<char[]>(new char[m_blockSize]));
+        m_blocks.push_back(std::shared_ptr<char[]>(new char[m_blockSize + kBlockSlack]));
         m_blockUsed = 0;
     }
     return m_blocks.back().get() + m_blockUsed;
@@ -145,7 +153,7 @@ void ResultRows::TrimLastBlock()
 {
     if (m_blocks.empty() || m_blockUsed >= m_blockSize / 2)
         return;
-    std::shared_ptr<char[]> fitted(new char[std::max<quint32>(m_blockUsed, 1)]);
+    std::shared_ptr<char[]> fitted(new char[m_blockUsed + kBlockSlack]);
     std::memcpy(fitted.get(), m_blocks.back().get(), m_blockUsed);
     m_blocks.back() = std::move(fitted);
     m_blockSize = m_blockUsed;
@@ -492,10 +500,12 @@ TextNeedle::TextNeedle(const QString &text) : m_text(text), m_foldedText(text.to
             m_usualNameChars = false;
         if (quint8(c) >= 0x80 || (c >= 'a' && c <= 'z'))
             m_letterless = false;
+        if (c < '0' || c > '9')
+            m_digits = false;
     }
 }
 
-bool TextNeedle::In(QByteArrayView haystack) const
+bool TextNeedle::In(QByteArrayView haystack, bool padded) const
 {
     const qsizetype n = m_folded.size();
     if (n == 0)
@@ -513,7 +523,28 @@ bool TextNeedle::In(QByteArrayView haystack) const
         const char a = m_folded[0];
         const char b = m_folded[1];
         const char *rest = m_folded.constData() + 2;
-        for (qsizetype i = 0; i <= last; ++i) {
+        qsizetype i = 0;
+#if defined(__SSE2__)
+        // Sixteen places at a time where the first two bytes are compared at once: a
+        // recording's usual name is looked at for most rows. Past the haystack's end only
+        // when the caller says that may be read; places past the last are masked out.
+        const __m128i first = _mm_set1_epi8(a);
+        const __m128i second = _mm_set1_epi8(b);
+        for (; padded ? i <= last : i + 15 <= last; i += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + 1));
+            auto places =
+                unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second))));
+            if (last - i < 15)
+                places &= (1u << (last - i + 1)) - 1;
+            for (; places != 0; places &= places - 1) {
+                const qsizetype at = i + std::countr_zero(places);
+                if (n == 2 || std::memcmp(h + at + 2, rest, std::size_t(n - 2)) == 0)
+                    return true;
+            }
+        }
+#endif
+        for (; i <= last; ++i) {
             if (h[i] == a && h[i + 1] == b && (n == 2 || std::memcmp(h + i + 2, rest, std::size_t(n - 2)) == 0))
                 return true;
         }
@@ -614,26 +645,44 @@ bool ResultRows::Contains(int rowIndex, const TextNeedle &needle) const
         texts[f] = TextAt(p);
         p = texts[f].data() + texts[f].size();
     }
-    if (needle.In(texts[Name]) || needle.In(texts[Phone]) || needle.In(texts[Remark]))
+    // Each text is followed by another or by the block's slack: all may be read past their end.
+    if (needle.In(texts[Name], true) || needle.In(texts[Phone], true) || needle.In(texts[Remark], true))
         return true;
     switch (FileKind(row.file)) {
     case FileKind::Named:
-        return needle.In(texts[File]);
+        return needle.In(texts[File], true);
     case FileKind::Usual: {
         // Start time, line, number, ".wav": the number was looked at already; the rest is
         // made only for a text that could match it.
         if (!needle.MayMatchUsualName())
             return false;
         // Made on the stack: this runs for most rows of a million at every keystroke.
-        char head[kUsualHeadSize];
-        const int headSize = UsualNameHeadOfDay(row, head);
         char name[kUsualHeadSize + 64];
-        if (headSize == 0 || texts[Phone].size() > 60)
+        const int headSize = UsualNameHeadOfDay(row, reinterpret_cast<char(&)[kUsualHeadSize]>(name));
+        const QByteArrayView phone = texts[Phone];
+        if (headSize == 0 || phone.size() > 60)
             return false;
-        std::memcpy(name, head, std::size_t(headSize));
-        std::memcpy(name + headSize, texts[Phone].data(), std::size_t(texts[Phone].size()));
-        std::memcpy(name + headSize + texts[Phone].size(), ".wav", 4);
-        return needle.In(QByteArrayView(name, headSize + texts[Phone].size() + 4));
+        // The name is "YYYYMMDDhhmmss_<line>_<number>.wav": digits alone cannot reach over
+        // a "_" or into ".wav", so they are in the start time, in the line, or in the number,
+        // which was looked at already. The buffer has room to be read past the head.
+        if (needle.IsDigits())
+            return needle.In(QByteArrayView(name, headSize - 1), true);
+        // The number alone was looked at: what is left are the head with the number's first
+        // letters, and the number's last letters with ".wav" (the whole name when the number
+        // is too short for the two to be apart).
+        const qsizetype overlap = needle.Size() - 1;
+        if (phone.size() <= overlap) {
+            std::memcpy(name + headSize, phone.data(), std::size_t(phone.size()));
+            std::memcpy(name + headSize + phone.size(), ".wav", 4);
+            return needle.In(QByteArrayView(name, headSize + phone.size() + 4));
+        }
+        std::memcpy(name + headSize, phone.data(), std::size_t(overlap));
+        if (needle.In(QByteArrayView(name, headSize + overlap)))
+            return true;
+        char tail[64 + 4];
+        std::memcpy(tail, phone.data() + phone.size() - overlap, std::size_t(overlap));
+        std::memcpy(tail + overlap, ".wav", 4);
+        return needle.In(QByteArrayView(tail, overlap + 4));
     }
     default:
         return false;

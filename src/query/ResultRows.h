@@ -21,14 +21,19 @@ public:
     explicit TextNeedle(const QString &text);
 
     bool isEmpty() const { return m_folded.isEmpty(); }
+    // Its length in bytes, as it is looked for (UTF-8, letter case folded).
+    qsizetype Size() const { return m_folded.size(); }
     const QString &text() const { return m_text; }
-    // Whether `haystack` (UTF-8) contains the text.
-    bool In(QByteArrayView haystack) const;
+    // Whether `haystack` (UTF-8) contains the text. `padded`: 16 bytes past its end may be
+    // read (not looked at), which lets a short haystack be compared 16 places at a time.
+    bool In(QByteArrayView haystack, bool padded = false) const;
     // Where the text stands in `text`, letter case aside: the start, or -1.
     qsizetype IndexIn(const QString &text) const;
     // Whether the text holds only characters a recording's usual name is made of besides the
     // number (digits, "_", ".", "w", "a", "v"): only then can it match that part of a name.
     bool MayMatchUsualName() const { return m_usualNameChars; }
+    // Whether the text is digits only.
+    bool IsDigits() const { return m_digits; }
 
 private:
     QString m_text;
@@ -37,6 +42,7 @@ private:
     bool m_ascii = true;
     bool m_usualNameChars = false;
     bool m_letterless = true; // digits and signs only: no letter case to fold
+    bool m_digits = true;
 };
 
 // The rows of a search in the compact form the result list keeps them in: per row the
