@@ -395,40 +395,30 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement_data()
     QTest::addColumn<QDate>("to");
     QTest::addColumn<int>("expectedRows");
 
+    struct Row
+    {
+        const char *tag, *number, *user, *remark;
+        int callType;
+        QDate from, to;
+        int expectedRows;
+    };
     const QDate none;
-    QTest::newRow("nothing set") << ""
-                                 << "<all>"
-                                 << "" << 2 << none << none << 60;
-    QTest::newRow("missed") << ""
-                            << "<all>"
-                            << "" << 3 << none << none << 8;
-    QTest::newRow("number, incoming") << "138"
-                                      << "<all>"
-                                      << "" << 0 << none << none << 8;
-    QTest::newRow("number overrides user") << "138"
-                                           << "Li"
-                                           << "" << 2 << none << none << 11;
-    QTest::newRow("user") << ""
-                          << "Li"
-                          << "" << 2 << none << none << 11;
-    QTest::newRow("remark") << ""
-                            << "<all>"
-                            << "vip" << 2 << none << none << 9;
-    QTest::newRow("date range") << ""
-                                << "<all>"
-                                << "" << 2 << QDate(2009, 12, 10) << QDate(2009, 12, 20) << 22;
-    QTest::newRow("everything") << ""
-                                << "Li"
-                                << "vip" << 3 << QDate(2009, 12, 1) << QDate(2009, 12, 29) << 1;
-    QTest::newRow("user emptied, outgoing") << ""
-                                            << ""
-                                            << "" << 1 << none << none << 19;
-    QTest::newRow("apostrophe") << ""
-                                << "O'Brien"
-                                << "" << 2 << none << none << 4;
-    QTest::newRow("from after to") << ""
-                                   << "<all>"
-                                   << "" << 2 << QDate(2009, 12, 20) << QDate(2009, 12, 10) << 0;
+    const Row rows[] = {
+        {"nothing set", "", "<all>", "", 2, none, none, 60},
+        {"missed", "", "<all>", "", 3, none, none, 8},
+        {"number, incoming", "138", "<all>", "", 0, none, none, 8},
+        {"number overrides user", "138", "Li", "", 2, none, none, 11},
+        {"user", "", "Li", "", 2, none, none, 11},
+        {"remark", "", "<all>", "vip", 2, none, none, 9},
+        {"date range", "", "<all>", "", 2, QDate(2009, 12, 10), QDate(2009, 12, 20), 22},
+        {"everything", "", "Li", "vip", 3, QDate(2009, 12, 1), QDate(2009, 12, 29), 1},
+        {"user emptied, outgoing", "", "", "", 1, none, none, 19},
+        {"apostrophe", "", "O'Brien", "", 2, none, none, 4},
+        {"from after to", "", "<all>", "", 2, QDate(2009, 12, 20), QDate(2009, 12, 10), 0},
+    };
+    for (const Row &row : rows)
+        QTest::newRow(row.tag) << QString(row.number) << QString(row.user) << QString(row.remark) << row.callType
+                               << row.from << row.to << row.expectedRows;
 }
 
 void QueryWindowTest::findGivesTheRowsOfTheStatement()
