@@ -117,6 +117,29 @@ void ClickTitle(QTableView *list, int cell)
     QTRY_VERIFY(!calls->IsSorting());
 }
 
+// A query window on `backup` at `size` when one is given, shown (Open::Shown) or shown with
+// every row of the backup listed by Find (Open::Found), and the desktop that takes its
+// messages, made before the window.
+enum class Open { Shown, Found };
+struct QueryWindowOn
+{
+    ScriptedDesktop desktop;
+    QString dir;
+    CDlgQuery dlg;
+
+    QueryWindowOn(const QString &backup, Open open, QSize size = QSize()) : dir(backup), dlg(backup)
+    {
+        if (size.isValid())
+            dlg.resize(size);
+        if (open == Open::Found) {
+            ShowAndFind(dlg);
+            return;
+        }
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    }
+};
+
 } // namespace
 
 class QueryWindowTest : public QObject
@@ -431,11 +454,8 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement()
     QFETCH(QDate, to);
     QFETCH(int, expectedRows);
 
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
 
     QTest::keyClicks(Control<QLineEdit>(dlg, "IdcNumber"), number);
     QTest::keyClicks(Control<QLineEdit>(dlg, "IdcRemark"), remark);
@@ -486,10 +506,8 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement()
 
 void QueryWindowTest::titlesStandOverTheirCells()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.resize(1200, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1200, 700));
+    auto &[desktop, dir, dlg] = window;
 
     QTableView *list = dlg.List();
     QCOMPARE(list->objectName(), QString("IdcResultList"));
@@ -550,10 +568,8 @@ void QueryWindowTest::titlesStandOverTheirCells()
 
 void QueryWindowTest::playFromTheList()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
 
@@ -597,10 +613,8 @@ void QueryWindowTest::playFromTheList()
 
 void QueryWindowTest::deleteRecordFromRowMenu()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
     QCOMPARE(model.RowCount(), 60);
@@ -666,10 +680,8 @@ void QueryWindowTest::deleteRecordFromRowMenu()
 
 void QueryWindowTest::enterRunsFindAndNeverCloses()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     QSignalSpy finished(&dlg, &QDialog::finished);
 
     auto *number = Control<QLineEdit>(dlg, "IdcNumber");
@@ -713,10 +725,8 @@ void QueryWindowTest::enterRunsFindAndNeverCloses()
 
 void QueryWindowTest::escapeClosesAtOnce()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     QSignalSpy finished(&dlg, &QDialog::finished);
     QTest::keyClick(Control<QLineEdit>(dlg, "IdcNumber"), Qt::Key_Escape);
     QCOMPARE(finished.size(), 1);
@@ -734,10 +744,8 @@ void QueryWindowTest::escapeClosesAtOnce()
 
 void QueryWindowTest::escapeDuringExportWaitsForIt()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     QSignalSpy finished(&dlg, &QDialog::finished);
     auto *closeTimer = dlg.findChild<QTimer *>("CloseTimer");
     QVERIFY(closeTimer);
@@ -948,11 +956,8 @@ void QueryWindowTest::databaseThatDoesNotOpen()
 
 void QueryWindowTest::refusedStatementAndDamagedDatabaseAreSaid()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     auto *find = Control<QPushButton>(dlg, "IdcFind");
     // "[" is matched as typed: no number of the backup holds "[1]".
     QTest::keyClicks(Control<QLineEdit>(dlg, "IdcNumber"), "[1]");
@@ -1129,9 +1134,8 @@ void QueryWindowTest::sortAndTypeAheadKeepTheWindowFree()
 
 void QueryWindowTest::sortingAndTheStatusLine()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     ResultListModel &model = dlg.Model();
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -1226,9 +1230,8 @@ void QueryWindowTest::sortingAndTheStatusLine()
 
 void QueryWindowTest::narrowTheListAsYouType()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     const ResultListModel &model = dlg.Model();
     QCOMPARE(model.RowCount(), 60);
@@ -1355,10 +1358,8 @@ void QueryWindowTest::narrowTheListAsYouType()
 
 void QueryWindowTest::cutCellsShowTheirTextAsATooltip()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.resize(1200, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1200, 700));
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const int fileColumn = dlg.Model().ColumnOfCell(ResultListModel::CellFile);
     const int row = RowWithId(dlg.Model(), 2);
@@ -1384,9 +1385,8 @@ void QueryWindowTest::tabbingKeepsTheFocusInSight()
 {
     // Tab goes from control to control of the filter, then to the filter box and the list:
     // every one it stops at is shown, inside the window, and says it has the focus.
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     Control<QCheckBox>(dlg, "IdcFromCheck")->setFocus(Qt::TabFocusReason);
     QStringList path;
@@ -1512,11 +1512,8 @@ void QueryWindowTest::playerPaneFollowsTheList()
 #ifndef ORVIK_HAS_PLAYER
     QSKIP("built without the player pane (ORVIK_PLAYER=OFF)");
 #else
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.resize(1100, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1100, 700));
+    auto &[desktop, dir, dlg] = window;
     PlayerPane *pane = dlg.Player();
     QVERIFY(pane);
     QTableView *list = dlg.List();
@@ -1689,11 +1686,8 @@ void QueryWindowTest::listeningInThePane()
 
 void QueryWindowTest::detailPanelShowsTheWholeRecord()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.resize(1100, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1100, 700));
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
     auto *panel = Control<CallDetailPanel>(dlg, "CallDetailPanel");
@@ -1862,10 +1856,8 @@ void QueryWindowTest::rememberedSizeFitsTheScreen()
 
 void QueryWindowTest::statisticsLeadBackToTheCalls()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.resize(1100, 900);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1100, 900));
+    auto &[desktop, dir, dlg] = window;
     ResultListModel &model = dlg.Model();
     auto *statistics = dlg.findChild<ListStatistics *>();
     QVERIFY(statistics);
