@@ -120,7 +120,6 @@ void ClickTitle(QTableView *list, int cell)
 // A query window on `backup` at `size` when one is given, shown (Open::Shown) or shown with
 // every row of the backup listed by Find (Open::Found), and the desktop that takes its
 // messages, made before the window.
-enum class Open { Shown, Found };
 struct QueryWindowOn
 {
     ScriptedDesktop desktop;
@@ -131,12 +130,10 @@ struct QueryWindowOn
     {
         if (size.isValid())
             dlg.resize(size);
-        if (open == Open::Found) {
+        if (open == Open::Found)
             ShowAndFind(dlg);
-            return;
-        }
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        else
+            Show(dlg);
     }
 };
 
