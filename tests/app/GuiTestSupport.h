@@ -292,18 +292,17 @@ inline void WaitForFill(CDlgQuery &dlg)
 // with every row of its backup listed by Find.
 enum class Open { Made, Shown, Found };
 
-// Shows `window` and waits until it is on the screen.
-inline void Show(QWidget &window)
+// Shows `window` and waits until it is on the screen; whether it came there.
+inline bool Show(QWidget &window)
 {
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    return QTest::qWaitForWindowExposed(&window);
 }
 
 // The query window, shown, with every row of its backup listed.
 inline void ShowAndFind(CDlgQuery &dlg)
 {
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     Control<QPushButton>(dlg, "IdcFind")->click();
     WaitForFill(dlg);
 }

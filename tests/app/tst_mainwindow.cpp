@@ -78,7 +78,7 @@ struct MainWindowIn
         , list(dlg.List())
     {
         if (open == Open::Shown)
-            Show(dlg);
+            QVERIFY(Show(dlg));
     }
 };
 
@@ -178,8 +178,7 @@ void MainWindowTest::listsBackupsInEachLanguage()
     QCOMPARE(texts, menuTexts);
 
     // The backup popup is translated each time it is shown.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     PopupDriver popups([](QMenu *) { return nullptr; });
     RightClick(dlg.List(), CellCentre(dlg.List(), 0));
     RightClick(dlg.List(), CellCentre(dlg.List(), 2));
@@ -213,8 +212,7 @@ void MainWindowTest::listLayoutAndStyles()
     QVERIFY(!dlg.windowIcon().isNull());
 
     // The list fills the client area under the menu bar, whatever the size.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     for (const QSize size : {QSize(900, 640), QSize(1200, 800)}) {
         dlg.resize(size);
         QTRY_COMPARE(dlg.size(), size);
@@ -236,8 +234,7 @@ void MainWindowTest::listLayoutAndStyles()
         QCOMPARE(next.size(), QSize(1000, 700));
         QCOMPARE(next.List()->horizontalHeader()->sectionSize(1), 250);
         // Wider now, the last column takes the room; the one the user dragged keeps its width.
-        next.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&next));
+        QVERIFY(Show(next));
         const int last = next.List()->horizontalHeader()->sectionSize(4);
         next.resize(1300, 700);
         QTRY_COMPARE(next.List()->horizontalHeader()->sectionSize(4), last + 300);
@@ -434,8 +431,7 @@ void MainWindowTest::undeletableBackupStaysListed()
 
     ScriptedDesktop desktop;
     COrvikDlg dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QTableWidget *list = dlg.List();
     const int row = RowOf(list, "2009-12");
     const QStringList texts = RowTexts(list, row);
@@ -623,8 +619,7 @@ void MainWindowTest::enterEscapeAndExitEndTheWindow()
     };
     for (const Case &c : cases) {
         COrvikDlg dlg;
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(Show(dlg));
         dlg.List()->setFocus();
         QSignalSpy finished(&dlg, &QDialog::finished);
         c.act(dlg);

@@ -133,7 +133,7 @@ struct QueryWindowOn
         if (open == Open::Found)
             ShowAndFind(dlg);
         else
-            Show(dlg);
+            QVERIFY(Show(dlg));
     }
 };
 
@@ -243,8 +243,7 @@ void QueryWindowTest::initialState()
     QCOMPARE(dlg.minimumSize(), QSize(900, 640));
 
     // The check box toggles both pickers, and only them: no search runs.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QTest::mouseClick(check, Qt::LeftButton);
     QVERIFY(from->isEnabled() && to->isEnabled());
     QVERIFY(dlg.m_useDateRange);
@@ -335,8 +334,7 @@ void QueryWindowTest::everyTextFitsAtTheMinimumSize()
     CDlgQuery query(root.filePath("2009-12") + "/");
     SearchAllWindow search(catalogue);
     for (QDialog *window : {static_cast<QDialog *>(&query), static_cast<QDialog *>(&search)}) {
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(Show(*window));
         window->resize(window->minimumSize());
         QTRY_COMPARE(window->size(), QSize(900, 640));
         Control<QPushButton>(*window, "IdcFind")->click();
@@ -732,8 +730,7 @@ void QueryWindowTest::escapeClosesAtOnce()
     QCOMPARE(dlg.m_closeRequested.load(), 1);
 
     CDlgQuery other(FreshBackup());
-    other.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QVERIFY(Show(other));
     QSignalSpy otherFinished(&other, &QDialog::finished);
     other.close(); // the close box
     QCOMPARE(otherFinished.size(), 1);
@@ -782,8 +779,7 @@ void QueryWindowTest::closingTheSearchWindowStopsItsSearch()
     QCOMPARE(catalogue.GetCount(), 12);
 
     SearchAllWindow window(catalogue);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Show(window));
     QSignalSpy finished(&window, &QDialog::finished);
     // Find, and Find again before anything came in: the first search stops for the second.
     Control<QPushButton>(window, "IdcFind")->click();
@@ -823,8 +819,7 @@ void QueryWindowTest::searchThatHelpsFindOneCall()
     QVERIFY(QFile::remove(root.filePath("gone/dbR.mdb")));
 
     SearchAllWindow window(catalogue);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Show(window));
     auto *panel = Control<QListWidget>(window, "FailurePanel");
     auto *stop = Control<QPushButton>(window, "StopSearch");
     auto *progress = Control<QProgressBar>(window, "SearchProgress");
@@ -905,8 +900,7 @@ void QueryWindowTest::searchThatHelpsFindOneCall()
     CBackupArray catalogue16(g_config);
     catalogue16.AddDirectory(many.path());
     SearchAllWindow window16(catalogue16);
-    window16.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window16));
+    QVERIFY(Show(window16));
     Control<QPushButton>(window16, "IdcFind")->click();
     QVERIFY(window16.IsSearching());
     Control<QPushButton>(window16, "StopSearch")->click();
@@ -931,8 +925,7 @@ void QueryWindowTest::databaseThatDoesNotOpen()
     QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
 
     // Still usable: Find leaves the list empty, Export does nothing, Escape closes.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QTest::mouseClick(Control<QPushButton>(dlg, "IdcFind"), Qt::LeftButton);
     WaitForFill(dlg);
     QCOMPARE(dlg.Model().RowCount(), 0);
@@ -992,8 +985,7 @@ void QueryWindowTest::largeResultArrivesInBatches()
     const QString dir = m_dir.path() + "/big/";
     QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), dir));
     CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     auto *find = Control<QPushButton>(dlg, "IdcFind");
     auto *exportButton = Control<QPushButton>(dlg, "IdcExport");
 
@@ -1467,8 +1459,7 @@ void QueryWindowTest::datePresetsSetThePickers()
     ScriptedDesktop desktop;
     CDlgQuery dlg(FreshBackup());
     dlg.SetToday(QDate(2009, 12, 16)); // a Wednesday
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); // weeks begin on Monday
     auto *presets = Control<QComboBox>(dlg, "DatePresets");
     QStringList texts;
@@ -1788,8 +1779,7 @@ void QueryWindowTest::remembersSizeAndColumns()
     const QByteArray config = TestFiles::read(configIni);
     {
         CDlgQuery dlg(dir);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(Show(dlg));
         dlg.resize(1000, 720);
         QTRY_COMPARE(dlg.size(), QSize(1000, 720));
         dlg.List()->horizontalHeader()->resizeSection(ResultListModel::CellRemark, 180);
@@ -1805,8 +1795,7 @@ void QueryWindowTest::remembersSizeAndColumns()
     QCOMPARE(TestFiles::read(configIni), config);
 
     CDlgQuery again(dir);
-    again.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(Show(again));
     QCOMPARE(again.size(), QSize(1000, 720));
     const QHeaderView *header = again.List()->horizontalHeader();
     QCOMPARE(header->sectionSize(ResultListModel::CellRemark), 180);
@@ -1826,15 +1815,13 @@ void QueryWindowTest::rememberedSizeFitsTheScreen()
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     {
         CDlgQuery dlg(dir);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(Show(dlg));
         dlg.setGeometry(screen.left() + 200, screen.top() + 120, screen.width() + 220, screen.height() + 160);
         QTRY_COMPARE(dlg.width(), screen.width() + 220);
         dlg.reject();
     }
     CDlgQuery again(dir);
-    again.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(Show(again));
     QVERIFY2(screen.contains(again.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 on a screen of %5x%6")
                                                                     .arg(again.frameGeometry().x())
                                                                     .arg(again.frameGeometry().y())
@@ -1960,8 +1947,7 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
     CBackupArray catalogue(g_config);
     catalogue.AddDirectory(root.path());
     SearchAllWindow search(catalogue);
-    search.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&search));
+    QVERIFY(Show(search));
     auto *all = search.findChild<ListStatistics *>();
     QVERIFY(all);
     QTest::mouseClick(all->tabs(), Qt::LeftButton, {}, all->tabs()->tabRect(1).center());
