@@ -288,11 +288,21 @@ inline void WaitForFill(CDlgQuery &dlg)
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsFilling(), 20000);
 }
 
+// How far a test takes a window it makes: only made, shown, or (the query window) shown
+// with every row of its backup listed by Find.
+enum class Open { Made, Shown, Found };
+
+// Shows `window` and waits until it is on the screen; whether it came there.
+inline bool Show(QWidget &window)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
+
 // The query window, shown, with every row of its backup listed.
 inline void ShowAndFind(CDlgQuery &dlg)
 {
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     Control<QPushButton>(dlg, "IdcFind")->click();
     WaitForFill(dlg);
 }

@@ -62,6 +62,26 @@ int RowOf(const QTableWidget *list, const QString &name)
     return -1;
 }
 
+// A program folder set up in `language` with `extraSettings` in its config.ini (setUp says
+// whether that worked), the desktop that takes the messages, then the main window and its
+// list; the window shown when asked (Open::Shown).
+struct MainWindowIn
+{
+    ProgramFolder folder;
+    bool setUp;
+    ScriptedDesktop desktop;
+    COrvikDlg dlg;
+    QTableWidget *list;
+
+    MainWindowIn(int language, Open open, const QByteArray &extraSettings = QByteArray())
+        : setUp(folder.SetUp(language, extraSettings))
+        , list(dlg.List())
+    {
+        if (open == Open::Shown)
+            QVERIFY(Show(dlg));
+    }
+};
+
 } // namespace
 
 class MainWindowTest : public QObject
@@ -117,11 +137,9 @@ void MainWindowTest::listsBackupsInEachLanguage()
     QFETCH(QStringList, popupTexts);
     QFETCH(QString, january);
 
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(language));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    const QTableWidget *list = dlg.List();
+    MainWindowIn window(language, Open::Made);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
 
     QCOMPARE(dlg.windowTitle(), caption);
     QCOMPARE(HeaderTitles(list), titles);
@@ -160,8 +178,7 @@ void MainWindowTest::listsBackupsInEachLanguage()
     QCOMPARE(texts, menuTexts);
 
     // The backup popup is translated each time it is shown.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     PopupDriver popups([](QMenu *) { return nullptr; });
     RightClick(dlg.List(), CellCentre(dlg.List(), 0));
     RightClick(dlg.List(), CellCentre(dlg.List(), 2));
@@ -172,11 +189,9 @@ void MainWindowTest::listsBackupsInEachLanguage()
 
 void MainWindowTest::listLayoutAndStyles()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    QTableWidget *list = dlg.List();
+    MainWindowIn window(1, Open::Made);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
 
     const QHeaderView *header = list->horizontalHeader();
     QCOMPARE(header->count(), 5);
@@ -197,8 +212,7 @@ void MainWindowTest::listLayoutAndStyles()
     QVERIFY(!dlg.windowIcon().isNull());
 
     // The list fills the client area under the menu bar, whatever the size.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     for (const QSize size : {QSize(900, 640), QSize(1200, 800)}) {
         dlg.resize(size);
         QTRY_COMPARE(dlg.size(), size);
@@ -220,8 +234,7 @@ void MainWindowTest::listLayoutAndStyles()
         QCOMPARE(next.size(), QSize(1000, 700));
         QCOMPARE(next.List()->horizontalHeader()->sectionSize(1), 250);
         // Wider now, the last column takes the room; the one the user dragged keeps its width.
-        next.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&next));
+        QVERIFY(Show(next));
         const int last = next.List()->horizontalHeader()->sectionSize(4);
         next.resize(1300, 700);
         QTRY_COMPARE(next.List()->horizontalHeader()->sectionSize(4), last + 300);
@@ -251,12 +264,9 @@ void MainWindowTest::everyTextFitsAtTheMinimumSize()
     // At 900 x 640, in each language: no column title is cut, and the menu bar's titles
     // stand apart, each whole.
     QFETCH(int, language);
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(language));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    MainWindowIn window(language, Open::Shown);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
     dlg.resize(dlg.minimumSize());
     QTRY_COMPARE(dlg.size(), QSize(900, 640));
     QCoreApplication::processEvents();
@@ -277,13 +287,9 @@ void MainWindowTest::everyTextFitsAtTheMinimumSize()
 
 void MainWindowTest::listSortsByAClick()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QTableWidget *list = dlg.List();
+    MainWindowIn window(1, Open::Shown);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
     // Listed by name, as Windows lists the folders.
     QCOMPARE(ColumnTexts(list, 1), (QStringList{"2009-12", "2010-01", "odd-types"}));
     QHeaderView *header = list->horizontalHeader();
@@ -323,11 +329,9 @@ void MainWindowTest::listSortsByAClick()
 
 void MainWindowTest::addDirectory()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    QTableWidget *list = dlg.List();
+    MainWindowIn window(1, Open::Made);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
     QAction *add = MenuAction(dlg, "CmdAddDirectory");
     QVERIFY(add);
     const QStringList before = ColumnTexts(list, 4);
@@ -366,13 +370,9 @@ void MainWindowTest::addDirectory()
 
 void MainWindowTest::deleteBackupAfterYesOnly()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QTableWidget *list = dlg.List();
+    MainWindowIn window(1, Open::Shown);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
     QCOMPARE(list->rowCount(), 3);
     const QStringList rows[] = {RowTexts(list, 0), RowTexts(list, 1), RowTexts(list, 2)};
     const QString middle = rows[1][4];
@@ -431,8 +431,7 @@ void MainWindowTest::undeletableBackupStaysListed()
 
     ScriptedDesktop desktop;
     COrvikDlg dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QTableWidget *list = dlg.List();
     const int row = RowOf(list, "2009-12");
     const QStringList texts = RowTexts(list, row);
@@ -454,13 +453,9 @@ void MainWindowTest::undeletableBackupStaysListed()
 
 void MainWindowTest::nothingHappensBelowLastRow()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QTableWidget *list = dlg.List();
+    MainWindowIn window(1, Open::Shown);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
 
     PopupDriver popups([](QMenu *) { return nullptr; });
     WindowWatcher<CDlgQuery> queries([](CDlgQuery *q) { q->reject(); });
@@ -488,13 +483,9 @@ void MainWindowTest::nothingHappensBelowLastRow()
 
 void MainWindowTest::doubleClickAndMenuOpenTheQueryWindow()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1));
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QTableWidget *list = dlg.List();
+    MainWindowIn window(1, Open::Shown);
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
     const int row = RowOf(list, "2009-12");
 
     QStringList opened;
@@ -519,10 +510,9 @@ void MainWindowTest::doubleClickAndMenuOpenTheQueryWindow()
 
 void MainWindowTest::searchAllBackupsPlaysAndDeletes()
 {
-    ProgramFolder folder;
-    QVERIFY(folder.SetUp(1, "m_PlayerType=1\r\n")); // plays through the desktop's opening of files
-    ScriptedDesktop desktop;
-    COrvikDlg dlg;
+    MainWindowIn window(1, Open::Made, "m_PlayerType=1\r\n"); // plays through the desktop's opening of files
+    auto &[folder, setUp, desktop, dlg, list] = window;
+    QVERIFY(setUp);
     QAction *command = MenuAction(dlg, "CmdSearchAll");
     QVERIFY(command);
     QCOMPARE(command->text(), QString("&Search All Backups..."));
@@ -629,8 +619,7 @@ void MainWindowTest::enterEscapeAndExitEndTheWindow()
     };
     for (const Case &c : cases) {
         COrvikDlg dlg;
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(Show(dlg));
         dlg.List()->setFocus();
         QSignalSpy finished(&dlg, &QDialog::finished);
         c.act(dlg);
@@ -661,10 +650,9 @@ void MainWindowTest::aboutBox()
         {3, "Orvik Hakkında", "Bir telefon ses kayıt cihazının yedeklerine göz atar."},
     };
     for (const Case &c : cases) {
-        ProgramFolder folder;
-        QVERIFY(folder.SetUp(c.language));
-        ScriptedDesktop desktop;
-        COrvikDlg dlg;
+        MainWindowIn window(c.language, Open::Made);
+        auto &[folder, setUp, desktop, dlg, list] = window;
+        QVERIFY(setUp);
         QAction *about = MenuAction(dlg, "CmdAbout");
         QVERIFY(about);
         QCOMPARE(about->data().toInt(), int(Ids::CmdAbout));

@@ -117,6 +117,26 @@ void ClickTitle(QTableView *list, int cell)
     QTRY_VERIFY(!calls->IsSorting());
 }
 
+// A query window on `backup` at `size` when one is given, shown (Open::Shown) or shown with
+// every row of the backup listed by Find (Open::Found), and the desktop that takes its
+// messages, made before the window.
+struct QueryWindowOn
+{
+    ScriptedDesktop desktop;
+    QString dir;
+    CDlgQuery dlg;
+
+    QueryWindowOn(const QString &backup, Open open, QSize size = QSize()) : dir(backup), dlg(backup)
+    {
+        if (size.isValid())
+            dlg.resize(size);
+        if (open == Open::Found)
+            ShowAndFind(dlg);
+        else
+            QVERIFY(Show(dlg));
+    }
+};
+
 } // namespace
 
 class QueryWindowTest : public QObject
@@ -223,8 +243,7 @@ void QueryWindowTest::initialState()
     QCOMPARE(dlg.minimumSize(), QSize(900, 640));
 
     // The check box toggles both pickers, and only them: no search runs.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QTest::mouseClick(check, Qt::LeftButton);
     QVERIFY(from->isEnabled() && to->isEnabled());
     QVERIFY(dlg.m_useDateRange);
@@ -315,8 +334,7 @@ void QueryWindowTest::everyTextFitsAtTheMinimumSize()
     CDlgQuery query(root.filePath("2009-12") + "/");
     SearchAllWindow search(catalogue);
     for (QDialog *window : {static_cast<QDialog *>(&query), static_cast<QDialog *>(&search)}) {
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(Show(*window));
         window->resize(window->minimumSize());
         QTRY_COMPARE(window->size(), QSize(900, 640));
         Control<QPushButton>(*window, "IdcFind")->click();
@@ -395,40 +413,30 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement_data()
     QTest::addColumn<QDate>("to");
     QTest::addColumn<int>("expectedRows");
 
+    struct Row
+    {
+        const char *tag, *number, *user, *remark;
+        int callType;
+        QDate from, to;
+        int expectedRows;
+    };
     const QDate none;
-    QTest::newRow("nothing set") << ""
-                                 << "<all>"
-                                 << "" << 2 << none << none << 60;
-    QTest::newRow("missed") << ""
-                            << "<all>"
-                            << "" << 3 << none << none << 8;
-    QTest::newRow("number, incoming") << "138"
-                                      << "<all>"
-                                      << "" << 0 << none << none << 8;
-    QTest::newRow("number overrides user") << "138"
-                                           << "Li"
-                                           << "" << 2 << none << none << 11;
-    QTest::newRow("user") << ""
-                          << "Li"
-                          << "" << 2 << none << none << 11;
-    QTest::newRow("remark") << ""
-                            << "<all>"
-                            << "vip" << 2 << none << none << 9;
-    QTest::newRow("date range") << ""
-                                << "<all>"
-                                << "" << 2 << QDate(2009, 12, 10) << QDate(2009, 12, 20) << 22;
-    QTest::newRow("everything") << ""
-                                << "Li"
-                                << "vip" << 3 << QDate(2009, 12, 1) << QDate(2009, 12, 29) << 1;
-    QTest::newRow("user emptied, outgoing") << ""
-                                            << ""
-                                            << "" << 1 << none << none << 19;
-    QTest::newRow("apostrophe") << ""
-                                << "O'Brien"
-                                << "" << 2 << none << none << 4;
-    QTest::newRow("from after to") << ""
-                                   << "<all>"
-                                   << "" << 2 << QDate(2009, 12, 20) << QDate(2009, 12, 10) << 0;
+    const Row rows[] = {
+        {"nothing set", "", "<all>", "", 2, none, none, 60},
+        {"missed", "", "<all>", "", 3, none, none, 8},
+        {"number, incoming", "138", "<all>", "", 0, none, none, 8},
+        {"number overrides user", "138", "Li", "", 2, none, none, 11},
+        {"user", "", "Li", "", 2, none, none, 11},
+        {"remark", "", "<all>", "vip", 2, none, none, 9},
+        {"date range", "", "<all>", "", 2, QDate(2009, 12, 10), QDate(2009, 12, 20), 22},
+        {"everything", "", "Li", "vip", 3, QDate(2009, 12, 1), QDate(2009, 12, 29), 1},
+        {"user emptied, outgoing", "", "", "", 1, none, none, 19},
+        {"apostrophe", "", "O'Brien", "", 2, none, none, 4},
+        {"from after to", "", "<all>", "", 2, QDate(2009, 12, 20), QDate(2009, 12, 10), 0},
+    };
+    for (const Row &row : rows)
+        QTest::newRow(row.tag) << QString(row.number) << QString(row.user) << QString(row.remark) << row.callType
+                               << row.from << row.to << row.expectedRows;
 }
 
 void QueryWindowTest::findGivesTheRowsOfTheStatement()
@@ -441,11 +449,8 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement()
     QFETCH(QDate, to);
     QFETCH(int, expectedRows);
 
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
 
     QTest::keyClicks(Control<QLineEdit>(dlg, "IdcNumber"), number);
     QTest::keyClicks(Control<QLineEdit>(dlg, "IdcRemark"), remark);
@@ -496,10 +501,8 @@ void QueryWindowTest::findGivesTheRowsOfTheStatement()
 
 void QueryWindowTest::titlesStandOverTheirCells()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.resize(1200, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1200, 700));
+    auto &[desktop, dir, dlg] = window;
 
     QTableView *list = dlg.List();
     QCOMPARE(list->objectName(), QString("IdcResultList"));
@@ -560,10 +563,8 @@ void QueryWindowTest::titlesStandOverTheirCells()
 
 void QueryWindowTest::playFromTheList()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
 
@@ -607,10 +608,8 @@ void QueryWindowTest::playFromTheList()
 
 void QueryWindowTest::deleteRecordFromRowMenu()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
     QCOMPARE(model.RowCount(), 60);
@@ -676,10 +675,8 @@ void QueryWindowTest::deleteRecordFromRowMenu()
 
 void QueryWindowTest::enterRunsFindAndNeverCloses()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     QSignalSpy finished(&dlg, &QDialog::finished);
 
     auto *number = Control<QLineEdit>(dlg, "IdcNumber");
@@ -723,10 +720,8 @@ void QueryWindowTest::enterRunsFindAndNeverCloses()
 
 void QueryWindowTest::escapeClosesAtOnce()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     QSignalSpy finished(&dlg, &QDialog::finished);
     QTest::keyClick(Control<QLineEdit>(dlg, "IdcNumber"), Qt::Key_Escape);
     QCOMPARE(finished.size(), 1);
@@ -735,8 +730,7 @@ void QueryWindowTest::escapeClosesAtOnce()
     QCOMPARE(dlg.m_closeRequested.load(), 1);
 
     CDlgQuery other(FreshBackup());
-    other.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QVERIFY(Show(other));
     QSignalSpy otherFinished(&other, &QDialog::finished);
     other.close(); // the close box
     QCOMPARE(otherFinished.size(), 1);
@@ -744,10 +738,8 @@ void QueryWindowTest::escapeClosesAtOnce()
 
 void QueryWindowTest::escapeDuringExportWaitsForIt()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     QSignalSpy finished(&dlg, &QDialog::finished);
     auto *closeTimer = dlg.findChild<QTimer *>("CloseTimer");
     QVERIFY(closeTimer);
@@ -787,8 +779,7 @@ void QueryWindowTest::closingTheSearchWindowStopsItsSearch()
     QCOMPARE(catalogue.GetCount(), 12);
 
     SearchAllWindow window(catalogue);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Show(window));
     QSignalSpy finished(&window, &QDialog::finished);
     // Find, and Find again before anything came in: the first search stops for the second.
     Control<QPushButton>(window, "IdcFind")->click();
@@ -828,8 +819,7 @@ void QueryWindowTest::searchThatHelpsFindOneCall()
     QVERIFY(QFile::remove(root.filePath("gone/dbR.mdb")));
 
     SearchAllWindow window(catalogue);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Show(window));
     auto *panel = Control<QListWidget>(window, "FailurePanel");
     auto *stop = Control<QPushButton>(window, "StopSearch");
     auto *progress = Control<QProgressBar>(window, "SearchProgress");
@@ -910,8 +900,7 @@ void QueryWindowTest::searchThatHelpsFindOneCall()
     CBackupArray catalogue16(g_config);
     catalogue16.AddDirectory(many.path());
     SearchAllWindow window16(catalogue16);
-    window16.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window16));
+    QVERIFY(Show(window16));
     Control<QPushButton>(window16, "IdcFind")->click();
     QVERIFY(window16.IsSearching());
     Control<QPushButton>(window16, "StopSearch")->click();
@@ -936,8 +925,7 @@ void QueryWindowTest::databaseThatDoesNotOpen()
     QCOMPARE(desktop.messages[0].icon, Desktop::Icon::Error);
 
     // Still usable: Find leaves the list empty, Export does nothing, Escape closes.
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QTest::mouseClick(Control<QPushButton>(dlg, "IdcFind"), Qt::LeftButton);
     WaitForFill(dlg);
     QCOMPARE(dlg.Model().RowCount(), 0);
@@ -958,11 +946,8 @@ void QueryWindowTest::databaseThatDoesNotOpen()
 
 void QueryWindowTest::refusedStatementAndDamagedDatabaseAreSaid()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QueryWindowOn window(FreshBackup(), Open::Shown);
+    auto &[desktop, dir, dlg] = window;
     auto *find = Control<QPushButton>(dlg, "IdcFind");
     // "[" is matched as typed: no number of the backup holds "[1]".
     QTest::keyClicks(Control<QLineEdit>(dlg, "IdcNumber"), "[1]");
@@ -1000,8 +985,7 @@ void QueryWindowTest::largeResultArrivesInBatches()
     const QString dir = m_dir.path() + "/big/";
     QVERIFY(TestFiles::copyTree(QStringLiteral(ORVIK_TEST_DATA_DIR "/multipage-3000"), dir));
     CDlgQuery dlg(dir);
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     auto *find = Control<QPushButton>(dlg, "IdcFind");
     auto *exportButton = Control<QPushButton>(dlg, "IdcExport");
 
@@ -1139,9 +1123,8 @@ void QueryWindowTest::sortAndTypeAheadKeepTheWindowFree()
 
 void QueryWindowTest::sortingAndTheStatusLine()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     ResultListModel &model = dlg.Model();
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -1236,9 +1219,8 @@ void QueryWindowTest::sortingAndTheStatusLine()
 
 void QueryWindowTest::narrowTheListAsYouType()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     const ResultListModel &model = dlg.Model();
     QCOMPARE(model.RowCount(), 60);
@@ -1365,10 +1347,8 @@ void QueryWindowTest::narrowTheListAsYouType()
 
 void QueryWindowTest::cutCellsShowTheirTextAsATooltip()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.resize(1200, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1200, 700));
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const int fileColumn = dlg.Model().ColumnOfCell(ResultListModel::CellFile);
     const int row = RowWithId(dlg.Model(), 2);
@@ -1394,9 +1374,8 @@ void QueryWindowTest::tabbingKeepsTheFocusInSight()
 {
     // Tab goes from control to control of the filter, then to the filter box and the list:
     // every one it stops at is shown, inside the window, and says it has the focus.
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found);
+    auto &[desktop, dir, dlg] = window;
     QVERIFY(QTest::qWaitForWindowActive(&dlg));
     Control<QCheckBox>(dlg, "IdcFromCheck")->setFocus(Qt::TabFocusReason);
     QStringList path;
@@ -1480,8 +1459,7 @@ void QueryWindowTest::datePresetsSetThePickers()
     ScriptedDesktop desktop;
     CDlgQuery dlg(FreshBackup());
     dlg.SetToday(QDate(2009, 12, 16)); // a Wednesday
-    dlg.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(Show(dlg));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); // weeks begin on Monday
     auto *presets = Control<QComboBox>(dlg, "DatePresets");
     QStringList texts;
@@ -1522,11 +1500,8 @@ void QueryWindowTest::playerPaneFollowsTheList()
 #ifndef ORVIK_HAS_PLAYER
     QSKIP("built without the player pane (ORVIK_PLAYER=OFF)");
 #else
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.resize(1100, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1100, 700));
+    auto &[desktop, dir, dlg] = window;
     PlayerPane *pane = dlg.Player();
     QVERIFY(pane);
     QTableView *list = dlg.List();
@@ -1699,11 +1674,8 @@ void QueryWindowTest::listeningInThePane()
 
 void QueryWindowTest::detailPanelShowsTheWholeRecord()
 {
-    ScriptedDesktop desktop;
-    const QString dir = FreshBackup();
-    CDlgQuery dlg(dir);
-    dlg.resize(1100, 700);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1100, 700));
+    auto &[desktop, dir, dlg] = window;
     QTableView *list = dlg.List();
     const ResultListModel &model = dlg.Model();
     auto *panel = Control<CallDetailPanel>(dlg, "CallDetailPanel");
@@ -1807,8 +1779,7 @@ void QueryWindowTest::remembersSizeAndColumns()
     const QByteArray config = TestFiles::read(configIni);
     {
         CDlgQuery dlg(dir);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(Show(dlg));
         dlg.resize(1000, 720);
         QTRY_COMPARE(dlg.size(), QSize(1000, 720));
         dlg.List()->horizontalHeader()->resizeSection(ResultListModel::CellRemark, 180);
@@ -1824,8 +1795,7 @@ void QueryWindowTest::remembersSizeAndColumns()
     QCOMPARE(TestFiles::read(configIni), config);
 
     CDlgQuery again(dir);
-    again.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(Show(again));
     QCOMPARE(again.size(), QSize(1000, 720));
     const QHeaderView *header = again.List()->horizontalHeader();
     QCOMPARE(header->sectionSize(ResultListModel::CellRemark), 180);
@@ -1845,15 +1815,13 @@ void QueryWindowTest::rememberedSizeFitsTheScreen()
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     {
         CDlgQuery dlg(dir);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(Show(dlg));
         dlg.setGeometry(screen.left() + 200, screen.top() + 120, screen.width() + 220, screen.height() + 160);
         QTRY_COMPARE(dlg.width(), screen.width() + 220);
         dlg.reject();
     }
     CDlgQuery again(dir);
-    again.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY(Show(again));
     QVERIFY2(screen.contains(again.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 on a screen of %5x%6")
                                                                     .arg(again.frameGeometry().x())
                                                                     .arg(again.frameGeometry().y())
@@ -1872,10 +1840,8 @@ void QueryWindowTest::rememberedSizeFitsTheScreen()
 
 void QueryWindowTest::statisticsLeadBackToTheCalls()
 {
-    ScriptedDesktop desktop;
-    CDlgQuery dlg(FreshBackup());
-    dlg.resize(1100, 900);
-    ShowAndFind(dlg);
+    QueryWindowOn window(FreshBackup(), Open::Found, QSize(1100, 900));
+    auto &[desktop, dir, dlg] = window;
     ResultListModel &model = dlg.Model();
     auto *statistics = dlg.findChild<ListStatistics *>();
     QVERIFY(statistics);
@@ -1981,8 +1947,7 @@ void QueryWindowTest::statisticsLeadBackToTheCalls()
     CBackupArray catalogue(g_config);
     catalogue.AddDirectory(root.path());
     SearchAllWindow search(catalogue);
-    search.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&search));
+    QVERIFY(Show(search));
     auto *all = search.findChild<ListStatistics *>();
     QVERIFY(all);
     QTest::mouseClick(all->tabs(), Qt::LeftButton, {}, all->tabs()->tabRect(1).center());

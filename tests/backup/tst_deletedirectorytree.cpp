@@ -34,6 +34,13 @@ bool makeFolderReadOnly(const QString &path)
 #endif
 }
 
+// A backup folder at `root`: a file at its top and one in its folder "a", which a refused
+// deletion must leave.
+bool writeSmallBackup(const QString &root)
+{
+    return TestFiles::write(root + "/config.ini", "[base]") && TestFiles::write(root + "/a/first", "1");
+}
+
 #ifdef _WIN32
 // A junction at `link` (a new folder) to the folder `target`: the folder link Windows makes
 // without any privilege. The reparse data holds the target's NT path, then an empty
@@ -90,6 +97,13 @@ bool makeLink(const QString &target, const QString &link)
 
 constexpr char kNoLinks[] = "this system makes no links (Wine has neither junctions nor symbolic links)";
 
+// Makes the link `link` to `target`, or skips the test where the system makes none.
+#define MAKE_LINK_OR_SKIP(target, link) \
+    do { \
+        if (!makeLink(target, link)) \
+            QSKIP(kNoLinks); \
+    } while (false)
+
 class TestDeleteDirectoryTree : public QObject
 {
     Q_OBJECT
@@ -130,12 +144,9 @@ void TestDeleteDirectoryTree::linksAreRemovedNotFollowed()
     QVERIFY(TestFiles::write(outside + "/sub/more", "and me"));
     const QString root = tmp.filePath("backup");
     QVERIFY(TestFiles::write(root + "/voice/a.wav", "RIFF"));
-    if (!makeLink(outside, root + "/voice/link-to-folder"))
-        QSKIP(kNoLinks);
-    if (!makeLink(outside + "/precious.wav", root + "/link-to-file"))
-        QSKIP(kNoLinks);
-    if (!makeLink(tmp.filePath("nowhere"), root + "/dangling"))
-        QSKIP(kNoLinks);
+    MAKE_LINK_OR_SKIP(outside, root + "/voice/link-to-folder");
+    MAKE_LINK_OR_SKIP(outside + "/precious.wav", root + "/link-to-file");
+    MAKE_LINK_OR_SKIP(tmp.filePath("nowhere"), root + "/dangling");
 
     QVERIFY(DeleteDirectoryTree(root));
     QVERIFY(!QFileInfo::exists(root));
@@ -148,8 +159,7 @@ void TestDeleteDirectoryTree::pathThatIsALinkRemovesOnlyTheLink()
     QTemporaryDir tmp;
     const QString target = tmp.filePath("real");
     QVERIFY(TestFiles::write(target + "/dbR.mdb", "data"));
-    if (!makeLink(target, tmp.filePath("alias")))
-        QSKIP(kNoLinks);
+    MAKE_LINK_OR_SKIP(target, tmp.filePath("alias"));
     QVERIFY(DeleteDirectoryTree(tmp.filePath("alias") + "/"));
     QVERIFY(!QFileInfo::exists(tmp.filePath("alias")));
     QCOMPARE(TestFiles::read(target + "/dbR.mdb"), QByteArray("data"));
@@ -175,8 +185,7 @@ void TestDeleteDirectoryTree::refusesPathsThroughALink()
     QTemporaryDir tmp;
     const QString target = tmp.filePath("real");
     QVERIFY(TestFiles::write(target + "/sub/dbR.mdb", "data"));
-    if (!makeLink(target, tmp.filePath("alias")))
-        QSKIP(kNoLinks);
+    MAKE_LINK_OR_SKIP(target, tmp.filePath("alias"));
 
     QVERIFY(!DeleteDirectoryTree(tmp.filePath("alias") + "/."));
     QVERIFY(!DeleteDirectoryTree(tmp.filePath("alias") + "/sub/"));
@@ -224,8 +233,7 @@ void TestDeleteDirectoryTree::refusesTreeReachingIntoAnotherFileSystem()
 #else
     QTemporaryDir tmp;
     const QString root = tmp.filePath("backup");
-    QVERIFY(TestFiles::write(root + "/config.ini", "[base]"));
-    QVERIFY(TestFiles::write(root + "/a/first", "1"));
+    QVERIFY(writeSmallBackup(root));
     const QString mountPoint = root + "/z/mounted";
     QVERIFY(QDir().mkpath(mountPoint));
     if (QProcess::execute("mount", {"-t", "tmpfs", "orvik-test", mountPoint}) != 0)
@@ -261,8 +269,7 @@ void TestDeleteDirectoryTree::refusesTreeHoldingABindMount()
     const QString outside = tmp.filePath("outside");
     QVERIFY(TestFiles::write(outside + "/precious.wav", "keep me"));
     const QString root = tmp.filePath("backup");
-    QVERIFY(TestFiles::write(root + "/config.ini", "[base]"));
-    QVERIFY(TestFiles::write(root + "/a/first", "1"));
+    QVERIFY(writeSmallBackup(root));
     const QString mountPoint = root + "/voice";
     QVERIFY(QDir().mkpath(mountPoint));
     if (QProcess::execute("mount", {"--bind", outside, mountPoint}) != 0)

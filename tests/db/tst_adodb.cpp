@@ -65,6 +65,31 @@ QStringList checkerProblems(const QString &path)
     return jet::Checker::checkDatabase(db);
 }
 
+// A copy of the December sample (`before`: its bytes) with the lock file Access keeps beside
+// the database while it has it open, `locked` when that was written.
+struct CopyLockedByAccess
+{
+    QTemporaryDir dir;
+    QString path = copyOfSample(dir);
+    QByteArray before = TestFiles::read(path);
+    QString lockFile = QFileInfo(path).absolutePath() + "/dbR.ldb";
+    bool locked = TestFiles::write(lockFile, QByteArray(64, '\0'));
+};
+
+// Runs `statements` on a connection to `path`, closed afterwards, each to be accepted or
+// (`accepted` false) refused; the file must be as it was before.
+void expectFileUnchanged(const QString &path, bool accepted, const QStringList &statements)
+{
+    const QByteArray before = TestFiles::read(path);
+    {
+        CAdoDb db;
+        QVERIFY(db.OpenAccessDatabase(path, QString()));
+        for (const QString &statement : statements)
+            QVERIFY2(db.SqlExecute(statement) == accepted, qPrintable(statement));
+    }
+    QCOMPARE(TestFiles::read(path), before);
+}
+
 } // namespace
 
 class TestAdoDb : public QObject
@@ -289,14 +314,8 @@ void TestAdoDb::deleteThatMatchesNothingSucceeds()
     ScriptedDesktop desktop;
     QTemporaryDir dir;
     const QString path = copyOfSample(dir);
-    const QByteArray before = TestFiles::read(path);
-    {
-        CAdoDb db;
-        QVERIFY(db.OpenAccessDatabase(path, QString()));
-        QVERIFY(db.SqlExecute(QStringLiteral("delete from record where id = 999")));
-        QVERIFY(db.SqlExecute(QStringLiteral("delete from record where id = 8"))); // deleted before
-    }
-    QCOMPARE(TestFiles::read(path), before);
+    // Record 8 was deleted before.
+    expectFileUnchanged(path, true, {"delete from record where id = 999", "delete from record where id = 8"});
     QVERIFY(!QFileInfo::exists(path + "-journal"));
 }
 
@@ -305,16 +324,10 @@ void TestAdoDb::refusedStatementChangesNothing()
     ScriptedDesktop desktop;
     QTemporaryDir dir;
     const QString path = copyOfSample(dir);
-    const QByteArray before = TestFiles::read(path);
-    {
-        CAdoDb db;
-        QVERIFY(db.OpenAccessDatabase(path, QString()));
-        for (const char *refused : {"delete from record where id = 5 or", "delete from record where id = '5'",
-                                    "delete from record where id = 5; delete from record where id = 6",
-                                    "update record set name = 'x' where id = 5", "delete from nosuch where id = 5"})
-            QVERIFY2(!db.SqlExecute(QString::fromUtf8(refused)), refused);
-    }
-    QCOMPARE(TestFiles::read(path), before);
+    expectFileUnchanged(path, false,
+                        {"delete from record where id = 5 or", "delete from record where id = '5'",
+                         "delete from record where id = 5; delete from record where id = 6",
+                         "update record set name = 'x' where id = 5", "delete from nosuch where id = 5"});
 
     // A delete that runs removes exactly its row and leaves the database sound.
     {
@@ -343,57 +356,51 @@ void TestAdoDb::deleteOnReadOnlyConnection()
 
 void TestAdoDb::deleteWhileAnotherJetProgramHoldsTheFile()
 {
-    QTemporaryDir dir;
-    const QString path = copyOfSample(dir);
-    const QByteArray before = TestFiles::read(path);
-    const QString lockFile = QFileInfo(path).absolutePath() + "/dbR.ldb";
-    QVERIFY(TestFiles::write(lockFile, QByteArray(64, '\0')));
+    const CopyLockedByAccess copy;
+    QVERIFY(copy.locked);
     // Access keeps its lock file open while it has the database open (on Windows one that
     // nobody holds is known to be stale).
-    QFile held(lockFile);
+    QFile held(copy.lockFile);
     QVERIFY(held.open(QIODevice::ReadWrite));
 
     JetConnection connection;
     sql::SqlError error;
-    QVERIFY(connection.open(path, QString(), JetConnection::Mode::ReadWrite, &error));
+    QVERIFY(connection.open(copy.path, QString(), JetConnection::Mode::ReadWrite, &error));
     // Reading goes on; writing pages under Access is refused and leaves the file as it was.
     QVERIFY(connection.execute(QStringLiteral("select * from record where id = 1"), nullptr, &error));
     QVERIFY(!connection.execute(QStringLiteral("delete from record where id = 1"), nullptr, &error));
     QVERIFY2(error.message.startsWith("Could not update; currently locked"), qPrintable(error.message));
-    QVERIFY(error.message.contains(lockFile));
-    QCOMPARE(TestFiles::read(path), before);
+    QVERIFY(error.message.contains(copy.lockFile));
+    QCOMPARE(TestFiles::read(copy.path), copy.before);
 
     // Once the other program has closed the file, the same connection deletes.
     held.close();
-    QVERIFY(QFile::remove(lockFile));
+    QVERIFY(QFile::remove(copy.lockFile));
     QVERIFY2(connection.execute(QStringLiteral("delete from record where id = 1"), nullptr, &error),
              qPrintable(error.message));
-    QVERIFY(TestFiles::read(path) != before);
-    QCOMPARE(checkerProblems(path), QStringList());
+    QVERIFY(TestFiles::read(copy.path) != copy.before);
+    QCOMPARE(checkerProblems(copy.path), QStringList());
 }
 
 // Access keeps its lock file beside the database file itself; opened through a symbolic
 // link in another folder, under another name, the file is still Access's.
 void TestAdoDb::deleteThroughALinkWhileAnotherJetProgramHoldsTheFile()
 {
-    QTemporaryDir dir;
-    const QString path = copyOfSample(dir);
-    const QByteArray before = TestFiles::read(path);
-    const QString lockFile = QFileInfo(path).absolutePath() + "/dbR.ldb";
-    QVERIFY(TestFiles::write(lockFile, QByteArray(64, '\0')));
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("view")));
-    const QString link = dir.filePath(QStringLiteral("view/calls.mdb"));
+    const CopyLockedByAccess copy;
+    QVERIFY(copy.locked);
+    QVERIFY(QDir(copy.dir.path()).mkdir(QStringLiteral("view")));
+    const QString link = copy.dir.filePath(QStringLiteral("view/calls.mdb"));
 #ifdef _WIN32
     QSKIP("QFile::link makes a shortcut on Windows, not a link the file system follows");
 #endif
-    QVERIFY(QFile::link(path, link));
+    QVERIFY(QFile::link(copy.path, link));
 
     JetConnection connection;
     sql::SqlError error;
     QVERIFY(connection.open(link, QString(), JetConnection::Mode::ReadWrite, &error));
     QVERIFY(!connection.execute(QStringLiteral("delete from record where id = 1"), nullptr, &error));
     QVERIFY2(error.message.startsWith("Could not update; currently locked"), qPrintable(error.message));
-    QCOMPARE(TestFiles::read(path), before);
+    QCOMPARE(TestFiles::read(copy.path), copy.before);
 }
 
 void TestAdoDb::longTraceLinesAreCut()

@@ -45,6 +45,17 @@ private slots:
     void namedPipeIsRefusedWithoutWaiting();
 };
 
+// Masks the header of `bytes`, edited in clear, again for `format`, writes them into `dir` as
+// pw.mdb and opens `file` on that for reading.
+static void writeMaskedAndOpen(QByteArray bytes, Format format, const QTemporaryDir &dir, PageFile &file)
+{
+    JetTest::toggleHeaderMask(bytes, format);
+    const QString path = dir.filePath(QStringLiteral("pw.mdb"));
+    QVERIFY(TestFiles::write(path, bytes));
+    QString error;
+    QVERIFY2(file.open(path, PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+}
+
 void TestJetFile::rc4Keystream()
 {
     // Keystream of the header key: XOR it over zeros.
@@ -169,21 +180,18 @@ void TestJetFile::passwordJet3()
     // Twenty bytes in the file's code page; 0xE9 is "é" in 1252.
     const QByteArray secret("Gr\xE9ve2024");
     std::memcpy(bytes.data() + 0x42, secret.constData(), std::size_t(secret.size()));
-    JetTest::toggleHeaderMask(bytes, Format::Jet3);
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("pw.mdb"));
-    QVERIFY(TestFiles::write(path, bytes));
     PageFile file;
-    QString error;
-    QVERIFY2(file.open(path, PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    writeMaskedAndOpen(bytes, Format::Jet3, dir, file);
     QVERIFY(file.hasPassword());
     QCOMPARE(file.password(), QStringLiteral("Gr\u00E9ve2024"));
     QCOMPARE(file.passwordBytes().left(secret.size()), secret);
 
     // The password encrypts nothing: the tables still read.
     jet::Database db;
-    QVERIFY2(db.open(path, PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    QString error;
+    QVERIFY2(db.open(dir.filePath(QStringLiteral("pw.mdb")), PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
     QCOMPARE(db.userTableNames().size(), 4);
 }
 
@@ -201,14 +209,10 @@ void TestJetFile::passwordJet4()
         JetTest::putU16(field, 2 * i, secret.at(i).unicode());
     for (int i = 0; i < 40; ++i)
         bytes[0x42 + i] = char(std::uint8_t(field[i]) ^ std::uint8_t(mask >> (8 * (i % 4))));
-    JetTest::toggleHeaderMask(bytes, Format::Jet4);
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("pw.mdb"));
-    QVERIFY(TestFiles::write(path, bytes));
     PageFile file;
-    QString error;
-    QVERIFY2(file.open(path, PageFile::OpenMode::ReadOnly, &error), qPrintable(error));
+    writeMaskedAndOpen(bytes, Format::Jet4, dir, file);
     QVERIFY(file.hasPassword());
     QCOMPARE(file.password(), secret);
     QCOMPARE(file.passwordBytes(), field);

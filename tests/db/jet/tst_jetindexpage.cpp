@@ -84,6 +84,24 @@ void forEachPage(const jet::PageFile &file, std::uint32_t root,
     walk(root);
 }
 
+// Index page `number` of the Access sample `name` (shared fixtures) as decoded, with the file
+// it was read from (opened for reading) and its bytes; `error` says why when `read` is false.
+struct SamplePage : IndexPage
+{
+    jet::PageFile file;
+    QByteArray bytes;
+    QString error;
+    bool read = false;
+
+    SamplePage(const char *name, std::uint32_t number)
+    {
+        if (!file.open(JetTest::accessSample(QLatin1String(name)), jet::PageFile::OpenMode::ReadOnly, &error))
+            return;
+        bytes = page(file, number);
+        read = decode(file.format(), file.pageSize(), u8(bytes), &error);
+    }
+};
+
 bool sameEntries(const IndexPage &a, const IndexPage &b)
 {
     if (a.entries.size() != b.entries.size())
@@ -158,16 +176,10 @@ void TestJetIndexPage::jet3PrefixByte()
         QSKIP("the shared fixtures folder (files made by Access) is absent");
     // Access 97's node page 36 of compIndexTestV1997.mdb holds "00 01" at 0x14: a prefix
     // of 0 and a marker byte, not a prefix of 256.
-    jet::PageFile file;
-    QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")),
-                       jet::PageFile::OpenMode::ReadOnly, &error),
-             qPrintable(error));
-    const QByteArray bytes = page(file, 36);
-    QCOMPARE(std::uint8_t(bytes[0x14]), 0x00);
-    QCOMPARE(std::uint8_t(bytes[0x15]), 0x01);
-    IndexPage node;
-    QVERIFY2(node.decode(file.format(), file.pageSize(), u8(bytes), &error), qPrintable(error));
+    SamplePage node("compIndexTestV1997.mdb", 36);
+    QVERIFY2(node.read, qPrintable(node.error));
+    QCOMPARE(std::uint8_t(node.bytes[0x14]), 0x00);
+    QCOMPARE(std::uint8_t(node.bytes[0x15]), 0x01);
     QVERIFY(node.isNode());
     QCOMPARE(node.prefixLength, 0);
     QCOMPARE(int(node.marker), 1);
@@ -182,8 +194,8 @@ void TestJetIndexPage::jet3PrefixByte()
 
     // Changing an entry keeps the marker byte.
     node.entries.erase(node.entries.begin());
-    QByteArray out = bytes;
-    QVERIFY(node.encode(reinterpret_cast<std::uint8_t *>(out.data()), &error));
+    QByteArray out = node.bytes;
+    QVERIFY(node.encode(reinterpret_cast<std::uint8_t *>(out.data()), &node.error));
     QCOMPARE(std::uint8_t(out[0x15]), 0x01);
     QCOMPARE(std::uint8_t(out[0x14]), 0x00);
 }
@@ -193,14 +205,10 @@ void TestJetIndexPage::removingEntriesKeepsPrefixValid()
     if (!JetTest::haveSharedFixtures())
         QSKIP("the shared fixtures folder (files made by Access) is absent");
     // Leaf 37 of compIndexTestV1997.mdb: 299 entries sharing a 3-byte prefix.
-    jet::PageFile file;
+    const SamplePage leaf("compIndexTestV1997.mdb", 37);
+    QVERIFY2(leaf.read, qPrintable(leaf.error));
+    const jet::PageFile &file = leaf.file;
     QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")),
-                       jet::PageFile::OpenMode::ReadOnly, &error),
-             qPrintable(error));
-    const QByteArray bytes = page(file, 37);
-    IndexPage leaf;
-    QVERIFY2(leaf.decode(file.format(), file.pageSize(), u8(bytes), &error), qPrintable(error));
     QCOMPARE(leaf.prefixLength, 3);
     QCOMPARE(leaf.entries.size(), std::size_t(299));
     QCOMPARE(leaf.freeSpace, 3);
@@ -210,7 +218,7 @@ void TestJetIndexPage::removingEntriesKeepsPrefixValid()
     // grows by 3.
     IndexPage changed = leaf;
     changed.entries.erase(changed.entries.begin());
-    QByteArray out = bytes;
+    QByteArray out = leaf.bytes;
     QVERIFY(changed.encode(reinterpret_cast<std::uint8_t *>(out.data()), &error));
     IndexPage back;
     QVERIFY(back.decode(file.format(), file.pageSize(), u8(out), &error));
@@ -222,7 +230,7 @@ void TestJetIndexPage::removingEntriesKeepsPrefixValid()
     // (with fewer entries, so that the longer ones still fit).
     changed.entries.resize(20);
     changed.entries[5].bytes[1] = char(0x10);
-    out = bytes;
+    out = leaf.bytes;
     QVERIFY(changed.encode(reinterpret_cast<std::uint8_t *>(out.data()), &error));
     QVERIFY(back.decode(file.format(), file.pageSize(), u8(out), &error));
     QCOMPARE(back.prefixLength, 1);
@@ -248,20 +256,15 @@ void TestJetIndexPage::pageThatWouldOverflowIsRefused()
     // Leaf 37 has 3 bytes free; a replacement entry 4 bytes longer does not fit.
     if (!JetTest::haveSharedFixtures())
         QSKIP("the shared fixtures folder (files made by Access) is absent");
-    jet::PageFile file;
-    QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV1997.mdb")),
-                       jet::PageFile::OpenMode::ReadOnly, &error),
-             qPrintable(error));
-    const QByteArray bytes = page(file, 37);
-    IndexPage leaf;
-    QVERIFY(leaf.decode(file.format(), file.pageSize(), u8(bytes), &error));
+    SamplePage leaf("compIndexTestV1997.mdb", 37);
+    QVERIFY2(leaf.read, qPrintable(leaf.error));
     leaf.entries[10].bytes.insert(3, QByteArray(4, 'x'));
     QVERIFY(!leaf.fits());
-    QByteArray out = bytes;
+    QByteArray out = leaf.bytes;
+    QString error;
     QVERIFY(!leaf.encode(reinterpret_cast<std::uint8_t *>(out.data()), &error));
     QVERIFY2(error.contains(QLatin1String("the page holds")), qPrintable(error));
-    QCOMPARE(out, bytes);
+    QCOMPARE(out, leaf.bytes);
     leaf.entries[10].bytes.remove(3, 1); // 3 bytes longer fits exactly
     QVERIFY(leaf.encode(reinterpret_cast<std::uint8_t *>(out.data()), &error));
     QCOMPARE(std::uint8_t(out[2]) | (std::uint8_t(out[3]) << 8), 0);
@@ -289,16 +292,13 @@ void TestJetIndexPage::damagedPagesAreErrors()
     QFETCH(int, offset);
     QFETCH(int, value);
     QFETCH(QString, reason);
-    jet::PageFile file;
-    QString error;
-    QVERIFY2(file.open(JetTest::accessSample(QStringLiteral("compIndexTestV2000.mdb")),
-                       jet::PageFile::OpenMode::ReadOnly, &error),
-             qPrintable(error));
-    QByteArray bytes = ::page(file, std::uint32_t(page));
-    IndexPage p;
-    QVERIFY(p.decode(file.format(), file.pageSize(), u8(bytes), &error));
+    SamplePage sample("compIndexTestV2000.mdb", std::uint32_t(page));
+    QVERIFY2(sample.read, qPrintable(sample.error));
+    const jet::PageFile &file = sample.file;
+    QByteArray bytes = sample.bytes;
+    IndexPage &p = sample;
     bytes[offset] = char(std::uint8_t(bytes[offset]) | value);
-    error.clear();
+    QString error;
     QVERIFY(!p.decode(file.format(), file.pageSize(), u8(bytes), &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QCOMPARE(IndexPage::findRowInLeaf(file.format(), file.pageSize(), u8(bytes), RowId{1, 1}, &error), -2);

@@ -73,14 +73,44 @@ std::vector<PageBatch::Change> fillerChanges(int pageSize, const QByteArray &fil
     return changes;
 }
 
+// The "record" table of `db` opened for writing at `path`; none, with `error` saying why,
+// when the database does not open or the table cannot be read.
+std::optional<jet::TableDef> recordTable(jet::Database &db, const QString &path, QString *error)
+{
+    if (!db.open(path, jet::PageFile::OpenMode::ReadWrite, error))
+        return std::nullopt;
+    return db.table(QStringLiteral("record"), error);
+}
+
+// A copy of the December backup's database (`before`: its bytes) and beside it a complete
+// journal of filler pages (fillerChanges), `written` when that worked.
+struct CopyWithJournal
+{
+    QTemporaryDir dir;
+    QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
+    QByteArray before = TestFiles::read(path);
+    QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
+    bool written = TestFiles::write(Journal::pathFor(path), journal);
+};
+
+// Opens `path` for writing into `file` and expects recovery to apply the journal and remove
+// it, leaving the database as `expected`.
+void expectRecovered(jet::PageFile &file, const QString &path, const QByteArray &expected)
+{
+    QString error;
+    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
+    QVERIFY2(Journal::recover(file, &error), qPrintable(error));
+    QVERIFY(!Journal::exists(path));
+    QCOMPARE(TestFiles::read(path), expected);
+}
+
 } // namespace
 
 void TestJetJournal::crashingDelete(const QString &path, const std::vector<RowId> &rows, int pageWrites)
 {
     jet::Database db;
     QString error;
-    QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    const auto def = db.table(QStringLiteral("record"), &error);
+    const auto def = recordTable(db, path, &error);
     QVERIFY2(def, qPrintable(error));
     jet::RowDeleter deleter(db.file(), *def);
     // The journal is written in one write, then the pages one write each: the process
@@ -111,8 +141,7 @@ void TestJetJournal::initTestCase()
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
     jet::Database db;
     QString error;
-    QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    const auto def = db.table(QStringLiteral("record"), &error);
+    const auto def = recordTable(db, path, &error);
     QVERIFY2(def, qPrintable(error));
     std::vector<RowId> all = JetDelete::liveRows(db.file(), *def);
     QRandomGenerator rng(7);
@@ -183,21 +212,18 @@ void TestJetJournal::completeJournalIsRolledBack()
     // grew during the transaction gets its old length back.
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    QByteArray before = TestFiles::read(path);
+    const QByteArray before = TestFiles::read(path);
     const int ps = 4096;
     QVERIFY(TestFiles::write(Journal::pathFor(path),
                              Journal::build(ps, std::uint64_t(before.size()), fillerChanges(ps, before))));
     QVERIFY(TestFiles::write(path, before + QByteArray(ps, 'x')));
 
+    QByteArray expected = before;
+    expected.replace(3 * ps, ps, QByteArray(ps, char(0xAB)));
+    expected.replace(10 * ps, ps, QByteArray(ps, char(0xAB)));
     jet::PageFile file;
-    QString error;
-    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    QVERIFY2(Journal::recover(file, &error), qPrintable(error));
-    QVERIFY(!Journal::exists(path));
+    expectRecovered(file, path, expected);
     QCOMPARE(file.pageCount(), std::uint32_t(before.size() / ps));
-    before.replace(3 * ps, ps, QByteArray(ps, char(0xAB)));
-    before.replace(10 * ps, ps, QByteArray(ps, char(0xAB)));
-    QCOMPARE(TestFiles::read(path), before);
 }
 
 void TestJetJournal::incompleteJournalIsDiscarded_data()
@@ -232,43 +258,31 @@ void TestJetJournal::incompleteJournalIsDiscarded()
     QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
 
     jet::PageFile file;
-    QString error;
-    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    QVERIFY2(Journal::recover(file, &error), qPrintable(error));
-    QVERIFY(!Journal::exists(path));
-    QCOMPARE(TestFiles::read(path), before);
+    expectRecovered(file, path, before);
 }
 
 void TestJetJournal::leftoverJournalBlocksDeletes()
 {
-    QTemporaryDir dir;
-    const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = TestFiles::read(path);
-    const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
-    QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
+    const CopyWithJournal copy;
+    QVERIFY(copy.written);
 
     jet::Database db;
     QString error;
-    QVERIFY2(db.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    const auto def = db.table(QStringLiteral("record"), &error);
+    const auto def = recordTable(db, copy.path, &error);
     QVERIFY2(def, qPrintable(error));
     jet::RowDeleter deleter(db.file(), *def);
     QVERIFY(!deleter.deleteRows({RowId{29, 0}}, &error));
     QVERIFY2(error.contains(QLatin1String("interrupted")), qPrintable(error));
-    QCOMPARE(TestFiles::read(path), before);
-    QCOMPARE(TestFiles::read(Journal::pathFor(path)), journal);
+    QCOMPARE(TestFiles::read(copy.path), copy.before);
+    QCOMPARE(TestFiles::read(Journal::pathFor(copy.path)), copy.journal);
 }
 
 void TestJetJournal::readOnlyFileCannotRollBack()
 {
-    QTemporaryDir dir;
-    const QString path = JetDelete::copyFixture(dir, JetTest::sample(QStringLiteral("2009-12")));
-    const QByteArray before = TestFiles::read(path);
-    const QByteArray journal = Journal::build(4096, std::uint64_t(before.size()), fillerChanges(4096, before));
-    QVERIFY(TestFiles::write(Journal::pathFor(path), journal));
-
-    expectRecoveryRefused(path, jet::PageFile::OpenMode::ReadOnly, QStringLiteral("opened for writing"), before,
-                          journal);
+    const CopyWithJournal copy;
+    QVERIFY(copy.written);
+    expectRecoveryRefused(copy.path, jet::PageFile::OpenMode::ReadOnly, QStringLiteral("opened for writing"),
+                          copy.before, copy.journal);
 }
 
 // The journal a crashed delete left beside one database, found beside another one of the
@@ -439,7 +453,6 @@ void TestJetJournal::tornPageIsRolledBack()
     QTemporaryDir dir;
     const QString path = JetDelete::copyFixture(dir, JetTest::multipage());
     const QByteArray before = TestFiles::read(path);
-    QString error;
     crashingDelete(path, m_rows, m_pagesWritten);
     if (QTest::currentTestFailed())
         return;
@@ -459,10 +472,7 @@ void TestJetJournal::tornPageIsRolledBack()
     QVERIFY(TestFiles::write(path, torn));
 
     jet::PageFile file;
-    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    QVERIFY2(Journal::recover(file, &error), qPrintable(error));
-    QVERIFY(!Journal::exists(path));
-    QCOMPARE(TestFiles::read(path), before);
+    expectRecovered(file, path, before);
 }
 
 // A database reached through a symbolic link (to the file, or to a folder above it) is the
@@ -478,7 +488,6 @@ void TestJetJournal::crashUnderAnotherNameIsRolledBack()
 #endif
     QVERIFY(QFile::link(path, link));
     const QByteArray before = TestFiles::read(path);
-    QString error;
     crashingDelete(link, m_rows, m_pagesWritten / 2);
     if (QTest::currentTestFailed())
         return;
@@ -487,11 +496,8 @@ void TestJetJournal::crashUnderAnotherNameIsRolledBack()
     QVERIFY(Journal::exists(path));
 
     jet::PageFile file;
-    QVERIFY2(file.open(path, jet::PageFile::OpenMode::ReadWrite, &error), qPrintable(error));
-    QVERIFY2(Journal::recover(file, &error), qPrintable(error));
-    QVERIFY(!Journal::exists(path));
+    expectRecovered(file, path, before);
     QVERIFY(!Journal::exists(link));
-    QCOMPARE(TestFiles::read(path), before);
 }
 
 QTEST_GUILESS_MAIN(TestJetJournal)

@@ -164,6 +164,15 @@ QStringList damageSources()
     return files;
 }
 
+// Writes `bytes` to `path` and opens `db` on it for reading: its "record" table, or none when
+// the file cannot be written or opened or the table read.
+std::optional<jet::TableDef> writeAndReadRecordTable(Database &db, const QString &path, const QByteArray &bytes)
+{
+    if (!TestFiles::write(path, bytes) || !db.open(path, PageFile::OpenMode::ReadOnly))
+        return std::nullopt;
+    return db.table(QStringLiteral("record"));
+}
+
 } // namespace
 
 void TestJetRobustness::initTestCase()
@@ -346,10 +355,8 @@ void TestJetRobustness::movedRowLoopsAndBadPointers()
         QByteArray copy = original;
         copy[slotTable + 1] = char(std::uint8_t(copy[slotTable + 1]) | 0x40); // slot 0 moved
         JetTest::putU32(copy, rowStart, c.pointer);
-        QVERIFY(TestFiles::write(path, copy));
         Database db;
-        QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
-        const auto def = db.table(QStringLiteral("record"));
+        const auto def = writeAndReadRecordTable(db, path, copy);
         QVERIFY(def);
         jet::RowScanner scan(db.file(), *def);
         QVERIFY(!scan.next());
@@ -400,10 +407,8 @@ void TestJetRobustness::usageMapDamage()
             JetTest::putU32(copy, c.offset, c.value);
         else
             copy[c.offset] = char(c.value);
-        QVERIFY(TestFiles::write(path, copy));
         Database db;
-        QVERIFY(db.open(path, PageFile::OpenMode::ReadOnly));
-        const auto table = db.table(QStringLiteral("record"));
+        const auto table = writeAndReadRecordTable(db, path, copy);
         QVERIFY(table);
         jet::RowScanner scan(db.file(), *table);
         QVERIFY(!scan.next());

@@ -114,6 +114,14 @@ QByteArray leDouble(double d)
     return le64(bits);
 }
 
+// Parses into `def` the definition Jet stores for the table of `columns`, `varColumns` of
+// them variable.
+bool parseDraft(TableDef &def, Format format, int varColumns, const QVector<ColumnDraft> &columns,
+                QString *error = nullptr)
+{
+    return def.parse(JetTest::makeDefinition(format, columns, varColumns), format, nullptr, error);
+}
+
 // A row view over hand-made bytes; the bytes must outlive the view.
 bool attach(RowView &view, const TableDef &def, const QByteArray &row, QString *error = nullptr)
 {
@@ -505,9 +513,7 @@ void TestJetRows::jet3RowsWithJumpTables()
     columns << ColumnDraft{0x01, std::uint16_t(boolNumber), 0, 0x01, 0, 1, QStringLiteral("flag")};
     TableDef def;
     QString error;
-    QVERIFY2(
-        def.parse(JetTest::makeDefinition(Format::Jet3, columns, int(lengths.size())), Format::Jet3, nullptr, &error),
-        qPrintable(error));
+    QVERIFY2(parseDraft(def, Format::Jet3, int(lengths.size()), columns, &error), qPrintable(error));
     QCOMPARE(def.columnCount(), int(columns.size()));
 
     QVector<QByteArray> values;
@@ -579,13 +585,11 @@ void TestJetRows::compressionSwitchInARow()
 {
     // A Jet 4 table with a Text and a Memo column holding values with mode switches; the
     // memo is inline, so no file is needed.
-    const QVector<ColumnDraft> columns{
-        {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
-        {0x0A, 1, 0, 0x00, 0, 510, QStringLiteral("text")},
-        {0x0C, 2, 1, 0x00, 0, 0, QStringLiteral("memo")},
-    };
     TableDef def;
-    QVERIFY(def.parse(JetTest::makeDefinition(Format::Jet4, columns, 2), Format::Jet4, nullptr));
+    QVERIFY(parseDraft(def, Format::Jet4, 2,
+                       {{0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
+                        {0x0A, 1, 0, 0x00, 0, 510, QStringLiteral("text")},
+                        {0x0C, 2, 1, 0x00, 0, 0, QStringLiteral("memo")}}));
     const QByteArray text = bytes({0xFF, 0xFE, 0x41, 0x00, 0x2C, 0x67, 0x00, 0x42});
     const QByteArray memoData = bytes({0xFF, 0xFE, 'm', 'e', 'm', 'o', ' ', 0x00, 0x2C, 0x67, 0x00, '!'});
     QByteArray memo = le32(0x80000000u | std::uint32_t(memoData.size())) + le32(0) + le32(0) + memoData;
@@ -628,7 +632,7 @@ void TestJetRows::tablesWithoutVariableColumns()
     };
     TableDef def;
     QString error;
-    QVERIFY2(def.parse(JetTest::makeDefinition(format, columns, 0), format, nullptr, &error), qPrintable(error));
+    QVERIFY2(parseDraft(def, format, 0, columns, &error), qPrintable(error));
     QCOMPARE(def.variableColumnCount(), 0);
 
     const QByteArray fixed =
@@ -666,14 +670,12 @@ void TestJetRows::shortRowsAndDroppedColumns()
 {
     // Jet 4 table whose column 1 was dropped (numbers 0, 2, 3, 4; a 4-byte hole in the
     // fixed area) and whose columns 3 and 4 were added after the first row was written.
-    const QVector<ColumnDraft> columns{
-        {0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
-        {0x0A, 2, 1, 0x00, 0, 100, QStringLiteral("name")},
-        {0x03, 3, 0, 0x01, 8, 2, QStringLiteral("added")},
-        {0x0A, 4, 2, 0x00, 0, 100, QStringLiteral("note")},
-    };
     TableDef def;
-    QVERIFY(def.parse(JetTest::makeDefinition(Format::Jet4, columns, 3), Format::Jet4, nullptr));
+    QVERIFY(parseDraft(def, Format::Jet4, 3,
+                       {{0x04, 0, 0, 0x01, 0, 4, QStringLiteral("id")},
+                        {0x0A, 2, 1, 0x00, 0, 100, QStringLiteral("name")},
+                        {0x03, 3, 0, 0x01, 8, 2, QStringLiteral("added")},
+                        {0x0A, 4, 2, 0x00, 0, 100, QStringLiteral("note")}}));
     QCOMPARE(def.maxColumns(), 5);
 
     // Old row: three columns stored (0-2), two variable slots (index 0 was the dropped one).
@@ -758,7 +760,7 @@ void TestJetRows::malformedRows()
         {0x08, 2, 0, 0x01, 4, 8, QStringLiteral("when")},
     };
     TableDef def;
-    QVERIFY(def.parse(JetTest::makeDefinition(Format::Jet4, columns, 1), Format::Jet4, nullptr));
+    QVERIFY(parseDraft(def, Format::Jet4, 1, columns));
     RowView view;
     QString error;
     QVERIFY(!attach(view, def, QByteArray(), &error));
@@ -804,7 +806,7 @@ void TestJetRows::malformedRows()
     QVector<ColumnDraft> shifted = columns;
     shifted[2].fixedOffset = 900;
     TableDef def2;
-    QVERIFY(def2.parse(JetTest::makeDefinition(Format::Jet4, shifted, 1), Format::Jet4, nullptr));
+    QVERIFY(parseDraft(def2, Format::Jet4, 1, shifted));
     QVERIFY(attach(view, def2, good));
     QVERIFY(view.value(2).isError());
     double d = 0;
