@@ -276,17 +276,10 @@ int openCatalogueSearch(const QCommandLineParser &parser, const QString &command
 
 namespace {
 
-// Kept from row to row, so that a million rows do not cost a million allocations.
-QByteArray &cellBuffer()
-{
-    static thread_local QByteArray cell;
-    return cell;
-}
-
 // The cells of one row, from a source that appends a cell's UTF-8 text.
 void addCells(TableWriter &out, qint64 number, const std::function<void(int position, QByteArray &cell)> &appendCell)
 {
-    QByteArray &cell = cellBuffer();
+    QByteArray &cell = out.cellBuffer();
     for (int position = 0; position < ResultListModel::kCellCount; ++position) {
         cell.resize(0);
         if (position == ResultListModel::CellNumber && number >= 0)

@@ -63,6 +63,12 @@ public:
     // and the command should stop reading them.
     bool failed() const { return m_out.failed(); }
 
+    // A buffer for the caller to build a cell's text in before adding it, kept from row to
+    // row so that a million rows do not cost a million allocations. The writer holds it, not
+    // a thread_local: with mingw-w64 a thread_local's destructor runs, as its thread ends,
+    // on storage that has already been freed.
+    QByteArray &cellBuffer() { return m_cellBuffer; }
+
 private:
     void separate();
     // JSON: the separator and the next column's key, "key":
@@ -73,6 +79,7 @@ private:
     QStringList m_columns;
     LineWriter m_out;
     std::string m_line;
+    QByteArray m_cellBuffer;
     int m_cell = 0;
     qint64 m_rows = 0;
     bool m_finished = false;

@@ -189,6 +189,13 @@ void ResultRows::AppendRows(ResultRows &&batch)
 
 bool ResultRows::Less(int column, const ResultRows &rx, int a, const ResultRows &ry, int b)
 {
+    QByteArray nameA, nameB;
+    return Less(column, rx, a, ry, b, nameA, nameB);
+}
+
+bool ResultRows::Less(int column, const ResultRows &rx, int a, const ResultRows &ry, int b, QByteArray &nameA,
+                      QByteArray &nameB)
+{
     const Row &x = rx.m_rows[size_t(a)];
     const Row &y = ry.m_rows[size_t(b)];
     const auto texts = [&](TextField field) { return CompareTexts(rx.Text(x, field), ry.Text(y, field)) < 0; };
@@ -217,8 +224,6 @@ bool ResultRows::Less(int column, const ResultRows &rx, int a, const ResultRows 
         if (std::min(x.file, quint8(FileKind::Named)) != std::min(y.file, quint8(FileKind::Named)))
             return x.file < y.file;
         if (FileKind(x.file) == FileKind::Usual || FileKind(y.file) == FileKind::Usual) {
-            // Kept between calls: a sort compares many names.
-            static thread_local QByteArray nameA, nameB;
             nameA.clear();
             nameB.clear();
             return CompareTexts(rx.FileName(x, nameA), ry.FileName(y, nameB)) < 0;
@@ -330,10 +335,14 @@ void ResultRows::Sort(const std::vector<Source> &sources, int column, bool desce
     default:
         break;
     }
+    // The names of the recordings are made in buffers of this sort's own, not in thread_local
+    // ones: with mingw-w64 a thread_local's destructor runs, as its thread ends, on storage
+    // that has already been freed.
+    QByteArray nameA, nameB;
     stableSort(keys, [&](quint32 a, quint32 b) {
         const auto [ra, sa] = resolve(a);
         const auto [rb, sb] = resolve(b);
-        return Less(column, *ra, int(sa), *rb, int(sb));
+        return Less(column, *ra, int(sa), *rb, int(sb), nameA, nameB);
     });
 }
 

@@ -178,6 +178,10 @@ private:
     static int UsualNameHeadOfDay(const Row &row, char (&buffer)[kUsualHeadSize]);
     // The recording's name as stored or made again (into `scratch`).
     QByteArrayView FileName(const Row &row, QByteArray &scratch) const;
+    // Less(), with the buffers that the names of two recordings are made in (cell 8), kept by
+    // the caller from one comparison to the next: a sort compares many names.
+    static bool Less(int column, const ResultRows &x, int a, const ResultRows &y, int b, QByteArray &nameA,
+                     QByteArray &nameB);
     // A block with room for `bytes` more, started when the last one is full.
     char *Room(quint32 bytes);
     // Gives the last block back its unused room, by copying what it holds into one that fits.
