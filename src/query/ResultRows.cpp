@@ -514,6 +514,75 @@ TextNeedle::TextNeedle(const QString &text) : m_text(text), m_foldedText(text.to
     }
 }
 
+template <typename Counts>
+bool TextNeedle::LetterlessIn(QByteArrayView haystack, bool padded, Counts counts) const
+{
+    const qsizetype n = m_folded.size();
+    const char *h = haystack.data();
+    const qsizetype last = haystack.size() - n;
+    // Texts here are short (names, numbers, a recording's name): two bytes compared in the
+    // loop beat a library call per candidate, which digit strings have many of.
+    const char a = m_folded[0];
+    const char b = n > 1 ? m_folded[1] : 0;
+    const auto matches = [&](qsizetype at) {
+        return (n == 1
+                || (h[at + 1] == b && std::memcmp(h + at + 2, m_folded.constData() + 2, std::size_t(n - 2)) == 0))
+               && counts(at);
+    };
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Sixteen places at a time where the first byte is compared at once: a recording's
+    // usual name is looked at for most rows. Past the haystack's end only when the caller
+    // says that may be read; places past the last are masked out.
+    const __m128i first = _mm_set1_epi8(a);
+    for (; padded ? i <= last : i + 15 <= last; i += 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
+        auto places = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(here, first)));
+        if (n > 1) {
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + 1));
+            places &= unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(next, _mm_set1_epi8(b))));
+        }
+        if (last - i < 15)
+            places &= (1u << (last - i + 1)) - 1;
+        for (; places != 0; places &= places - 1) {
+            if (matches(i + std::countr_zero(places)))
+                return true;
+        }
+    }
+#endif
+    for (; i <= last; ++i) {
+        if (h[i] == a && matches(i))
+            return true;
+    }
+    return false;
+}
+
+bool TextNeedle::InAny(const QByteArrayView *texts, int count, bool padded) const
+{
+    if (m_folded.isEmpty())
+        return true;
+    if (!m_letterless) {
+        for (int t = 0; t < count; ++t) {
+            if (In(texts[t], padded))
+                return true;
+        }
+        return false;
+    }
+    // One pass from the first text's start to the last one's end; a place that is not
+    // wholly inside one of the texts (it takes in what lies between them) does not count.
+    const char *from = texts[0].data();
+    const char *to = texts[count - 1].data() + texts[count - 1].size();
+    const qsizetype n = m_folded.size();
+    return LetterlessIn(QByteArrayView(from, to - from), padded, [&](qsizetype at) {
+        const char *place = from + at;
+        for (int t = 0; t < count; ++t) {
+            if (place >= texts[t].data() && place + n <= texts[t].data() + texts[t].size())
+                return true;
+        }
+        return false;
+    });
+}
+
 bool TextNeedle::In(QByteArrayView haystack, bool padded) const
 {
     const qsizetype n = m_folded.size();
@@ -522,43 +591,8 @@ bool TextNeedle::In(QByteArrayView haystack, bool padded) const
     // Digits and signs have no other case, in ASCII or beyond it: the bytes themselves are
     // compared (a number typed into the filter box is looked for in most texts of a million
     // rows at each keystroke).
-    if (m_letterless) {
-        const char *h = haystack.data();
-        const qsizetype last = haystack.size() - n;
-        if (n == 1)
-            return haystack.size() > 0 && std::memchr(h, m_folded[0], std::size_t(haystack.size())) != nullptr;
-        // Texts here are short (names, numbers, a recording's name): two bytes compared in
-        // the loop beat a library call per candidate, which digit strings have many of.
-        const char a = m_folded[0];
-        const char b = m_folded[1];
-        const char *rest = m_folded.constData() + 2;
-        qsizetype i = 0;
-#if defined(__SSE2__)
-        // Sixteen places at a time where the first two bytes are compared at once: a
-        // recording's usual name is looked at for most rows. Past the haystack's end only
-        // when the caller says that may be read; places past the last are masked out.
-        const __m128i first = _mm_set1_epi8(a);
-        const __m128i second = _mm_set1_epi8(b);
-        for (; padded ? i <= last : i + 15 <= last; i += 16) {
-            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i));
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(h + i + 1));
-            auto places =
-                unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, first), _mm_cmpeq_epi8(next, second))));
-            if (last - i < 15)
-                places &= (1u << (last - i + 1)) - 1;
-            for (; places != 0; places &= places - 1) {
-                const qsizetype at = i + std::countr_zero(places);
-                if (n == 2 || std::memcmp(h + at + 2, rest, std::size_t(n - 2)) == 0)
-                    return true;
-            }
-        }
-#endif
-        for (; i <= last; ++i) {
-            if (h[i] == a && h[i + 1] == b && (n == 2 || std::memcmp(h + i + 2, rest, std::size_t(n - 2)) == 0))
-                return true;
-        }
-        return false;
-    }
+    if (m_letterless)
+        return LetterlessIn(haystack, padded, [](qsizetype) { return true; });
     const char *h = haystack.data();
     const char *const needle = m_folded.constData();
     bool otherThanAscii = false;
@@ -655,7 +689,7 @@ bool ResultRows::Contains(int rowIndex, const TextNeedle &needle) const
         p = texts[f].data() + texts[f].size();
     }
     // Each text is followed by another or by the block's slack: all may be read past their end.
-    if (needle.In(texts[Name], true) || needle.In(texts[Phone], true) || needle.In(texts[Remark], true))
+    if (needle.InAny(texts, Remark + 1, true))
         return true;
     switch (FileKind(row.file)) {
     case FileKind::Named:

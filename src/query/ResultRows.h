@@ -27,6 +27,9 @@ public:
     // Whether `haystack` (UTF-8) contains the text. `padded`: 16 bytes past its end may be
     // read (not looked at), which lets a short haystack be compared 16 places at a time.
     bool In(QByteArrayView haystack, bool padded = false) const;
+    // Whether one of `count` texts that lie one after another in memory, in this order and
+    // with anything between them, contains the text.
+    bool InAny(const QByteArrayView *texts, int count, bool padded = false) const;
     // Where the text stands in `text`, letter case aside: the start, or -1.
     qsizetype IndexIn(const QString &text) const;
     // Whether the text holds only characters a recording's usual name is made of besides the
@@ -36,6 +39,11 @@ public:
     bool IsDigits() const { return m_digits; }
 
 private:
+    // In for a text without letters: `counts(at)` says whether a place where the bytes are
+    // the same counts as one where the text stands.
+    template <typename Counts>
+    bool LetterlessIn(QByteArrayView haystack, bool padded, Counts counts) const;
+
     QString m_text;
     QString m_foldedText;
     QByteArray m_folded; // UTF-8 of m_foldedText

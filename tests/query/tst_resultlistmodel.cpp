@@ -109,6 +109,7 @@ private slots:
     void searchOverSeveralBackups();
     void statisticsOfTheDecemberBackup();
     void mostFrequentOfManyNumbers();
+    void textsAreLookedAtOneByOne();
 
 private:
     ScriptedDesktop m_desktop;
@@ -891,6 +892,34 @@ void TestResultListModel::mostFrequentOfManyNumbers()
         QVERIFY(top[i - 1].figures.talkSeconds > top[i].figures.talkSeconds
                 || (top[i - 1].figures.talkSeconds == top[i].figures.talkSeconds && top[i - 1].key < top[i].key));
     QCOMPARE(ranked.totals().calls, 36014);
+}
+
+void TestResultListModel::textsAreLookedAtOneByOne()
+{
+    // The texts of a row are kept one after another, each after its length; digits are
+    // looked for in them in one pass. A remark of 17 Chinese characters is 51 bytes long,
+    // and its length is kept as the byte "3": after a number ending in "1" that must not
+    // make "13".
+    ResultRows rows(std::array<QByteArray, 3>{"in", "out", "missed"}, QByteArray("/v/"));
+    const auto call = [&rows](const QString &number, const QString &remark) {
+        CallRecord record;
+        record.id = rows.Count() + 1;
+        record.fsk = number;
+        record.name = QStringLiteral("N");
+        record.context = remark;
+        record.record_file = QStringLiteral("DEL");
+        record.record_time_start = OleDate(40148.5);
+        rows.Append(record, record.id, -1);
+    };
+    const QString remark = QString(17, QChar(0x8BDD));
+    call(QStringLiteral("551"), remark);
+    call(QStringLiteral("5513"), remark);
+    call(QStringLiteral("551"), QStringLiteral("x13"));
+    const TextNeedle digits(QStringLiteral("13"));
+    QVERIFY(!rows.Contains(0, digits));
+    QVERIFY(rows.Contains(1, digits));
+    QVERIFY(rows.Contains(2, digits));
+    QVERIFY(rows.Contains(0, TextNeedle(QString(2, QChar(0x8BDD)))));
 }
 
 QTEST_GUILESS_MAIN(TestResultListModel)
