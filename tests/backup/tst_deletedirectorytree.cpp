@@ -34,12 +34,14 @@ bool makeFolderReadOnly(const QString &path)
 #endif
 }
 
+#ifndef _WIN32
 // A backup folder at `root`: a file at its top and one in its folder "a", which a refused
-// deletion must leave.
+// deletion must leave (the tests of mounts, which Windows has not).
 bool writeSmallBackup(const QString &root)
 {
     return TestFiles::write(root + "/config.ini", "[base]") && TestFiles::write(root + "/a/first", "1");
 }
+#endif
 
 #ifdef _WIN32
 // A junction at `link` (a new folder) to the folder `target`: the folder link Windows makes

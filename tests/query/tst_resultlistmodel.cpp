@@ -820,7 +820,7 @@ void TestResultListModel::mostFrequentOfManyNumbers()
     std::unordered_map<quint32, std::string> seen;
     std::string a, b;
     for (int i = 0; a.empty() && i < 2000000; ++i) {
-        std::string number = "9" + std::to_string(100000000 + i);
+        std::string number = std::to_string(9100000000LL + i); // "91" and eight digits
         const auto [at, added] = seen.emplace(hashOf(number), number);
         if (!added) {
             a = at->second;
