@@ -16,6 +16,7 @@
 #include "query/BuildStatement.h"
 #include "query/ResultListModel.h"
 #include "query/ResultRows.h"
+#include "task/TaskPool.h"
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 
 #include <future>
+#include <memory>
 
 namespace Cli {
 
@@ -185,12 +187,18 @@ bool forEachRow(ResultListModel &model, ProgressMeter &progress,
         if (!takenWhole())
             return false;
         progress.advance(batch.RowCount());
-        taking = std::async(std::launch::async, [&take, batch = std::move(batch)] {
-            for (int row = 0; row < batch.RowCount(); ++row) {
-                if (!take(batch, row))
-                    return false;
+        // Taken on the program's pool while the next batch is read here.
+        auto taken = std::make_shared<std::promise<bool>>();
+        taking = taken->get_future();
+        TaskPool::shared().post([&take, batch = std::move(batch), taken] {
+            try {
+                bool whole = true;
+                for (int row = 0; whole && row < batch.RowCount(); ++row)
+                    whole = take(batch, row);
+                taken->set_value(whole);
+            } catch (...) {
+                taken->set_exception(std::current_exception());
             }
-            return true;
         });
     }
     return takenWhole();
