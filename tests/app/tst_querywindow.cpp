@@ -1150,9 +1150,15 @@ void QueryWindowTest::sortingAndTheStatusLine()
     for (const int cell : {ResultListModel::CellTalkTime, ResultListModel::CellSize, ResultListModel::CellStart,
                            ResultListModel::CellNumber, ResultListModel::CellPhone}) {
         for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            // The current call stays current wherever the sort puts it (the last row goes
+            // first when the order turns).
+            const auto callAt = [&model](int row) { return model.CellText(row, 0) + '/' + model.CellText(row, 9); };
+            list->setCurrentIndex(model.index(model.RowCount() - 1, 0));
+            const QString current = callAt(model.RowCount() - 1);
             ClickTitle(list, cell);
             QCOMPARE(header->sortIndicatorSection(), cell);
             QCOMPARE(header->sortIndicatorOrder(), order);
+            QCOMPARE(callAt(list->currentIndex().row()), current);
             QSet<QString> seen;
             for (int r = 0; r < model.RowCount(); ++r)
                 seen << model.CellText(r, 0) + '/' + model.CellText(r, 9);
