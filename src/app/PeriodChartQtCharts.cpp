@@ -43,11 +43,6 @@ QColor talkColour(bool dark)
     return dark ? QColor(0xf5, 0xb8, 0x4a) : QColor(0xd9, 0x8a, 0x00);
 }
 
-qint64 typeCount(const CallFigures &f, int type)
-{
-    return type == 0 ? f.incoming : type == 1 ? f.outgoing : f.missed;
-}
-
 } // namespace
 
 struct PeriodChart::Drawing
@@ -94,7 +89,7 @@ void PeriodChart::showBars(std::vector<PeriodBar> bars, CallStatistics::Grouping
         auto *set = new QBarSet(GetDialogText(kTypeTexts[type]), series);
         set->setObjectName(QStringLiteral("Bars%1").arg(type));
         for (const PeriodBar &bar : m_bars)
-            *set << double(typeCount(bar.figures, type));
+            *set << double(bar.figures.ofType(type));
         connect(set, &QBarSet::clicked, this, [this, type](int index) {
             if (index >= 0 && std::size_t(index) < m_bars.size())
                 emit barChosen(index, type);
@@ -200,8 +195,8 @@ QPoint PeriodChart::pointOf(int index, int type) const
     const CallFigures &f = m_bars[std::size_t(index)].figures;
     double below = 0;
     for (int t = 0; t < type; ++t)
-        below += double(typeCount(f, t));
-    const QPointF value(index, below + double(typeCount(f, type)) / 2);
+        below += double(f.ofType(t));
+    const QPointF value(index, below + double(f.ofType(type)) / 2);
     QAbstractSeries *series = m_drawing->chart ? m_drawing->chart->series().value(0) : nullptr;
     if (!series)
         return {};

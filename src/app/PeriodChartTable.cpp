@@ -53,13 +53,13 @@ void PeriodChart::showBars(std::vector<PeriodBar> bars, CallStatistics::Grouping
     for (int row = 0; row < int(m_bars.size()); ++row) {
         const PeriodBar &bar = m_bars[std::size_t(row)];
         const CallFigures &f = bar.figures;
-        auto *period = new QTableWidgetItem(bar.name);
-        table->setItem(row, 0, period);
+        table->setItem(row, 0, new QTableWidgetItem(bar.name));
         table->setItem(row, 1, new NumberItem(QString::number(f.calls), f.calls));
-        table->setItem(row, 2, new NumberItem(QString::number(f.incoming), f.incoming));
-        table->setItem(row, 3, new NumberItem(QString::number(f.outgoing), f.outgoing));
-        table->setItem(row, 4, new NumberItem(QString::number(f.missed), f.missed));
-        table->setItem(row, 5, new NumberItem(CellFormat::TotalTalkTime(f.talkSeconds), f.talkSeconds));
+        for (int type = 0; type < CallStatistics::kTypes; ++type)
+            table->setItem(row, kFirstTypeColumn + type,
+                           new NumberItem(QString::number(f.ofType(type)), f.ofType(type)));
+        table->setItem(row, kFirstTypeColumn + CallStatistics::kTypes,
+                       new NumberItem(CellFormat::TotalTalkTime(f.talkSeconds), f.talkSeconds));
     }
     table->resizeColumnsToContents();
 }
@@ -84,5 +84,6 @@ QPoint PeriodChart::pointOf(int index, int type) const
 
 void PeriodChart::changeEvent(QEvent *event)
 {
+    // A table takes its colours from the palette as it paints: nothing to restyle.
     QWidget::changeEvent(event);
 }

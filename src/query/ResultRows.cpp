@@ -710,22 +710,9 @@ bool ResultRows::Contains(int rowIndex, const TextNeedle &needle) const
         // which was looked at already. The buffer has room to be read past the head.
         if (needle.IsDigits())
             return needle.In(QByteArrayView(name, headSize - 1), true);
-        // The number alone was looked at: what is left are the head with the number's first
-        // letters, and the number's last letters with ".wav" (the whole name when the number
-        // is too short for the two to be apart).
-        const qsizetype overlap = needle.Size() - 1;
-        if (phone.size() <= overlap) {
-            std::memcpy(name + headSize, phone.data(), std::size_t(phone.size()));
-            std::memcpy(name + headSize + phone.size(), ".wav", 4);
-            return needle.In(QByteArrayView(name, headSize + phone.size() + 4));
-        }
-        std::memcpy(name + headSize, phone.data(), std::size_t(overlap));
-        if (needle.In(QByteArrayView(name, headSize + overlap)))
-            return true;
-        char tail[64 + 4];
-        std::memcpy(tail, phone.data() + phone.size() - overlap, std::size_t(overlap));
-        std::memcpy(tail + overlap, ".wav", 4);
-        return needle.In(QByteArrayView(tail, overlap + 4));
+        std::memcpy(name + headSize, phone.data(), std::size_t(phone.size()));
+        std::memcpy(name + headSize + phone.size(), ".wav", 4);
+        return needle.In(QByteArrayView(name, headSize + phone.size() + 4));
     }
     default:
         return false;

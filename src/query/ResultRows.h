@@ -21,8 +21,6 @@ public:
     explicit TextNeedle(const QString &text);
 
     bool isEmpty() const { return m_folded.isEmpty(); }
-    // Its length in bytes, as it is looked for (UTF-8, letter case folded).
-    qsizetype Size() const { return m_folded.size(); }
     const QString &text() const { return m_text; }
     // Whether `haystack` (UTF-8) contains the text. `padded`: 16 bytes past its end may be
     // read (not looked at), which lets a short haystack be compared 16 places at a time.

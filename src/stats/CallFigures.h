@@ -25,7 +25,7 @@ struct CallFigures
     void add(int type, qint64 talk, qint64 start)
     {
         ++calls;
-        (type == 0 ? incoming : type == 1 ? outgoing : missed) += 1;
+        ++ofType(type);
         talkSeconds += talk;
         if (talk > longestSeconds)
             longestSeconds = talk;
@@ -37,6 +37,10 @@ struct CallFigures
         }
     }
     void merge(const CallFigures &other);
+
+    // The calls of `type` (0 incoming, 1 outgoing, 2 missed).
+    qint64 &ofType(int type) { return type == 0 ? incoming : type == 1 ? outgoing : missed; }
+    qint64 ofType(int type) const { return type == 0 ? incoming : type == 1 ? outgoing : missed; }
 
     // The calls that were not missed: incoming calls talked, and outgoing calls.
     qint64 answered() const { return calls - missed; }
